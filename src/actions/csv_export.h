@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace orvanta {
+
+class ResultList;
+
+// The list as CSV: byte-order mark, the bare column captions, then every row
+// with each field quoted and inner quotes doubled; CR LF after every line.
+std::string ListViewToCsv(const ResultList& list);
+
+// Writes the CSV to fileName, replacing an existing file. The bytes go to a
+// temporary file beside it that is renamed over the target, so a failure
+// never leaves a half-written file. Throws std::runtime_error with the
+// system's reason.
+void ExportListViewToCsv(const ResultList& list, const std::string& fileName);
+
+}  // namespace orvanta

@@ -1,0 +1,34 @@
+// The scan settings as the stages read them, each at the moment a stage starts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvanta {
+
+enum class CompareMode { Name = 0, Size = 1, NameAndSize = 2, Content = 3 };
+
+// Item index of "Compare files by"; no selection (-1) or any other index is Content.
+CompareMode CompareModeFromIndex(int index);
+
+class ScanSettings {
+ public:
+  virtual ~ScanSettings() = default;
+  // Folder paths in list order, each ending in the path delimiter.
+  virtual std::vector<std::string> Folders() const = 0;
+  virtual CompareMode Compare() const = 0;
+  virtual std::string MasksText() const = 0;
+  virtual std::int64_t MinSizeMB() const = 0;
+  virtual bool ParallelHashing() const = 0;
+  virtual int MaxGroups() const = 0;     // 0: no limit
+  virtual int MinGroupSize() const = 0;
+  virtual bool FindFileClones() const = 0;
+  virtual bool FindFolderClones() const = 0;
+};
+
+// A spin edit's text as an integer; text that is not one reads as the fallback.
+std::int64_t ReadIntegerSetting(std::string_view text, std::int64_t fallback);
+
+}  // namespace orvanta

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+
+namespace orvanta {
+
+struct CliHooks {
+  // Called at every message pump of the run; tests use it to act mid-run.
+  std::function<void()> onPump;
+  // Whether standard error is a terminal; unset asks the system.
+  int stderrIsTerminal = -1;
+};
+
+// orvanta-cli: the scan run driven from a terminal. Returns the exit status:
+// 0 done, 1 failed, 2 bad usage, 130 stopped by Ctrl-C.
+int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, const CliHooks& hooks = {});
+
+}  // namespace orvanta

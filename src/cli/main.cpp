@@ -1,0 +1,10 @@
+#include <clocale>
+#include <iostream>
+
+#include "cli/cli.h"
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  std::ios::sync_with_stdio(false);
+  return orvanta::RunCli(argc, argv, std::cout, std::cerr);
+}

@@ -1,0 +1,84 @@
+#include "collect/collect_files.h"
+
+#include <unordered_set>
+
+#include "app/scan_context.h"
+#include "collect/folder_walk.h"
+#include "collect/masks.h"
+#include "translation/translate.h"
+
+namespace orvanta {
+namespace {
+
+struct FileIdHash {
+  std::size_t operator()(const platform::FileId& id) const noexcept {
+    return std::hash<std::uint64_t>()(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
+  }
+};
+
+// A file reached twice (overlapping folders, two masks, hard links, bind
+// mounts) would form a clone group with itself and put its only copy up for
+// removal, so only the first reach is registered.
+class ReachedFiles {
+ public:
+  bool FirstReach(const EnumeratedFile& file) {
+    return file.idKnown ? ids_.insert(file.id).second : paths_.insert(file.path).second;
+  }
+
+ private:
+  std::unordered_set<platform::FileId, FileIdHash> ids_;
+  std::unordered_set<std::string> paths_;
+};
+
+}  // namespace
+
+void CollectFiles(ScanContext& scan) {
+  WindowOperations& window = scan.window;
+  window.SetStatusText(TranslateText("Scanning folders..."));
+  window.PumpMessages();
+
+  const std::vector<std::string> masks = ParseMasks(scan.settings.MasksText());
+  const std::int64_t minBytes = scan.settings.MinSizeMB() * 1048576;
+  ReachedFiles reached;
+
+  for (const std::string& folder : scan.settings.Folders()) {
+    if (scan.StopRequested()) break;
+    if (!platform::FolderExists(folder)) continue;
+    for (const std::string& mask : masks) {
+      if (scan.StopRequested()) break;
+      window.SetStatusText(FormatText(TranslateText("Scanning folder list: %s   [%s]"), {folder, mask}));
+      window.SetProgressMarquee(true);
+      std::vector<EnumeratedFile> paths;
+      try {
+        paths = EnumerateFiles(folder, mask, &scan.FStopRequested);
+      } catch (...) {
+        // A malformed mask or a folder gone meanwhile: this pass contributes nothing.
+        paths.clear();
+      }
+      window.SetProgressMarquee(false);
+      const int n = static_cast<int>(paths.size());
+      window.SetProgressRange(0, n == 0 ? 1 : n);
+      for (int i = 0; i < n; ++i) {
+        if (scan.StopRequested()) break;
+        EnumeratedFile& file = paths[static_cast<std::size_t>(i)];
+        if (minBytes > 0 ? file.size < minBytes : file.size == 0) continue;
+        if (!reached.FirstReach(file)) continue;
+        scan.FFiles.push_back(std::make_unique<TFileInfo>(std::move(file.path), file.size));
+        window.SetProgressPosition(i + 1);
+        if (i % 50 == 0 || i == n - 1) {
+          window.SetStatusText(
+              FormatText(TranslateText("Scanning: %s (%d/%d)"), {scan.FFiles.back()->FullPath, std::int64_t{i + 1}, std::int64_t{n}}));
+          window.PumpMessages();
+        }
+      }
+    }
+  }
+
+  window.SetProgressPosition(0);
+  const auto count = static_cast<std::int64_t>(scan.FFiles.size());
+  window.SetStatusText(scan.StopRequested()
+                           ? FormatText(TranslateText("Scanning cancelled. %d files collected so far."), {count})
+                           : FormatText(TranslateText("Found %d files (after filters)."), {count}));
+}
+
+}  // namespace orvanta

@@ -1,0 +1,44 @@
+// File masks: the list the user types and matching a name against one mask.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvanta {
+
+// Splits the masks text at ",", ";", "|" and blanks; never empty ("*.*" when
+// nothing is left). A quoted item keeps its separators.
+std::vector<std::string> ParseMasks(std::string_view text);
+
+class MaskError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One mask, checked and compiled once per walk. "*.*" matches every name;
+// otherwise the whole name must match: "*" any run, "?" one character,
+// "[a-f]" / "[!a-f]" one character in / outside a set. Letters a-z match
+// their capitals; every other character only itself.
+class FileMask {
+ public:
+  explicit FileMask(std::string_view mask);  // throws MaskError for a malformed or invalid mask
+  bool Matches(std::string_view name) const;
+
+ private:
+  enum class Kind : std::uint8_t { Literal, AnyRun, AnyOne, Set };
+  struct Token {
+    Kind kind;
+    bool negated = false;
+    std::string literal;                                   // Literal
+    std::vector<std::pair<char32_t, char32_t>> ranges;     // Set
+  };
+  bool MatchToken(const Token& token, std::string_view name, std::size_t at, std::size_t& length) const;
+
+  bool matchesAll_ = false;
+  std::vector<Token> tokens_;
+};
+
+}  // namespace orvanta

@@ -1,0 +1,44 @@
+#include "collect/paths.h"
+
+#include "platform/platform.h"
+
+namespace orvanta {
+
+using platform::kPathDelimiter;
+
+std::string_view ExtractFileName(std::string_view path) {
+  const auto slash = path.rfind(kPathDelimiter);
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view ExtractFileDir(std::string_view path) {
+  const auto slash = path.rfind(kPathDelimiter);
+  if (slash == std::string_view::npos) return {};
+  return path.substr(0, slash == 0 ? 1 : slash);
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path;
+  path.reserve(folder.size() + name.size() + 1);
+  path.append(folder);
+  if (path.empty() || path.back() != kPathDelimiter) path.push_back(kPathDelimiter);
+  path.append(name);
+  return path;
+}
+
+std::string NormalizeFolderPath(std::string_view path) {
+  // Blanks around a typed path are trimmed, but a folder whose own name begins
+  // or ends with a blank is legal here and is taken exactly as given.
+  std::string text(path);
+  if (!platform::FolderExists(text)) {
+    while (!path.empty() && static_cast<unsigned char>(path.front()) <= ' ') path.remove_prefix(1);
+    while (!path.empty() && static_cast<unsigned char>(path.back()) <= ' ') path.remove_suffix(1);
+    text = path;
+  }
+  if (text.empty()) return {};
+  std::string folder = platform::AbsolutePath(text);
+  if (folder.empty() || folder.back() != kPathDelimiter) folder.push_back(kPathDelimiter);
+  return folder;
+}
+
+}  // namespace orvanta

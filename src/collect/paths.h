@@ -1,0 +1,19 @@
+// Path rules: "/" is the only delimiter and the root "/" plays a drive root.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace orvanta {
+
+// The part after the last delimiter.
+std::string_view ExtractFileName(std::string_view path);
+// Everything before the last delimiter; a file directly in the root gives "/".
+std::string_view ExtractFileDir(std::string_view path);
+// Folder and name with one delimiter between them.
+std::string JoinPath(std::string_view folder, std::string_view name);
+// A folder as the folder list keeps it: absolute, ending in the delimiter;
+// empty for blank input.
+std::string NormalizeFolderPath(std::string_view path);
+
+}  // namespace orvanta

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace orvanta {
+
+struct ScanContext;
+struct TFileInfo;
+
+// Groups FFiles by the compare mode's key, keeps the groups that reach the
+// minimum size, and lists the largest totals first in lvFiles.
+void FindFileDuplicates(ScanContext& scan);
+
+// Adds one group with a row per file (the first unchecked, the rest checked)
+// and advances the group number.
+void AddFileGroup(ScanContext& scan, const std::vector<TFileInfo*>& files, std::int64_t totalSize, int& groupNo);
+
+}  // namespace orvanta

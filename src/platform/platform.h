@@ -1,0 +1,77 @@
+// The operating-system seam: every service the engine asks of the system.
+// One implementation per OS (posix/, windows/); nothing above this header
+// calls the system directly.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace orvanta::platform {
+
+inline constexpr char kPathDelimiter = '/';
+
+enum class EntryKind { File, Folder, Link, Other, Unknown };
+
+// Identity of a file on its file system: two paths with the same id are one file.
+struct FileId {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+struct FileAttributes {
+  EntryKind kind = EntryKind::Unknown;
+  std::int64_t size = -1;
+  FileId id;
+};
+
+// Reads one folder's entries in the order the file system returns them,
+// without "." and "..". Links are reported as links and never followed.
+class FolderReader {
+ public:
+  explicit FolderReader(const std::string& folder);
+  ~FolderReader();
+  FolderReader(const FolderReader&) = delete;
+  FolderReader& operator=(const FolderReader&) = delete;
+
+  bool IsOpen() const;
+  // The next entry's name and kind (Unknown when the listing does not say);
+  // false at the end of the listing or when reading it fails.
+  bool Next(std::string_view& name, EntryKind& kind);
+  // True when the listing ended because reading it failed.
+  bool Failed() const;
+  // The attributes of an entry of this folder, without following a link.
+  bool QueryAttributes(std::string_view name, FileAttributes& attributes) const;
+  // The identity of the folder itself.
+  bool QueryFolderId(FileId& id) const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Attributes of the item at path, without following a final link.
+bool QueryAttributes(const std::string& path, FileAttributes& attributes);
+bool FolderExists(const std::string& path);
+
+// Simple Unicode lower case of UTF-8 text; bytes that are not valid UTF-8 stay as they are.
+std::string LowerCase(std::string_view text);
+
+unsigned LogicalProcessorCount();
+
+// The absolute form of a path, resolved against the current folder.
+std::string AbsolutePath(const std::string& path);
+
+}  // namespace orvanta::platform
+
+namespace orvanta::platform {
+
+// Replaces the file's contents in one step: written to a temporary file in the
+// same folder, flushed, then renamed over the target. On failure the target is
+// untouched, the temporary file removed, and std::runtime_error carries the
+// system's reason.
+void ReplaceFileContents(const std::string& fileName, const std::string& bytes);
+
+}  // namespace orvanta::platform

@@ -1,0 +1,188 @@
+#include "platform/platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <filesystem>
+
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+namespace orvanta::platform {
+namespace {
+
+EntryKind KindFromMode(mode_t mode) {
+  if (S_ISREG(mode)) return EntryKind::File;
+  if (S_ISDIR(mode)) return EntryKind::Folder;
+  if (S_ISLNK(mode)) return EntryKind::Link;
+  return EntryKind::Other;
+}
+
+EntryKind KindFromDirentType(unsigned char type) {
+  switch (type) {
+    case DT_REG: return EntryKind::File;
+    case DT_DIR: return EntryKind::Folder;
+    case DT_LNK: return EntryKind::Link;
+    case DT_UNKNOWN: return EntryKind::Unknown;
+    default: return EntryKind::Other;
+  }
+}
+
+void FillAttributes(const struct stat& st, FileAttributes& attributes) {
+  attributes.kind = KindFromMode(st.st_mode);
+  attributes.size = static_cast<std::int64_t>(st.st_size);
+  attributes.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+}  // namespace
+
+struct FolderReader::State {
+  DIR* dir = nullptr;
+  bool failed = false;
+};
+
+FolderReader::FolderReader(const std::string& folder) : state_(std::make_unique<State>()) {
+  // O_NOFOLLOW: a subfolder swapped for a link after it was listed is not entered.
+  // A listed root ends in "/", which makes the kernel follow a link the user chose.
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) {
+    state_->dir = ::fdopendir(fd);
+    if (state_->dir == nullptr) ::close(fd);
+  }
+}
+
+FolderReader::~FolderReader() {
+  if (state_->dir != nullptr) ::closedir(state_->dir);
+}
+
+bool FolderReader::IsOpen() const { return state_->dir != nullptr; }
+
+bool FolderReader::Failed() const { return state_->failed; }
+
+bool FolderReader::Next(std::string_view& name, EntryKind& kind) {
+  if (state_->dir == nullptr) return false;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(state_->dir);
+    if (entry == nullptr) {
+      if (errno != 0) state_->failed = true;
+      return false;
+    }
+    const char* n = entry->d_name;
+    if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+    name = n;
+    kind = KindFromDirentType(entry->d_type);
+    return true;
+  }
+}
+
+bool FolderReader::QueryAttributes(std::string_view name, FileAttributes& attributes) const {
+  if (state_->dir == nullptr) return false;
+  // d_name is NUL-terminated, so the view given out by Next can be passed on as is.
+  struct stat st;
+  if (::fstatat(::dirfd(state_->dir), std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  FillAttributes(st, attributes);
+  return true;
+}
+
+bool FolderReader::QueryFolderId(FileId& id) const {
+  if (state_->dir == nullptr) return false;
+  struct stat st;
+  if (::fstat(::dirfd(state_->dir), &st) != 0) return false;
+  id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return true;
+}
+
+bool QueryAttributes(const std::string& path, FileAttributes& attributes) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return false;
+  FillAttributes(st, attributes);
+  return true;
+}
+
+bool FolderExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string LowerCase(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  const std::int32_t length = static_cast<std::int32_t>(text.size());
+  std::int32_t i = 0;
+  while (i < length) {
+    const std::uint8_t b = bytes[i];
+    if (b < 0x80) {
+      result.push_back(static_cast<char>(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b));
+      ++i;
+      continue;
+    }
+    const std::int32_t start = i;
+    UChar32 c;
+    U8_NEXT(bytes, i, length, c);
+    if (c < 0) {
+      result.append(text.substr(start, i - start));
+      continue;
+    }
+    std::uint8_t out[U8_MAX_LENGTH];
+    std::int32_t n = 0;
+    U8_APPEND_UNSAFE(out, n, u_tolower(c));
+    result.append(reinterpret_cast<const char*>(out), n);
+  }
+  return result;
+}
+
+unsigned LogicalProcessorCount() {
+  const long n = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return n < 1 ? 1u : static_cast<unsigned>(n);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) return path;
+  return absolute.lexically_normal().string();
+}
+
+}  // namespace orvanta::platform
+
+namespace orvanta::platform {
+
+void ReplaceFileContents(const std::string& fileName, const std::string& bytes) {
+  auto fail = [&fileName](int error) {
+    throw std::runtime_error("Cannot write \"" + fileName + "\": " + std::strerror(error));
+  };
+  const std::string folder(std::string_view(fileName).substr(0, fileName.rfind('/') + 1));
+  std::string temp = folder + ".orvanta-XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) fail(errno);
+  int error = 0;
+  std::size_t written = 0;
+  while (written < bytes.size() && error == 0) {
+    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0) {
+      if (errno != EINTR) error = errno;
+    } else {
+      written += static_cast<std::size_t>(n);
+    }
+  }
+  // mkstemp makes the file private; give it the mode an ordinary new file gets.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  if (error == 0 && ::fchmod(fd, 0666 & ~mask) != 0) error = errno;
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temp.c_str(), fileName.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temp.c_str());
+    fail(error);
+  }
+}
+
+}  // namespace orvanta::platform

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "test_support.h"
+
+namespace orvanta {
+namespace {
+
+struct CliResult {
+  int status;
+  std::string out, err;
+};
+
+CliResult RunCliWith(std::vector<std::string> args, const CliHooks& hooks = {}) {
+  args.insert(args.begin(), "orvanta-cli");
+  std::vector<const char*> argv;
+  for (const auto& arg : args) argv.push_back(arg.c_str());
+  std::ostringstream out, err;
+  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
+  return {status, out.str(), err.str()};
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree.File("x/dup.txt", "same");
+    tree.File("y/dup.txt", "same");
+    tree.File("y/big.dat", "1234567890");
+    tree.File("z/big.dat", "1234567890");
+  }
+  test::TempTree tree;
+};
+
+TEST_F(CliTest, ListsEachGroupAsHeaderAndPaths) {
+  // One file per folder and group, so the order follows the folder arguments.
+  const auto r = RunCliWith({"--compare", "size", "--min-size-mb", "0", tree.Folder("x"), tree.Folder("y"),
+                             tree.Folder("z")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Group 1 (0.00 MB)\n" + tree.Path("y/big.dat") + "\n" + tree.Path("z/big.dat") +
+                       "\n\nGroup 2 (0.00 MB)\n" + tree.Path("x/dup.txt") + "\n" + tree.Path("y/dup.txt") + "\n");
+  EXPECT_EQ(r.err, "") << "no progress when standard error is not a terminal";
+}
+
+TEST_F(CliTest, WritesTheFileCloneListAsCsv) {
+  const std::string csv = tree.Path("out.csv");
+  const auto r = RunCliWith({"--compare=name", "--min-size-mb=0", "--masks", "*.txt", "--csv", csv, tree.Folder("x"),
+                      tree.Folder("y")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(csv), "\xEF\xBB\xBFGroup,File name,Directory,File size (MB)\r\n\"1\",\"dup.txt\",\"" +
+                               tree.Path("x") + "\",\"0.00 MB\"\r\n\"1\",\"dup.txt\",\"" + tree.Path("y") +
+                               "\",\"0.00 MB\"\r\n");
+
+  const auto toStdout = RunCliWith({"--compare=name", "--min-size-mb=0", "--csv", "-", tree.Root()});
+  EXPECT_EQ(toStdout.out.rfind("\xEF\xBB\xBFGroup,", 0), 0u) << "the CSV replaces the listing";
+}
+
+TEST_F(CliTest, BadUsageNamesTheProblemAndExitsTwo) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--frobnicate", "/"}, "'--frobnicate'"},
+      {{"--compare", "colour", "/"}, "'colour'"},
+      {{"--min-size-mb", "-1", "/"}, "'-1'"},
+      {{"--max-groups", "many", "/"}, "'many'"},
+      {{"--min-group-size", "1", "/"}, "'1'"},
+      {{"--quiet=yes", "/"}, "'--quiet'"},
+      {{"--csv"}, "'--csv'"},
+      {{}, "no folder"},
+  };
+  for (const auto& [args, named] : cases) {
+    const auto r = RunCliWith(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')).find(named) != std::string::npos, true) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(RunCliWith({"--help"}).status, 0);
+  EXPECT_EQ(RunCliWith({"--version"}).out, "orvanta-cli 2.4\n");
+}
+
+TEST_F(CliTest, AMissingFolderIsReportedAndSkipped) {
+  const auto r = RunCliWith({"--compare", "size", "--min-size-mb", "0", tree.Path("missing"), tree.Folder("y"),
+                      tree.Folder("z")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find(tree.Path("missing")), std::string::npos);
+  EXPECT_NE(r.out.find("Group 1"), std::string::npos);
+
+  const auto none = RunCliWith({tree.Path("missing")});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("Please add at least one folder."), std::string::npos);
+}
+
+TEST_F(CliTest, CtrlCStopsTheRunWithStatus130) {
+  CliHooks hooks;
+  hooks.onPump = [] { std::raise(SIGINT); };
+  const auto r = RunCliWith({"--compare", "size", "--min-size-mb", "0", tree.Root()}, hooks);
+  EXPECT_EQ(r.status, 130);
+  EXPECT_EQ(r.out, "");
+  struct sigaction current {};
+  sigaction(SIGINT, nullptr, &current);
+  EXPECT_EQ(current.sa_handler, SIG_DFL) << "the handler is removed after the run";
+}
+
+TEST_F(CliTest, ProgressIsOneRewrittenLineOnATerminal) {
+  CliHooks hooks;
+  hooks.stderrIsTerminal = 1;
+  const auto r = RunCliWith({"--compare", "size", "--min-size-mb", "0", tree.Root()}, hooks);
+  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line, ended at the close";
+  EXPECT_NE(r.err.find("\r"), std::string::npos);
+  EXPECT_NE(r.err.find("  Done."), std::string::npos);
+  EXPECT_EQ(RunCliWith({"-q", "--min-size-mb", "0", tree.Root()}, hooks).err, "");
+}
+
+}  // namespace
+}  // namespace orvanta

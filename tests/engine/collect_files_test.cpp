@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <future>
+
+#include "app/scan_context.h"
+#include "collect/collect_files.h"
+#include "collect/folder_walk.h"
+#include "collect/paths.h"
+#include "test_support.h"
+
+namespace orvanta {
+namespace {
+
+using test::RecordingWindow;
+using test::TempTree;
+
+class CollectFilesTest : public ::testing::Test {
+ protected:
+  std::vector<std::string> Collect() {
+    files.clear();
+    window.calls.clear();
+    ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
+    CollectFiles(scan);
+    std::vector<std::string> paths;
+    for (const auto& file : files) paths.push_back(file->FullPath);
+    return paths;
+  }
+  std::vector<std::string> Sorted(std::vector<std::string> paths) {
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  }
+
+  TempTree tree;
+  RecordingWindow window;
+  test::FakeSettings settings;
+  std::atomic<bool> stop{false};
+  FileRegistry files;
+  ResultList lvFiles = MakeFileCloneList();
+  ResultList lvDirs = MakeFolderCloneList();
+};
+
+TEST_F(CollectFilesTest, SizeFiltersDropEmptyAndSmallFiles) {
+  const auto exact = tree.FileOfSize("exact.bin", 1048576);
+  tree.FileOfSize("below.bin", 1048575);
+  tree.File("empty.txt", "");
+  const auto small = tree.File("small.txt", "abc");
+  settings.folders = {tree.Folder()};
+
+  settings.minSizeMB = 0;
+  EXPECT_EQ(Sorted(Collect()), Sorted({exact, tree.Path("below.bin"), small}));
+  settings.minSizeMB = 1;
+  EXPECT_EQ(Collect(), std::vector<std::string>{exact});
+  EXPECT_EQ(files.front()->Size, 1048576);
+  EXPECT_EQ(files.front()->Name(), "exact.bin");
+}
+
+TEST_F(CollectFilesTest, MasksSelectNamesAndAMalformedMaskContributesNothing) {
+  tree.File("a.txt", "1");
+  tree.File("sub/b.TXT", "2");
+  tree.File("c.txt.bak", "3");
+  tree.File("noext", "4");
+  settings.folders = {tree.Folder()};
+
+  settings.masks = "*.txt";
+  EXPECT_EQ(Sorted(Collect()), Sorted({tree.Path("a.txt"), tree.Path("sub/b.TXT")}));
+  settings.masks = "[abc, noext";
+  EXPECT_EQ(Collect(), std::vector<std::string>{tree.Path("noext")});
+  EXPECT_TRUE(window.Messages().empty());
+}
+
+TEST_F(CollectFilesTest, WalksDepthFirstAndSkipsMissingFolders) {
+  tree.File("d/one", "1");
+  tree.File("d/two/three", "3");
+  settings.folders = {tree.Folder("gone"), tree.Folder("d")};
+  const auto paths = Collect();
+  EXPECT_EQ(Sorted(paths), Sorted({tree.Path("d/one"), tree.Path("d/two/three")}));
+  EXPECT_EQ(window.LastStatus(), "Found 2 files (after filters).");
+  for (const auto& status : window.Statuses()) EXPECT_EQ(status.find("gone"), std::string::npos);
+}
+
+TEST_F(CollectFilesTest, StatusAndPumpCadenceEveryFiftiethRegisteredFile) {
+  for (int i = 0; i < 120; ++i) tree.File("f" + std::to_string(i), "x");
+  settings.folders = {tree.Folder()};
+  Collect();
+  std::vector<std::string> counts;
+  for (const auto& status : window.Statuses()) {
+    if (status.rfind("Scanning: ", 0) == 0) counts.push_back(status.substr(status.rfind('(')));
+  }
+  EXPECT_EQ(counts, (std::vector<std::string>{"(1/120)", "(51/120)", "(101/120)", "(120/120)"}));
+  const std::vector<std::string> expectedStart = {"status:Scanning folders...", "pump",
+                                                  "status:Scanning folder list: " + tree.Folder() + "   [*.*]",
+                                                  "marquee:on", "pump", "marquee:off", "pump", "range:0-120", "pos:1"};
+  ASSERT_GE(window.calls.size(), expectedStart.size());
+  EXPECT_EQ(std::vector<std::string>(window.calls.begin(), window.calls.begin() + 9), expectedStart);
+  EXPECT_EQ(window.calls[window.calls.size() - 2], "pos:0");
+}
+
+TEST_F(CollectFilesTest, StopDuringTheWalkRegistersNothingOfThatPass) {
+  tree.File("a", "1");
+  tree.File("b", "2");
+  settings.folders = {tree.Folder()};
+  window.onPump = [this](int) {
+    if (window.calls.size() >= 2 && window.calls[window.calls.size() - 2] == "marquee:on") stop = true;
+  };
+  EXPECT_TRUE(Collect().empty());
+  EXPECT_EQ(window.LastStatus(), "Scanning cancelled. 0 files collected so far.");
+}
+
+// --- Decisions that protect data ---
+
+TEST_F(CollectFilesTest, LinksAreNeitherRegisteredNorEnteredAndLoopsEnd) {
+  const auto real = tree.File("data/real.txt", "content");
+  tree.Symlink("data/link-to-file.txt", real);
+  tree.Symlink("data/link-to-folder", tree.Path("data"));
+  tree.Symlink("data/loop", "loop");
+  tree.Symlink("data/dangling", tree.Path("nowhere"));
+  settings.folders = {tree.Folder("data")};
+  EXPECT_EQ(Collect(), std::vector<std::string>{real});
+}
+
+TEST_F(CollectFilesTest, SpecialFilesAreSkippedWithoutBlocking) {
+  tree.Fifo("pipe");
+  const auto file = tree.File("file", "x");
+  settings.folders = {tree.Folder()};
+  auto result = std::async(std::launch::async, [this] { return Collect(); });
+  ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "a FIFO blocked the scan";
+  EXPECT_EQ(result.get(), std::vector<std::string>{file});
+}
+
+TEST_F(CollectFilesTest, AFileReachedTwiceIsRegisteredOnce) {
+  const auto inner = tree.File("outer/inner/photo.jpg", "same bytes");
+  tree.HardLink("outer/hardlink.jpg", inner);
+  settings.folders = {tree.Folder("outer"), tree.Folder("outer/inner")};
+  settings.masks = "*.jpg *.JPG *.*";
+  const auto paths = Collect();
+  ASSERT_EQ(paths.size(), 1u) << "overlapping folders, three masks and a hard link are one file";
+}
+
+TEST_F(CollectFilesTest, NamesThatAreNotUtf8AreFoundWithTheirExactPath) {
+  const std::string name = "caf\xE9-\xFF.txt";
+  const auto path = tree.File(name, "latin-1 name");
+  settings.folders = {tree.Folder()};
+  ASSERT_EQ(Collect(), std::vector<std::string>{path});
+  EXPECT_EQ(files.front()->Name(), name);
+}
+
+TEST_F(CollectFilesTest, AnUnreadableFolderContributesNothing) {
+  if (test::RunningAsRoot()) GTEST_SKIP() << "root reads every folder";
+  tree.File("open/a", "1");
+  tree.File("locked/b", "2");
+  ::chmod(tree.Path("locked").c_str(), 0);
+  settings.folders = {tree.Folder()};
+  EXPECT_EQ(Collect(), std::vector<std::string>{tree.Path("open/a")});
+}
+
+TEST(EnumerateFiles, FailsForAMissingFolderOrMalformedMask) {
+  TempTree tree;
+  EXPECT_THROW(EnumerateFiles(tree.Folder("missing"), "*.*"), std::exception);
+  EXPECT_THROW(EnumerateFiles(tree.Folder(), "[x"), std::exception);
+}
+
+TEST(Paths, NamesFoldersAndJoins) {
+  EXPECT_EQ(ExtractFileName("/a/b:c.txt"), "b:c.txt");
+  EXPECT_EQ(ExtractFileDir("/a/b.txt"), "/a");
+  EXPECT_EQ(ExtractFileDir("/b.txt"), "/");
+  EXPECT_EQ(JoinPath("/", "x"), "/x");
+  EXPECT_EQ(JoinPath("/a/", "x"), "/a/x");
+  EXPECT_EQ(JoinPath("/a", "x"), "/a/x");
+  EXPECT_EQ(NormalizeFolderPath("  /usr/../usr/share  "), "/usr/share/");
+  EXPECT_EQ(NormalizeFolderPath("/"), "/");
+  EXPECT_EQ(NormalizeFolderPath(" \t"), "");
+}
+
+}  // namespace
+}  // namespace orvanta

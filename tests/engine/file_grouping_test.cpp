@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include "app/scan_context.h"
+#include "fileclones/file_grouping.h"
+#include "test_support.h"
+
+namespace orvanta {
+namespace {
+
+class FileGroupingTest : public ::testing::Test {
+ protected:
+  TFileInfo& Add(const std::string& path, std::int64_t size, const std::string& hash = "") {
+    files.push_back(std::make_unique<TFileInfo>(path, size));
+    files.back()->ContentHash = hash;
+    return *files.back();
+  }
+  void Group(CompareMode mode) {
+    settings.compare = mode;
+    ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
+    FindFileDuplicates(scan);
+  }
+  // Each listed group as its member paths, in list order.
+  std::vector<std::vector<std::string>> Listed() const {
+    std::vector<std::vector<std::string>> groups;
+    int current = 0;
+    for (const ListRow& row : lvFiles.Rows()) {
+      if (row.groupId != current) {
+        groups.emplace_back();
+        current = row.groupId;
+      }
+      groups.back().push_back(row.data->FullPath);
+    }
+    return groups;
+  }
+
+  test::RecordingWindow window;
+  test::FakeSettings settings;
+  std::atomic<bool> stop{false};
+  FileRegistry files;
+  ResultList lvFiles = MakeFileCloneList();
+  ResultList lvDirs = MakeFolderCloneList();
+};
+
+using Groups = std::vector<std::vector<std::string>>;
+
+TEST_F(FileGroupingTest, KeysOfTheThreeModesWithoutContent) {
+  Add("/x/a.txt", 100);
+  Add("/y/A.TXT", 200);
+  Add("/z/a.txt", 100);
+  Add("/z/a.txt.bak", 100);
+  Add("/w/\xC3\x89t\xC3\xA9.txt", 7);  // "Été.txt"
+  Add("/v/\xC3\xA9t\xC3\xA9.txt", 7);  // "été.txt": Unicode letters fold too
+
+  const std::pair<CompareMode, Groups> cases[] = {
+      {CompareMode::Name, {{"/x/a.txt", "/y/A.TXT", "/z/a.txt"}, {"/w/\xC3\x89t\xC3\xA9.txt", "/v/\xC3\xA9t\xC3\xA9.txt"}}},
+      {CompareMode::Size, {{"/x/a.txt", "/z/a.txt", "/z/a.txt.bak"}, {"/w/\xC3\x89t\xC3\xA9.txt", "/v/\xC3\xA9t\xC3\xA9.txt"}}},
+      {CompareMode::NameAndSize, {{"/x/a.txt", "/z/a.txt"}, {"/w/\xC3\x89t\xC3\xA9.txt", "/v/\xC3\xA9t\xC3\xA9.txt"}}},
+  };
+  for (const auto& [mode, expected] : cases) {
+    Group(mode);
+    EXPECT_EQ(Listed(), expected) << static_cast<int>(mode);
+    EXPECT_EQ(window.LastStatus(), "Duplicate file groups populated.");
+  }
+}
+
+TEST_F(FileGroupingTest, RowsCarryNumbersChecksFoldersAndSizes) {
+  Add("/data/one.bin", 1572864);
+  Add("/two.bin", 1572864);
+  Add("/data/sub/three.bin", 1572864);
+  Add("/u/small", 10);
+  Add("/v/small", 10);
+  Group(CompareMode::Size);
+
+  ASSERT_EQ(lvFiles.Groups().size(), 2u);
+  EXPECT_EQ(lvFiles.Groups()[0].header, "Group 1 (4.50 MB)");
+  EXPECT_EQ(lvFiles.Groups()[0].groupId, 1);
+  EXPECT_EQ(lvFiles.Groups()[1].header, "Group 2 (0.00 MB)");
+  const auto& rows = lvFiles.Rows();
+  ASSERT_EQ(rows.size(), 5u);
+  const std::vector<std::string> first = {"two.bin", "/", "1.50 MB"};
+  EXPECT_EQ(rows[1].subItems, first) << "a file in the root keeps \"/\" as its folder";
+  EXPECT_EQ(rows[2].subItems[1], "/data/sub");
+  const bool checks[] = {false, true, true, false, true};
+  const char* captions[] = {"1", "1", "1", "2", "2"};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].checked, checks[i]) << i;
+    EXPECT_EQ(rows[i].caption, captions[i]) << i;
+    EXPECT_EQ(rows[i].groupId, std::stoi(captions[i])) << i;
+    EXPECT_EQ(rows[i].data, files[i].get()) << i;
+  }
+}
+
+TEST_F(FileGroupingTest, MinimumGroupSizeAndMaxGroupsKeepTheLargestTotals) {
+  for (int size = 1; size <= 12; ++size) {
+    Add("/a/" + std::to_string(size), size);
+    Add("/b/" + std::to_string(size), size);
+  }
+  Add("/c/12", 12);
+
+  settings.maxGroups = 5;
+  Group(CompareMode::Size);
+  ASSERT_EQ(lvFiles.Groups().size(), 5u);
+  EXPECT_EQ(Listed().front(), (std::vector<std::string>{"/a/12", "/b/12", "/c/12"}));
+  EXPECT_EQ(Listed().back(), (std::vector<std::string>{"/a/8", "/b/8"}));
+  EXPECT_EQ(lvFiles.Groups()[4].groupId, 5);
+
+  settings.maxGroups = 0;
+  settings.minGroupSize = 3;
+  Group(CompareMode::Size);
+  EXPECT_EQ(Listed(), (Groups{{"/a/12", "/b/12", "/c/12"}}));
+
+  settings.minGroupSize = 0;  // below 2 counts as 2
+  Group(CompareMode::Size);
+  EXPECT_EQ(lvFiles.Groups().size(), 12u);
+}
+
+TEST_F(FileGroupingTest, NoGroupsLeavesAnEmptyListAndProgressMaximumOne) {
+  Add("/a", 1);
+  Add("/b", 2);
+  Group(CompareMode::Size);
+  EXPECT_TRUE(lvFiles.Rows().empty());
+  EXPECT_TRUE(lvFiles.Groups().empty());
+  const std::vector<std::string> tail = {"pos:0", "range:0-1", "pos:0", "status:Duplicate file groups populated."};
+  EXPECT_EQ(std::vector<std::string>(window.calls.end() - 4, window.calls.end()), tail);
+}
+
+TEST_F(FileGroupingTest, ContentModeSkipsUnhashedFilesAndFailedSizesGroupLast) {
+  Add("/a", 5, "aaaa");
+  Add("/b", 5, "aaaa");
+  Add("/c", 5, "");
+  Add("/d", 5, "");
+  Group(CompareMode::Content);
+  EXPECT_EQ(Listed(), (Groups{{"/a", "/b"}}));
+
+  files.clear();
+  Add("/x", -1);
+  Add("/y", -1);
+  Add("/p", 3);
+  Add("/q", 3);
+  Group(CompareMode::NameAndSize);
+  EXPECT_TRUE(lvFiles.Rows().empty());
+  Group(CompareMode::Size);
+  EXPECT_EQ(Listed(), (Groups{{"/p", "/q"}, {"/x", "/y"}}));
+  EXPECT_EQ(lvFiles.Rows()[2].subItems[2], "0");
+}
+
+TEST_F(FileGroupingTest, ListingPumpsEveryFiftyGroupsAndStopKeepsWhatIsListed) {
+  for (int i = 1; i <= 120; ++i) {
+    Add("/a/" + std::to_string(i), i);
+    Add("/b/" + std::to_string(i), i);
+  }
+  window.onPump = [this](int pump) {
+    if (pump == 2) stop = true;
+  };
+  Group(CompareMode::Size);
+  EXPECT_EQ(window.Statuses(), (std::vector<std::string>{"Listing file groups (50/120)...",
+                                                         "Listing file groups (100/120)..."}));
+  EXPECT_EQ(lvFiles.Groups().size(), 100u);
+  EXPECT_EQ(lvFiles.Rows().size(), 200u);
+  EXPECT_FALSE(lvFiles.Updating()) << "the batch update ends also after a stop";
+}
+
+}  // namespace
+}  // namespace orvanta

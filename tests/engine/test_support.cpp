@@ -1,0 +1,122 @@
+#include "test_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace orvanta::test {
+
+TempTree::TempTree() {
+  std::string pattern = (fs::temp_directory_path() / "orvanta-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  root_ = pattern;
+}
+
+TempTree::~TempTree() {
+  std::error_code error;
+  // Folders a test locked away must be opened again before they can be removed.
+  for (auto it = fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    if (it->is_directory(error) && !it->is_symlink(error)) ::chmod(it->path().c_str(), 0755);
+  }
+  ::chmod(root_.c_str(), 0755);
+  for (const auto& entry : fs::directory_iterator(root_, error)) ::chmod(entry.path().c_str(), 0755);
+  fs::remove_all(root_, error);
+}
+
+std::string TempTree::Folder(const std::string& relative) const {
+  std::string path = relative.empty() ? root_ : Path(relative);
+  if (path.back() != '/') path.push_back('/');
+  return path;
+}
+
+std::string TempTree::Path(const std::string& relative) const { return root_ + "/" + relative; }
+
+std::string TempTree::File(const std::string& relative, const std::string& content) {
+  const std::string path = Path(relative);
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+  return path;
+}
+
+std::string TempTree::FileOfSize(const std::string& relative, std::size_t size, char fill) {
+  return File(relative, std::string(size, fill));
+}
+
+std::string TempTree::Dir(const std::string& relative) {
+  const std::string path = Path(relative);
+  fs::create_directories(path);
+  return path;
+}
+
+std::string TempTree::Symlink(const std::string& relative, const std::string& target) {
+  const std::string path = Path(relative);
+  fs::create_directories(fs::path(path).parent_path());
+  fs::create_symlink(target, path);
+  return path;
+}
+
+std::string TempTree::HardLink(const std::string& relative, const std::string& existing) {
+  const std::string path = Path(relative);
+  fs::create_directories(fs::path(path).parent_path());
+  fs::create_hard_link(existing, path);
+  return path;
+}
+
+std::string TempTree::Fifo(const std::string& relative) {
+  const std::string path = Path(relative);
+  fs::create_directories(fs::path(path).parent_path());
+  if (::mkfifo(path.c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed");
+  return path;
+}
+
+bool RunningAsRoot() { return ::geteuid() == 0; }
+
+void RecordingWindow::SetStatusText(const std::string& text) {
+  calls.push_back("status:" + text);
+  if (onStatus) onStatus(text);
+}
+void RecordingWindow::SetProgressRange(int minimum, int maximum) {
+  calls.push_back("range:" + std::to_string(minimum) + "-" + std::to_string(maximum));
+}
+void RecordingWindow::SetProgressPosition(int position) { calls.push_back("pos:" + std::to_string(position)); }
+void RecordingWindow::SetProgressMarquee(bool on) {
+  calls.push_back(on ? "marquee:on" : "marquee:off");
+  PumpMessages();
+}
+void RecordingWindow::PumpMessages() {
+  calls.push_back("pump");
+  ++pumps;
+  if (onPump) onPump(pumps);
+}
+void RecordingWindow::SetBusyCursor(bool busy) { calls.push_back(busy ? "cursor:busy" : "cursor:default"); }
+void RecordingWindow::EnableStop(bool enabled) { calls.push_back(enabled ? "stop:on" : "stop:off"); }
+void RecordingWindow::ShowMessage(const std::string& text) { calls.push_back("message:" + text); }
+
+std::vector<std::string> RecordingWindow::Statuses() const {
+  std::vector<std::string> result;
+  for (const auto& call : calls) {
+    if (call.rfind("status:", 0) == 0) result.push_back(call.substr(7));
+  }
+  return result;
+}
+
+std::string RecordingWindow::LastStatus() const {
+  const auto statuses = Statuses();
+  return statuses.empty() ? std::string() : statuses.back();
+}
+
+std::vector<std::string> RecordingWindow::Messages() const {
+  std::vector<std::string> result;
+  for (const auto& call : calls) {
+    if (call.rfind("message:", 0) == 0) result.push_back(call.substr(8));
+  }
+  return result;
+}
+
+}  // namespace orvanta::test

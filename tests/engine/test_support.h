@@ -1,0 +1,88 @@
+// Shared helpers for the engine tests: fixture trees in a temporary folder,
+// a window that records every call, and settings held in plain fields.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/scan_settings.h"
+#include "app/window_operations.h"
+
+namespace orvanta::test {
+
+// A fresh folder below the system's temporary folder, removed with the object.
+class TempTree {
+ public:
+  TempTree();
+  ~TempTree();
+  TempTree(const TempTree&) = delete;
+  TempTree& operator=(const TempTree&) = delete;
+
+  // Root path without a trailing delimiter.
+  const std::string& Root() const { return root_; }
+  // Root path as the folder list holds it: with a trailing delimiter.
+  std::string Folder(const std::string& relative = "") const;
+  std::string Path(const std::string& relative) const;
+
+  // Creates parent folders as needed.
+  std::string File(const std::string& relative, const std::string& content);
+  std::string FileOfSize(const std::string& relative, std::size_t size, char fill = 'x');
+  std::string Dir(const std::string& relative);
+  std::string Symlink(const std::string& relative, const std::string& target);
+  std::string HardLink(const std::string& relative, const std::string& existing);
+  std::string Fifo(const std::string& relative);
+
+ private:
+  std::string root_;
+};
+
+bool RunningAsRoot();
+
+class RecordingWindow : public WindowOperations {
+ public:
+  void SetStatusText(const std::string& text) override;
+  void SetProgressRange(int minimum, int maximum) override;
+  void SetProgressPosition(int position) override;
+  void SetProgressMarquee(bool on) override;
+  void PumpMessages() override;
+  void SetBusyCursor(bool busy) override;
+  void EnableStop(bool enabled) override;
+  void ShowMessage(const std::string& text) override;
+
+  // Every call in order, as "status:TEXT", "range:MIN-MAX", "pos:N",
+  // "marquee:on|off", "pump", "cursor:busy|default", "stop:on|off", "message:TEXT".
+  std::vector<std::string> calls;
+  std::vector<std::string> Statuses() const;
+  std::string LastStatus() const;
+  std::vector<std::string> Messages() const;
+  int pumps = 0;
+  // Runs at each pump with the pump's 1-based number.
+  std::function<void(int)> onPump;
+  // Runs at each status text; may throw to stand for a failing stage.
+  std::function<void(const std::string&)> onStatus;
+};
+
+struct FakeSettings : ScanSettings {
+  std::vector<std::string> folders;
+  CompareMode compare = CompareMode::Content;
+  std::string masks = "*.*";
+  std::int64_t minSizeMB = 0;
+  bool parallel = true;
+  int maxGroups = 0;
+  int minGroupSize = 2;
+  bool fileClones = true;
+  bool folderClones = false;
+
+  std::vector<std::string> Folders() const override { return folders; }
+  CompareMode Compare() const override { return compare; }
+  std::string MasksText() const override { return masks; }
+  std::int64_t MinSizeMB() const override { return minSizeMB; }
+  bool ParallelHashing() const override { return parallel; }
+  int MaxGroups() const override { return maxGroups; }
+  int MinGroupSize() const override { return minGroupSize; }
+  bool FindFileClones() const override { return fileClones; }
+  bool FindFolderClones() const override { return folderClones; }
+};
+
+}  // namespace orvanta::test
