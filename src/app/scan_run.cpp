@@ -4,6 +4,7 @@
 
 #include "app/scan_context.h"
 #include "collect/collect_files.h"
+#include "fileclones/content_hashing.h"
 #include "fileclones/file_grouping.h"
 #include "translation/translate.h"
 
@@ -37,7 +38,7 @@ void ScanRun::btnScanClick() {
       if (scan.StopRequested()) return true;
       if (settings_.Compare() == CompareMode::Content &&
           (settings_.FindFileClones() || settings_.FindFolderClones())) {
-        // Content hashing arrives with the hashing stage.
+        ComputeAllHashes(scan);
         if (scan.StopRequested()) return true;
       }
       if (settings_.FindFileClones()) {

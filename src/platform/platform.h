@@ -75,3 +75,48 @@ namespace orvanta::platform {
 void ReplaceFileContents(const std::string& fileName, const std::string& bytes);
 
 }  // namespace orvanta::platform
+
+namespace orvanta::platform {
+
+// A file opened for reading its contents, shared with other readers and writers.
+class InputFile {
+ public:
+  enum class OpenResult { Opened, NotAFile, Failed };
+
+  InputFile() = default;
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // NotAFile: nothing at the path, or a folder, link or special file there.
+  // Failed: a file that cannot be opened; `error` gets the system's reason.
+  OpenResult Open(const std::string& path, std::string& error);
+  // The size when the file was opened.
+  std::int64_t Size() const { return size_; }
+  // Up to `capacity` bytes; 0 at the end; -1 on failure with the reason in `error`.
+  std::int64_t Read(void* buffer, std::size_t capacity, std::string& error);
+  void Close();
+
+ private:
+  int fd_ = -1;
+  std::int64_t size_ = 0;
+};
+
+// SHA-1 from the system's cryptography library. One object per thread; reusable.
+class Sha1 {
+ public:
+  Sha1();
+  ~Sha1();
+  Sha1(const Sha1&) = delete;
+  Sha1& operator=(const Sha1&) = delete;
+
+  void Reset();
+  void Update(const void* data, std::size_t length);
+  // The digest as 40 lower-case hexadecimal digits.
+  std::string FinishHex();
+
+ private:
+  void* context_;
+};
+
+}  // namespace orvanta::platform

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <filesystem>
 
+#include <openssl/evp.h>
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
@@ -183,6 +184,79 @@ void ReplaceFileContents(const std::string& fileName, const std::string& bytes) 
     ::unlink(temp.c_str());
     fail(error);
   }
+}
+
+}  // namespace orvanta::platform
+
+namespace orvanta::platform {
+
+InputFile::~InputFile() { Close(); }
+
+InputFile::OpenResult InputFile::Open(const std::string& path, std::string& error) {
+  Close();
+  // O_NONBLOCK: a FIFO put in a file's place must not block the reader; O_NOFOLLOW:
+  // a link put there is not a file of the scan.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (fd_ < 0) {
+    const int e = errno;
+    if (e == ENOENT || e == ENOTDIR || e == ELOOP) return OpenResult::NotAFile;
+    error = "Cannot open file \"" + path + "\": " + std::strerror(e);
+    return OpenResult::Failed;
+  }
+  struct stat st;
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    Close();
+    return OpenResult::NotAFile;
+  }
+  size_ = static_cast<std::int64_t>(st.st_size);
+  return OpenResult::Opened;
+}
+
+std::int64_t InputFile::Read(void* buffer, std::size_t capacity, std::string& error) {
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer, capacity);
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    error = std::strerror(errno);
+    return -1;
+  }
+}
+
+void InputFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+Sha1::Sha1() : context_(EVP_MD_CTX_new()) {
+  if (context_ == nullptr) throw std::bad_alloc();
+  Reset();
+}
+
+Sha1::~Sha1() { EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(context_)); }
+
+void Sha1::Reset() {
+  // Fetched once: an implicit fetch at every file shows up in the profile.
+  static EVP_MD* const kSha1 = EVP_MD_fetch(nullptr, "SHA1", nullptr);
+  if (kSha1 == nullptr || EVP_DigestInit_ex2(static_cast<EVP_MD_CTX*>(context_), kSha1, nullptr) != 1) {
+    throw std::runtime_error("SHA-1 is not available");
+  }
+}
+
+void Sha1::Update(const void* data, std::size_t length) {
+  EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(context_), data, length);
+}
+
+std::string Sha1::FinishHex() {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(context_), digest, &length);
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text(length * 2, '0');
+  for (unsigned int i = 0; i < length; ++i) {
+    text[2 * i] = kHex[digest[i] >> 4];
+    text[2 * i + 1] = kHex[digest[i] & 0x0F];
+  }
+  return text;
 }
 
 }  // namespace orvanta::platform

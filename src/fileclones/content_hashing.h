@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace orvanta {
+
+struct ScanContext;
+
+// SHA-1 of the file's contents as 40 lower-case hex digits; empty when no file
+// is at the path (missing, or a folder there). Throws std::runtime_error when
+// the file exists but cannot be opened or read. Safe to call from several
+// threads at once.
+std::string HashFileSHA1(const std::string& path);
+
+// Sets ContentHash of every collected file whose size another collected file
+// shares, in parallel (one worker per logical processor) or one by one.
+void ComputeAllHashes(ScanContext& scan);
+
+}  // namespace orvanta

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/scan_context.h"
+#include "app/scan_run.h"
+#include "fileclones/content_hashing.h"
+#include "test_support.h"
+
+namespace orvanta {
+namespace {
+
+using test::TempTree;
+
+TEST(HashFileSHA1, KnownDigests) {
+  TempTree tree;
+  std::string large;
+  for (int i = 0; i < 3 * 1024 * 1024 + 17; ++i) large.push_back(static_cast<char>('a' + i % 26));
+  const std::pair<std::string, const char*> cases[] = {
+      {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
+      {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
+      {std::string(1000000, 'a'), "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
+      // 3 MiB + 17 bytes: several buffers and a short tail
+      {large, "e8d26d8d71700c50508193bfcf880a941ad39fc7"},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto path = tree.File("f" + std::to_string(i), cases[i].first);
+    EXPECT_EQ(HashFileSHA1(path), cases[i].second) << cases[i].first.size() << " bytes";
+  }
+}
+
+TEST(HashFileSHA1, EmptyForNothingOrAFolderAndAnErrorForAnUnopenableFile) {
+  TempTree tree;
+  EXPECT_EQ(HashFileSHA1(tree.Path("missing")), "");
+  EXPECT_EQ(HashFileSHA1(tree.Dir("folder")), "");
+  EXPECT_EQ(HashFileSHA1(tree.Fifo("pipe")), "") << "a FIFO is not read";
+  if (test::RunningAsRoot()) return;
+  const auto locked = tree.File("locked", "secret");
+  ::chmod(locked.c_str(), 0);
+  EXPECT_THROW(HashFileSHA1(locked), std::runtime_error);
+}
+
+class ComputeAllHashesTest : public ::testing::TestWithParam<bool> {
+ protected:
+  TFileInfo& Add(const std::string& relative, const std::string& content) {
+    files.push_back(std::make_unique<TFileInfo>(tree.File(relative, content)));
+    return *files.back();
+  }
+  void Hash() {
+    settings.parallel = GetParam();
+    ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
+    ComputeAllHashes(scan);
+  }
+
+  TempTree tree;
+  test::RecordingWindow window;
+  test::FakeSettings settings;
+  std::atomic<bool> stop{false};
+  FileRegistry files;
+  ResultList lvFiles = MakeFileCloneList();
+  ResultList lvDirs = MakeFolderCloneList();
+};
+
+TEST_P(ComputeAllHashesTest, HashesOnlyFilesThatShareAPositiveSize) {
+  TFileInfo& a = Add("a", "same!");
+  TFileInfo& b = Add("b", "same!");
+  TFileInfo& c = Add("c", "diff!");
+  TFileInfo& unique = Add("unique", "only one of this size");
+  files.push_back(std::make_unique<TFileInfo>(tree.Path("gone1"), -1));
+  files.push_back(std::make_unique<TFileInfo>(tree.Path("gone2"), -1));
+  Hash();
+  EXPECT_EQ(a.ContentHash.size(), 40u);
+  EXPECT_EQ(a.ContentHash, b.ContentHash);
+  EXPECT_NE(a.ContentHash, c.ContentHash);
+  EXPECT_EQ(unique.ContentHash, "");
+  EXPECT_EQ(files[4]->ContentHash, "");
+  EXPECT_EQ(files[5]->ContentHash, "");
+  EXPECT_EQ(window.calls.back(), "pos:0");
+}
+
+TEST_P(ComputeAllHashesTest, VanishedAndUnreadableFilesStayUnhashedAndTheRestGoesOn) {
+  TFileInfo& vanished = Add("vanished", "12345");
+  TFileInfo& kept1 = Add("kept1", "12345");
+  TFileInfo& kept2 = Add("kept2", "12345");
+  std::filesystem::remove(vanished.FullPath);
+  TFileInfo* locked = nullptr;
+  if (!test::RunningAsRoot()) {
+    locked = &Add("locked", "12345");
+    ::chmod(locked->FullPath.c_str(), 0);
+  }
+  Hash();
+  EXPECT_EQ(vanished.ContentHash, "");
+  EXPECT_NE(kept1.ContentHash, "");
+  EXPECT_EQ(kept1.ContentHash, kept2.ContentHash);
+  if (locked != nullptr) {
+    EXPECT_EQ(locked->ContentHash, "");
+  }
+  EXPECT_TRUE(window.Messages().empty());
+}
+
+TEST_P(ComputeAllHashesTest, NothingCollectedShowsNothing) {
+  Hash();
+  EXPECT_TRUE(window.calls.empty());
+}
+
+TEST_P(ComputeAllHashesTest, DistinctSizesReadNothing) {
+  Add("a", "1");
+  Add("b", "22");
+  Hash();
+  EXPECT_EQ(window.calls, (std::vector<std::string>{"status:Computing SHA-1 hashes (size filtered)...", "pump", "pos:0"}));
+  for (const auto& file : files) EXPECT_EQ(file->ContentHash, "");
+}
+
+TEST_P(ComputeAllHashesTest, StopBeforeTheFirstClaimHashesNothing) {
+  for (int i = 0; i < 400; ++i) Add("f" + std::to_string(i), std::string(4096, 'x'));
+  // Stop at the first pump, before any file is claimed.
+  window.onPump = [this](int pump) {
+    if (pump == 1) stop = true;
+  };
+  Hash();
+  const auto hashed = std::count_if(files.begin(), files.end(), [](const auto& f) { return !f->ContentHash.empty(); });
+  EXPECT_EQ(hashed, 0);
+  EXPECT_EQ(window.LastStatus(), "Computing SHA-1 hashes (size filtered)...");
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, ComputeAllHashesTest, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Parallel" : "Sequential"; });
+
+TEST(ComputeAllHashes, ParallelStopMidwayLetsWorkersFinishTheirFileOnly) {
+  TempTree tree;
+  FileRegistry files;
+  for (int i = 0; i < 3000; ++i) files.push_back(std::make_unique<TFileInfo>(tree.File("f" + std::to_string(i), "abcd")));
+  test::RecordingWindow window;
+  test::FakeSettings settings;
+  std::atomic<bool> stop{false};
+  ResultList lvFiles = MakeFileCloneList(), lvDirs = MakeFolderCloneList();
+  // The first poll pump sets Stop; workers have claimed at most a few files by then.
+  window.onPump = [&](int pump) {
+    if (pump == 2) stop = true;
+  };
+  ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
+  ComputeAllHashes(scan);
+  const auto hashed = std::count_if(files.begin(), files.end(), [](const auto& f) { return !f->ContentHash.empty(); });
+  EXPECT_LT(hashed, 3000);
+  const std::string last = window.LastStatus();
+  ASSERT_EQ(last.rfind("Stopping SHA-1 hashing... ", 0), 0u) << last;
+  EXPECT_LE(std::stoi(last.substr(26)), hashed);
+  EXPECT_EQ(window.calls[window.calls.size() - 2], "pos:" + std::to_string(hashed)) << "final position: all completed";
+}
+
+TEST(ComputeAllHashes, SequentialCadenceEveryTenthFileAndTheLast) {
+  TempTree tree;
+  FileRegistry files;
+  for (int i = 0; i < 25; ++i) files.push_back(std::make_unique<TFileInfo>(tree.File("f" + std::to_string(i), "same")));
+  test::RecordingWindow window;
+  test::FakeSettings settings;
+  settings.parallel = false;
+  std::atomic<bool> stop{false};
+  ResultList lvFiles = MakeFileCloneList(), lvDirs = MakeFolderCloneList();
+  ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
+  ComputeAllHashes(scan);
+  EXPECT_EQ(window.Statuses(), (std::vector<std::string>{"Computing SHA-1 hashes (size filtered)...",
+                                                         "Computing SHA-1 hashes (size filtered)... 1 / 25",
+                                                         "Computing SHA-1 hashes (size filtered)... 11 / 25",
+                                                         "Computing SHA-1 hashes (size filtered)... 21 / 25",
+                                                         "Computing SHA-1 hashes (size filtered)... 25 / 25"}));
+}
+
+// Same tree, both schemes: identical groups.
+TEST(ContentScan, ParallelAndSequentialHashingGiveTheSameGroups) {
+  TempTree tree;
+  for (int i = 0; i < 200; ++i) {
+    const std::string content(100 + i % 7, static_cast<char>('a' + i % 5));
+    tree.File("d" + std::to_string(i % 9) + "/f" + std::to_string(i), content);
+  }
+  test::RecordingWindow window;
+  test::FakeSettings settings;
+  settings.folders = {tree.Folder()};
+  ScanRun run(window, settings);
+  auto groups = [&](bool parallel) {
+    settings.parallel = parallel;
+    run.btnScanClick();
+    std::vector<std::pair<int, std::string>> rows;
+    for (const auto& row : run.FileClones().Rows()) rows.emplace_back(row.groupId, row.data->FullPath);
+    return rows;
+  };
+  const auto parallel = groups(true);
+  EXPECT_EQ(parallel.size(), 200u);
+  EXPECT_EQ(run.FileClones().Groups().size(), 35u);
+  EXPECT_EQ(parallel, groups(false));
+  EXPECT_EQ(window.LastStatus(), "  Done.");
+}
+
+TEST(ContentScan, AGroupOfEqualFilesShowsTwiceTheFileSize) {
+  TempTree tree;
+  tree.FileOfSize("a/copy", 1572864, 'q');
+  tree.FileOfSize("b/copy", 1572864, 'q');
+  tree.FileOfSize("c/other", 1572864, 'r');
+  test::RecordingWindow window;
+  test::FakeSettings settings;
+  settings.folders = {tree.Folder()};
+  settings.folderClones = true;
+  settings.fileClones = false;
+  ScanRun run(window, settings);
+  run.btnScanClick();
+  EXPECT_NE(std::find(window.calls.begin(), window.calls.end(), "status:Computing SHA-1 hashes (size filtered)..."),
+            window.calls.end())
+      << "folder clones alone also hash in content mode";
+  settings.fileClones = true;
+  settings.folderClones = false;
+  run.btnScanClick();
+  ASSERT_EQ(run.FileClones().Groups().size(), 1u);
+  EXPECT_EQ(run.FileClones().Groups()[0].header, "Group 1 (3.00 MB)");
+}
+
+}  // namespace
+}  // namespace orvanta
