@@ -1,36 +1,11 @@
 #include "collect/collect_files.h"
 
-#include <unordered_set>
-
 #include "app/scan_context.h"
 #include "collect/folder_walk.h"
 #include "collect/masks.h"
 #include "translation/translate.h"
 
 namespace orvanta {
-namespace {
-
-struct FileIdHash {
-  std::size_t operator()(const platform::FileId& id) const noexcept {
-    return std::hash<std::uint64_t>()(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
-  }
-};
-
-// A file reached twice (overlapping folders, two masks, hard links, bind
-// mounts) would form a clone group with itself and put its only copy up for
-// removal, so only the first reach is registered.
-class ReachedFiles {
- public:
-  bool FirstReach(const EnumeratedFile& file) {
-    return file.idKnown ? ids_.insert(file.id).second : paths_.insert(file.path).second;
-  }
-
- private:
-  std::unordered_set<platform::FileId, FileIdHash> ids_;
-  std::unordered_set<std::string> paths_;
-};
-
-}  // namespace
 
 void CollectFiles(ScanContext& scan) {
   WindowOperations& window = scan.window;
@@ -48,9 +23,9 @@ void CollectFiles(ScanContext& scan) {
       if (scan.StopRequested()) break;
       window.SetStatusText(FormatText(TranslateText("Scanning folder list: %s   [%s]"), {folder, mask}));
       window.SetProgressMarquee(true);
-      std::vector<EnumeratedFile> paths;
+      std::deque<EnumeratedFile> paths;
       try {
-        paths = EnumerateFiles(folder, mask, &scan.FStopRequested);
+        paths = EnumerateFiles(folder, mask, &scan.FStopRequested, &reached);
       } catch (...) {
         // A malformed mask or a folder gone meanwhile: this pass contributes nothing.
         paths.clear();
@@ -62,7 +37,6 @@ void CollectFiles(ScanContext& scan) {
         if (scan.StopRequested()) break;
         EnumeratedFile& file = paths[static_cast<std::size_t>(i)];
         if (minBytes > 0 ? file.size < minBytes : file.size == 0) continue;
-        if (!reached.FirstReach(file)) continue;
         scan.FFiles.push_back(std::make_unique<TFileInfo>(std::move(file.path), file.size));
         window.SetProgressPosition(i + 1);
         if (i % 50 == 0 || i == n - 1) {

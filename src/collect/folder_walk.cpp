@@ -13,8 +13,9 @@ using platform::EntryKind;
 
 class Walker {
  public:
-  Walker(const FileMask& mask, const std::atomic<bool>* stop, std::vector<EnumeratedFile>& out)
-      : mask_(mask), stop_(stop), out_(out) {}
+  Walker(const FileMask& mask, const std::atomic<bool>* stop, ReachedFiles* reached,
+         std::deque<EnumeratedFile>& out)
+      : mask_(mask), stop_(stop), reached_(reached), out_(out) {}
 
   void Walk(const std::string& folder) {
     if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) return;
@@ -56,9 +57,9 @@ class Walker {
       std::string path = JoinPath(folder, std::string_view(names).substr(item.nameOffset, item.nameLength));
       if (item.isFolder) {
         Walk(path);
-      } else {
-        out_.push_back({std::move(path), item.haveAttributes ? item.attributes.size : -1, item.haveAttributes,
-                        item.attributes.id});
+      } else if (reached_ == nullptr ||
+                 (item.haveAttributes ? reached_->FirstReach(item.attributes.id) : reached_->FirstReach(path))) {
+        out_.push_back({std::move(path), item.haveAttributes ? item.attributes.size : -1});
       }
     }
     ancestors_.pop_back();
@@ -75,20 +76,52 @@ class Walker {
 
   const FileMask& mask_;
   const std::atomic<bool>* stop_;
-  std::vector<EnumeratedFile>& out_;
+  ReachedFiles* reached_;
+  std::deque<EnumeratedFile>& out_;
   std::vector<platform::FileId> ancestors_;
 };
 
 }  // namespace
 
-std::vector<EnumeratedFile> EnumerateFiles(const std::string& folder, const std::string& mask,
-                                           const std::atomic<bool>* stop) {
+bool ReachedFiles::FirstReach(const platform::FileId& id) {
+  if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t slot = (id.inode * 0x9E3779B97F4A7C15ull ^ id.device * 0xC2B2AE3D27D4EB4Full) >> 7 & mask;
+  for (; used_[slot]; slot = (slot + 1) & mask) {
+    if (slots_[slot] == id) return false;
+  }
+  used_[slot] = true;
+  slots_[slot] = id;
+  ++count_;
+  return true;
+}
+
+bool ReachedFiles::FirstReach(const std::string& path) {
+  if (std::find(paths_.begin(), paths_.end(), path) != paths_.end()) return false;
+  paths_.push_back(path);
+  return true;
+}
+
+void ReachedFiles::Grow() {
+  std::vector<platform::FileId> old;
+  old.swap(slots_);
+  slots_.assign(old.size() * 2, {});
+  std::vector<bool> oldUsed(slots_.size(), false);
+  oldUsed.swap(used_);
+  count_ = 0;
+  for (std::size_t i = 0; i < old.size(); ++i) {
+    if (oldUsed[i]) FirstReach(old[i]);
+  }
+}
+
+std::deque<EnumeratedFile> EnumerateFiles(const std::string& folder, const std::string& mask,
+                                          const std::atomic<bool>* stop, ReachedFiles* reached) {
   const FileMask fileMask(mask);
   if (folder.empty() || folder.find('\0') != std::string::npos || !platform::FolderExists(folder)) {
     throw std::runtime_error("Folder not found: " + folder);
   }
-  std::vector<EnumeratedFile> files;
-  Walker(fileMask, stop, files).Walk(folder);
+  std::deque<EnumeratedFile> files;
+  Walker(fileMask, stop, reached, files).Walk(folder);
   return files;
 }
 

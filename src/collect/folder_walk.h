@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -12,18 +13,37 @@ namespace orvanta {
 
 struct EnumeratedFile {
   std::string path;
-  std::int64_t size = -1;         // -1 when the attribute query failed
-  bool idKnown = false;
-  platform::FileId id;
+  std::int64_t size = -1;  // -1 when the attribute query failed
+};
+
+// The files one scan has reached. A file reached twice (overlapping folders,
+// two masks, hard links, bind mounts) would form a clone group with itself and
+// put its only copy up for removal, so only its first reach counts.
+class ReachedFiles {
+ public:
+  bool FirstReach(const platform::FileId& id);
+  // For a file whose identity could not be read.
+  bool FirstReach(const std::string& path);
+
+ private:
+  void Grow();
+
+  // Open addressing: a node per file would cost three times the memory.
+  std::vector<platform::FileId> slots_ = std::vector<platform::FileId>(1024);
+  std::vector<bool> used_ = std::vector<bool>(1024);
+  std::size_t count_ = 0;
+  std::vector<std::string> paths_;
 };
 
 // Every regular file below the folder, at any depth, whose name matches the
-// mask, depth first in listing order. Links are neither listed nor entered,
-// special files are skipped, a folder that is its own ancestor (a bind-mount
-// loop) is not entered again, and a folder that cannot be listed contributes
-// nothing. Throws for a malformed mask or a folder that does not exist.
-// Returns early, with a partial list, once `stop` is set.
-std::vector<EnumeratedFile> EnumerateFiles(const std::string& folder, const std::string& mask,
-                                           const std::atomic<bool>* stop = nullptr);
+// mask, depth first in listing order, that `reached` has not seen yet (all of
+// them without it). Links are neither listed nor entered, special files are
+// skipped, a folder that is its own ancestor (a bind-mount loop) is not
+// entered again, and a folder that cannot be listed contributes nothing.
+// Throws for a malformed mask or a folder that does not exist. Returns early,
+// with a partial list, once `stop` is set. (A deque: no doubling copies while
+// hundreds of thousands of files arrive.)
+std::deque<EnumeratedFile> EnumerateFiles(const std::string& folder, const std::string& mask,
+                                          const std::atomic<bool>* stop = nullptr, ReachedFiles* reached = nullptr);
 
 }  // namespace orvanta

@@ -1,10 +1,10 @@
 #include "fileclones/content_hashing.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "app/scan_context.h"
@@ -27,31 +27,61 @@ HashWorkspace& Workspace() {
   return workspace;
 }
 
-// Files sharing a size with another collected file, bucket after bucket,
-// buckets in the order their size first appears.
+// Files sharing a size with another collected file. They are read in
+// collection order, so the files of one folder are read one after another.
 std::vector<TFileInfo*> BuildHashTargets(const ScanContext& scan) {
-  std::unordered_map<std::int64_t, std::size_t> bucketOfSize;
-  std::vector<std::vector<TFileInfo*>> buckets;
-  bucketOfSize.reserve(scan.FFiles.size());
-  for (const auto& file : scan.FFiles) {
-    if (scan.StopRequested()) break;
-    if (file->Size < 1) continue;
-    const auto [it, inserted] = bucketOfSize.try_emplace(file->Size, buckets.size());
-    if (inserted) buckets.emplace_back();
-    buckets[it->second].push_back(file.get());
+  std::vector<std::pair<std::int64_t, std::uint32_t>> sizes;  // size, index in FFiles
+  sizes.reserve(scan.FFiles.size());
+  for (std::size_t i = 0; i < scan.FFiles.size(); ++i) {
+    if (scan.StopRequested()) return {};
+    if (scan.FFiles[i]->Size >= 1) sizes.emplace_back(scan.FFiles[i]->Size, static_cast<std::uint32_t>(i));
   }
+  std::sort(sizes.begin(), sizes.end());
+  std::vector<std::uint32_t> indexes;
+  for (std::size_t begin = 0, end = 0; begin < sizes.size(); begin = end) {
+    if (scan.StopRequested()) return {};
+    for (end = begin + 1; end < sizes.size() && sizes[end].first == sizes[begin].first;) ++end;
+    if (end - begin < 2) continue;
+    for (std::size_t i = begin; i < end; ++i) indexes.push_back(sizes[i].second);
+  }
+  std::sort(indexes.begin(), indexes.end());
   std::vector<TFileInfo*> targets;
-  for (const auto& bucket : buckets) {
-    if (scan.StopRequested()) break;
-    if (bucket.size() >= 2) targets.insert(targets.end(), bucket.begin(), bucket.end());
-  }
+  targets.reserve(indexes.size());
+  for (const std::uint32_t index : indexes) targets.push_back(scan.FFiles[index].get());
   return targets;
+}
+
+// Hashes into `hash`; empty when no file is at the path any more.
+void HashFileInto(const std::string& path, Sha1Text& hash) {
+  platform::InputFile file;
+  std::string error;
+  switch (file.Open(path, error)) {
+    case platform::InputFile::OpenResult::NotAFile:
+      hash.clear();
+      return;
+    case platform::InputFile::OpenResult::Failed: throw std::runtime_error(error);
+    case platform::InputFile::OpenResult::Opened: break;
+  }
+  HashWorkspace& workspace = Workspace();
+  workspace.sha1.Reset();
+  std::int64_t total = 0;
+  for (;;) {
+    const std::int64_t n = file.Read(workspace.buffer.get(), HashWorkspace::kBufferSize, error);
+    if (n < 0) throw std::runtime_error("Cannot read file \"" + path + "\": " + error);
+    if (n == 0) break;
+    workspace.sha1.Update(workspace.buffer.get(), static_cast<std::size_t>(n));
+    total += n;
+    // A short read that reaches the size the file had when opened is its end:
+    // this saves the final empty read, the dearest call for small files.
+    if (static_cast<std::size_t>(n) < HashWorkspace::kBufferSize && total >= file.Size()) break;
+  }
+  workspace.sha1.FinishHex(hash.data());
 }
 
 void HashTarget(TFileInfo& file) {
   if (!file.ContentHash.empty()) return;
   try {
-    file.ContentHash = HashFileSHA1(file.FullPath);
+    HashFileInto(file.FullPath, file.ContentHash);
   } catch (...) {
     // Unreadable: left unhashed, so it joins no content group.
     file.ContentHash.clear();
@@ -147,27 +177,9 @@ void HashOneByOne(ScanContext& scan, const std::vector<TFileInfo*>& targets) {
 }  // namespace
 
 std::string HashFileSHA1(const std::string& path) {
-  platform::InputFile file;
-  std::string error;
-  switch (file.Open(path, error)) {
-    case platform::InputFile::OpenResult::NotAFile: return {};
-    case platform::InputFile::OpenResult::Failed: throw std::runtime_error(error);
-    case platform::InputFile::OpenResult::Opened: break;
-  }
-  HashWorkspace& workspace = Workspace();
-  workspace.sha1.Reset();
-  std::int64_t total = 0;
-  for (;;) {
-    const std::int64_t n = file.Read(workspace.buffer.get(), HashWorkspace::kBufferSize, error);
-    if (n < 0) throw std::runtime_error("Cannot read file \"" + path + "\": " + error);
-    if (n == 0) break;
-    workspace.sha1.Update(workspace.buffer.get(), static_cast<std::size_t>(n));
-    total += n;
-    // A short read that reaches the size the file had when opened is its end:
-    // this saves the final empty read, the dearest call for small files.
-    if (static_cast<std::size_t>(n) < HashWorkspace::kBufferSize && total >= file.Size()) break;
-  }
-  return workspace.sha1.FinishHex();
+  Sha1Text hash;
+  HashFileInto(path, hash);
+  return std::string(hash.view());
 }
 
 void ComputeAllHashes(ScanContext& scan) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <string>
-#include <unordered_map>
 
 #include "app/scan_context.h"
 #include "collect/paths.h"
@@ -17,44 +16,53 @@ struct TGroupRec {
   std::int64_t TotalSize;
 };
 
-// Lists of files per key, kept in the order the keys first appear, so that a
-// scan of the same tree always lists its groups in the same order.
+// The files of every key shared by at least minGroupSize files, each list in
+// collection order, the lists in the order their first file was collected.
+// Sorting (key, index) pairs needs no list per key: most keys have one file.
 template <typename Key>
-class KeyMap {
- public:
-  void Add(Key key, TFileInfo* file) {
-    const auto [it, inserted] = index_.try_emplace(std::move(key), lists_.size());
-    if (inserted) lists_.emplace_back();
-    lists_[it->second].push_back(file);
+std::vector<std::vector<TFileInfo*>> FilesOfEqualKeys(std::vector<std::pair<Key, std::uint32_t>> keyed,
+                                                      const FileRegistry& files, std::size_t minGroupSize) {
+  std::sort(keyed.begin(), keyed.end());
+  std::vector<std::pair<std::uint32_t, std::vector<TFileInfo*>>> lists;  // first index, members
+  for (std::size_t begin = 0, end = 0; begin < keyed.size(); begin = end) {
+    for (end = begin + 1; end < keyed.size() && keyed[end].first == keyed[begin].first;) ++end;
+    if (end - begin < minGroupSize) continue;
+    std::vector<TFileInfo*> members;
+    members.reserve(end - begin);
+    for (std::size_t i = begin; i < end; ++i) members.push_back(files[keyed[i].second].get());
+    lists.emplace_back(keyed[begin].second, std::move(members));
   }
-  const std::vector<std::vector<TFileInfo*>>& Lists() const { return lists_; }
+  std::sort(lists.begin(), lists.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::vector<TFileInfo*>> result;
+  result.reserve(lists.size());
+  for (auto& list : lists) result.push_back(std::move(list.second));
+  return result;
+}
 
- private:
-  std::unordered_map<Key, std::size_t> index_;
-  std::vector<std::vector<TFileInfo*>> lists_;
-};
-
-std::vector<std::vector<TFileInfo*>> BuildKeyLists(const FileRegistry& files, CompareMode mode) {
+std::vector<std::vector<TFileInfo*>> GroupByKey(const FileRegistry& files, CompareMode mode, std::size_t minGroupSize) {
+  const auto count = static_cast<std::uint32_t>(files.size());
   if (mode == CompareMode::Size) {
-    KeyMap<std::int64_t> map;
-    for (const auto& file : files) map.Add(file->Size, file.get());
-    return map.Lists();
+    std::vector<std::pair<std::int64_t, std::uint32_t>> keyed;
+    keyed.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) keyed.emplace_back(files[i]->Size, i);
+    return FilesOfEqualKeys(std::move(keyed), files, minGroupSize);
   }
-  KeyMap<std::string> map;
-  for (const auto& file : files) {
-    switch (mode) {
-      case CompareMode::Name:
-        map.Add(platform::LowerCase(file->Name()), file.get());
-        break;
-      case CompareMode::NameAndSize:
-        map.Add(platform::LowerCase(file->Name()) + "|" + std::to_string(file->Size), file.get());
-        break;
-      default:
-        if (!file->ContentHash.empty()) map.Add(file->ContentHash, file.get());
-        break;
+  if (mode == CompareMode::Content) {
+    // The digests live in the records for the whole call: no copies as keys.
+    std::vector<std::pair<std::string_view, std::uint32_t>> keyed;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      if (!files[i]->ContentHash.empty()) keyed.emplace_back(files[i]->ContentHash.view(), i);
     }
+    return FilesOfEqualKeys(std::move(keyed), files, minGroupSize);
   }
-  return map.Lists();
+  std::vector<std::pair<std::string, std::uint32_t>> keyed;
+  keyed.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::string key = platform::LowerCase(files[i]->Name());
+    if (mode == CompareMode::NameAndSize) key += "|" + std::to_string(files[i]->Size);
+    keyed.emplace_back(std::move(key), i);
+  }
+  return FilesOfEqualKeys(std::move(keyed), files, minGroupSize);
 }
 
 }  // namespace
@@ -64,11 +72,12 @@ void FindFileDuplicates(ScanContext& scan) {
   const int maxGroups = scan.settings.MaxGroups();
   const int minGroupSize = std::max(2, scan.settings.MinGroupSize());
 
-  const std::vector<std::vector<TFileInfo*>> lists = BuildKeyLists(scan.FFiles, mode);
+  const std::vector<std::vector<TFileInfo*>> lists =
+      GroupByKey(scan.FFiles, mode, static_cast<std::size_t>(minGroupSize));
 
   std::vector<TGroupRec> groups;
+  groups.reserve(lists.size());
   for (const auto& list : lists) {
-    if (list.size() < static_cast<std::size_t>(minGroupSize)) continue;
     std::int64_t total = 0;
     for (const TFileInfo* file : list) total += file->Size;
     groups.push_back({&list, total});

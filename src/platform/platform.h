@@ -112,8 +112,8 @@ class Sha1 {
 
   void Reset();
   void Update(const void* data, std::size_t length);
-  // The digest as 40 lower-case hexadecimal digits.
-  std::string FinishHex();
+  // Writes the digest as 40 lower-case hexadecimal digits to `hex`.
+  void FinishHex(char* hex);
 
  private:
   void* context_;

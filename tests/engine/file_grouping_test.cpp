@@ -125,8 +125,9 @@ TEST_F(FileGroupingTest, NoGroupsLeavesAnEmptyListAndProgressMaximumOne) {
 }
 
 TEST_F(FileGroupingTest, ContentModeSkipsUnhashedFilesAndFailedSizesGroupLast) {
-  Add("/a", 5, "aaaa");
-  Add("/b", 5, "aaaa");
+  const std::string digest(40, 'a');
+  Add("/a", 5, digest);
+  Add("/b", 5, digest);
   Add("/c", 5, "");
   Add("/d", 5, "");
   Group(CompareMode::Content);

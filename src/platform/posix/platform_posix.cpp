@@ -246,17 +246,15 @@ void Sha1::Update(const void* data, std::size_t length) {
   EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(context_), data, length);
 }
 
-std::string Sha1::FinishHex() {
+void Sha1::FinishHex(char* hex) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(context_), digest, &length);
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string text(length * 2, '0');
   for (unsigned int i = 0; i < length; ++i) {
-    text[2 * i] = kHex[digest[i] >> 4];
-    text[2 * i + 1] = kHex[digest[i] & 0x0F];
+    hex[2 * i] = kHex[digest[i] >> 4];
+    hex[2 * i + 1] = kHex[digest[i] & 0x0F];
   }
-  return text;
 }
 
 }  // namespace orvanta::platform
