@@ -6,6 +6,7 @@
 #include "collect/collect_files.h"
 #include "fileclones/content_hashing.h"
 #include "fileclones/file_grouping.h"
+#include "folderclones/folder_grouping.h"
 #include "translation/translate.h"
 
 namespace orvanta {
@@ -43,6 +44,13 @@ void ScanRun::btnScanClick() {
       }
       if (settings_.FindFileClones()) {
         FindFileDuplicates(scan);
+        if (scan.StopRequested()) {
+          window_.SetStatusText(TranslateText("Cancelled"));
+          return true;
+        }
+      }
+      if (settings_.FindFolderClones()) {
+        FindDirectoryDuplicates(scan);
         if (scan.StopRequested()) {
           window_.SetStatusText(TranslateText("Cancelled"));
           return true;

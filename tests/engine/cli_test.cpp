@@ -63,6 +63,18 @@ TEST_F(CliTest, WritesTheFileCloneListAsCsv) {
   EXPECT_EQ(toStdout.out.rfind("\xEF\xBB\xBFGroup,", 0), 0u) << "the CSV replaces the listing";
 }
 
+TEST_F(CliTest, FolderClonesFollowTheFileClones) {
+  tree.File("w/dup.txt", "same");
+  const std::string csv = tree.Path("folders.csv");
+  const auto r = RunCliWith({"--compare", "name", "--min-size-mb", "0", "--masks", "*.txt", "--folders",
+                             "--csv-folders", csv, tree.Folder("w"), tree.Folder("x")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Group 1 (0.00 MB)\n" + tree.Path("w/dup.txt") + "\n" + tree.Path("x/dup.txt") +
+                       "\n\nGroup 1 (0.00 MB)\n" + tree.Path("w") + "\n" + tree.Path("x") + "\n");
+  EXPECT_EQ(ReadFile(csv), "\xEF\xBB\xBFGroup,Directory,Size\r\n\"1\",\"" + tree.Path("w") + "\",\"0.00 MB\"\r\n\"1\",\"" +
+                               tree.Path("x") + "\",\"0.00 MB\"\r\n");
+}
+
 TEST_F(CliTest, BadUsageNamesTheProblemAndExitsTwo) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--frobnicate", "/"}, "'--frobnicate'"},

@@ -1,0 +1,133 @@
+#include "folderclones/folder_grouping.h"
+
+#include <algorithm>
+
+#include "app/scan_context.h"
+#include "collect/paths.h"
+#include "folderclones/folder_signatures.h"
+#include "translation/translate.h"
+
+namespace orvanta {
+namespace {
+
+bool AsciiCaseLess(const std::string& a, const std::string& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; };
+    return upper(static_cast<unsigned char>(x)) < upper(static_cast<unsigned char>(y));
+  });
+}
+
+std::int64_t SizeOf(const std::unordered_map<std::string, std::int64_t>& DirSize, const std::string& key) {
+  const auto it = DirSize.find(key);
+  return it == DirSize.end() ? 0 : it->second;
+}
+
+}  // namespace
+
+std::vector<TDirGroupRec> GroupDirectories(ScanContext& scan, FolderSignatures& folders) {
+  WindowOperations& window = scan.window;
+  window.SetStatusText(TranslateText("Grouping duplicate directories..."));
+  window.PumpMessages();
+  const std::size_t minGroupSize = static_cast<std::size_t>(std::max(2, scan.settings.MinGroupSize()));
+
+  std::vector<TDirGroupRec> groups;
+  for (auto& [signature, members] : folders.SigGroups) {
+    if (scan.StopRequested()) break;
+    if (members.size() < minGroupSize) continue;
+    // A folder sorts before every folder inside it, so nested members are met after their ancestor.
+    std::stable_sort(members.begin(), members.end(), AsciiCaseLess);
+    TDirGroupRec group;
+    std::unordered_set<std::string> keptSet;
+    for (const std::string& member : members) {
+      if (HasKeptAncestor(member, keptSet)) continue;
+      group.Dirs.push_back(member);
+      keptSet.insert(NormalizeDir(member));
+    }
+    if (group.Dirs.size() < minGroupSize) continue;
+    for (const std::string& member : group.Dirs) group.TotalSize += SizeOf(folders.DirSize, member);
+    groups.push_back(std::move(group));
+  }
+  std::stable_sort(groups.begin(), groups.end(),
+                   [](const TDirGroupRec& a, const TDirGroupRec& b) { return a.TotalSize > b.TotalSize; });
+  return groups;
+}
+
+namespace {
+
+void ListDirectoryGroups(ScanContext& scan, const std::vector<TDirGroupRec>& groups,
+                         const std::unordered_map<std::string, std::int64_t>& DirSize) {
+  WindowOperations& window = scan.window;
+  const int maxGroups = scan.settings.MaxGroups();
+  int toList = static_cast<int>(groups.size());
+  if (maxGroups > 0 && maxGroups < toList) toList = maxGroups;
+
+  window.SetProgressPosition(0);
+  window.SetProgressRange(0, toList == 0 ? 1 : toList);
+  window.SetStatusText(TranslateText("Listing directory groups..."));
+  window.PumpMessages();
+
+  ListUpdateGuard batch(scan.lvDirs);
+  int groupNo = 1;
+  for (int listed = 0; listed < toList;) {
+    if (scan.StopRequested()) break;
+    const TDirGroupRec& group = groups[static_cast<std::size_t>(listed)];
+    AddDirGroup(scan, group.Dirs, DirSize, group.TotalSize, groupNo);
+    ++listed;
+    window.SetProgressPosition(listed);
+    if (listed % 5 == 0) {
+      window.SetStatusText(FormatText(TranslateText("Listing directory groups (%d/%d)..."),
+                                      {std::int64_t{listed}, std::int64_t{toList}}));
+      window.PumpMessages();
+    }
+  }
+}
+
+}  // namespace
+
+bool HasKeptAncestor(const std::string& key, const std::unordered_set<std::string>& keptSet) {
+  std::string current = NormalizeDir(key);
+  for (;;) {
+    const std::string parent(ExtractFileDir(current));
+    // "/" is its own parent: the walk has reached the root.
+    if (parent.empty() || parent == current) return false;
+    if (keptSet.count(parent) != 0) return true;
+    current = parent;
+  }
+}
+
+void AddDirGroup(ScanContext& scan, const std::vector<std::string>& Dirs,
+                 const std::unordered_map<std::string, std::int64_t>& DirSize, std::int64_t TotalSize, int& GroupNo) {
+  ResultList& list = scan.lvDirs;
+  list.AddGroup(GroupNo, FormatText(TranslateText("Group %d (%s)"),
+                                    {std::int64_t{GroupNo}, FormatSizeMB(TotalSize, scan.decimalSeparator)}));
+  const std::string caption = std::to_string(GroupNo);
+  for (const std::string& key : Dirs) {
+    ListRow& row = list.AddRow();
+    row.groupId = GroupNo;
+    row.caption = caption;
+    row.subItems = {key, FormatSizeMB(SizeOf(DirSize, key), scan.decimalSeparator)};
+  }
+  ++GroupNo;
+}
+
+void FindDirectoryDuplicates(ScanContext& scan) {
+  ResultList& list = scan.lvDirs;
+  list.BeginUpdate();
+  struct RunUpdateEnd {
+    ResultList& list;
+    ~RunUpdateEnd() { list.EndUpdate(); }
+  } runUpdateEnd{list};
+  list.ClearRows();
+  ClearListGroups(list);
+
+  FolderSignatures folders;
+  if (!CollectDirectories(scan, folders) || !AnalyzeDirectories(scan, folders)) return;
+  const std::vector<TDirGroupRec> groups = GroupDirectories(scan, folders);
+  ListDirectoryGroups(scan, groups, folders.DirSize);
+
+  scan.window.SetStatusText(TranslateText(scan.StopRequested() ? "Directory scan cancelled."
+                                                               : "Duplicate directory groups listed."));
+  scan.window.SetProgressPosition(0);
+}
+
+}  // namespace orvanta

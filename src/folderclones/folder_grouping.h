@@ -1,0 +1,35 @@
+// Folder clone groups: folders with equal signatures, without members nested
+// in another member, largest totals first, listed in lvDirs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace orvanta {
+
+struct FolderSignatures;
+struct ScanContext;
+
+struct TDirGroupRec {
+  std::vector<std::string> Dirs;  // members in row order
+  std::int64_t TotalSize = 0;
+};
+
+// The whole folder clone run: collection, analysis, grouping and listing.
+void FindDirectoryDuplicates(ScanContext& scan);
+
+// Groups of at least the minimum size from the signatures, members nested in
+// another member dropped, largest totals first.
+std::vector<TDirGroupRec> GroupDirectories(ScanContext& scan, FolderSignatures& folders);
+
+// True when a proper ancestor of the folder is in keptSet.
+bool HasKeptAncestor(const std::string& key, const std::unordered_set<std::string>& keptSet);
+
+// Adds one group with an unchecked row per folder and advances the group number.
+void AddDirGroup(ScanContext& scan, const std::vector<std::string>& Dirs,
+                 const std::unordered_map<std::string, std::int64_t>& DirSize, std::int64_t TotalSize, int& GroupNo);
+
+}  // namespace orvanta

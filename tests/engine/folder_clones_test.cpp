@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "app/scan_context.h"
+#include "folderclones/folder_grouping.h"
+#include "folderclones/folder_signatures.h"
+#include "platform/platform.h"
+#include "test_support.h"
+
+namespace orvanta {
+namespace {
+
+using test::TempTree;
+using Groups = std::vector<std::vector<std::string>>;
+
+std::string Sha1Of(const std::string& text) {
+  platform::Sha1 sha1;
+  sha1.Update(text.data(), text.size());
+  std::string hex(40, ' ');
+  sha1.FinishHex(hex.data());
+  return hex;
+}
+
+class FolderClonesTest : public ::testing::Test {
+ protected:
+  ScanContext Scan() { return ScanContext{window, settings, stop, files, lvFiles, lvDirs}; }
+  void Run(std::vector<std::string> roots) {
+    settings.folders = std::move(roots);
+    ScanContext scan = Scan();
+    FindDirectoryDuplicates(scan);
+  }
+  // Signatures of every folder below the roots, as the analysis leaves them.
+  FolderSignatures Sign(std::vector<std::string> roots) {
+    settings.folders = std::move(roots);
+    ScanContext scan = Scan();
+    FolderSignatures folders;
+    EXPECT_TRUE(CollectDirectories(scan, folders));
+    EXPECT_TRUE(AnalyzeDirectories(scan, folders));
+    return folders;
+  }
+  std::string Signature(const FolderSignatures& folders, const std::string& relative) {
+    return std::string(folders.DirSignature.at(tree.Path(relative)).view());
+  }
+  // Listed groups as member paths relative to the tree.
+  Groups Listed() const {
+    Groups groups;
+    int current = 0;
+    for (const ListRow& row : lvDirs.Rows()) {
+      if (row.groupId != current) {
+        groups.emplace_back();
+        current = row.groupId;
+      }
+      groups.back().push_back(row.subItems[0].substr(tree.Root().size() + 1));
+    }
+    return groups;
+  }
+  void TwoCopies(const std::string& a, const std::string& b) {
+    for (const auto& root : {a, b}) {
+      tree.FileOfSize(root + "/a.txt", 10);
+      tree.FileOfSize(root + "/x/b.bin", 3);
+    }
+  }
+
+  TempTree tree;
+  test::RecordingWindow window;
+  test::FakeSettings settings;
+  std::atomic<bool> stop{false};
+  FileRegistry files;
+  ResultList lvFiles = MakeFileCloneList();
+  ResultList lvDirs = MakeFolderCloneList();
+};
+
+TEST_F(FolderClonesTest, SignaturesAreTheDigestOfSortedEntryLines) {
+  TwoCopies("A", "B");
+  const FolderSignatures folders = Sign({tree.Folder()});
+  const std::string x = Sha1Of("F|b.bin|3\r\n");
+  EXPECT_EQ(Signature(folders, "A/x"), x);
+  EXPECT_EQ(Signature(folders, "A"), Sha1Of("D|x|" + x + "|3\r\nF|a.txt|10\r\n"));
+  EXPECT_EQ(Signature(folders, "A"), Signature(folders, "B"));
+  EXPECT_EQ(folders.DirSize.at(tree.Path("A")), 13);
+  EXPECT_EQ(folders.AllDirs.size(), 5u);
+}
+
+TEST_F(FolderClonesTest, TwoCopiesGiveTwoGroupsLargestFirstWithUncheckedRows) {
+  TwoCopies("B", "A");
+  Run({tree.Folder()});
+  EXPECT_EQ(Listed(), (Groups{{"A", "B"}, {"A/x", "B/x"}}));
+  ASSERT_EQ(lvDirs.Groups().size(), 2u);
+  EXPECT_EQ(lvDirs.Groups()[0].header, "Group 1 (0.00 MB)");
+  for (const ListRow& row : lvDirs.Rows()) {
+    EXPECT_FALSE(row.checked);
+    EXPECT_EQ(row.data, nullptr);
+  }
+  EXPECT_EQ(lvDirs.Rows()[2].caption, "2");
+  EXPECT_EQ(window.LastStatus(), "Duplicate directory groups listed.");
+  const auto statuses = window.Statuses();
+  EXPECT_EQ(statuses.front(), "Collecting directories: " + tree.Folder());
+  EXPECT_EQ(statuses[1], "Analyzing directories (0/5)...");
+  EXPECT_EQ(statuses[2], "Analyzing directories (5/5)...");
+  EXPECT_EQ(statuses[3], "Grouping duplicate directories...");
+  EXPECT_EQ(statuses[4], "Listing directory groups...");
+}
+
+TEST_F(FolderClonesTest, NamesCompareIgnoringCaseAndAnyChangeReachesEveryAncestor) {
+  tree.FileOfSize("A/sub/deep/NOTES.TXT", 7);
+  tree.FileOfSize("B/sub/deep/notes.txt", 7);
+  tree.FileOfSize("C/sub/deep/notes.txt", 8);  // grown by one byte
+  tree.FileOfSize("D/sub/deep/notes2.txt", 7);  // renamed
+  const FolderSignatures folders = Sign({tree.Folder()});
+  for (const std::string level : {"", "/sub", "/sub/deep"}) {
+    EXPECT_EQ(Signature(folders, "A" + level), Signature(folders, "B" + level)) << level;
+    EXPECT_NE(Signature(folders, "A" + level), Signature(folders, "C" + level)) << level;
+    EXPECT_NE(Signature(folders, "A" + level), Signature(folders, "D" + level)) << level;
+  }
+}
+
+TEST_F(FolderClonesTest, NamesDifferingOnlyInCaseInOneFolderAreTwoFiles) {
+  tree.FileOfSize("two/Data.bin", 4);
+  tree.FileOfSize("two/data.bin", 4);
+  tree.FileOfSize("one/data.bin", 4);
+  const FolderSignatures folders = Sign({tree.Folder()});
+  EXPECT_NE(Signature(folders, "two"), Signature(folders, "one"));
+}
+
+TEST_F(FolderClonesTest, EmptyFoldersShareOneSignatureAndSortLast) {
+  tree.Dir("e1");
+  tree.Dir("e2");
+  tree.Dir("e3");
+  TwoCopies("A", "B");
+  Run({tree.Folder()});
+  const Groups listed = Listed();
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_EQ(listed.back(), (std::vector<std::string>{"e1", "e2", "e3"}));
+  EXPECT_EQ(lvDirs.Groups().back().header, "Group 3 (0.00 MB)");
+  EXPECT_EQ(lvDirs.Rows().back().subItems[1], "0.00 MB");
+  EXPECT_EQ(Signature(Sign({tree.Folder()}), "e1"), Sha1Of(""));
+}
+
+TEST_F(FolderClonesTest, MinimumGroupSizeAndMaxGroups) {
+  for (int i = 1; i <= 12; ++i) {
+    tree.FileOfSize("p" + std::to_string(i) + "/f", static_cast<std::size_t>(i * 100));
+    tree.FileOfSize("q" + std::to_string(i) + "/f", static_cast<std::size_t>(i * 100));
+  }
+  tree.FileOfSize("r12/f", 1200);
+  settings.maxGroups = 5;
+  Run({tree.Folder()});
+  const Groups listed = Listed();
+  ASSERT_EQ(listed.size(), 5u);
+  EXPECT_EQ(listed[0], (std::vector<std::string>{"p12", "q12", "r12"}));
+  EXPECT_EQ(listed[4], (std::vector<std::string>{"p8", "q8"}));
+  EXPECT_NE(std::find(window.calls.begin(), window.calls.end(), "range:0-5"), window.calls.end());
+
+  settings.maxGroups = 0;
+  settings.minGroupSize = 3;
+  Run({tree.Folder()});
+  EXPECT_EQ(Listed(), (Groups{{"p12", "q12", "r12"}}));
+}
+
+TEST_F(FolderClonesTest, RowsFollowPathOrderIgnoringAsciiCase) {
+  for (const char* name : {"b", "C", "a", "D"}) tree.FileOfSize(std::string(name) + "/f", 5);
+  Run({tree.Folder()});
+  EXPECT_EQ(Listed(), (Groups{{"a", "b", "C", "D"}}));
+}
+
+TEST_F(FolderClonesTest, StopDuringAnalysisLeavesTheListEmpty) {
+  for (int i = 0; i < 30; ++i) tree.FileOfSize("d" + std::to_string(i) + "/f", 5);
+  window.onStatus = [this](const std::string& text) {
+    if (text == "Analyzing directories (20/31)...") stop = true;
+  };
+  Run({tree.Folder()});
+  EXPECT_TRUE(lvDirs.Rows().empty());
+  EXPECT_EQ(window.LastStatus(), "Analyzing directories (20/31)...");
+  EXPECT_FALSE(lvDirs.Updating());
+}
+
+TEST(HasKeptAncestor, LooksAtProperAncestorsOnly) {
+  const std::unordered_set<std::string> kept = {"/a/b", "/"};
+  EXPECT_TRUE(HasKeptAncestor("/a/b/c", kept));
+  EXPECT_TRUE(HasKeptAncestor("/a/b/c/d", kept));
+  EXPECT_FALSE(HasKeptAncestor("/a/b", {"/a/b"})) << "a key equal to a kept key is not its own ancestor";
+  EXPECT_FALSE(HasKeptAncestor("/a/bc", {"/a/b"}));
+  EXPECT_TRUE(HasKeptAncestor("/x", {"/"}));
+  EXPECT_FALSE(HasKeptAncestor("/", {"/"}));
+}
+
+TEST_F(FolderClonesTest, NestedMembersOfOneGroupAreDropped) {
+  FolderSignatures folders;
+  folders.SigGroups.push_back({Sha1Text(std::string(40, 'a')), {"/m/b/inner", "/m/B", "/m/b", "/m/c"}});
+  folders.DirSize = {{"/m/b", 5}, {"/m/B", 5}, {"/m/c", 5}, {"/m/b/inner", 5}};
+  ScanContext scan = Scan();
+  const auto groups = GroupDirectories(scan, folders);
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups[0].Dirs, (std::vector<std::string>{"/m/B", "/m/b", "/m/c"})) << "ties keep analysis order";
+  EXPECT_EQ(groups[0].TotalSize, 15);
+}
+
+TEST(NormalizeDir, KeysHaveNoTrailingDelimiterButTheRoot) {
+  EXPECT_EQ(NormalizeDir("/usr/share/"), "/usr/share");
+  EXPECT_EQ(NormalizeDir("/usr/../usr/"), "/usr");
+  EXPECT_EQ(NormalizeDir("/"), "/");
+  EXPECT_EQ(DirEntryName("/usr/Share"), "share");
+  EXPECT_EQ(DirEntryName("/"), "/");
+}
+
+// --- Decisions that protect data ---
+
+TEST_F(FolderClonesTest, LinksToFoldersAreNotWalkedAndGiveNoEntry) {
+  tree.FileOfSize("real/f", 5);
+  tree.Symlink("real/loop", tree.Path("real"));
+  tree.Symlink("withlink/elsewhere", tree.Path("real"));
+  tree.FileOfSize("withlink/f", 5);
+  const FolderSignatures folders = Sign({tree.Folder()});
+  for (const auto& key : folders.AllDirs) EXPECT_EQ(key.find("loop"), std::string::npos) << key;
+  EXPECT_EQ(Signature(folders, "real"), Sha1Of("F|f|5\r\n"));
+  EXPECT_EQ(folders.AllDirs.size(), 3u);
+}
+
+TEST_F(FolderClonesTest, OverlappingRootsCollectEachFolderOnce) {
+  TwoCopies("A", "B");
+  Run({tree.Folder("A"), tree.Folder(), tree.Folder("A/x")});
+  EXPECT_EQ(Listed(), (Groups{{"A", "B"}, {"A/x", "B/x"}}));
+  const FolderSignatures folders = Sign({tree.Folder("A"), tree.Folder(), tree.Folder("A/x")});
+  EXPECT_EQ(folders.AllDirs.size(), 5u);
+}
+
+TEST_F(FolderClonesTest, UnreadableFoldersAreNeverClones) {
+  if (test::RunningAsRoot()) GTEST_SKIP() << "root reads every folder; see the removed-folder test";
+  tree.Dir("empty1");
+  tree.Dir("empty2");
+  tree.FileOfSize("p/locked/secret", 9);
+  tree.FileOfSize("q/locked/secret", 9);
+  ::chmod(tree.Path("p/locked").c_str(), 0);
+  ::chmod(tree.Path("q/locked").c_str(), 0);
+  Run({tree.Folder()});
+  EXPECT_EQ(Listed(), (Groups{{"empty1", "empty2"}}));
+}
+
+TEST_F(FolderClonesTest, FoldersThatVanishBeforeTheirAnalysisAreNeverClones) {
+  TwoCopies("A", "B");
+  tree.FileOfSize("A/x/y/z", 4);
+  tree.FileOfSize("B/x/y/z", 4);
+  window.onStatus = [this](const std::string& text) {
+    if (text.rfind("Analyzing directories (0/", 0) == 0) {
+      std::filesystem::remove_all(tree.Path("A/x/y"));
+      std::filesystem::remove_all(tree.Path("B/x/y"));
+    }
+  };
+  Run({tree.Folder()});
+  for (const auto& group : Listed()) {
+    for (const auto& member : group) EXPECT_EQ(member.find("/y"), std::string::npos) << member;
+  }
+}
+
+}  // namespace
+}  // namespace orvanta
