@@ -41,11 +41,7 @@ void ResultList::SetChecked(std::size_t row, bool checked) {
 
 void ResultList::RemoveRow(std::size_t row) {
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row));
-  if (updateDepth_ > 0) {
-    changedInUpdate_ = true;
-  } else if (observer_ != nullptr) {
-    observer_->RowRemoved(row);
-  }
+  Changed();
 }
 
 void ResultList::ClearRows() {
@@ -104,7 +100,7 @@ void EndListUpdate(ResultList& list, bool groupView) {
 
 void ClearListGroups(ResultList& list) { list.ClearGroups(); }
 
-std::string FormatSizeMB(std::int64_t bytes, char decimalSeparator) {
+std::string FormatSizeMB(std::int64_t bytes, std::string_view decimalSeparator) {
   if (bytes < 0) return "0";
   // Hundredths of a MB, rounded half up, in exact integer arithmetic.
   // Split so that bytes * 100 cannot overflow: bytes = whole MB + rest.
@@ -113,7 +109,7 @@ std::string FormatSizeMB(std::int64_t bytes, char decimalSeparator) {
   const std::uint64_t whole = hundredths / 100;
   const auto fraction = static_cast<unsigned>(hundredths % 100);
   std::string text = std::to_string(whole);
-  text.push_back(decimalSeparator);
+  text += decimalSeparator;
   text.push_back(static_cast<char>('0' + fraction / 10));
   text.push_back(static_cast<char>('0' + fraction % 10));
   return text + TranslateText(" MB");

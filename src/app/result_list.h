@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvanta {
@@ -32,10 +33,9 @@ struct ListRow {
 class ResultListObserver {
  public:
   virtual ~ResultListObserver() = default;
-  // Rows or groups changed wholesale (a batch update ended, or the list was emptied).
+  // Rows or groups changed (a batch update ended, rows were removed, the list was emptied).
   virtual void ListReset() = 0;
   virtual void RowCheckChanged(std::size_t row) = 0;
-  virtual void RowRemoved(std::size_t row) = 0;
 };
 
 class ResultList {
@@ -103,6 +103,6 @@ void ClearListGroups(ResultList& list);
 
 // Size in MB with two decimals and the host's decimal separator; "0" for a
 // size the file system did not deliver (negative).
-std::string FormatSizeMB(std::int64_t bytes, char decimalSeparator);
+std::string FormatSizeMB(std::int64_t bytes, std::string_view decimalSeparator);
 
 }  // namespace orvanta

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "app/result_list.h"
 #include "app/scan_settings.h"
@@ -18,7 +19,7 @@ struct ScanContext {
   FileRegistry& FFiles;
   ResultList& lvFiles;
   ResultList& lvDirs;
-  char decimalSeparator = '.';
+  std::string decimalSeparator = ".";
 
   bool StopRequested() const { return FStopRequested.load(std::memory_order_relaxed); }
 };

@@ -11,10 +11,10 @@
 
 namespace orvanta {
 
-ScanRun::ScanRun(WindowOperations& window, const ScanSettings& settings, char decimalSeparator)
+ScanRun::ScanRun(WindowOperations& window, const ScanSettings& settings, std::string decimalSeparator)
     : window_(window),
       settings_(settings),
-      decimalSeparator_(decimalSeparator),
+      decimalSeparator_(std::move(decimalSeparator)),
       lvFiles(MakeFileCloneList()),
       lvDirs(MakeFolderCloneList()) {}
 

@@ -14,7 +14,7 @@ namespace orvanta {
 
 class ScanRun {
  public:
-  ScanRun(WindowOperations& window, const ScanSettings& settings, char decimalSeparator = '.');
+  ScanRun(WindowOperations& window, const ScanSettings& settings, std::string decimalSeparator = ".");
 
   // Scan: runs every stage the settings ask for. Does nothing while a run is active.
   void btnScanClick();
@@ -31,7 +31,7 @@ class ScanRun {
  private:
   WindowOperations& window_;
   const ScanSettings& settings_;
-  char decimalSeparator_;
+  std::string decimalSeparator_;
   std::atomic<bool> FStopRequested{false};
   bool running_ = false;
   FileRegistry FFiles;

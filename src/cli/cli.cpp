@@ -292,7 +292,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   const bool terminal = hooks.stderrIsTerminal >= 0 ? hooks.stderrIsTerminal != 0 : ::isatty(STDERR_FILENO) != 0;
   TerminalWindow window(err, terminal && !quiet, hooks.onPump);
   const char* decimalPoint = std::localeconv()->decimal_point;
-  ScanRun run(window, settings, decimalPoint != nullptr && decimalPoint[0] != '\0' ? decimalPoint[0] : '.');
+  ScanRun run(window, settings, decimalPoint != nullptr && decimalPoint[0] != '\0' ? decimalPoint : ".");
   {
     InterruptStops interrupt(run.StopFlag());
     run.btnScanClick();
