@@ -1,0 +1,27 @@
+// Start-up: title, catalogue, version check, main window, event loop.
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/window/application.h"
+#include "app/window/dialogs.h"
+#include "app/window/main_window.h"
+#include "app/window/startup_hooks.h"
+
+int main(int argc, char** argv) {
+  const bool displayKnown = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr ||
+                            std::getenv("QT_QPA_PLATFORM") != nullptr;
+  if (!displayKnown) {
+    std::fprintf(stderr, "orvanta: no display found; use the command-line front end: orvanta-cli FOLDER...\n");
+    return 1;
+  }
+  orvanta::OrvantaApplication app(argc, argv);
+  orvanta::SystemDialogs dialogs;
+  app.SetDialogs(&dialogs);
+
+  orvanta::LoadTranslations();
+  if (!orvanta::OfferNewVersion()) return 0;
+
+  orvanta::TMainForm form(dialogs);
+  form.show();
+  return app.exec();
+}

@@ -1,0 +1,557 @@
+#include "app/window/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDate>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/app_info.h"
+#include "app/window/dialogs.h"
+#include "app/window/result_list_view.h"
+#include "collect/paths.h"
+#include "translation/translate.h"
+
+namespace orvanta {
+namespace {
+
+QString Tr(const char* text) { return QString::fromStdString(TranslateText(text)); }
+
+std::string ToLocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString FromLocalPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+// The Scan button's picture: a magnifier over two pages, drawn at any scale.
+QIcon ScanIcon() {
+  QIcon icon;
+  for (const int size : {42, 84}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 42.0, size / 42.0);
+    auto page = [&painter](QPointF at, QColor fill) {
+      QPainterPath path;
+      path.moveTo(at);
+      path.lineTo(at + QPointF(16, 0));
+      path.lineTo(at + QPointF(22, 6));
+      path.lineTo(at + QPointF(22, 28));
+      path.lineTo(at + QPointF(0, 28));
+      path.closeSubpath();
+      painter.setPen(QPen(QColor(70, 90, 120), 1.4));
+      painter.setBrush(fill);
+      painter.drawPath(path);
+      painter.setPen(QPen(QColor(150, 165, 190), 1.2));
+      for (int line = 0; line < 4; ++line) {
+        painter.drawLine(at + QPointF(4, 10 + 4 * line), at + QPointF(18, 10 + 4 * line));
+      }
+    };
+    page({3, 3}, QColor(235, 241, 250));
+    page({11, 9}, QColor(255, 255, 255));
+    painter.setPen(QPen(QColor(40, 110, 200), 3.2, Qt::SolidLine, Qt::RoundCap));
+    painter.setBrush(QColor(200, 225, 255, 170));
+    painter.drawEllipse(QPointF(25, 24), 8, 8);
+    painter.setPen(QPen(QColor(40, 60, 90), 4.5, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(31, 30), QPointF(38, 37));
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
+QLabel* Label(QWidget* parent) { return new QLabel(parent); }
+
+QSpinBox* SpinEdit(QWidget* parent, int minimum, int maximum, int value) {
+  auto* spin = new QSpinBox(parent);
+  spin->setRange(minimum, maximum);
+  spin->setValue(value);
+  return spin;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(dialogs) {
+  setWindowTitle(QString(kApplicationTitle) + " " + kVersion);
+  QLocale locale = QLocale::system();
+  run_ = std::make_unique<ScanRun>(*this, *this, locale.decimalPoint().toStdString());
+
+  auto* client = new QWidget(this);
+  auto* layout = new QVBoxLayout(client);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  setCentralWidget(client);
+  BuildSettingsPanel();
+  BuildResultPages();
+  BuildBottomPanel();
+  layout->addWidget(PanelTop);
+  layout->addWidget(PageControl1, 1);
+  layout->addWidget(PanelBottom);
+  BuildMenu();
+  ConnectCommands();
+
+  EnableStop(false);
+  ApplyInterfaceTexts();
+
+  // The client area below the menu bar is 1178 x 709, centred on the screen.
+  resize(1178, 709 + menuBar()->sizeHint().height());
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::BuildSettingsPanel() {
+  PanelTop = new QWidget(this);
+  PanelTop->setFixedHeight(130);
+  auto* row = new QHBoxLayout(PanelTop);
+  row->setContentsMargins(8, 6, 8, 6);
+  row->setSpacing(10);
+
+  auto* folders = new QVBoxLayout;
+  folders->setSpacing(3);
+  lblFolders = Label(PanelTop);
+  lbFolders = new QListWidget(PanelTop);
+  lbFolders->setSelectionMode(QAbstractItemView::SingleSelection);
+  folders->addWidget(lblFolders);
+  folders->addWidget(lbFolders, 1);
+  row->addLayout(folders, 1);
+
+  auto* folderCommands = new QVBoxLayout;
+  folderCommands->setSpacing(4);
+  btnAddFolder = new QPushButton(PanelTop);
+  btnRemoveFolder = new QPushButton(PanelTop);
+  chkFileDuplicates = new QCheckBox(PanelTop);
+  chkDirDuplicates = new QCheckBox(PanelTop);
+  chkFileDuplicates->setChecked(true);
+  for (QWidget* w : {static_cast<QWidget*>(btnAddFolder), static_cast<QWidget*>(btnRemoveFolder),
+                     static_cast<QWidget*>(chkFileDuplicates), static_cast<QWidget*>(chkDirDuplicates)}) {
+    folderCommands->addWidget(w);
+  }
+  folderCommands->addStretch();
+  row->addLayout(folderCommands);
+
+  rgCompare = new QGroupBox(PanelTop);
+  rgCompareItems = new QButtonGroup(rgCompare);
+  auto* compareItems = new QVBoxLayout(rgCompare);
+  compareItems->setSpacing(2);
+  compareItems->setContentsMargins(8, 4, 8, 4);
+  rbName = new QRadioButton(rgCompare);
+  rbSize = new QRadioButton(rgCompare);
+  rbNameAndSize = new QRadioButton(rgCompare);
+  rbContent = new QRadioButton(rgCompare);
+  int id = 0;
+  for (QRadioButton* item : {rbName, rbSize, rbNameAndSize, rbContent}) {
+    rgCompareItems->addButton(item, id++);
+    compareItems->addWidget(item);
+  }
+  rbContent->setChecked(true);
+  row->addWidget(rgCompare);
+
+  auto* fileFilters = new QVBoxLayout;
+  fileFilters->setSpacing(2);
+  lblMasks = Label(PanelTop);
+  edMasks = new QLineEdit("*.*", PanelTop);
+  lblMinSize = Label(PanelTop);
+  seMinSizeMB = SpinEdit(PanelTop, 0, 1048576, 1);
+  chkParallelHash = new QCheckBox(PanelTop);
+  chkParallelHash->setChecked(true);
+  for (QWidget* w : {static_cast<QWidget*>(lblMasks), static_cast<QWidget*>(edMasks),
+                     static_cast<QWidget*>(lblMinSize), static_cast<QWidget*>(seMinSizeMB),
+                     static_cast<QWidget*>(chkParallelHash)}) {
+    fileFilters->addWidget(w);
+  }
+  fileFilters->addStretch();
+  edMasks->setFixedWidth(150);
+  seMinSizeMB->setFixedWidth(150);
+  row->addLayout(fileFilters);
+
+  auto* groupLimits = new QVBoxLayout;
+  groupLimits->setSpacing(2);
+  lblMaxGroups = Label(PanelTop);
+  seMaxGroups = SpinEdit(PanelTop, 0, 1000000, 100);
+  lblMinGroupSize = Label(PanelTop);
+  seMinGroupSize = SpinEdit(PanelTop, 2, 1000, 2);
+  for (QWidget* w : {static_cast<QWidget*>(lblMaxGroups), static_cast<QWidget*>(seMaxGroups),
+                     static_cast<QWidget*>(lblMinGroupSize), static_cast<QWidget*>(seMinGroupSize)}) {
+    groupLimits->addWidget(w);
+  }
+  groupLimits->addStretch();
+  seMaxGroups->setFixedWidth(130);
+  seMinGroupSize->setFixedWidth(130);
+  row->addLayout(groupLimits);
+
+  btnScan = new QToolButton(PanelTop);
+  btnScan->setFixedSize(84, 80);
+  btnScan->setIcon(ScanIcon());
+  btnScan->setIconSize(QSize(42, 42));
+  btnScan->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  row->addWidget(btnScan, 0, Qt::AlignTop);
+}
+
+void TMainForm::BuildResultPages() {
+  PageControl1 = new QTabWidget(this);
+  tsFiles = new QWidget;
+  tsDirs = new QWidget;
+  lvFiles = new ResultListView(tsFiles);
+  lvDirs = new ResultListView(tsDirs);
+  filesModel_ = new ResultListModel(run_->FileClones(), this);
+  dirsModel_ = new ResultListModel(run_->FolderClones(), this);
+  lvFiles->SetResultModel(filesModel_);
+  lvDirs->SetResultModel(dirsModel_);
+  for (auto [page, list] : {std::pair{tsFiles, lvFiles}, std::pair{tsDirs, lvDirs}}) {
+    auto* fill = new QVBoxLayout(page);
+    fill->setContentsMargins(0, 0, 0, 0);
+    fill->addWidget(list);
+    PageControl1->addTab(page, QString());
+  }
+}
+
+void TMainForm::BuildBottomPanel() {
+  PanelBottom = new QWidget(this);
+  PanelBottom->setFixedHeight(81);
+  auto* column = new QVBoxLayout(PanelBottom);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->setContentsMargins(8, 6, 8, 2);
+  btnSelectAllButOne = new QPushButton(PanelBottom);
+  btnCheckAll = new QPushButton(PanelBottom);
+  btnUncheckAll = new QPushButton(PanelBottom);
+  Button1 = new QPushButton(PanelBottom);
+  btnDeleteSelected = new QPushButton(PanelBottom);
+  btnExportFiles = new QPushButton(PanelBottom);
+  btnExportDirs = new QPushButton(PanelBottom);
+  for (QPushButton* b : {btnSelectAllButOne, btnCheckAll, btnUncheckAll, Button1, btnDeleteSelected}) {
+    buttons->addWidget(b);
+  }
+  buttons->addStretch();
+  buttons->addWidget(btnExportFiles);
+  buttons->addWidget(btnExportDirs);
+  column->addLayout(buttons);
+
+  Panel1 = new QWidget(PanelBottom);
+  Panel1->setFixedHeight(41);
+  auto* status = new QHBoxLayout(Panel1);
+  status->setContentsMargins(10, 10, 10, 10);
+  status->setSpacing(0);
+  lblStatus = new QLabel(Panel1);
+  lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  lblStatus->setMinimumWidth(1);
+  ProgressBar = new QProgressBar(Panel1);
+  ProgressBar->setFixedWidth(236);
+  ProgressBar->setTextVisible(false);
+  ProgressBar->setRange(0, progressMaximum_);
+  ProgressBar->setValue(0);
+  btnStop = new QPushButton(Panel1);
+  btnStop->setFixedWidth(72);
+  status->addWidget(lblStatus, 1);
+  status->addSpacing(10);
+  status->addWidget(ProgressBar);
+  status->addSpacing(10);
+  status->addWidget(btnStop);
+  column->addWidget(Panel1);
+}
+
+void TMainForm::BuildMenu() {
+  QMenuBar* bar = menuBar();
+  File1 = bar->addMenu(QString());
+  AddFolder1 = File1->addAction(QString());
+  File1->addSeparator();
+  ExportFileClones1 = File1->addAction(QString());
+  ExportFolderClones1 = File1->addAction(QString());
+  File1->addSeparator();
+  Exit1 = File1->addAction(QString());
+
+  Action1 = bar->addMenu(QString());
+  Scan1 = Action1->addAction(QString());
+  Stop1 = Action1->addAction(QString());
+  Action1->addSeparator();
+  MoveCheckedtoRecycleBin1 = Action1->addAction(QString());
+
+  Edit1 = bar->addMenu(QString());
+  Checkallbutoneingroup1 = Edit1->addAction(QString());
+  Checkall1 = Edit1->addAction(QString());
+  Uncheckall1 = Edit1->addAction(QString());
+
+  View1 = bar->addMenu(QString());
+  Page1 = View1->addMenu(QString());
+  FileClones1 = Page1->addAction(QString());
+  FolderClones1 = Page1->addAction(QString());
+  FileClones1->setCheckable(true);
+  FolderClones1->setCheckable(true);
+  FileClones1->setChecked(true);
+  ShowSettingsPanel1 = View1->addAction(QString());
+  ShowSettingsPanel1->setCheckable(true);
+  ShowSettingsPanel1->setChecked(true);
+  View1->addSeparator();
+  mmLanguage = View1->addMenu(QString());
+
+  Help1 = bar->addMenu(QString());
+  utorial1 = Help1->addAction(QString());
+  Help1->addSeparator();
+  ContactUs1 = Help1->addAction(QString());
+  VisitWebsite1 = Help1->addAction(QString());
+  Help1->addSeparator();
+  About1 = Help1->addAction(QString());
+}
+
+void TMainForm::ConnectCommands() {
+  auto bind = [this](auto* sender, auto signal, void (TMainForm::*command)()) {
+    connect(sender, signal, this, [this, command] { (this->*command)(); });
+  };
+  bind(btnAddFolder, &QPushButton::clicked, &TMainForm::btnAddFolderClick);
+  bind(AddFolder1, &QAction::triggered, &TMainForm::btnAddFolderClick);
+  bind(btnRemoveFolder, &QPushButton::clicked, &TMainForm::btnRemoveFolderClick);
+  bind(btnScan, &QToolButton::clicked, &TMainForm::btnScanClick);
+  bind(Scan1, &QAction::triggered, &TMainForm::btnScanClick);
+  bind(btnStop, &QPushButton::clicked, &TMainForm::btnStopClick);
+  bind(Stop1, &QAction::triggered, &TMainForm::btnStopClick);
+  bind(PageControl1, &QTabWidget::currentChanged, &TMainForm::PageControl1Change);
+  bind(FileClones1, &QAction::triggered, &TMainForm::FileClones1Click);
+  bind(FolderClones1, &QAction::triggered, &TMainForm::FolderClones1Click);
+  bind(ShowSettingsPanel1, &QAction::triggered, &TMainForm::ShowSettingsPanel1Click);
+  bind(Exit1, &QAction::triggered, &TMainForm::Exit1Click);
+  bind(utorial1, &QAction::triggered, &TMainForm::utorial1Click);
+  bind(ContactUs1, &QAction::triggered, &TMainForm::ContactUs1Click);
+  bind(VisitWebsite1, &QAction::triggered, &TMainForm::VisitWebsite1Click);
+  bind(About1, &QAction::triggered, &TMainForm::Button2Click);
+}
+
+void TMainForm::ApplyInterfaceTexts() {
+  lblFolders->setText(Tr("Folders to scan:"));
+  btnAddFolder->setText(Tr("Add folder..."));
+  btnRemoveFolder->setText(Tr("Remove Selected"));
+  chkFileDuplicates->setText(Tr("Find file clones"));
+  chkDirDuplicates->setText(Tr("Find folder clones"));
+  rgCompare->setTitle(Tr("Compare files by"));
+  rbName->setText(Tr("Name"));
+  rbSize->setText(Tr("Size"));
+  rbNameAndSize->setText(Tr("Name && Size"));
+  rbContent->setText(Tr("Content (SHA-1)"));
+  lblMasks->setText(Tr("File masks (CSV):"));
+  lblMinSize->setText(Tr("Min size (MB):"));
+  chkParallelHash->setText(Tr("Parallel hashing"));
+  lblMaxGroups->setText(Tr("Max groups (0 = all):"));
+  lblMinGroupSize->setText(Tr("Min group size:"));
+  btnScan->setText(Tr("Scan"));
+  PageControl1->setTabText(0, Tr("File Clones"));
+  PageControl1->setTabText(1, Tr("Folder Clones"));
+  btnSelectAllButOne->setText(Tr("Check all but one in group"));
+  btnCheckAll->setText(Tr("Check all"));
+  btnUncheckAll->setText(Tr("Uncheck all"));
+  Button1->setText(Tr("Open location"));
+  btnDeleteSelected->setText(Tr("Delete checked to Recycle Bin"));
+  btnExportFiles->setText(Tr("Export File Clones..."));
+  btnExportDirs->setText(Tr("Export Folder Clones..."));
+  btnStop->setText(Tr("Stop"));
+  File1->setTitle(Tr("File"));
+  AddFolder1->setText(Tr("Add Folder..."));
+  ExportFileClones1->setText(Tr("Export File Clones..."));
+  ExportFolderClones1->setText(Tr("Export Folder Clones..."));
+  Exit1->setText(Tr("Exit"));
+  Action1->setTitle(Tr("Action"));
+  Scan1->setText(Tr("Scan"));
+  Stop1->setText(Tr("Stop"));
+  MoveCheckedtoRecycleBin1->setText(Tr("Remove Checked"));
+  Edit1->setTitle(Tr("Edit"));
+  Checkallbutoneingroup1->setText(Tr("Check all but one in group"));
+  Checkall1->setText(Tr("Check All"));
+  Uncheckall1->setText(Tr("Uncheck All"));
+  View1->setTitle(Tr("View"));
+  Page1->setTitle(Tr("Page"));
+  FileClones1->setText(Tr("File Clones"));
+  FolderClones1->setText(Tr("Folder Clones"));
+  ShowSettingsPanel1->setText(Tr("Show Settings Panel"));
+  mmLanguage->setTitle(Tr("Language"));
+  Help1->setTitle(Tr("Help"));
+  utorial1->setText(Tr("Tutorial"));
+  ContactUs1->setText(Tr("Contact Us"));
+  VisitWebsite1->setText(Tr("Visit Website"));
+  About1->setText(Tr("About..."));
+  lblStatus->setText(Tr("Ready"));
+}
+
+// --- Folder list ---
+
+void TMainForm::AddFolder(const QString& chosen) {
+  const std::string folder = NormalizeFolderPath(ToLocalPath(chosen));
+  if (folder.empty()) return;
+  const QString entry = FromLocalPath(folder);
+  // Paths here compare exactly: /Photos and /photos are two folders.
+  if (lbFolders->findItems(entry, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty()) lbFolders->addItem(entry);
+  // The parent of the folder; the root is its own parent.
+  const std::string_view withoutDelimiter = std::string_view(folder).substr(0, std::max<std::size_t>(1, folder.size() - 1));
+  FLastAddFolderParent = FromLocalPath(std::string(ExtractFileDir(withoutDelimiter)));
+}
+
+void TMainForm::btnAddFolderClick() {
+  const QString start = QDir(FLastAddFolderParent).exists() && !FLastAddFolderParent.isEmpty() ? FLastAddFolderParent
+                                                                                                : QString();
+  const QString chosen = dialogs_.ChooseFolder(this, Tr("Select folder to scan"), start);
+  if (chosen.isEmpty()) return;
+  AddFolder(chosen);
+}
+
+void TMainForm::btnRemoveFolderClick() {
+  const auto selected = lbFolders->selectedItems();
+  if (selected.isEmpty()) return;
+  delete lbFolders->takeItem(lbFolders->row(selected.front()));
+}
+
+// --- Scan run ---
+
+void TMainForm::btnScanClick() {
+  if (run_->Running()) return;
+  if (lbFolders->count() > 0) SetRunning(true);
+  run_->btnScanClick();
+  SetRunning(false);
+  if (closeAfterRun_) close();
+}
+
+void TMainForm::btnStopClick() { run_->btnStopClick(); }
+
+void TMainForm::SetRunning(bool running) {
+  for (QWidget* w : {static_cast<QWidget*>(btnScan), static_cast<QWidget*>(btnAddFolder),
+                     static_cast<QWidget*>(btnRemoveFolder), static_cast<QWidget*>(lbFolders),
+                     static_cast<QWidget*>(btnSelectAllButOne), static_cast<QWidget*>(btnCheckAll),
+                     static_cast<QWidget*>(btnUncheckAll), static_cast<QWidget*>(Button1),
+                     static_cast<QWidget*>(btnDeleteSelected), static_cast<QWidget*>(btnExportFiles),
+                     static_cast<QWidget*>(btnExportDirs)}) {
+    w->setEnabled(!running);
+  }
+  for (QAction* a : {Scan1, AddFolder1, ExportFileClones1, ExportFolderClones1, MoveCheckedtoRecycleBin1,
+                     Checkallbutoneingroup1, Checkall1, Uncheckall1}) {
+    a->setEnabled(!running);
+  }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (run_->Running()) {
+    // The run returns at its next poll; the window closes then.
+    closeAfterRun_ = true;
+    run_->btnStopClick();
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void TMainForm::SetStatusText(const std::string& text) { lblStatus->setText(QString::fromStdString(text)); }
+
+void TMainForm::SetProgressRange(int minimum, int maximum) {
+  progressMaximum_ = maximum;
+  if (!marquee_) ProgressBar->setRange(minimum, maximum);
+}
+
+void TMainForm::SetProgressPosition(int position) {
+  if (!marquee_) ProgressBar->setValue(position);
+}
+
+void TMainForm::SetProgressMarquee(bool on) {
+  if (on != marquee_) {
+    marquee_ = on;
+    // A range of 0..0 is Qt's busy indicator.
+    ProgressBar->setRange(0, on ? 0 : progressMaximum_);
+  }
+  PumpMessages();
+}
+
+void TMainForm::PumpMessages() { QCoreApplication::processEvents(); }
+
+void TMainForm::SetBusyCursor(bool busy) {
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+}
+
+void TMainForm::EnableStop(bool enabled) {
+  btnStop->setEnabled(enabled);
+  Stop1->setEnabled(enabled);
+}
+
+void TMainForm::ShowMessage(const std::string& text) { dialogs_.Message(this, QString::fromStdString(text)); }
+
+std::vector<std::string> TMainForm::Folders() const {
+  std::vector<std::string> folders;
+  for (int i = 0; i < lbFolders->count(); ++i) folders.push_back(ToLocalPath(lbFolders->item(i)->text()));
+  return folders;
+}
+
+CompareMode TMainForm::Compare() const { return CompareModeFromIndex(rgCompareItems->checkedId()); }
+std::string TMainForm::MasksText() const { return edMasks->text().toStdString(); }
+std::int64_t TMainForm::MinSizeMB() const { return ReadIntegerSetting(seMinSizeMB->cleanText().toStdString(), 0); }
+bool TMainForm::ParallelHashing() const { return chkParallelHash->isChecked(); }
+int TMainForm::MaxGroups() const {
+  return static_cast<int>(ReadIntegerSetting(seMaxGroups->cleanText().toStdString(), 0));
+}
+int TMainForm::MinGroupSize() const {
+  return static_cast<int>(ReadIntegerSetting(seMinGroupSize->cleanText().toStdString(), 2));
+}
+bool TMainForm::FindFileClones() const { return chkFileDuplicates->isChecked(); }
+bool TMainForm::FindFolderClones() const { return chkDirDuplicates->isChecked(); }
+
+// --- Pages, panel, help ---
+
+void TMainForm::PageControl1Change() {
+  FileClones1->setChecked(PageControl1->currentIndex() == 0);
+  FolderClones1->setChecked(PageControl1->currentIndex() == 1);
+}
+
+void TMainForm::FileClones1Click() {
+  PageControl1->setCurrentIndex(0);
+  PageControl1Change();
+}
+
+void TMainForm::FolderClones1Click() {
+  PageControl1->setCurrentIndex(1);
+  PageControl1Change();
+}
+
+void TMainForm::ShowSettingsPanel1Click() {
+  // The action has toggled its own check mark; the panel follows it.
+  PanelTop->setVisible(ShowSettingsPanel1->isChecked());
+}
+
+void TMainForm::Exit1Click() { close(); }
+
+void TMainForm::OpenMakerPage(const QString& path) {
+  QDesktopServices::openUrl(QUrl(QString("https://") + kMakerHost + path));
+}
+
+void TMainForm::utorial1Click() { OpenMakerPage("/redirect/tutorial-orvanta.html"); }
+void TMainForm::ContactUs1Click() { OpenMakerPage("/support.html"); }
+void TMainForm::VisitWebsite1Click() { OpenMakerPage("/"); }
+
+void TMainForm::Button2Click() {
+  const QString text = QString(kApplicationTitle) + "\n" + Tr("Version:") + " " + kVersion + "\n\n" +
+                       Tr("Website:") + " " + kMakerHost + "\n\n" +
+                       Tr("This program is provided as is, without warranty of any kind.") + "\n\n" +
+                       QString("Copyright (C) %1 Orvanta").arg(QDate::currentDate().year());
+  dialogs_.Information(this, text);
+}
+
+}  // namespace orvanta

@@ -1,0 +1,45 @@
+// Renders the main window after a scan of the given folders to a PNG:
+//   orvanta-screenshot OUT.png [--folders] [--page 1] FOLDER...
+#include <QSpinBox>
+#include <QString>
+#include <QTabWidget>
+#include <QCheckBox>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/window/application.h"
+#include "app/window/dialogs.h"
+#include "app/window/main_window.h"
+
+int main(int argc, char** argv) {
+  orvanta::OrvantaApplication app(argc, argv);
+  const QStringList args = app.arguments().mid(1);
+  if (args.isEmpty()) {
+    std::fprintf(stderr, "usage: orvanta-screenshot OUT.png [--folders] [--page N] FOLDER...\n");
+    return 2;
+  }
+  orvanta::SystemDialogs dialogs;
+  orvanta::TMainForm form(dialogs);
+  int page = 0;
+  for (int i = 1; i < args.size(); ++i) {
+    if (args[i] == "--folders") {
+      form.chkDirDuplicates->setChecked(true);
+    } else if (args[i] == "--page" && i + 1 < args.size()) {
+      page = args[++i].toInt();
+    } else {
+      form.AddFolder(args[i]);
+    }
+  }
+  form.seMinSizeMB->setValue(0);
+  form.show();
+  QTimer::singleShot(0, [&] {
+    form.btnScanClick();
+    form.PageControl1->setCurrentIndex(page);
+    QTimer::singleShot(200, [&] {
+      const bool saved = form.grab().save(args[0]);
+      std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(args[0]));
+      app.exit(saved ? 0 : 1);
+    });
+  });
+  return app.exec();
+}
