@@ -119,7 +119,13 @@ TMainForm::TMainForm(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), d
   }
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  // The views and models read the run's lists: they go before the run does.
+  lvFiles->setModel(nullptr);
+  lvDirs->setModel(nullptr);
+  delete filesModel_;
+  delete dirsModel_;
+}
 
 void TMainForm::BuildSettingsPanel() {
   PanelTop = new QWidget(this);
@@ -236,6 +242,7 @@ void TMainForm::BuildBottomPanel() {
 
   auto* buttons = new QHBoxLayout;
   buttons->setContentsMargins(8, 6, 8, 2);
+  buttons->setSpacing(6);
   btnSelectAllButOne = new QPushButton(PanelBottom);
   btnCheckAll = new QPushButton(PanelBottom);
   btnUncheckAll = new QPushButton(PanelBottom);

@@ -30,7 +30,7 @@ class Dialogs;
 class ResultListModel;
 class ResultListView;
 
-class TMainForm final : public QMainWindow, public WindowOperations, public ScanSettings {
+class TMainForm : public QMainWindow, public WindowOperations, public ScanSettings {
   Q_OBJECT
 
  public:

@@ -1,0 +1,266 @@
+// The main window, driven as a user would, with scripted dialogs.
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+#include <stdexcept>
+
+#include "../engine/test_support.h"
+#include "app/window/application.h"
+#include "app/window/main_window.h"
+#include "app/window/result_list_view.h"
+#include "scripted_dialogs.h"
+
+namespace orvanta {
+
+// A window whose message pump can stand for a failing stage.
+class FaultyForm : public TMainForm {
+ public:
+  using TMainForm::TMainForm;
+  int failAtPump = -1;
+  int pumps = 0;
+  void PumpMessages() override {
+    if (++pumps == failAtPump) throw std::runtime_error("disk on fire");
+    TMainForm::PumpMessages();
+  }
+};
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  test::ScriptedDialogs dialogs;
+  std::unique_ptr<FaultyForm> form;
+  std::unique_ptr<test::TempTree> tree;
+
+  // Runs `action` at the next message pump of the running scan.
+  void AtNextPump(std::function<void()> action) { QTimer::singleShot(0, form.get(), std::move(action)); }
+
+ private slots:
+  void init() {
+    dialogs = test::ScriptedDialogs();
+    form = std::make_unique<FaultyForm>(dialogs);
+    tree = std::make_unique<test::TempTree>();
+    tree->File("a/same.txt", "12345");
+    tree->File("b/same.txt", "12345");
+    tree->File("b/copy.txt", "12345");
+    tree->File("c/other.txt", "abcdefg");
+    form->seMinSizeMB->setValue(0);
+  }
+  void cleanup() {
+    form.reset();
+    tree.reset();
+  }
+
+  void startValues() {
+    TMainForm fresh(dialogs);
+    QCOMPARE(fresh.windowTitle(), QString("Orvanta 2.4"));
+    QCOMPARE(fresh.rgCompareItems->checkedId(), 3);
+    QCOMPARE(fresh.Compare(), CompareMode::Content);
+    QVERIFY(fresh.chkFileDuplicates->isChecked());
+    QVERIFY(!fresh.chkDirDuplicates->isChecked());
+    QVERIFY(fresh.chkParallelHash->isChecked());
+    QCOMPARE(fresh.edMasks->text(), QString("*.*"));
+    const std::tuple<QSpinBox*, int, int, int> spins[] = {{fresh.seMinSizeMB, 0, 1048576, 1},
+                                                          {fresh.seMaxGroups, 0, 1000000, 100},
+                                                          {fresh.seMinGroupSize, 2, 1000, 2}};
+    for (const auto& [spin, minimum, maximum, value] : spins) {
+      QCOMPARE(spin->minimum(), minimum);
+      QCOMPARE(spin->maximum(), maximum);
+      QCOMPARE(spin->value(), value);
+    }
+    QCOMPARE(fresh.lbFolders->count(), 0);
+    QVERIFY(!fresh.btnStop->isEnabled());
+    QVERIFY(!fresh.Stop1->isEnabled());
+    QCOMPARE(fresh.lblStatus->text(), QString("Ready"));
+    QCOMPARE(fresh.PageControl1->currentIndex(), 0);
+    QVERIFY(fresh.FileClones1->isChecked());
+    QVERIFY(!fresh.FolderClones1->isChecked());
+    QVERIFY(fresh.ShowSettingsPanel1->isChecked());
+    QCOMPARE(fresh.PanelTop->height(), 130);
+    QCOMPARE(fresh.PanelBottom->height(), 81);
+    QCOMPARE(fresh.ProgressBar->width(), 236);
+    QCOMPARE(fresh.btnScan->size(), QSize(84, 80));
+    QCOMPARE(fresh.rbNameAndSize->text(), QString("Name && Size"));
+    QCOMPARE(fresh.lvFiles->header()->sectionSize(2), 520);
+    QCOMPARE(fresh.lvDirs->header()->sectionSize(1), 740);
+    QCOMPARE(fresh.lvFiles->model()->headerData(3, Qt::Horizontal).toString(), QString("File size (MB)"));
+    for (QAction* action : fresh.findChildren<QAction*>()) QVERIFY(action->shortcut().isEmpty());
+  }
+
+  void addingAFolderTwiceLeavesOneEntryEndingInTheDelimiter() {
+    for (const std::string& answer : {tree->Path("a"), tree->Folder("a"), tree->Path("b/../a"), std::string(),
+                                      tree->Path("A")}) {
+      dialogs.folders.push_back(QString::fromStdString(answer));
+    }
+    for (int i = 0; i < 4; ++i) form->btnAddFolderClick();
+    QCOMPARE(form->lbFolders->count(), 1);
+    QCOMPARE(form->lbFolders->item(0)->text(), QString::fromStdString(tree->Folder("a")));
+    QCOMPARE(form->LastAddFolderParent(), QString::fromStdString(tree->Root()));
+    QCOMPARE(dialogs.lastFolderTitle, QString("Select folder to scan"));
+    QCOMPARE(dialogs.lastFolderStart, QString::fromStdString(tree->Root()));
+    tree->Dir("A");
+    form->btnAddFolderClick();  // another folder here: names differ in case
+    QCOMPARE(form->lbFolders->count(), 2);
+
+    form->lbFolders->setCurrentRow(0);
+    form->btnRemoveFolderClick();
+    QCOMPARE(form->lbFolders->count(), 1);
+    form->lbFolders->clearSelection();
+    form->btnRemoveFolderClick();
+    QCOMPARE(form->lbFolders->count(), 1);
+  }
+
+  void aScanFillsTheFileList() {
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    form->btnScan->click();
+    QCOMPARE(form->lblStatus->text(), QString("  Done."));
+    const ResultList& list = form->Run().FileClones();
+    QCOMPARE(list.Groups().size(), std::size_t{1});
+    QCOMPARE(QString::fromStdString(list.Groups()[0].header), QString("Group 1 (0.00 MB)"));
+    QCOMPARE(list.Rows().size(), std::size_t{3});
+    QVERIFY(!list.Rows()[0].checked);
+    QVERIFY(list.Rows()[1].checked && list.Rows()[2].checked);
+    QAbstractItemModel* model = form->lvFiles->model();
+    QCOMPARE(model->rowCount(), 4);  // the header row and three members
+    QCOMPARE(model->index(0, 0).data().toString(), QString("Group 1 (0.00 MB)"));
+    QCOMPARE(model->index(1, 1).data().toString(), QString::fromStdString(list.Rows()[0].subItems[0]));
+    QCOMPARE(model->index(3, 2).data().toString(), QString::fromStdString(list.Rows()[2].subItems[1]));
+    QCOMPARE(model->index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QVERIFY(model->setData(model->index(1, 0), Qt::Checked, Qt::CheckStateRole));
+    QVERIFY(list.Rows()[0].checked);
+    QVERIFY(!form->btnStop->isEnabled());
+    QVERIFY(form->btnScan->isEnabled());
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+  }
+
+  void scanWithoutFoldersOnlyShowsAMessage() {
+    form->lblStatus->setText("previous");
+    form->btnScanClick();
+    QCOMPARE(dialogs.shown, QStringList{"message:Please add at least one folder."});
+    QCOMPARE(form->lblStatus->text(), QString("previous"));
+    QVERIFY(!form->btnStop->isEnabled());
+  }
+
+  void stopEndsTheScanAndDisablesStopAgain() {
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    bool stopWasEnabled = false;
+    AtNextPump([this, &stopWasEnabled] {
+      stopWasEnabled = form->btnStop->isEnabled() && form->Stop1->isEnabled();
+      form->btnStop->click();
+    });
+    form->btnScanClick();
+    QVERIFY(stopWasEnabled);
+    QCOMPARE(form->lblStatus->text(), QString("Scanning cancelled. 0 files collected so far."));
+    QVERIFY(!form->btnStop->isEnabled());
+    QVERIFY(!form->Stop1->isEnabled());
+    QCOMPARE(form->ProgressBar->value(), 0);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+  }
+
+  void anErrorInAStageIsShownAndTheWindowRestored() {
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    form->failAtPump = 2;
+    form->btnScanClick();
+    QCOMPARE(dialogs.shown, QStringList{"message:Error: disk on fire"});
+    QVERIFY(!form->btnStop->isEnabled());
+    QVERIFY(form->btnScan->isEnabled());
+    QCOMPARE(form->ProgressBar->value(), 0);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+  }
+
+  void aSecondScanDuringARunStartsNoSecondRun() {
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    bool scanDisabled = false, addDisabled = false;
+    AtNextPump([this, &scanDisabled, &addDisabled] {
+      scanDisabled = !form->btnScan->isEnabled() && !form->Scan1->isEnabled();
+      addDisabled = !form->btnAddFolder->isEnabled() && !form->btnRemoveFolder->isEnabled();
+      form->btnScanClick();  // ignored: a run is active
+    });
+    form->btnScanClick();
+    QVERIFY(scanDisabled);
+    QVERIFY(addDisabled);
+    QCOMPARE(form->lblStatus->text(), QString("  Done."));
+    QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{3});
+    QVERIFY(form->btnAddFolder->isEnabled());
+  }
+
+  void closingDuringARunStopsItFirst() {
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    form->show();
+    AtNextPump([this] { form->close(); });
+    form->btnScanClick();
+    QVERIFY(form->Run().StopFlag());
+    QVERIFY(!form->isVisible());
+  }
+
+  void pageSwitchingMovesTheCheckMarks() {
+    form->FolderClones1->trigger();
+    QCOMPARE(form->PageControl1->currentIndex(), 1);
+    QVERIFY(form->FolderClones1->isChecked());
+    QVERIFY(!form->FileClones1->isChecked());
+    form->PageControl1->setCurrentIndex(0);  // a click on the tab
+    QVERIFY(form->FileClones1->isChecked());
+    QVERIFY(!form->FolderClones1->isChecked());
+    form->FileClones1->trigger();  // choosing the active page keeps its mark
+    QVERIFY(form->FileClones1->isChecked());
+  }
+
+  void theSettingsPanelReturnsAboveThePages() {
+    form->show();
+    form->ShowSettingsPanel1->trigger();
+    QVERIFY(!form->PanelTop->isVisible());
+    QVERIFY(!form->ShowSettingsPanel1->isChecked());
+    form->ShowSettingsPanel1->trigger();
+    QVERIFY(form->PanelTop->isVisible());
+    QTRY_VERIFY(form->PanelTop->geometry().bottom() < form->PageControl1->geometry().top());
+    QCOMPARE(form->PanelTop->geometry().top(), 0);
+  }
+
+  void theAboutBoxNamesProgramVersionAndHost() {
+    form->About1->trigger();
+    QCOMPARE(dialogs.shown.size(), 1);
+    QVERIFY(dialogs.shown[0].startsWith("information:Orvanta\nVersion: 2.4\n\nWebsite: orvanta.invalid\n\n"));
+    QVERIFY(dialogs.shown[0].contains(QString::number(QDate::currentDate().year())));
+  }
+
+  void errorBoxTextEndsInAPoint() {
+    QCOMPARE(ErrorBoxText("Access denied"), QString("Access denied."));
+    QCOMPARE(ErrorBoxText("Done."), QString("Done."));
+    QCOMPARE(ErrorBoxText("Failed!"), QString("Failed!"));  // "!" lies below "."
+    QCOMPARE(ErrorBoxText("code 5"), QString("code 5."));
+    QCOMPARE(ErrorBoxText(""), QString(""));
+  }
+
+  void errorsEscapingAnEventHandlerAreShown() {
+    auto* app = static_cast<OrvantaApplication*>(QCoreApplication::instance());
+    app->SetDialogs(&dialogs);
+    QTimer::singleShot(0, [] { throw std::runtime_error("Cannot write file"); });
+    QTest::qWait(20);
+    app->SetDialogs(nullptr);
+    QCOMPARE(dialogs.shown, QStringList{"error:Cannot write file."});
+  }
+};
+
+}  // namespace orvanta
+
+int main(int argc, char** argv) {
+  orvanta::OrvantaApplication app(argc, argv);
+  orvanta::MainWindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "main_window_test.moc"
