@@ -1,9 +1,11 @@
 // Renders the main window after a scan of the given folders to a PNG:
-//   orvanta-screenshot OUT.png [--folders] [--page 1] FOLDER...
+//   orvanta-screenshot OUT.png [--folders] [--page N] [--compare N] [--max-groups N] FOLDER...
 #include <QSpinBox>
 #include <QString>
 #include <QTabWidget>
+#include <QButtonGroup>
 #include <QCheckBox>
+#include <QAbstractButton>
 #include <QTimer>
 #include <cstdio>
 
@@ -15,7 +17,7 @@ int main(int argc, char** argv) {
   orvanta::OrvantaApplication app(argc, argv);
   const QStringList args = app.arguments().mid(1);
   if (args.isEmpty()) {
-    std::fprintf(stderr, "usage: orvanta-screenshot OUT.png [--folders] [--page N] FOLDER...\n");
+    std::fprintf(stderr, "usage: orvanta-screenshot OUT.png [--folders] [--page N] [--compare N] [--max-groups N] FOLDER...\n");
     return 2;
   }
   orvanta::SystemDialogs dialogs;
@@ -26,6 +28,10 @@ int main(int argc, char** argv) {
       form.chkDirDuplicates->setChecked(true);
     } else if (args[i] == "--page" && i + 1 < args.size()) {
       page = args[++i].toInt();
+    } else if (args[i] == "--compare" && i + 1 < args.size()) {
+      form.rgCompareItems->button(args[++i].toInt())->setChecked(true);
+    } else if (args[i] == "--max-groups" && i + 1 < args.size()) {
+      form.seMaxGroups->setValue(args[++i].toInt());
     } else {
       form.AddFolder(args[i]);
     }
