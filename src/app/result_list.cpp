@@ -2,6 +2,8 @@
 
 #include "translation/translate.h"
 
+#include <algorithm>
+
 namespace orvanta {
 
 ResultList::ResultList(std::vector<ListColumn> columns) : columns_(std::move(columns)) {}
@@ -39,8 +41,10 @@ void ResultList::SetChecked(std::size_t row, bool checked) {
   }
 }
 
-void ResultList::RemoveRow(std::size_t row) {
-  rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row));
+void ResultList::RemoveRowsWhere(const std::function<bool(const ListRow&)>& remove) {
+  const auto kept = std::remove_if(rows_.begin(), rows_.end(), remove);
+  if (kept == rows_.end()) return;
+  rows_.erase(kept, rows_.end());
   Changed();
 }
 

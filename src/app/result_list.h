@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,7 +53,8 @@ class ResultList {
   void ClearGroups();
   ListRow& AddRow();
   void SetChecked(std::size_t row, bool checked);
-  void RemoveRow(std::size_t row);
+  // Removes every row the predicate picks, keeping the order of the others.
+  void RemoveRowsWhere(const std::function<bool(const ListRow&)>& remove);
   void ClearRows();
 
   bool GroupView() const { return groupView_; }

@@ -55,6 +55,8 @@ class FolderReader {
 // Attributes of the item at path, without following a final link.
 bool QueryAttributes(const std::string& path, FileAttributes& attributes);
 bool FolderExists(const std::string& path);
+// A file (not a folder) at the path; both tests follow links.
+bool FileExists(const std::string& path);
 
 // Simple Unicode lower case of UTF-8 text; bytes that are not valid UTF-8 stay as they are.
 std::string LowerCase(std::string_view text);
@@ -118,5 +120,16 @@ class Sha1 {
  private:
   void* context_;
 };
+
+}  // namespace orvanta::platform
+
+namespace orvanta::platform {
+
+// Moves a file or folder to the desktop's trash (freedesktop.org Trash
+// specification): the home trash when the item lies on its file system, else
+// the trash at the top of the item's own mount. The item is renamed into the
+// trash, never copied, and a .trashinfo records where it came from, so the
+// desktop can restore it. False, with the reason in `error`, when it could not.
+bool MoveToTrash(const std::string& path, std::string& error);
 
 }  // namespace orvanta::platform

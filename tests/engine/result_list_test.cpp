@@ -60,7 +60,7 @@ TEST(ResultList, BatchUpdateRestoresGroupViewAndResetsObserversOnce) {
 
   observer.resets = 0;
   list.SetChecked(0, false);
-  list.RemoveRow(1);
+  list.RemoveRowsWhere([](const ListRow& row) { return row.groupId == 2; });
   EXPECT_EQ(observer.checks, 1);
   EXPECT_EQ(observer.resets, 1);
 }

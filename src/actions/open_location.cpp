@@ -1,0 +1,29 @@
+#include "actions/open_location.h"
+
+#include "app/result_list.h"
+#include "collect/file_info.h"
+#include "platform/platform.h"
+#include "translation/translate.h"
+
+namespace orvanta {
+
+LocationRequest ResolveLocation(const ResultList& list, ListKind kind, int selectedRow) {
+  using Kind = LocationRequest::Kind;
+  if (selectedRow < 0 || static_cast<std::size_t>(selectedRow) >= list.Rows().size()) {
+    return {Kind::Message, TranslateText("Please select an item first.")};
+  }
+  const ListRow& row = list.Rows()[static_cast<std::size_t>(selectedRow)];
+  if (kind == ListKind::Files) {
+    if (row.data == nullptr) return {Kind::Message, TranslateText("No file path available for the selected item.")};
+    const std::string& path = row.data->FullPath;
+    if (!platform::FileExists(path)) return {Kind::Message, TranslateText("File does not exist: ") + path};
+    return {Kind::ShowFile, path};
+  }
+  const std::string path = row.subItems.empty() ? std::string() : row.subItems.front();
+  if (path.empty() || !platform::FolderExists(path)) {
+    return {Kind::Message, TranslateText("Directory does not exist: ") + path};
+  }
+  return {Kind::OpenFolder, path};
+}
+
+}  // namespace orvanta
