@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "app/window/application.h"
+#include "app/window/desktop_shell.h"
 #include "app/window/dialogs.h"
 #include "app/window/main_window.h"
 
@@ -21,7 +22,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   orvanta::SystemDialogs dialogs;
-  orvanta::TMainForm form(dialogs);
+  orvanta::SystemDesktopShell shell;
+  orvanta::TMainForm form(dialogs, shell);
   int page = 0;
   for (int i = 1; i < args.size(); ++i) {
     if (args[i] == "--folders") {

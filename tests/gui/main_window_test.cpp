@@ -20,11 +20,19 @@
 
 #include "../engine/test_support.h"
 #include "app/window/application.h"
+#include "app/window/desktop_shell.h"
 #include "app/window/main_window.h"
 #include "app/window/result_list_view.h"
 #include "scripted_dialogs.h"
 
 namespace orvanta {
+
+struct RecordingShell final : DesktopShell {
+  QStringList requests;
+  void ShowFile(const std::string& path) override { requests << "show:" + QString::fromStdString(path); }
+  void OpenFolder(const std::string& path) override { requests << "open:" + QString::fromStdString(path); }
+  void OpenWebPage(const QString& url) override { requests << "web:" + url; }
+};
 
 // A window whose message pump can stand for a failing stage.
 class FaultyForm : public TMainForm {
@@ -43,6 +51,7 @@ class MainWindowTest : public QObject {
 
  private:
   test::ScriptedDialogs dialogs;
+  RecordingShell shell;
   std::unique_ptr<FaultyForm> form;
   std::unique_ptr<test::TempTree> tree;
 
@@ -52,7 +61,8 @@ class MainWindowTest : public QObject {
  private slots:
   void init() {
     dialogs = test::ScriptedDialogs();
-    form = std::make_unique<FaultyForm>(dialogs);
+    shell = RecordingShell();
+    form = std::make_unique<FaultyForm>(dialogs, shell);
     tree = std::make_unique<test::TempTree>();
     tree->File("a/same.txt", "12345");
     tree->File("b/same.txt", "12345");
@@ -66,7 +76,7 @@ class MainWindowTest : public QObject {
   }
 
   void startValues() {
-    TMainForm fresh(dialogs);
+    TMainForm fresh(dialogs, shell);
     QCOMPARE(fresh.windowTitle(), QString("Orvanta 2.4"));
     QCOMPARE(fresh.rgCompareItems->checkedId(), 3);
     QCOMPARE(fresh.Compare(), CompareMode::Content);
@@ -235,6 +245,121 @@ class MainWindowTest : public QObject {
     QCOMPARE(dialogs.shown.size(), 1);
     QVERIFY(dialogs.shown[0].startsWith("information:Orvanta\nVersion: 2.4\n\nWebsite: orvanta.invalid\n\n"));
     QVERIFY(dialogs.shown[0].contains(QString::number(QDate::currentDate().year())));
+  }
+
+  // --- Result actions ---
+
+  void ScanBothLists() {
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    form->chkDirDuplicates->setChecked(true);
+    tree->File("a2/same.txt", "12345");  // a2 and a are folder clones
+    form->btnScanClick();
+    QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{4});
+    QVERIFY(!form->Run().FolderClones().Rows().empty());
+  }
+  static std::vector<bool> Checks(const ResultList& list) {
+    std::vector<bool> checks;
+    for (const ListRow& row : list.Rows()) checks.push_back(row.checked);
+    return checks;
+  }
+
+  void checkMarksChangeTheActivePageOnly() {
+    ScanBothLists();
+    const auto folderChecks = Checks(form->Run().FolderClones());
+    form->btnCheckAll->click();
+    QCOMPARE(Checks(form->Run().FileClones()), std::vector<bool>(4, true));
+    QCOMPARE(Checks(form->Run().FolderClones()), folderChecks);
+    form->Uncheckall1->trigger();
+    QCOMPARE(Checks(form->Run().FileClones()), std::vector<bool>(4, false));
+    form->Checkallbutoneingroup1->trigger();
+    QCOMPARE(Checks(form->Run().FileClones()), (std::vector<bool>{false, true, true, true}));
+
+    form->FolderClones1->trigger();
+    form->btnCheckAll->click();
+    QCOMPARE(Checks(form->Run().FolderClones()), std::vector<bool>(folderChecks.size(), true));
+    QCOMPARE(Checks(form->Run().FileClones()), (std::vector<bool>{false, true, true, true}));
+  }
+
+  void removalAsksAndMovesCheckedFilesToTheTrash() {
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree->Path("data")));
+    ScanBothLists();
+    form->btnUncheckAll->click();
+    form->btnDeleteSelected->click();
+    QCOMPARE(dialogs.shown, QStringList{"message:No files selected."});
+
+    form->btnCheckAll->click();
+    form->btnDeleteSelected->click();  // answered No
+    QCOMPARE(dialogs.shown.last(), QString("confirm:Move 4 files to Recycle Bin?"));
+    QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{4});
+
+    form->Checkallbutoneingroup1->trigger();
+    const std::string kept = form->Run().FileClones().Rows()[0].data->FullPath;
+    const std::string moved = form->Run().FileClones().Rows()[1].data->FullPath;
+    dialogs.confirmations = {true};
+    form->MoveCheckedtoRecycleBin1->trigger();
+    QCOMPARE(dialogs.shown.mid(2), (QStringList{"confirm:Move 3 files to Recycle Bin?",
+                                                "message:Files were moved to the Recycle Bin."}));
+    QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{1});
+    QVERIFY(QFile::exists(QString::fromStdString(kept)));
+    QVERIFY(!QFile::exists(QString::fromStdString(moved)));
+    QCOMPARE(form->lvFiles->model()->rowCount(), 2);  // header and the kept row
+    qunsetenv("XDG_DATA_HOME");
+  }
+
+  void aFailedRemovalKeepsEveryRow() {
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree->Path("data")));
+    ScanBothLists();
+    QFile::remove(QString::fromStdString(form->Run().FileClones().Rows()[1].data->FullPath));
+    dialogs.confirmations = {true};
+    form->btnDeleteSelected->click();
+    QCOMPARE(dialogs.shown.last(), QString("message:Failed to delete some files."));
+    QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{4});
+    qunsetenv("XDG_DATA_HOME");
+  }
+
+  void openLocationShowsTheFileOrOpensTheFolder() {
+    ScanBothLists();
+    form->Button1->click();
+    QCOMPARE(dialogs.shown, QStringList{"message:Please select an item first."});
+    form->lvFiles->setCurrentIndex(form->lvFiles->model()->index(1, 0));
+    form->Button1->click();
+    const std::string file = form->Run().FileClones().Rows()[0].data->FullPath;
+    QCOMPARE(shell.requests, QStringList{"show:" + QString::fromStdString(file)});
+
+    form->FolderClones1->trigger();
+    form->Button1->click();  // the selection on the hidden page plays no part
+    QCOMPARE(dialogs.shown.last(), QString("message:Please select an item first."));
+    form->lvDirs->setCurrentIndex(form->lvDirs->model()->index(1, 0));
+    form->Button1->click();
+    const std::string folder = form->Run().FolderClones().Rows()[0].subItems[0];
+    QCOMPARE(shell.requests.last(), "open:" + QString::fromStdString(folder));
+  }
+
+  void exportWritesTheListAndReportsAFailure() {
+    ScanBothLists();
+    const QString target = QString::fromStdString(tree->Path("out.csv"));
+    dialogs.saveFiles = {target, QString()};
+    form->btnExportDirs->click();
+    QCOMPARE(dialogs.lastSaveName, QString("duplicate_directories.csv"));
+    QCOMPARE(dialogs.lastSaveFilter, QString("CSV files (*.csv);;All files (*.*)"));
+    QFile written(target);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(written.readAll().startsWith("\xEF\xBB\xBFGroup,Directory,Size\r\n\"1\",\""));
+    form->ExportFileClones1->trigger();  // cancelled
+    QCOMPARE(dialogs.lastSaveName, QString("duplicate_files.csv"));
+    dialogs.saveFiles = {QString::fromStdString(tree->Path("missing/folder/out.csv"))};
+    form->btnExportFiles->click();
+    QCOMPARE(dialogs.shown.size(), 1);
+    QVERIFY(dialogs.shown[0].startsWith("error:Cannot write"));
+    QVERIFY(dialogs.shown[0].endsWith("No such file or directory."));
+  }
+
+  void helpLinksOpenTheMakersPages() {
+    form->utorial1->trigger();
+    form->ContactUs1->trigger();
+    form->VisitWebsite1->trigger();
+    QCOMPARE(shell.requests, (QStringList{"web:https://orvanta.invalid/redirect/tutorial-orvanta.html",
+                                          "web:https://orvanta.invalid/support.html", "web:https://orvanta.invalid/"}));
   }
 
   void errorBoxTextEndsInAPoint() {

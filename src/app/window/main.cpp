@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/window/application.h"
+#include "app/window/desktop_shell.h"
 #include "app/window/dialogs.h"
 #include "app/window/main_window.h"
 #include "app/window/startup_hooks.h"
@@ -21,7 +22,8 @@ int main(int argc, char** argv) {
   orvanta::LoadTranslations();
   if (!orvanta::OfferNewVersion()) return 0;
 
-  orvanta::TMainForm form(dialogs);
+  orvanta::SystemDesktopShell shell;
+  orvanta::TMainForm form(dialogs, shell);
   form.show();
   return app.exec();
 }

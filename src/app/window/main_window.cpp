@@ -6,7 +6,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDate>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -24,10 +23,16 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/app_info.h"
+#include "actions/check_marks.h"
+#include "actions/csv_export.h"
+#include "actions/open_location.h"
+#include "actions/prompts.h"
+#include "actions/removal.h"
+#include "app/window/application.h"
+#include "app/window/desktop_shell.h"
 #include "app/window/dialogs.h"
 #include "app/window/result_list_view.h"
 #include "collect/paths.h"
@@ -90,7 +95,8 @@ QSpinBox* SpinEdit(QWidget* parent, int minimum, int maximum, int value) {
 
 }  // namespace
 
-TMainForm::TMainForm(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(dialogs) {
+TMainForm::TMainForm(Dialogs& dialogs, DesktopShell& shell, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs), shell_(shell) {
   setWindowTitle(QString(kApplicationTitle) + " " + kVersion);
   QLocale locale = QLocale::system();
   run_ = std::make_unique<ScanRun>(*this, *this, locale.decimalPoint().toStdString());
@@ -344,6 +350,19 @@ void TMainForm::ConnectCommands() {
   bind(ContactUs1, &QAction::triggered, &TMainForm::ContactUs1Click);
   bind(VisitWebsite1, &QAction::triggered, &TMainForm::VisitWebsite1Click);
   bind(About1, &QAction::triggered, &TMainForm::Button2Click);
+  bind(btnSelectAllButOne, &QPushButton::clicked, &TMainForm::btnSelectAllButOneClick);
+  bind(Checkallbutoneingroup1, &QAction::triggered, &TMainForm::btnSelectAllButOneClick);
+  bind(btnCheckAll, &QPushButton::clicked, &TMainForm::btnCheckAllClick);
+  bind(Checkall1, &QAction::triggered, &TMainForm::btnCheckAllClick);
+  bind(btnUncheckAll, &QPushButton::clicked, &TMainForm::btnUncheckAllClick);
+  bind(Uncheckall1, &QAction::triggered, &TMainForm::btnUncheckAllClick);
+  bind(btnDeleteSelected, &QPushButton::clicked, &TMainForm::btnDeleteSelectedClick);
+  bind(MoveCheckedtoRecycleBin1, &QAction::triggered, &TMainForm::btnDeleteSelectedClick);
+  bind(Button1, &QPushButton::clicked, &TMainForm::Button1Click);
+  bind(btnExportFiles, &QPushButton::clicked, &TMainForm::btnExportFilesClick);
+  bind(ExportFileClones1, &QAction::triggered, &TMainForm::btnExportFilesClick);
+  bind(btnExportDirs, &QPushButton::clicked, &TMainForm::btnExportDirsClick);
+  bind(ExportFolderClones1, &QAction::triggered, &TMainForm::btnExportDirsClick);
 }
 
 void TMainForm::ApplyInterfaceTexts() {
@@ -545,9 +564,7 @@ void TMainForm::ShowSettingsPanel1Click() {
 
 void TMainForm::Exit1Click() { close(); }
 
-void TMainForm::OpenMakerPage(const QString& path) {
-  QDesktopServices::openUrl(QUrl(QString("https://") + kMakerHost + path));
-}
+void TMainForm::OpenMakerPage(const QString& path) { shell_.OpenWebPage(QString("https://") + kMakerHost + path); }
 
 void TMainForm::utorial1Click() { OpenMakerPage("/redirect/tutorial-orvanta.html"); }
 void TMainForm::ContactUs1Click() { OpenMakerPage("/support.html"); }
@@ -560,5 +577,59 @@ void TMainForm::Button2Click() {
                        QString("Copyright (C) %1 Orvanta").arg(QDate::currentDate().year());
   dialogs_.Information(this, text);
 }
+
+// --- Result actions ---
+
+namespace {
+
+class DialogPrompts final : public Prompts {
+ public:
+  DialogPrompts(Dialogs& dialogs, QWidget* parent) : dialogs_(dialogs), parent_(parent) {}
+  void Message(const std::string& text) override { dialogs_.Message(parent_, QString::fromStdString(text)); }
+  bool Confirm(const std::string& text) override { return dialogs_.Confirm(parent_, QString::fromStdString(text)); }
+
+ private:
+  Dialogs& dialogs_;
+  QWidget* parent_;
+};
+
+}  // namespace
+
+bool TMainForm::FilePageActive() const { return PageControl1->currentWidget() == tsFiles; }
+
+ResultList& TMainForm::ActiveList() { return FilePageActive() ? run_->FileClones() : run_->FolderClones(); }
+
+void TMainForm::btnSelectAllButOneClick() { CheckAllButOneInGroup(ActiveList()); }
+void TMainForm::btnCheckAllClick() { CheckAll(ActiveList()); }
+void TMainForm::btnUncheckAllClick() { UncheckAll(ActiveList()); }
+
+void TMainForm::btnDeleteSelectedClick() {
+  DialogPrompts prompts(dialogs_, this);
+  orvanta::btnDeleteSelectedClick(ActiveList(), FilePageActive() ? ListKind::Files : ListKind::Folders, prompts);
+}
+
+void TMainForm::Button1Click() {
+  const ResultListView* view = FilePageActive() ? lvFiles : lvDirs;
+  const LocationRequest request =
+      ResolveLocation(ActiveList(), FilePageActive() ? ListKind::Files : ListKind::Folders, view->CurrentEngineRow());
+  switch (request.kind) {
+    case LocationRequest::Kind::Message: dialogs_.Message(this, QString::fromStdString(request.text)); break;
+    case LocationRequest::Kind::ShowFile: shell_.ShowFile(request.text); break;
+    case LocationRequest::Kind::OpenFolder: shell_.OpenFolder(request.text); break;
+  }
+}
+
+void TMainForm::ExportList(const ResultList& list, const QString& proposedName) {
+  const QString chosen = dialogs_.ChooseSaveFile(this, proposedName, "CSV files (*.csv);;All files (*.*)");
+  if (chosen.isEmpty()) return;
+  try {
+    ExportListViewToCsv(list, ToLocalPath(chosen));
+  } catch (const std::exception& error) {
+    dialogs_.Error(this, ErrorBoxText(QString::fromUtf8(error.what())));
+  }
+}
+
+void TMainForm::btnExportFilesClick() { ExportList(run_->FileClones(), "duplicate_files.csv"); }
+void TMainForm::btnExportDirsClick() { ExportList(run_->FolderClones(), "duplicate_directories.csv"); }
 
 }  // namespace orvanta

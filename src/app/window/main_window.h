@@ -26,7 +26,9 @@ class QToolButton;
 
 namespace orvanta {
 
+class DesktopShell;
 class Dialogs;
+class ResultList;
 class ResultListModel;
 class ResultListView;
 
@@ -34,7 +36,7 @@ class TMainForm : public QMainWindow, public WindowOperations, public ScanSettin
   Q_OBJECT
 
  public:
-  explicit TMainForm(Dialogs& dialogs, QWidget* parent = nullptr);
+  TMainForm(Dialogs& dialogs, DesktopShell& shell, QWidget* parent = nullptr);
   ~TMainForm() override;
 
   ScanRun& Run() { return *run_; }
@@ -54,6 +56,13 @@ class TMainForm : public QMainWindow, public WindowOperations, public ScanSettin
   void ContactUs1Click();
   void VisitWebsite1Click();
   void Button2Click();
+  void btnSelectAllButOneClick();
+  void btnCheckAllClick();
+  void btnUncheckAllClick();
+  void btnDeleteSelectedClick();
+  void Button1Click();
+  void btnExportFilesClick();
+  void btnExportDirsClick();
   void ApplyInterfaceTexts();
   // Adds a folder as the folder picker would.
   void AddFolder(const QString& chosen);
@@ -158,8 +167,13 @@ class TMainForm : public QMainWindow, public WindowOperations, public ScanSettin
   // While a scan runs, nothing may change the folder list, the lists or the registry.
   void SetRunning(bool running);
   void OpenMakerPage(const QString& path);
+  // The list of the active page: the result actions work on it alone.
+  bool FilePageActive() const;
+  ResultList& ActiveList();
+  void ExportList(const ResultList& list, const QString& proposedName);
 
   Dialogs& dialogs_;
+  DesktopShell& shell_;
   std::unique_ptr<ScanRun> run_;
   ResultListModel* filesModel_ = nullptr;
   ResultListModel* dirsModel_ = nullptr;
