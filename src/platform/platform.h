@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -131,5 +132,19 @@ namespace orvanta::platform {
 // trash, never copied, and a .trashinfo records where it came from, so the
 // desktop can restore it. False, with the reason in `error`, when it could not.
 bool MoveToTrash(const std::string& path, std::string& error);
+
+}  // namespace orvanta::platform
+
+namespace orvanta::platform {
+
+// The folder of the running executable.
+std::string ExecutableFolder();
+std::string JoinedPath(const std::string& folder, const std::string& name);
+
+// The user's stored settings: the INI file Orvanta/Orvanta.conf under
+// $XDG_CONFIG_HOME (default ~/.config), section [General]. Reading a missing
+// file or key gives nothing; writing creates what is missing and fails quietly.
+std::optional<std::string> ReadSetting(const std::string& key);
+bool WriteSetting(const std::string& key, const std::string& value);
 
 }  // namespace orvanta::platform

@@ -1,10 +1,7 @@
 #include "translation/translate.h"
 
-#include <vector>
 
 namespace orvanta {
-
-std::string TranslateText(std::string_view text) { return std::string(text); }
 
 std::string FormatText(std::string_view templ, std::initializer_list<FormatArg> args) {
   std::string result;

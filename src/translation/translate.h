@@ -9,7 +9,8 @@
 namespace orvanta {
 
 // The current language's text for an English interface text; the text itself
-// while no catalogue is loaded.
+// while no catalogue is loaded, for the first language, for a text the
+// catalogue lacks and for an empty translation.
 std::string TranslateText(std::string_view text);
 
 // Fills a (translated) template: each "%d" or "%s" takes the next argument in

@@ -23,7 +23,9 @@
 #include "app/window/desktop_shell.h"
 #include "app/window/main_window.h"
 #include "app/window/result_list_view.h"
+#include "platform/platform.h"
 #include "scripted_dialogs.h"
+#include "translation/catalogue.h"
 
 namespace orvanta {
 
@@ -360,6 +362,43 @@ class MainWindowTest : public QObject {
     form->VisitWebsite1->trigger();
     QCOMPARE(shell.requests, (QStringList{"web:https://orvanta.invalid/redirect/tutorial-orvanta.html",
                                           "web:https://orvanta.invalid/support.html", "web:https://orvanta.invalid/"}));
+  }
+
+  void theLanguageMenuSwitchesEveryCaption() {
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(tree->Path("config")));
+    const std::string catalogue = tree->File("transl.dt",
+                                             "2\nEnglish\nDeutsch\nen\nde\nScan\nSuchen\nReady\nBereit\n"
+                                             "Check All\nAlle markieren\nGroup\nGruppe\nLanguage\nSprache\n");
+    LoadTranslationsFrom(catalogue, std::nullopt, "en");
+    {
+      TMainForm window(dialogs, shell);
+      const QList<QAction*> items = window.mmLanguage->actions();
+      QCOMPARE(items.size(), 2);
+      QCOMPARE(items[1]->text(), QString("Deutsch"));
+      QVERIFY(items[0]->isChecked() && !items[1]->isChecked());
+      window.rbSize->setChecked(true);
+      window.lblStatus->setText("  Done.");
+
+      items[1]->trigger();
+      QVERIFY(!items[0]->isChecked() && items[1]->isChecked());
+      QCOMPARE(window.btnScan->text(), QString("Suchen"));
+      QCOMPARE(window.Scan1->text(), QString("Suchen"));
+      QCOMPARE(window.Checkall1->text(), QString("Alle markieren"));
+      QCOMPARE(window.btnCheckAll->text(), QString("Check all"));  // another key
+      QCOMPARE(window.mmLanguage->title(), QString("Sprache"));
+      QCOMPARE(window.lblStatus->text(), QString("Bereit"));
+      QCOMPARE(window.lvFiles->model()->headerData(0, Qt::Horizontal).toString(), QString("Gruppe"));
+      QVERIFY(window.rbSize->isChecked());
+      QCOMPARE(platform::ReadSetting("CurrentLanguage"), std::optional<std::string>("de"));
+
+      items[0]->trigger();
+      QCOMPARE(window.btnScan->text(), QString("Scan"));
+      QCOMPARE(platform::ReadSetting("CurrentLanguage"), std::optional<std::string>("en"));
+    }
+    LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
+    TMainForm english(dialogs, shell);
+    QVERIFY(english.mmLanguage->actions().isEmpty());
+    qunsetenv("XDG_CONFIG_HOME");
   }
 
   void errorBoxTextEndsInAPoint() {

@@ -7,6 +7,7 @@
 #include "app/window/dialogs.h"
 #include "app/window/main_window.h"
 #include "app/window/startup_hooks.h"
+#include "translation/catalogue.h"
 
 int main(int argc, char** argv) {
   const bool displayKnown = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr ||

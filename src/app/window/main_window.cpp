@@ -36,6 +36,7 @@
 #include "app/window/dialogs.h"
 #include "app/window/result_list_view.h"
 #include "collect/paths.h"
+#include "translation/catalogue.h"
 #include "translation/translate.h"
 
 namespace orvanta {
@@ -116,6 +117,7 @@ TMainForm::TMainForm(Dialogs& dialogs, DesktopShell& shell, QWidget* parent)
   ConnectCommands();
 
   EnableStop(false);
+  BuildLanguageMenu();
   ApplyInterfaceTexts();
 
   // The client area below the menu bar is 1178 x 709, centred on the screen.
@@ -365,17 +367,63 @@ void TMainForm::ConnectCommands() {
   bind(ExportFolderClones1, &QAction::triggered, &TMainForm::btnExportDirsClick);
 }
 
+void TMainForm::BuildLanguageMenu() {
+  const Translations& translations = CurrentTranslations();
+  for (std::size_t i = 0; i < translations.TranslationTable.size(); ++i) {
+    QAction* item = mmLanguage->addAction(QString::fromStdString(translations.TranslationTable[i][0]));
+    item->setCheckable(true);
+    item->setData(static_cast<int>(i));
+    item->setChecked(static_cast<int>(i) == translations.CurrentLanguageIndex);
+    connect(item, &QAction::triggered, this, [this, item] { LanguageMenuClick(item); });
+  }
+}
+
+void TMainForm::LanguageMenuClick(QAction* sender) {
+  for (QAction* item : mmLanguage->actions()) item->setChecked(false);
+  SelectLanguage(sender->data().toInt());
+  sender->setChecked(true);
+  ApplyInterfaceTexts();
+}
+
 void TMainForm::ApplyInterfaceTexts() {
+  File1->setTitle(Tr("File"));
+  Action1->setTitle(Tr("Action"));
+  Edit1->setTitle(Tr("Edit"));
+  View1->setTitle(Tr("View"));
+  Help1->setTitle(Tr("Help"));
+  AddFolder1->setText(Tr("Add Folder..."));
+  ExportFileClones1->setText(Tr("Export File Clones..."));
+  ExportFolderClones1->setText(Tr("Export Folder Clones..."));
+  Exit1->setText(Tr("Exit"));
+  Scan1->setText(Tr("Scan"));
+  Stop1->setText(Tr("Stop"));
+  MoveCheckedtoRecycleBin1->setText(Tr("Remove Checked"));
+  Checkallbutoneingroup1->setText(Tr("Check all but one in group"));
+  Checkall1->setText(Tr("Check All"));
+  Uncheckall1->setText(Tr("Uncheck All"));
+  Page1->setTitle(Tr("Page"));
+  FileClones1->setText(Tr("File Clones"));
+  FolderClones1->setText(Tr("Folder Clones"));
+  ShowSettingsPanel1->setText(Tr("Show Settings Panel"));
+  mmLanguage->setTitle(Tr("Language"));
+  utorial1->setText(Tr("Tutorial"));
+  ContactUs1->setText(Tr("Contact Us"));
+  VisitWebsite1->setText(Tr("Visit Website"));
+  About1->setText(Tr("About..."));
+
   lblFolders->setText(Tr("Folders to scan:"));
   btnAddFolder->setText(Tr("Add folder..."));
   btnRemoveFolder->setText(Tr("Remove Selected"));
   chkFileDuplicates->setText(Tr("Find file clones"));
   chkDirDuplicates->setText(Tr("Find folder clones"));
   rgCompare->setTitle(Tr("Compare files by"));
+  // Renaming the items never changes the chosen comparison.
+  const int compare = rgCompareItems->checkedId();
   rbName->setText(Tr("Name"));
   rbSize->setText(Tr("Size"));
   rbNameAndSize->setText(Tr("Name && Size"));
   rbContent->setText(Tr("Content (SHA-1)"));
+  if (compare >= 0) rgCompareItems->button(compare)->setChecked(true);
   lblMasks->setText(Tr("File masks (CSV):"));
   lblMinSize->setText(Tr("Min size (MB):"));
   chkParallelHash->setText(Tr("Parallel hashing"));
@@ -392,31 +440,19 @@ void TMainForm::ApplyInterfaceTexts() {
   btnExportFiles->setText(Tr("Export File Clones..."));
   btnExportDirs->setText(Tr("Export Folder Clones..."));
   btnStop->setText(Tr("Stop"));
-  File1->setTitle(Tr("File"));
-  AddFolder1->setText(Tr("Add Folder..."));
-  ExportFileClones1->setText(Tr("Export File Clones..."));
-  ExportFolderClones1->setText(Tr("Export Folder Clones..."));
-  Exit1->setText(Tr("Exit"));
-  Action1->setTitle(Tr("Action"));
-  Scan1->setText(Tr("Scan"));
-  Stop1->setText(Tr("Stop"));
-  MoveCheckedtoRecycleBin1->setText(Tr("Remove Checked"));
-  Edit1->setTitle(Tr("Edit"));
-  Checkallbutoneingroup1->setText(Tr("Check all but one in group"));
-  Checkall1->setText(Tr("Check All"));
-  Uncheckall1->setText(Tr("Uncheck All"));
-  View1->setTitle(Tr("View"));
-  Page1->setTitle(Tr("Page"));
-  FileClones1->setText(Tr("File Clones"));
-  FolderClones1->setText(Tr("Folder Clones"));
-  ShowSettingsPanel1->setText(Tr("Show Settings Panel"));
-  mmLanguage->setTitle(Tr("Language"));
-  Help1->setTitle(Tr("Help"));
-  utorial1->setText(Tr("Tutorial"));
-  ContactUs1->setText(Tr("Contact Us"));
-  VisitWebsite1->setText(Tr("Visit Website"));
-  About1->setText(Tr("About..."));
   lblStatus->setText(Tr("Ready"));
+
+  ResultList& files = run_->FileClones();
+  files.SetColumnCaption(0, TranslateText("Group"));
+  files.SetColumnCaption(1, TranslateText("File name"));
+  files.SetColumnCaption(2, TranslateText("Directory"));
+  files.SetColumnCaption(3, TranslateText("File size (MB)"));
+  ResultList& folders = run_->FolderClones();
+  folders.SetColumnCaption(0, TranslateText("Group"));
+  folders.SetColumnCaption(1, TranslateText("Directory"));
+  folders.SetColumnCaption(2, TranslateText("Size"));
+  filesModel_->RefreshHeader();
+  dirsModel_->RefreshHeader();
 }
 
 // --- Folder list ---

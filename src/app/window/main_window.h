@@ -63,6 +63,8 @@ class TMainForm : public QMainWindow, public WindowOperations, public ScanSettin
   void Button1Click();
   void btnExportFilesClick();
   void btnExportDirsClick();
+  void BuildLanguageMenu();
+  void LanguageMenuClick(QAction* sender);
   void ApplyInterfaceTexts();
   // Adds a folder as the folder picker would.
   void AddFolder(const QString& chosen);

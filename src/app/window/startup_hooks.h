@@ -1,10 +1,7 @@
-// The steps of start-up that come before the main window.
+// The step of start-up between the catalogue and the main window.
 #pragma once
 
 namespace orvanta {
-
-// Loads the interface text catalogue and chooses the language.
-void LoadTranslations();
 
 // Runs the version check and, when it has news, the new-version dialog.
 // False when the program is to end before the main window opens.

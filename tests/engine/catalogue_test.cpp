@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/platform.h"
+#include "test_support.h"
+#include "translation/catalogue.h"
+#include "translation/translate.h"
+
+namespace orvanta {
+namespace {
+
+class CatalogueTest : public ::testing::Test {
+ protected:
+  void TearDown() override { LoadTranslationsFrom(tree.Path("none"), std::nullopt, "en"); }
+  void Load(const std::string& text, std::optional<std::string> stored, const std::string& system = "en") {
+    const std::string file = tree.File("transl.dt", text);
+    LoadTranslationsFrom(file, stored, system);
+  }
+  int Index() const { return CurrentTranslations().CurrentLanguageIndex; }
+  std::size_t Columns() const { return CurrentTranslations().TranslationTable.size(); }
+
+  test::TempTree tree;
+};
+
+const std::string kThree =
+    "3\n"
+    "English\nDeutsch\nFran\xC3\xA7" "ais\n"
+    "en\nde\nfr\n"
+    "Check all\nAlle markieren\nTout cocher\n"
+    "Check All\nAlle Markieren\n\n"
+    "Stop\nHalt\nArr\xC3\xAAt\n"
+    "Stop\nZweiter\nSecond\n"
+    "Scan\nSuchen\n";  // a partial block: ignored
+
+TEST_F(CatalogueTest, ChoosesTheStoredOrSystemLanguageIgnoringCase) {
+  const std::tuple<std::optional<std::string>, std::string, int> cases[] = {
+      {"DE", "en", 1}, {std::nullopt, "fr", 2}, {std::nullopt, "jp", 0}, {"", "de", 0}, {"Fr", "de", 2}};
+  for (const auto& [stored, system, index] : cases) {
+    Load(kThree, stored, system);
+    EXPECT_EQ(Index(), index) << stored.value_or("(none)") << " " << system;
+    EXPECT_EQ(CurrentTranslations().CurrentLanguageCode, stored.value_or(system));
+  }
+}
+
+TEST_F(CatalogueTest, LooksUpExactKeysInTheCurrentColumn) {
+  Load(kThree, "de");
+  EXPECT_EQ(TranslateText("Check all"), "Alle markieren");
+  EXPECT_EQ(TranslateText("Check All"), "Alle Markieren");
+  EXPECT_EQ(TranslateText("Check all "), "Check all ");
+  EXPECT_EQ(TranslateText("Stop"), "Halt") << "the first of two equal keys";
+  EXPECT_EQ(TranslateText("Scan"), "Scan") << "the partial block is ignored";
+  EXPECT_EQ(TranslateText("Unknown"), "Unknown");
+  ASSERT_EQ(Columns(), 3u);
+  EXPECT_EQ(CurrentTranslations().TranslationTable[2][0], "Fran\xC3\xA7" "ais");
+
+  Load(kThree, "fr");
+  EXPECT_EQ(TranslateText("Check All"), "Check All") << "an empty translation shows the English text";
+  Load(kThree, "en");
+  EXPECT_EQ(TranslateText("Stop"), "Stop") << "the first column is never looked up";
+}
+
+TEST_F(CatalogueTest, ReadsAnyLineBreakAndAByteOrderMark) {
+  Load("\xEF\xBB\xBF" "2\r\nEnglish\rDeutsch\nen\r\nde\nStop\r\nHalt\r\n", "de");
+  EXPECT_EQ(Index(), 1);
+  EXPECT_EQ(TranslateText("Stop"), "Halt");
+  Load("2\nEnglish\nDeutsch\nen\nde\n\n\nScan\nSuchen", "de");
+  EXPECT_EQ(TranslateText(""), "") << "empty lines are entries like any other";
+  EXPECT_EQ(TranslateText("Scan"), "Suchen");
+}
+
+TEST_F(CatalogueTest, FaultyFilesLeaveEnglishAndAnEmptyTable) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"first line not a number", "two\nEnglish\nDeutsch\nen\nde\n"},
+      {"negative count", "-1\nEnglish\n"},
+      {"fewer lines than the names and codes", "3\nEnglish\nDeutsch\nFrancais\nen\nde\n"},
+      {"count zero", "0\nEnglish\n"},
+      {"empty file", ""},
+  };
+  for (const auto& [what, text] : cases) {
+    Load(text, "de");
+    EXPECT_EQ(Index(), 0) << what;
+    EXPECT_EQ(Columns(), 0u) << what;
+    EXPECT_EQ(TranslateText("Stop"), "Stop") << what;
+  }
+  LoadTranslationsFrom(tree.Path("missing.dt"), "de", "en");
+  EXPECT_EQ(Columns(), 0u);
+  EXPECT_EQ(CurrentTranslations().CurrentLanguageCode, "de");
+
+  Load("1\nEnglish\nen\nStop\n", "en");
+  EXPECT_EQ(Columns(), 1u) << "one language is also the base";
+  EXPECT_EQ(TranslateText("Stop"), "Stop");
+}
+
+TEST(LanguageCodeOf, MapsTheLanguagePartOfALocale) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"zh_CN.UTF-8", "cn"}, {"ja_JP", "jp"}, {"ko", "kr"},   {"de_DE@euro", "de"}, {"pt_BR.UTF-8", "pt"},
+      {"fr:en", "fr"},       {"C", "en"},     {"POSIX", "en"}, {"sv_SE", "en"},      {"", "en"},
+      {"EL_GR", "el"},       {"tr_TR", "tr"}};
+  for (const auto& [locale, code] : cases) EXPECT_EQ(LanguageCodeOf(locale), code) << locale;
+}
+
+TEST(Settings, StoredLanguageSurvivesAndOtherLinesStay) {
+  test::TempTree tree;
+  const char* old = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = old != nullptr ? old : "";
+  ::setenv("XDG_CONFIG_HOME", tree.Path("config").c_str(), 1);
+
+  EXPECT_EQ(platform::ReadSetting("CurrentLanguage"), std::nullopt);
+  ASSERT_TRUE(platform::WriteSetting("CurrentLanguage", "de"));
+  EXPECT_EQ(platform::ReadSetting("CurrentLanguage"), "de");
+  tree.File("config/Orvanta/Orvanta.conf", "[General]\nOther=1\nCurrentLanguage=de\n\n[Window]\nCurrentLanguage=xx\n");
+  ASSERT_TRUE(platform::WriteSetting("CurrentLanguage", "FR"));
+  std::ifstream in(tree.Path("config/Orvanta/Orvanta.conf"));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+            "[General]\nOther=1\nCurrentLanguage=FR\n\n[Window]\nCurrentLanguage=xx\n");
+  EXPECT_EQ(platform::ReadSetting("CurrentLanguage"), "FR");
+
+  if (old != nullptr) {
+    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_CONFIG_HOME");
+  }
+}
+
+}  // namespace
+}  // namespace orvanta
