@@ -37,13 +37,14 @@ bool MoveToRecycleBin(const std::vector<std::string>& paths) {
 
 void btnDeleteSelectedClick(ResultList& list, ListKind kind, Prompts& prompts, const TrashMover& moveToTrash) {
   const bool files = kind == ListKind::Files;
-  const std::string nothingChecked = TranslateText(files ? "No files selected." : "No directories selected.");
+  const std::string nothingChecked =
+      files ? TranslateText("No files selected.") : TranslateText("No directories selected.");
   const std::string question =
-      TranslateText(files ? "Move %d files to Recycle Bin?" : "Move %d directories to Recycle Bin?");
-  const std::string success =
-      TranslateText(files ? "Files were moved to the Recycle Bin." : "Directories were moved to the Recycle Bin.");
+      files ? TranslateText("Move %d files to Recycle Bin?") : TranslateText("Move %d directories to Recycle Bin?");
+  const std::string success = files ? TranslateText("Files were moved to the Recycle Bin.")
+                                    : TranslateText("Directories were moved to the Recycle Bin.");
   const std::string failure =
-      TranslateText(files ? "Failed to delete some files." : "Failed to delete some directories.");
+      files ? TranslateText("Failed to delete some files.") : TranslateText("Failed to delete some directories.");
 
   const std::vector<std::string> paths = CheckedPaths(list, kind);
   if (paths.empty()) {

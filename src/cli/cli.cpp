@@ -20,27 +20,34 @@
 namespace orvanta {
 namespace {
 
-constexpr std::string_view kUsage = "Usage: orvanta-cli [OPTIONS] FOLDER...";
+std::string Usage() { return TranslateText("Usage: orvanta-cli [OPTIONS] FOLDER..."); }
 
-constexpr std::string_view kHelp =
-    "Finds duplicate files and folders below the given folders.\n"
-    "\n"
-    "  --compare MODE        name, size, name-size or content (default: content)\n"
-    "  --masks TEXT          file masks separated by , ; | or blanks (default: *.*)\n"
-    "  --min-size-mb N       ignore files smaller than N MB, 0 to 1048576 (default: 1)\n"
-    "  --max-groups N        list at most N groups, 0 for all (default: 100)\n"
-    "  --min-group-size N    list groups of at least N members, 2 to 1000 (default: 2)\n"
-    "  --sequential          hash one file at a time instead of in parallel\n"
-    "  --no-files            do not look for file clones\n"
-    "  --folders             look for folder clones too\n"
-    "  --csv FILE            write the file clone list as CSV (\"-\": standard output)\n"
-    "  --csv-folders FILE    write the folder clone list as CSV (\"-\": standard output)\n"
-    "  -q, --quiet           show no progress\n"
-    "  -h, --help            show this help and exit\n"
-    "  -V, --version         show the version and exit\n"
-    "\n"
-    "Each group is listed as its header line and one path per line. Ctrl-C stops\n"
-    "the scan (exit status 130).\n";
+// One line per text, so each is a catalogue entry of its own.
+std::string Help() {
+  const std::string lines[] = {
+      TranslateText("Finds duplicate files and folders below the given folders."),
+      "",
+      TranslateText("  --compare MODE        name, size, name-size or content (default: content)"),
+      TranslateText("  --masks TEXT          file masks separated by , ; | or blanks (default: *.*)"),
+      TranslateText("  --min-size-mb N       ignore files smaller than N MB, 0 to 1048576 (default: 1)"),
+      TranslateText("  --max-groups N        list at most N groups, 0 for all (default: 100)"),
+      TranslateText("  --min-group-size N    list groups of at least N members, 2 to 1000 (default: 2)"),
+      TranslateText("  --sequential          hash one file at a time instead of in parallel"),
+      TranslateText("  --no-files            do not look for file clones"),
+      TranslateText("  --folders             look for folder clones too"),
+      TranslateText("  --csv FILE            write the file clone list as CSV (\"-\": standard output)"),
+      TranslateText("  --csv-folders FILE    write the folder clone list as CSV (\"-\": standard output)"),
+      TranslateText("  -q, --quiet           show no progress"),
+      TranslateText("  -h, --help            show this help and exit"),
+      TranslateText("  -V, --version         show the version and exit"),
+      "",
+      TranslateText("Each group is listed as its header line and one path per line."),
+      TranslateText("Ctrl-C stops the scan (exit status 130)."),
+  };
+  std::string help;
+  for (const std::string& line : lines) help += line + "\n";
+  return help;
+}
 
 struct CliSettings final : ScanSettings {
   std::vector<std::string> folders;
@@ -191,8 +198,17 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   std::vector<std::string> folderArgs;
 
   auto usageError = [&err](const std::string& message) {
-    err << "orvanta-cli: " << message << '\n' << kUsage << "\nTry 'orvanta-cli --help' for more information.\n";
+    err << "orvanta-cli: " << message << '\n'
+        << Usage() << '\n'
+        << TranslateText("Try 'orvanta-cli --help' for more information.") << '\n';
     return 2;
+  };
+  auto needsValue = [&usageError](const std::string& option) {
+    return usageError(FormatText(TranslateText("option '%s' needs a value"), {option}));
+  };
+  auto invalidNumber = [&usageError](const std::string& value, const std::string& option, std::int64_t low,
+                                     std::int64_t high) {
+    return usageError(FormatText(TranslateText("invalid value '%s' for '%s' (%d to %d)"), {value, option, low, high}));
   };
 
   bool optionsEnded = false;
@@ -229,7 +245,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     };
 
     if (arg == "-h" || arg == "--help") {
-      out << kUsage << '\n' << kHelp;
+      out << Usage() << '\n' << Help();
       return 0;
     }
     if (arg == "-V" || arg == "--version") {
@@ -238,30 +254,31 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     }
     bool ok = true;
     if (arg == "--compare") {
-      if (!takeValue()) return usageError("option '--compare' needs a value");
+      if (!takeValue()) return needsValue(arg);
       if (value == "name") settings.compare = CompareMode::Name;
       else if (value == "size") settings.compare = CompareMode::Size;
       else if (value == "name-size") settings.compare = CompareMode::NameAndSize;
       else if (value == "content") settings.compare = CompareMode::Content;
-      else return usageError("invalid value '" + value + "' for '--compare' (name, size, name-size or content)");
+      else return usageError(FormatText(TranslateText("invalid value '%s' for '%s' (name, size, name-size or content)"),
+                                        {value, arg}));
     } else if (arg == "--masks") {
-      if (!takeValue()) return usageError("option '--masks' needs a value");
+      if (!takeValue()) return needsValue(arg);
       settings.masks = value;
     } else if (arg == "--min-size-mb" || arg == "--max-groups" || arg == "--min-group-size") {
-      if (!takeValue()) return usageError("option '" + arg + "' needs a value");
+      if (!takeValue()) return needsValue(arg);
       std::int64_t number = 0;
       if (arg == "--min-size-mb") {
-        if (!ParseBounded(value, 0, 1048576, number)) return usageError("invalid value '" + value + "' for '--min-size-mb' (0 to 1048576)");
+        if (!ParseBounded(value, 0, 1048576, number)) return invalidNumber(value, arg, 0, 1048576);
         settings.minSizeMB = number;
       } else if (arg == "--max-groups") {
-        if (!ParseBounded(value, 0, 1000000, number)) return usageError("invalid value '" + value + "' for '--max-groups' (0 to 1000000)");
+        if (!ParseBounded(value, 0, 1000000, number)) return invalidNumber(value, arg, 0, 1000000);
         settings.maxGroups = static_cast<int>(number);
       } else {
-        if (!ParseBounded(value, 2, 1000, number)) return usageError("invalid value '" + value + "' for '--min-group-size' (2 to 1000)");
+        if (!ParseBounded(value, 2, 1000, number)) return invalidNumber(value, arg, 2, 1000);
         settings.minGroupSize = static_cast<int>(number);
       }
     } else if (arg == "--csv" || arg == "--csv-folders") {
-      if (!takeValue() || value.empty()) return usageError("option '" + arg + "' needs a file name");
+      if (!takeValue() || value.empty()) return needsValue(arg);
       (arg == "--csv" ? csvFiles : csvFolders) = value;
     } else if (arg == "--sequential") {
       ok = flag(settings.parallel, false);
@@ -272,11 +289,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     } else if (arg == "-q" || arg == "--quiet") {
       ok = flag(quiet, true);
     } else {
-      return usageError("unknown option '" + arg + "'");
+      return usageError(FormatText(TranslateText("unknown option '%s'"), {arg}));
     }
-    if (!ok) return usageError("option '" + arg + "' takes no value");
+    if (!ok) return usageError(FormatText(TranslateText("option '%s' takes no value"), {arg}));
   }
-  if (folderArgs.empty()) return usageError("no folder given");
+  if (folderArgs.empty()) return usageError(TranslateText("no folder given"));
 
   for (const std::string& arg : folderArgs) {
     const std::string folder = NormalizeFolderPath(arg);

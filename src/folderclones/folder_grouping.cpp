@@ -125,8 +125,8 @@ void FindDirectoryDuplicates(ScanContext& scan) {
   const std::vector<TDirGroupRec> groups = GroupDirectories(scan, folders);
   ListDirectoryGroups(scan, groups, folders.DirSize);
 
-  scan.window.SetStatusText(TranslateText(scan.StopRequested() ? "Directory scan cancelled."
-                                                               : "Duplicate directory groups listed."));
+  scan.window.SetStatusText(scan.StopRequested() ? TranslateText("Directory scan cancelled.")
+                                                 : TranslateText("Duplicate directory groups listed."));
   scan.window.SetProgressPosition(0);
 }
 

@@ -8,19 +8,21 @@
 #include "app/window/main_window.h"
 #include "app/window/startup_hooks.h"
 #include "translation/catalogue.h"
+#include "translation/translate.h"
 
 int main(int argc, char** argv) {
+  orvanta::LoadTranslations();
   const bool displayKnown = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr ||
                             std::getenv("QT_QPA_PLATFORM") != nullptr;
   if (!displayKnown) {
-    std::fprintf(stderr, "orvanta: no display found; use the command-line front end: orvanta-cli FOLDER...\n");
+    std::fprintf(stderr, "orvanta: %s\n",
+                 orvanta::TranslateText("No display found: use the command-line front end, orvanta-cli FOLDER...").c_str());
     return 1;
   }
   orvanta::OrvantaApplication app(argc, argv);
   orvanta::SystemDialogs dialogs;
   app.SetDialogs(&dialogs);
 
-  orvanta::LoadTranslations();
   if (!orvanta::OfferNewVersion()) return 0;
 
   orvanta::SystemDesktopShell shell;

@@ -610,7 +610,8 @@ void TMainForm::Button2Click() {
   const QString text = QString(kApplicationTitle) + "\n" + Tr("Version:") + " " + kVersion + "\n\n" +
                        Tr("Website:") + " " + kMakerHost + "\n\n" +
                        Tr("This program is provided as is, without warranty of any kind.") + "\n\n" +
-                       QString("Copyright (C) %1 Orvanta").arg(QDate::currentDate().year());
+                       QString::fromStdString(FormatText(TranslateText("Copyright (C) %d Orvanta"),
+                                                         {std::int64_t{QDate::currentDate().year()}}));
   dialogs_.Information(this, text);
 }
 
