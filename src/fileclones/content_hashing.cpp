@@ -1,10 +1,16 @@
 #include "fileclones/content_hashing.h"
 
+#include <xxhash.h>
+
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "app/scan_context.h"
@@ -14,12 +20,30 @@
 namespace orvanta {
 namespace {
 
-// Per-thread digest context and read buffer: allocating them per file costs
+// Per-thread digest contexts and read buffer: allocating them per file costs
 // more than hashing a small file.
 struct HashWorkspace {
   static constexpr std::size_t kBufferSize = 256 * 1024;
+  // Page-aligned: malloc returns a block this large 16 bytes past a page
+  // boundary, and some processors copy from the page cache into such a buffer
+  // five times slower.
+  static constexpr std::align_val_t kAlignment{4096};
+  struct AlignedDelete {
+    void operator()(unsigned char* p) const { ::operator delete[](p, kAlignment); }
+  };
+  struct StateDelete {
+    void operator()(XXH3_state_t* p) const { XXH3_freeState(p); }
+  };
+
+  HashWorkspace() {
+    if (!xxh3) throw std::bad_alloc();
+  }
+
   platform::Sha1 sha1;
-  std::unique_ptr<unsigned char[]> buffer{new unsigned char[kBufferSize]};
+  std::unique_ptr<XXH3_state_t, StateDelete> xxh3{XXH3_createState()};
+  std::unique_ptr<unsigned char[], AlignedDelete> buffer{new (kAlignment) unsigned char[kBufferSize]};
+  // The second read of a large file; the other side of a byte comparison.
+  std::unique_ptr<unsigned char[], AlignedDelete> compareBuffer{new (kAlignment) unsigned char[kBufferSize]};
 };
 
 HashWorkspace& Workspace() {
@@ -51,23 +75,37 @@ std::vector<TFileInfo*> BuildHashTargets(const ScanContext& scan) {
   return targets;
 }
 
+std::int64_t ReadOrThrow(platform::InputFile& file, unsigned char* into, std::size_t capacity,
+                         const std::string& path) {
+  std::string error;
+  const std::int64_t n = file.Read(into, capacity, error);
+  if (n < 0) throw std::runtime_error("Cannot read file \"" + path + "\": " + error);
+  return n;
+}
+
+// False when nothing is at the path; throws when the file cannot be opened.
+bool OpenOrThrow(platform::InputFile& file, const std::string& path) {
+  std::string error;
+  switch (file.Open(path, error)) {
+    case platform::InputFile::OpenResult::NotAFile: return false;
+    case platform::InputFile::OpenResult::Failed: throw std::runtime_error(error);
+    case platform::InputFile::OpenResult::Opened: break;
+  }
+  return true;
+}
+
 // Hashes into `hash`; empty when no file is at the path any more.
 void HashFileInto(const std::string& path, Sha1Text& hash) {
   platform::InputFile file;
-  std::string error;
-  switch (file.Open(path, error)) {
-    case platform::InputFile::OpenResult::NotAFile:
-      hash.clear();
-      return;
-    case platform::InputFile::OpenResult::Failed: throw std::runtime_error(error);
-    case platform::InputFile::OpenResult::Opened: break;
+  if (!OpenOrThrow(file, path)) {
+    hash.clear();
+    return;
   }
   HashWorkspace& workspace = Workspace();
   workspace.sha1.Reset();
   std::int64_t total = 0;
   for (;;) {
-    const std::int64_t n = file.Read(workspace.buffer.get(), HashWorkspace::kBufferSize, error);
-    if (n < 0) throw std::runtime_error("Cannot read file \"" + path + "\": " + error);
+    const std::int64_t n = ReadOrThrow(file, workspace.buffer.get(), HashWorkspace::kBufferSize, path);
     if (n == 0) break;
     workspace.sha1.Update(workspace.buffer.get(), static_cast<std::size_t>(n));
     total += n;
@@ -78,35 +116,294 @@ void HashFileInto(const std::string& path, Sha1Text& hash) {
   workspace.sha1.FinishHex(hash.data());
 }
 
-void HashTarget(TFileInfo& file) {
-  if (!file.ContentHash.empty()) return;
-  try {
-    HashFileInto(file.FullPath, file.ContentHash);
-  } catch (...) {
-    // Unreadable: left unhashed, so it joins no content group.
-    file.ContentHash.clear();
+// XXH3-128 over the whole content of a file larger than one buffer, with the
+// number of bytes read. Equal contents give equal digests, so a digest no
+// other large file has proves that no other file has that content; SHA-1
+// stays the only key files are grouped by.
+struct FastDigest {
+  std::int64_t length = 0;
+  XXH128_hash_t xxh3{};
+
+  std::tuple<std::int64_t, XXH64_hash_t, XXH64_hash_t> Key() const { return {length, xxh3.high64, xxh3.low64}; }
+};
+
+// Reads the first buffer of the file. When it holds the whole file, writes the
+// SHA-1 to `hash` (empty when nothing is at the path) and returns true: a small
+// file costs one open and one read. Otherwise streams the whole file through
+// XXH3 into `fast` and returns false. So a small file's content has at most
+// one buffer of bytes and a large file's more. Throws when the file cannot be
+// opened or read.
+bool HashSmallOrDigestLarge(const std::string& path, Sha1Text& hash, FastDigest& fast) {
+  platform::InputFile file;
+  if (!OpenOrThrow(file, path)) {
+    hash.clear();
+    return true;
+  }
+  HashWorkspace& workspace = Workspace();
+  unsigned char* const buffer = workspace.buffer.get();
+  constexpr std::size_t kBufferSize = HashWorkspace::kBufferSize;
+  std::size_t filled = 0;
+  bool whole = false;
+  while (!whole && filled < kBufferSize) {
+    const auto n = static_cast<std::size_t>(ReadOrThrow(file, buffer + filled, kBufferSize - filled, path));
+    filled += n;
+    // A short read that reaches the size the file had when opened is its end.
+    whole = n == 0 || (filled < kBufferSize && static_cast<std::int64_t>(filled) >= file.Size());
+  }
+  // The buffer is full: the next read, into the other buffer, tells whether there is more.
+  std::size_t next = 0;
+  if (!whole) {
+    next = static_cast<std::size_t>(ReadOrThrow(file, workspace.compareBuffer.get(), kBufferSize, path));
+    whole = next == 0;
+  }
+  if (whole) {
+    workspace.sha1.Reset();
+    workspace.sha1.Update(buffer, filled);
+    workspace.sha1.FinishHex(hash.data());
+    return true;
+  }
+  XXH3_state_t* const state = workspace.xxh3.get();
+  XXH3_128bits_reset(state);
+  XXH3_128bits_update(state, buffer, filled);
+  XXH3_128bits_update(state, workspace.compareBuffer.get(), next);
+  auto total = static_cast<std::int64_t>(filled + next);
+  for (std::size_t n = next; n == kBufferSize || total < file.Size();) {
+    n = static_cast<std::size_t>(ReadOrThrow(file, buffer, kBufferSize, path));
+    if (n == 0) break;
+    XXH3_128bits_update(state, buffer, n);
+    total += static_cast<std::int64_t>(n);
+  }
+  fast = {total, XXH3_128bits_digest(state)};
+  return false;
+}
+
+// Fills `buffer` with up to `capacity` bytes; fewer only at the end of the file.
+std::size_t ReadFull(platform::InputFile& file, unsigned char* buffer, std::size_t capacity, const std::string& path) {
+  std::size_t filled = 0;
+  while (filled < capacity) {
+    const auto n = static_cast<std::size_t>(ReadOrThrow(file, buffer + filled, capacity - filled, path));
+    if (n == 0) break;
+    filled += n;
+  }
+  return filled;
+}
+
+// Files with equal fast digests, almost surely equal. SHA-1 is computed once,
+// for the first file of a round, while the others are compared with it byte
+// by byte, several times cheaper than hashing them; each that matched every
+// byte gets the digest of exactly those bytes. A file that differs, or could
+// not be read, goes to a later round, where it may lead. Every round settles
+// its leader, so the rounds end.
+template <typename Complete>
+void HashAlikeFiles(std::vector<TFileInfo*> pending, const std::atomic<bool>& stop, Complete&& complete) {
+  constexpr std::size_t kMaxOpen = 16;
+  constexpr std::size_t kBufferSize = HashWorkspace::kBufferSize;
+  HashWorkspace& workspace = Workspace();
+  unsigned char* const lead = workspace.buffer.get();
+  unsigned char* const other = workspace.compareBuffer.get();
+  std::array<platform::InputFile, kMaxOpen> inputs;
+  std::array<TFileInfo*, kMaxOpen> files{};
+  std::array<bool, kMaxOpen> alike{};
+  while (!pending.empty() && !stop.load(std::memory_order_relaxed)) {
+    std::size_t opened = 0, taken = 0;
+    for (; taken < pending.size() && opened < kMaxOpen; ++taken) {
+      TFileInfo* file = pending[taken];
+      bool open = false;
+      try {
+        open = OpenOrThrow(inputs[opened], file->FullPath);
+      } catch (...) {
+      }
+      if (open) {
+        files[opened++] = file;
+      } else {
+        // Gone or unreadable: left unhashed, so it joins no content group.
+        file->ContentHash.clear();
+        complete();
+      }
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(taken));
+    if (opened == 0) continue;
+
+    std::fill(alike.begin(), alike.begin() + static_cast<std::ptrdiff_t>(opened), true);
+    auto sameNext = [&](std::size_t i, std::size_t n) {
+      if (!alike[i]) return;
+      try {
+        // At the leader's end, one more byte must not be there.
+        const std::size_t want = n == 0 ? 1 : n;
+        alike[i] = ReadFull(inputs[i], other, want, files[i]->FullPath) == n && std::memcmp(lead, other, n) == 0;
+      } catch (...) {
+        alike[i] = false;
+      }
+    };
+    bool leaderRead = true;
+    workspace.sha1.Reset();
+    try {
+      for (;;) {
+        const std::size_t n = ReadFull(inputs[0], lead, kBufferSize, files[0]->FullPath);
+        workspace.sha1.Update(lead, n);
+        for (std::size_t i = 1; i < opened; ++i) sameNext(i, n);
+        if (n < kBufferSize) break;
+      }
+      for (std::size_t i = 1; i < opened; ++i) sameNext(i, 0);
+    } catch (...) {
+      leaderRead = false;
+    }
+    if (leaderRead) {
+      workspace.sha1.FinishHex(files[0]->ContentHash.data());
+    } else {
+      files[0]->ContentHash.clear();
+    }
+    complete();
+    for (std::size_t i = 1; i < opened; ++i) {
+      if (leaderRead && alike[i]) {
+        files[i]->ContentHash = files[0]->ContentHash;
+        complete();
+      } else {
+        pending.push_back(files[i]);
+      }
+    }
+    for (std::size_t i = 0; i < opened; ++i) inputs[i].Close();
   }
 }
 
-// Shared by the workers and the polling thread; only atomics change while they run.
+// What the first pass learnt of a target.
+enum Stage : std::uint8_t {
+  kNotReached,    // Stop came first
+  kFinished,      // hashed from its first buffer, gone, or unreadable
+  kLarge,         // larger than one buffer; its fast digest is in its slot
+  kLargeNoSlot,   // larger than one buffer though collected smaller: it grew
+  kHashedBefore,  // had a digest on entry
+};
+
+// Large targets of one fast digest, to be hashed together; or a single one,
+// hashed only when `hash` says so.
+struct SecondPassItem {
+  std::uint32_t begin, end;  // in secondPassTargets
+  bool hash;
+};
+
+// Shared by the workers and the polling thread. While workers run, only the
+// atomics and the entries of what each worker claimed change.
 struct HashingState {
+  HashingState(const std::vector<TFileInfo*>& targets, const std::atomic<bool>& stop)
+      : hashTargets(targets), FStopRequested(stop), stage(targets.size(), kNotReached) {
+    // Only files collected larger than one buffer get a slot: a digest per
+    // target would cost memory on trees of many small files.
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      if (targets[i]->Size > static_cast<std::int64_t>(HashWorkspace::kBufferSize)) {
+        largeCandidates.push_back(static_cast<std::uint32_t>(i));
+      }
+    }
+    fastDigests.resize(largeCandidates.size());
+  }
+
   const std::vector<TFileInfo*>& hashTargets;
   const std::atomic<bool>& FStopRequested;
+  std::vector<std::uint8_t> stage;             // per target
+  std::vector<std::uint32_t> largeCandidates;  // positions, ascending
+  std::vector<FastDigest> fastDigests;         // per large candidate
+  std::vector<std::uint32_t> secondPassTargets;
+  std::vector<SecondPassItem> secondPass;
   std::atomic<int> nextIndex{-1};
   std::atomic<int> completedCount{0};
   std::atomic<int> finishedWorkers{0};
   std::atomic<bool> abandoned{false};  // the polling thread failed: claim nothing more
 };
 
-void HashWorker(HashingState& state) {
-  const int count = static_cast<int>(state.hashTargets.size());
+template <typename Complete>
+void FirstPass(HashingState& state, std::size_t position, Complete&& complete) {
+  TFileInfo& file = *state.hashTargets[position];
+  std::uint8_t& stage = state.stage[position];
+  if (!file.ContentHash.empty()) {
+    stage = kHashedBefore;
+    complete();
+    return;
+  }
+  FastDigest fast;
+  try {
+    if (HashSmallOrDigestLarge(file.FullPath, file.ContentHash, fast)) {
+      stage = kFinished;
+      complete();
+      return;
+    }
+  } catch (...) {
+    // Unreadable: left unhashed, so it joins no content group.
+    file.ContentHash.clear();
+    stage = kFinished;
+    complete();
+    return;
+  }
+  // A large file completes in the second pass.
+  const auto& candidates = state.largeCandidates;
+  const auto slot = std::lower_bound(candidates.begin(), candidates.end(), position);
+  if (slot != candidates.end() && *slot == position) {
+    state.fastDigests[static_cast<std::size_t>(slot - candidates.begin())] = fast;
+    stage = kLarge;
+  } else {
+    stage = kLargeNoSlot;
+  }
+}
+
+template <typename Complete>
+void SecondPass(HashingState& state, std::size_t index, Complete&& complete) {
+  const SecondPassItem& item = state.secondPass[index];
+  if (!item.hash) {
+    complete();
+    return;
+  }
+  std::vector<TFileInfo*> files;
+  for (std::uint32_t i = item.begin; i < item.end; ++i) files.push_back(state.hashTargets[state.secondPassTargets[i]]);
+  HashAlikeFiles(std::move(files), state.FStopRequested, complete);
+}
+
+// After the first pass: the large targets by fast digest. Those sharing one
+// get their SHA-1; one whose digest no other has keeps an empty digest, as no
+// collected file can have its content (a small file's fits in one buffer).
+void PlanSecondPass(HashingState& state) {
+  const std::vector<std::uint8_t>& stage = state.stage;
+  // A digest from an earlier call, or a file that outgrew its slot, has no
+  // fast digest to compare with: then every large target gets its SHA-1.
+  const bool hashAll = std::any_of(stage.begin(), stage.end(),
+                                   [](std::uint8_t s) { return s == kHashedBefore || s == kLargeNoSlot; });
+  std::vector<std::pair<decltype(FastDigest{}.Key()), std::uint32_t>> keyed;  // key, position
+  for (std::size_t slot = 0; slot < state.largeCandidates.size(); ++slot) {
+    const std::uint32_t position = state.largeCandidates[slot];
+    if (stage[position] == kLarge) keyed.emplace_back(state.fastDigests[slot].Key(), position);
+  }
+  std::sort(keyed.begin(), keyed.end());
+  auto& targets = state.secondPassTargets;
+  auto& items = state.secondPass;
+  for (std::size_t begin = 0, end = 0; begin < keyed.size(); begin = end) {
+    for (end = begin + 1; end < keyed.size() && keyed[end].first == keyed[begin].first;) ++end;
+    const auto first = static_cast<std::uint32_t>(targets.size());
+    for (std::size_t i = begin; i < end; ++i) targets.push_back(keyed[i].second);
+    items.push_back({first, static_cast<std::uint32_t>(targets.size()), hashAll || end - begin >= 2});
+  }
+  for (std::size_t i = 0; i < stage.size(); ++i) {
+    if (stage[i] != kLargeNoSlot) continue;
+    const auto first = static_cast<std::uint32_t>(targets.size());
+    targets.push_back(static_cast<std::uint32_t>(i));
+    items.push_back({first, first + 1, true});
+  }
+  // In collection order of their first files.
+  std::sort(items.begin(), items.end(),
+            [&](const auto& a, const auto& b) { return targets[a.begin] < targets[b.begin]; });
+}
+
+enum class Pass { First, Second };
+
+void HashWorker(HashingState& state, Pass pass, int count) {
+  auto complete = [&state] { state.completedCount.fetch_add(1, std::memory_order_relaxed); };
   while (!state.FStopRequested.load(std::memory_order_relaxed) && !state.abandoned.load(std::memory_order_relaxed)) {
     const int index = state.nextIndex.fetch_add(1, std::memory_order_relaxed) + 1;
     if (index >= count) break;
-    HashTarget(*state.hashTargets[static_cast<std::size_t>(index)]);
-    state.completedCount.fetch_add(1, std::memory_order_relaxed);
+    if (pass == Pass::First) {
+      FirstPass(state, static_cast<std::size_t>(index), complete);
+    } else {
+      SecondPass(state, static_cast<std::size_t>(index), complete);
+    }
   }
-  // Release: the polling thread reads the hashes only after seeing every worker finished.
+  // Release: the polling thread reads the results only after seeing every worker finished.
   state.finishedWorkers.fetch_add(1, std::memory_order_release);
 }
 
@@ -116,33 +413,45 @@ class WorkerGroup {
   explicit WorkerGroup(HashingState& state) : state_(state) {}
   ~WorkerGroup() {
     if (std::uncaught_exceptions() > 0) state_.abandoned = true;
-    for (std::thread& worker : workers_) worker.join();
+    Join();
   }
   WorkerGroup(const WorkerGroup&) = delete;
   WorkerGroup& operator=(const WorkerGroup&) = delete;
 
-  void Start(int count) {
-    workers_.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) workers_.emplace_back(HashWorker, std::ref(state_));
+  // One pass over `count` items; no worker may be running.
+  void Start(int workerCount, Pass pass, int count) {
+    count_ = count;
+    state_.nextIndex = -1;
+    state_.finishedWorkers = 0;
+    workers_.reserve(static_cast<std::size_t>(workerCount));
+    for (int i = 0; i < workerCount; ++i) workers_.emplace_back(HashWorker, std::ref(state_), pass, count);
+  }
+  void Join() {
+    for (std::thread& worker : workers_) worker.join();
+    workers_.clear();
   }
   bool AllFinished() const {
     return state_.finishedWorkers.load(std::memory_order_acquire) == static_cast<int>(workers_.size());
   }
+  bool AllClaimed() const { return state_.nextIndex.load(std::memory_order_relaxed) + 1 >= count_; }
 
  private:
   HashingState& state_;
+  int count_ = 0;
   std::vector<std::thread> workers_;
 };
 
 void HashInParallel(ScanContext& scan, const std::vector<TFileInfo*>& targets) {
   WindowOperations& window = scan.window;
   const int count = static_cast<int>(targets.size());
-  HashingState state{targets, scan.FStopRequested};
+  HashingState state(targets, scan.FStopRequested);
   window.SetProgressRange(0, count);
   window.SetProgressPosition(0);
   {
     WorkerGroup workers(state);
-    workers.Start(static_cast<int>(platform::LogicalProcessorCount()));
+    const auto workerCount = static_cast<int>(platform::LogicalProcessorCount());
+    workers.Start(workerCount, Pass::First, count);
+    bool secondPassStarted = false;
     for (;;) {
       const int completed = state.completedCount.load(std::memory_order_relaxed);
       window.SetProgressPosition(completed);
@@ -150,8 +459,22 @@ void HashInParallel(ScanContext& scan, const std::vector<TFileInfo*>& targets) {
                                               : "Computing SHA-1 hashes (size filtered)... %d / %d";
       window.SetStatusText(FormatText(TranslateText(text), {std::int64_t{completed}, std::int64_t{count}}));
       window.PumpMessages();
-      if (workers.AllFinished()) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      if (workers.AllFinished()) {
+        if (secondPassStarted || scan.StopRequested()) break;
+        workers.Join();
+        PlanSecondPass(state);
+        if (state.secondPass.empty()) break;
+        workers.Start(workerCount, Pass::Second, static_cast<int>(state.secondPass.size()));
+        secondPassStarted = true;
+      }
+      // The next poll in 30 ms; meanwhile look every few milliseconds whether
+      // the workers finished, every millisecond once the pass has no item
+      // left to claim, so that neither the second pass nor the caller waits
+      // out the interval.
+      const auto nextPoll = std::chrono::steady_clock::now() + std::chrono::milliseconds(30);
+      while (!workers.AllFinished() && std::chrono::steady_clock::now() < nextPoll) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(workers.AllClaimed() ? 1 : 5));
+      }
     }
   }
   window.SetProgressPosition(state.completedCount.load());
@@ -162,15 +485,31 @@ void HashOneByOne(ScanContext& scan, const std::vector<TFileInfo*>& targets) {
   const int count = static_cast<int>(targets.size());
   window.SetProgressPosition(0);
   window.SetProgressRange(0, count);
-  for (int i = 0; i < count; ++i) {
-    if (scan.StopRequested()) break;
-    HashTarget(*targets[static_cast<std::size_t>(i)]);
-    window.SetProgressPosition(i + 1);
-    if (i % 10 == 0 || i == count - 1) {
+  HashingState state(targets, scan.FStopRequested);
+  int completed = 0;
+  // Shown after the 1st, 11th, 21st ... and the last completed target.
+  auto complete = [&] {
+    ++completed;
+    window.SetProgressPosition(completed);
+    if ((completed - 1) % 10 == 0 || completed == count) {
       window.SetStatusText(FormatText(TranslateText("Computing SHA-1 hashes (size filtered)... %d / %d"),
-                                      {std::int64_t{i + 1}, std::int64_t{count}}));
+                                      {std::int64_t{completed}, std::int64_t{count}}));
       window.PumpMessages();
     }
+  };
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (scan.StopRequested()) return;
+    const int before = completed;
+    FirstPass(state, i, complete);
+    // A large file completes only in the second pass; its read is long
+    // enough that the window must answer, and Stop be seen, meanwhile.
+    if (completed == before) window.PumpMessages();
+  }
+  if (scan.StopRequested()) return;
+  PlanSecondPass(state);
+  for (std::size_t i = 0; i < state.secondPass.size(); ++i) {
+    if (scan.StopRequested()) return;
+    SecondPass(state, i, complete);
   }
 }
 

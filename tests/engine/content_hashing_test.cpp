@@ -8,6 +8,7 @@
 #include "app/scan_context.h"
 #include "app/scan_run.h"
 #include "fileclones/content_hashing.h"
+#include "fileclones/file_grouping.h"
 #include "test_support.h"
 
 namespace orvanta {
@@ -15,10 +16,17 @@ namespace {
 
 using test::TempTree;
 
+// Bytes 'a' to 'z' repeated; with `last` in place of the final byte when given.
+std::string Pattern(std::size_t size, char last = '\0') {
+  std::string text;
+  for (std::size_t i = 0; i < size; ++i) text.push_back(static_cast<char>('a' + i % 26));
+  if (last != '\0') text.back() = last;
+  return text;
+}
+
 TEST(HashFileSHA1, KnownDigests) {
   TempTree tree;
-  std::string large;
-  for (int i = 0; i < 3 * 1024 * 1024 + 17; ++i) large.push_back(static_cast<char>('a' + i % 26));
+  const std::string large = Pattern(3 * 1024 * 1024 + 17);
   const std::pair<std::string, const char*> cases[] = {
       {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
       {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
@@ -49,10 +57,11 @@ class ComputeAllHashesTest : public ::testing::TestWithParam<bool> {
     files.push_back(std::make_unique<TFileInfo>(tree.File(relative, content)));
     return *files.back();
   }
-  void Hash() {
+  void Hash(bool group = false) {
     settings.parallel = GetParam();
     ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
     ComputeAllHashes(scan);
+    if (group) FindFileDuplicates(scan);
   }
 
   TempTree tree;
@@ -126,6 +135,42 @@ TEST_P(ComputeAllHashesTest, StopBeforeTheFirstClaimHashesNothing) {
   EXPECT_EQ(window.LastStatus(), "Computing SHA-1 hashes (size filtered)...");
 }
 
+// A file larger than the 256 KiB read buffer gets its SHA-1 only when another
+// large file has the same fast digest; one whose content no other file has
+// stays unhashed and so joins no group.
+TEST_P(ComputeAllHashesTest, LargeFilesGetTheirSha1OnlyWhenAnotherHasTheirContent) {
+  const struct {
+    std::size_t size;
+    bool lastByteDiffers;
+    const char* digest;  // of both files; "" for none
+  } cases[] = {
+      {256 * 1024, false, "faa507eb75053181c7b63e7a09f5ea5ffd4fbdb1"},  // exactly one buffer
+      {256 * 1024 + 1, true, ""},
+      {3 * 1024 * 1024 + 17, false, "e8d26d8d71700c50508193bfcf880a941ad39fc7"},
+      {3 * 1024 * 1024 + 18, true, ""},
+  };
+  for (const auto& c : cases) {
+    Add(std::to_string(c.size) + "/first", Pattern(c.size));
+    Add(std::to_string(c.size) + "/second", Pattern(c.size, c.lastByteDiffers ? '#' : '\0'));
+  }
+  Hash(true);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(files[2 * i]->ContentHash, cases[i].digest) << cases[i].size;
+    EXPECT_EQ(files[2 * i + 1]->ContentHash, cases[i].digest) << cases[i].size;
+  }
+  std::vector<std::string> grouped;
+  for (const auto& row : lvFiles.Rows()) {
+    if (row.data != nullptr) grouped.push_back(row.data->FullPath);
+  }
+  std::sort(grouped.begin(), grouped.end());
+  EXPECT_EQ(lvFiles.Groups().size(), 2u);
+  EXPECT_EQ(grouped, (std::vector<std::string>{files[0]->FullPath, files[1]->FullPath, files[4]->FullPath,
+                                               files[5]->FullPath}));
+  const auto hashing = std::find(window.calls.rbegin(), window.calls.rend(),
+                                 "status:Computing SHA-1 hashes (size filtered)... 8 / 8");
+  EXPECT_NE(hashing, window.calls.rend()) << "every target counts as completed, the unhashed ones too";
+}
+
 INSTANTIATE_TEST_SUITE_P(Schemes, ComputeAllHashesTest, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Parallel" : "Sequential"; });
 
@@ -152,21 +197,59 @@ TEST(ComputeAllHashes, ParallelStopMidwayLetsWorkersFinishTheirFileOnly) {
 }
 
 TEST(ComputeAllHashes, SequentialCadenceEveryTenthFileAndTheLast) {
+  // Large files complete after the small ones, in a second pass; the cadence
+  // counts targets all the same.
+  for (const bool mixed : {false, true}) {
+    std::vector<std::string> contents(25, "same");
+    if (mixed) {
+      contents[2] = contents[10] = Pattern(300000);
+      contents[6] = Pattern(400000, '#');
+      contents[13] = Pattern(400000);
+    }
+    TempTree tree;
+    FileRegistry files;
+    for (std::size_t i = 0; i < contents.size(); ++i) {
+      files.push_back(std::make_unique<TFileInfo>(tree.File("f" + std::to_string(i), contents[i])));
+    }
+    test::RecordingWindow window;
+    test::FakeSettings settings;
+    settings.parallel = false;
+    std::atomic<bool> stop{false};
+    ResultList lvFiles = MakeFileCloneList(), lvDirs = MakeFolderCloneList();
+    ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
+    ComputeAllHashes(scan);
+    EXPECT_EQ(window.Statuses(), (std::vector<std::string>{"Computing SHA-1 hashes (size filtered)...",
+                                                           "Computing SHA-1 hashes (size filtered)... 1 / 25",
+                                                           "Computing SHA-1 hashes (size filtered)... 11 / 25",
+                                                           "Computing SHA-1 hashes (size filtered)... 21 / 25",
+                                                           "Computing SHA-1 hashes (size filtered)... 25 / 25"}))
+        << (mixed ? "small and large files" : "small files");
+  }
+}
+
+// A large file that changes between the fast digest and the SHA-1 pass is
+// compared byte by byte with its look-alikes: it gets the digest of its own
+// bytes, never theirs.
+TEST(ComputeAllHashes, ALargeFileChangedBetweenThePassesGetsItsOwnDigest) {
   TempTree tree;
   FileRegistry files;
-  for (int i = 0; i < 25; ++i) files.push_back(std::make_unique<TFileInfo>(tree.File("f" + std::to_string(i), "same")));
+  const std::string large = Pattern(3 * 1024 * 1024 + 17);
+  for (const char* name : {"a", "b", "c"}) files.push_back(std::make_unique<TFileInfo>(tree.File(name, large)));
   test::RecordingWindow window;
   test::FakeSettings settings;
   settings.parallel = false;
   std::atomic<bool> stop{false};
   ResultList lvFiles = MakeFileCloneList(), lvDirs = MakeFolderCloneList();
+  // One pump opens hashing, one follows the first read of each large file:
+  // the fourth comes after the last, before the second pass.
+  window.onPump = [&](int pump) {
+    if (pump == 4) tree.File("b", Pattern(large.size(), '#'));
+  };
   ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
   ComputeAllHashes(scan);
-  EXPECT_EQ(window.Statuses(), (std::vector<std::string>{"Computing SHA-1 hashes (size filtered)...",
-                                                         "Computing SHA-1 hashes (size filtered)... 1 / 25",
-                                                         "Computing SHA-1 hashes (size filtered)... 11 / 25",
-                                                         "Computing SHA-1 hashes (size filtered)... 21 / 25",
-                                                         "Computing SHA-1 hashes (size filtered)... 25 / 25"}));
+  EXPECT_EQ(files[0]->ContentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
+  EXPECT_EQ(files[1]->ContentHash, "e81879a553df8ea6f8cacd5d1bdb6df93d0bf76c");
+  EXPECT_EQ(files[2]->ContentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
 }
 
 // Same tree, both schemes: identical groups.
