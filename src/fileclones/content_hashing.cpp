@@ -455,9 +455,9 @@ void HashInParallel(ScanContext& scan, const std::vector<TFileInfo*>& targets) {
     for (;;) {
       const int completed = state.completedCount.load(std::memory_order_relaxed);
       window.SetProgressPosition(completed);
-      const char* text = scan.StopRequested() ? "Stopping SHA-1 hashing... %d / %d"
-                                              : "Computing SHA-1 hashes (size filtered)... %d / %d";
-      window.SetStatusText(FormatText(TranslateText(text), {std::int64_t{completed}, std::int64_t{count}}));
+      const std::string text = scan.StopRequested() ? TranslateText("Stopping SHA-1 hashing... %d / %d")
+                                                    : TranslateText("Computing SHA-1 hashes (size filtered)... %d / %d");
+      window.SetStatusText(FormatText(text, {std::int64_t{completed}, std::int64_t{count}}));
       window.PumpMessages();
       if (workers.AllFinished()) {
         if (secondPassStarted || scan.StopRequested()) break;
