@@ -13,8 +13,10 @@
 #include "app/window/desktop_shell.h"
 #include "app/window/dialogs.h"
 #include "app/window/main_window.h"
+#include "translation/catalogue.h"
 
 int main(int argc, char** argv) {
+  orvanta::LoadTranslations();
   orvanta::OrvantaApplication app(argc, argv);
   const QStringList args = app.arguments().mid(1);
   if (args.isEmpty()) {

@@ -390,6 +390,12 @@ class MainWindowTest : public QObject {
       QCOMPARE(window.lvFiles->model()->headerData(0, Qt::Horizontal).toString(), QString("Gruppe"));
       QVERIFY(window.rbSize->isChecked());
       QCOMPARE(platform::ReadSetting("CurrentLanguage"), std::optional<std::string>("de"));
+      const QString csv = QString::fromStdString(tree->Path("header.csv"));
+      dialogs.saveFiles = {csv};
+      window.btnExportFiles->click();
+      QFile exported(csv);
+      QVERIFY(exported.open(QIODevice::ReadOnly));
+      QCOMPARE(exported.readAll(), QByteArray("\xEF\xBB\xBFGruppe,File name,Directory,File size (MB)\r\n"));
 
       items[0]->trigger();
       QCOMPARE(window.btnScan->text(), QString("Scan"));
