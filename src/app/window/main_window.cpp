@@ -453,6 +453,8 @@ void TMainForm::ApplyInterfaceTexts() {
   folders.SetColumnCaption(2, TranslateText("Size"));
   filesModel_->RefreshHeader();
   dirsModel_->RefreshHeader();
+  lvFiles->FitColumnsToCaptions();
+  lvDirs->FitColumnsToCaptions();
 }
 
 // --- Folder list ---

@@ -3,6 +3,8 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QPainter>
+#include <QStyle>
+#include <algorithm>
 #include <unordered_map>
 
 namespace orvanta {
@@ -151,8 +153,18 @@ ResultListView::ResultListView(QWidget* parent) : QTreeView(parent) {
 void ResultListView::SetResultModel(ResultListModel* model) {
   model_ = model;
   setModel(model);
-  const auto& columns = model->List().Columns();
-  for (std::size_t i = 0; i < columns.size(); ++i) header()->resizeSection(static_cast<int>(i), columns[i].width);
+  FitColumnsToCaptions();
+}
+
+void ResultListView::FitColumnsToCaptions() {
+  if (model_ == nullptr) return;
+  const auto& columns = model_->List().Columns();
+  const QFontMetrics metrics = header()->fontMetrics();
+  const int margins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header()) + 8;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const int needed = metrics.horizontalAdvance(FromUtf8(columns[i].caption)) + margins;
+    header()->resizeSection(static_cast<int>(i), std::max(columns[i].width, needed));
+  }
 }
 
 int ResultListView::CurrentEngineRow() const { return model_ == nullptr ? -1 : model_->EngineRow(currentIndex()); }

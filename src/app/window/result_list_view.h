@@ -57,6 +57,9 @@ class ResultListView final : public QTreeView {
   explicit ResultListView(QWidget* parent = nullptr);
   void SetResultModel(ResultListModel* model);
   ResultListModel* ResultModel() const { return model_; }
+  // Each column at its set width, or wider where its caption needs it
+  // (captions in other languages run longer than the English ones).
+  void FitColumnsToCaptions();
   // The engine row of the current row, -1 when none or a group header.
   int CurrentEngineRow() const;
 
