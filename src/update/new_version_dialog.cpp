@@ -1,0 +1,197 @@
+#include "update/new_version_dialog.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QShowEvent>
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <memory>
+
+#include "app/app_info.h"
+#include "app/window/desktop_shell.h"
+#include "app/window/dialogs.h"
+#include "translation/translate.h"
+#include "update/installer_launcher.h"
+#include "update/update_http.h"
+#include "update/update_icon.h"
+#include "update/update_rules.h"
+
+namespace orvanta {
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+TfrmNewVersion::TfrmNewVersion(Dialogs& dialogs, DesktopShell& shell, InstallerLauncher& launcher, QWidget* parent)
+    : QDialog(parent), dialogs_(dialogs), shell_(shell), launcher_(launcher) {
+  setObjectName("frmNewVersion");
+  QFont font("Segoe UI");
+  font.setPixelSize(12);
+  setFont(font);
+  // Fixed size; without a parent, QDialog centres itself on the screen when shown.
+  setFixedSize(425, 187);
+
+  Label1 = new QLabel(this);
+  Label1->setObjectName("Label1");
+  Label1->setGeometry(90, 11, 315, 106);
+  Label1->setWordWrap(true);
+  Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Label1->setTextFormat(Qt::PlainText);
+
+  VirtualImage1 = new QLabel(this);
+  VirtualImage1->setObjectName("VirtualImage1");
+  VirtualImage1->setGeometry(9, 15, 70, 75);
+  VirtualImage1->setAlignment(Qt::AlignCenter);
+  VirtualImage1->setPixmap(DrawUpdateIcon(QSize(70, 70), devicePixelRatio()));
+
+  ProgressBar1 = new QProgressBar(this);
+  ProgressBar1->setObjectName("ProgressBar1");
+  ProgressBar1->setGeometry(8, 126, 397, 17);
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+  ProgressBar1->setTextVisible(false);
+  ProgressBar1->hide();
+
+  btUpdateNow = new QPushButton(Q(TranslateText("Update Now")), this);
+  btUpdateNow->setObjectName("btUpdateNow");
+  btUpdateNow->setGeometry(214, 151, 100, 25);
+  btUpdateNow->setAutoDefault(false);
+
+  btCancel = new QPushButton(Q(TranslateText("Cancel")), this);
+  btCancel->setObjectName("btCancel");
+  btCancel->setGeometry(327, 151, 75, 25);
+  btCancel->setAutoDefault(false);
+
+  connect(btUpdateNow, &QPushButton::clicked, this, &TfrmNewVersion::btUpdateNowClick);
+  connect(btCancel, &QPushButton::clicked, this, &TfrmNewVersion::btCancelClick);
+}
+
+void TfrmNewVersion::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TfrmNewVersion::FormShow() {
+  Tag = 1;
+  setWindowTitle(QString(" ") + kApplicationTitle);
+  btUpdateNow->setText(Q(TranslateText("Update Now")));
+  btCancel->setText(ExitOnClose ? Q(TranslateText("Exit")) : Q(TranslateText("Skip")));
+  Label1->setText(Q(NewVersionMessage));
+}
+
+void TfrmNewVersion::done(int result) {
+  // Closing during the download stands for Abort: the transfer must end
+  // before the dialog can.
+  if (FDownloading) {
+    DownloadCancelled = true;
+    return;
+  }
+  if (ExitOnClose) Tag = 0;
+  QDialog::done(result);
+}
+
+void TfrmNewVersion::btCancelClick() {
+  if (FDownloading) {
+    DownloadCancelled = true;
+    return;
+  }
+  close();
+}
+
+void TfrmNewVersion::btUpdateNowClick() {
+  // From here on the program ends when the dialog closes, so that the installer can replace it.
+  ExitOnClose = true;
+  DownloadCancelled = false;
+  FDownloading = true;
+  btCancel->setText(Q(TranslateText("Abort")));
+  btUpdateNow->setEnabled(false);
+  ProgressBar1->setValue(0);
+  ProgressBar1->show();
+  ProgressBar1->repaint();
+  QCoreApplication::processEvents();
+
+  QString failure;
+  try {
+    failure = DownloadAndStart();
+  } catch (const std::exception& error) {
+    failure = QString::fromUtf8(error.what());
+  }
+  FDownloading = false;
+  if (!failure.isEmpty()) {
+    const QString headline = Q(TranslateText("Failed to download update. Please download manually on website."));
+    dialogs_.Error(this, headline + "\r\n\r\n" + failure);
+    shell_.OpenWebPage(QString("https://") + kMakerHost + "/");
+  }
+  close();
+}
+
+QString TfrmNewVersion::DownloadProgress(const QNetworkReply& sender, qint64 count) {
+  if (DownloadCancelled) return Q(TranslateText("Download is cancelled. Please download manually."));
+  const qint64 length = sender.header(QNetworkRequest::ContentLengthHeader).toLongLong();
+  const bool chunked = sender.rawHeader("Transfer-Encoding").toLower().contains("chunked");
+  // Without a length there is nothing to measure against: the bar stays.
+  if (!chunked && length > 0) {
+    ProgressBar1->setValue(static_cast<int>(std::clamp<qint64>(count * 100 / length, 0, 100)));
+    ProgressBar1->repaint();
+  }
+  emit DownloadProgressed(count);
+  return QString();
+}
+
+QString TfrmNewVersion::DownloadAndStart() {
+  const QUrl source = UpdateFileUrl(kInstallerPath);
+  if (!IsPermittedUpdateUrl(source)) {
+    return Q(FormatText(TranslateText("Refused to download from %s: only https is allowed."),
+                        {source.toString().toStdString()}));
+  }
+  std::error_code error;
+  const std::filesystem::path target = std::filesystem::temp_directory_path(error) / kInstallerFileName;
+  if (error) return Q(error.message());
+
+  // Written beside the target and renamed over it once complete: a broken or
+  // aborted transfer never lies under the installer's name, and an older
+  // installer is replaced in one step.
+  QSaveFile file(QFile::decodeName(target.c_str()));
+  if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+
+  QNetworkAccessManager manager;
+  const std::unique_ptr<QNetworkReply> reply(StartUpdateGet(manager, source, downloadReadTimeout));
+  QString failure;
+  qint64 received = 0;
+  connect(reply.get(), &QNetworkReply::readyRead, this, [&] {
+    if (!failure.isEmpty()) return;
+    const QByteArray data = reply->readAll();
+    if (file.write(data) != data.size()) {
+      failure = file.errorString();
+    } else {
+      received += data.size();
+      failure = DownloadProgress(*reply, received);
+    }
+    if (!failure.isEmpty()) reply->abort();
+  });
+  // The window stays responsive, so that Abort can be clicked, while the transfer runs.
+  QEventLoop loop;
+  connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+  if (!reply->isFinished()) loop.exec();
+
+  if (failure.isEmpty()) failure = ReplyFailure(*reply);
+  if (!failure.isEmpty()) {
+    file.cancelWriting();
+    return failure;
+  }
+  if (!file.commit()) return file.errorString();
+  if (!std::filesystem::exists(target, error)) return Q(TranslateText("Cannot find downloaded file."));
+  launcher_.Start(target);
+  return QString();
+}
+
+}  // namespace orvanta

@@ -1,0 +1,67 @@
+// TfrmNewVersion: offers (or demands) the new version found by the version
+// check, downloads and starts its installer. Its Tag tells start-up whether
+// the program goes on to the main window.
+#pragma once
+
+#include <QDialog>
+#include <chrono>
+
+class QLabel;
+class QNetworkReply;
+class QProgressBar;
+class QPushButton;
+
+namespace orvanta {
+
+class DesktopShell;
+class Dialogs;
+class InstallerLauncher;
+
+// A download that receives nothing for this long fails, so that a stalled
+// server cannot hold the dialog: Abort only acts when data arrives.
+inline constexpr std::chrono::milliseconds kDownloadReadTimeout{30000};
+
+class TfrmNewVersion : public QDialog {
+  Q_OBJECT
+
+ public:
+  TfrmNewVersion(Dialogs& dialogs, DesktopShell& shell, InstallerLauncher& launcher, QWidget* parent = nullptr);
+
+  // 1: start-up goes on to the main window; 0: the program ends.
+  int Tag = 0;
+  std::chrono::milliseconds downloadReadTimeout = kDownloadReadTimeout;
+
+  QLabel* Label1;
+  QLabel* VirtualImage1;
+  QProgressBar* ProgressBar1;
+  QPushButton* btUpdateNow;
+  QPushButton* btCancel;
+
+  void btUpdateNowClick();
+  void btCancelClick();
+  // The download's progress event: `count` bytes received so far. Returns
+  // why the transfer must stop, or nothing to go on.
+  QString DownloadProgress(const QNetworkReply& sender, qint64 count);
+
+ signals:
+  // After each progress event that let the download go on.
+  void DownloadProgressed(qint64 count);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  // Every way of closing passes here: Skip or Exit, the close button, Escape.
+  void done(int result) override;
+
+ private:
+  void FormShow();
+  // Downloads the installer and starts it; the failure's text, or empty.
+  QString DownloadAndStart();
+
+  Dialogs& dialogs_;
+  DesktopShell& shell_;
+  InstallerLauncher& launcher_;
+  bool FDownloading = false;
+  bool DownloadCancelled = false;
+};
+
+}  // namespace orvanta

@@ -1,0 +1,119 @@
+#include "update/update_rules.h"
+
+#include <charconv>
+#include <cstdlib>
+
+#include "app/app_info.h"
+#include "translation/translate.h"
+
+#ifndef ORVANTA_UPDATE_URL_DEFAULT
+#define ORVANTA_UPDATE_URL_DEFAULT "https://orvanta.invalid"
+#endif
+
+namespace orvanta {
+
+std::string NewVersionMessage;
+bool ExitOnClose = false;
+
+namespace {
+
+std::optional<int> DecimalNumber(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+int RunningVersionNumber() {
+  std::string digits;
+  for (const char c : std::string_view(kVersion)) {
+    if (c != '.') digits.push_back(c);
+  }
+  return DecimalNumber(digits).value_or(0);
+}
+
+std::string UpdateServerUrl() {
+  const char* fromEnvironment = std::getenv("ORVANTA_UPDATE_URL");
+  std::string url =
+      fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment : ORVANTA_UPDATE_URL_DEFAULT;
+  while (!url.empty() && url.back() == '/') url.pop_back();
+  return url;
+}
+
+std::vector<std::string> SplitLines(std::string_view body) {
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (body.starts_with(kByteOrderMark)) body.remove_prefix(kByteOrderMark.size());
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    if (body[i] != '\r' && body[i] != '\n') continue;
+    lines.emplace_back(body.substr(start, i - start));
+    if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < body.size()) lines.emplace_back(body.substr(start));
+  return lines;
+}
+
+void DropEmptyLines(std::vector<std::string>& lines) {
+  std::erase_if(lines, [](const std::string& line) { return line.empty(); });
+}
+
+std::optional<VersionLine> ParseVersionLine(std::string_view line) {
+  const std::size_t slash = line.find('/');
+  if (slash == std::string_view::npos) return std::nullopt;
+  const std::string_view latestText = line.substr(0, slash);
+  const std::optional<int> latest = DecimalNumber(latestText);
+  const std::optional<int> minimum = DecimalNumber(line.substr(slash + 1));
+  if (!latest || !minimum) return std::nullopt;
+  return VersionLine{*latest, *minimum, std::string(latestText)};
+}
+
+std::string DisplayVersion(std::string_view text) {
+  if (text.empty()) return std::string();
+  std::string display(text.substr(0, text.size() - 1));
+  display += '.';
+  display += text.back();
+  return display;
+}
+
+std::optional<UpdateOffer> ComposeUpdateOffer(std::string_view versionBody, std::string_view changeListBody,
+                                              int running) {
+  const std::vector<std::string> versionLines = SplitLines(versionBody);
+  if (versionLines.empty()) return std::nullopt;
+  std::vector<std::string> changes = SplitLines(changeListBody);
+  DropEmptyLines(changes);
+  const std::optional<VersionLine> version = ParseVersionLine(versionLines.front());
+  if (!version) return std::nullopt;
+
+  UpdateOffer offer;
+  // The message names the latest version in both cases: that is what the user downloads.
+  const std::string display = DisplayVersion(version->latestText);
+  if (version->minimum > running) {
+    offer.compulsory = true;
+    offer.message = FormatText(
+        TranslateText(
+            "This version of the software is out of date. You must download the current version %s to continue using the software."),
+        {display});
+  } else if (version->latest > running) {
+    offer.message = FormatText(TranslateText("The new version %s is available"), {display});
+  } else {
+    return std::nullopt;
+  }
+  offer.message += "\r\n\r\n";
+  offer.message += TranslateText("What's new:");
+  offer.message += "\r\n";
+  for (const std::string& change : changes) {
+    offer.message += change;
+    offer.message += "\r\n";
+  }
+  return offer;
+}
+
+}  // namespace orvanta
