@@ -28,6 +28,29 @@ class ScanSettings {
   virtual bool FindFolderClones() const = 0;
 };
 
+// Settings held in plain fields, starting at the window's start values.
+struct ScanSettingsValues : ScanSettings {
+  std::vector<std::string> folders;
+  CompareMode compare = CompareMode::Content;
+  std::string masks = "*.*";
+  std::int64_t minSizeMB = 1;
+  bool parallel = true;
+  int maxGroups = 100;
+  int minGroupSize = 2;
+  bool fileClones = true;
+  bool folderClones = false;
+
+  std::vector<std::string> Folders() const override { return folders; }
+  CompareMode Compare() const override { return compare; }
+  std::string MasksText() const override { return masks; }
+  std::int64_t MinSizeMB() const override { return minSizeMB; }
+  bool ParallelHashing() const override { return parallel; }
+  int MaxGroups() const override { return maxGroups; }
+  int MinGroupSize() const override { return minGroupSize; }
+  bool FindFileClones() const override { return fileClones; }
+  bool FindFolderClones() const override { return folderClones; }
+};
+
 // A spin edit's text as an integer; text that is not one reads as the fallback.
 std::int64_t ReadIntegerSetting(std::string_view text, std::int64_t fallback);
 

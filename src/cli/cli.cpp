@@ -49,28 +49,6 @@ std::string Help() {
   return help;
 }
 
-struct CliSettings final : ScanSettings {
-  std::vector<std::string> folders;
-  CompareMode compare = CompareMode::Content;
-  std::string masks = "*.*";
-  std::int64_t minSizeMB = 1;
-  bool parallel = true;
-  int maxGroups = 100;
-  int minGroupSize = 2;
-  bool fileClones = true;
-  bool folderClones = false;
-
-  std::vector<std::string> Folders() const override { return folders; }
-  CompareMode Compare() const override { return compare; }
-  std::string MasksText() const override { return masks; }
-  std::int64_t MinSizeMB() const override { return minSizeMB; }
-  bool ParallelHashing() const override { return parallel; }
-  int MaxGroups() const override { return maxGroups; }
-  int MinGroupSize() const override { return minGroupSize; }
-  bool FindFileClones() const override { return fileClones; }
-  bool FindFolderClones() const override { return folderClones; }
-};
-
 // The run's window operations on a terminal: the status as one rewritten line
 // on standard error, drawn at most every 100 ms.
 class TerminalWindow final : public WindowOperations {
@@ -192,7 +170,7 @@ void PrintGroups(std::ostream& out, const ResultList& list) {
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, const CliHooks& hooks) {
-  CliSettings settings;
+  ScanSettingsValues settings;
   bool quiet = false;
   std::string csvFiles, csvFolders;
   std::vector<std::string> folderArgs;

@@ -17,12 +17,12 @@ namespace {
 using test::RecordingWindow;
 using test::TempTree;
 
-class CollectFilesTest : public ::testing::Test {
+class CollectFilesTest : public ::testing::Test, protected test::StageHarness {
  protected:
   std::vector<std::string> Collect() {
     files.clear();
     window.calls.clear();
-    ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
+    ScanContext scan = Context();
     CollectFiles(scan);
     std::vector<std::string> paths;
     for (const auto& file : files) paths.push_back(file->FullPath);
@@ -34,12 +34,6 @@ class CollectFilesTest : public ::testing::Test {
   }
 
   TempTree tree;
-  RecordingWindow window;
-  test::FakeSettings settings;
-  std::atomic<bool> stop{false};
-  FileRegistry files;
-  ResultList lvFiles = MakeFileCloneList();
-  ResultList lvDirs = MakeFolderCloneList();
 };
 
 TEST_F(CollectFilesTest, SizeFiltersDropEmptyAndSmallFiles) {

@@ -51,7 +51,7 @@ TEST(HashFileSHA1, EmptyForNothingOrAFolderAndAnErrorForAnUnopenableFile) {
   EXPECT_THROW(HashFileSHA1(locked), std::runtime_error);
 }
 
-class ComputeAllHashesTest : public ::testing::TestWithParam<bool> {
+class ComputeAllHashesTest : public ::testing::TestWithParam<bool>, protected test::StageHarness {
  protected:
   TFileInfo& Add(const std::string& relative, const std::string& content) {
     files.push_back(std::make_unique<TFileInfo>(tree.File(relative, content)));
@@ -59,18 +59,12 @@ class ComputeAllHashesTest : public ::testing::TestWithParam<bool> {
   }
   void Hash(bool group = false) {
     settings.parallel = GetParam();
-    ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
+    ScanContext scan = Context();
     ComputeAllHashes(scan);
     if (group) FindFileDuplicates(scan);
   }
 
   TempTree tree;
-  test::RecordingWindow window;
-  test::FakeSettings settings;
-  std::atomic<bool> stop{false};
-  FileRegistry files;
-  ResultList lvFiles = MakeFileCloneList();
-  ResultList lvDirs = MakeFolderCloneList();
 };
 
 TEST_P(ComputeAllHashesTest, HashesOnlyFilesThatShareAPositiveSize) {

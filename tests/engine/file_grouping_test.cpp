@@ -7,7 +7,7 @@
 namespace orvanta {
 namespace {
 
-class FileGroupingTest : public ::testing::Test {
+class FileGroupingTest : public ::testing::Test, protected test::StageHarness {
  protected:
   TFileInfo& Add(const std::string& path, std::int64_t size, const std::string& hash = "") {
     files.push_back(std::make_unique<TFileInfo>(path, size));
@@ -16,7 +16,7 @@ class FileGroupingTest : public ::testing::Test {
   }
   void Group(CompareMode mode) {
     settings.compare = mode;
-    ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
+    ScanContext scan = Context();
     FindFileDuplicates(scan);
   }
   // Each listed group as its member paths, in list order.
@@ -33,12 +33,6 @@ class FileGroupingTest : public ::testing::Test {
     return groups;
   }
 
-  test::RecordingWindow window;
-  test::FakeSettings settings;
-  std::atomic<bool> stop{false};
-  FileRegistry files;
-  ResultList lvFiles = MakeFileCloneList();
-  ResultList lvDirs = MakeFolderCloneList();
 };
 
 using Groups = std::vector<std::vector<std::string>>;

@@ -24,18 +24,17 @@ std::string Sha1Of(const std::string& text) {
   return hex;
 }
 
-class FolderClonesTest : public ::testing::Test {
+class FolderClonesTest : public ::testing::Test, protected test::StageHarness {
  protected:
-  ScanContext Scan() { return ScanContext{window, settings, stop, files, lvFiles, lvDirs}; }
   void Run(std::vector<std::string> roots) {
     settings.folders = std::move(roots);
-    ScanContext scan = Scan();
+    ScanContext scan = Context();
     FindDirectoryDuplicates(scan);
   }
   // Signatures of every folder below the roots, as the analysis leaves them.
   FolderSignatures Sign(std::vector<std::string> roots) {
     settings.folders = std::move(roots);
-    ScanContext scan = Scan();
+    ScanContext scan = Context();
     FolderSignatures folders;
     EXPECT_TRUE(CollectDirectories(scan, folders));
     EXPECT_TRUE(AnalyzeDirectories(scan, folders));
@@ -65,12 +64,6 @@ class FolderClonesTest : public ::testing::Test {
   }
 
   TempTree tree;
-  test::RecordingWindow window;
-  test::FakeSettings settings;
-  std::atomic<bool> stop{false};
-  FileRegistry files;
-  ResultList lvFiles = MakeFileCloneList();
-  ResultList lvDirs = MakeFolderCloneList();
 };
 
 TEST_F(FolderClonesTest, SignaturesAreTheDigestOfSortedEntryLines) {
@@ -190,7 +183,7 @@ TEST_F(FolderClonesTest, NestedMembersOfOneGroupAreDropped) {
   FolderSignatures folders;
   folders.SigGroups.push_back({Sha1Text(std::string(40, 'a')), {"/m/b/inner", "/m/B", "/m/b", "/m/c"}});
   folders.DirSize = {{"/m/b", 5}, {"/m/B", 5}, {"/m/c", 5}, {"/m/b/inner", 5}};
-  ScanContext scan = Scan();
+  ScanContext scan = Context();
   const auto groups = GroupDirectories(scan, folders);
   ASSERT_EQ(groups.size(), 1u);
   EXPECT_EQ(groups[0].Dirs, (std::vector<std::string>{"/m/B", "/m/b", "/m/c"})) << "ties keep analysis order";

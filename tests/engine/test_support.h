@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/scan_settings.h"
-#include "app/window_operations.h"
+#include "app/scan_context.h"
 
 namespace orvanta::test {
 
@@ -63,26 +62,23 @@ class RecordingWindow : public WindowOperations {
   std::function<void(const std::string&)> onStatus;
 };
 
-struct FakeSettings : ScanSettings {
-  std::vector<std::string> folders;
-  CompareMode compare = CompareMode::Content;
-  std::string masks = "*.*";
-  std::int64_t minSizeMB = 0;
-  bool parallel = true;
-  int maxGroups = 0;
-  int minGroupSize = 2;
-  bool fileClones = true;
-  bool folderClones = false;
+// The window's start values, but every file size and every group.
+struct FakeSettings : ScanSettingsValues {
+  FakeSettings() {
+    minSizeMB = 0;
+    maxGroups = 0;
+  }
+};
 
-  std::vector<std::string> Folders() const override { return folders; }
-  CompareMode Compare() const override { return compare; }
-  std::string MasksText() const override { return masks; }
-  std::int64_t MinSizeMB() const override { return minSizeMB; }
-  bool ParallelHashing() const override { return parallel; }
-  int MaxGroups() const override { return maxGroups; }
-  int MinGroupSize() const override { return minGroupSize; }
-  bool FindFileClones() const override { return fileClones; }
-  bool FindFolderClones() const override { return folderClones; }
+// What a scan stage works on, for tests that run one stage.
+struct StageHarness {
+  RecordingWindow window;
+  FakeSettings settings;
+  std::atomic<bool> stop{false};
+  FileRegistry files;
+  ResultList lvFiles = MakeFileCloneList();
+  ResultList lvDirs = MakeFolderCloneList();
+  ScanContext Context() { return ScanContext{window, settings, stop, files, lvFiles, lvDirs}; }
 };
 
 }  // namespace orvanta::test
