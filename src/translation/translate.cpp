@@ -13,11 +13,11 @@ std::string FormatText(std::string_view templ, std::initializer_list<FormatArg> 
       result.push_back(c);
       continue;
     }
-    const char spec = templ[i + 1];
-    if (spec == '%') {
+    const char specifier = templ[i + 1];
+    if (specifier == '%') {
       result.push_back('%');
       ++i;
-    } else if ((spec == 'd' || spec == 's') && next != args.end()) {
+    } else if ((specifier == 'd' || specifier == 's') && next != args.end()) {
       if (const auto* number = std::get_if<std::int64_t>(&*next)) {
         result += std::to_string(*number);
       } else {
