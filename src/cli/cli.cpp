@@ -1,8 +1,5 @@
 #include "cli/cli.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <clocale>
 #include <csignal>
@@ -95,9 +92,8 @@ class TerminalWindow final : public WindowOperations {
     if (showProgress_ && drawn_) err_ << "\r\x1b[K";
   }
   static std::string Fit(const std::string& text) {
-    winsize size{};
     std::size_t columns = 80;
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) columns = size.ws_col;
+    if (const int width = platform::StderrColumns(); width > 1) columns = static_cast<std::size_t>(width);
     std::string line;
     std::size_t characters = 0;
     for (const char c : text) {
@@ -129,21 +125,34 @@ class InterruptStops {
  public:
   explicit InterruptStops(std::atomic<bool>& flag) {
     g_stopFlag = &flag;
+#ifdef _WIN32
+    // The C runtime's signal() resets the handler once it runs, like SA_RESETHAND.
+    previous_ = std::signal(SIGINT, OnInterrupt);
+#else
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &previous_);
+#endif
   }
   ~InterruptStops() {
+#ifdef _WIN32
+    std::signal(SIGINT, previous_);
+#else
     sigaction(SIGINT, &previous_, nullptr);
+#endif
     g_stopFlag = nullptr;
   }
   InterruptStops(const InterruptStops&) = delete;
   InterruptStops& operator=(const InterruptStops&) = delete;
 
  private:
+#ifdef _WIN32
+  void (*previous_)(int) = nullptr;
+#else
   struct sigaction previous_ {};
+#endif
 };
 
 bool ParseBounded(std::string_view text, std::int64_t low, std::int64_t high, std::int64_t& value) {
@@ -280,11 +289,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       continue;
     }
     bool listed = false;
-    for (const std::string& f : settings.folders) listed = listed || f == folder;
+    for (const std::string& f : settings.folders) listed = listed || platform::SamePath(f, folder);
     if (!listed) settings.folders.push_back(folder);
   }
 
-  const bool terminal = hooks.stderrIsTerminal >= 0 ? hooks.stderrIsTerminal != 0 : ::isatty(STDERR_FILENO) != 0;
+  const bool terminal = hooks.stderrIsTerminal >= 0 ? hooks.stderrIsTerminal != 0 : platform::StderrIsTerminal();
   TerminalWindow window(err, terminal && !quiet, hooks.onPump);
   const char* decimalPoint = std::localeconv()->decimal_point;
   ScanRun run(window, settings, decimalPoint != nullptr && decimalPoint[0] != '\0' ? decimalPoint : ".");

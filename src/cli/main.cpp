@@ -4,9 +4,31 @@
 #include "cli/cli.h"
 #include "translation/catalogue.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/windows/windows_text.h"
+
+// Windows hands the arguments over as UTF-16; the engine takes UTF-8.
+int wmain(int argc, wchar_t** wargv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(orvanta::platform::windows::Narrow(wargv[i]));
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  SetConsoleOutputCP(CP_UTF8);
+#else
 int main(int argc, char** argv) {
+#endif
   std::setlocale(LC_ALL, "");
   std::ios::sync_with_stdio(false);
   orvanta::LoadTranslations();
+  #ifdef _WIN32
+  return orvanta::RunCli(argc, argv.data(), std::cout, std::cerr);
+#else
   return orvanta::RunCli(argc, argv, std::cout, std::cerr);
+#endif
 }

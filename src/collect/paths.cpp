@@ -7,21 +7,26 @@ namespace orvanta {
 using platform::kPathDelimiter;
 
 std::string_view ExtractFileName(std::string_view path) {
-  const auto slash = path.rfind(kPathDelimiter);
+  const auto slash = platform::LastNameDelimiter(path);
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 std::string_view ExtractFileDir(std::string_view path) {
-  const auto slash = path.rfind(kPathDelimiter);
+  const auto slash = platform::LastNameDelimiter(path);
   if (slash == std::string_view::npos) return {};
-  return path.substr(0, slash == 0 ? 1 : slash);
+  // A root keeps its delimiter: "/", "C:\", and a drive part ending in ":" ("C:name").
+  if (slash == 0 || !platform::IsPathDelimiter(path[slash]) ||
+      (slash <= platform::DrivePartLength(path) && path[slash - 1] == ':')) {
+    return path.substr(0, slash + 1);
+  }
+  return path.substr(0, slash);
 }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
   std::string path;
   path.reserve(folder.size() + name.size() + 1);
   path.append(folder);
-  if (path.empty() || path.back() != kPathDelimiter) path.push_back(kPathDelimiter);
+  if (path.empty() || !platform::IsPathDelimiter(path.back())) path.push_back(kPathDelimiter);
   path.append(name);
   return path;
 }
@@ -37,7 +42,7 @@ std::string NormalizeFolderPath(std::string_view path) {
   }
   if (text.empty()) return {};
   std::string folder = platform::AbsolutePath(text);
-  if (folder.empty() || folder.back() != kPathDelimiter) folder.push_back(kPathDelimiter);
+  if (folder.empty() || !platform::IsPathDelimiter(folder.back())) folder.push_back(kPathDelimiter);
   return folder;
 }
 

@@ -1,4 +1,5 @@
-// Path rules: "/" is the only delimiter and the root "/" plays a drive root.
+// Path rules: the system's delimiter (platform.h); on POSIX the root "/" plays a
+// drive root, on Windows "C:\" and "\\server\share\" are roots.
 #pragma once
 
 #include <string>
@@ -8,7 +9,7 @@ namespace orvanta {
 
 // The part after the last delimiter.
 std::string_view ExtractFileName(std::string_view path);
-// Everything before the last delimiter; a file directly in the root gives "/".
+// Everything before the last delimiter; a file directly in a root gives the root.
 std::string_view ExtractFileDir(std::string_view path);
 // Folder and name with one delimiter between them.
 std::string JoinPath(std::string_view folder, std::string_view name);

@@ -5,6 +5,7 @@
 #include "app/scan_context.h"
 #include "collect/paths.h"
 #include "folderclones/folder_signatures.h"
+#include "platform/platform.h"
 #include "translation/translate.h"
 
 namespace orvanta {
@@ -87,9 +88,13 @@ void ListDirectoryGroups(ScanContext& scan, const std::vector<TDirGroupRec>& gro
 bool HasKeptAncestor(const std::string& key, const std::unordered_set<std::string>& keptSet) {
   std::string current = NormalizeDir(key);
   for (;;) {
-    const std::string parent(ExtractFileDir(current));
-    // "/" is its own parent: the walk has reached the root.
-    if (parent.empty() || parent == current) return false;
+    std::string parent(ExtractFileDir(current));
+    // A share's folder part lacks the root's delimiter: "\\server\share".
+    if (const std::size_t drive = platform::DrivePartLength(parent); drive > 0 && drive == parent.size()) {
+      parent.push_back(platform::kPathDelimiter);
+    }
+    // A root is its own parent: the walk has reached it.
+    if (parent.empty() || platform::SamePath(parent, current)) return false;
     if (keptSet.count(parent) != 0) return true;
     current = parent;
   }

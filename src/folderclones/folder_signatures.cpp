@@ -70,7 +70,11 @@ class DirectoryCollector {
 
 std::string NormalizeDir(std::string_view path) {
   std::string key = platform::AbsolutePath(std::string(path));
-  while (key.size() > 1 && key.back() == platform::kPathDelimiter) key.pop_back();
+  while (key.size() > 1 && platform::IsPathDelimiter(key.back())) key.pop_back();
+  // A drive or share root keeps its delimiter ("C:\", "\\server\share\").
+  if (const std::size_t drive = platform::DrivePartLength(key); drive > 0 && drive == key.size()) {
+    key.push_back(platform::kPathDelimiter);
+  }
   return key;
 }
 

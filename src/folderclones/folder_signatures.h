@@ -14,7 +14,8 @@ namespace orvanta {
 
 struct ScanContext;
 
-// A folder's key: its full path without a trailing delimiter; the root keeps it ("/").
+// A folder's key: its full path without a trailing delimiter; a root keeps it
+// ("/", "C:\", "\\server\share\").
 std::string NormalizeDir(std::string_view path);
 // A key's last component lower-cased; for the root, the root itself.
 std::string DirEntryName(std::string_view key);

@@ -11,7 +11,23 @@
 
 namespace orvanta::platform {
 
+#ifdef _WIN32
+inline constexpr char kPathDelimiter = '\\';
+#else
 inline constexpr char kPathDelimiter = '/';
+#endif
+
+// Path text rules that differ between systems. Windows: "\" delimits (a "/"
+// counts as one), a name ends at the last delimiter or ":", a drive part is
+// "C:" or "\\server\share", and paths compare without regard to letter case.
+// POSIX: "/" only, no drive part, exact comparison.
+bool IsPathDelimiter(char c);
+// Position of the delimiter (or ":") that ends the folder part; npos without one.
+std::size_t LastNameDelimiter(std::string_view path);
+// Length of the drive part at the start of `path`; 0 when it has none.
+std::size_t DrivePartLength(std::string_view path);
+// Equal as paths of this system (folder list, same-path rule).
+bool SamePath(std::string_view a, std::string_view b);
 
 enum class EntryKind { File, Folder, Link, Other, Unknown };
 
@@ -64,6 +80,17 @@ std::string LowerCase(std::string_view text);
 
 unsigned LogicalProcessorCount();
 
+// Whether standard error is a terminal, and its width in columns (0 when unknown).
+bool StderrIsTerminal();
+int StderrColumns();
+
+// The system's user-interface language identifier (Windows LANGID); none on POSIX,
+// where the language comes from the environment.
+std::optional<unsigned> SystemLanguageId();
+
+// The user's folder for temporary files.
+std::string TempFolder();
+
 // The absolute form of a path, resolved against the current folder.
 std::string AbsolutePath(const std::string& path);
 
@@ -101,7 +128,11 @@ class InputFile {
   void Close();
 
  private:
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
   int fd_ = -1;
+#endif
   std::int64_t size_ = 0;
 };
 
@@ -126,7 +157,8 @@ class Sha1 {
 
 namespace orvanta::platform {
 
-// Moves a file or folder to the desktop's trash (freedesktop.org Trash
+// Windows: the Recycle Bin through the shell (SHFileOperationW, undo allowed).
+// POSIX: moves a file or folder to the desktop's trash (freedesktop.org Trash
 // specification): the home trash when the item lies on its file system, else
 // the trash at the top of the item's own mount. The item is renamed into the
 // trash, never copied, and a .trashinfo records where it came from, so the
@@ -141,7 +173,8 @@ namespace orvanta::platform {
 std::string ExecutableFolder();
 std::string JoinedPath(const std::string& folder, const std::string& name);
 
-// The user's stored settings: the INI file Orvanta/Orvanta.conf under
+// The user's stored settings. Windows: registry values under
+// HKEY_CURRENT_USER\Software\Orvanta. POSIX: the INI file Orvanta/Orvanta.conf under
 // $XDG_CONFIG_HOME (default ~/.config), section [General]. Reading a missing
 // file or key gives nothing; writing creates what is missing and fails quietly.
 std::optional<std::string> ReadSetting(const std::string& key);

@@ -124,7 +124,30 @@ std::string LanguageCodeOf(std::string_view localeName) {
   return it == kCodes.end() ? "en" : it->second;
 }
 
+std::string LanguageCodeOfLanguageId(unsigned languageId) {
+  // The low 8 bits, not the 10-bit primary-language mask: the codes were chosen so.
+  switch (languageId & 0xFF) {
+    case 0x01: return "ar";
+    case 0x04: return "cn";
+    case 0x05: return "cs";
+    case 0x07: return "de";
+    case 0x08: return "el";
+    case 0x0A: return "es";
+    case 0x0C: return "fr";
+    case 0x0E: return "hu";
+    case 0x10: return "it";
+    case 0x11: return "jp";
+    case 0x12: return "kr";
+    case 0x13: return "nl";
+    case 0x15: return "pl";
+    case 0x16: return "pt";
+    case 0x1F: return "tr";
+    default: return "en";
+  }
+}
+
 std::string DefaultLanguageCode() {
+  if (const std::optional<unsigned> id = platform::SystemLanguageId()) return LanguageCodeOfLanguageId(*id);
   for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(variable);
     if (value != nullptr && value[0] != '\0') return LanguageCodeOf(value);

@@ -29,11 +29,13 @@ void LoadTranslationsFrom(const std::string& catalogueFile, const std::optional<
 // system language.
 void LoadTranslations();
 
-// The language code of the system language (LANGUAGE, LC_ALL, LC_MESSAGES,
-// LANG, the first that is set): "de", "fr", "cn" for Chinese, "jp", "kr", ...;
+// The language code of the system language (Windows: GetSystemDefaultUILanguage;
+// POSIX: LANGUAGE, LC_ALL, LC_MESSAGES, LANG, the first that is set): "de", "fr", "cn" for Chinese, "jp", "kr", ...;
 // "en" for any language without a code of its own.
 std::string DefaultLanguageCode();
 std::string LanguageCodeOf(std::string_view localeName);
+// The code for a Windows language identifier (LANGID).
+std::string LanguageCodeOfLanguageId(unsigned languageId);
 
 // Makes column `index` current (the Language menu), and stores its code for the next start.
 void SelectLanguage(int index);

@@ -12,8 +12,12 @@
 
 int main(int argc, char** argv) {
   orvanta::LoadTranslations();
+#ifdef _WIN32
+  const bool displayKnown = true;  // Windows always has its desktop
+#else
   const bool displayKnown = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr ||
                             std::getenv("QT_QPA_PLATFORM") != nullptr;
+#endif
   if (!displayKnown) {
     std::fprintf(stderr, "orvanta: %s\n",
                  orvanta::TranslateText("No display found: use the command-line front end, orvanta-cli FOLDER...").c_str());

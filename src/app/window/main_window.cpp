@@ -36,6 +36,7 @@
 #include "app/window/dialogs.h"
 #include "app/window/result_list_view.h"
 #include "collect/paths.h"
+#include "platform/platform.h"
 #include "translation/catalogue.h"
 #include "translation/translate.h"
 
@@ -44,8 +45,14 @@ namespace {
 
 QString Tr(const char* text) { return QString::fromStdString(TranslateText(text)); }
 
+#ifdef _WIN32
+// The engine's paths are UTF-8 on Windows, whatever the ANSI code page.
+std::string ToLocalPath(const QString& path) { return path.toStdString(); }
+QString FromLocalPath(const std::string& path) { return QString::fromStdString(path); }
+#else
 std::string ToLocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 QString FromLocalPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+#endif
 
 // The Scan button's picture: a magnifier over two pages, drawn at any scale.
 QIcon ScanIcon() {
@@ -463,8 +470,13 @@ void TMainForm::AddFolder(const QString& chosen) {
   const std::string folder = NormalizeFolderPath(ToLocalPath(chosen));
   if (folder.empty()) return;
   const QString entry = FromLocalPath(folder);
-  // Paths here compare exactly: /Photos and /photos are two folders.
-  if (lbFolders->findItems(entry, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty()) lbFolders->addItem(entry);
+  // Paths compare as the system does: /Photos and /photos are two folders on
+  // Linux, C:\Photos and c:\photos one on Windows.
+  bool listed = false;
+  for (int i = 0; i < lbFolders->count() && !listed; ++i) {
+    listed = platform::SamePath(ToLocalPath(lbFolders->item(i)->text()), folder);
+  }
+  if (!listed) lbFolders->addItem(entry);
   // The parent of the folder; the root is its own parent.
   const std::string_view withoutDelimiter = std::string_view(folder).substr(0, std::max<std::size_t>(1, folder.size() - 1));
   FLastAddFolderParent = FromLocalPath(std::string(ExtractFileDir(withoutDelimiter)));

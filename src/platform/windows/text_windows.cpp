@@ -1,0 +1,173 @@
+#include "platform/windows/windows_text.h"
+
+#include "platform/platform.h"
+
+namespace orvanta::platform::windows {
+
+std::wstring Wide(std::string_view text) {
+  std::wstring result;
+  result.reserve(text.size());
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned b = s[i];
+    unsigned c = 0xFFFD;
+    std::size_t length = 1;
+    if (b < 0x80) {
+      c = b;
+    } else if (b >= 0xC2 && b < 0xE0 && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
+      c = (b & 0x1F) << 6 | (s[i + 1] & 0x3F);
+      length = 2;
+    } else if (b >= 0xE0 && b < 0xF0 && i + 2 < n && (s[i + 1] & 0xC0) == 0x80 && (s[i + 2] & 0xC0) == 0x80) {
+      c = (b & 0x0F) << 12 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F);
+      length = c >= 0x800 ? 3 : 1;
+      if (length == 1) c = 0xFFFD;
+    } else if (b >= 0xF0 && b < 0xF5 && i + 3 < n && (s[i + 1] & 0xC0) == 0x80 && (s[i + 2] & 0xC0) == 0x80 &&
+               (s[i + 3] & 0xC0) == 0x80) {
+      c = (b & 0x07) << 18 | (s[i + 1] & 0x3F) << 12 | (s[i + 2] & 0x3F) << 6 | (s[i + 3] & 0x3F);
+      length = c >= 0x10000 && c <= 0x10FFFF ? 4 : 1;
+      if (length == 1) c = 0xFFFD;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      result.push_back(static_cast<wchar_t>(0xD800 + (c >> 10)));
+      result.push_back(static_cast<wchar_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      result.push_back(static_cast<wchar_t>(c));
+    }
+    i += length;
+  }
+  return result;
+}
+
+std::string Narrow(std::wstring_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    unsigned c = static_cast<unsigned>(text[i]) & 0xFFFF;
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) {
+      const unsigned low = static_cast<unsigned>(text[i + 1]) & 0xFFFF;
+      if (low >= 0xDC00 && low < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      }
+    }
+    if (c < 0x80) {
+      result.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      result.push_back(static_cast<char>(0xC0 | c >> 6));
+      result.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      result.push_back(static_cast<char>(0xE0 | c >> 12));
+      result.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+      result.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      result.push_back(static_cast<char>(0xF0 | c >> 18));
+      result.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
+      result.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+      result.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return result;
+}
+
+std::wstring SystemPath(const std::string& path) {
+  std::wstring wide = Wide(path);
+  if (wide.size() < MAX_PATH || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  // The prefix turns off the system's path parsing: "/" must already be "\".
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  if (wide.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + wide.substr(2);
+  return L"\\\\?\\" + wide;
+}
+
+std::string ErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text(buffer != nullptr ? buffer : L"", n);
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
+  return text.empty() ? "error " + std::to_string(code) : Narrow(text);
+}
+
+std::wstring RecyclePathBlock(const std::vector<std::string>& paths) {
+  std::wstring block;
+  for (const std::string& path : paths) {
+    block += Wide(path);
+    block.push_back(L'\0');
+  }
+  block.push_back(L'\0');
+  return block;
+}
+
+SHFILEOPSTRUCTW RecycleRequest(HWND owner, const wchar_t* pathBlock) {
+  SHFILEOPSTRUCTW request{};
+  request.hwnd = owner;
+  request.wFunc = FO_DELETE;
+  request.pFrom = pathBlock;
+  request.pTo = nullptr;
+  request.fFlags = FOF_ALLOWUNDO;
+  return request;
+}
+
+}  // namespace orvanta::platform::windows
+
+namespace orvanta::platform {
+
+bool IsPathDelimiter(char c) { return c == '\\' || c == '/'; }
+
+std::size_t LastNameDelimiter(std::string_view path) { return path.find_last_of("\\/:"); }
+
+std::size_t DrivePartLength(std::string_view path) {
+  if (path.size() >= 2 && path[1] == ':' &&
+      ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
+    return 2;
+  }
+  // "\\server\share": up to the delimiter after the share name.
+  if (path.size() >= 2 && IsPathDelimiter(path[0]) && IsPathDelimiter(path[1])) {
+    const std::size_t server = path.find_first_of("\\/", 2);
+    if (server == std::string_view::npos || server == 2) return 0;
+    const std::size_t share = path.find_first_of("\\/", server + 1);
+    if (share == server + 1) return 0;
+    return share == std::string_view::npos ? path.size() : share;
+  }
+  return 0;
+}
+
+bool SamePath(std::string_view a, std::string_view b) {
+  const std::wstring wa = windows::Wide(a), wb = windows::Wide(b);
+  return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+std::string LowerCase(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  // ASCII runs directly; other text through CharLowerBuffW, which leaves a lone
+  // surrogate as it is, so WTF-8 names come back unchanged.
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t end = i;
+    while (end < text.size() && static_cast<unsigned char>(text[end]) >= 0x80) ++end;
+    if (end > i) {
+      // Bytes that are not valid UTF-8 stay as they are: lower only what converts back exactly.
+      const std::string_view run = text.substr(i, end - i);
+      std::wstring wide = windows::Wide(run);
+      if (windows::Narrow(wide) == run) {
+        CharLowerBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+        result += windows::Narrow(wide);
+      } else {
+        result.append(run);
+      }
+      i = end;
+      continue;
+    }
+    const char c = text[i++];
+    result.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c);
+  }
+  return result;
+}
+
+}  // namespace orvanta::platform

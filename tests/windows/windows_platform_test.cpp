@@ -1,0 +1,277 @@
+// What only the Windows build has: drive and share roots, "\\?\" long paths,
+// names ending at ":", case-insensitive paths, the registry, the language
+// identifier, and the Recycle Bin request. Runs under Wine in CI.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "cli/cli.h"
+#include "collect/file_info.h"
+#include "collect/paths.h"
+#include "folderclones/folder_grouping.h"
+#include "folderclones/folder_signatures.h"
+#include "platform/platform.h"
+#include "platform/windows/windows_text.h"
+#include "translation/catalogue.h"
+
+namespace orvanta {
+namespace {
+
+namespace win = platform::windows;
+
+// A fresh folder under GetTempPathW, removed with its contents (long paths too).
+class WinTree {
+ public:
+  WinTree() {
+    root_ = platform::JoinedPath(platform::TempFolder(), "orvanta-wintest-" + std::to_string(GetCurrentProcessId()) +
+                                                          "-" + std::to_string(counter_++));
+    EXPECT_NE(CreateDirectoryW(win::SystemPath(root_).c_str(), nullptr), 0);
+  }
+  ~WinTree() { Remove(root_); }
+  const std::string& Root() const { return root_; }
+  std::string Dir(const std::string& relative) {
+    std::string path = root_;
+    std::size_t start = 0;
+    while (start <= relative.size()) {
+      const std::size_t end = std::min(relative.find('\\', start), relative.size());
+      path += "\\" + relative.substr(start, end - start);
+      CreateDirectoryW(win::SystemPath(path).c_str(), nullptr);
+      start = end + 1;
+    }
+    return path;
+  }
+  std::string File(const std::string& relative, const std::string& content) {
+    const std::size_t slash = relative.rfind('\\');
+    if (slash != std::string::npos) Dir(relative.substr(0, slash));
+    const std::string path = root_ + "\\" + relative;
+    const HANDLE h = CreateFileW(win::SystemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(h);
+    return path;
+  }
+
+ private:
+  static void Remove(const std::string& path) {
+    platform::FolderReader reader(path);
+    std::vector<std::pair<std::string, bool>> entries;
+    std::string_view name;
+    platform::EntryKind kind;
+    while (reader.Next(name, kind)) entries.emplace_back(path + "\\" + std::string(name), kind == platform::EntryKind::Folder);
+    for (const auto& [entry, folder] : entries) {
+      if (folder) {
+        Remove(entry);
+      } else {
+        DeleteFileW(win::SystemPath(entry).c_str());
+      }
+    }
+    RemoveDirectoryW(win::SystemPath(path).c_str());
+  }
+  static inline int counter_ = 0;
+  std::string root_;
+};
+
+std::string RunCliText(std::vector<std::string> args, int* status = nullptr) {
+  args.insert(args.begin(), "orvanta-cli");
+  std::vector<const char*> argv;
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  std::ostringstream out, err;
+  const int result = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, CliHooks{{}, 0});
+  if (status != nullptr) *status = result;
+  return out.str();
+}
+
+TEST(WindowsPaths, NameEndsAtLastBackslashOrColon) {
+  const struct { const char* path; const char* name; const char* dir; } cases[] = {
+      {"C:\\dir\\name.txt", "name.txt", "C:\\dir"},
+      {"C:\\name.txt", "name.txt", "C:\\"},
+      {"C:name.txt", "name.txt", "C:"},
+      {"\\\\server\\share\\name.txt", "name.txt", "\\\\server\\share"},
+      {"C:\\dir\\stream:alt", "alt", "C:\\dir\\stream:"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ExtractFileName(c.path), c.name) << c.path;
+    EXPECT_EQ(ExtractFileDir(c.path), c.dir) << c.path;
+  }
+}
+
+TEST(WindowsPaths, NormalizeDirKeepsDriveAndShareRoots) {
+  const struct { const char* path; const char* key; } cases[] = {
+      {"C:\\", "C:\\"},
+      {"c:\\", "c:\\"},
+      {"C:\\Data\\", "C:\\Data"},
+      {"C:/Data/Sub/", "C:\\Data\\Sub"},  // a typed "/" is a delimiter
+      {"C:\\Data\\.\\Sub\\..", "C:\\Data"},
+      {"\\\\server\\share\\", "\\\\server\\share\\"},
+      {"\\\\server\\share", "\\\\server\\share\\"},
+      {"\\\\server\\share\\dir\\", "\\\\server\\share\\dir"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NormalizeDir(c.path), c.key) << c.path;
+}
+
+TEST(WindowsPaths, HasKeptAncestorStopsAtRoots) {
+  const struct { const char* key; std::unordered_set<std::string> kept; bool expected; } cases[] = {
+      {"C:\\a\\b", {"C:\\"}, true},
+      {"C:\\a", {"C:\\"}, true},
+      {"C:\\", {"C:\\"}, false},  // only proper ancestors
+      {"C:\\a", {"C:\\a\\b"}, false},
+      {"C:\\a\\b\\c", {"C:\\a"}, true},
+      {"C:\\a\\b", {"c:\\a"}, false},  // kept keys match exactly
+      {"D:\\a", {"C:\\"}, false},
+      {"\\\\srv\\sh\\x\\y", {"\\\\srv\\sh\\"}, true},
+      {"\\\\srv\\sh\\x", {"\\\\srv\\sh\\x"}, false},
+      {"\\\\srv\\sh\\", {"\\\\srv\\"}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HasKeptAncestor(c.key, c.kept), c.expected) << c.key;
+}
+
+TEST(WindowsPaths, FolderListAndPathsCompareWithoutLetterCase) {
+  EXPECT_TRUE(platform::SamePath("C:\\Data\\Ärger\\", "c:\\data\\ärger\\"));
+  EXPECT_FALSE(platform::SamePath("C:\\Data\\", "C:\\Data2\\"));
+  WinTree tree;
+  tree.File("Sub\\one.txt", "same");
+  tree.File("Sub\\two.txt", "same");
+  std::string upper = tree.Root(), lower = tree.Root();
+  for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  // One folder typed twice in different case is listed once: no file groups with itself.
+  const std::string once = RunCliText({"-q", "--min-size-mb", "0", tree.Root()});
+  EXPECT_EQ(RunCliText({"-q", "--min-size-mb", "0", upper, lower + "\\"}).size(), once.size());
+  EXPECT_NE(once.find("one.txt"), std::string::npos);
+}
+
+TEST(WindowsPaths, LongPathSizedAndHashedThroughExtendedPrefix) {
+  WinTree tree;
+  std::string deep;
+  while (tree.Root().size() + deep.size() < 300) deep += "folder-with-a-long-name-" + std::to_string(deep.size()) + "\\";
+  const std::string a = tree.File(deep + "a.bin", "abc");
+  const std::string b = tree.File(deep + "b.bin", "abc");
+  ASSERT_GE(a.size(), 260u);
+  EXPECT_EQ(TFileInfo(a).Size, 3);
+  platform::InputFile file;
+  std::string error;
+  ASSERT_EQ(file.Open(a, error), platform::InputFile::OpenResult::Opened) << error;
+  char buffer[16];
+  platform::Sha1 sha1;
+  sha1.Update(buffer, static_cast<std::size_t>(file.Read(buffer, sizeof buffer, error)));
+  char hex[41] = {};
+  sha1.FinishHex(hex);
+  EXPECT_STREQ(hex, "a9993e364706816aba3e25717850c26c9cd0d89d");
+  // The whole scan reaches, sizes and hashes them.
+  const std::string out = RunCliText({"-q", "--min-size-mb", "0", tree.Root()});
+  EXPECT_NE(out.find(a + "\n" + b + "\n"), std::string::npos) << out;
+}
+
+TEST(WindowsSha1, ReusedObjectGivesEachDigest) {
+  const struct { std::string text; const char* hex; } cases[] = {
+      {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
+      {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
+      {std::string(1000000, 'a'), "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
+  };
+  platform::Sha1 sha1;
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& c : cases) {
+      sha1.Reset();
+      sha1.Update(c.text.data(), c.text.size());
+      char hex[41] = {};
+      sha1.FinishHex(hex);
+      EXPECT_STREQ(hex, c.hex);
+    }
+  }
+}
+
+TEST(WindowsText, LowerCaseAndWideRoundTrip) {
+  const struct { const char* text; const char* lower; } cases[] = {
+      {"ABC.TXT", "abc.txt"}, {"ÄÖÜ Ärger", "äöü ärger"}, {"ΣΟΦΙΑ", "σοφια"}, {"bad \xFF byte", "bad \xFF byte"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(platform::LowerCase(c.text), c.lower) << c.text;
+  // A lone surrogate (possible in a Windows name) survives UTF-16 -> UTF-8 -> UTF-16.
+  const std::wstring lone = L"a\xD800z";
+  EXPECT_EQ(win::Wide(win::Narrow(lone)), lone);
+  EXPECT_EQ(win::Narrow(L"\xD83D\xDE00"), "\xF0\x9F\x98\x80");
+}
+
+TEST(WindowsSettings, LanguageRoundTripsThroughTheRegistry) {
+  const std::optional<std::string> before = platform::ReadSetting("CurrentLanguage");
+  ASSERT_TRUE(platform::WriteSetting("CurrentLanguage", "de"));
+  EXPECT_EQ(platform::ReadSetting("CurrentLanguage"), "de");
+  // Stored where the program's other versions look: HKCU\Software\Orvanta.
+  wchar_t value[16] = {};
+  DWORD bytes = sizeof value;
+  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Orvanta", L"CurrentLanguage", RRF_RT_REG_SZ, nullptr, value,
+                         &bytes),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(value, L"de");
+  EXPECT_FALSE(platform::ReadSetting("NoSuchValue").has_value());
+  if (before) {
+    platform::WriteSetting("CurrentLanguage", *before);
+  } else {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orvanta", L"CurrentLanguage");
+  }
+}
+
+TEST(WindowsLanguage, CodeFromLanguageIdentifierLowEightBits) {
+  const struct { unsigned id; const char* code; } cases[] = {
+      {0x0407, "de"}, {0x0807, "de"}, {0x0409, "en"}, {0x0804, "cn"}, {0x0411, "jp"}, {0x0412, "kr"},
+      {0x0416, "pt"}, {0x041F, "tr"}, {0x0C0A, "es"}, {0x0401, "ar"}, {0x0419, "en"},  // Russian: none of its own
+      {0x0107, "de"},  // 0xFF mask, not the 10-bit primary language (0x107)
+  };
+  for (const auto& c : cases) EXPECT_EQ(LanguageCodeOfLanguageId(c.id), c.code) << std::hex << c.id;
+  EXPECT_EQ(DefaultLanguageCode(), LanguageCodeOfLanguageId(GetSystemDefaultUILanguage()));
+}
+
+TEST(WindowsTrash, RequestAndDoubleNulPathBlock) {
+  const std::wstring block = win::RecyclePathBlock({"C:\\a.txt", "D:\\Ärger\\b"});
+  const wchar_t expected[] = L"C:\\a.txt\0D:\\\u00C4rger\\b\0";  // the literal adds the final NUL
+  EXPECT_EQ(block, std::wstring(expected, sizeof expected / sizeof expected[0]));
+  EXPECT_EQ(block.substr(block.size() - 2), std::wstring(2, L'\0'));
+  const HWND owner = reinterpret_cast<HWND>(0x1234);
+  const SHFILEOPSTRUCTW request = win::RecycleRequest(owner, block.c_str());
+  EXPECT_EQ(request.hwnd, owner);
+  EXPECT_EQ(request.wFunc, static_cast<UINT>(FO_DELETE));
+  EXPECT_EQ(request.pFrom, block.c_str());
+  EXPECT_EQ(request.pTo, nullptr);
+  EXPECT_EQ(request.fFlags, static_cast<FILEOP_FLAGS>(FOF_ALLOWUNDO));
+  EXPECT_FALSE(request.fAnyOperationsAborted);
+  EXPECT_EQ(request.hNameMappings, nullptr);
+  EXPECT_EQ(request.lpszProgressTitle, nullptr);
+}
+
+TEST(WindowsTrash, ShellCallWithoutDisplayReportsFailure) {
+  // Wine without a display cannot ask the user, so the shell reports the
+  // operation aborted: false, with a reason, never a silent deletion.
+  if (GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) != 0) GTEST_SKIP() << "a display would show the shell's dialog";
+  WinTree tree;
+  const std::string file = tree.File("victim.txt", "keep me");
+  std::string error;
+  EXPECT_FALSE(platform::MoveToTrash(file, error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(WindowsScan, ContentGroupsOfSmallTree) {
+  WinTree tree;
+  const std::string a = tree.File("a\\same.txt", "hello world\n");
+  const std::string b = tree.File("a\\sub\\same.txt", "hello world\n");
+  const std::string c = tree.File("b\\Same.TXT", "hello world\n");
+  tree.File("b\\other.txt", "hello world?");
+  const std::string big1 = tree.File("a\\big.bin", std::string(300000, 'q') + "1");
+  const std::string big2 = tree.File("c\\BIG.bin", std::string(300000, 'q') + "1");
+  tree.File("c\\big-other.bin", std::string(300000, 'q') + "2");
+  // A header gives the group's total size.
+  const std::string expected = "Group 1 (0.57 MB)\n" + big1 + "\n" + big2 + "\n\nGroup 2 (0.00 MB)\n" + a + "\n" + b +
+                               "\n" + c + "\n";
+  int status = -1;
+  EXPECT_EQ(RunCliText({"-q", "--min-size-mb", "0", tree.Root()}, &status), expected);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(RunCliText({"-q", "--min-size-mb", "0", "--sequential", tree.Root()}), expected);
+}
+
+}  // namespace
+}  // namespace orvanta
