@@ -7,6 +7,8 @@
 
 namespace orvanta {
 
+std::string ExplorerSelectParameters(const std::string& path) { return "/select,\"" + path + "\""; }
+
 LocationRequest ResolveLocation(const ResultList& list, ListKind kind, int selectedRow) {
   using Kind = LocationRequest::Kind;
   if (selectedRow < 0 || static_cast<std::size_t>(selectedRow) >= list.Rows().size()) {

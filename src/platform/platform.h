@@ -181,3 +181,13 @@ std::optional<std::string> ReadSetting(const std::string& key);
 bool WriteSetting(const std::string& key, const std::string& value);
 
 }  // namespace orvanta::platform
+
+#ifdef _WIN32
+namespace orvanta::platform {
+
+// Asks the shell to "open" a file, folder or address in a normal window
+// (ShellExecuteW); the result is not examined.
+void ShellOpen(const std::string& file, const std::string& parameters);
+
+}  // namespace orvanta::platform
+#endif

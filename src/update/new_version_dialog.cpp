@@ -18,6 +18,7 @@
 #include "app/app_info.h"
 #include "app/window/desktop_shell.h"
 #include "app/window/dialogs.h"
+#include "platform/platform.h"
 #include "translation/translate.h"
 #include "update/installer_launcher.h"
 #include "update/update_http.h"
@@ -153,14 +154,12 @@ QString TfrmNewVersion::DownloadAndStart() {
     return Q(FormatText(TranslateText("Refused to download from %s: only https is allowed."),
                         {source.toString().toStdString()}));
   }
-  std::error_code error;
-  const std::filesystem::path target = std::filesystem::temp_directory_path(error) / kInstallerFileName;
-  if (error) return Q(error.message());
+  const std::string target = platform::JoinedPath(platform::TempFolder(), kInstallerFileName);
 
   // Written beside the target and renamed over it once complete: a broken or
   // aborted transfer never lies under the installer's name, and an older
   // installer is replaced in one step.
-  QSaveFile file(QFile::decodeName(target.c_str()));
+  QSaveFile file(QFile::decodeName(QByteArray::fromStdString(target)));
   if (!file.open(QIODevice::WriteOnly)) return file.errorString();
 
   QNetworkAccessManager manager;
@@ -189,7 +188,7 @@ QString TfrmNewVersion::DownloadAndStart() {
     return failure;
   }
   if (!file.commit()) return file.errorString();
-  if (!std::filesystem::exists(target, error)) return Q(TranslateText("Cannot find downloaded file."));
+  if (!platform::FileExists(target)) return Q(TranslateText("Cannot find downloaded file."));
   launcher_.Start(target);
   return QString();
 }

@@ -245,6 +245,10 @@ TEST(OpenLocation, MessagesAndRequests) {
   }
 }
 
+TEST(OpenLocation, TheFileBrowserSelectsTheFileByItsQuotedPath) {
+  EXPECT_EQ(ExplorerSelectParameters("C:\\My Files\\a b.txt"), "/select,\"C:\\My Files\\a b.txt\"");
+}
+
 TEST(CsvExport, ExactBytes) {
   ResultList list = MakeFileCloneList();
   list.SetColumnCaption(1, "Name, \"quoted\"");  // a header is written bare

@@ -6,9 +6,24 @@
 #include <QDesktopServices>
 #include <QUrl>
 
+#include "actions/open_location.h"
 #include "collect/paths.h"
+#include "platform/platform.h"
 
 namespace orvanta {
+
+#ifdef _WIN32
+
+void SystemDesktopShell::ShowFile(const std::string& path) {
+  platform::ShellOpen("explorer.exe", ExplorerSelectParameters(path));
+}
+
+void SystemDesktopShell::OpenFolder(const std::string& path) { platform::ShellOpen(path, ""); }
+
+void SystemDesktopShell::OpenWebPage(const QString& url) { platform::ShellOpen(url.toStdString(), ""); }
+
+#else
+
 namespace {
 
 // A file URL made from the path's bytes, so names that are not UTF-8 survive.
@@ -34,5 +49,7 @@ void SystemDesktopShell::ShowFile(const std::string& path) {
 void SystemDesktopShell::OpenFolder(const std::string& path) { QDesktopServices::openUrl(FileUrl(path)); }
 
 void SystemDesktopShell::OpenWebPage(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
+
+#endif
 
 }  // namespace orvanta

@@ -16,8 +16,10 @@ class DesktopShell {
   virtual void OpenWebPage(const QString& url) = 0;
 };
 
-// The file manager over D-Bus (org.freedesktop.FileManager1), falling back to
-// the desktop's handler for the folder; web pages through the desktop's handler.
+// Linux: the file manager over D-Bus (org.freedesktop.FileManager1), falling
+// back to the desktop's handler for the folder; web pages through the
+// desktop's handler. Windows: the shell's "open" (ShellExecuteW), Explorer
+// with "/select," for a file.
 class SystemDesktopShell final : public DesktopShell {
  public:
   void ShowFile(const std::string& path) override;

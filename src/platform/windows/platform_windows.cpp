@@ -351,3 +351,13 @@ void Sha1::FinishHex(char* hex) {
 }
 
 }  // namespace orvanta::platform
+
+namespace orvanta::platform {
+
+void ShellOpen(const std::string& file, const std::string& parameters) {
+  const std::wstring wideFile = windows::Wide(file), wideParameters = windows::Wide(parameters);
+  ShellExecuteW(nullptr, L"open", wideFile.c_str(), parameters.empty() ? nullptr : wideParameters.c_str(), nullptr,
+                SW_SHOWNORMAL);
+}
+
+}  // namespace orvanta::platform
