@@ -46,10 +46,24 @@ struct HashWorkspace {
   std::unique_ptr<unsigned char[], AlignedDelete> compareBuffer{new (kAlignment) unsigned char[kBufferSize]};
 };
 
-HashWorkspace& Workspace() {
-  thread_local HashWorkspace workspace;
-  return workspace;
-}
+// The calling thread's workspace, owned by its stack: a thread_local object
+// with a destructor crashes at thread exit under MinGW's runtime, so threads
+// keep only a pointer.
+thread_local HashWorkspace* tWorkspace = nullptr;
+
+class UseWorkspace {
+ public:
+  UseWorkspace() : previous_(tWorkspace) { tWorkspace = &own_; }
+  ~UseWorkspace() { tWorkspace = previous_; }
+  UseWorkspace(const UseWorkspace&) = delete;
+  UseWorkspace& operator=(const UseWorkspace&) = delete;
+
+ private:
+  HashWorkspace own_;
+  HashWorkspace* previous_;
+};
+
+HashWorkspace& Workspace() { return *tWorkspace; }
 
 // Files sharing a size with another collected file. They are read in
 // collection order, so the files of one folder are read one after another.
@@ -393,6 +407,7 @@ void PlanSecondPass(HashingState& state) {
 enum class Pass { First, Second };
 
 void HashWorker(HashingState& state, Pass pass, int count) {
+  const UseWorkspace workspace;
   auto complete = [&state] { state.completedCount.fetch_add(1, std::memory_order_relaxed); };
   while (!state.FStopRequested.load(std::memory_order_relaxed) && !state.abandoned.load(std::memory_order_relaxed)) {
     const int index = state.nextIndex.fetch_add(1, std::memory_order_relaxed) + 1;
@@ -481,6 +496,7 @@ void HashInParallel(ScanContext& scan, const std::vector<TFileInfo*>& targets) {
 }
 
 void HashOneByOne(ScanContext& scan, const std::vector<TFileInfo*>& targets) {
+  const UseWorkspace workspace;
   WindowOperations& window = scan.window;
   const int count = static_cast<int>(targets.size());
   window.SetProgressPosition(0);
@@ -516,6 +532,7 @@ void HashOneByOne(ScanContext& scan, const std::vector<TFileInfo*>& targets) {
 }  // namespace
 
 std::string HashFileSHA1(const std::string& path) {
+  const UseWorkspace workspace;
   Sha1Text hash;
   HashFileInto(path, hash);
   return std::string(hash.view());

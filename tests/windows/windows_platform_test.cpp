@@ -28,9 +28,17 @@ namespace win = platform::windows;
 class WinTree {
  public:
   WinTree() {
-    root_ = platform::JoinedPath(platform::TempFolder(), "orvanta-wintest-" + std::to_string(GetCurrentProcessId()) +
-                                                          "-" + std::to_string(counter_++));
-    EXPECT_NE(CreateDirectoryW(win::SystemPath(root_).c_str(), nullptr), 0);
+    // Wine reuses process ids, and a run that died leaves its folders behind:
+    // take the first name that is free.
+    for (;;) {
+      root_ = platform::JoinedPath(platform::TempFolder(), "orvanta-wintest-" + std::to_string(GetCurrentProcessId()) +
+                                                            "-" + std::to_string(counter_++));
+      if (CreateDirectoryW(win::SystemPath(root_).c_str(), nullptr) != 0) break;
+      if (GetLastError() != ERROR_ALREADY_EXISTS) {
+        ADD_FAILURE() << "cannot create " << root_;
+        break;
+      }
+    }
   }
   ~WinTree() { Remove(root_); }
   const std::string& Root() const { return root_; }
