@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/platform.h"
+
 namespace orvanta {
 namespace {
 
@@ -83,7 +85,7 @@ std::vector<std::string> ParseMasks(std::string_view text) {
 FileMask::FileMask(std::string_view mask) {
   mask = Trim(mask);
   if (mask.empty()) throw MaskError("Empty file mask");
-  if (mask.find('/') != std::string_view::npos || mask.find('\0') != std::string_view::npos) {
+  if (std::any_of(mask.begin(), mask.end(), platform::InvalidInFileName)) {
     throw MaskError("Invalid character in file mask: " + std::string(mask));
   }
   if (mask == "*.*") {

@@ -26,6 +26,9 @@ bool IsPathDelimiter(char c);
 std::size_t LastNameDelimiter(std::string_view path);
 // Length of the drive part at the start of `path`; 0 when it has none.
 std::size_t DrivePartLength(std::string_view path);
+// A character no file name may hold ("/" and NUL; on Windows also \ : " < > |
+// and control characters).
+bool InvalidInFileName(char c);
 // Equal as paths of this system (folder list, same-path rule).
 bool SamePath(std::string_view a, std::string_view b);
 

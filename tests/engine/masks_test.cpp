@@ -47,7 +47,6 @@ TEST(FileMask, MatchesWholeNamesAsciiCaseInsensitively) {
       {"[!a-f]*", "Bee", false},
       {"*a*b*c", "xxaxxbxxc", true},
       {"*a*b*c", "xxaxxbxxcx", false},
-      {"photo:1*", "photo:12.jpg", true},  // a colon is part of a name
       {"\xC3\xA9t\xC3\xA9*", "\xC3\xA9t\xC3\xA9.txt", true},
       {"\xC3\xA9*", "\xC3\x89T\xC3\x89", false},  // only a-z fold
       {"*.bin", "bad\xFF.bin", true},             // not valid UTF-8
@@ -56,6 +55,9 @@ TEST(FileMask, MatchesWholeNamesAsciiCaseInsensitively) {
   for (const Case& c : cases) {
     EXPECT_EQ(FileMask(c.mask).Matches(c.name), c.matches) << c.mask << " vs " << c.name;
   }
+#ifndef _WIN32
+  EXPECT_TRUE(FileMask("photo:1*").Matches("photo:12.jpg")) << "a colon is part of a name here";
+#endif
 }
 
 TEST(FileMask, RejectsMalformedAndInvalidMasks) {

@@ -12,6 +12,7 @@
 
 #include "cli/cli.h"
 #include "collect/file_info.h"
+#include "collect/masks.h"
 #include "collect/paths.h"
 #include "folderclones/folder_grouping.h"
 #include "folderclones/folder_signatures.h"
@@ -261,6 +262,11 @@ TEST(WindowsTrash, ShellCallWithoutDisplayReportsFailure) {
   std::string error;
   EXPECT_FALSE(platform::MoveToTrash(file, error));
   EXPECT_FALSE(error.empty());
+}
+
+TEST(WindowsPaths, MasksWithCharactersNoNameMayHoldAreRejected) {
+  for (const char* mask : {"a\\b", "*.t:t", "a|b", "x<y", "\"q\""}) EXPECT_THROW(FileMask{mask}, MaskError) << mask;
+  EXPECT_TRUE(FileMask("*.TXT").Matches("notes.txt"));
 }
 
 TEST(WindowsScan, ContentGroupsOfSmallTree) {

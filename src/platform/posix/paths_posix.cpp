@@ -9,6 +9,8 @@ namespace orvanta::platform {
 
 bool IsPathDelimiter(char c) { return c == '/'; }
 
+bool InvalidInFileName(char c) { return c == '/' || c == '\0'; }
+
 std::size_t LastNameDelimiter(std::string_view path) { return path.rfind('/'); }
 
 std::size_t DrivePartLength(std::string_view) { return 0; }

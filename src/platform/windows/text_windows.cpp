@@ -118,6 +118,11 @@ namespace orvanta::platform {
 
 bool IsPathDelimiter(char c) { return c == '\\' || c == '/'; }
 
+bool InvalidInFileName(char c) {
+  return static_cast<unsigned char>(c) < 32 || c == '\\' || c == '/' || c == ':' || c == '"' || c == '<' || c == '>' ||
+         c == '|';
+}
+
 std::size_t LastNameDelimiter(std::string_view path) { return path.find_last_of("\\/:"); }
 
 std::size_t DrivePartLength(std::string_view path) {
