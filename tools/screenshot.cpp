@@ -1,5 +1,6 @@
 // Renders the main window after a scan of the given folders to a PNG:
 //   orvanta-screenshot OUT.png [--folders] [--page N] [--compare N] [--max-groups N] FOLDER...
+//   orvanta-screenshot OUT.png --update-dialog      (the new-version dialog with a sample message)
 #include <QSpinBox>
 #include <QString>
 #include <QTabWidget>
@@ -14,6 +15,10 @@
 #include "app/window/dialogs.h"
 #include "app/window/main_window.h"
 #include "translation/catalogue.h"
+#include "translation/translate.h"
+#include "update/installer_launcher.h"
+#include "update/new_version_dialog.h"
+#include "update/update_rules.h"
 
 int main(int argc, char** argv) {
   orvanta::LoadTranslations();
@@ -25,6 +30,21 @@ int main(int argc, char** argv) {
   }
   orvanta::SystemDialogs dialogs;
   orvanta::SystemDesktopShell shell;
+  if (args.size() == 2 && args[1] == "--update-dialog") {
+    orvanta::NewVersionMessage = orvanta::FormatText(orvanta::TranslateText("The new version %s is available"),
+                                            {std::string("2.5")}) +
+                                 "\r\n\r\n" + orvanta::TranslateText("What's new:") + "\r\n" +
+                                 "Faster scans of large folders\r\nNew languages\r\n";
+    orvanta::DesktopInstallerLauncher launcher;
+    orvanta::TfrmNewVersion dialog(dialogs, shell, launcher);
+    dialog.show();
+    QTimer::singleShot(200, [&] {
+      const bool saved = dialog.grab().save(args[0]);
+      std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(args[0]));
+      app.exit(saved ? 0 : 1);
+    });
+    return app.exec();
+  }
   orvanta::TMainForm form(dialogs, shell);
   int page = 0;
   for (int i = 1; i < args.size(); ++i) {

@@ -86,7 +86,20 @@ void TfrmNewVersion::FormShow() {
   setWindowTitle(QString(" ") + kApplicationTitle);
   btUpdateNow->setText(Q(TranslateText("Update Now")));
   btCancel->setText(ExitOnClose ? Q(TranslateText("Exit")) : Q(TranslateText("Skip")));
+  FitButtons();
   Label1->setText(Q(NewVersionMessage));
+}
+
+void TfrmNewVersion::FitButtons() {
+  // The buttons keep their places and right edges; a longer caption (in
+  // another language) widens them to the left instead of being cut.
+  auto needed = [](const QPushButton* button) {
+    return button->fontMetrics().horizontalAdvance(QString(button->text()).remove('&')) + 16;
+  };
+  const int cancelWidth = std::max(75, needed(btCancel));
+  btCancel->setGeometry(402 - cancelWidth, 151, cancelWidth, 25);
+  const int updateWidth = std::max(100, needed(btUpdateNow));
+  btUpdateNow->setGeometry(btCancel->x() - 13 - updateWidth, 151, updateWidth, 25);
 }
 
 void TfrmNewVersion::done(int result) {
@@ -114,6 +127,7 @@ void TfrmNewVersion::btUpdateNowClick() {
   DownloadCancelled = false;
   FDownloading = true;
   btCancel->setText(Q(TranslateText("Abort")));
+  FitButtons();
   btUpdateNow->setEnabled(false);
   ProgressBar1->setValue(0);
   ProgressBar1->show();

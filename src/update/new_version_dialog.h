@@ -54,6 +54,7 @@ class TfrmNewVersion : public QDialog {
 
  private:
   void FormShow();
+  void FitButtons();
   // Downloads the installer and starts it; the failure's text, or empty.
   QString DownloadAndStart();
 
