@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks src/translation/transl.dt against the interface texts of the sources.
+"""Checks src/text/transl.dt against the interface texts of the sources.
 
 Usage: check_catalogue.py PROJECT_SOURCE_DIR
 
@@ -18,9 +18,9 @@ CALLEES = {"TranslateText", "Tr"}
 
 # Where a call need not pass a literal: the translation code itself, and the
 # Tr helper's own definition.
-INDIRECT_ALLOWED_FOLDERS = ("src/translation/",)
+INDIRECT_ALLOWED_FOLDERS = ("src/text/",)
 # (file, function, parameters): the definition, body included.
-INDIRECT_ALLOWED_DEFINITIONS = {("src/app/window/main_window.cpp", "Tr", "const char* text")}
+INDIRECT_ALLOWED_DEFINITIONS = {("src/gui/main_window.cpp", "Tr", "const char* text")}
 
 SIMPLE_ESCAPES = {
     "n": "\n", "t": "\t", "r": "\r", "a": "\a", "b": "\b", "f": "\f", "v": "\v",
@@ -272,7 +272,7 @@ def main():
             unique.append((key, where))
     if not unique:
         problems.append("no TranslateText/Tr call found below %s" % root)
-    check_catalogue(root / "src" / "translation" / "transl.dt", unique, problems)
+    check_catalogue(root / "src" / "text" / "transl.dt", unique, problems)
     for problem in problems:
         print(problem)
     if problems:

@@ -10,14 +10,14 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "app/window/application.h"
-#include "app/window/desktop_shell.h"
-#include "app/window/dialogs.h"
-#include "app/window/main_window.h"
-#include "translation/catalogue.h"
-#include "translation/translate.h"
-#include "update/installer_launcher.h"
-#include "update/new_version_dialog.h"
+#include "gui/application.h"
+#include "gui/desktop_shell.h"
+#include "gui/dialogs.h"
+#include "gui/main_window.h"
+#include "text/catalogue.h"
+#include "text/translate.h"
+#include "gui/update/installer_launcher.h"
+#include "gui/update/new_version_dialog.h"
 #include "update/update_rules.h"
 
 int main(int argc, char** argv) {
@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
                                  "\r\n\r\n" + orvanta::TranslateText("What's new:") + "\r\n" +
                                  "Faster scans of large folders\r\nNew languages\r\n";
     orvanta::DesktopInstallerLauncher launcher;
-    orvanta::TfrmNewVersion dialog(dialogs, shell, launcher);
+    orvanta::NewVersionDialog dialog(dialogs, shell, launcher);
     dialog.show();
     QTimer::singleShot(200, [&] {
       const bool saved = dialog.grab().save(args[0]);
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     });
     return app.exec();
   }
-  orvanta::TMainForm form(dialogs, shell);
+  orvanta::MainWindow form(dialogs, shell);
   int page = 0;
   for (int i = 1; i < args.size(); ++i) {
     if (args[i] == "--folders") {

@@ -2,7 +2,7 @@
 
 #include <unordered_set>
 
-#include "app/result_list.h"
+#include "core/result_list.h"
 
 namespace orvanta {
 

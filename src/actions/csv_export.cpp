@@ -1,6 +1,6 @@
 #include "actions/csv_export.h"
 
-#include "app/result_list.h"
+#include "core/result_list.h"
 #include "platform/platform.h"
 
 namespace orvanta {

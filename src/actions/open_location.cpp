@@ -1,9 +1,9 @@
 #include "actions/open_location.h"
 
-#include "app/result_list.h"
-#include "collect/file_info.h"
+#include "core/result_list.h"
+#include "core/file_record.h"
 #include "platform/platform.h"
-#include "translation/translate.h"
+#include "text/translate.h"
 
 namespace orvanta {
 
@@ -17,7 +17,7 @@ LocationRequest ResolveLocation(const ResultList& list, ListKind kind, int selec
   const ListRow& row = list.Rows()[static_cast<std::size_t>(selectedRow)];
   if (kind == ListKind::Files) {
     if (row.data == nullptr) return {Kind::Message, TranslateText("No file path available for the selected item.")};
-    const std::string& path = row.data->FullPath;
+    const std::string& path = row.data->fullPath;
     if (!platform::FileExists(path)) return {Kind::Message, TranslateText("File does not exist: ") + path};
     return {Kind::ShowFile, path};
   }

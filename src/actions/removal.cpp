@@ -1,10 +1,10 @@
 #include "actions/removal.h"
 
 #include "actions/prompts.h"
-#include "app/result_list.h"
-#include "collect/file_info.h"
+#include "core/result_list.h"
+#include "core/file_record.h"
 #include "platform/platform.h"
-#include "translation/translate.h"
+#include "text/translate.h"
 
 namespace orvanta {
 
@@ -13,7 +13,7 @@ std::vector<std::string> CheckedPaths(const ResultList& list, ListKind kind) {
   for (const ListRow& row : list.Rows()) {
     if (!row.checked) continue;
     if (kind == ListKind::Files) {
-      if (row.data != nullptr) paths.push_back(row.data->FullPath);
+      if (row.data != nullptr) paths.push_back(row.data->fullPath);
     } else if (!row.subItems.empty()) {
       paths.push_back(row.subItems.front());
     }
@@ -35,7 +35,7 @@ bool MoveToRecycleBin(const std::vector<std::string>& paths) {
   return allMoved;
 }
 
-void btnDeleteSelectedClick(ResultList& list, ListKind kind, Prompts& prompts, const TrashMover& moveToTrash) {
+void DeleteChecked(ResultList& list, ListKind kind, Prompts& prompts, const TrashMover& moveToTrash) {
   const bool files = kind == ListKind::Files;
   const std::string nothingChecked =
       files ? TranslateText("No files selected.") : TranslateText("No directories selected.");

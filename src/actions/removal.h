@@ -23,8 +23,8 @@ void RemoveCheckedRows(ResultList& list);
 using TrashMover = std::function<bool(const std::vector<std::string>& paths)>;
 bool MoveToRecycleBin(const std::vector<std::string>& paths);
 
-// The whole command: nothing checked, the question, the move, the rows, the outcome.
-void btnDeleteSelectedClick(ResultList& list, ListKind kind, Prompts& prompts,
+// The Delete checked command: nothing checked, the question, the move, the rows, the outcome.
+void DeleteChecked(ResultList& list, ListKind kind, Prompts& prompts,
                             const TrashMover& moveToTrash = MoveToRecycleBin);
 
 }  // namespace orvanta

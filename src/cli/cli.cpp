@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "actions/csv_export.h"
-#include "app/scan_run.h"
-#include "collect/paths.h"
+#include "scan/scan_run.h"
+#include "core/app_info.h"
+#include "core/paths.h"
 #include "platform/platform.h"
-#include "translation/translate.h"
+#include "text/translate.h"
 
 namespace orvanta {
 namespace {
@@ -171,7 +172,7 @@ void PrintGroups(std::ostream& out, const ResultList& list) {
     out << group.header << '\n';
     for (; row < rows.size() && rows[row].groupId == group.groupId; ++row) {
       const ListRow& r = rows[row];
-      out << (r.data != nullptr ? r.data->FullPath : r.subItems.empty() ? r.caption : r.subItems.front()) << '\n';
+      out << (r.data != nullptr ? r.data->fullPath : r.subItems.empty() ? r.caption : r.subItems.front()) << '\n';
     }
   }
 }
@@ -236,7 +237,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       return 0;
     }
     if (arg == "-V" || arg == "--version") {
-      out << "orvanta-cli " << ORVANTA_VERSION << '\n';
+      out << "orvanta-cli " << kVersion << '\n';
       return 0;
     }
     bool ok = true;

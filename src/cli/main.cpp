@@ -2,7 +2,7 @@
 #include <iostream>
 
 #include "cli/cli.h"
-#include "translation/catalogue.h"
+#include "text/catalogue.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows/windows_text.h"
+#include "platform/platform.h"
 
 // Windows hands the arguments over as UTF-16; the engine takes UTF-8.
 int wmain(int argc, wchar_t** wargv) {
   std::vector<std::string> args;
-  for (int i = 0; i < argc; ++i) args.push_back(orvanta::platform::windows::Narrow(wargv[i]));
+  for (int i = 0; i < argc; ++i) args.push_back(orvanta::platform::FromWide(wargv[i]));
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);

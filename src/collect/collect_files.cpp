@@ -1,9 +1,9 @@
 #include "collect/collect_files.h"
 
-#include "app/scan_context.h"
+#include "core/scan_context.h"
 #include "collect/folder_walk.h"
 #include "collect/masks.h"
-#include "translation/translate.h"
+#include "text/translate.h"
 
 namespace orvanta {
 
@@ -25,7 +25,7 @@ void CollectFiles(ScanContext& scan) {
       window.SetProgressMarquee(true);
       std::deque<EnumeratedFile> paths;
       try {
-        paths = EnumerateFiles(folder, mask, &scan.FStopRequested, &reached);
+        paths = EnumerateFiles(folder, mask, &scan.stopRequested, &reached);
       } catch (...) {
         // A malformed mask or a folder gone meanwhile: this pass contributes nothing.
         paths.clear();
@@ -37,11 +37,11 @@ void CollectFiles(ScanContext& scan) {
         if (scan.StopRequested()) break;
         EnumeratedFile& file = paths[static_cast<std::size_t>(i)];
         if (minBytes > 0 ? file.size < minBytes : file.size == 0) continue;
-        scan.FFiles.push_back(std::make_unique<TFileInfo>(std::move(file.path), file.size));
+        scan.files.push_back(std::make_unique<FileRecord>(std::move(file.path), file.size));
         window.SetProgressPosition(i + 1);
         if (i % 50 == 0 || i == n - 1) {
           window.SetStatusText(
-              FormatText(TranslateText("Scanning: %s (%d/%d)"), {scan.FFiles.back()->FullPath, std::int64_t{i + 1}, std::int64_t{n}}));
+              FormatText(TranslateText("Scanning: %s (%d/%d)"), {scan.files.back()->fullPath, std::int64_t{i + 1}, std::int64_t{n}}));
           window.PumpMessages();
         }
       }
@@ -49,7 +49,7 @@ void CollectFiles(ScanContext& scan) {
   }
 
   window.SetProgressPosition(0);
-  const auto count = static_cast<std::int64_t>(scan.FFiles.size());
+  const auto count = static_cast<std::int64_t>(scan.files.size());
   window.SetStatusText(scan.StopRequested()
                            ? FormatText(TranslateText("Scanning cancelled. %d files collected so far."), {count})
                            : FormatText(TranslateText("Found %d files (after filters)."), {count}));

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "collect/masks.h"
-#include "collect/paths.h"
+#include "core/paths.h"
 
 namespace orvanta {
 namespace {

@@ -13,9 +13,9 @@
 #include <tuple>
 #include <vector>
 
-#include "app/scan_context.h"
+#include "core/scan_context.h"
 #include "platform/platform.h"
-#include "translation/translate.h"
+#include "text/translate.h"
 
 namespace orvanta {
 namespace {
@@ -67,12 +67,12 @@ HashWorkspace& Workspace() { return *tWorkspace; }
 
 // Files sharing a size with another collected file. They are read in
 // collection order, so the files of one folder are read one after another.
-std::vector<TFileInfo*> BuildHashTargets(const ScanContext& scan) {
-  std::vector<std::pair<std::int64_t, std::uint32_t>> sizes;  // size, index in FFiles
-  sizes.reserve(scan.FFiles.size());
-  for (std::size_t i = 0; i < scan.FFiles.size(); ++i) {
+std::vector<FileRecord*> BuildHashTargets(const ScanContext& scan) {
+  std::vector<std::pair<std::int64_t, std::uint32_t>> sizes;  // size, index in files
+  sizes.reserve(scan.files.size());
+  for (std::size_t i = 0; i < scan.files.size(); ++i) {
     if (scan.StopRequested()) return {};
-    if (scan.FFiles[i]->Size >= 1) sizes.emplace_back(scan.FFiles[i]->Size, static_cast<std::uint32_t>(i));
+    if (scan.files[i]->size >= 1) sizes.emplace_back(scan.files[i]->size, static_cast<std::uint32_t>(i));
   }
   std::sort(sizes.begin(), sizes.end());
   std::vector<std::uint32_t> indexes;
@@ -83,9 +83,9 @@ std::vector<TFileInfo*> BuildHashTargets(const ScanContext& scan) {
     for (std::size_t i = begin; i < end; ++i) indexes.push_back(sizes[i].second);
   }
   std::sort(indexes.begin(), indexes.end());
-  std::vector<TFileInfo*> targets;
+  std::vector<FileRecord*> targets;
   targets.reserve(indexes.size());
-  for (const std::uint32_t index : indexes) targets.push_back(scan.FFiles[index].get());
+  for (const std::uint32_t index : indexes) targets.push_back(scan.files[index].get());
   return targets;
 }
 
@@ -209,29 +209,29 @@ std::size_t ReadFull(platform::InputFile& file, unsigned char* buffer, std::size
 // not be read, goes to a later round, where it may lead. Every round settles
 // its leader, so the rounds end.
 template <typename Complete>
-void HashAlikeFiles(std::vector<TFileInfo*> pending, const std::atomic<bool>& stop, Complete&& complete) {
+void HashAlikeFiles(std::vector<FileRecord*> pending, const std::atomic<bool>& stop, Complete&& complete) {
   constexpr std::size_t kMaxOpen = 16;
   constexpr std::size_t kBufferSize = HashWorkspace::kBufferSize;
   HashWorkspace& workspace = Workspace();
   unsigned char* const lead = workspace.buffer.get();
   unsigned char* const other = workspace.compareBuffer.get();
   std::array<platform::InputFile, kMaxOpen> inputs;
-  std::array<TFileInfo*, kMaxOpen> files{};
+  std::array<FileRecord*, kMaxOpen> files{};
   std::array<bool, kMaxOpen> alike{};
   while (!pending.empty() && !stop.load(std::memory_order_relaxed)) {
     std::size_t opened = 0, taken = 0;
     for (; taken < pending.size() && opened < kMaxOpen; ++taken) {
-      TFileInfo* file = pending[taken];
+      FileRecord* file = pending[taken];
       bool open = false;
       try {
-        open = OpenOrThrow(inputs[opened], file->FullPath);
+        open = OpenOrThrow(inputs[opened], file->fullPath);
       } catch (...) {
       }
       if (open) {
         files[opened++] = file;
       } else {
         // Gone or unreadable: left unhashed, so it joins no content group.
-        file->ContentHash.clear();
+        file->contentHash.clear();
         complete();
       }
     }
@@ -244,7 +244,7 @@ void HashAlikeFiles(std::vector<TFileInfo*> pending, const std::atomic<bool>& st
       try {
         // At the leader's end, one more byte must not be there.
         const std::size_t want = n == 0 ? 1 : n;
-        alike[i] = ReadFull(inputs[i], other, want, files[i]->FullPath) == n && std::memcmp(lead, other, n) == 0;
+        alike[i] = ReadFull(inputs[i], other, want, files[i]->fullPath) == n && std::memcmp(lead, other, n) == 0;
       } catch (...) {
         alike[i] = false;
       }
@@ -253,7 +253,7 @@ void HashAlikeFiles(std::vector<TFileInfo*> pending, const std::atomic<bool>& st
     workspace.sha1.Reset();
     try {
       for (;;) {
-        const std::size_t n = ReadFull(inputs[0], lead, kBufferSize, files[0]->FullPath);
+        const std::size_t n = ReadFull(inputs[0], lead, kBufferSize, files[0]->fullPath);
         workspace.sha1.Update(lead, n);
         for (std::size_t i = 1; i < opened; ++i) sameNext(i, n);
         if (n < kBufferSize) break;
@@ -263,14 +263,14 @@ void HashAlikeFiles(std::vector<TFileInfo*> pending, const std::atomic<bool>& st
       leaderRead = false;
     }
     if (leaderRead) {
-      workspace.sha1.FinishHex(files[0]->ContentHash.data());
+      workspace.sha1.FinishHex(files[0]->contentHash.data());
     } else {
-      files[0]->ContentHash.clear();
+      files[0]->contentHash.clear();
     }
     complete();
     for (std::size_t i = 1; i < opened; ++i) {
       if (leaderRead && alike[i]) {
-        files[i]->ContentHash = files[0]->ContentHash;
+        files[i]->contentHash = files[0]->contentHash;
         complete();
       } else {
         pending.push_back(files[i]);
@@ -299,20 +299,20 @@ struct SecondPassItem {
 // Shared by the workers and the polling thread. While workers run, only the
 // atomics and the entries of what each worker claimed change.
 struct HashingState {
-  HashingState(const std::vector<TFileInfo*>& targets, const std::atomic<bool>& stop)
-      : hashTargets(targets), FStopRequested(stop), stage(targets.size(), kNotReached) {
+  HashingState(const std::vector<FileRecord*>& targets, const std::atomic<bool>& stop)
+      : hashTargets(targets), stopRequested(stop), stage(targets.size(), kNotReached) {
     // Only files collected larger than one buffer get a slot: a digest per
     // target would cost memory on trees of many small files.
     for (std::size_t i = 0; i < targets.size(); ++i) {
-      if (targets[i]->Size > static_cast<std::int64_t>(HashWorkspace::kBufferSize)) {
+      if (targets[i]->size > static_cast<std::int64_t>(HashWorkspace::kBufferSize)) {
         largeCandidates.push_back(static_cast<std::uint32_t>(i));
       }
     }
     fastDigests.resize(largeCandidates.size());
   }
 
-  const std::vector<TFileInfo*>& hashTargets;
-  const std::atomic<bool>& FStopRequested;
+  const std::vector<FileRecord*>& hashTargets;
+  const std::atomic<bool>& stopRequested;
   std::vector<std::uint8_t> stage;             // per target
   std::vector<std::uint32_t> largeCandidates;  // positions, ascending
   std::vector<FastDigest> fastDigests;         // per large candidate
@@ -326,23 +326,23 @@ struct HashingState {
 
 template <typename Complete>
 void FirstPass(HashingState& state, std::size_t position, Complete&& complete) {
-  TFileInfo& file = *state.hashTargets[position];
+  FileRecord& file = *state.hashTargets[position];
   std::uint8_t& stage = state.stage[position];
-  if (!file.ContentHash.empty()) {
+  if (!file.contentHash.empty()) {
     stage = kHashedBefore;
     complete();
     return;
   }
   FastDigest fast;
   try {
-    if (HashSmallOrDigestLarge(file.FullPath, file.ContentHash, fast)) {
+    if (HashSmallOrDigestLarge(file.fullPath, file.contentHash, fast)) {
       stage = kFinished;
       complete();
       return;
     }
   } catch (...) {
     // Unreadable: left unhashed, so it joins no content group.
-    file.ContentHash.clear();
+    file.contentHash.clear();
     stage = kFinished;
     complete();
     return;
@@ -365,9 +365,9 @@ void SecondPass(HashingState& state, std::size_t index, Complete&& complete) {
     complete();
     return;
   }
-  std::vector<TFileInfo*> files;
+  std::vector<FileRecord*> files;
   for (std::uint32_t i = item.begin; i < item.end; ++i) files.push_back(state.hashTargets[state.secondPassTargets[i]]);
-  HashAlikeFiles(std::move(files), state.FStopRequested, complete);
+  HashAlikeFiles(std::move(files), state.stopRequested, complete);
 }
 
 // After the first pass: the large targets by fast digest. Those sharing one
@@ -409,7 +409,7 @@ enum class Pass { First, Second };
 void HashWorker(HashingState& state, Pass pass, int count) {
   const UseWorkspace workspace;
   auto complete = [&state] { state.completedCount.fetch_add(1, std::memory_order_relaxed); };
-  while (!state.FStopRequested.load(std::memory_order_relaxed) && !state.abandoned.load(std::memory_order_relaxed)) {
+  while (!state.stopRequested.load(std::memory_order_relaxed) && !state.abandoned.load(std::memory_order_relaxed)) {
     const int index = state.nextIndex.fetch_add(1, std::memory_order_relaxed) + 1;
     if (index >= count) break;
     if (pass == Pass::First) {
@@ -456,10 +456,10 @@ class WorkerGroup {
   std::vector<std::thread> workers_;
 };
 
-void HashInParallel(ScanContext& scan, const std::vector<TFileInfo*>& targets) {
+void HashInParallel(ScanContext& scan, const std::vector<FileRecord*>& targets) {
   WindowOperations& window = scan.window;
   const int count = static_cast<int>(targets.size());
-  HashingState state(targets, scan.FStopRequested);
+  HashingState state(targets, scan.stopRequested);
   window.SetProgressRange(0, count);
   window.SetProgressPosition(0);
   {
@@ -495,13 +495,13 @@ void HashInParallel(ScanContext& scan, const std::vector<TFileInfo*>& targets) {
   window.SetProgressPosition(state.completedCount.load());
 }
 
-void HashOneByOne(ScanContext& scan, const std::vector<TFileInfo*>& targets) {
+void HashOneByOne(ScanContext& scan, const std::vector<FileRecord*>& targets) {
   const UseWorkspace workspace;
   WindowOperations& window = scan.window;
   const int count = static_cast<int>(targets.size());
   window.SetProgressPosition(0);
   window.SetProgressRange(0, count);
-  HashingState state(targets, scan.FStopRequested);
+  HashingState state(targets, scan.stopRequested);
   int completed = 0;
   // Shown after the 1st, 11th, 21st ... and the last completed target.
   auto complete = [&] {
@@ -539,12 +539,12 @@ std::string HashFileSHA1(const std::string& path) {
 }
 
 void ComputeAllHashes(ScanContext& scan) {
-  if (scan.FFiles.empty()) return;
+  if (scan.files.empty()) return;
   WindowOperations& window = scan.window;
   window.SetStatusText(TranslateText("Computing SHA-1 hashes (size filtered)..."));
   window.PumpMessages();
 
-  const std::vector<TFileInfo*> targets = BuildHashTargets(scan);
+  const std::vector<FileRecord*> targets = BuildHashTargets(scan);
   if (!targets.empty() && !scan.StopRequested()) {
     if (scan.settings.ParallelHashing()) {
       HashInParallel(scan, targets);

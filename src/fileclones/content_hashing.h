@@ -12,7 +12,7 @@ struct ScanContext;
 // threads at once.
 std::string HashFileSHA1(const std::string& path);
 
-// Sets ContentHash of every collected file whose size another collected file
+// Sets contentHash of every collected file whose size another collected file
 // shares, in parallel (one worker per logical processor) or one by one. A file
 // larger than one read buffer (256 KiB) whose content no other collected file
 // has, as a fast digest over the whole file shows, keeps it empty: it can join

@@ -3,55 +3,55 @@
 #include <algorithm>
 #include <string>
 
-#include "app/scan_context.h"
-#include "collect/paths.h"
+#include "core/scan_context.h"
+#include "core/paths.h"
 #include "platform/platform.h"
-#include "translation/translate.h"
+#include "text/translate.h"
 
 namespace orvanta {
 namespace {
 
-struct TGroupRec {
-  const std::vector<TFileInfo*>* Files;
-  std::int64_t TotalSize;
+struct FileGroup {
+  const std::vector<FileRecord*>* Files;
+  std::int64_t totalSize;
 };
 
 // The files of every key shared by at least minGroupSize files, each list in
 // collection order, the lists in the order their first file was collected.
 // Sorting (key, index) pairs needs no list per key: most keys have one file.
 template <typename Key>
-std::vector<std::vector<TFileInfo*>> FilesOfEqualKeys(std::vector<std::pair<Key, std::uint32_t>> keyed,
+std::vector<std::vector<FileRecord*>> FilesOfEqualKeys(std::vector<std::pair<Key, std::uint32_t>> keyed,
                                                       const FileRegistry& files, std::size_t minGroupSize) {
   std::sort(keyed.begin(), keyed.end());
-  std::vector<std::pair<std::uint32_t, std::vector<TFileInfo*>>> lists;  // first index, members
+  std::vector<std::pair<std::uint32_t, std::vector<FileRecord*>>> lists;  // first index, members
   for (std::size_t begin = 0, end = 0; begin < keyed.size(); begin = end) {
     for (end = begin + 1; end < keyed.size() && keyed[end].first == keyed[begin].first;) ++end;
     if (end - begin < minGroupSize) continue;
-    std::vector<TFileInfo*> members;
+    std::vector<FileRecord*> members;
     members.reserve(end - begin);
     for (std::size_t i = begin; i < end; ++i) members.push_back(files[keyed[i].second].get());
     lists.emplace_back(keyed[begin].second, std::move(members));
   }
   std::sort(lists.begin(), lists.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<std::vector<TFileInfo*>> result;
+  std::vector<std::vector<FileRecord*>> result;
   result.reserve(lists.size());
   for (auto& list : lists) result.push_back(std::move(list.second));
   return result;
 }
 
-std::vector<std::vector<TFileInfo*>> GroupByKey(const FileRegistry& files, CompareMode mode, std::size_t minGroupSize) {
+std::vector<std::vector<FileRecord*>> GroupByKey(const FileRegistry& files, CompareMode mode, std::size_t minGroupSize) {
   const auto count = static_cast<std::uint32_t>(files.size());
   if (mode == CompareMode::Size) {
     std::vector<std::pair<std::int64_t, std::uint32_t>> keyed;
     keyed.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) keyed.emplace_back(files[i]->Size, i);
+    for (std::uint32_t i = 0; i < count; ++i) keyed.emplace_back(files[i]->size, i);
     return FilesOfEqualKeys(std::move(keyed), files, minGroupSize);
   }
   if (mode == CompareMode::Content) {
     // The digests live in the records for the whole call: no copies as keys.
     std::vector<std::pair<std::string_view, std::uint32_t>> keyed;
     for (std::uint32_t i = 0; i < count; ++i) {
-      if (!files[i]->ContentHash.empty()) keyed.emplace_back(files[i]->ContentHash.view(), i);
+      if (!files[i]->contentHash.empty()) keyed.emplace_back(files[i]->contentHash.view(), i);
     }
     return FilesOfEqualKeys(std::move(keyed), files, minGroupSize);
   }
@@ -59,7 +59,7 @@ std::vector<std::vector<TFileInfo*>> GroupByKey(const FileRegistry& files, Compa
   keyed.reserve(count);
   for (std::uint32_t i = 0; i < count; ++i) {
     std::string key = platform::LowerCase(files[i]->Name());
-    if (mode == CompareMode::NameAndSize) key += "|" + std::to_string(files[i]->Size);
+    if (mode == CompareMode::NameAndSize) key += "|" + std::to_string(files[i]->size);
     keyed.emplace_back(std::move(key), i);
   }
   return FilesOfEqualKeys(std::move(keyed), files, minGroupSize);
@@ -72,23 +72,23 @@ void FindFileDuplicates(ScanContext& scan) {
   const int maxGroups = scan.settings.MaxGroups();
   const int minGroupSize = std::max(2, scan.settings.MinGroupSize());
 
-  const std::vector<std::vector<TFileInfo*>> lists =
-      GroupByKey(scan.FFiles, mode, static_cast<std::size_t>(minGroupSize));
+  const std::vector<std::vector<FileRecord*>> lists =
+      GroupByKey(scan.files, mode, static_cast<std::size_t>(minGroupSize));
 
-  std::vector<TGroupRec> groups;
+  std::vector<FileGroup> groups;
   groups.reserve(lists.size());
   for (const auto& list : lists) {
     std::int64_t total = 0;
-    for (const TFileInfo* file : list) total += file->Size;
+    for (const FileRecord* file : list) total += file->size;
     groups.push_back({&list, total});
   }
   std::stable_sort(groups.begin(), groups.end(),
-                   [](const TGroupRec& a, const TGroupRec& b) { return a.TotalSize > b.TotalSize; });
+                   [](const FileGroup& a, const FileGroup& b) { return a.totalSize > b.totalSize; });
 
   int toList = static_cast<int>(groups.size());
   if (maxGroups > 0 && maxGroups < toList) toList = maxGroups;
 
-  ResultList& list = scan.lvFiles;
+  ResultList& list = scan.fileClones;
   WindowOperations& window = scan.window;
   list.BeginUpdate();
   struct ItemsUpdateEnd {
@@ -104,8 +104,8 @@ void FindFileDuplicates(ScanContext& scan) {
     ListUpdateGuard batch(list);
     int groupNo = 1;
     while (count < toList && !scan.StopRequested()) {
-      const TGroupRec& group = groups[static_cast<std::size_t>(count)];
-      AddFileGroup(scan, *group.Files, group.TotalSize, groupNo);
+      const FileGroup& group = groups[static_cast<std::size_t>(count)];
+      AddFileGroup(scan, *group.Files, group.totalSize, groupNo);
       ++count;
       if (count % 50 == 0) {
         window.SetProgressPosition(count);
@@ -118,19 +118,19 @@ void FindFileDuplicates(ScanContext& scan) {
   if (!scan.StopRequested()) window.SetStatusText(TranslateText("Duplicate file groups populated."));
 }
 
-void AddFileGroup(ScanContext& scan, const std::vector<TFileInfo*>& files, std::int64_t totalSize, int& groupNo) {
-  ResultList& list = scan.lvFiles;
+void AddFileGroup(ScanContext& scan, const std::vector<FileRecord*>& files, std::int64_t totalSize, int& groupNo) {
+  ResultList& list = scan.fileClones;
   list.AddGroup(groupNo, FormatText(TranslateText("Group %d (%s)"),
                                     {std::int64_t{groupNo}, FormatSizeMB(totalSize, scan.decimalSeparator)}));
   const std::string caption = std::to_string(groupNo);
   for (std::size_t i = 0; i < files.size(); ++i) {
-    const TFileInfo* file = files[i];
+    const FileRecord* file = files[i];
     ListRow& row = list.AddRow();
     row.groupId = groupNo;
     row.checked = i != 0;
     row.caption = caption;
-    row.subItems = {std::string(file->Name()), std::string(ExtractFileDir(file->FullPath)),
-                    FormatSizeMB(file->Size, scan.decimalSeparator)};
+    row.subItems = {std::string(file->Name()), std::string(ExtractFileDir(file->fullPath)),
+                    FormatSizeMB(file->size, scan.decimalSeparator)};
     row.data = file;
   }
   ++groupNo;

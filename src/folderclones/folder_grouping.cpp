@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "app/scan_context.h"
-#include "collect/paths.h"
+#include "core/scan_context.h"
+#include "core/paths.h"
 #include "folderclones/folder_signatures.h"
 #include "platform/platform.h"
-#include "translation/translate.h"
+#include "text/translate.h"
 
 namespace orvanta {
 namespace {
@@ -18,45 +18,45 @@ bool AsciiCaseLess(const std::string& a, const std::string& b) {
   });
 }
 
-std::int64_t SizeOf(const std::unordered_map<std::string, std::int64_t>& DirSize, const std::string& key) {
-  const auto it = DirSize.find(key);
-  return it == DirSize.end() ? 0 : it->second;
+std::int64_t SizeOf(const std::unordered_map<std::string, std::int64_t>& sizeOf, const std::string& key) {
+  const auto it = sizeOf.find(key);
+  return it == sizeOf.end() ? 0 : it->second;
 }
 
 }  // namespace
 
-std::vector<TDirGroupRec> GroupDirectories(ScanContext& scan, FolderSignatures& folders) {
+std::vector<FolderGroup> GroupDirectories(ScanContext& scan, FolderSignatures& folders) {
   WindowOperations& window = scan.window;
   window.SetStatusText(TranslateText("Grouping duplicate directories..."));
   window.PumpMessages();
   const std::size_t minGroupSize = static_cast<std::size_t>(std::max(2, scan.settings.MinGroupSize()));
 
-  std::vector<TDirGroupRec> groups;
-  for (auto& [signature, members] : folders.SigGroups) {
+  std::vector<FolderGroup> groups;
+  for (auto& [signature, members] : folders.signatureGroups) {
     if (scan.StopRequested()) break;
     if (members.size() < minGroupSize) continue;
     // A folder sorts before every folder inside it, so nested members are met after their ancestor.
     std::stable_sort(members.begin(), members.end(), AsciiCaseLess);
-    TDirGroupRec group;
+    FolderGroup group;
     std::unordered_set<std::string> keptSet;
     for (const std::string& member : members) {
       if (HasKeptAncestor(member, keptSet)) continue;
-      group.Dirs.push_back(member);
+      group.members.push_back(member);
       keptSet.insert(NormalizeDir(member));
     }
-    if (group.Dirs.size() < minGroupSize) continue;
-    for (const std::string& member : group.Dirs) group.TotalSize += SizeOf(folders.DirSize, member);
+    if (group.members.size() < minGroupSize) continue;
+    for (const std::string& member : group.members) group.totalSize += SizeOf(folders.sizeOf, member);
     groups.push_back(std::move(group));
   }
   std::stable_sort(groups.begin(), groups.end(),
-                   [](const TDirGroupRec& a, const TDirGroupRec& b) { return a.TotalSize > b.TotalSize; });
+                   [](const FolderGroup& a, const FolderGroup& b) { return a.totalSize > b.totalSize; });
   return groups;
 }
 
 namespace {
 
-void ListDirectoryGroups(ScanContext& scan, const std::vector<TDirGroupRec>& groups,
-                         const std::unordered_map<std::string, std::int64_t>& DirSize) {
+void ListDirectoryGroups(ScanContext& scan, const std::vector<FolderGroup>& groups,
+                         const std::unordered_map<std::string, std::int64_t>& sizeOf) {
   WindowOperations& window = scan.window;
   const int maxGroups = scan.settings.MaxGroups();
   int toList = static_cast<int>(groups.size());
@@ -67,12 +67,12 @@ void ListDirectoryGroups(ScanContext& scan, const std::vector<TDirGroupRec>& gro
   window.SetStatusText(TranslateText("Listing directory groups..."));
   window.PumpMessages();
 
-  ListUpdateGuard batch(scan.lvDirs);
+  ListUpdateGuard batch(scan.folderClones);
   int groupNo = 1;
   for (int listed = 0; listed < toList;) {
     if (scan.StopRequested()) break;
-    const TDirGroupRec& group = groups[static_cast<std::size_t>(listed)];
-    AddDirGroup(scan, group.Dirs, DirSize, group.TotalSize, groupNo);
+    const FolderGroup& group = groups[static_cast<std::size_t>(listed)];
+    AddDirGroup(scan, group.members, sizeOf, group.totalSize, groupNo);
     ++listed;
     window.SetProgressPosition(listed);
     if (listed % 5 == 0) {
@@ -100,23 +100,23 @@ bool HasKeptAncestor(const std::string& key, const std::unordered_set<std::strin
   }
 }
 
-void AddDirGroup(ScanContext& scan, const std::vector<std::string>& Dirs,
-                 const std::unordered_map<std::string, std::int64_t>& DirSize, std::int64_t TotalSize, int& GroupNo) {
-  ResultList& list = scan.lvDirs;
-  list.AddGroup(GroupNo, FormatText(TranslateText("Group %d (%s)"),
-                                    {std::int64_t{GroupNo}, FormatSizeMB(TotalSize, scan.decimalSeparator)}));
-  const std::string caption = std::to_string(GroupNo);
-  for (const std::string& key : Dirs) {
+void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
+                 const std::unordered_map<std::string, std::int64_t>& sizeOf, std::int64_t totalSize, int& groupNo) {
+  ResultList& list = scan.folderClones;
+  list.AddGroup(groupNo, FormatText(TranslateText("Group %d (%s)"),
+                                    {std::int64_t{groupNo}, FormatSizeMB(totalSize, scan.decimalSeparator)}));
+  const std::string caption = std::to_string(groupNo);
+  for (const std::string& key : members) {
     ListRow& row = list.AddRow();
-    row.groupId = GroupNo;
+    row.groupId = groupNo;
     row.caption = caption;
-    row.subItems = {key, FormatSizeMB(SizeOf(DirSize, key), scan.decimalSeparator)};
+    row.subItems = {key, FormatSizeMB(SizeOf(sizeOf, key), scan.decimalSeparator)};
   }
-  ++GroupNo;
+  ++groupNo;
 }
 
 void FindDirectoryDuplicates(ScanContext& scan) {
-  ResultList& list = scan.lvDirs;
+  ResultList& list = scan.folderClones;
   list.BeginUpdate();
   struct RunUpdateEnd {
     ResultList& list;
@@ -127,8 +127,8 @@ void FindDirectoryDuplicates(ScanContext& scan) {
 
   FolderSignatures folders;
   if (!CollectDirectories(scan, folders) || !AnalyzeDirectories(scan, folders)) return;
-  const std::vector<TDirGroupRec> groups = GroupDirectories(scan, folders);
-  ListDirectoryGroups(scan, groups, folders.DirSize);
+  const std::vector<FolderGroup> groups = GroupDirectories(scan, folders);
+  ListDirectoryGroups(scan, groups, folders.sizeOf);
 
   scan.window.SetStatusText(scan.StopRequested() ? TranslateText("Directory scan cancelled.")
                                                  : TranslateText("Duplicate directory groups listed."));

@@ -1,5 +1,5 @@
 // Folder clone groups: folders with equal signatures, without members nested
-// in another member, largest totals first, listed in lvDirs.
+// in another member, largest totals first, listed in folderClones.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +13,9 @@ namespace orvanta {
 struct FolderSignatures;
 struct ScanContext;
 
-struct TDirGroupRec {
-  std::vector<std::string> Dirs;  // members in row order
-  std::int64_t TotalSize = 0;
+struct FolderGroup {
+  std::vector<std::string> members;  // members in row order
+  std::int64_t totalSize = 0;
 };
 
 // The whole folder clone run: collection, analysis, grouping and listing.
@@ -23,13 +23,13 @@ void FindDirectoryDuplicates(ScanContext& scan);
 
 // Groups of at least the minimum size from the signatures, members nested in
 // another member dropped, largest totals first.
-std::vector<TDirGroupRec> GroupDirectories(ScanContext& scan, FolderSignatures& folders);
+std::vector<FolderGroup> GroupDirectories(ScanContext& scan, FolderSignatures& folders);
 
 // True when a proper ancestor of the folder is in keptSet.
 bool HasKeptAncestor(const std::string& key, const std::unordered_set<std::string>& keptSet);
 
 // Adds one group with an unchecked row per folder and advances the group number.
-void AddDirGroup(ScanContext& scan, const std::vector<std::string>& Dirs,
-                 const std::unordered_map<std::string, std::int64_t>& DirSize, std::int64_t TotalSize, int& GroupNo);
+void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
+                 const std::unordered_map<std::string, std::int64_t>& sizeOf, std::int64_t totalSize, int& groupNo);
 
 }  // namespace orvanta

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "app/scan_context.h"
+#include "core/scan_context.h"
 #include "collect/folder_walk.h"
-#include "collect/paths.h"
+#include "core/paths.h"
 #include "platform/platform.h"
-#include "translation/translate.h"
+#include "text/translate.h"
 
 namespace orvanta {
 namespace {
@@ -55,7 +55,7 @@ class DirectoryCollector {
       }
       // Listing order: the first subfolder is walked next.
       std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstChild), pending.end());
-      folders_.AllDirs.push_back(std::move(key));
+      folders_.allFolders.push_back(std::move(key));
     }
   }
 
@@ -86,7 +86,7 @@ std::string DirEntryName(std::string_view key) {
 
 bool CollectDirectories(ScanContext& scan, FolderSignatures& folders) {
   WindowOperations& window = scan.window;
-  DirectoryCollector collector(folders, scan.FStopRequested);
+  DirectoryCollector collector(folders, scan.stopRequested);
   for (const std::string& root : scan.settings.Folders()) {
     if (scan.StopRequested()) break;
     if (!platform::FolderExists(root)) continue;
@@ -95,12 +95,12 @@ bool CollectDirectories(ScanContext& scan, FolderSignatures& folders) {
     collector.CollectRoot(NormalizeDir(root));
     window.SetProgressMarquee(false);
   }
-  return !scan.StopRequested() && !folders.AllDirs.empty();
+  return !scan.StopRequested() && !folders.allFolders.empty();
 }
 
 bool AnalyzeDirectories(ScanContext& scan, FolderSignatures& folders) {
   WindowOperations& window = scan.window;
-  std::vector<std::string>& dirs = folders.AllDirs;
+  std::vector<std::string>& dirs = folders.allFolders;
   // Longest keys first: every subfolder is signed before the folder holding it.
   std::sort(dirs.begin(), dirs.end(), [](const std::string& a, const std::string& b) {
     return a.size() != b.size() ? a.size() > b.size() : AsciiCaseLess(a, b);
@@ -146,13 +146,13 @@ bool AnalyzeDirectories(ScanContext& scan, FolderSignatures& folders) {
         } else if (kind == EntryKind::Folder) {
           // Links and special files give no entry: a link is not the data it points to.
           const std::string child = JoinPath(key, name);
-          const auto signature = folders.DirSignature.find(child);
-          const auto childSize = folders.DirSize.find(child);
-          const std::int64_t subtree = childSize == folders.DirSize.end() ? 0 : childSize->second;
+          const auto signature = folders.signatureOf.find(child);
+          const auto childSize = folders.sizeOf.find(child);
+          const std::int64_t subtree = childSize == folders.sizeOf.end() ? 0 : childSize->second;
           size += subtree;
-          if (signature == folders.DirSignature.end()) contentsUnknown = true;
+          if (signature == folders.signatureOf.end()) contentsUnknown = true;
           entries.push_back("D|" + DirEntryName(child) + "|" +
-                            (signature == folders.DirSignature.end() ? std::string("!UNKNOWN_CHILD_SIG!")
+                            (signature == folders.signatureOf.end() ? std::string("!UNKNOWN_CHILD_SIG!")
                                                                      : std::string(signature->second.view())) +
                             "|" + std::to_string(subtree));
         }
@@ -178,11 +178,11 @@ bool AnalyzeDirectories(ScanContext& scan, FolderSignatures& folders) {
     Sha1Text signature;
     sha1.FinishHex(signature.data());
 
-    folders.DirSignature[key] = signature;
-    folders.DirSize[key] = size;
-    const auto [it, inserted] = groupOfSignature.try_emplace(folders.DirSignature[key].view(), folders.SigGroups.size());
-    if (inserted) folders.SigGroups.emplace_back(signature, std::vector<std::string>{});
-    folders.SigGroups[it->second].second.push_back(key);
+    folders.signatureOf[key] = signature;
+    folders.sizeOf[key] = size;
+    const auto [it, inserted] = groupOfSignature.try_emplace(folders.signatureOf[key].view(), folders.signatureGroups.size());
+    if (inserted) folders.signatureGroups.emplace_back(signature, std::vector<std::string>{});
+    folders.signatureGroups[it->second].second.push_back(key);
 
     ++position;
     window.SetProgressPosition(position);

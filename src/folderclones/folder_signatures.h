@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "collect/file_info.h"
+#include "core/file_record.h"
 
 namespace orvanta {
 
@@ -22,12 +22,12 @@ std::string DirEntryName(std::string_view key);
 
 // The working data of one folder clone run.
 struct FolderSignatures {
-  std::vector<std::string> AllDirs;  // each folder key once, in collection order
-  std::unordered_map<std::string, Sha1Text> DirSignature;
-  std::unordered_map<std::string, std::int64_t> DirSize;
+  std::vector<std::string> allFolders;  // each folder key once, in collection order
+  std::unordered_map<std::string, Sha1Text> signatureOf;
+  std::unordered_map<std::string, std::int64_t> sizeOf;
   // Signature to the keys that have it, in analysis order; signatures in the
   // order they first appeared, so the same tree always groups the same way.
-  std::vector<std::pair<Sha1Text, std::vector<std::string>>> SigGroups;
+  std::vector<std::pair<Sha1Text, std::vector<std::string>>> signatureGroups;
 };
 
 // Collects every folder below the listed folders, each folder once; links are

@@ -192,5 +192,8 @@ namespace orvanta::platform {
 // (ShellExecuteW); the result is not examined.
 void ShellOpen(const std::string& file, const std::string& parameters);
 
+// The program's arguments as Windows hands them over (UTF-16), in UTF-8.
+std::string FromWide(const wchar_t* text);
+
 }  // namespace orvanta::platform
 #endif

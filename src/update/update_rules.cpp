@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "app/app_info.h"
-#include "translation/translate.h"
+#include "core/app_info.h"
+#include "text/translate.h"
 
 #ifndef ORVANTA_UPDATE_URL_DEFAULT
 #define ORVANTA_UPDATE_URL_DEFAULT "https://orvanta.invalid"

@@ -9,8 +9,8 @@
 #include "actions/open_location.h"
 #include "actions/prompts.h"
 #include "actions/removal.h"
-#include "app/result_list.h"
-#include "collect/file_info.h"
+#include "core/result_list.h"
+#include "core/file_record.h"
 #include "test_support.h"
 
 namespace orvanta {
@@ -77,7 +77,7 @@ class RemovalTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* path : {"/a/one", "/b/one", "/c/two", "/d/two"}) {
-      records.push_back(std::make_unique<TFileInfo>(path, 5));
+      records.push_back(std::make_unique<FileRecord>(path, 5));
     }
     for (std::size_t i = 0; i < records.size(); ++i) {
       ListRow& row = files.AddRow();
@@ -102,26 +102,26 @@ class RemovalTest : public ::testing::Test {
 
 TEST_F(RemovalTest, YesWithSuccessRemovesExactlyTheCheckedRows) {
   prompts.answer = true;
-  btnDeleteSelectedClick(files, ListKind::Files, prompts, FakeTrash(true));
+  DeleteChecked(files, ListKind::Files, prompts, FakeTrash(true));
   EXPECT_EQ(trashed, (std::vector<std::string>{"/b/one", "/d/two"}));
   EXPECT_EQ(prompts.shown, (std::vector<std::string>{"confirm:Move 2 files to Recycle Bin?",
                                                      "message:Files were moved to the Recycle Bin."}));
   ASSERT_EQ(files.Rows().size(), 2u);
-  EXPECT_EQ(files.Rows()[0].data->FullPath, "/a/one");
-  EXPECT_EQ(files.Rows()[1].data->FullPath, "/c/two");
+  EXPECT_EQ(files.Rows()[0].data->fullPath, "/a/one");
+  EXPECT_EQ(files.Rows()[1].data->fullPath, "/c/two");
   EXPECT_EQ(files.Groups().size(), 0u) << "groups are not touched";
 }
 
 TEST_F(RemovalTest, FailureOrNoKeepsEveryRow) {
   prompts.answer = true;
-  btnDeleteSelectedClick(files, ListKind::Files, prompts, FakeTrash(false));
+  DeleteChecked(files, ListKind::Files, prompts, FakeTrash(false));
   EXPECT_EQ(prompts.shown.back(), "message:Failed to delete some files.");
   EXPECT_EQ(files.Rows().size(), 4u);
 
   prompts.shown.clear();
   prompts.answer = false;
   trashed.clear();
-  btnDeleteSelectedClick(files, ListKind::Files, prompts, FakeTrash(true));
+  DeleteChecked(files, ListKind::Files, prompts, FakeTrash(true));
   EXPECT_EQ(prompts.shown, std::vector<std::string>{"confirm:Move 2 files to Recycle Bin?"});
   EXPECT_TRUE(trashed.empty());
   EXPECT_EQ(files.Rows().size(), 4u);
@@ -129,9 +129,9 @@ TEST_F(RemovalTest, FailureOrNoKeepsEveryRow) {
 
 TEST_F(RemovalTest, NothingCheckedSaysSoForEachList) {
   UncheckAll(files);
-  btnDeleteSelectedClick(files, ListKind::Files, prompts, FakeTrash(true));
+  DeleteChecked(files, ListKind::Files, prompts, FakeTrash(true));
   ResultList folders = ListOfGroups({1, 1}, {false, false});
-  btnDeleteSelectedClick(folders, ListKind::Folders, prompts, FakeTrash(true));
+  DeleteChecked(folders, ListKind::Folders, prompts, FakeTrash(true));
   EXPECT_EQ(prompts.shown, (std::vector<std::string>{"message:No files selected.", "message:No directories selected."}));
   EXPECT_TRUE(trashed.empty());
 }
@@ -140,7 +140,7 @@ TEST_F(RemovalTest, FolderRowsGiveTheirDirectoryColumn) {
   ResultList folders = ListOfGroups({1, 1, 1}, {true, false, true});
   folders.AddRow().checked = true;  // a row without sub-items adds nothing
   prompts.answer = true;
-  btnDeleteSelectedClick(folders, ListKind::Folders, prompts, FakeTrash(true));
+  DeleteChecked(folders, ListKind::Folders, prompts, FakeTrash(true));
   EXPECT_EQ(trashed, (std::vector<std::string>{"/folder0", "/folder2"}));
   EXPECT_EQ(prompts.shown.front(), "confirm:Move 2 directories to Recycle Bin?");
   EXPECT_EQ(prompts.shown.back(), "message:Directories were moved to the Recycle Bin.");
@@ -203,7 +203,7 @@ TEST_F(TrashTest, AVanishedItemMakesTheMoveFailAndKeepsEveryRow) {
   ResultList folders = ListOfGroups({1, 1}, {true, true});
   ScriptedPrompts prompts;
   prompts.answer = true;
-  btnDeleteSelectedClick(folders, ListKind::Folders, prompts);  // /folder0 and /folder1 do not exist
+  DeleteChecked(folders, ListKind::Folders, prompts);  // /folder0 and /folder1 do not exist
   EXPECT_EQ(prompts.shown.back(), "message:Failed to delete some directories.");
   EXPECT_EQ(folders.Rows().size(), 2u);
 }
@@ -211,7 +211,7 @@ TEST_F(TrashTest, AVanishedItemMakesTheMoveFailAndKeepsEveryRow) {
 TEST(OpenLocation, MessagesAndRequests) {
   test::TempTree tree;
   const auto file = tree.File("d/f.txt", "x");
-  const TFileInfo present(file, 1), gone(tree.Path("d/gone.txt"), 1);
+  const FileRecord present(file, 1), gone(tree.Path("d/gone.txt"), 1);
   ResultList files = MakeFileCloneList();
   files.AddRow().data = &present;
   files.AddRow().data = &gone;

@@ -5,8 +5,8 @@
 
 #include "platform/platform.h"
 #include "test_support.h"
-#include "translation/catalogue.h"
-#include "translation/translate.h"
+#include "text/catalogue.h"
+#include "text/translate.h"
 
 namespace orvanta {
 namespace {
@@ -18,8 +18,8 @@ class CatalogueTest : public ::testing::Test {
     const std::string file = tree.File("transl.dt", text);
     LoadTranslationsFrom(file, stored, system);
   }
-  int Index() const { return CurrentTranslations().CurrentLanguageIndex; }
-  std::size_t Columns() const { return CurrentTranslations().TranslationTable.size(); }
+  int Index() const { return CurrentTranslations().currentLanguageIndex; }
+  std::size_t Columns() const { return CurrentTranslations().table.size(); }
 
   test::TempTree tree;
 };
@@ -40,7 +40,7 @@ TEST_F(CatalogueTest, ChoosesTheStoredOrSystemLanguageIgnoringCase) {
   for (const auto& [stored, system, index] : cases) {
     Load(kThree, stored, system);
     EXPECT_EQ(Index(), index) << stored.value_or("(none)") << " " << system;
-    EXPECT_EQ(CurrentTranslations().CurrentLanguageCode, stored.value_or(system));
+    EXPECT_EQ(CurrentTranslations().currentLanguageCode, stored.value_or(system));
   }
 }
 
@@ -53,7 +53,7 @@ TEST_F(CatalogueTest, LooksUpExactKeysInTheCurrentColumn) {
   EXPECT_EQ(TranslateText("Scan"), "Scan") << "the partial block is ignored";
   EXPECT_EQ(TranslateText("Unknown"), "Unknown");
   ASSERT_EQ(Columns(), 3u);
-  EXPECT_EQ(CurrentTranslations().TranslationTable[2][0], "Fran\xC3\xA7" "ais");
+  EXPECT_EQ(CurrentTranslations().table[2][0], "Fran\xC3\xA7" "ais");
 
   Load(kThree, "fr");
   EXPECT_EQ(TranslateText("Check All"), "Check All") << "an empty translation shows the English text";
@@ -86,7 +86,7 @@ TEST_F(CatalogueTest, FaultyFilesLeaveEnglishAndAnEmptyTable) {
   }
   LoadTranslationsFrom(tree.Path("missing.dt"), "de", "en");
   EXPECT_EQ(Columns(), 0u);
-  EXPECT_EQ(CurrentTranslations().CurrentLanguageCode, "de");
+  EXPECT_EQ(CurrentTranslations().currentLanguageCode, "de");
 
   Load("1\nEnglish\nen\nStop\n", "en");
   EXPECT_EQ(Columns(), 1u) << "one language is also the base";

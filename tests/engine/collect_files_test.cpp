@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <future>
 
-#include "app/scan_context.h"
+#include "core/scan_context.h"
 #include "collect/collect_files.h"
 #include "collect/folder_walk.h"
-#include "collect/paths.h"
+#include "core/paths.h"
 #include "test_support.h"
 
 namespace orvanta {
@@ -25,7 +25,7 @@ class CollectFilesTest : public ::testing::Test, protected test::StageHarness {
     ScanContext scan = Context();
     CollectFiles(scan);
     std::vector<std::string> paths;
-    for (const auto& file : files) paths.push_back(file->FullPath);
+    for (const auto& file : files) paths.push_back(file->fullPath);
     return paths;
   }
   std::vector<std::string> Sorted(std::vector<std::string> paths) {
@@ -47,7 +47,7 @@ TEST_F(CollectFilesTest, SizeFiltersDropEmptyAndSmallFiles) {
   EXPECT_EQ(Sorted(Collect()), Sorted({exact, tree.Path("below.bin"), small}));
   settings.minSizeMB = 1;
   EXPECT_EQ(Collect(), std::vector<std::string>{exact});
-  EXPECT_EQ(files.front()->Size, 1048576);
+  EXPECT_EQ(files.front()->size, 1048576);
   EXPECT_EQ(files.front()->Name(), "exact.bin");
 }
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/scan_context.h"
-#include "app/scan_run.h"
+#include "core/scan_context.h"
+#include "scan/scan_run.h"
 #include "fileclones/content_hashing.h"
 #include "fileclones/file_grouping.h"
 #include "test_support.h"
@@ -53,8 +53,8 @@ TEST(HashFileSHA1, EmptyForNothingOrAFolderAndAnErrorForAnUnopenableFile) {
 
 class ComputeAllHashesTest : public ::testing::TestWithParam<bool>, protected test::StageHarness {
  protected:
-  TFileInfo& Add(const std::string& relative, const std::string& content) {
-    files.push_back(std::make_unique<TFileInfo>(tree.File(relative, content)));
+  FileRecord& Add(const std::string& relative, const std::string& content) {
+    files.push_back(std::make_unique<FileRecord>(tree.File(relative, content)));
     return *files.back();
   }
   void Hash(bool group = false) {
@@ -68,38 +68,38 @@ class ComputeAllHashesTest : public ::testing::TestWithParam<bool>, protected te
 };
 
 TEST_P(ComputeAllHashesTest, HashesOnlyFilesThatShareAPositiveSize) {
-  TFileInfo& a = Add("a", "same!");
-  TFileInfo& b = Add("b", "same!");
-  TFileInfo& c = Add("c", "diff!");
-  TFileInfo& unique = Add("unique", "only one of this size");
-  files.push_back(std::make_unique<TFileInfo>(tree.Path("gone1"), -1));
-  files.push_back(std::make_unique<TFileInfo>(tree.Path("gone2"), -1));
+  FileRecord& a = Add("a", "same!");
+  FileRecord& b = Add("b", "same!");
+  FileRecord& c = Add("c", "diff!");
+  FileRecord& unique = Add("unique", "only one of this size");
+  files.push_back(std::make_unique<FileRecord>(tree.Path("gone1"), -1));
+  files.push_back(std::make_unique<FileRecord>(tree.Path("gone2"), -1));
   Hash();
-  EXPECT_EQ(a.ContentHash.size(), 40u);
-  EXPECT_EQ(a.ContentHash, b.ContentHash);
-  EXPECT_NE(a.ContentHash, c.ContentHash);
-  EXPECT_EQ(unique.ContentHash, "");
-  EXPECT_EQ(files[4]->ContentHash, "");
-  EXPECT_EQ(files[5]->ContentHash, "");
+  EXPECT_EQ(a.contentHash.size(), 40u);
+  EXPECT_EQ(a.contentHash, b.contentHash);
+  EXPECT_NE(a.contentHash, c.contentHash);
+  EXPECT_EQ(unique.contentHash, "");
+  EXPECT_EQ(files[4]->contentHash, "");
+  EXPECT_EQ(files[5]->contentHash, "");
   EXPECT_EQ(window.calls.back(), "pos:0");
 }
 
 TEST_P(ComputeAllHashesTest, VanishedAndUnreadableFilesStayUnhashedAndTheRestGoesOn) {
-  TFileInfo& vanished = Add("vanished", "12345");
-  TFileInfo& kept1 = Add("kept1", "12345");
-  TFileInfo& kept2 = Add("kept2", "12345");
-  std::filesystem::remove(vanished.FullPath);
-  TFileInfo* locked = nullptr;
+  FileRecord& vanished = Add("vanished", "12345");
+  FileRecord& kept1 = Add("kept1", "12345");
+  FileRecord& kept2 = Add("kept2", "12345");
+  std::filesystem::remove(vanished.fullPath);
+  FileRecord* locked = nullptr;
   if (!test::RunningAsRoot()) {
     locked = &Add("locked", "12345");
-    ::chmod(locked->FullPath.c_str(), 0);
+    ::chmod(locked->fullPath.c_str(), 0);
   }
   Hash();
-  EXPECT_EQ(vanished.ContentHash, "");
-  EXPECT_NE(kept1.ContentHash, "");
-  EXPECT_EQ(kept1.ContentHash, kept2.ContentHash);
+  EXPECT_EQ(vanished.contentHash, "");
+  EXPECT_NE(kept1.contentHash, "");
+  EXPECT_EQ(kept1.contentHash, kept2.contentHash);
   if (locked != nullptr) {
-    EXPECT_EQ(locked->ContentHash, "");
+    EXPECT_EQ(locked->contentHash, "");
   }
   EXPECT_TRUE(window.Messages().empty());
 }
@@ -114,7 +114,7 @@ TEST_P(ComputeAllHashesTest, DistinctSizesReadNothing) {
   Add("b", "22");
   Hash();
   EXPECT_EQ(window.calls, (std::vector<std::string>{"status:Computing SHA-1 hashes (size filtered)...", "pump", "pos:0"}));
-  for (const auto& file : files) EXPECT_EQ(file->ContentHash, "");
+  for (const auto& file : files) EXPECT_EQ(file->contentHash, "");
 }
 
 TEST_P(ComputeAllHashesTest, StopBeforeTheFirstClaimHashesNothing) {
@@ -124,7 +124,7 @@ TEST_P(ComputeAllHashesTest, StopBeforeTheFirstClaimHashesNothing) {
     if (pump == 1) stop = true;
   };
   Hash();
-  const auto hashed = std::count_if(files.begin(), files.end(), [](const auto& f) { return !f->ContentHash.empty(); });
+  const auto hashed = std::count_if(files.begin(), files.end(), [](const auto& f) { return !f->contentHash.empty(); });
   EXPECT_EQ(hashed, 0);
   EXPECT_EQ(window.LastStatus(), "Computing SHA-1 hashes (size filtered)...");
 }
@@ -149,17 +149,17 @@ TEST_P(ComputeAllHashesTest, LargeFilesGetTheirSha1OnlyWhenAnotherHasTheirConten
   }
   Hash(true);
   for (std::size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(files[2 * i]->ContentHash, cases[i].digest) << cases[i].size;
-    EXPECT_EQ(files[2 * i + 1]->ContentHash, cases[i].digest) << cases[i].size;
+    EXPECT_EQ(files[2 * i]->contentHash, cases[i].digest) << cases[i].size;
+    EXPECT_EQ(files[2 * i + 1]->contentHash, cases[i].digest) << cases[i].size;
   }
   std::vector<std::string> grouped;
-  for (const auto& row : lvFiles.Rows()) {
-    if (row.data != nullptr) grouped.push_back(row.data->FullPath);
+  for (const auto& row : fileClones.Rows()) {
+    if (row.data != nullptr) grouped.push_back(row.data->fullPath);
   }
   std::sort(grouped.begin(), grouped.end());
-  EXPECT_EQ(lvFiles.Groups().size(), 2u);
-  EXPECT_EQ(grouped, (std::vector<std::string>{files[0]->FullPath, files[1]->FullPath, files[4]->FullPath,
-                                               files[5]->FullPath}));
+  EXPECT_EQ(fileClones.Groups().size(), 2u);
+  EXPECT_EQ(grouped, (std::vector<std::string>{files[0]->fullPath, files[1]->fullPath, files[4]->fullPath,
+                                               files[5]->fullPath}));
   const auto hashing = std::find(window.calls.rbegin(), window.calls.rend(),
                                  "status:Computing SHA-1 hashes (size filtered)... 8 / 8");
   EXPECT_NE(hashing, window.calls.rend()) << "every target counts as completed, the unhashed ones too";
@@ -171,18 +171,18 @@ INSTANTIATE_TEST_SUITE_P(Schemes, ComputeAllHashesTest, ::testing::Values(true, 
 TEST(ComputeAllHashes, ParallelStopMidwayLetsWorkersFinishTheirFileOnly) {
   TempTree tree;
   FileRegistry files;
-  for (int i = 0; i < 3000; ++i) files.push_back(std::make_unique<TFileInfo>(tree.File("f" + std::to_string(i), "abcd")));
+  for (int i = 0; i < 3000; ++i) files.push_back(std::make_unique<FileRecord>(tree.File("f" + std::to_string(i), "abcd")));
   test::RecordingWindow window;
   test::FakeSettings settings;
   std::atomic<bool> stop{false};
-  ResultList lvFiles = MakeFileCloneList(), lvDirs = MakeFolderCloneList();
+  ResultList fileClones = MakeFileCloneList(), folderClones = MakeFolderCloneList();
   // The first poll pump sets Stop; workers have claimed at most a few files by then.
   window.onPump = [&](int pump) {
     if (pump == 2) stop = true;
   };
-  ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
+  ScanContext scan{window, settings, stop, files, fileClones, folderClones};
   ComputeAllHashes(scan);
-  const auto hashed = std::count_if(files.begin(), files.end(), [](const auto& f) { return !f->ContentHash.empty(); });
+  const auto hashed = std::count_if(files.begin(), files.end(), [](const auto& f) { return !f->contentHash.empty(); });
   EXPECT_LT(hashed, 3000);
   const std::string last = window.LastStatus();
   ASSERT_EQ(last.rfind("Stopping SHA-1 hashing... ", 0), 0u) << last;
@@ -203,14 +203,14 @@ TEST(ComputeAllHashes, SequentialCadenceEveryTenthFileAndTheLast) {
     TempTree tree;
     FileRegistry files;
     for (std::size_t i = 0; i < contents.size(); ++i) {
-      files.push_back(std::make_unique<TFileInfo>(tree.File("f" + std::to_string(i), contents[i])));
+      files.push_back(std::make_unique<FileRecord>(tree.File("f" + std::to_string(i), contents[i])));
     }
     test::RecordingWindow window;
     test::FakeSettings settings;
     settings.parallel = false;
     std::atomic<bool> stop{false};
-    ResultList lvFiles = MakeFileCloneList(), lvDirs = MakeFolderCloneList();
-    ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
+    ResultList fileClones = MakeFileCloneList(), folderClones = MakeFolderCloneList();
+    ScanContext scan{window, settings, stop, files, fileClones, folderClones};
     ComputeAllHashes(scan);
     EXPECT_EQ(window.Statuses(), (std::vector<std::string>{"Computing SHA-1 hashes (size filtered)...",
                                                            "Computing SHA-1 hashes (size filtered)... 1 / 25",
@@ -228,22 +228,22 @@ TEST(ComputeAllHashes, ALargeFileChangedBetweenThePassesGetsItsOwnDigest) {
   TempTree tree;
   FileRegistry files;
   const std::string large = Pattern(3 * 1024 * 1024 + 17);
-  for (const char* name : {"a", "b", "c"}) files.push_back(std::make_unique<TFileInfo>(tree.File(name, large)));
+  for (const char* name : {"a", "b", "c"}) files.push_back(std::make_unique<FileRecord>(tree.File(name, large)));
   test::RecordingWindow window;
   test::FakeSettings settings;
   settings.parallel = false;
   std::atomic<bool> stop{false};
-  ResultList lvFiles = MakeFileCloneList(), lvDirs = MakeFolderCloneList();
+  ResultList fileClones = MakeFileCloneList(), folderClones = MakeFolderCloneList();
   // One pump opens hashing, one follows the first read of each large file:
   // the fourth comes after the last, before the second pass.
   window.onPump = [&](int pump) {
     if (pump == 4) tree.File("b", Pattern(large.size(), '#'));
   };
-  ScanContext scan{window, settings, stop, files, lvFiles, lvDirs};
+  ScanContext scan{window, settings, stop, files, fileClones, folderClones};
   ComputeAllHashes(scan);
-  EXPECT_EQ(files[0]->ContentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
-  EXPECT_EQ(files[1]->ContentHash, "e81879a553df8ea6f8cacd5d1bdb6df93d0bf76c");
-  EXPECT_EQ(files[2]->ContentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
+  EXPECT_EQ(files[0]->contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
+  EXPECT_EQ(files[1]->contentHash, "e81879a553df8ea6f8cacd5d1bdb6df93d0bf76c");
+  EXPECT_EQ(files[2]->contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
 }
 
 // Same tree, both schemes: identical groups.
@@ -261,7 +261,7 @@ TEST(ContentScan, ParallelAndSequentialHashingGiveTheSameGroups) {
     settings.parallel = parallel;
     run.btnScanClick();
     std::vector<std::pair<int, std::string>> rows;
-    for (const auto& row : run.FileClones().Rows()) rows.emplace_back(row.groupId, row.data->FullPath);
+    for (const auto& row : run.FileClones().Rows()) rows.emplace_back(row.groupId, row.data->fullPath);
     return rows;
   };
   const auto parallel = groups(true);

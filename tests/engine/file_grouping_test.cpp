@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/scan_context.h"
+#include "core/scan_context.h"
 #include "fileclones/file_grouping.h"
 #include "test_support.h"
 
@@ -9,9 +9,9 @@ namespace {
 
 class FileGroupingTest : public ::testing::Test, protected test::StageHarness {
  protected:
-  TFileInfo& Add(const std::string& path, std::int64_t size, const std::string& hash = "") {
-    files.push_back(std::make_unique<TFileInfo>(path, size));
-    files.back()->ContentHash = hash;
+  FileRecord& Add(const std::string& path, std::int64_t size, const std::string& hash = "") {
+    files.push_back(std::make_unique<FileRecord>(path, size));
+    files.back()->contentHash = hash;
     return *files.back();
   }
   void Group(CompareMode mode) {
@@ -23,12 +23,12 @@ class FileGroupingTest : public ::testing::Test, protected test::StageHarness {
   std::vector<std::vector<std::string>> Listed() const {
     std::vector<std::vector<std::string>> groups;
     int current = 0;
-    for (const ListRow& row : lvFiles.Rows()) {
+    for (const ListRow& row : fileClones.Rows()) {
       if (row.groupId != current) {
         groups.emplace_back();
         current = row.groupId;
       }
-      groups.back().push_back(row.data->FullPath);
+      groups.back().push_back(row.data->fullPath);
     }
     return groups;
   }
@@ -65,11 +65,11 @@ TEST_F(FileGroupingTest, RowsCarryNumbersChecksFoldersAndSizes) {
   Add("/v/small", 10);
   Group(CompareMode::Size);
 
-  ASSERT_EQ(lvFiles.Groups().size(), 2u);
-  EXPECT_EQ(lvFiles.Groups()[0].header, "Group 1 (4.50 MB)");
-  EXPECT_EQ(lvFiles.Groups()[0].groupId, 1);
-  EXPECT_EQ(lvFiles.Groups()[1].header, "Group 2 (0.00 MB)");
-  const auto& rows = lvFiles.Rows();
+  ASSERT_EQ(fileClones.Groups().size(), 2u);
+  EXPECT_EQ(fileClones.Groups()[0].header, "Group 1 (4.50 MB)");
+  EXPECT_EQ(fileClones.Groups()[0].groupId, 1);
+  EXPECT_EQ(fileClones.Groups()[1].header, "Group 2 (0.00 MB)");
+  const auto& rows = fileClones.Rows();
   ASSERT_EQ(rows.size(), 5u);
   const std::vector<std::string> first = {"two.bin", "/", "1.50 MB"};
   EXPECT_EQ(rows[1].subItems, first) << "a file in the root keeps \"/\" as its folder";
@@ -93,10 +93,10 @@ TEST_F(FileGroupingTest, MinimumGroupSizeAndMaxGroupsKeepTheLargestTotals) {
 
   settings.maxGroups = 5;
   Group(CompareMode::Size);
-  ASSERT_EQ(lvFiles.Groups().size(), 5u);
+  ASSERT_EQ(fileClones.Groups().size(), 5u);
   EXPECT_EQ(Listed().front(), (std::vector<std::string>{"/a/12", "/b/12", "/c/12"}));
   EXPECT_EQ(Listed().back(), (std::vector<std::string>{"/a/8", "/b/8"}));
-  EXPECT_EQ(lvFiles.Groups()[4].groupId, 5);
+  EXPECT_EQ(fileClones.Groups()[4].groupId, 5);
 
   settings.maxGroups = 0;
   settings.minGroupSize = 3;
@@ -105,15 +105,15 @@ TEST_F(FileGroupingTest, MinimumGroupSizeAndMaxGroupsKeepTheLargestTotals) {
 
   settings.minGroupSize = 0;  // below 2 counts as 2
   Group(CompareMode::Size);
-  EXPECT_EQ(lvFiles.Groups().size(), 12u);
+  EXPECT_EQ(fileClones.Groups().size(), 12u);
 }
 
 TEST_F(FileGroupingTest, NoGroupsLeavesAnEmptyListAndProgressMaximumOne) {
   Add("/a", 1);
   Add("/b", 2);
   Group(CompareMode::Size);
-  EXPECT_TRUE(lvFiles.Rows().empty());
-  EXPECT_TRUE(lvFiles.Groups().empty());
+  EXPECT_TRUE(fileClones.Rows().empty());
+  EXPECT_TRUE(fileClones.Groups().empty());
   const std::vector<std::string> tail = {"pos:0", "range:0-1", "pos:0", "status:Duplicate file groups populated."};
   EXPECT_EQ(std::vector<std::string>(window.calls.end() - 4, window.calls.end()), tail);
 }
@@ -133,10 +133,10 @@ TEST_F(FileGroupingTest, ContentModeSkipsUnhashedFilesAndFailedSizesGroupLast) {
   Add("/p", 3);
   Add("/q", 3);
   Group(CompareMode::NameAndSize);
-  EXPECT_TRUE(lvFiles.Rows().empty());
+  EXPECT_TRUE(fileClones.Rows().empty());
   Group(CompareMode::Size);
   EXPECT_EQ(Listed(), (Groups{{"/p", "/q"}, {"/x", "/y"}}));
-  EXPECT_EQ(lvFiles.Rows()[2].subItems[2], "0");
+  EXPECT_EQ(fileClones.Rows()[2].subItems[2], "0");
 }
 
 TEST_F(FileGroupingTest, ListingPumpsEveryFiftyGroupsAndStopKeepsWhatIsListed) {
@@ -150,9 +150,9 @@ TEST_F(FileGroupingTest, ListingPumpsEveryFiftyGroupsAndStopKeepsWhatIsListed) {
   Group(CompareMode::Size);
   EXPECT_EQ(window.Statuses(), (std::vector<std::string>{"Listing file groups (50/120)...",
                                                          "Listing file groups (100/120)..."}));
-  EXPECT_EQ(lvFiles.Groups().size(), 100u);
-  EXPECT_EQ(lvFiles.Rows().size(), 200u);
-  EXPECT_FALSE(lvFiles.Updating()) << "the batch update ends also after a stop";
+  EXPECT_EQ(fileClones.Groups().size(), 100u);
+  EXPECT_EQ(fileClones.Rows().size(), 200u);
+  EXPECT_FALSE(fileClones.Updating()) << "the batch update ends also after a stop";
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/scan_context.h"
+#include "core/scan_context.h"
 #include "folderclones/folder_grouping.h"
 #include "folderclones/folder_signatures.h"
 #include "platform/platform.h"
@@ -41,13 +41,13 @@ class FolderClonesTest : public ::testing::Test, protected test::StageHarness {
     return folders;
   }
   std::string Signature(const FolderSignatures& folders, const std::string& relative) {
-    return std::string(folders.DirSignature.at(tree.Path(relative)).view());
+    return std::string(folders.signatureOf.at(tree.Path(relative)).view());
   }
   // Listed groups as member paths relative to the tree.
   Groups Listed() const {
     Groups groups;
     int current = 0;
-    for (const ListRow& row : lvDirs.Rows()) {
+    for (const ListRow& row : folderClones.Rows()) {
       if (row.groupId != current) {
         groups.emplace_back();
         current = row.groupId;
@@ -73,21 +73,21 @@ TEST_F(FolderClonesTest, SignaturesAreTheDigestOfSortedEntryLines) {
   EXPECT_EQ(Signature(folders, "A/x"), x);
   EXPECT_EQ(Signature(folders, "A"), Sha1Of("D|x|" + x + "|3\r\nF|a.txt|10\r\n"));
   EXPECT_EQ(Signature(folders, "A"), Signature(folders, "B"));
-  EXPECT_EQ(folders.DirSize.at(tree.Path("A")), 13);
-  EXPECT_EQ(folders.AllDirs.size(), 5u);
+  EXPECT_EQ(folders.sizeOf.at(tree.Path("A")), 13);
+  EXPECT_EQ(folders.allFolders.size(), 5u);
 }
 
 TEST_F(FolderClonesTest, TwoCopiesGiveTwoGroupsLargestFirstWithUncheckedRows) {
   TwoCopies("B", "A");
   Run({tree.Folder()});
   EXPECT_EQ(Listed(), (Groups{{"A", "B"}, {"A/x", "B/x"}}));
-  ASSERT_EQ(lvDirs.Groups().size(), 2u);
-  EXPECT_EQ(lvDirs.Groups()[0].header, "Group 1 (0.00 MB)");
-  for (const ListRow& row : lvDirs.Rows()) {
+  ASSERT_EQ(folderClones.Groups().size(), 2u);
+  EXPECT_EQ(folderClones.Groups()[0].header, "Group 1 (0.00 MB)");
+  for (const ListRow& row : folderClones.Rows()) {
     EXPECT_FALSE(row.checked);
     EXPECT_EQ(row.data, nullptr);
   }
-  EXPECT_EQ(lvDirs.Rows()[2].caption, "2");
+  EXPECT_EQ(folderClones.Rows()[2].caption, "2");
   EXPECT_EQ(window.LastStatus(), "Duplicate directory groups listed.");
   const auto statuses = window.Statuses();
   EXPECT_EQ(statuses.front(), "Collecting directories: " + tree.Folder());
@@ -127,8 +127,8 @@ TEST_F(FolderClonesTest, EmptyFoldersShareOneSignatureAndSortLast) {
   const Groups listed = Listed();
   ASSERT_EQ(listed.size(), 3u);
   EXPECT_EQ(listed.back(), (std::vector<std::string>{"e1", "e2", "e3"}));
-  EXPECT_EQ(lvDirs.Groups().back().header, "Group 3 (0.00 MB)");
-  EXPECT_EQ(lvDirs.Rows().back().subItems[1], "0.00 MB");
+  EXPECT_EQ(folderClones.Groups().back().header, "Group 3 (0.00 MB)");
+  EXPECT_EQ(folderClones.Rows().back().subItems[1], "0.00 MB");
   EXPECT_EQ(Signature(Sign({tree.Folder()}), "e1"), Sha1Of(""));
 }
 
@@ -164,9 +164,9 @@ TEST_F(FolderClonesTest, StopDuringAnalysisLeavesTheListEmpty) {
     if (text == "Analyzing directories (20/31)...") stop = true;
   };
   Run({tree.Folder()});
-  EXPECT_TRUE(lvDirs.Rows().empty());
+  EXPECT_TRUE(folderClones.Rows().empty());
   EXPECT_EQ(window.LastStatus(), "Analyzing directories (20/31)...");
-  EXPECT_FALSE(lvDirs.Updating());
+  EXPECT_FALSE(folderClones.Updating());
 }
 
 TEST(HasKeptAncestor, LooksAtProperAncestorsOnly) {
@@ -181,13 +181,13 @@ TEST(HasKeptAncestor, LooksAtProperAncestorsOnly) {
 
 TEST_F(FolderClonesTest, NestedMembersOfOneGroupAreDropped) {
   FolderSignatures folders;
-  folders.SigGroups.push_back({Sha1Text(std::string(40, 'a')), {"/m/b/inner", "/m/B", "/m/b", "/m/c"}});
-  folders.DirSize = {{"/m/b", 5}, {"/m/B", 5}, {"/m/c", 5}, {"/m/b/inner", 5}};
+  folders.signatureGroups.push_back({Sha1Text(std::string(40, 'a')), {"/m/b/inner", "/m/B", "/m/b", "/m/c"}});
+  folders.sizeOf = {{"/m/b", 5}, {"/m/B", 5}, {"/m/c", 5}, {"/m/b/inner", 5}};
   ScanContext scan = Context();
   const auto groups = GroupDirectories(scan, folders);
   ASSERT_EQ(groups.size(), 1u);
-  EXPECT_EQ(groups[0].Dirs, (std::vector<std::string>{"/m/B", "/m/b", "/m/c"})) << "ties keep analysis order";
-  EXPECT_EQ(groups[0].TotalSize, 15);
+  EXPECT_EQ(groups[0].members, (std::vector<std::string>{"/m/B", "/m/b", "/m/c"})) << "ties keep analysis order";
+  EXPECT_EQ(groups[0].totalSize, 15);
 }
 
 TEST(NormalizeDir, KeysHaveNoTrailingDelimiterButTheRoot) {
@@ -206,9 +206,9 @@ TEST_F(FolderClonesTest, LinksToFoldersAreNotWalkedAndGiveNoEntry) {
   tree.Symlink("withlink/elsewhere", tree.Path("real"));
   tree.FileOfSize("withlink/f", 5);
   const FolderSignatures folders = Sign({tree.Folder()});
-  for (const auto& key : folders.AllDirs) EXPECT_EQ(key.find("loop"), std::string::npos) << key;
+  for (const auto& key : folders.allFolders) EXPECT_EQ(key.find("loop"), std::string::npos) << key;
   EXPECT_EQ(Signature(folders, "real"), Sha1Of("F|f|5\r\n"));
-  EXPECT_EQ(folders.AllDirs.size(), 3u);
+  EXPECT_EQ(folders.allFolders.size(), 3u);
 }
 
 TEST_F(FolderClonesTest, OverlappingRootsCollectEachFolderOnce) {
@@ -216,7 +216,7 @@ TEST_F(FolderClonesTest, OverlappingRootsCollectEachFolderOnce) {
   Run({tree.Folder("A"), tree.Folder(), tree.Folder("A/x")});
   EXPECT_EQ(Listed(), (Groups{{"A", "B"}, {"A/x", "B/x"}}));
   const FolderSignatures folders = Sign({tree.Folder("A"), tree.Folder(), tree.Folder("A/x")});
-  EXPECT_EQ(folders.AllDirs.size(), 5u);
+  EXPECT_EQ(folders.allFolders.size(), 5u);
 }
 
 TEST_F(FolderClonesTest, UnreadableFoldersAreNeverClones) {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/result_list.h"
+#include "core/result_list.h"
 
 namespace orvanta {
 namespace {

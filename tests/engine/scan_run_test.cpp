@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "app/scan_run.h"
+#include "scan/scan_run.h"
 #include "test_support.h"
 
 namespace orvanta {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/scan_context.h"
+#include "core/scan_context.h"
 
 namespace orvanta::test {
 
@@ -76,9 +76,9 @@ struct StageHarness {
   FakeSettings settings;
   std::atomic<bool> stop{false};
   FileRegistry files;
-  ResultList lvFiles = MakeFileCloneList();
-  ResultList lvDirs = MakeFolderCloneList();
-  ScanContext Context() { return ScanContext{window, settings, stop, files, lvFiles, lvDirs}; }
+  ResultList fileClones = MakeFileCloneList();
+  ResultList folderClones = MakeFolderCloneList();
+  ScanContext Context() { return ScanContext{window, settings, stop, files, fileClones, folderClones}; }
 };
 
 }  // namespace orvanta::test

@@ -21,13 +21,13 @@
 #include <stdexcept>
 
 #include "../engine/test_support.h"
-#include "app/window/application.h"
-#include "app/window/desktop_shell.h"
-#include "app/window/main_window.h"
-#include "app/window/result_list_view.h"
+#include "gui/application.h"
+#include "gui/desktop_shell.h"
+#include "gui/main_window.h"
+#include "gui/result_list_view.h"
 #include "platform/platform.h"
 #include "scripted_dialogs.h"
-#include "translation/catalogue.h"
+#include "text/catalogue.h"
 
 namespace orvanta {
 
@@ -39,14 +39,14 @@ struct RecordingShell final : DesktopShell {
 };
 
 // A window whose message pump can stand for a failing stage.
-class FaultyForm : public TMainForm {
+class FaultyForm : public MainWindow {
  public:
-  using TMainForm::TMainForm;
+  using MainWindow::MainWindow;
   int failAtPump = -1;
   int pumps = 0;
   void PumpMessages() override {
     if (++pumps == failAtPump) throw std::runtime_error("disk on fire");
-    TMainForm::PumpMessages();
+    MainWindow::PumpMessages();
   }
 };
 
@@ -80,7 +80,7 @@ class MainWindowTest : public QObject {
   }
 
   void startValues() {
-    TMainForm fresh(dialogs, shell);
+    MainWindow fresh(dialogs, shell);
     QCOMPARE(fresh.windowTitle(), QString("Orvanta 2.4"));
     QCOMPARE(fresh.rgCompareItems->checkedId(), 3);
     QCOMPARE(fresh.Compare(), CompareMode::Content);
@@ -297,8 +297,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{4});
 
     form->Checkallbutoneingroup1->trigger();
-    const std::string kept = form->Run().FileClones().Rows()[0].data->FullPath;
-    const std::string moved = form->Run().FileClones().Rows()[1].data->FullPath;
+    const std::string kept = form->Run().FileClones().Rows()[0].data->fullPath;
+    const std::string moved = form->Run().FileClones().Rows()[1].data->fullPath;
     dialogs.confirmations = {true};
     form->MoveCheckedtoRecycleBin1->trigger();
     QCOMPARE(dialogs.shown.mid(2), (QStringList{"confirm:Move 3 files to Recycle Bin?",
@@ -313,7 +313,7 @@ class MainWindowTest : public QObject {
   void aFailedRemovalKeepsEveryRow() {
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree->Path("data")));
     ScanBothLists();
-    QFile::remove(QString::fromStdString(form->Run().FileClones().Rows()[1].data->FullPath));
+    QFile::remove(QString::fromStdString(form->Run().FileClones().Rows()[1].data->fullPath));
     dialogs.confirmations = {true};
     form->btnDeleteSelected->click();
     QCOMPARE(dialogs.shown.last(), QString("message:Failed to delete some files."));
@@ -323,18 +323,18 @@ class MainWindowTest : public QObject {
 
   void openLocationShowsTheFileOrOpensTheFolder() {
     ScanBothLists();
-    form->Button1->click();
+    form->btnOpenLocation->click();
     QCOMPARE(dialogs.shown, QStringList{"message:Please select an item first."});
     form->lvFiles->setCurrentIndex(form->lvFiles->model()->index(1, 0));
-    form->Button1->click();
-    const std::string file = form->Run().FileClones().Rows()[0].data->FullPath;
+    form->btnOpenLocation->click();
+    const std::string file = form->Run().FileClones().Rows()[0].data->fullPath;
     QCOMPARE(shell.requests, QStringList{"show:" + QString::fromStdString(file)});
 
     form->FolderClones1->trigger();
-    form->Button1->click();  // the selection on the hidden page plays no part
+    form->btnOpenLocation->click();  // the selection on the hidden page plays no part
     QCOMPARE(dialogs.shown.last(), QString("message:Please select an item first."));
     form->lvDirs->setCurrentIndex(form->lvDirs->model()->index(1, 0));
-    form->Button1->click();
+    form->btnOpenLocation->click();
     const std::string folder = form->Run().FolderClones().Rows()[0].subItems[0];
     QCOMPARE(shell.requests.last(), "open:" + QString::fromStdString(folder));
   }
@@ -359,7 +359,7 @@ class MainWindowTest : public QObject {
   }
 
   void helpLinksOpenTheMakersPages() {
-    form->utorial1->trigger();
+    form->mnuTutorial->trigger();
     form->ContactUs1->trigger();
     form->VisitWebsite1->trigger();
     QCOMPARE(shell.requests, (QStringList{"web:https://orvanta.invalid/redirect/tutorial-orvanta.html",
@@ -373,7 +373,7 @@ class MainWindowTest : public QObject {
                                              "Check All\nAlle markieren\nGroup\nGruppe\nLanguage\nSprache\n");
     LoadTranslationsFrom(catalogue, std::nullopt, "en");
     {
-      TMainForm window(dialogs, shell);
+      MainWindow window(dialogs, shell);
       const QList<QAction*> items = window.mmLanguage->actions();
       QCOMPARE(items.size(), 2);
       QCOMPARE(items[1]->text(), QString("Deutsch"));
@@ -404,7 +404,7 @@ class MainWindowTest : public QObject {
       QCOMPARE(platform::ReadSetting("CurrentLanguage"), std::optional<std::string>("en"));
     }
     LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
-    TMainForm english(dialogs, shell);
+    MainWindow english(dialogs, shell);
     QVERIFY(english.mmLanguage->actions().isEmpty());
     qunsetenv("XDG_CONFIG_HOME");
   }

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <deque>
 
-#include "app/window/dialogs.h"
+#include "gui/dialogs.h"
 
 namespace orvanta::test {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "translation/catalogue.h"
+#include "text/catalogue.h"
 #include "update/update_rules.h"
 
 namespace orvanta {

@@ -13,16 +13,16 @@
 #include <QtTest>
 #include <functional>
 
-#include "app/window/application.h"
-#include "app/window/desktop_shell.h"
-#include "app/window/startup_hooks.h"
+#include "gui/application.h"
+#include "gui/desktop_shell.h"
+#include "gui/startup_hooks.h"
 #include "gui/scripted_dialogs.h"
 #include "test_http_server.h"
-#include "update/installer_launcher.h"
-#include "update/new_version_dialog.h"
-#include "update/update_http.h"
+#include "gui/update/installer_launcher.h"
+#include "gui/update/new_version_dialog.h"
+#include "gui/update/update_http.h"
 #include "update/update_rules.h"
-#include "update/version_check.h"
+#include "gui/update/version_check.h"
 
 namespace orvanta {
 
@@ -72,10 +72,10 @@ class UpdateTest : public QObject {
   }
 
   // Acts on the new-version dialog once it is shown modally.
-  void WhenDialogShown(std::function<void(TfrmNewVersion&)> act) {
+  void WhenDialogShown(std::function<void(NewVersionDialog&)> act) {
     dialogWatch.disconnect();
     connect(&dialogWatch, &QTimer::timeout, this, [this, act] {
-      auto* dialog = qobject_cast<TfrmNewVersion*>(QApplication::activeModalWidget());
+      auto* dialog = qobject_cast<NewVersionDialog*>(QApplication::activeModalWidget());
       if (dialog == nullptr || !dialog->isVisible()) return;
       dialogWatch.stop();
       dialogAppeared = true;
@@ -249,33 +249,33 @@ class UpdateTest : public QObject {
     QFETCH(QString, cancelCaption);
     ExitOnClose = compulsory;
     NewVersionMessage = "News\r\n";
-    TfrmNewVersion dialog(dialogs, shell, launcher);
+    NewVersionDialog dialog(dialogs, shell, launcher);
     QCOMPARE(dialog.btCancel->text(), QString("Cancel"));
     dialog.show();
-    QCOMPARE(dialog.Tag, 1);
+    QCOMPARE(dialog.continueToMainWindow, true);
     QCOMPARE(dialog.windowTitle(), QString(" Orvanta"));
     QCOMPARE(dialog.size(), QSize(425, 187));
     QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
-    QCOMPARE(dialog.Label1->text(), QString("News\r\n"));
-    QVERIFY(dialog.Label1->wordWrap());
+    QCOMPARE(dialog.lblMessage->text(), QString("News\r\n"));
+    QVERIFY(dialog.lblMessage->wordWrap());
     QCOMPARE(dialog.btUpdateNow->text(), QString("Update Now"));
     QCOMPARE(dialog.btCancel->text(), cancelCaption);
-    QVERIFY(!dialog.ProgressBar1->isVisible());
-    QCOMPARE(dialog.ProgressBar1->maximum(), 100);
-    const std::pair<QWidget*, QRect> places[] = {{dialog.Label1, {90, 11, 315, 106}},
-                                                 {dialog.VirtualImage1, {9, 15, 70, 75}},
-                                                 {dialog.ProgressBar1, {8, 126, 397, 17}},
+    QVERIFY(!dialog.progressBar->isVisible());
+    QCOMPARE(dialog.progressBar->maximum(), 100);
+    const std::pair<QWidget*, QRect> places[] = {{dialog.lblMessage, {90, 11, 315, 106}},
+                                                 {dialog.imgIcon, {9, 15, 70, 75}},
+                                                 {dialog.progressBar, {8, 126, 397, 17}},
                                                  {dialog.btUpdateNow, {214, 151, 100, 25}},
                                                  {dialog.btCancel, {327, 151, 75, 25}}};
     for (const auto& [widget, place] : places) QCOMPARE(widget->geometry(), place);
     // The drawn icon: opaque blue in the middle of the disc, clear in the corner.
-    const QImage icon = dialog.VirtualImage1->pixmap().toImage();
+    const QImage icon = dialog.imgIcon->pixmap().toImage();
     QVERIFY(!icon.isNull());
     QCOMPARE(icon.pixelColor(0, 0).alpha(), 0);
     const QColor disc = icon.pixelColor(icon.width() / 5, icon.height() / 2);
     QVERIFY(disc.alpha() == 255 && disc.blue() > disc.red());
     dialog.close();
-    QCOMPARE(dialog.Tag, compulsory ? 0 : 1);
+    QCOMPARE(dialog.continueToMainWindow, !compulsory);
   }
 
   // Skip or Exit, or the close button: an optional update goes on to the
@@ -296,8 +296,8 @@ class UpdateTest : public QObject {
     QFETCH(bool, goesOn);
     Serve(versionLine);
     QString message;
-    WhenDialogShown([&](TfrmNewVersion& dialog) {
-      message = dialog.Label1->text();
+    WhenDialogShown([&](NewVersionDialog& dialog) {
+      message = dialog.lblMessage->text();
       if (byCloseButton) {
         dialog.close();
       } else {
@@ -338,9 +338,9 @@ class UpdateTest : public QObject {
     QList<int> barValues;
     QString cancelCaption;
     bool updateNowEnabled = true;
-    WhenDialogShown([&](TfrmNewVersion& dialog) {
-      connect(dialog.ProgressBar1, &QProgressBar::valueChanged, [&](int value) { barValues << value; });
-      connect(&dialog, &TfrmNewVersion::DownloadProgressed, [&] {
+    WhenDialogShown([&](NewVersionDialog& dialog) {
+      connect(dialog.progressBar, &QProgressBar::valueChanged, [&](int value) { barValues << value; });
+      connect(&dialog, &NewVersionDialog::DownloadProgressed, [&] {
         cancelCaption = dialog.btCancel->text();
         updateNowEnabled = dialog.btUpdateNow->isEnabled();
         server->SendNextPiece();
@@ -385,13 +385,13 @@ class UpdateTest : public QObject {
     }
     if (failure == "redirect") server->Route(kInstallerPath, TestHttpServer::Redirect("/download/other.exe"));
     if (failure == "stall") server->Route(kInstallerPath, TestHttpServer::Silence());
-    WhenDialogShown([&](TfrmNewVersion& dialog) {
+    WhenDialogShown([&](NewVersionDialog& dialog) {
       dialog.downloadReadTimeout = std::chrono::milliseconds(200);
       if (failure == "insecure") {
         qputenv("ORVANTA_UPDATE_URL", QString("http://localhost:%1").arg(server->Port()).toUtf8());
       }
       if (failure == "abort") {
-        connect(&dialog, &TfrmNewVersion::DownloadProgressed, [&] {
+        connect(&dialog, &NewVersionDialog::DownloadProgressed, [&] {
           dialog.btCancel->click();  // takes effect at the next progress event
           QVERIFY(dialog.isVisible());
           server->SendNextPiece();

@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "collect/file_info.h"
+#include "core/file_record.h"
 #include "collect/masks.h"
-#include "collect/paths.h"
+#include "core/paths.h"
 #include "folderclones/folder_grouping.h"
 #include "folderclones/folder_signatures.h"
 #include "platform/platform.h"
 #include "platform/windows/windows_text.h"
-#include "translation/catalogue.h"
+#include "text/catalogue.h"
 
 namespace orvanta {
 namespace {
@@ -163,7 +163,7 @@ TEST(WindowsPaths, LongPathSizedAndHashedThroughExtendedPrefix) {
   const std::string a = tree.File(deep + "a.bin", "abc");
   const std::string b = tree.File(deep + "b.bin", "abc");
   ASSERT_GE(a.size(), 260u);
-  EXPECT_EQ(TFileInfo(a).Size, 3);
+  EXPECT_EQ(FileRecord(a).size, 3);
   platform::InputFile file;
   std::string error;
   ASSERT_EQ(file.Open(a, error), platform::InputFile::OpenResult::Opened) << error;

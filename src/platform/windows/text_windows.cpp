@@ -175,4 +175,6 @@ std::string LowerCase(std::string_view text) {
   return result;
 }
 
+std::string FromWide(const wchar_t* text) { return windows::Narrow(text); }
+
 }  // namespace orvanta::platform

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvanta {
+
+// A SHA-1 digest as 40 lower-case hex digits, or empty. Kept inline: every
+// hashed file has one, and a heap string per file doubles the cost.
+class Sha1Text {
+ public:
+  static constexpr std::size_t kLength = 40;
+
+  Sha1Text() = default;
+  Sha1Text(std::string_view text) { *this = text; }  // NOLINT: reads like the string it stands for
+  // Throws std::invalid_argument for text that is neither empty nor 40 characters.
+  Sha1Text& operator=(std::string_view text);
+
+  bool empty() const { return digits_[0] == '\0'; }
+  std::size_t size() const { return empty() ? 0 : kLength; }
+  std::string_view view() const { return {digits_, size()}; }
+  char* data() { return digits_; }
+  void clear() { digits_[0] = '\0'; }
+
+  friend bool operator==(const Sha1Text& a, const Sha1Text& b) { return a.view() == b.view(); }
+  friend bool operator==(const Sha1Text& a, std::string_view b) { return a.view() == b; }
+  friend std::ostream& operator<<(std::ostream& out, const Sha1Text& text);
+
+ private:
+  char digits_[kLength] = {};
+};
+
+// One collected file. Rows of the file clone list point at these records.
+struct FileRecord {
+  // Reads the size from the file system (-1 when that fails).
+  explicit FileRecord(std::string path);
+  // With the size already known from the walk.
+  FileRecord(std::string path, std::int64_t size);
+
+  std::string fullPath;
+  std::int64_t size = -1;
+  Sha1Text contentHash;
+
+  // The part of fullPath after its last delimiter.
+  std::string_view Name() const { return std::string_view(fullPath).substr(nameOffset_); }
+
+ private:
+  std::size_t nameOffset_;
+};
+
+// files: owns its records, in collection order; records never move in memory.
+using FileRegistry = std::vector<std::unique_ptr<FileRecord>>;
+
+}  // namespace orvanta

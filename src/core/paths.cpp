@@ -1,0 +1,49 @@
+#include "core/paths.h"
+
+#include "platform/platform.h"
+
+namespace orvanta {
+
+using platform::kPathDelimiter;
+
+std::string_view ExtractFileName(std::string_view path) {
+  const auto slash = platform::LastNameDelimiter(path);
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view ExtractFileDir(std::string_view path) {
+  const auto slash = platform::LastNameDelimiter(path);
+  if (slash == std::string_view::npos) return {};
+  // A root keeps its delimiter: "/", "C:\", and a drive part ending in ":" ("C:name").
+  if (slash == 0 || !platform::IsPathDelimiter(path[slash]) ||
+      (slash <= platform::DrivePartLength(path) && path[slash - 1] == ':')) {
+    return path.substr(0, slash + 1);
+  }
+  return path.substr(0, slash);
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path;
+  path.reserve(folder.size() + name.size() + 1);
+  path.append(folder);
+  if (path.empty() || !platform::IsPathDelimiter(path.back())) path.push_back(kPathDelimiter);
+  path.append(name);
+  return path;
+}
+
+std::string NormalizeFolderPath(std::string_view path) {
+  // Blanks around a typed path are trimmed, but a folder whose own name begins
+  // or ends with a blank is legal here and is taken exactly as given.
+  std::string text(path);
+  if (!platform::FolderExists(text)) {
+    while (!path.empty() && static_cast<unsigned char>(path.front()) <= ' ') path.remove_prefix(1);
+    while (!path.empty() && static_cast<unsigned char>(path.back()) <= ' ') path.remove_suffix(1);
+    text = path;
+  }
+  if (text.empty()) return {};
+  std::string folder = platform::AbsolutePath(text);
+  if (folder.empty() || !platform::IsPathDelimiter(folder.back())) folder.push_back(kPathDelimiter);
+  return folder;
+}
+
+}  // namespace orvanta

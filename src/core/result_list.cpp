@@ -1,0 +1,122 @@
+#include "core/result_list.h"
+
+#include "text/translate.h"
+
+#include <algorithm>
+
+namespace orvanta {
+
+ResultList::ResultList(std::vector<ListColumn> columns) : columns_(std::move(columns)) {}
+
+void ResultList::SetColumnCaption(std::size_t column, std::string caption) {
+  columns_.at(column).caption = std::move(caption);
+}
+
+void ResultList::AddGroup(int groupId, std::string header) {
+  groups_.push_back({groupId, std::move(header)});
+  Changed();
+}
+
+void ResultList::ClearGroups() {
+  if (groups_.empty()) return;
+  groups_.clear();
+  groups_.shrink_to_fit();
+  Changed();
+}
+
+ListRow& ResultList::AddRow() {
+  rows_.emplace_back();
+  Changed();
+  return rows_.back();
+}
+
+void ResultList::SetChecked(std::size_t row, bool checked) {
+  ListRow& r = rows_.at(row);
+  if (r.checked == checked) return;
+  r.checked = checked;
+  if (updateDepth_ > 0) {
+    changedInUpdate_ = true;
+  } else if (observer_ != nullptr) {
+    observer_->RowCheckChanged(row);
+  }
+}
+
+void ResultList::RemoveRowsWhere(const std::function<bool(const ListRow&)>& remove) {
+  const auto kept = std::remove_if(rows_.begin(), rows_.end(), remove);
+  if (kept == rows_.end()) return;
+  rows_.erase(kept, rows_.end());
+  Changed();
+}
+
+void ResultList::ClearRows() {
+  if (rows_.empty()) return;
+  rows_.clear();
+  rows_.shrink_to_fit();
+  Changed();
+}
+
+void ResultList::SetGroupView(bool on) {
+  if (groupView_ == on) return;
+  groupView_ = on;
+  Changed();
+}
+
+void ResultList::BeginUpdate() { ++updateDepth_; }
+
+void ResultList::EndUpdate() {
+  if (updateDepth_ == 0) return;
+  if (--updateDepth_ == 0 && changedInUpdate_) {
+    changedInUpdate_ = false;
+    if (observer_ != nullptr) observer_->ListReset();
+  }
+}
+
+void ResultList::Changed() {
+  if (updateDepth_ > 0) {
+    changedInUpdate_ = true;
+  } else if (observer_ != nullptr) {
+    observer_->ListReset();
+  }
+}
+
+ResultList MakeFileCloneList() {
+  return ResultList({{TranslateText("Group"), 60},
+                     {TranslateText("File name"), 300},
+                     {TranslateText("Directory"), 520},
+                     {TranslateText("File size (MB)"), 100}});
+}
+
+ResultList MakeFolderCloneList() {
+  return ResultList({{TranslateText("Group"), 60}, {TranslateText("Directory"), 740}, {TranslateText("Size"), 160}});
+}
+
+bool BeginListUpdate(ResultList& list) {
+  const bool groupView = list.GroupView();
+  list.BeginUpdate();
+  list.SetGroupView(false);
+  return groupView;
+}
+
+void EndListUpdate(ResultList& list, bool groupView) {
+  list.SetGroupView(groupView);
+  list.EndUpdate();
+}
+
+void ClearListGroups(ResultList& list) { list.ClearGroups(); }
+
+std::string FormatSizeMB(std::int64_t bytes, std::string_view decimalSeparator) {
+  if (bytes < 0) return "0";
+  // Hundredths of a MB, rounded half up, in exact integer arithmetic.
+  // Split so that bytes * 100 cannot overflow: bytes = whole MB + rest.
+  const auto value = static_cast<std::uint64_t>(bytes);
+  const std::uint64_t hundredths = (value >> 20) * 100 + ((value & 0xFFFFF) * 100 + 524288) / 1048576;
+  const std::uint64_t whole = hundredths / 100;
+  const auto fraction = static_cast<unsigned>(hundredths % 100);
+  std::string text = std::to_string(whole);
+  text += decimalSeparator;
+  text.push_back(static_cast<char>('0' + fraction / 10));
+  text.push_back(static_cast<char>('0' + fraction % 10));
+  return text + TranslateText(" MB");
+}
+
+}  // namespace orvanta

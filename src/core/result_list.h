@@ -1,0 +1,110 @@
+// The two result lists as a toolkit-free model: groups with headers, rows with
+// a caption, sub-items, a check mark, a group id and an optional file record.
+// The window shows a list through an adapter that listens as a ResultListObserver.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvanta {
+
+struct FileRecord;
+
+struct ListColumn {
+  std::string caption;
+  int width = 0;
+};
+
+struct ListGroup {
+  int groupId = 0;
+  std::string header;
+};
+
+struct ListRow {
+  std::string caption;
+  std::vector<std::string> subItems;
+  bool checked = false;
+  int groupId = -1;                 // -1: the row belongs to no group
+  const FileRecord* data = nullptr;  // file rows: the record in the registry, not owned
+};
+
+class ResultListObserver {
+ public:
+  virtual ~ResultListObserver() = default;
+  // Rows or groups changed (a batch update ended, rows were removed, the list was emptied).
+  virtual void ListReset() = 0;
+  virtual void RowCheckChanged(std::size_t row) = 0;
+};
+
+class ResultList {
+ public:
+  explicit ResultList(std::vector<ListColumn> columns);
+
+  const std::vector<ListColumn>& Columns() const { return columns_; }
+  void SetColumnCaption(std::size_t column, std::string caption);
+
+  const std::vector<ListGroup>& Groups() const { return groups_; }
+  const std::vector<ListRow>& Rows() const { return rows_; }
+
+  void AddGroup(int groupId, std::string header);
+  void ClearGroups();
+  ListRow& AddRow();
+  void SetChecked(std::size_t row, bool checked);
+  // Removes every row the predicate picks, keeping the order of the others.
+  void RemoveRowsWhere(const std::function<bool(const ListRow&)>& remove);
+  void ClearRows();
+
+  bool GroupView() const { return groupView_; }
+  void SetGroupView(bool on);
+
+  // Nested batch updates: observers hear one ListReset when the outermost ends.
+  void BeginUpdate();
+  void EndUpdate();
+  bool Updating() const { return updateDepth_ > 0; }
+
+  void SetObserver(ResultListObserver* observer) { observer_ = observer; }
+
+ private:
+  void Changed();
+
+  std::vector<ListColumn> columns_;
+  std::vector<ListGroup> groups_;
+  std::vector<ListRow> rows_;
+  bool groupView_ = true;
+  int updateDepth_ = 0;
+  bool changedInUpdate_ = false;
+  ResultListObserver* observer_ = nullptr;
+};
+
+// The columns of the file clone list and of the folder clone list, captions translated.
+ResultList MakeFileCloneList();
+ResultList MakeFolderCloneList();
+
+// Batch update that keeps rows from being drawn one by one; returns the group
+// view setting to hand back to EndListUpdate.
+bool BeginListUpdate(ResultList& list);
+void EndListUpdate(ResultList& list, bool groupView);
+
+// Pairs BeginListUpdate with EndListUpdate also when the filling throws.
+class ListUpdateGuard {
+ public:
+  explicit ListUpdateGuard(ResultList& list) : list_(list), groupView_(BeginListUpdate(list)) {}
+  ~ListUpdateGuard() { EndListUpdate(list_, groupView_); }
+  ListUpdateGuard(const ListUpdateGuard&) = delete;
+  ListUpdateGuard& operator=(const ListUpdateGuard&) = delete;
+
+ private:
+  ResultList& list_;
+  bool groupView_;
+};
+
+void ClearListGroups(ResultList& list);
+
+// Size in MB with two decimals and the host's decimal separator; "0" for a
+// size the file system did not deliver (negative).
+std::string FormatSizeMB(std::int64_t bytes, std::string_view decimalSeparator);
+
+}  // namespace orvanta

@@ -1,0 +1,27 @@
+// What every scan stage works on: the host, the settings, the stop flag, the
+// file registry and the two result lists. Owned by the ScanRun.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "core/result_list.h"
+#include "core/scan_settings.h"
+#include "core/window_operations.h"
+#include "core/file_record.h"
+
+namespace orvanta {
+
+struct ScanContext {
+  WindowOperations& window;
+  const ScanSettings& settings;
+  std::atomic<bool>& stopRequested;
+  FileRegistry& files;
+  ResultList& fileClones;
+  ResultList& folderClones;
+  std::string decimalSeparator = ".";
+
+  bool StopRequested() const { return stopRequested.load(std::memory_order_relaxed); }
+};
+
+}  // namespace orvanta

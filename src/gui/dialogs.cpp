@@ -1,0 +1,44 @@
+#include "gui/dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace orvanta {
+namespace {
+
+QMessageBox::StandardButton ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+                                    QMessageBox::StandardButtons buttons) {
+  QMessageBox box(icon, QApplication::applicationDisplayName(), text, buttons, parent);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+}  // namespace
+
+QString SystemDialogs::ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) {
+  return QFileDialog::getExistingDirectory(parent, title, startFolder, QFileDialog::ShowDirsOnly);
+}
+
+QString SystemDialogs::ChooseSaveFile(QWidget* parent, const QString& proposedName, const QString& filter) {
+  // The file is replaced without a second question.
+  return QFileDialog::getSaveFileName(parent, QString(), proposedName, filter, nullptr,
+                                      QFileDialog::DontConfirmOverwrite);
+}
+
+void SystemDialogs::Message(QWidget* parent, const QString& text) {
+  ShowBox(parent, QMessageBox::NoIcon, text, QMessageBox::Ok);
+}
+
+void SystemDialogs::Information(QWidget* parent, const QString& text) {
+  ShowBox(parent, QMessageBox::Information, text, QMessageBox::Ok);
+}
+
+void SystemDialogs::Error(QWidget* parent, const QString& text) {
+  ShowBox(parent, QMessageBox::Critical, text, QMessageBox::Ok);
+}
+
+bool SystemDialogs::Confirm(QWidget* parent, const QString& text) {
+  return ShowBox(parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+}  // namespace orvanta

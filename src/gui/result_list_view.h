@@ -1,0 +1,73 @@
+// The result lists on screen: a flat Qt model over the engine's ResultList (a
+// header row per group followed by its member rows) and a tree view that draws
+// the header rows across all columns. Flat, so 100,000 rows need neither
+// expansion state nor spanned indexes.
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QTreeView>
+#include <vector>
+
+#include "core/result_list.h"
+
+namespace orvanta {
+
+class ResultListModel final : public QAbstractItemModel, private ResultListObserver {
+  Q_OBJECT
+
+ public:
+  explicit ResultListModel(ResultList& list, QObject* parent = nullptr);
+  ~ResultListModel() override;
+
+  ResultList& List() { return list_; }
+  // The engine's row shown at this index; -1 for a group header.
+  int EngineRow(const QModelIndex& index) const;
+  bool IsGroupHeader(const QModelIndex& index) const;
+  // Column captions follow the engine's list (after a change of language).
+  void RefreshHeader();
+
+  QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+  QModelIndex parent(const QModelIndex& child) const override;
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+ private:
+  void ListReset() override;
+  void RowCheckChanged(std::size_t row) override;
+  void Rebuild();
+
+  // One shown line: a group header (group index) or a member (engine row).
+  struct Line {
+    bool header;
+    std::uint32_t item;
+  };
+  ResultList& list_;
+  std::vector<Line> lines_;
+  std::vector<int> lineOfRow_;  // engine row -> shown line
+};
+
+class ResultListView final : public QTreeView {
+  Q_OBJECT
+
+ public:
+  explicit ResultListView(QWidget* parent = nullptr);
+  void SetResultModel(ResultListModel* model);
+  ResultListModel* ResultModel() const { return model_; }
+  // Each column at its set width, or wider where its caption needs it
+  // (captions in other languages run longer than the English ones).
+  void FitColumnsToCaptions();
+  // The engine row of the current row, -1 when none or a group header.
+  int CurrentEngineRow() const;
+
+ protected:
+  void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+ private:
+  ResultListModel* model_ = nullptr;
+};
+
+}  // namespace orvanta

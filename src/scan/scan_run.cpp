@@ -1,0 +1,96 @@
+#include "scan/scan_run.h"
+
+#include <exception>
+
+#include "core/scan_context.h"
+#include "collect/collect_files.h"
+#include "fileclones/content_hashing.h"
+#include "fileclones/file_grouping.h"
+#include "folderclones/folder_grouping.h"
+#include "text/translate.h"
+
+namespace orvanta {
+
+ScanRun::ScanRun(WindowOperations& window, const ScanSettings& settings, std::string decimalSeparator)
+    : window_(window),
+      settings_(settings),
+      decimalSeparator_(std::move(decimalSeparator)),
+      fileClones_(MakeFileCloneList()),
+      folderClones_(MakeFolderCloneList()) {}
+
+void ScanRun::btnScanClick() {
+  if (running_) return;
+  if (settings_.Folders().empty()) {
+    window_.ShowMessage(TranslateText("Please add at least one folder."));
+    return;
+  }
+  running_ = true;
+  stopRequested_ = false;
+  window_.EnableStop(true);
+  window_.SetBusyCursor(true);
+
+  ScanContext scan{window_, settings_, stopRequested_, files_, fileClones_, folderClones_, decimalSeparator_};
+  bool stoppedEarly = false;
+  try {
+    // Each step returns true when the run ends there because Stop was noticed.
+    auto stage = [&]() {
+      ClearResults();
+      CollectFiles(scan);
+      if (scan.StopRequested()) return true;
+      if (settings_.Compare() == CompareMode::Content &&
+          (settings_.FindFileClones() || settings_.FindFolderClones())) {
+        ComputeAllHashes(scan);
+        if (scan.StopRequested()) return true;
+      }
+      if (settings_.FindFileClones()) {
+        FindFileDuplicates(scan);
+        if (scan.StopRequested()) {
+          window_.SetStatusText(TranslateText("Cancelled"));
+          return true;
+        }
+      }
+      if (settings_.FindFolderClones()) {
+        FindDirectoryDuplicates(scan);
+        if (scan.StopRequested()) {
+          window_.SetStatusText(TranslateText("Cancelled"));
+          return true;
+        }
+      }
+      window_.SetStatusText("  " + TranslateText("Done."));
+      return false;
+    };
+    stoppedEarly = stage();
+  } catch (const std::exception& error) {
+    window_.ShowMessage(TranslateText("Error: ") + error.what());
+  } catch (...) {
+    window_.ShowMessage(TranslateText("Error: ") + TranslateText("Unknown error"));
+  }
+
+  window_.SetBusyCursor(false);
+  if (stoppedEarly) {
+    window_.EnableStop(false);
+    window_.SetProgressPosition(0);
+  } else {
+    window_.SetProgressPosition(0);
+    window_.EnableStop(false);
+  }
+  running_ = false;
+}
+
+void ScanRun::btnStopClick() {
+  stopRequested_ = true;
+  window_.SetStatusText(TranslateText("Stopping..."));
+}
+
+void ScanRun::ClearResults() {
+  fileClones_.ClearRows();
+  folderClones_.ClearRows();
+  ClearListGroups(fileClones_);
+  ClearListGroups(folderClones_);
+  files_.clear();
+  files_.shrink_to_fit();
+  window_.SetProgressPosition(0);
+  window_.SetStatusText("");
+}
+
+}  // namespace orvanta

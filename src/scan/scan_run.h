@@ -1,0 +1,42 @@
+// One scan: resets the results, then runs the stages one after another on the
+// caller's thread, reporting through the host's window operations. Holds the
+// file registry, the stop flag and the two result lists for the host.
+#pragma once
+
+#include <atomic>
+
+#include "core/result_list.h"
+#include "core/scan_settings.h"
+#include "core/window_operations.h"
+#include "core/file_record.h"
+
+namespace orvanta {
+
+class ScanRun {
+ public:
+  ScanRun(WindowOperations& window, const ScanSettings& settings, std::string decimalSeparator = ".");
+
+  // Scan: runs every stage the settings ask for. Does nothing while a run is active.
+  void btnScanClick();
+  // Stop: the stages notice it at their next poll.
+  void btnStopClick();
+  void ClearResults();
+
+  bool Running() const { return running_; }
+  std::atomic<bool>& StopFlag() { return stopRequested_; }
+  const FileRegistry& Files() const { return files_; }
+  ResultList& FileClones() { return fileClones_; }
+  ResultList& FolderClones() { return folderClones_; }
+
+ private:
+  WindowOperations& window_;
+  const ScanSettings& settings_;
+  std::string decimalSeparator_;
+  std::atomic<bool> stopRequested_{false};
+  bool running_ = false;
+  FileRegistry files_;
+  ResultList fileClones_;
+  ResultList folderClones_;
+};
+
+}  // namespace orvanta

@@ -1,0 +1,168 @@
+#include "text/catalogue.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "platform/platform.h"
+#include "text/translate.h"
+
+namespace orvanta {
+namespace {
+
+constexpr char kLanguageSetting[] = "CurrentLanguage";
+
+struct State {
+  Translations translations;
+  // Key to its first entry: the first of two equal keys wins, as a search from the top would.
+  std::unordered_map<std::string, std::size_t> entryOfKey;
+};
+
+State& TheState() {
+  static State state;
+  return state;
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+// Lines split at CR LF, LF or CR; a final line break makes no further line.
+std::vector<std::string> ReadLines(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("Cannot find translation file:" + file);
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+  std::vector<std::string> lines;
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(std::move(line));
+      line.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      line.push_back(c);
+    }
+  }
+  if (!line.empty()) lines.push_back(std::move(line));
+  return lines;
+}
+
+}  // namespace
+
+const Translations& CurrentTranslations() { return TheState().translations; }
+
+std::string TranslateText(std::string_view text) {
+  const State& state = TheState();
+  const int index = state.translations.currentLanguageIndex;
+  if (index <= 0) return std::string(text);
+  const auto it = state.entryOfKey.find(std::string(text));
+  if (it == state.entryOfKey.end()) return std::string(text);
+  const std::string& translation = state.translations.table[static_cast<std::size_t>(index)][it->second];
+  return translation.empty() ? std::string(text) : translation;
+}
+
+void LoadTranslationsFrom(const std::string& catalogueFile, const std::optional<std::string>& storedCode,
+                          const std::string& defaultCode) {
+  State& state = TheState();
+  state = State{};
+  state.translations.currentLanguageCode = storedCode.value_or(defaultCode);
+  try {
+    const std::vector<std::string> lines = ReadLines(catalogueFile);
+    if (lines.empty()) throw std::runtime_error("empty catalogue");
+    int n = 0;
+    const std::string& first = lines[0];
+    const auto [end, error] = std::from_chars(first.data(), first.data() + first.size(), n);
+    if (error != std::errc() || end != first.data() + first.size() || n < 0) throw std::runtime_error("bad count");
+    if (n == 0) return;
+    const std::size_t languages = static_cast<std::size_t>(n);
+    // Every column needs its name and its code, or the Language menu would offer a blank.
+    if (lines.size() < 2 * languages + 1) throw std::runtime_error("too few lines");
+    const std::size_t entries = (lines.size() - 1) / languages;
+    auto& table = state.translations.table;
+    table.assign(languages, std::vector<std::string>(entries));
+    for (std::size_t c = 0; c < languages; ++c) {
+      for (std::size_t k = 0; k < entries; ++k) table[c][k] = lines[1 + k * languages + c];
+    }
+    for (std::size_t k = 0; k < entries; ++k) state.entryOfKey.try_emplace(table[0][k], k);
+    for (std::size_t c = 0; c < languages; ++c) {
+      if (EqualIgnoringCase(table[c][1], state.translations.currentLanguageCode)) {
+        state.translations.currentLanguageIndex = static_cast<int>(c);
+        break;
+      }
+    }
+  } catch (...) {
+    // A faulty or missing catalogue: English, without a word to the user.
+    const std::string code = state.translations.currentLanguageCode;
+    state = State{};
+    state.translations.currentLanguageCode = code;
+  }
+}
+
+void LoadTranslations() {
+  LoadTranslationsFrom(platform::JoinedPath(platform::ExecutableFolder(), "transl.dt"),
+                       platform::ReadSetting(kLanguageSetting), DefaultLanguageCode());
+}
+
+std::string LanguageCodeOf(std::string_view localeName) {
+  const auto end = localeName.find_first_of("_.@:-");
+  std::string language(localeName.substr(0, end));
+  for (char& c : language) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+  static const std::unordered_map<std::string, std::string> kCodes = {
+      {"ar", "ar"}, {"zh", "cn"}, {"cs", "cs"}, {"de", "de"}, {"el", "el"}, {"es", "es"},
+      {"fr", "fr"}, {"hu", "hu"}, {"it", "it"}, {"ja", "jp"}, {"ko", "kr"}, {"nl", "nl"},
+      {"pl", "pl"}, {"pt", "pt"}, {"tr", "tr"}};
+  const auto it = kCodes.find(language);
+  return it == kCodes.end() ? "en" : it->second;
+}
+
+std::string LanguageCodeOfLanguageId(unsigned languageId) {
+  // The low 8 bits, not the 10-bit primary-language mask: the codes were chosen so.
+  switch (languageId & 0xFF) {
+    case 0x01: return "ar";
+    case 0x04: return "cn";
+    case 0x05: return "cs";
+    case 0x07: return "de";
+    case 0x08: return "el";
+    case 0x0A: return "es";
+    case 0x0C: return "fr";
+    case 0x0E: return "hu";
+    case 0x10: return "it";
+    case 0x11: return "jp";
+    case 0x12: return "kr";
+    case 0x13: return "nl";
+    case 0x15: return "pl";
+    case 0x16: return "pt";
+    case 0x1F: return "tr";
+    default: return "en";
+  }
+}
+
+std::string DefaultLanguageCode() {
+  if (const std::optional<unsigned> id = platform::SystemLanguageId()) return LanguageCodeOfLanguageId(*id);
+  for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && value[0] != '\0') return LanguageCodeOf(value);
+  }
+  return "en";
+}
+
+void SelectLanguage(int index) {
+  Translations& translations = TheState().translations;
+  if (index < 0 || static_cast<std::size_t>(index) >= translations.table.size()) return;
+  translations.currentLanguageIndex = index;
+  translations.currentLanguageCode = translations.table[static_cast<std::size_t>(index)][1];
+  SaveCurrentLanguage();
+}
+
+void SaveCurrentLanguage() { platform::WriteSetting(kLanguageSetting, TheState().translations.currentLanguageCode); }
+
+}  // namespace orvanta

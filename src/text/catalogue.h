@@ -1,0 +1,44 @@
+// The interface text catalogue (transl.dt beside the executable) and the
+// choice of the language. Process-wide, used on the window's thread only.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvanta {
+
+struct Translations {
+  // One column per language; entry 0 its display name, entry 1 its code,
+  // entries 2 and up the interface texts. Column 0 holds the English keys.
+  std::vector<std::vector<std::string>> table;
+  int currentLanguageIndex = 0;
+  std::string currentLanguageCode;
+};
+
+const Translations& CurrentTranslations();
+
+// Loads the catalogue file and chooses the language of the stored code, else
+// of defaultCode, matched ignoring case. Any fault leaves the table empty and
+// the English texts in force; nothing is reported.
+void LoadTranslationsFrom(const std::string& catalogueFile, const std::optional<std::string>& storedCode,
+                          const std::string& defaultCode);
+
+// Start-up's load: transl.dt beside the executable, the stored choice, the
+// system language.
+void LoadTranslations();
+
+// The language code of the system language (Windows: GetSystemDefaultUILanguage;
+// POSIX: LANGUAGE, LC_ALL, LC_MESSAGES, LANG, the first that is set): "de", "fr", "cn" for Chinese, "jp", "kr", ...;
+// "en" for any language without a code of its own.
+std::string DefaultLanguageCode();
+std::string LanguageCodeOf(std::string_view localeName);
+// The code for a Windows language identifier (LANGID).
+std::string LanguageCodeOfLanguageId(unsigned languageId);
+
+// Makes column `index` current (the Language menu), and stores its code for the next start.
+void SelectLanguage(int index);
+void SaveCurrentLanguage();
+
+}  // namespace orvanta
