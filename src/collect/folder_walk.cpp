@@ -58,7 +58,8 @@ class Walker {
       if (item.isFolder) {
         Walk(path);
       } else if (reached_ == nullptr ||
-                 (item.haveAttributes ? reached_->FirstReach(item.attributes.id) : reached_->FirstReach(path))) {
+                 (item.haveAttributes && item.attributes.id.Known() ? reached_->FirstReach(item.attributes.id)
+                                                                    : reached_->FirstReach(path))) {
         out_.push_back({std::move(path), item.haveAttributes ? item.attributes.size : -1});
       }
     }
@@ -97,9 +98,7 @@ bool ReachedFiles::FirstReach(const platform::FileId& id) {
 }
 
 bool ReachedFiles::FirstReach(const std::string& path) {
-  if (std::find(paths_.begin(), paths_.end(), path) != paths_.end()) return false;
-  paths_.push_back(path);
-  return true;
+  return paths_.insert(path).second;
 }
 
 void ReachedFiles::Grow() {
