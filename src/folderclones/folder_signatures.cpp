@@ -8,23 +8,13 @@
 #include "collect/folder_walk.h"
 #include "core/paths.h"
 #include "platform/platform.h"
+#include "text/text_helpers.h"
 #include "text/translate.h"
 
 namespace orvanta {
 namespace {
 
 using platform::EntryKind;
-
-// Keys of equal length in ascending order of an ASCII-case-insensitive comparison.
-bool AsciiCaseLess(std::string_view a, std::string_view b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; };
-    const int ca = upper(static_cast<unsigned char>(a[i])), cb = upper(static_cast<unsigned char>(b[i]));
-    if (ca != cb) return ca < cb;
-  }
-  return a.size() < b.size();
-}
 
 // Walks every folder below one root without pumping. Links are not entered;
 // a folder met before (overlapping roots, bind mounts) is not collected again.
