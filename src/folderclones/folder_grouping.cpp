@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/scan_context.h"
+#include "core/stage_progress.h"
 #include "core/paths.h"
 #include "folderclones/folder_signatures.h"
 #include "platform/platform.h"
@@ -27,8 +28,7 @@ std::int64_t SizeOf(const std::unordered_map<std::string, std::int64_t>& sizeOf,
 
 std::vector<FolderGroup> GroupDirectories(ScanContext& scan, FolderSignatures& folders) {
   WindowOperations& window = scan.window;
-  window.SetStatusText(TranslateText("Grouping duplicate directories..."));
-  window.PumpMessages();
+  ShowStatus(window, TranslateText("Grouping duplicate directories..."));
   const std::size_t minGroupSize = static_cast<std::size_t>(std::max(2, scan.settings.MinGroupSize()));
 
   std::vector<FolderGroup> groups;
@@ -63,23 +63,18 @@ void ListDirectoryGroups(ScanContext& scan, const std::vector<FolderGroup>& grou
   if (maxGroups > 0 && maxGroups < toList) toList = maxGroups;
 
   window.SetProgressPosition(0);
-  window.SetProgressRange(0, toList == 0 ? 1 : toList);
-  window.SetStatusText(TranslateText("Listing directory groups..."));
-  window.PumpMessages();
+  StageProgress progress(window, toList, {.every = 5});
+  ShowStatus(window, TranslateText("Listing directory groups..."));
 
-  ListUpdateGuard batch(scan.folderClones);
   int groupNo = 1;
   for (int listed = 0; listed < toList;) {
     if (scan.StopRequested()) break;
     const FolderGroup& group = groups[static_cast<std::size_t>(listed)];
     AddDirGroup(scan, group.members, sizeOf, group.totalSize, groupNo);
     ++listed;
-    window.SetProgressPosition(listed);
-    if (listed % 5 == 0) {
-      window.SetStatusText(FormatText(TranslateText("Listing directory groups (%d/%d)..."),
-                                      {std::int64_t{listed}, std::int64_t{toList}}));
-      window.PumpMessages();
-    }
+    progress.Step(listed, [&] {
+      return FormatText(TranslateText("Listing directory groups (%d/%d)..."), {std::int64_t{listed}, std::int64_t{toList}});
+    });
   }
 }
 
@@ -102,26 +97,15 @@ bool HasKeptAncestor(const std::string& key, const std::unordered_set<std::strin
 
 void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
                  const std::unordered_map<std::string, std::int64_t>& sizeOf, std::int64_t totalSize, int& groupNo) {
-  ResultList& list = scan.folderClones;
-  list.AddGroup(groupNo, FormatText(TranslateText("Group %d (%s)"),
-                                    {std::int64_t{groupNo}, FormatSizeMB(totalSize, scan.decimalSeparator)}));
-  const std::string caption = std::to_string(groupNo);
-  for (const std::string& key : members) {
-    ListRow& row = list.AddRow();
-    row.groupId = groupNo;
-    row.caption = caption;
-    row.subItems = {key, FormatSizeMB(SizeOf(sizeOf, key), scan.decimalSeparator)};
-  }
-  ++groupNo;
+  AddListGroup(scan.folderClones, groupNo++, totalSize, scan.decimalSeparator, members.size(),
+               [&](std::size_t i, ListRow& row) {
+                 row.subItems = {members[i], FormatSizeMB(SizeOf(sizeOf, members[i]), scan.decimalSeparator)};
+               });
 }
 
 void FindDirectoryDuplicates(ScanContext& scan) {
   ResultList& list = scan.folderClones;
-  list.BeginUpdate();
-  struct RunUpdateEnd {
-    ResultList& list;
-    ~RunUpdateEnd() { list.EndUpdate(); }
-  } runUpdateEnd{list};
+  const ListUpdateGuard batch(list);
   list.ClearRows();
   ClearListGroups(list);
 

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "core/scan_context.h"
+#include "core/stage_progress.h"
 #include "collect/folder_walk.h"
 #include "core/paths.h"
 #include "platform/platform.h"
@@ -106,10 +107,9 @@ bool AnalyzeDirectories(ScanContext& scan, FolderSignatures& folders) {
     return a.size() != b.size() ? a.size() > b.size() : AsciiCaseLess(a, b);
   });
   const int total = static_cast<int>(dirs.size());
-  window.SetProgressRange(0, total);
+  StageProgress progress(window, total, {.every = 10, .showLast = true});
   window.SetProgressPosition(0);
-  window.SetStatusText(FormatText(TranslateText("Analyzing directories (0/%d)..."), {std::int64_t{total}}));
-  window.PumpMessages();
+  ShowStatus(window, FormatText(TranslateText("Analyzing directories (0/%d)..."), {std::int64_t{total}}));
 
   std::unordered_map<std::string_view, std::size_t> groupOfSignature;
   platform::Sha1 sha1;
@@ -185,12 +185,9 @@ bool AnalyzeDirectories(ScanContext& scan, FolderSignatures& folders) {
     folders.signatureGroups[it->second].second.push_back(key);
 
     ++position;
-    window.SetProgressPosition(position);
-    if (position % 10 == 0 || position == total) {
-      window.SetStatusText(FormatText(TranslateText("Analyzing directories (%d/%d)..."),
-                                      {std::int64_t{position}, std::int64_t{total}}));
-      window.PumpMessages();
-    }
+    progress.Step(position, [&] {
+      return FormatText(TranslateText("Analyzing directories (%d/%d)..."), {std::int64_t{position}, std::int64_t{total}});
+    });
   }
   return !scan.StopRequested();
 }
