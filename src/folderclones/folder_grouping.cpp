@@ -7,17 +7,11 @@
 #include "core/paths.h"
 #include "folderclones/folder_signatures.h"
 #include "platform/platform.h"
+#include "text/text_helpers.h"
 #include "text/translate.h"
 
 namespace orvanta {
 namespace {
-
-bool AsciiCaseLess(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; };
-    return upper(static_cast<unsigned char>(x)) < upper(static_cast<unsigned char>(y));
-  });
-}
 
 std::int64_t SizeOf(const std::unordered_map<std::string, std::int64_t>& sizeOf, const std::string& key) {
   const auto it = sizeOf.find(key);
@@ -36,7 +30,8 @@ std::vector<FolderGroup> GroupDirectories(ScanContext& scan, FolderSignatures& f
     if (scan.StopRequested()) break;
     if (members.size() < minGroupSize) continue;
     // A folder sorts before every folder inside it, so nested members are met after their ancestor.
-    std::stable_sort(members.begin(), members.end(), AsciiCaseLess);
+    std::stable_sort(members.begin(), members.end(),
+                     [](const std::string& a, const std::string& b) { return AsciiCaseLess(a, b); });
     FolderGroup group;
     std::unordered_set<std::string> keptSet;
     for (const std::string& member : members) {

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "platform/platform.h"
+#include "text/text_helpers.h"
 #include "text/translate.h"
 
 namespace orvanta {
@@ -25,35 +26,10 @@ State& TheState() {
   return state;
 }
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-    if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
-}
-
-// Lines split at CR LF, LF or CR; a final line break makes no further line.
 std::vector<std::string> ReadLines(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw std::runtime_error("Cannot find translation file:" + file);
-  std::string text((std::istreambuf_iterator<char>(in)), {});
-  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
-  std::vector<std::string> lines;
-  std::string line;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(std::move(line));
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line.push_back(c);
-    }
-  }
-  if (!line.empty()) lines.push_back(std::move(line));
-  return lines;
+  return SplitLines(std::string((std::istreambuf_iterator<char>(in)), {}));
 }
 
 }  // namespace
@@ -94,7 +70,7 @@ void LoadTranslationsFrom(const std::string& catalogueFile, const std::optional<
     }
     for (std::size_t k = 0; k < entries; ++k) state.entryOfKey.try_emplace(table[0][k], k);
     for (std::size_t c = 0; c < languages; ++c) {
-      if (EqualIgnoringCase(table[c][1], state.translations.currentLanguageCode)) {
+      if (EqualIgnoringAsciiCase(table[c][1], state.translations.currentLanguageCode)) {
         state.translations.currentLanguageIndex = static_cast<int>(c);
         break;
       }
@@ -114,8 +90,7 @@ void LoadTranslations() {
 
 std::string LanguageCodeOf(std::string_view localeName) {
   const auto end = localeName.find_first_of("_.@:-");
-  std::string language(localeName.substr(0, end));
-  for (char& c : language) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+  const std::string language = AsciiLowerCase(localeName.substr(0, end));
   static const std::unordered_map<std::string, std::string> kCodes = {
       {"ar", "ar"}, {"zh", "cn"}, {"cs", "cs"}, {"de", "de"}, {"el", "el"}, {"es", "es"},
       {"fr", "fr"}, {"hu", "hu"}, {"it", "it"}, {"ja", "jp"}, {"ko", "kr"}, {"nl", "nl"},
