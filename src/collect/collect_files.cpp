@@ -1,5 +1,7 @@
 #include "collect/collect_files.h"
 
+#include <stdexcept>
+
 #include "core/scan_context.h"
 #include "core/stage_progress.h"
 #include "collect/folder_walk.h"
@@ -26,7 +28,7 @@ void CollectFiles(ScanContext& scan) {
       std::deque<EnumeratedFile> paths;
       try {
         paths = EnumerateFiles(folder, mask, &scan.stopRequested, &reached);
-      } catch (...) {
+      } catch (const std::runtime_error&) {
         // A malformed mask or a folder gone meanwhile: this pass contributes nothing.
         paths.clear();
       }

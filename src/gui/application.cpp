@@ -18,9 +18,9 @@ bool OrvantaApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& error) {
+    // Every error of ours: shown, and the program goes on. Anything else is a
+    // fault no box can explain and ends the program where it was thrown.
     message = QString::fromUtf8(error.what());
-  } catch (...) {
-    message = "Unknown error";
   }
   if (dialogs_ != nullptr) dialogs_->Error(activeWindow(), ErrorBoxText(message));
   return false;

@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
-#include <stdexcept>
 #include <unordered_map>
 
 #include "platform/platform.h"
@@ -26,10 +25,29 @@ State& TheState() {
   return state;
 }
 
-std::vector<std::string> ReadLines(const std::string& file) {
+using Table = std::vector<std::vector<std::string>>;
+
+// The catalogue's columns, one per language; nothing when the file is missing
+// or its shape is wrong.
+std::optional<Table> ReadTable(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::runtime_error("Cannot find translation file:" + file);
-  return SplitLines(std::string((std::istreambuf_iterator<char>(in)), {}));
+  if (!in) return std::nullopt;
+  const std::vector<std::string> lines = SplitLines(std::string((std::istreambuf_iterator<char>(in)), {}));
+  if (lines.empty()) return std::nullopt;
+  int n = 0;
+  const std::string& first = lines[0];
+  const auto [end, error] = std::from_chars(first.data(), first.data() + first.size(), n);
+  if (error != std::errc() || end != first.data() + first.size() || n < 0) return std::nullopt;
+  if (n == 0) return Table{};
+  const std::size_t languages = static_cast<std::size_t>(n);
+  // Every column needs its name and its code, or the Language menu would offer a blank.
+  if (lines.size() < 2 * languages + 1) return std::nullopt;
+  const std::size_t entries = (lines.size() - 1) / languages;
+  Table table(languages, std::vector<std::string>(entries));
+  for (std::size_t c = 0; c < languages; ++c) {
+    for (std::size_t k = 0; k < entries; ++k) table[c][k] = lines[1 + k * languages + c];
+  }
+  return table;
 }
 
 }  // namespace
@@ -51,35 +69,17 @@ void LoadTranslationsFrom(const std::string& catalogueFile, const std::optional<
   State& state = TheState();
   state = State{};
   state.translations.currentLanguageCode = storedCode.value_or(defaultCode);
-  try {
-    const std::vector<std::string> lines = ReadLines(catalogueFile);
-    if (lines.empty()) throw std::runtime_error("empty catalogue");
-    int n = 0;
-    const std::string& first = lines[0];
-    const auto [end, error] = std::from_chars(first.data(), first.data() + first.size(), n);
-    if (error != std::errc() || end != first.data() + first.size() || n < 0) throw std::runtime_error("bad count");
-    if (n == 0) return;
-    const std::size_t languages = static_cast<std::size_t>(n);
-    // Every column needs its name and its code, or the Language menu would offer a blank.
-    if (lines.size() < 2 * languages + 1) throw std::runtime_error("too few lines");
-    const std::size_t entries = (lines.size() - 1) / languages;
-    auto& table = state.translations.table;
-    table.assign(languages, std::vector<std::string>(entries));
-    for (std::size_t c = 0; c < languages; ++c) {
-      for (std::size_t k = 0; k < entries; ++k) table[c][k] = lines[1 + k * languages + c];
+  std::optional<Table> table = ReadTable(catalogueFile);
+  // A faulty or missing catalogue: English, without a word to the user.
+  if (!table) return;
+  state.translations.table = std::move(*table);
+  const Table& columns = state.translations.table;
+  for (std::size_t k = 0; !columns.empty() && k < columns[0].size(); ++k) state.entryOfKey.try_emplace(columns[0][k], k);
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    if (EqualIgnoringAsciiCase(columns[c][1], state.translations.currentLanguageCode)) {
+      state.translations.currentLanguageIndex = static_cast<int>(c);
+      break;
     }
-    for (std::size_t k = 0; k < entries; ++k) state.entryOfKey.try_emplace(table[0][k], k);
-    for (std::size_t c = 0; c < languages; ++c) {
-      if (EqualIgnoringAsciiCase(table[c][1], state.translations.currentLanguageCode)) {
-        state.translations.currentLanguageIndex = static_cast<int>(c);
-        break;
-      }
-    }
-  } catch (...) {
-    // A faulty or missing catalogue: English, without a word to the user.
-    const std::string code = state.translations.currentLanguageCode;
-    state = State{};
-    state.translations.currentLanguageCode = code;
   }
 }
 
