@@ -130,6 +130,21 @@ std::string DefaultLanguageCode() {
   return "en";
 }
 
+std::string LanguageCodeInForce() {
+  const Translations& translations = TheState().translations;
+  if (translations.table.empty()) return "en";
+  return translations.table[static_cast<std::size_t>(translations.currentLanguageIndex)][1];
+}
+
+bool IsRightToLeftLanguage(std::string_view code) { return EqualIgnoringCase(code, "ar"); }
+
+std::string LocaleNameOfCode(std::string_view code) {
+  if (EqualIgnoringCase(code, "jp")) return "ja";
+  if (EqualIgnoringCase(code, "kr")) return "ko";
+  if (EqualIgnoringCase(code, "cn")) return "zh_CN";
+  return std::string(code);
+}
+
 void SelectLanguage(int index) {
   Translations& translations = TheState().translations;
   if (index < 0 || static_cast<std::size_t>(index) >= translations.table.size()) return;
