@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
+#include <set>
 
 #include "platform/platform.h"
 #include "test_support.h"
@@ -101,11 +101,43 @@ TEST(LanguageCodeOf, MapsTheLanguagePartOfALocale) {
   for (const auto& [locale, code] : cases) EXPECT_EQ(LanguageCodeOf(locale), code) << locale;
 }
 
+TEST(LanguageCodes, DirectionAndToolkitLocaleName) {
+  const std::tuple<const char*, bool, const char*> cases[] = {
+      {"ar", true, "ar"}, {"AR", true, "AR"},  {"jp", false, "ja"}, {"KR", false, "ko"},
+      {"cn", false, "zh_CN"}, {"de", false, "de"}, {"en", false, "en"}, {"el", false, "el"}};
+  for (const auto& [code, rightToLeft, locale] : cases) {
+    EXPECT_EQ(IsRightToLeftLanguage(code), rightToLeft) << code;
+    EXPECT_EQ(LocaleNameOfCode(code), locale) << code;
+  }
+}
+
+// The catalogue that ships beside the programs speaks every language the
+// system's language may map to: none of them falls back to English.
+TEST_F(CatalogueTest, ShippedCatalogueHasAColumnForEveryMappedCode) {
+  const std::string shipped = platform::JoinedPath(platform::ExecutableFolder(), "transl.dt");
+  std::set<std::string> codes;
+  for (unsigned id = 0; id < 0x400; ++id) codes.insert(LanguageCodeOfLanguageId(id));
+  for (const char* locale : {"ar_EG", "zh_CN", "cs_CZ", "de_DE", "el_GR", "es_ES", "fr_FR", "hu_HU", "it_IT",
+                             "ja_JP", "ko_KR", "nl_NL", "pl_PL", "pt_BR", "tr_TR"}) {
+    codes.insert(LanguageCodeOf(locale));
+  }
+  EXPECT_EQ(codes.size(), 16u);
+  for (const std::string& code : codes) {
+    LoadTranslationsFrom(shipped, code, "en");
+    ASSERT_EQ(Columns(), 16u) << shipped;
+    EXPECT_EQ(LanguageCodeInForce(), code);
+    EXPECT_EQ(Index() > 0, code != "en") << code;
+    if (code != "en") {
+      EXPECT_NE(TranslateText("Scan"), "Scan") << code;
+    }
+  }
+  LoadTranslationsFrom(tree.Path("none"), "de", "en");
+  EXPECT_EQ(LanguageCodeInForce(), "en") << "no catalogue: English in force";
+}
+
 TEST(Settings, StoredLanguageSurvivesAndOtherLinesStay) {
   test::TempTree tree;
-  const char* old = std::getenv("XDG_CONFIG_HOME");
-  const std::string saved = old != nullptr ? old : "";
-  ::setenv("XDG_CONFIG_HOME", tree.Path("config").c_str(), 1);
+  const test::ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", tree.Path("config"));
 
   EXPECT_EQ(platform::ReadSetting("CurrentLanguage"), std::nullopt);
   ASSERT_TRUE(platform::WriteSetting("CurrentLanguage", "de"));
@@ -116,12 +148,6 @@ TEST(Settings, StoredLanguageSurvivesAndOtherLinesStay) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
             "[General]\nOther=1\nCurrentLanguage=FR\n\n[Window]\nCurrentLanguage=xx\n");
   EXPECT_EQ(platform::ReadSetting("CurrentLanguage"), "FR");
-
-  if (old != nullptr) {
-    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  } else {
-    ::unsetenv("XDG_CONFIG_HOME");
-  }
 }
 
 }  // namespace

@@ -68,8 +68,8 @@ TEST_F(ScanRunTest, WithoutEitherCloneKindTheRunStillCollects) {
 }
 
 TEST_F(ScanRunTest, StopDuringCollectionKeepsTheCollectionText) {
-  window.onPump = [this](int pump) {
-    if (pump == 1) run.btnStopClick();
+  window.onPump = [this](int) {
+    if (window.LastStatus() == "Scanning folders...") run.btnStopClick();
   };
   run.btnScanClick();
   EXPECT_EQ(window.LastStatus(), "Scanning cancelled. 0 files collected so far.");
@@ -110,6 +110,16 @@ TEST_F(ScanRunTest, AnErrorInAStageIsShownAndTheWindowRestored) {
                                                   "cursor:default", "stop:off"}));
   EXPECT_EQ(run.Files().size(), 1u) << "the registry keeps what was collected";
   EXPECT_FALSE(run.Running());
+}
+
+TEST_F(ScanRunTest, AForeignExceptionPassesOnButTheWindowIsRestored) {
+  window.onStatus = [](const std::string& text) {
+    if (text.rfind("Scanning: ", 0) == 0) throw 42;
+  };
+  EXPECT_THROW(run.btnScanClick(), int);
+  EXPECT_TRUE(window.Messages().empty()) << "not shown as an error of the scan";
+  EXPECT_EQ(RunFrame(), (std::vector<std::string>{"stop:on", "cursor:busy", "cursor:default", "stop:off"}));
+  EXPECT_FALSE(run.Running()) << "the next Scan runs";
 }
 
 TEST_F(ScanRunTest, AScanClickedDuringARunIsIgnored) {
