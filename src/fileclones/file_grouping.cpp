@@ -97,6 +97,7 @@ void FindFileDuplicates(ScanContext& scan) {
   } itemsUpdateEnd{list};
   list.ClearRows();
   ClearListGroups(list);
+  list.SetGroupsFound(static_cast<int>(groups.size()));
   window.SetProgressPosition(0);
   window.SetProgressRange(0, toList == 0 ? 1 : toList);
   int count = 0;
@@ -132,6 +133,7 @@ void AddFileGroup(ScanContext& scan, const std::vector<FileRecord*>& files, std:
     row.subItems = {std::string(file->Name()), std::string(ExtractFileDir(file->fullPath)),
                     FormatSizeMB(file->size, scan.decimalSeparator)};
     row.data = file;
+    row.size = file->size;
   }
   ++groupNo;
 }

@@ -68,6 +68,7 @@ void ListDirectoryGroups(ScanContext& scan, const std::vector<FolderGroup>& grou
   window.PumpMessages();
 
   ListUpdateGuard batch(scan.folderClones);
+  scan.folderClones.SetGroupsFound(static_cast<int>(groups.size()));
   int groupNo = 1;
   for (int listed = 0; listed < toList;) {
     if (scan.StopRequested()) break;
@@ -110,7 +111,8 @@ void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
     ListRow& row = list.AddRow();
     row.groupId = groupNo;
     row.caption = caption;
-    row.subItems = {key, FormatSizeMB(SizeOf(sizeOf, key), scan.decimalSeparator)};
+    row.size = SizeOf(sizeOf, key);
+    row.subItems = {key, FormatSizeMB(row.size, scan.decimalSeparator)};
   }
   ++groupNo;
 }
