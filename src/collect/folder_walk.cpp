@@ -97,9 +97,7 @@ bool ReachedFiles::FirstReach(const platform::FileId& id) {
   return true;
 }
 
-bool ReachedFiles::FirstReach(const std::string& path) {
-  return paths_.insert(path).second;
-}
+bool ReachedFiles::FirstReach(const std::string& path) { return paths_.insert(path).second; }
 
 void ReachedFiles::Grow() {
   std::vector<platform::FileId> old;
