@@ -37,7 +37,7 @@ void CollectFiles(ScanContext& scan) {
         if (scan.StopRequested()) break;
         EnumeratedFile& file = paths[static_cast<std::size_t>(i)];
         if (minBytes > 0 ? file.size < minBytes : file.size == 0) continue;
-        scan.files.push_back(std::make_unique<FileRecord>(std::move(file.path), file.size));
+        scan.files.push_back(std::make_unique<FileRecord>(std::move(file.path), file.size, file.id, file.modified));
         window.SetProgressPosition(i + 1);
         if (i % 50 == 0 || i == n - 1) {
           window.SetStatusText(

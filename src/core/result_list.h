@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace orvanta {
 
 struct FileRecord;
@@ -29,6 +31,9 @@ struct ListRow {
   bool checked = false;
   int groupId = -1;                 // -1: the row belongs to no group
   const FileRecord* data = nullptr;  // file rows: the record in the registry, not owned
+  // Folder rows: what the scan saw of the folder (file rows keep it in their record).
+  platform::FileId scannedId;
+  std::int64_t scannedModified = 0;
 };
 
 class ResultListObserver {

@@ -111,6 +111,11 @@ void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
     row.groupId = groupNo;
     row.caption = caption;
     row.subItems = {key, FormatSizeMB(SizeOf(sizeOf, key), scan.decimalSeparator)};
+    // Removal later moves the folder only while it is still this one.
+    if (platform::FileAttributes attributes; platform::QueryAttributes(key, attributes)) {
+      row.scannedId = attributes.id;
+      row.scannedModified = attributes.modified;
+    }
   }
   ++groupNo;
 }
