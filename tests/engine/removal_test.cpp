@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -48,19 +47,6 @@ std::string Read(const std::string& path) {
 // scan of scan/ whose lists the removal works on.
 class RemovalTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("XDG_DATA_HOME")) savedDataHome_ = old;
-    hadDataHome_ = std::getenv("XDG_DATA_HOME") != nullptr;
-    ::setenv("XDG_DATA_HOME", tree.Path("data").c_str(), 1);
-  }
-  void TearDown() override {
-    if (hadDataHome_) {
-      ::setenv("XDG_DATA_HOME", savedDataHome_.c_str(), 1);
-    } else {
-      ::unsetenv("XDG_DATA_HOME");
-    }
-  }
-
   std::string S(const std::string& relative) { return tree.Path("scan/" + relative); }
 
   void Scan(CompareMode mode = CompareMode::Content, bool folderClones = true) {
@@ -98,14 +84,11 @@ class RemovalTest : public ::testing::Test {
   }
 
   test::TempTree tree;
+  const test::ScopedEnvironmentVariable dataHome{"XDG_DATA_HOME", tree.Path("data")};
   test::RecordingWindow window;
   test::FakeSettings settings;
   std::unique_ptr<ScanRun> run;
   ScriptedPrompts prompts;
-
- private:
-  std::string savedDataHome_;
-  bool hadDataHome_ = false;
 };
 
 TEST_F(RemovalTest, NestedFolderClonesKeepOneSideAndMoveTheOther) {

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -29,6 +30,7 @@
 #include "platform/platform.h"
 #include "scripted_dialogs.h"
 #include "text/catalogue.h"
+#include "text/translate.h"
 
 namespace orvanta {
 
@@ -37,6 +39,12 @@ struct RecordingShell final : DesktopShell {
   void ShowFile(const std::string& path) override { requests << "show:" + QString::fromStdString(path); }
   void OpenFolder(const std::string& path) override { requests << "open:" + QString::fromStdString(path); }
   void OpenWebPage(const QString& url) override { requests << "web:" + url; }
+  bool opens = true;
+  bool OpenItem(const std::string& path, std::string& error) override {
+    requests << "item:" + QString::fromStdString(path);
+    error = "no handler";
+    return opens;
+  }
 };
 
 // A window whose message pump can stand for a failing stage.
@@ -297,7 +305,7 @@ class MainWindowTest : public QObject {
   }
 
   void removalAsksAndMovesCheckedFilesToTheTrash() {
-    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree->Path("data")));
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
     ScanBothLists();
     form->btnUncheckAll->click();
     form->btnDeleteSelected->click();
@@ -321,11 +329,10 @@ class MainWindowTest : public QObject {
     QVERIFY(QFile::exists(QString::fromStdString(kept)));
     QVERIFY(!QFile::exists(QString::fromStdString(moved)));
     QCOMPARE(form->lvFiles->model()->rowCount(), 2);  // header and the kept row
-    qunsetenv("XDG_DATA_HOME");
   }
 
   void aPartialFailureTakesOutOnlyTheRowsThatMoved() {
-    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree->Path("data")));
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
     ScanBothLists();
     const std::string vanished = form->Run().FileClones().Rows()[1].data->fullPath;
     QFile::remove(QString::fromStdString(vanished));
@@ -335,11 +342,10 @@ class MainWindowTest : public QObject {
                                                           "\n\nIt is no longer there.\n" + vanished));
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{2});
     QVERIFY(form->Run().FileClones().Rows()[1].checked);
-    qunsetenv("XDG_DATA_HOME");
   }
 
   void folderPageRemovalKeepsOneSideOfNestedClones() {
-    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree->Path("data")));
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
     for (const char* root : {"Photos", "Photos - Copy"}) {
       tree->File(std::string("p/") + root + "/2019/beach.jpg", "beach");
       tree->File(std::string("p/") + root + "/2020/snow.jpg", "snow!");
@@ -359,7 +365,6 @@ class MainWindowTest : public QObject {
     QVERIFY(!QFile::exists(QString::fromStdString(tree->Path("p/Photos - Copy"))));
     QCOMPARE(form->Run().FolderClones().Rows().size(), std::size_t{3});
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{2});  // the copy's files went with it
-    qunsetenv("XDG_DATA_HOME");
   }
 
   void openLocationShowsTheFileOrOpensTheFolder() {
@@ -408,7 +413,7 @@ class MainWindowTest : public QObject {
   }
 
   void theLanguageMenuSwitchesEveryCaption() {
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(tree->Path("config")));
+    const test::ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", tree->Path("config"));
     const std::string catalogue = tree->File(
         "transl.dt",
         "3\nEnglish\nDeutsch\n\xD8\xA7\xD9\x84\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A\xD8\xA9\nen\nde\nar\n"
@@ -460,7 +465,125 @@ class MainWindowTest : public QObject {
     LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
     MainWindow english(dialogs, shell);
     QVERIFY(english.mmLanguage->actions().isEmpty());
-    qunsetenv("XDG_CONFIG_HOME");
+  }
+
+  void theTotalsLineFollowsTheScanThePageAndTheMarks() {
+    constexpr std::size_t kMB = 1 << 20;
+    tree->FileOfSize("m/x.bin", kMB, 'x');
+    tree->FileOfSize("n/x.bin", kMB, 'x');
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    QCOMPARE(form->lblTotals->text(), QString());
+    form->btnScan->click();
+    QCoreApplication::processEvents();
+    QCOMPARE(form->lblStatus->text(), QString("  Done."));
+    const QString dot = QString::fromUtf8("  \u00B7  ");
+    QCOMPARE(form->lblTotals->text(), "Groups: 2, extra copies: 1.00 MB" + dot + "3 checked, 1.00 MB");
+    form->Run().FileClones().SetChecked(1, false);  // the 1 MB copy
+    QCoreApplication::processEvents();
+    QCOMPARE(form->lblTotals->text(), "Groups: 2, extra copies: 1.00 MB" + dot + "2 checked, 0.00 MB");
+
+    form->seMaxGroups->setValue(1);
+    form->btnScan->click();
+    QCoreApplication::processEvents();
+    QCOMPARE(form->lblTotals->text(), "Groups: first 1 of 2 listed, extra copies: 1.00 MB" + dot + "1 checked, 1.00 MB");
+    form->FolderClones1Click();  // folder clones were not searched
+    QCOMPARE(form->lblTotals->text(), QString());
+    form->FileClones1Click();
+    QVERIFY(form->lblTotals->text().startsWith("Groups: first 1 of 2"));
+  }
+
+  void theTotalsLineFitsBesideTheStatusInEveryLanguage() {
+    LoadTranslationsFrom(platform::JoinedPath(platform::ExecutableFolder(), "transl.dt"), std::nullopt, "en");
+    MainWindow window(dialogs, shell);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Large figures: a big tree cut by Max groups, every row checked.
+    ResultList& files = window.Run().FileClones();
+    for (int group = 1; group <= 100; ++group) {
+      files.AddGroup(group, "");
+      for (int member = 0; member < 3; ++member) {
+        ListRow& row = files.AddRow();
+        row.groupId = group;
+        row.checked = true;
+        row.size = std::int64_t{123} << 30;
+      }
+    }
+    files.SetGroupsFound(123456);
+    const QList<QAction*> languages = window.mmLanguage->actions();
+    QVERIFY(languages.size() >= 11);
+    for (QAction* language : languages) {
+      language->trigger();
+      window.SetStatusText("  " + TranslateText("Done."));
+      window.UpdateTotalsLine();
+      QCoreApplication::processEvents();
+      const QString line = window.lblTotals->text();
+      QVERIFY2(window.lblTotals->width() >= window.lblTotals->sizeHint().width(), qPrintable(line));
+      QVERIFY2(window.lblStatus->width() >= window.lblStatus->sizeHint().width(), qPrintable(language->text()));
+    }
+    languages.front()->trigger();
+    LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
+  }
+
+  void doubleClickOrEnterOpensTheRowsItem() {
+    tree->File("x/f.txt", "q");
+    tree->File("y/f.txt", "q");
+    form->chkDirDuplicates->setChecked(true);
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->btnScan->click();
+    ResultListModel* files = form->lvFiles->ResultModel();
+    const QModelIndex header = files->index(0, 1), member = files->index(1, 1);
+    QVERIFY(files->IsGroupHeader(header) && !files->IsGroupHeader(member));
+    // A user's double-click: press, release, then the second press as a double-click.
+    const auto doubleClick = [this](const QModelIndex& index) {
+      const QPoint at = form->lvFiles->visualRect(index).center();
+      QTest::mouseClick(form->lvFiles->viewport(), Qt::LeftButton, {}, at);
+      QTest::mouseDClick(form->lvFiles->viewport(), Qt::LeftButton, {}, at);
+    };
+    doubleClick(header);
+    QVERIFY(shell.requests.isEmpty());  // a group header opens nothing
+    doubleClick(member);
+    const std::string file = form->Run().FileClones().Rows()[0].data->fullPath;
+    QCOMPARE(shell.requests, QStringList{"item:" + QString::fromStdString(file)});
+
+    form->FolderClones1Click();
+    ResultListModel* dirs = form->lvDirs->ResultModel();
+    QVERIFY(dirs->rowCount() > 1);
+    form->lvDirs->setFocus();
+    form->lvDirs->setCurrentIndex(dirs->index(1, 1));
+    shell.opens = false;
+    QTest::keyClick(form->lvDirs, Qt::Key_Return);
+    const std::string folder = form->Run().FolderClones().Rows()[0].subItems[0];
+    QCOMPARE(shell.requests.back(), "item:" + QString::fromStdString(folder));
+    QCOMPARE(dialogs.shown, QStringList{"message:No program could open " + QString::fromStdString(folder) + "\nno handler"});
+  }
+
+  void droppedFoldersAndFilesAddTheirFolders() {
+    tree->File("b/sub/deep.txt", "x");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(tree->Path("a"))),
+                  QUrl::fromLocalFile(QString::fromStdString(tree->Path("b/copy.txt"))),
+                  QUrl::fromLocalFile(QString::fromStdString(tree->Path("b/sub/../same.txt"))),
+                  QUrl::fromLocalFile(QString::fromStdString(tree->Path("gone"))), QUrl("https://example.org/")});
+    QWidget* target = form->lbFolders->viewport();
+    QDragEnterEvent enter({5, 5}, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QCOMPARE(enter.dropAction(), Qt::CopyAction);
+    QDropEvent drop({5, 5}, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &drop);
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(form->lbFolders->count(), 2);
+    QCOMPARE(form->lbFolders->item(0)->text(), QString::fromStdString(tree->Folder("a")));
+    QCOMPARE(form->lbFolders->item(1)->text(), QString::fromStdString(tree->Folder("b")));
+
+    QMimeData text;
+    text.setText("not a path");
+    QDragEnterEvent refused({5, 5}, Qt::CopyAction, &text, Qt::LeftButton, {});
+    refused.ignore();
+    QApplication::sendEvent(target, &refused);
+    QVERIFY(!refused.isAccepted());
   }
 
   void errorBoxTextEndsInAPoint() {
