@@ -74,7 +74,9 @@ void LoadTranslationsFrom(const std::string& catalogueFile, const std::optional<
   if (!table) return;
   state.translations.table = std::move(*table);
   const Table& columns = state.translations.table;
-  for (std::size_t k = 0; !columns.empty() && k < columns[0].size(); ++k) state.entryOfKey.try_emplace(columns[0][k], k);
+  for (std::size_t k = 0; !columns.empty() && k < columns[0].size(); ++k) {
+    state.entryOfKey.try_emplace(columns[0][k], k);
+  }
   for (std::size_t c = 0; c < columns.size(); ++c) {
     if (EqualIgnoringAsciiCase(columns[c][1], state.translations.currentLanguageCode)) {
       state.translations.currentLanguageIndex = static_cast<int>(c);
