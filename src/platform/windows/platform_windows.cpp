@@ -72,6 +72,7 @@ struct FolderReader::State {
   std::string name;      // the entry last given out, in UTF-8
   EntryKind kind = EntryKind::Unknown;
   std::int64_t size = 0;
+  std::int64_t modified = 0;
 };
 
 FolderReader::FolderReader(const std::string& folder) : state_(std::make_unique<State>()) {
@@ -108,6 +109,7 @@ bool FolderReader::Next(std::string_view& name, EntryKind& kind) {
     // The listing holds the reparse tag in dwReserved0.
     state_->kind = windows::KindOf(state_->data.dwFileAttributes, state_->data.dwReserved0);
     state_->size = SizeOf(state_->data.nFileSizeHigh, state_->data.nFileSizeLow);
+    state_->modified = SizeOf(state_->data.ftLastWriteTime.dwHighDateTime, state_->data.ftLastWriteTime.dwLowDateTime);
     name = state_->name;
     kind = state_->kind;
     return true;
@@ -122,6 +124,7 @@ bool FolderReader::QueryAttributes(std::string_view name, FileAttributes& attrib
   // identity cannot be read: the file is then told apart by its path.
   attributes.kind = state_->kind;
   attributes.size = state_->size;
+  attributes.modified = state_->modified;
   attributes.id = QueryId(path);
   return true;
 }
@@ -136,10 +139,13 @@ bool QueryAttributes(const std::string& path, FileAttributes& attributes) {
   const HANDLE handle = OpenItem(path);
   if (handle != INVALID_HANDLE_VALUE) {
     FILE_STANDARD_INFO standard;
+    FILE_BASIC_INFO basic;
     const bool ok = ReadKind(handle, attributes.kind) &&
-                    GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) != 0;
+                    GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) != 0 &&
+                    GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0;
     if (ok) {
       attributes.size = attributes.kind == EntryKind::Folder ? 0 : standard.EndOfFile.QuadPart;
+      attributes.modified = basic.LastWriteTime.QuadPart;
       attributes.id = ReadId(handle);
     }
     CloseHandle(handle);
@@ -151,6 +157,7 @@ bool QueryAttributes(const std::string& path, FileAttributes& attributes) {
   if (GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data) == 0) return false;
   attributes.kind = windows::KindOf(data.dwFileAttributes, 0);
   attributes.size = SizeOf(data.nFileSizeHigh, data.nFileSizeLow);
+  attributes.modified = SizeOf(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
   attributes.id = {};
   return true;
 }
