@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,5 +46,9 @@ FileId IdentityOf(std::uint64_t volumeSerial, std::uint64_t indexLow, std::uint6
 std::wstring RecyclePathBlock(const std::vector<std::string>& paths);
 // The shell request that moves the block's items to the Recycle Bin.
 SHFILEOPSTRUCTW RecycleRequest(HWND owner, const wchar_t* pathBlock);
+// Checks each item against what the scan saw, then hands every item that
+// passed to `shell` in one request (SHFileOperationW outside the tests).
+std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, HWND owner,
+                                       const std::function<int(SHFILEOPSTRUCTW&)>& shell);
 
 }  // namespace orvanta::platform::windows
