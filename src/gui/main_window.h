@@ -28,6 +28,7 @@ class QToolButton;
 namespace orvanta {
 
 class DesktopShell;
+struct KeepRule;
 class Dialogs;
 class ResultList;
 class ResultListModel;
@@ -60,6 +61,10 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   void btnSelectAllButOneClick();
   void btnCheckAllClick();
   void btnUncheckAllClick();
+  void KeepCopiesInFolder1Click();
+  void KeepNewest1Click();
+  void KeepOldest1Click();
+  void KeepShortestPath1Click();
   void btnDeleteSelectedClick();
   void Button1Click();
   void btnExportFilesClick();
@@ -151,6 +156,10 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   QAction* Checkallbutoneingroup1;
   QAction* Checkall1;
   QAction* Uncheckall1;
+  QAction* KeepCopiesInFolder1;
+  QAction* KeepNewest1;
+  QAction* KeepOldest1;
+  QAction* KeepShortestPath1;
   QMenu* View1;
   QMenu* Page1;
   QAction* FileClones1;
@@ -181,6 +190,8 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   bool FilePageActive() const;
   ResultList& ActiveList();
   void ExportList(const ResultList& list, const QString& proposedName);
+  // Checks all but the copies the rule keeps, on the active list.
+  void KeepBy(const KeepRule& rule);
   // Many marks change at once: the line is drawn again once they are done.
   void ScheduleTotalsUpdate();
 
