@@ -85,9 +85,16 @@ void LoadTranslationsFrom(const std::string& catalogueFile, const std::optional<
   }
 }
 
+std::string CatalogueFileFor(const std::string& executableFolder) {
+  const std::string beside = platform::JoinedPath(executableFolder, "transl.dt");
+  if (platform::FileExists(beside)) return beside;
+  const std::string installed = platform::JoinedPath(executableFolder, "../share/orvanta/transl.dt");
+  return platform::FileExists(installed) ? installed : beside;
+}
+
 void LoadTranslations() {
-  LoadTranslationsFrom(platform::JoinedPath(platform::ExecutableFolder(), "transl.dt"),
-                       platform::ReadSetting(kLanguageSetting), DefaultLanguageCode());
+  LoadTranslationsFrom(CatalogueFileFor(platform::ExecutableFolder()), platform::ReadSetting(kLanguageSetting),
+                       DefaultLanguageCode());
 }
 
 std::string LanguageCodeOf(std::string_view localeName) {
