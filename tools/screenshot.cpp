@@ -23,6 +23,7 @@
 int main(int argc, char** argv) {
   orvanta::LoadTranslations();
   orvanta::OrvantaApplication app(argc, argv);
+  orvanta::ApplyLanguageToToolkit();
   const QStringList args = app.arguments().mid(1);
   if (args.isEmpty()) {
     std::fprintf(stderr, "usage: orvanta-screenshot OUT.png [--folders] [--page N] [--compare N] [--max-groups N] FOLDER...\n");

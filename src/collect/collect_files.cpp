@@ -1,6 +1,9 @@
 #include "collect/collect_files.h"
 
+#include <stdexcept>
+
 #include "core/scan_context.h"
+#include "core/stage_progress.h"
 #include "collect/folder_walk.h"
 #include "collect/masks.h"
 #include "text/translate.h"
@@ -9,8 +12,7 @@ namespace orvanta {
 
 void CollectFiles(ScanContext& scan) {
   WindowOperations& window = scan.window;
-  window.SetStatusText(TranslateText("Scanning folders..."));
-  window.PumpMessages();
+  ShowStatus(window, TranslateText("Scanning folders..."));
 
   const std::vector<std::string> masks = ParseMasks(scan.settings.MasksText());
   const std::int64_t minBytes = scan.settings.MinSizeMB() * 1048576;
@@ -26,24 +28,22 @@ void CollectFiles(ScanContext& scan) {
       std::deque<EnumeratedFile> paths;
       try {
         paths = EnumerateFiles(folder, mask, &scan.stopRequested, &reached);
-      } catch (...) {
+      } catch (const std::runtime_error&) {
         // A malformed mask or a folder gone meanwhile: this pass contributes nothing.
         paths.clear();
       }
       window.SetProgressMarquee(false);
       const int n = static_cast<int>(paths.size());
-      window.SetProgressRange(0, n == 0 ? 1 : n);
+      StageProgress progress(window, n, {.every = 50, .first = 1, .showLast = true});
       for (int i = 0; i < n; ++i) {
         if (scan.StopRequested()) break;
         EnumeratedFile& file = paths[static_cast<std::size_t>(i)];
         if (minBytes > 0 ? file.size < minBytes : file.size == 0) continue;
         scan.files.push_back(std::make_unique<FileRecord>(std::move(file.path), file.size));
-        window.SetProgressPosition(i + 1);
-        if (i % 50 == 0 || i == n - 1) {
-          window.SetStatusText(
-              FormatText(TranslateText("Scanning: %s (%d/%d)"), {scan.files.back()->fullPath, std::int64_t{i + 1}, std::int64_t{n}}));
-          window.PumpMessages();
-        }
+        progress.Step(i + 1, [&] {
+          return FormatText(TranslateText("Scanning: %s (%d/%d)"),
+                            {scan.files.back()->fullPath, std::int64_t{i + 1}, std::int64_t{n}});
+        });
       }
     }
   }

@@ -3,21 +3,10 @@
 #include <algorithm>
 
 #include "platform/platform.h"
+#include "text/text_helpers.h"
 
 namespace orvanta {
 namespace {
-
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-char32_t AsciiLower(char32_t c) { return c >= U'A' && c <= U'Z' ? c + (U'a' - U'A') : c; }
-char32_t AsciiUpper(char32_t c) { return c >= U'a' && c <= U'z' ? c - (U'a' - U'A') : c; }
 
 // Decodes one character at `at`: a valid UTF-8 sequence, or else a single byte
 // (so names that are not valid UTF-8 still match "?" and sets byte by byte).
@@ -49,7 +38,7 @@ std::vector<std::string> ParseMasks(std::string_view text) {
 
   std::vector<std::string> masks;
   auto keep = [&masks](std::string_view item) {
-    item = Trim(item);
+    item = TrimBlanks(item);
     if (!item.empty()) masks.emplace_back(item);
   };
   std::size_t i = 0;
@@ -83,7 +72,7 @@ std::vector<std::string> ParseMasks(std::string_view text) {
 }
 
 FileMask::FileMask(std::string_view mask) {
-  mask = Trim(mask);
+  mask = TrimBlanks(mask);
   if (mask.empty()) throw MaskError("Empty file mask");
   if (std::any_of(mask.begin(), mask.end(), platform::InvalidInFileName)) {
     throw MaskError("Invalid character in file mask: " + std::string(mask));

@@ -1,6 +1,7 @@
 #include "core/paths.h"
 
 #include "platform/platform.h"
+#include "text/text_helpers.h"
 
 namespace orvanta {
 
@@ -36,9 +37,7 @@ std::string NormalizeFolderPath(std::string_view path) {
   // or ends with a blank is legal here and is taken exactly as given.
   std::string text(path);
   if (!platform::FolderExists(text)) {
-    while (!path.empty() && static_cast<unsigned char>(path.front()) <= ' ') path.remove_prefix(1);
-    while (!path.empty() && static_cast<unsigned char>(path.back()) <= ' ') path.remove_suffix(1);
-    text = path;
+    text = TrimBlanks(path);
   }
   if (text.empty()) return {};
   std::string folder = platform::AbsolutePath(text);

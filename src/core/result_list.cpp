@@ -104,6 +104,19 @@ void EndListUpdate(ResultList& list, bool groupView) {
 
 void ClearListGroups(ResultList& list) { list.ClearGroups(); }
 
+void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::string_view decimalSeparator,
+                  std::size_t memberCount, const std::function<void(std::size_t, ListRow&)>& describe) {
+  list.AddGroup(groupId, FormatText(TranslateText("Group %d (%s)"),
+                                    {std::int64_t{groupId}, FormatSizeMB(totalSize, decimalSeparator)}));
+  const std::string caption = std::to_string(groupId);
+  for (std::size_t i = 0; i < memberCount; ++i) {
+    ListRow& row = list.AddRow();
+    row.groupId = groupId;
+    row.caption = caption;
+    describe(i, row);
+  }
+}
+
 std::string FormatSizeMB(std::int64_t bytes, std::string_view decimalSeparator) {
   if (bytes < 0) return "0";
   // Hundredths of a MB, rounded half up, in exact integer arithmetic.

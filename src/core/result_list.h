@@ -103,6 +103,12 @@ class ListUpdateGuard {
 
 void ClearListGroups(ResultList& list);
 
+// Adds group groupId as both clone lists show it: the header "Group N (size)"
+// and one row per member captioned with the group number; describe(member, row)
+// fills in the row's sub-items, check mark and data.
+void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::string_view decimalSeparator,
+                  std::size_t memberCount, const std::function<void(std::size_t, ListRow&)>& describe);
+
 // Size in MB with two decimals and the host's decimal separator; "0" for a
 // size the file system did not deliver (negative).
 std::string FormatSizeMB(std::int64_t bytes, std::string_view decimalSeparator);

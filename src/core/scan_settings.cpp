@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "text/text_helpers.h"
+
 namespace orvanta {
 
 CompareMode CompareModeFromIndex(int index) {
@@ -14,8 +16,7 @@ CompareMode CompareModeFromIndex(int index) {
 }
 
 std::int64_t ReadIntegerSetting(std::string_view text, std::int64_t fallback) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+  text = TrimBlanks(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   std::int64_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);

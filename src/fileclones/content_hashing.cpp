@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/scan_context.h"
+#include "core/stage_progress.h"
 #include "platform/platform.h"
 #include "text/translate.h"
 
@@ -472,8 +473,7 @@ void HashInParallel(ScanContext& scan, const std::vector<FileRecord*>& targets) 
       window.SetProgressPosition(completed);
       const std::string text = scan.StopRequested() ? TranslateText("Stopping SHA-1 hashing... %d / %d")
                                                     : TranslateText("Computing SHA-1 hashes (size filtered)... %d / %d");
-      window.SetStatusText(FormatText(text, {std::int64_t{completed}, std::int64_t{count}}));
-      window.PumpMessages();
+      ShowStatus(window, FormatText(text, {std::int64_t{completed}, std::int64_t{count}}));
       if (workers.AllFinished()) {
         if (secondPassStarted || scan.StopRequested()) break;
         workers.Join();
@@ -500,18 +500,15 @@ void HashOneByOne(ScanContext& scan, const std::vector<FileRecord*>& targets) {
   WindowOperations& window = scan.window;
   const int count = static_cast<int>(targets.size());
   window.SetProgressPosition(0);
-  window.SetProgressRange(0, count);
+  StageProgress progress(window, count, {.every = 10, .first = 1, .showLast = true});
   HashingState state(targets, scan.stopRequested);
   int completed = 0;
-  // Shown after the 1st, 11th, 21st ... and the last completed target.
   auto complete = [&] {
     ++completed;
-    window.SetProgressPosition(completed);
-    if ((completed - 1) % 10 == 0 || completed == count) {
-      window.SetStatusText(FormatText(TranslateText("Computing SHA-1 hashes (size filtered)... %d / %d"),
-                                      {std::int64_t{completed}, std::int64_t{count}}));
-      window.PumpMessages();
-    }
+    progress.Step(completed, [&] {
+      return FormatText(TranslateText("Computing SHA-1 hashes (size filtered)... %d / %d"),
+                        {std::int64_t{completed}, std::int64_t{count}});
+    });
   };
   for (std::size_t i = 0; i < targets.size(); ++i) {
     if (scan.StopRequested()) return;
@@ -541,8 +538,7 @@ std::string HashFileSHA1(const std::string& path) {
 void ComputeAllHashes(ScanContext& scan) {
   if (scan.files.empty()) return;
   WindowOperations& window = scan.window;
-  window.SetStatusText(TranslateText("Computing SHA-1 hashes (size filtered)..."));
-  window.PumpMessages();
+  ShowStatus(window, TranslateText("Computing SHA-1 hashes (size filtered)..."));
 
   const std::vector<FileRecord*> targets = BuildHashTargets(scan);
   if (!targets.empty() && !scan.StopRequested()) {

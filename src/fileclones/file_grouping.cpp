@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/scan_context.h"
+#include "core/stage_progress.h"
 #include "core/paths.h"
 #include "platform/platform.h"
 #include "text/translate.h"
@@ -12,7 +13,7 @@ namespace orvanta {
 namespace {
 
 struct FileGroup {
-  const std::vector<FileRecord*>* Files;
+  const std::vector<FileRecord*>* files;
   std::int64_t totalSize;
 };
 
@@ -90,50 +91,34 @@ void FindFileDuplicates(ScanContext& scan) {
 
   ResultList& list = scan.fileClones;
   WindowOperations& window = scan.window;
-  list.BeginUpdate();
-  struct ItemsUpdateEnd {
-    ResultList& list;
-    ~ItemsUpdateEnd() { list.EndUpdate(); }
-  } itemsUpdateEnd{list};
+  const ListUpdateGuard batch(list);
   list.ClearRows();
   ClearListGroups(list);
   window.SetProgressPosition(0);
-  window.SetProgressRange(0, toList == 0 ? 1 : toList);
+  StageProgress progress(window, toList, {.every = 50, .barEveryStep = false});
   int count = 0;
-  {
-    ListUpdateGuard batch(list);
-    int groupNo = 1;
-    while (count < toList && !scan.StopRequested()) {
-      const FileGroup& group = groups[static_cast<std::size_t>(count)];
-      AddFileGroup(scan, *group.Files, group.totalSize, groupNo);
-      ++count;
-      if (count % 50 == 0) {
-        window.SetProgressPosition(count);
-        window.SetStatusText(FormatText(TranslateText("Listing file groups (%d/%d)..."), {std::int64_t{count}, std::int64_t{toList}}));
-        window.PumpMessages();
-      }
-    }
-    window.SetProgressPosition(count);
+  int groupNo = 1;
+  while (count < toList && !scan.StopRequested()) {
+    const FileGroup& group = groups[static_cast<std::size_t>(count)];
+    AddFileGroup(scan, *group.files, group.totalSize, groupNo);
+    ++count;
+    progress.Step(count, [&] {
+      return FormatText(TranslateText("Listing file groups (%d/%d)..."), {std::int64_t{count}, std::int64_t{toList}});
+    });
   }
+  window.SetProgressPosition(count);
   if (!scan.StopRequested()) window.SetStatusText(TranslateText("Duplicate file groups populated."));
 }
 
 void AddFileGroup(ScanContext& scan, const std::vector<FileRecord*>& files, std::int64_t totalSize, int& groupNo) {
-  ResultList& list = scan.fileClones;
-  list.AddGroup(groupNo, FormatText(TranslateText("Group %d (%s)"),
-                                    {std::int64_t{groupNo}, FormatSizeMB(totalSize, scan.decimalSeparator)}));
-  const std::string caption = std::to_string(groupNo);
-  for (std::size_t i = 0; i < files.size(); ++i) {
+  // The first copy stays unchecked: a group is never marked for removal whole.
+  AddListGroup(scan.fileClones, groupNo++, totalSize, scan.decimalSeparator, files.size(), [&](std::size_t i, ListRow& row) {
     const FileRecord* file = files[i];
-    ListRow& row = list.AddRow();
-    row.groupId = groupNo;
     row.checked = i != 0;
-    row.caption = caption;
     row.subItems = {std::string(file->Name()), std::string(ExtractFileDir(file->fullPath)),
                     FormatSizeMB(file->size, scan.decimalSeparator)};
     row.data = file;
-  }
-  ++groupNo;
+  });
 }
 
 }  // namespace orvanta

@@ -3,20 +3,15 @@
 #include <algorithm>
 
 #include "core/scan_context.h"
+#include "core/stage_progress.h"
 #include "core/paths.h"
 #include "folderclones/folder_signatures.h"
 #include "platform/platform.h"
+#include "text/text_helpers.h"
 #include "text/translate.h"
 
 namespace orvanta {
 namespace {
-
-bool AsciiCaseLess(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; };
-    return upper(static_cast<unsigned char>(x)) < upper(static_cast<unsigned char>(y));
-  });
-}
 
 std::int64_t SizeOf(const std::unordered_map<std::string, std::int64_t>& sizeOf, const std::string& key) {
   const auto it = sizeOf.find(key);
@@ -27,8 +22,7 @@ std::int64_t SizeOf(const std::unordered_map<std::string, std::int64_t>& sizeOf,
 
 std::vector<FolderGroup> GroupDirectories(ScanContext& scan, FolderSignatures& folders) {
   WindowOperations& window = scan.window;
-  window.SetStatusText(TranslateText("Grouping duplicate directories..."));
-  window.PumpMessages();
+  ShowStatus(window, TranslateText("Grouping duplicate directories..."));
   const std::size_t minGroupSize = static_cast<std::size_t>(std::max(2, scan.settings.MinGroupSize()));
 
   std::vector<FolderGroup> groups;
@@ -36,7 +30,8 @@ std::vector<FolderGroup> GroupDirectories(ScanContext& scan, FolderSignatures& f
     if (scan.StopRequested()) break;
     if (members.size() < minGroupSize) continue;
     // A folder sorts before every folder inside it, so nested members are met after their ancestor.
-    std::stable_sort(members.begin(), members.end(), AsciiCaseLess);
+    std::stable_sort(members.begin(), members.end(),
+                     [](const std::string& a, const std::string& b) { return AsciiCaseLess(a, b); });
     FolderGroup group;
     std::unordered_set<std::string> keptSet;
     for (const std::string& member : members) {
@@ -63,23 +58,18 @@ void ListDirectoryGroups(ScanContext& scan, const std::vector<FolderGroup>& grou
   if (maxGroups > 0 && maxGroups < toList) toList = maxGroups;
 
   window.SetProgressPosition(0);
-  window.SetProgressRange(0, toList == 0 ? 1 : toList);
-  window.SetStatusText(TranslateText("Listing directory groups..."));
-  window.PumpMessages();
+  StageProgress progress(window, toList, {.every = 5});
+  ShowStatus(window, TranslateText("Listing directory groups..."));
 
-  ListUpdateGuard batch(scan.folderClones);
   int groupNo = 1;
   for (int listed = 0; listed < toList;) {
     if (scan.StopRequested()) break;
     const FolderGroup& group = groups[static_cast<std::size_t>(listed)];
     AddDirGroup(scan, group.members, sizeOf, group.totalSize, groupNo);
     ++listed;
-    window.SetProgressPosition(listed);
-    if (listed % 5 == 0) {
-      window.SetStatusText(FormatText(TranslateText("Listing directory groups (%d/%d)..."),
-                                      {std::int64_t{listed}, std::int64_t{toList}}));
-      window.PumpMessages();
-    }
+    progress.Step(listed, [&] {
+      return FormatText(TranslateText("Listing directory groups (%d/%d)..."), {std::int64_t{listed}, std::int64_t{toList}});
+    });
   }
 }
 
@@ -102,26 +92,15 @@ bool HasKeptAncestor(const std::string& key, const std::unordered_set<std::strin
 
 void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
                  const std::unordered_map<std::string, std::int64_t>& sizeOf, std::int64_t totalSize, int& groupNo) {
-  ResultList& list = scan.folderClones;
-  list.AddGroup(groupNo, FormatText(TranslateText("Group %d (%s)"),
-                                    {std::int64_t{groupNo}, FormatSizeMB(totalSize, scan.decimalSeparator)}));
-  const std::string caption = std::to_string(groupNo);
-  for (const std::string& key : members) {
-    ListRow& row = list.AddRow();
-    row.groupId = groupNo;
-    row.caption = caption;
-    row.subItems = {key, FormatSizeMB(SizeOf(sizeOf, key), scan.decimalSeparator)};
-  }
-  ++groupNo;
+  AddListGroup(scan.folderClones, groupNo++, totalSize, scan.decimalSeparator, members.size(),
+               [&](std::size_t i, ListRow& row) {
+                 row.subItems = {members[i], FormatSizeMB(SizeOf(sizeOf, members[i]), scan.decimalSeparator)};
+               });
 }
 
 void FindDirectoryDuplicates(ScanContext& scan) {
   ResultList& list = scan.folderClones;
-  list.BeginUpdate();
-  struct RunUpdateEnd {
-    ResultList& list;
-    ~RunUpdateEnd() { list.EndUpdate(); }
-  } runUpdateEnd{list};
+  const ListUpdateGuard batch(list);
   list.ClearRows();
   ClearListGroups(list);
 

@@ -4,26 +4,17 @@
 #include <unordered_set>
 
 #include "core/scan_context.h"
+#include "core/stage_progress.h"
 #include "collect/folder_walk.h"
 #include "core/paths.h"
 #include "platform/platform.h"
+#include "text/text_helpers.h"
 #include "text/translate.h"
 
 namespace orvanta {
 namespace {
 
 using platform::EntryKind;
-
-// Keys of equal length in ascending order of an ASCII-case-insensitive comparison.
-bool AsciiCaseLess(std::string_view a, std::string_view b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; };
-    const int ca = upper(static_cast<unsigned char>(a[i])), cb = upper(static_cast<unsigned char>(b[i]));
-    if (ca != cb) return ca < cb;
-  }
-  return a.size() < b.size();
-}
 
 // Walks every folder below one root without pumping. Links are not entered;
 // a folder met before (overlapping roots, bind mounts) is not collected again.
@@ -66,6 +57,111 @@ class DirectoryCollector {
   ReachedFiles ids_;
 };
 
+// Longest keys first: every subfolder is signed before the folder holding it.
+void SortDeepestFirst(std::vector<std::string>& keys) {
+  std::sort(keys.begin(), keys.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() > b.size() : AsciiCaseLess(a, b);
+  });
+}
+
+// Signs folders one by one from the names and sizes of their files and the
+// signatures of their subfolders, which must be signed already.
+class FolderSigner {
+ public:
+  explicit FolderSigner(FolderSignatures& folders) : folders_(folders) {}
+
+  void Sign(const std::string& key) {
+    ReadEntries(key);
+    Record(key, Digest(key));
+  }
+
+ private:
+  void ReadEntries(const std::string& key) {
+    entries_.clear();
+    size_ = 0;
+    contentsUnknown_ = false;
+    platform::FolderReader reader(key);
+    if (!reader.IsOpen()) MarkUnreadable();
+    std::string_view name;
+    EntryKind kind;
+    while (reader.Next(name, kind)) {
+      platform::FileAttributes attributes;
+      bool haveAttributes = false;
+      if (kind == EntryKind::Unknown) {
+        if (!reader.QueryAttributes(name, attributes)) continue;
+        haveAttributes = true;
+        kind = attributes.kind;
+      }
+      if (kind == EntryKind::File) {
+        if (!haveAttributes) haveAttributes = reader.QueryAttributes(name, attributes);
+        AddFile(name, haveAttributes ? attributes.size : -1);
+      } else if (kind == EntryKind::Folder) {
+        AddSubfolder(JoinPath(key, name));
+      }
+      // Links and special files give no entry: a link is not the data it points to.
+    }
+    if (reader.Failed()) MarkUnreadable();
+  }
+
+  void MarkUnreadable() {
+    entries_.emplace_back("!FILES_ACCESS_ERROR!");
+    entries_.emplace_back("!DIRS_ACCESS_ERROR!");
+    contentsUnknown_ = true;
+  }
+
+  void AddFile(std::string_view name, std::int64_t fileSize) {
+    size_ += fileSize;
+    entries_.push_back("F|" + platform::LowerCase(name) + "|" + std::to_string(fileSize));
+  }
+
+  void AddSubfolder(const std::string& child) {
+    const auto signature = folders_.signatureOf.find(child);
+    const auto childSize = folders_.sizeOf.find(child);
+    const std::int64_t subtree = childSize == folders_.sizeOf.end() ? 0 : childSize->second;
+    size_ += subtree;
+    if (signature == folders_.signatureOf.end()) contentsUnknown_ = true;
+    entries_.push_back("D|" + DirEntryName(child) + "|" +
+                       (signature == folders_.signatureOf.end() ? std::string("!UNKNOWN_CHILD_SIG!")
+                                                                 : std::string(signature->second.view())) +
+                       "|" + std::to_string(subtree));
+  }
+
+  Sha1Text Digest(const std::string& key) {
+    // Names are lower-cased already, so byte order ignores case. Entries equal
+    // after lower-casing all stay: here "A.txt" and "a.txt" are two files.
+    std::sort(entries_.begin(), entries_.end());
+    // Contents not fully read: the key, unique in this run, keeps the signature unique.
+    if (contentsUnknown_) entries_.push_back("!CONTENTS_UNKNOWN!|" + key);
+    text_.clear();
+    for (const std::string& entry : entries_) {
+      text_ += entry;
+      text_ += "\r\n";
+    }
+    sha1_.Reset();
+    sha1_.Update(text_.data(), text_.size());
+    Sha1Text signature;
+    sha1_.FinishHex(signature.data());
+    return signature;
+  }
+
+  void Record(const std::string& key, const Sha1Text& signature) {
+    const Sha1Text& stored = folders_.signatureOf[key] = signature;
+    folders_.sizeOf[key] = size_;
+    const auto [it, inserted] = groupOfSignature_.try_emplace(stored.view(), folders_.signatureGroups.size());
+    if (inserted) folders_.signatureGroups.emplace_back(signature, std::vector<std::string>{});
+    folders_.signatureGroups[it->second].second.push_back(key);
+  }
+
+  FolderSignatures& folders_;
+  // Views into signatureOf, whose nodes never move.
+  std::unordered_map<std::string_view, std::size_t> groupOfSignature_;
+  platform::Sha1 sha1_;
+  std::vector<std::string> entries_;
+  std::string text_;
+  std::int64_t size_ = 0;
+  bool contentsUnknown_ = false;
+};
+
 }  // namespace
 
 std::string NormalizeDir(std::string_view path) {
@@ -100,97 +196,21 @@ bool CollectDirectories(ScanContext& scan, FolderSignatures& folders) {
 
 bool AnalyzeDirectories(ScanContext& scan, FolderSignatures& folders) {
   WindowOperations& window = scan.window;
-  std::vector<std::string>& dirs = folders.allFolders;
-  // Longest keys first: every subfolder is signed before the folder holding it.
-  std::sort(dirs.begin(), dirs.end(), [](const std::string& a, const std::string& b) {
-    return a.size() != b.size() ? a.size() > b.size() : AsciiCaseLess(a, b);
-  });
-  const int total = static_cast<int>(dirs.size());
-  window.SetProgressRange(0, total);
+  SortDeepestFirst(folders.allFolders);
+  const int total = static_cast<int>(folders.allFolders.size());
+  StageProgress progress(window, total, {.every = 10, .showLast = true});
   window.SetProgressPosition(0);
-  window.SetStatusText(FormatText(TranslateText("Analyzing directories (0/%d)..."), {std::int64_t{total}}));
-  window.PumpMessages();
+  ShowStatus(window, FormatText(TranslateText("Analyzing directories (0/%d)..."), {std::int64_t{total}}));
 
-  std::unordered_map<std::string_view, std::size_t> groupOfSignature;
-  platform::Sha1 sha1;
-  std::vector<std::string> entries;
-  std::string text;
+  FolderSigner signer(folders);
   int position = 0;
-  for (const std::string& key : dirs) {
+  for (const std::string& key : folders.allFolders) {
     if (scan.StopRequested()) return false;
-    entries.clear();
-    std::int64_t size = 0;
-    bool contentsUnknown = false;
-    {
-      platform::FolderReader reader(key);
-      if (!reader.IsOpen()) {
-        entries.emplace_back("!FILES_ACCESS_ERROR!");
-        entries.emplace_back("!DIRS_ACCESS_ERROR!");
-        contentsUnknown = true;
-      }
-      std::string_view name;
-      EntryKind kind;
-      while (reader.Next(name, kind)) {
-        platform::FileAttributes attributes;
-        bool haveAttributes = false;
-        if (kind == EntryKind::Unknown) {
-          if (!reader.QueryAttributes(name, attributes)) continue;
-          haveAttributes = true;
-          kind = attributes.kind;
-        }
-        if (kind == EntryKind::File) {
-          if (!haveAttributes) haveAttributes = reader.QueryAttributes(name, attributes);
-          const std::int64_t fileSize = haveAttributes ? attributes.size : -1;
-          size += fileSize;
-          entries.push_back("F|" + platform::LowerCase(name) + "|" + std::to_string(fileSize));
-        } else if (kind == EntryKind::Folder) {
-          // Links and special files give no entry: a link is not the data it points to.
-          const std::string child = JoinPath(key, name);
-          const auto signature = folders.signatureOf.find(child);
-          const auto childSize = folders.sizeOf.find(child);
-          const std::int64_t subtree = childSize == folders.sizeOf.end() ? 0 : childSize->second;
-          size += subtree;
-          if (signature == folders.signatureOf.end()) contentsUnknown = true;
-          entries.push_back("D|" + DirEntryName(child) + "|" +
-                            (signature == folders.signatureOf.end() ? std::string("!UNKNOWN_CHILD_SIG!")
-                                                                     : std::string(signature->second.view())) +
-                            "|" + std::to_string(subtree));
-        }
-      }
-      if (reader.Failed()) {
-        entries.emplace_back("!FILES_ACCESS_ERROR!");
-        entries.emplace_back("!DIRS_ACCESS_ERROR!");
-        contentsUnknown = true;
-      }
-    }
-    // Names are lower-cased already, so byte order ignores case. Entries equal
-    // after lower-casing all stay: here "A.txt" and "a.txt" are two files.
-    std::sort(entries.begin(), entries.end());
-    // Contents not fully read: the key, unique in this run, keeps the signature unique.
-    if (contentsUnknown) entries.push_back("!CONTENTS_UNKNOWN!|" + key);
-    text.clear();
-    for (const std::string& entry : entries) {
-      text += entry;
-      text += "\r\n";
-    }
-    sha1.Reset();
-    sha1.Update(text.data(), text.size());
-    Sha1Text signature;
-    sha1.FinishHex(signature.data());
-
-    folders.signatureOf[key] = signature;
-    folders.sizeOf[key] = size;
-    const auto [it, inserted] = groupOfSignature.try_emplace(folders.signatureOf[key].view(), folders.signatureGroups.size());
-    if (inserted) folders.signatureGroups.emplace_back(signature, std::vector<std::string>{});
-    folders.signatureGroups[it->second].second.push_back(key);
-
+    signer.Sign(key);
     ++position;
-    window.SetProgressPosition(position);
-    if (position % 10 == 0 || position == total) {
-      window.SetStatusText(FormatText(TranslateText("Analyzing directories (%d/%d)..."),
-                                      {std::int64_t{position}, std::int64_t{total}}));
-      window.PumpMessages();
-    }
+    progress.Step(position, [&] {
+      return FormatText(TranslateText("Analyzing directories (%d/%d)..."), {std::int64_t{position}, std::int64_t{total}});
+    });
   }
   return !scan.StopRequested();
 }

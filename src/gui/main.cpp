@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   orvanta::OrvantaApplication app(argc, argv);
+  orvanta::ApplyLanguageToToolkit();
   orvanta::SystemDialogs dialogs;
   app.SetDialogs(&dialogs);
 

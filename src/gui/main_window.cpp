@@ -389,6 +389,7 @@ void MainWindow::LanguageMenuClick(QAction* sender) {
   for (QAction* item : mmLanguage->actions()) item->setChecked(false);
   SelectLanguage(sender->data().toInt());
   sender->setChecked(true);
+  ApplyLanguageToToolkit();
   ApplyInterfaceTexts();
 }
 

@@ -29,43 +29,48 @@ void ScanRun::btnScanClick() {
   window_.EnableStop(true);
   window_.SetBusyCursor(true);
 
-  ScanContext scan{window_, settings_, stopRequested_, files_, fileClones_, folderClones_, decimalSeparator_};
   bool stoppedEarly = false;
   try {
-    // Each step returns true when the run ends there because Stop was noticed.
-    auto stage = [&]() {
-      ClearResults();
-      CollectFiles(scan);
-      if (scan.StopRequested()) return true;
-      if (settings_.Compare() == CompareMode::Content &&
-          (settings_.FindFileClones() || settings_.FindFolderClones())) {
-        ComputeAllHashes(scan);
-        if (scan.StopRequested()) return true;
-      }
-      if (settings_.FindFileClones()) {
-        FindFileDuplicates(scan);
-        if (scan.StopRequested()) {
-          window_.SetStatusText(TranslateText("Cancelled"));
-          return true;
-        }
-      }
-      if (settings_.FindFolderClones()) {
-        FindDirectoryDuplicates(scan);
-        if (scan.StopRequested()) {
-          window_.SetStatusText(TranslateText("Cancelled"));
-          return true;
-        }
-      }
-      window_.SetStatusText("  " + TranslateText("Done."));
-      return false;
-    };
-    stoppedEarly = stage();
+    stoppedEarly = RunStages();
   } catch (const std::exception& error) {
+    // Out of memory included: the run ends with the message and keeps what it found.
     window_.ShowMessage(TranslateText("Error: ") + error.what());
   } catch (...) {
-    window_.ShowMessage(TranslateText("Error: ") + TranslateText("Unknown error"));
+    // Not an error of ours: the window is restored, the exception goes on to the host.
+    EndRun(false);
+    throw;
   }
+  EndRun(stoppedEarly);
+}
 
+bool ScanRun::RunStages() {
+  ScanContext scan{window_, settings_, stopRequested_, files_, fileClones_, folderClones_, decimalSeparator_};
+  ClearResults();
+  CollectFiles(scan);
+  if (scan.StopRequested()) return true;
+  if (settings_.Compare() == CompareMode::Content && (settings_.FindFileClones() || settings_.FindFolderClones())) {
+    ComputeAllHashes(scan);
+    if (scan.StopRequested()) return true;
+  }
+  if (settings_.FindFileClones()) {
+    FindFileDuplicates(scan);
+    if (scan.StopRequested()) {
+      window_.SetStatusText(TranslateText("Cancelled"));
+      return true;
+    }
+  }
+  if (settings_.FindFolderClones()) {
+    FindDirectoryDuplicates(scan);
+    if (scan.StopRequested()) {
+      window_.SetStatusText(TranslateText("Cancelled"));
+      return true;
+    }
+  }
+  window_.SetStatusText("  " + TranslateText("Done."));
+  return false;
+}
+
+void ScanRun::EndRun(bool stoppedEarly) {
   window_.SetBusyCursor(false);
   if (stoppedEarly) {
     window_.EnableStop(false);

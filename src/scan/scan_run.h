@@ -29,6 +29,11 @@ class ScanRun {
   ResultList& FolderClones() { return folderClones_; }
 
  private:
+  // The stages in order; true when the run ends early because Stop was noticed.
+  bool RunStages();
+  // Restores the cursor, the progress bar and the Stop control.
+  void EndRun(bool stoppedEarly);
+
   WindowOperations& window_;
   const ScanSettings& settings_;
   std::string decimalSeparator_;

@@ -3,10 +3,10 @@
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
-#include <stdexcept>
 #include <unordered_map>
 
 #include "platform/platform.h"
+#include "text/text_helpers.h"
 #include "text/translate.h"
 
 namespace orvanta {
@@ -25,35 +25,29 @@ State& TheState() {
   return state;
 }
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-    if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
-}
+using Table = std::vector<std::vector<std::string>>;
 
-// Lines split at CR LF, LF or CR; a final line break makes no further line.
-std::vector<std::string> ReadLines(const std::string& file) {
+// The catalogue's columns, one per language; nothing when the file is missing
+// or its shape is wrong.
+std::optional<Table> ReadTable(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::runtime_error("Cannot find translation file:" + file);
-  std::string text((std::istreambuf_iterator<char>(in)), {});
-  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
-  std::vector<std::string> lines;
-  std::string line;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(std::move(line));
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line.push_back(c);
-    }
+  if (!in) return std::nullopt;
+  const std::vector<std::string> lines = SplitLines(std::string((std::istreambuf_iterator<char>(in)), {}));
+  if (lines.empty()) return std::nullopt;
+  int n = 0;
+  const std::string& first = lines[0];
+  const auto [end, error] = std::from_chars(first.data(), first.data() + first.size(), n);
+  if (error != std::errc() || end != first.data() + first.size() || n < 0) return std::nullopt;
+  if (n == 0) return Table{};
+  const std::size_t languages = static_cast<std::size_t>(n);
+  // Every column needs its name and its code, or the Language menu would offer a blank.
+  if (lines.size() < 2 * languages + 1) return std::nullopt;
+  const std::size_t entries = (lines.size() - 1) / languages;
+  Table table(languages, std::vector<std::string>(entries));
+  for (std::size_t c = 0; c < languages; ++c) {
+    for (std::size_t k = 0; k < entries; ++k) table[c][k] = lines[1 + k * languages + c];
   }
-  if (!line.empty()) lines.push_back(std::move(line));
-  return lines;
+  return table;
 }
 
 }  // namespace
@@ -75,35 +69,17 @@ void LoadTranslationsFrom(const std::string& catalogueFile, const std::optional<
   State& state = TheState();
   state = State{};
   state.translations.currentLanguageCode = storedCode.value_or(defaultCode);
-  try {
-    const std::vector<std::string> lines = ReadLines(catalogueFile);
-    if (lines.empty()) throw std::runtime_error("empty catalogue");
-    int n = 0;
-    const std::string& first = lines[0];
-    const auto [end, error] = std::from_chars(first.data(), first.data() + first.size(), n);
-    if (error != std::errc() || end != first.data() + first.size() || n < 0) throw std::runtime_error("bad count");
-    if (n == 0) return;
-    const std::size_t languages = static_cast<std::size_t>(n);
-    // Every column needs its name and its code, or the Language menu would offer a blank.
-    if (lines.size() < 2 * languages + 1) throw std::runtime_error("too few lines");
-    const std::size_t entries = (lines.size() - 1) / languages;
-    auto& table = state.translations.table;
-    table.assign(languages, std::vector<std::string>(entries));
-    for (std::size_t c = 0; c < languages; ++c) {
-      for (std::size_t k = 0; k < entries; ++k) table[c][k] = lines[1 + k * languages + c];
+  std::optional<Table> table = ReadTable(catalogueFile);
+  // A faulty or missing catalogue: English, without a word to the user.
+  if (!table) return;
+  state.translations.table = std::move(*table);
+  const Table& columns = state.translations.table;
+  for (std::size_t k = 0; !columns.empty() && k < columns[0].size(); ++k) state.entryOfKey.try_emplace(columns[0][k], k);
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    if (EqualIgnoringAsciiCase(columns[c][1], state.translations.currentLanguageCode)) {
+      state.translations.currentLanguageIndex = static_cast<int>(c);
+      break;
     }
-    for (std::size_t k = 0; k < entries; ++k) state.entryOfKey.try_emplace(table[0][k], k);
-    for (std::size_t c = 0; c < languages; ++c) {
-      if (EqualIgnoringCase(table[c][1], state.translations.currentLanguageCode)) {
-        state.translations.currentLanguageIndex = static_cast<int>(c);
-        break;
-      }
-    }
-  } catch (...) {
-    // A faulty or missing catalogue: English, without a word to the user.
-    const std::string code = state.translations.currentLanguageCode;
-    state = State{};
-    state.translations.currentLanguageCode = code;
   }
 }
 
@@ -114,8 +90,7 @@ void LoadTranslations() {
 
 std::string LanguageCodeOf(std::string_view localeName) {
   const auto end = localeName.find_first_of("_.@:-");
-  std::string language(localeName.substr(0, end));
-  for (char& c : language) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+  const std::string language = AsciiLowerCase(localeName.substr(0, end));
   static const std::unordered_map<std::string, std::string> kCodes = {
       {"ar", "ar"}, {"zh", "cn"}, {"cs", "cs"}, {"de", "de"}, {"el", "el"}, {"es", "es"},
       {"fr", "fr"}, {"hu", "hu"}, {"it", "it"}, {"ja", "jp"}, {"ko", "kr"}, {"nl", "nl"},
@@ -153,6 +128,21 @@ std::string DefaultLanguageCode() {
     if (value != nullptr && value[0] != '\0') return LanguageCodeOf(value);
   }
   return "en";
+}
+
+std::string LanguageCodeInForce() {
+  const Translations& translations = TheState().translations;
+  if (translations.table.empty()) return "en";
+  return translations.table[static_cast<std::size_t>(translations.currentLanguageIndex)][1];
+}
+
+bool IsRightToLeftLanguage(std::string_view code) { return EqualIgnoringCase(code, "ar"); }
+
+std::string LocaleNameOfCode(std::string_view code) {
+  if (EqualIgnoringCase(code, "jp")) return "ja";
+  if (EqualIgnoringCase(code, "kr")) return "ko";
+  if (EqualIgnoringCase(code, "cn")) return "zh_CN";
+  return std::string(code);
 }
 
 void SelectLanguage(int index) {

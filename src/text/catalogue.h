@@ -37,6 +37,15 @@ std::string LanguageCodeOf(std::string_view localeName);
 // The code for a Windows language identifier (LANGID).
 std::string LanguageCodeOfLanguageId(unsigned languageId);
 
+// The code of the language in force, as its catalogue column spells it; "en"
+// when no catalogue is loaded.
+std::string LanguageCodeInForce();
+// Whether the language of a catalogue code is written right to left ("ar").
+bool IsRightToLeftLanguage(std::string_view code);
+// The locale name the toolkit's own translations use for a catalogue code:
+// "ja" for "jp", "ko" for "kr", "zh_CN" for "cn" (any case), the others as they are.
+std::string LocaleNameOfCode(std::string_view code);
+
 // Makes column `index` current (the Language menu), and stores its code for the next start.
 void SelectLanguage(int index);
 void SaveCurrentLanguage();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "core/app_info.h"
+#include "text/text_helpers.h"
 #include "text/translate.h"
 
 #ifndef ORVANTA_UPDATE_URL_DEFAULT
@@ -44,21 +45,6 @@ std::string UpdateServerUrl() {
       fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment : ORVANTA_UPDATE_URL_DEFAULT;
   while (!url.empty() && url.back() == '/') url.pop_back();
   return url;
-}
-
-std::vector<std::string> SplitLines(std::string_view body) {
-  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-  if (body.starts_with(kByteOrderMark)) body.remove_prefix(kByteOrderMark.size());
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < body.size(); ++i) {
-    if (body[i] != '\r' && body[i] != '\n') continue;
-    lines.emplace_back(body.substr(start, i - start));
-    if (body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < body.size()) lines.emplace_back(body.substr(start));
-  return lines;
 }
 
 void DropEmptyLines(std::vector<std::string>& lines) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/text_helpers.h"  // SplitLines: how the update files are read
+
 namespace orvanta {
 
 // State shared by the version check and the download dialog.
@@ -28,10 +30,6 @@ int RunningVersionNumber();
 // The update server's base address without a trailing "/": the environment
 // variable ORVANTA_UPDATE_URL when set, else the build setting of that name.
 std::string UpdateServerUrl();
-
-// A body's lines: a leading UTF-8 byte-order mark skipped, split at CR LF, LF
-// or CR. A final line break ends the last line instead of opening an empty one.
-std::vector<std::string> SplitLines(std::string_view body);
 
 // Removes the lines of zero characters; a line of blanks stays.
 void DropEmptyLines(std::vector<std::string>& lines);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 
 #include "platform/platform.h"
 #include "test_support.h"
@@ -99,6 +100,40 @@ TEST(LanguageCodeOf, MapsTheLanguagePartOfALocale) {
       {"fr:en", "fr"},       {"C", "en"},     {"POSIX", "en"}, {"sv_SE", "en"},      {"", "en"},
       {"EL_GR", "el"},       {"tr_TR", "tr"}};
   for (const auto& [locale, code] : cases) EXPECT_EQ(LanguageCodeOf(locale), code) << locale;
+}
+
+TEST(LanguageCodes, DirectionAndToolkitLocaleName) {
+  const std::tuple<const char*, bool, const char*> cases[] = {
+      {"ar", true, "ar"}, {"AR", true, "AR"},  {"jp", false, "ja"}, {"KR", false, "ko"},
+      {"cn", false, "zh_CN"}, {"de", false, "de"}, {"en", false, "en"}, {"el", false, "el"}};
+  for (const auto& [code, rightToLeft, locale] : cases) {
+    EXPECT_EQ(IsRightToLeftLanguage(code), rightToLeft) << code;
+    EXPECT_EQ(LocaleNameOfCode(code), locale) << code;
+  }
+}
+
+// The catalogue that ships beside the programs speaks every language the
+// system's language may map to: none of them falls back to English.
+TEST_F(CatalogueTest, ShippedCatalogueHasAColumnForEveryMappedCode) {
+  const std::string shipped = platform::JoinedPath(platform::ExecutableFolder(), "transl.dt");
+  std::set<std::string> codes;
+  for (unsigned id = 0; id < 0x400; ++id) codes.insert(LanguageCodeOfLanguageId(id));
+  for (const char* locale : {"ar_EG", "zh_CN", "cs_CZ", "de_DE", "el_GR", "es_ES", "fr_FR", "hu_HU", "it_IT",
+                             "ja_JP", "ko_KR", "nl_NL", "pl_PL", "pt_BR", "tr_TR"}) {
+    codes.insert(LanguageCodeOf(locale));
+  }
+  EXPECT_EQ(codes.size(), 16u);
+  for (const std::string& code : codes) {
+    LoadTranslationsFrom(shipped, code, "en");
+    ASSERT_EQ(Columns(), 16u) << shipped;
+    EXPECT_EQ(LanguageCodeInForce(), code);
+    EXPECT_EQ(Index() > 0, code != "en") << code;
+    if (code != "en") {
+      EXPECT_NE(TranslateText("Scan"), "Scan") << code;
+    }
+  }
+  LoadTranslationsFrom(tree.Path("none"), "de", "en");
+  EXPECT_EQ(LanguageCodeInForce(), "en") << "no catalogue: English in force";
 }
 
 TEST(Settings, StoredLanguageSurvivesAndOtherLinesStay) {

@@ -112,6 +112,16 @@ TEST_F(ScanRunTest, AnErrorInAStageIsShownAndTheWindowRestored) {
   EXPECT_FALSE(run.Running());
 }
 
+TEST_F(ScanRunTest, AForeignExceptionPassesOnButTheWindowIsRestored) {
+  window.onStatus = [](const std::string& text) {
+    if (text.rfind("Scanning: ", 0) == 0) throw 42;
+  };
+  EXPECT_THROW(run.btnScanClick(), int);
+  EXPECT_TRUE(window.Messages().empty()) << "not shown as an error of the scan";
+  EXPECT_EQ(RunFrame(), (std::vector<std::string>{"stop:on", "cursor:busy", "cursor:default", "stop:off"}));
+  EXPECT_FALSE(run.Running()) << "the next Scan runs";
+}
+
 TEST_F(ScanRunTest, AScanClickedDuringARunIsIgnored) {
   int nested = 0;
   window.onPump = [&](int) {

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -59,6 +60,11 @@ class MainWindowTest : public QObject {
   std::unique_ptr<FaultyForm> form;
   std::unique_ptr<test::TempTree> tree;
 
+  static QString YesButtonText() {
+    QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::No);
+    return box.button(QMessageBox::Yes)->text();
+  }
+
   // Runs `action` at the next message pump of the running scan.
   void AtNextPump(std::function<void()> action) { QTimer::singleShot(0, form.get(), std::move(action)); }
 
@@ -82,6 +88,12 @@ class MainWindowTest : public QObject {
   void startValues() {
     MainWindow fresh(dialogs, shell);
     QCOMPARE(fresh.windowTitle(), QString("Orvanta 2.4"));
+    // Qt appends the display name to every title on Linux when one is set; an
+    // unset one follows the application name.
+    QCoreApplication::setApplicationName("Probe");
+    const QString displayName = QGuiApplication::applicationDisplayName();
+    QCoreApplication::setApplicationName("Orvanta");
+    QCOMPARE(displayName, QString("Probe"));
     QCOMPARE(fresh.rgCompareItems->checkedId(), 3);
     QCOMPARE(fresh.Compare(), CompareMode::Content);
     QVERIFY(fresh.chkFileDuplicates->isChecked());
@@ -368,14 +380,16 @@ class MainWindowTest : public QObject {
 
   void theLanguageMenuSwitchesEveryCaption() {
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(tree->Path("config")));
-    const std::string catalogue = tree->File("transl.dt",
-                                             "2\nEnglish\nDeutsch\nen\nde\nScan\nSuchen\nReady\nBereit\n"
-                                             "Check All\nAlle markieren\nGroup\nGruppe\nLanguage\nSprache\n");
+    const std::string catalogue = tree->File(
+        "transl.dt",
+        "3\nEnglish\nDeutsch\n\xD8\xA7\xD9\x84\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A\xD8\xA9\nen\nde\nar\n"
+        "Scan\nSuchen\n\xD9\x81\xD8\xAD\xD8\xB5\nReady\nBereit\n\n"
+        "Check All\nAlle markieren\n\nGroup\nGruppe\n\nLanguage\nSprache\n\n");
     LoadTranslationsFrom(catalogue, std::nullopt, "en");
     {
       MainWindow window(dialogs, shell);
       const QList<QAction*> items = window.mmLanguage->actions();
-      QCOMPARE(items.size(), 2);
+      QCOMPARE(items.size(), 3);
       QCOMPARE(items[1]->text(), QString("Deutsch"));
       QVERIFY(items[0]->isChecked() && !items[1]->isChecked());
       window.rbSize->setChecked(true);
@@ -399,9 +413,20 @@ class MainWindowTest : public QObject {
       QVERIFY(exported.open(QIODevice::ReadOnly));
       QCOMPARE(exported.readAll(), QByteArray("\xEF\xBB\xBFGruppe,File name,Directory,File size (MB)\r\n"));
 
+      // Qt's own texts follow: the buttons of every message box and question.
+      QCOMPARE(YesButtonText(), QString("&Ja"));
+      QCOMPARE(window.layoutDirection(), Qt::LeftToRight);
+
+      items[2]->trigger();
+      QCOMPARE(window.layoutDirection(), Qt::RightToLeft);
+      QCOMPARE(window.lvFiles->layoutDirection(), Qt::RightToLeft);
+      QCOMPARE(YesButtonText(), QString("&\u0646\u0639\u0645"));
+
       items[0]->trigger();
       QCOMPARE(window.btnScan->text(), QString("Scan"));
       QCOMPARE(platform::ReadSetting("CurrentLanguage"), std::optional<std::string>("en"));
+      QCOMPARE(window.layoutDirection(), Qt::LeftToRight);
+      QCOMPARE(YesButtonText(), QString("&Yes"));
     }
     LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
     MainWindow english(dialogs, shell);

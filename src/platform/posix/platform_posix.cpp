@@ -14,6 +14,8 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include "platform/ascii.h"
+
 namespace orvanta::platform {
 namespace {
 
@@ -125,7 +127,7 @@ std::string LowerCase(std::string_view text) {
   while (i < length) {
     const std::uint8_t b = bytes[i];
     if (b < 0x80) {
-      result.push_back(static_cast<char>(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b));
+      result.push_back(static_cast<char>(AsciiLower(b)));
       ++i;
       continue;
     }

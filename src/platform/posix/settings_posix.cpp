@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 #include <vector>
 
 #include "platform/platform.h"
@@ -98,7 +99,7 @@ bool WriteSetting(const std::string& key, const std::string& value) {
   for (const std::string& line : lines) text += line + "\n";
   try {
     ReplaceFileContents(file, text);
-  } catch (...) {
+  } catch (const std::runtime_error&) {
     return false;
   }
   return true;

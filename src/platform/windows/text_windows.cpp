@@ -1,5 +1,6 @@
 #include "platform/windows/windows_text.h"
 
+#include "platform/ascii.h"
 #include "platform/platform.h"
 
 namespace orvanta::platform::windows {
@@ -170,7 +171,7 @@ std::string LowerCase(std::string_view text) {
       continue;
     }
     const char c = text[i++];
-    result.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c);
+    result.push_back(AsciiLower(c));
   }
   return result;
 }

@@ -1,0 +1,161 @@
+#include "cli/cli_options.h"
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "text/translate.h"
+
+namespace orvanta {
+namespace {
+
+// An option's effect on the options; returns the usage error, empty when the value is good.
+using ApplyOption = std::function<std::string(CliOptions&, const std::string& name, const std::string& value)>;
+
+struct OptionSpec {
+  std::string_view shortName, longName;
+  bool takesValue;
+  ApplyOption apply;
+};
+
+std::string InvalidNumber(const std::string& value, const std::string& name, std::int64_t low, std::int64_t high) {
+  return FormatText(TranslateText("invalid value '%s' for '%s' (%d to %d)"), {value, name, low, high});
+}
+
+template <typename Target>
+ApplyOption BoundedNumber(Target ScanSettingsValues::*field, std::int64_t low, std::int64_t high) {
+  return [=](CliOptions& options, const std::string& name, const std::string& value) -> std::string {
+    constexpr std::int64_t kNotANumber = INT64_MIN;
+    const std::int64_t number = ReadIntegerSetting(value, kNotANumber);
+    if (number == kNotANumber || number < low || number > high) return InvalidNumber(value, name, low, high);
+    options.settings.*field = static_cast<Target>(number);
+    return {};
+  };
+}
+
+ApplyOption Flag(std::function<void(CliOptions&)> set) {
+  return [set = std::move(set)](CliOptions& options, const std::string&, const std::string&) {
+    set(options);
+    return std::string();
+  };
+}
+
+ApplyOption CsvTarget(std::string CliOptions::*field) {
+  return [=](CliOptions& options, const std::string& name, const std::string& value) -> std::string {
+    if (value.empty()) return FormatText(TranslateText("option '%s' needs a value"), {name});
+    options.*field = value;
+    return {};
+  };
+}
+
+const std::vector<OptionSpec>& Options() {
+  static const std::vector<OptionSpec> options = {
+      {"-h", "--help", false, Flag([](CliOptions& o) { o.showHelp = true; })},
+      {"-V", "--version", false, Flag([](CliOptions& o) { o.showVersion = true; })},
+      {"", "--compare", true,
+       [](CliOptions& o, const std::string& name, const std::string& value) -> std::string {
+         if (value == "name") o.settings.compare = CompareMode::Name;
+         else if (value == "size") o.settings.compare = CompareMode::Size;
+         else if (value == "name-size") o.settings.compare = CompareMode::NameAndSize;
+         else if (value == "content") o.settings.compare = CompareMode::Content;
+         else return FormatText(TranslateText("invalid value '%s' for '%s' (name, size, name-size or content)"),
+                                {value, name});
+         return {};
+       }},
+      {"", "--masks", true,
+       [](CliOptions& o, const std::string&, const std::string& value) {
+         o.settings.masks = value;
+         return std::string();
+       }},
+      {"", "--min-size-mb", true, BoundedNumber(&ScanSettingsValues::minSizeMB, 0, 1048576)},
+      {"", "--max-groups", true, BoundedNumber(&ScanSettingsValues::maxGroups, 0, 1000000)},
+      {"", "--min-group-size", true, BoundedNumber(&ScanSettingsValues::minGroupSize, 2, 1000)},
+      {"", "--csv", true, CsvTarget(&CliOptions::csvFiles)},
+      {"", "--csv-folders", true, CsvTarget(&CliOptions::csvFolders)},
+      {"", "--sequential", false, Flag([](CliOptions& o) { o.settings.parallel = false; })},
+      {"", "--no-files", false, Flag([](CliOptions& o) { o.settings.fileClones = false; })},
+      {"", "--folders", false, Flag([](CliOptions& o) { o.settings.folderClones = true; })},
+      {"-q", "--quiet", false, Flag([](CliOptions& o) { o.quiet = true; })},
+  };
+  return options;
+}
+
+const OptionSpec* FindOption(std::string_view name) {
+  for (const OptionSpec& spec : Options()) {
+    if (name == spec.longName || (!spec.shortName.empty() && name == spec.shortName)) return &spec;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+CliParse ParseCliOptions(const std::vector<std::string>& args) {
+  CliOptions options;
+  auto failed = [](std::string message) { return CliParse{std::nullopt, std::move(message)}; };
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    if (optionsEnded || name.empty() || name[0] != '-' || name == "-") {
+      options.roots.push_back(name);
+      continue;
+    }
+    if (name == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string value;
+    bool inlineValue = false;
+    if (name.rfind("--", 0) == 0) {
+      if (const auto equals = name.find('='); equals != std::string::npos) {
+        value = name.substr(equals + 1);
+        name.resize(equals);
+        inlineValue = true;
+      }
+    }
+    const OptionSpec* spec = FindOption(name);
+    if (spec == nullptr) return failed(FormatText(TranslateText("unknown option '%s'"), {name}));
+    if (spec->takesValue && !inlineValue) {
+      if (i + 1 >= args.size()) return failed(FormatText(TranslateText("option '%s' needs a value"), {name}));
+      value = args[++i];
+    }
+    if (!spec->takesValue && inlineValue) {
+      return failed(FormatText(TranslateText("option '%s' takes no value"), {name}));
+    }
+    if (std::string error = spec->apply(options, name, value); !error.empty()) return failed(std::move(error));
+    // Help and version answer at once, whatever follows.
+    if (options.showHelp || options.showVersion) return {std::move(options), {}};
+  }
+  if (options.roots.empty()) return failed(TranslateText("no folder given"));
+  return {std::move(options), {}};
+}
+
+std::string CliUsage() { return TranslateText("Usage: orvanta-cli [OPTIONS] FOLDER..."); }
+
+// One line per text, so each is a catalogue entry of its own.
+std::string CliHelp() {
+  const std::string lines[] = {
+      TranslateText("Finds duplicate files and folders below the given folders."),
+      "",
+      TranslateText("  --compare MODE        name, size, name-size or content (default: content)"),
+      TranslateText("  --masks TEXT          file masks separated by , ; | or blanks (default: *.*)"),
+      TranslateText("  --min-size-mb N       ignore files smaller than N MB, 0 to 1048576 (default: 1)"),
+      TranslateText("  --max-groups N        list at most N groups, 0 for all (default: 100)"),
+      TranslateText("  --min-group-size N    list groups of at least N members, 2 to 1000 (default: 2)"),
+      TranslateText("  --sequential          hash one file at a time instead of in parallel"),
+      TranslateText("  --no-files            do not look for file clones"),
+      TranslateText("  --folders             look for folder clones too"),
+      TranslateText("  --csv FILE            write the file clone list as CSV (\"-\": standard output)"),
+      TranslateText("  --csv-folders FILE    write the folder clone list as CSV (\"-\": standard output)"),
+      TranslateText("  -q, --quiet           show no progress"),
+      TranslateText("  -h, --help            show this help and exit"),
+      TranslateText("  -V, --version         show the version and exit"),
+      "",
+      TranslateText("Each group is listed as its header line and one path per line."),
+      TranslateText("Ctrl-C stops the scan (exit status 130)."),
+  };
+  std::string help;
+  for (const std::string& line : lines) help += line + "\n";
+  return help;
+}
+
+}  // namespace orvanta

@@ -1,0 +1,34 @@
+// orvanta-cli's command line as a value: parsed and checked before anything runs.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/scan_settings.h"
+
+namespace orvanta {
+
+// How the groups are written to standard output.
+enum class ListingFormat { Text, Csv };
+
+struct CliOptions {
+  ScanSettingsValues settings;     // folders still empty: the roots are resolved by the run
+  std::vector<std::string> roots;  // the folder arguments as given
+  bool quiet = false;
+  std::string csvFiles, csvFolders;  // "-": standard output
+  bool showHelp = false, showVersion = false;
+};
+
+// The outcome of parsing: the options, or the exit status and message of bad usage.
+struct CliParse {
+  std::optional<CliOptions> options;
+  std::string error;  // set when options is not
+};
+
+CliParse ParseCliOptions(const std::vector<std::string>& args);
+
+std::string CliUsage();
+std::string CliHelp();
+
+}  // namespace orvanta

@@ -1,0 +1,34 @@
+// The output formats of orvanta-cli: each writes the clone lists of a run to a
+// stream. The run picks one writer for standard output; further steps (files
+// written elsewhere, removal) work on the lists and never on a format.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+namespace orvanta {
+
+class ResultList;
+struct ListRow;
+
+enum class CloneKind { Files, Folders };
+
+class ListingWriter {
+ public:
+  virtual ~ListingWriter() = default;
+  // Called once for each list the run produced, the file clones first.
+  virtual void WriteList(std::ostream& out, CloneKind kind, const ResultList& list) = 0;
+  // Called once after the last list.
+  virtual void Finish(std::ostream&) {}
+};
+
+// Each group as its header line and one path per line, groups apart by an empty line.
+std::unique_ptr<ListingWriter> MakeTextWriter();
+// Each list as CSV, as the window exports it.
+std::unique_ptr<ListingWriter> MakeCsvWriter();
+
+// The path a row stands for: a file's full path or a folder's.
+const std::string& RowPath(const ListRow& row);
+
+}  // namespace orvanta

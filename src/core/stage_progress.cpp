@@ -1,0 +1,17 @@
+#include "core/stage_progress.h"
+
+#include <algorithm>
+
+namespace orvanta {
+
+void ShowStatus(WindowOperations& window, const std::string& text) {
+  window.SetStatusText(text);
+  window.PumpMessages();
+}
+
+StageProgress::StageProgress(WindowOperations& window, int total, ProgressCadence cadence)
+    : window_(window), total_(total), cadence_(cadence) {
+  window_.SetProgressRange(0, std::max(total, 1));
+}
+
+}  // namespace orvanta
