@@ -136,12 +136,12 @@ std::string LanguageCodeInForce() {
   return translations.table[static_cast<std::size_t>(translations.currentLanguageIndex)][1];
 }
 
-bool IsRightToLeftLanguage(std::string_view code) { return EqualIgnoringCase(code, "ar"); }
+bool IsRightToLeftLanguage(std::string_view code) { return EqualIgnoringAsciiCase(code, "ar"); }
 
 std::string LocaleNameOfCode(std::string_view code) {
-  if (EqualIgnoringCase(code, "jp")) return "ja";
-  if (EqualIgnoringCase(code, "kr")) return "ko";
-  if (EqualIgnoringCase(code, "cn")) return "zh_CN";
+  if (EqualIgnoringAsciiCase(code, "jp")) return "ja";
+  if (EqualIgnoringAsciiCase(code, "kr")) return "ko";
+  if (EqualIgnoringAsciiCase(code, "cn")) return "zh_CN";
   return std::string(code);
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -150,27 +149,13 @@ TEST_F(RemovalTest, FolderRowsGiveTheirDirectoryColumn) {
 // The real trash, under a temporary XDG_DATA_HOME on the same file system.
 class TrashTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* old = std::getenv("XDG_DATA_HOME");
-    if (old != nullptr) savedDataHome = old;
-    hadDataHome = old != nullptr;
-    ::setenv("XDG_DATA_HOME", tree.Path("data").c_str(), 1);
-  }
-  void TearDown() override {
-    if (hadDataHome) {
-      ::setenv("XDG_DATA_HOME", savedDataHome.c_str(), 1);
-    } else {
-      ::unsetenv("XDG_DATA_HOME");
-    }
-  }
   std::string Info(const std::string& name) {
     std::ifstream in(tree.Path("data/Trash/info/" + name + ".trashinfo"));
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   test::TempTree tree;
-  std::string savedDataHome;
-  bool hadDataHome = false;
+  const test::ScopedEnvironmentVariable dataHome{"XDG_DATA_HOME", tree.Path("data")};
 };
 
 TEST_F(TrashTest, FilesAndFoldersMoveWithARecordOfTheirPlace) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <set>
 
@@ -138,9 +137,7 @@ TEST_F(CatalogueTest, ShippedCatalogueHasAColumnForEveryMappedCode) {
 
 TEST(Settings, StoredLanguageSurvivesAndOtherLinesStay) {
   test::TempTree tree;
-  const char* old = std::getenv("XDG_CONFIG_HOME");
-  const std::string saved = old != nullptr ? old : "";
-  ::setenv("XDG_CONFIG_HOME", tree.Path("config").c_str(), 1);
+  const test::ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", tree.Path("config"));
 
   EXPECT_EQ(platform::ReadSetting("CurrentLanguage"), std::nullopt);
   ASSERT_TRUE(platform::WriteSetting("CurrentLanguage", "de"));
@@ -151,12 +148,6 @@ TEST(Settings, StoredLanguageSurvivesAndOtherLinesStay) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
             "[General]\nOther=1\nCurrentLanguage=FR\n\n[Window]\nCurrentLanguage=xx\n");
   EXPECT_EQ(platform::ReadSetting("CurrentLanguage"), "FR");
-
-  if (old != nullptr) {
-    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  } else {
-    ::unsetenv("XDG_CONFIG_HOME");
-  }
 }
 
 }  // namespace

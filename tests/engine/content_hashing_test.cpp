@@ -113,15 +113,16 @@ TEST_P(ComputeAllHashesTest, DistinctSizesReadNothing) {
   Add("a", "1");
   Add("b", "22");
   Hash();
-  EXPECT_EQ(window.calls, (std::vector<std::string>{"status:Computing SHA-1 hashes (size filtered)...", "pump", "pos:0"}));
+  EXPECT_EQ(window.ShownStatuses(), std::vector<std::string>{"Computing SHA-1 hashes (size filtered)..."});
+  EXPECT_EQ(window.calls.back(), "pos:0");
   for (const auto& file : files) EXPECT_EQ(file->contentHash, "");
 }
 
 TEST_P(ComputeAllHashesTest, StopBeforeTheFirstClaimHashesNothing) {
   for (int i = 0; i < 400; ++i) Add("f" + std::to_string(i), std::string(4096, 'x'));
-  // Stop at the first pump, before any file is claimed.
-  window.onPump = [this](int pump) {
-    if (pump == 1) stop = true;
+  // Stop while the opening text shows, before any file is claimed.
+  window.onPump = [this](int) {
+    if (window.LastStatus() == "Computing SHA-1 hashes (size filtered)...") stop = true;
   };
   Hash();
   const auto hashed = std::count_if(files.begin(), files.end(), [](const auto& f) { return !f->contentHash.empty(); });
@@ -170,17 +171,15 @@ INSTANTIATE_TEST_SUITE_P(Schemes, ComputeAllHashesTest, ::testing::Values(true, 
 
 TEST(ComputeAllHashes, ParallelStopMidwayLetsWorkersFinishTheirFileOnly) {
   TempTree tree;
-  FileRegistry files;
+  test::StageHarness stage;
+  FileRegistry& files = stage.files;
+  test::RecordingWindow& window = stage.window;
   for (int i = 0; i < 3000; ++i) files.push_back(std::make_unique<FileRecord>(tree.File("f" + std::to_string(i), "abcd")));
-  test::RecordingWindow window;
-  test::FakeSettings settings;
-  std::atomic<bool> stop{false};
-  ResultList fileClones = MakeFileCloneList(), folderClones = MakeFolderCloneList();
-  // The first poll pump sets Stop; workers have claimed at most a few files by then.
-  window.onPump = [&](int pump) {
-    if (pump == 2) stop = true;
+  // Stop as the first count shows; workers have claimed at most a few files by then.
+  window.onPump = [&](int) {
+    if (window.LastStatus().rfind("Computing SHA-1 hashes (size filtered)... ", 0) == 0) stage.stop = true;
   };
-  ScanContext scan{window, settings, stop, files, fileClones, folderClones};
+  ScanContext scan = stage.Context();
   ComputeAllHashes(scan);
   const auto hashed = std::count_if(files.begin(), files.end(), [](const auto& f) { return !f->contentHash.empty(); });
   EXPECT_LT(hashed, 3000);
@@ -201,18 +200,14 @@ TEST(ComputeAllHashes, SequentialCadenceEveryTenthFileAndTheLast) {
       contents[13] = Pattern(400000);
     }
     TempTree tree;
-    FileRegistry files;
+    test::StageHarness stage;
     for (std::size_t i = 0; i < contents.size(); ++i) {
-      files.push_back(std::make_unique<FileRecord>(tree.File("f" + std::to_string(i), contents[i])));
+      stage.files.push_back(std::make_unique<FileRecord>(tree.File("f" + std::to_string(i), contents[i])));
     }
-    test::RecordingWindow window;
-    test::FakeSettings settings;
-    settings.parallel = false;
-    std::atomic<bool> stop{false};
-    ResultList fileClones = MakeFileCloneList(), folderClones = MakeFolderCloneList();
-    ScanContext scan{window, settings, stop, files, fileClones, folderClones};
+    stage.settings.parallel = false;
+    ScanContext scan = stage.Context();
     ComputeAllHashes(scan);
-    EXPECT_EQ(window.Statuses(), (std::vector<std::string>{"Computing SHA-1 hashes (size filtered)...",
+    EXPECT_EQ(stage.window.ShownStatuses(), (std::vector<std::string>{"Computing SHA-1 hashes (size filtered)...",
                                                            "Computing SHA-1 hashes (size filtered)... 1 / 25",
                                                            "Computing SHA-1 hashes (size filtered)... 11 / 25",
                                                            "Computing SHA-1 hashes (size filtered)... 21 / 25",
@@ -226,20 +221,18 @@ TEST(ComputeAllHashes, SequentialCadenceEveryTenthFileAndTheLast) {
 // bytes, never theirs.
 TEST(ComputeAllHashes, ALargeFileChangedBetweenThePassesGetsItsOwnDigest) {
   TempTree tree;
-  FileRegistry files;
+  test::StageHarness stage;
+  auto& files = stage.files;
   const std::string large = Pattern(3 * 1024 * 1024 + 17);
   for (const char* name : {"a", "b", "c"}) files.push_back(std::make_unique<FileRecord>(tree.File(name, large)));
-  test::RecordingWindow window;
-  test::FakeSettings settings;
-  settings.parallel = false;
-  std::atomic<bool> stop{false};
-  ResultList fileClones = MakeFileCloneList(), folderClones = MakeFolderCloneList();
-  // One pump opens hashing, one follows the first read of each large file:
-  // the fourth comes after the last, before the second pass.
-  window.onPump = [&](int pump) {
+  stage.settings.parallel = false;
+  // The change must fall between the passes, a moment no text marks: one pump
+  // opens hashing, one follows the first read of each large file, so the
+  // fourth comes after the last first read.
+  stage.window.onPump = [&](int pump) {
     if (pump == 4) tree.File("b", Pattern(large.size(), '#'));
   };
-  ScanContext scan{window, settings, stop, files, fileClones, folderClones};
+  ScanContext scan = stage.Context();
   ComputeAllHashes(scan);
   EXPECT_EQ(files[0]->contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
   EXPECT_EQ(files[1]->contentHash, "e81879a553df8ea6f8cacd5d1bdb6df93d0bf76c");

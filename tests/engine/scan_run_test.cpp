@@ -68,8 +68,8 @@ TEST_F(ScanRunTest, WithoutEitherCloneKindTheRunStillCollects) {
 }
 
 TEST_F(ScanRunTest, StopDuringCollectionKeepsTheCollectionText) {
-  window.onPump = [this](int pump) {
-    if (pump == 1) run.btnStopClick();
+  window.onPump = [this](int) {
+    if (window.LastStatus() == "Scanning folders...") run.btnStopClick();
   };
   run.btnScanClick();
   EXPECT_EQ(window.LastStatus(), "Scanning cancelled. 0 files collected so far.");

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -77,6 +78,24 @@ std::string TempTree::Fifo(const std::string& relative) {
 
 bool RunningAsRoot() { return ::geteuid() == 0; }
 
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name, const std::optional<std::string>& value)
+    : name_(std::move(name)) {
+  if (const char* old = std::getenv(name_.c_str()); old != nullptr) saved_ = old;
+  if (value) {
+    ::setenv(name_.c_str(), value->c_str(), 1);
+  } else {
+    ::unsetenv(name_.c_str());
+  }
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
+  if (saved_) {
+    ::setenv(name_.c_str(), saved_->c_str(), 1);
+  } else {
+    ::unsetenv(name_.c_str());
+  }
+}
+
 void RecordingWindow::SetStatusText(const std::string& text) {
   calls.push_back("status:" + text);
   if (onStatus) onStatus(text);
@@ -104,6 +123,21 @@ std::vector<std::string> RecordingWindow::Statuses() const {
     if (call.rfind("status:", 0) == 0) result.push_back(call.substr(7));
   }
   return result;
+}
+
+std::vector<std::string> RecordingWindow::ShownStatuses() const {
+  std::vector<std::string> shown;
+  std::optional<std::string> pending;
+  for (const auto& call : calls) {
+    if (call.rfind("status:", 0) == 0) {
+      pending = call.substr(7);
+    } else if (call == "pump" && pending) {
+      shown.push_back(std::move(*pending));
+      pending.reset();
+    }
+  }
+  if (pending) shown.push_back(std::move(*pending));
+  return shown;
 }
 
 std::string RecordingWindow::LastStatus() const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,21 @@ class TempTree {
 
 bool RunningAsRoot();
 
+// Sets an environment variable (unsets it for nullopt) for the object's life;
+// the old value returns on every way out of the test, a failed assertion too,
+// so a failure never spreads into the tests that follow.
+class ScopedEnvironmentVariable {
+ public:
+  ScopedEnvironmentVariable(std::string name, const std::optional<std::string>& value);
+  ~ScopedEnvironmentVariable();
+  ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+  ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> saved_;
+};
+
 class RecordingWindow : public WindowOperations {
  public:
   void SetStatusText(const std::string& text) override;
@@ -53,6 +69,9 @@ class RecordingWindow : public WindowOperations {
   // "marquee:on|off", "pump", "cursor:busy|default", "stop:on|off", "message:TEXT".
   std::vector<std::string> calls;
   std::vector<std::string> Statuses() const;
+  // The status texts a user gets to see: each followed by a pump before the
+  // next text replaces it, and the last one, which stays.
+  std::vector<std::string> ShownStatuses() const;
   std::string LastStatus() const;
   std::vector<std::string> Messages() const;
   int pumps = 0;

@@ -297,7 +297,7 @@ class MainWindowTest : public QObject {
   }
 
   void removalAsksAndMovesCheckedFilesToTheTrash() {
-    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree->Path("data")));
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
     ScanBothLists();
     form->btnUncheckAll->click();
     form->btnDeleteSelected->click();
@@ -319,18 +319,16 @@ class MainWindowTest : public QObject {
     QVERIFY(QFile::exists(QString::fromStdString(kept)));
     QVERIFY(!QFile::exists(QString::fromStdString(moved)));
     QCOMPARE(form->lvFiles->model()->rowCount(), 2);  // header and the kept row
-    qunsetenv("XDG_DATA_HOME");
   }
 
   void aFailedRemovalKeepsEveryRow() {
-    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree->Path("data")));
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
     ScanBothLists();
     QFile::remove(QString::fromStdString(form->Run().FileClones().Rows()[1].data->fullPath));
     dialogs.confirmations = {true};
     form->btnDeleteSelected->click();
     QCOMPARE(dialogs.shown.last(), QString("message:Failed to delete some files."));
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{4});
-    qunsetenv("XDG_DATA_HOME");
   }
 
   void openLocationShowsTheFileOrOpensTheFolder() {
@@ -379,7 +377,7 @@ class MainWindowTest : public QObject {
   }
 
   void theLanguageMenuSwitchesEveryCaption() {
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(tree->Path("config")));
+    const test::ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", tree->Path("config"));
     const std::string catalogue = tree->File(
         "transl.dt",
         "3\nEnglish\nDeutsch\n\xD8\xA7\xD9\x84\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A\xD8\xA9\nen\nde\nar\n"
@@ -431,7 +429,6 @@ class MainWindowTest : public QObject {
     LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
     MainWindow english(dialogs, shell);
     QVERIFY(english.mmLanguage->actions().isEmpty());
-    qunsetenv("XDG_CONFIG_HOME");
   }
 
   void errorBoxTextEndsInAPoint() {

@@ -1,10 +1,10 @@
 // The update check's toolkit-free rules: lines, the version line, the message.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "engine/test_support.h"
 #include "text/catalogue.h"
 #include "update/update_rules.h"
 
@@ -69,11 +69,12 @@ TEST(UpdateRules, DisplayVersionPutsThePointBeforeTheLastDigit) {
 }
 
 TEST(UpdateRules, ServerFromTheEnvironmentOverridesTheBuildSetting) {
-  unsetenv("ORVANTA_UPDATE_URL");
-  EXPECT_TRUE(UpdateServerUrl().starts_with("https://")) << UpdateServerUrl();
-  setenv("ORVANTA_UPDATE_URL", "http://127.0.0.1:8080//", 1);
+  {
+    const test::ScopedEnvironmentVariable unset("ORVANTA_UPDATE_URL", std::nullopt);
+    EXPECT_TRUE(UpdateServerUrl().starts_with("https://")) << UpdateServerUrl();
+  }
+  const test::ScopedEnvironmentVariable local("ORVANTA_UPDATE_URL", "http://127.0.0.1:8080//");
   EXPECT_EQ(UpdateServerUrl(), "http://127.0.0.1:8080");
-  unsetenv("ORVANTA_UPDATE_URL");
 }
 
 // Templates are translated first and filled in afterwards.
