@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <chrono>
 #include <memory>
 
 #include "scan/scan_run.h"
@@ -183,6 +184,7 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   int progressMaximum_ = 100;
   bool marquee_ = false;
   bool closeAfterRun_ = false;
+  std::chrono::steady_clock::time_point lastPump_;
 };
 
 }  // namespace orvanta
