@@ -28,4 +28,12 @@ LocationRequest ResolveLocation(const ResultList& list, ListKind kind, int selec
   return {Kind::OpenFolder, path};
 }
 
+std::optional<std::string> OpenRowItem(const ResultList& list, ListKind kind, int row, const ItemOpener& open) {
+  const LocationRequest request = ResolveLocation(list, kind, row);
+  if (request.kind == LocationRequest::Kind::Message) return request.text;
+  std::string error;
+  if (open(request.text, error)) return std::nullopt;
+  return FormatText(TranslateText("No program could open %s"), {request.text}) + "\n" + error;
+}
+
 }  // namespace orvanta

@@ -2,6 +2,8 @@
 // the file manager.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "actions/removal.h"
@@ -22,5 +24,12 @@ std::string ExplorerSelectParameters(const std::string& path);
 
 // selectedRow: the engine row selected in the list, -1 for none.
 LocationRequest ResolveLocation(const ResultList& list, ListKind kind, int selectedRow);
+
+// Opens a file or folder; false with the reason in `error` when nothing could.
+using ItemOpener = std::function<bool(const std::string& path, std::string& error)>;
+
+// Double-click or Enter on a row: its file, or its folder, opened with the
+// desktop's default program. The message to show, or nothing once it opened.
+std::optional<std::string> OpenRowItem(const ResultList& list, ListKind kind, int row, const ItemOpener& open);
 
 }  // namespace orvanta

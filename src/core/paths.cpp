@@ -45,4 +45,10 @@ std::string NormalizeFolderPath(std::string_view path) {
   return folder;
 }
 
+std::string FolderOfDroppedItem(const std::string& path) {
+  if (platform::FolderExists(path)) return path;
+  if (platform::FileExists(path)) return std::string(ExtractFileDir(path));
+  return {};
+}
+
 }  // namespace orvanta

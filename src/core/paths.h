@@ -17,4 +17,8 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 // empty for blank input.
 std::string NormalizeFolderPath(std::string_view path);
 
+// The folder a dropped item stands for: a folder itself, a file its folder;
+// empty for anything else.
+std::string FolderOfDroppedItem(const std::string& path);
+
 }  // namespace orvanta

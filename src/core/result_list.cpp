@@ -18,6 +18,7 @@ void ResultList::AddGroup(int groupId, std::string header) {
 }
 
 void ResultList::ClearGroups() {
+  groupsFound_ = -1;
   if (groups_.empty()) return;
   groups_.clear();
   groups_.shrink_to_fit();

@@ -29,6 +29,7 @@ struct ListRow {
   bool checked = false;
   int groupId = -1;                 // -1: the row belongs to no group
   const FileRecord* data = nullptr;  // file rows: the record in the registry, not owned
+  std::int64_t size = -1;            // bytes of the file or folder; -1 when unknown
 };
 
 class ResultListObserver {
@@ -57,6 +58,11 @@ class ResultList {
   void RemoveRowsWhere(const std::function<bool(const ListRow&)>& remove);
   void ClearRows();
 
+  // Groups the scan found before Max groups cut the list; -1 while the list
+  // holds no search result. Emptying the groups resets it.
+  int GroupsFound() const { return groupsFound_; }
+  void SetGroupsFound(int found) { groupsFound_ = found; }
+
   bool GroupView() const { return groupView_; }
   void SetGroupView(bool on);
 
@@ -74,6 +80,7 @@ class ResultList {
   std::vector<ListGroup> groups_;
   std::vector<ListRow> rows_;
   bool groupView_ = true;
+  int groupsFound_ = -1;
   int updateDepth_ = 0;
   bool changedInUpdate_ = false;
   ResultListObserver* observer_ = nullptr;

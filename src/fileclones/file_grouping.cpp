@@ -94,6 +94,7 @@ void FindFileDuplicates(ScanContext& scan) {
   const ListUpdateGuard batch(list);
   list.ClearRows();
   ClearListGroups(list);
+  list.SetGroupsFound(static_cast<int>(groups.size()));
   window.SetProgressPosition(0);
   StageProgress progress(window, toList, {.every = 50, .barEveryStep = false});
   int count = 0;
@@ -118,6 +119,7 @@ void AddFileGroup(ScanContext& scan, const std::vector<FileRecord*>& files, std:
     row.subItems = {std::string(file->Name()), std::string(ExtractFileDir(file->fullPath)),
                     FormatSizeMB(file->size, scan.decimalSeparator)};
     row.data = file;
+    row.size = file->size;
   });
 }
 

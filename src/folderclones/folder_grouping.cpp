@@ -61,6 +61,7 @@ void ListDirectoryGroups(ScanContext& scan, const std::vector<FolderGroup>& grou
   StageProgress progress(window, toList, {.every = 5});
   ShowStatus(window, TranslateText("Listing directory groups..."));
 
+  scan.folderClones.SetGroupsFound(static_cast<int>(groups.size()));
   int groupNo = 1;
   for (int listed = 0; listed < toList;) {
     if (scan.StopRequested()) break;
@@ -94,7 +95,8 @@ void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
                  const std::unordered_map<std::string, std::int64_t>& sizeOf, std::int64_t totalSize, int& groupNo) {
   AddListGroup(scan.folderClones, groupNo++, totalSize, scan.decimalSeparator, members.size(),
                [&](std::size_t i, ListRow& row) {
-                 row.subItems = {members[i], FormatSizeMB(SizeOf(sizeOf, members[i]), scan.decimalSeparator)};
+                 row.size = SizeOf(sizeOf, members[i]);
+                 row.subItems = {members[i], FormatSizeMB(row.size, scan.decimalSeparator)};
                });
 }
 

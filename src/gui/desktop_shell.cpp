@@ -52,4 +52,8 @@ void SystemDesktopShell::OpenWebPage(const QString& url) { QDesktopServices::ope
 
 #endif
 
+bool SystemDesktopShell::OpenItem(const std::string& path, std::string& error) {
+  return platform::OpenWithDefaultProgram(path, error);
+}
+
 }  // namespace orvanta

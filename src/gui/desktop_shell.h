@@ -14,6 +14,9 @@ class DesktopShell {
   virtual void ShowFile(const std::string& path) = 0;
   virtual void OpenFolder(const std::string& path) = 0;
   virtual void OpenWebPage(const QString& url) = 0;
+  // The item opened with the desktop's default program; false with the
+  // reason in `error` when nothing could open it.
+  virtual bool OpenItem(const std::string& path, std::string& error) = 0;
 };
 
 // Linux: the file manager over D-Bus (org.freedesktop.FileManager1), falling
@@ -25,6 +28,7 @@ class SystemDesktopShell final : public DesktopShell {
   void ShowFile(const std::string& path) override;
   void OpenFolder(const std::string& path) override;
   void OpenWebPage(const QString& url) override;
+  bool OpenItem(const std::string& path, std::string& error) override;
 };
 
 }  // namespace orvanta

@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPainter>
@@ -22,6 +24,7 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <chrono>
@@ -29,6 +32,7 @@
 #include "core/app_info.h"
 #include "actions/check_marks.h"
 #include "actions/csv_export.h"
+#include "actions/list_totals.h"
 #include "actions/open_location.h"
 #include "actions/prompts.h"
 #include "actions/removal.h"
@@ -155,6 +159,8 @@ void MainWindow::BuildSettingsPanel() {
   lblFolders = Label(PanelTop);
   lbFolders = new QListWidget(PanelTop);
   lbFolders->setSelectionMode(QAbstractItemView::SingleSelection);
+  lbFolders->viewport()->setAcceptDrops(true);
+  lbFolders->viewport()->installEventFilter(this);
   folders->addWidget(lblFolders);
   folders->addWidget(lbFolders, 1);
   row->addLayout(folders, 1);
@@ -282,6 +288,8 @@ void MainWindow::BuildBottomPanel() {
   lblStatus = new QLabel(Panel1);
   lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   lblStatus->setMinimumWidth(1);
+  lblTotals = new QLabel(Panel1);
+  lblTotals->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   ProgressBar = new QProgressBar(Panel1);
   ProgressBar->setFixedWidth(236);
   ProgressBar->setTextVisible(false);
@@ -290,6 +298,8 @@ void MainWindow::BuildBottomPanel() {
   btnStop = new QPushButton(Panel1);
   btnStop->setFixedWidth(72);
   status->addWidget(lblStatus, 1);
+  status->addSpacing(10);
+  status->addWidget(lblTotals);
   status->addSpacing(10);
   status->addWidget(ProgressBar);
   status->addSpacing(10);
@@ -373,6 +383,12 @@ void MainWindow::ConnectCommands() {
   bind(ExportFileClones1, &QAction::triggered, &MainWindow::btnExportFilesClick);
   bind(btnExportDirs, &QPushButton::clicked, &MainWindow::btnExportDirsClick);
   bind(ExportFolderClones1, &QAction::triggered, &MainWindow::btnExportDirsClick);
+  bind(PageControl1, &QTabWidget::currentChanged, &MainWindow::UpdateTotalsLine);
+  for (ResultListView* view : {lvFiles, lvDirs}) {
+    connect(view, &QAbstractItemView::activated, this, &MainWindow::OpenRow);
+    bind(view->model(), &QAbstractItemModel::dataChanged, &MainWindow::ScheduleTotalsUpdate);
+    bind(view->model(), &QAbstractItemModel::modelReset, &MainWindow::ScheduleTotalsUpdate);
+  }
 }
 
 void MainWindow::BuildLanguageMenu() {
@@ -450,6 +466,7 @@ void MainWindow::ApplyInterfaceTexts() {
   btnExportDirs->setText(Tr("Export Folder Clones..."));
   btnStop->setText(Tr("Stop"));
   lblStatus->setText(Tr("Ready"));
+  UpdateTotalsLine();
 
   ResultList& files = run_->FileClones();
   files.SetColumnCaption(0, TranslateText("Group"));
@@ -490,6 +507,39 @@ void MainWindow::btnAddFolderClick() {
   const QString chosen = dialogs_.ChooseFolder(this, Tr("Select folder to scan"), start);
   if (chosen.isEmpty()) return;
   AddFolder(chosen);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != lbFolders->viewport()) return QMainWindow::eventFilter(watched, event);
+  const auto localFiles = [](const QMimeData* data) {
+    QStringList paths;
+    for (const QUrl& url : data->urls()) {
+      if (url.isLocalFile()) paths << url.toLocalFile();
+    }
+    return paths;
+  };
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDropEvent*>(event);
+      if (run_->Running() || localFiles(drag->mimeData()).isEmpty()) return false;
+      drag->setDropAction(Qt::CopyAction);
+      drag->accept();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      if (run_->Running()) return false;
+      for (const QString& path : localFiles(drop->mimeData())) {
+        const std::string folder = FolderOfDroppedItem(ToLocalPath(path));
+        if (!folder.empty()) AddFolder(FromLocalPath(folder));
+      }
+      drop->setDropAction(Qt::CopyAction);
+      drop->accept();
+      return true;
+    }
+    default: return QMainWindow::eventFilter(watched, event);
+  }
 }
 
 void MainWindow::btnRemoveFolderClick() {
@@ -681,6 +731,31 @@ void MainWindow::Button1Click() {
     case LocationRequest::Kind::ShowFile: shell_.ShowFile(request.text); break;
     case LocationRequest::Kind::OpenFolder: shell_.OpenFolder(request.text); break;
   }
+}
+
+void MainWindow::OpenRow(const QModelIndex& index) {
+  const auto* view = qobject_cast<const ResultListView*>(sender());
+  if (view == nullptr) view = FilePageActive() ? lvFiles : lvDirs;
+  const int row = view->ResultModel()->EngineRow(index);
+  if (row < 0) return;  // a group header
+  const bool files = view == lvFiles;
+  const std::optional<std::string> message =
+      OpenRowItem(files ? run_->FileClones() : run_->FolderClones(), files ? ListKind::Files : ListKind::Folders, row,
+                  [this](const std::string& path, std::string& error) { return shell_.OpenItem(path, error); });
+  if (message) dialogs_.Message(this, QString::fromStdString(*message));
+}
+
+void MainWindow::ScheduleTotalsUpdate() {
+  if (totalsUpdatePending_) return;
+  totalsUpdatePending_ = true;
+  QTimer::singleShot(0, this, [this] { UpdateTotalsLine(); });
+}
+
+void MainWindow::UpdateTotalsLine() {
+  totalsUpdatePending_ = false;
+  const std::string line =
+      TotalsLine(ActiveList(), FilePageActive() ? ListKind::Files : ListKind::Folders, run_->DecimalSeparator());
+  lblTotals->setText(QString::fromStdString(line));
 }
 
 void MainWindow::ExportList(const ResultList& list, const QString& proposedName) {

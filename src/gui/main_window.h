@@ -17,6 +17,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QModelIndex;
 class QMenu;
 class QProgressBar;
 class QPushButton;
@@ -69,6 +70,10 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   void ApplyInterfaceTexts();
   // Adds a folder as the folder picker would.
   void AddFolder(const QString& chosen);
+  // Double-click or Enter on a row of the active list: opens its file or folder.
+  void OpenRow(const QModelIndex& index);
+  // The checked rows and the scan's figures for the active list, in lblTotals.
+  void UpdateTotalsLine();
 
   // WindowOperations
   void SetStatusText(const std::string& text) override;
@@ -130,6 +135,7 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   QPushButton* btnExportDirs;
   QWidget* Panel1;
   QLabel* lblStatus;
+  QLabel* lblTotals;
   QProgressBar* ProgressBar;
   QPushButton* btnStop;
 
@@ -160,6 +166,8 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Folders and files dropped on the folder list.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildSettingsPanel();
@@ -174,6 +182,8 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   bool FilePageActive() const;
   ResultList& ActiveList();
   void ExportList(const ResultList& list, const QString& proposedName);
+  // Many marks change at once: the line is drawn again once they are done.
+  void ScheduleTotalsUpdate();
 
   Dialogs& dialogs_;
   DesktopShell& shell_;
@@ -184,6 +194,7 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   int progressMaximum_ = 100;
   bool marquee_ = false;
   bool closeAfterRun_ = false;
+  bool totalsUpdatePending_ = false;
   std::chrono::steady_clock::time_point lastPump_;
 };
 

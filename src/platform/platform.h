@@ -185,6 +185,17 @@ bool WriteSetting(const std::string& key, const std::string& value);
 
 }  // namespace orvanta::platform
 
+namespace orvanta::platform {
+
+// Opens a file or folder with the desktop's default program for it. Windows:
+// the shell's "open" (ShellExecuteW). POSIX: xdg-open, which asks the desktop
+// (or its portal in a sandbox); the call waits a moment for it to fail and
+// otherwise leaves it running. False, with the reason in `error`, when no
+// program could be started for the item.
+bool OpenWithDefaultProgram(const std::string& path, std::string& error);
+
+}  // namespace orvanta::platform
+
 #ifdef _WIN32
 namespace orvanta::platform {
 

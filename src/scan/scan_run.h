@@ -27,6 +27,7 @@ class ScanRun {
   const FileRegistry& Files() const { return files_; }
   ResultList& FileClones() { return fileClones_; }
   ResultList& FolderClones() { return folderClones_; }
+  const std::string& DecimalSeparator() const { return decimalSeparator_; }
 
  private:
   // The stages in order; true when the run ends early because Stop was noticed.

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -29,6 +30,7 @@
 #include "platform/platform.h"
 #include "scripted_dialogs.h"
 #include "text/catalogue.h"
+#include "text/translate.h"
 
 namespace orvanta {
 
@@ -37,6 +39,12 @@ struct RecordingShell final : DesktopShell {
   void ShowFile(const std::string& path) override { requests << "show:" + QString::fromStdString(path); }
   void OpenFolder(const std::string& path) override { requests << "open:" + QString::fromStdString(path); }
   void OpenWebPage(const QString& url) override { requests << "web:" + url; }
+  bool opens = true;
+  bool OpenItem(const std::string& path, std::string& error) override {
+    requests << "item:" + QString::fromStdString(path);
+    error = "no handler";
+    return opens;
+  }
 };
 
 // A window whose message pump can stand for a failing stage.
@@ -429,6 +437,125 @@ class MainWindowTest : public QObject {
     LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
     MainWindow english(dialogs, shell);
     QVERIFY(english.mmLanguage->actions().isEmpty());
+  }
+
+  void theTotalsLineFollowsTheScanThePageAndTheMarks() {
+    constexpr std::size_t kMB = 1 << 20;
+    tree->FileOfSize("m/x.bin", kMB, 'x');
+    tree->FileOfSize("n/x.bin", kMB, 'x');
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    QCOMPARE(form->lblTotals->text(), QString());
+    form->btnScan->click();
+    QCoreApplication::processEvents();
+    QCOMPARE(form->lblStatus->text(), QString("  Done."));
+    const QString dot = QString::fromUtf8("  \u00B7  ");
+    QCOMPARE(form->lblTotals->text(), "Groups: 2, extra copies: 1.00 MB" + dot + "3 checked, 1.00 MB");
+    form->Run().FileClones().SetChecked(1, false);  // the 1 MB copy
+    QCoreApplication::processEvents();
+    QCOMPARE(form->lblTotals->text(), "Groups: 2, extra copies: 1.00 MB" + dot + "2 checked, 0.00 MB");
+
+    form->seMaxGroups->setValue(1);
+    form->btnScan->click();
+    QCoreApplication::processEvents();
+    QCOMPARE(form->lblTotals->text(), "Groups: first 1 of 2 listed, extra copies: 1.00 MB" + dot + "1 checked, 1.00 MB");
+    form->FolderClones1Click();  // folder clones were not searched
+    QCOMPARE(form->lblTotals->text(), QString());
+    form->FileClones1Click();
+    QVERIFY(form->lblTotals->text().startsWith("Groups: first 1 of 2"));
+  }
+
+  void theTotalsLineFitsBesideTheStatusInEveryLanguage() {
+    LoadTranslationsFrom(platform::JoinedPath(platform::ExecutableFolder(), "transl.dt"), std::nullopt, "en");
+    MainWindow window(dialogs, shell);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Large figures: a big tree cut by Max groups, every row checked.
+    ResultList& files = window.Run().FileClones();
+    for (int group = 1; group <= 100; ++group) {
+      files.AddGroup(group, "");
+      for (int member = 0; member < 3; ++member) {
+        ListRow& row = files.AddRow();
+        row.groupId = group;
+        row.checked = true;
+        row.size = std::int64_t{123} << 30;
+      }
+    }
+    files.SetGroupsFound(123456);
+    const QList<QAction*> languages = window.mmLanguage->actions();
+    QVERIFY(languages.size() >= 11);
+    for (QAction* language : languages) {
+      language->trigger();
+      window.SetStatusText("  " + TranslateText("Done."));
+      window.UpdateTotalsLine();
+      QCoreApplication::processEvents();
+      const QString line = window.lblTotals->text();
+      QVERIFY2(window.lblTotals->width() >= window.lblTotals->sizeHint().width(), qPrintable(line));
+      QVERIFY2(window.lblStatus->width() >= window.lblStatus->sizeHint().width(), qPrintable(language->text()));
+    }
+    languages.front()->trigger();
+    LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
+  }
+
+  void doubleClickOrEnterOpensTheRowsItem() {
+    tree->File("x/f.txt", "q");
+    tree->File("y/f.txt", "q");
+    form->chkDirDuplicates->setChecked(true);
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->btnScan->click();
+    ResultListModel* files = form->lvFiles->ResultModel();
+    const QModelIndex header = files->index(0, 1), member = files->index(1, 1);
+    QVERIFY(files->IsGroupHeader(header) && !files->IsGroupHeader(member));
+    // A user's double-click: press, release, then the second press as a double-click.
+    const auto doubleClick = [this](const QModelIndex& index) {
+      const QPoint at = form->lvFiles->visualRect(index).center();
+      QTest::mouseClick(form->lvFiles->viewport(), Qt::LeftButton, {}, at);
+      QTest::mouseDClick(form->lvFiles->viewport(), Qt::LeftButton, {}, at);
+    };
+    doubleClick(header);
+    QVERIFY(shell.requests.isEmpty());  // a group header opens nothing
+    doubleClick(member);
+    const std::string file = form->Run().FileClones().Rows()[0].data->fullPath;
+    QCOMPARE(shell.requests, QStringList{"item:" + QString::fromStdString(file)});
+
+    form->FolderClones1Click();
+    ResultListModel* dirs = form->lvDirs->ResultModel();
+    QVERIFY(dirs->rowCount() > 1);
+    form->lvDirs->setFocus();
+    form->lvDirs->setCurrentIndex(dirs->index(1, 1));
+    shell.opens = false;
+    QTest::keyClick(form->lvDirs, Qt::Key_Return);
+    const std::string folder = form->Run().FolderClones().Rows()[0].subItems[0];
+    QCOMPARE(shell.requests.back(), "item:" + QString::fromStdString(folder));
+    QCOMPARE(dialogs.shown, QStringList{"message:No program could open " + QString::fromStdString(folder) + "\nno handler"});
+  }
+
+  void droppedFoldersAndFilesAddTheirFolders() {
+    tree->File("b/sub/deep.txt", "x");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(tree->Path("a"))),
+                  QUrl::fromLocalFile(QString::fromStdString(tree->Path("b/copy.txt"))),
+                  QUrl::fromLocalFile(QString::fromStdString(tree->Path("b/sub/../same.txt"))),
+                  QUrl::fromLocalFile(QString::fromStdString(tree->Path("gone"))), QUrl("https://example.org/")});
+    QWidget* target = form->lbFolders->viewport();
+    QDragEnterEvent enter({5, 5}, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QCOMPARE(enter.dropAction(), Qt::CopyAction);
+    QDropEvent drop({5, 5}, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &drop);
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(form->lbFolders->count(), 2);
+    QCOMPARE(form->lbFolders->item(0)->text(), QString::fromStdString(tree->Folder("a")));
+    QCOMPARE(form->lbFolders->item(1)->text(), QString::fromStdString(tree->Folder("b")));
+
+    QMimeData text;
+    text.setText("not a path");
+    QDragEnterEvent refused({5, 5}, Qt::CopyAction, &text, Qt::LeftButton, {});
+    refused.ignore();
+    QApplication::sendEvent(target, &refused);
+    QVERIFY(!refused.isAccepted());
   }
 
   void errorBoxTextEndsInAPoint() {

@@ -33,6 +33,10 @@ struct RecordingShell final : DesktopShell {
   void ShowFile(const std::string& path) override { requests << "show:" + QString::fromStdString(path); }
   void OpenFolder(const std::string& path) override { requests << "open:" + QString::fromStdString(path); }
   void OpenWebPage(const QString& url) override { requests << "web:" + url; }
+  bool OpenItem(const std::string& path, std::string&) override {
+    requests << "item:" + QString::fromStdString(path);
+    return true;
+  }
 };
 
 // Records the installer it is asked to start, and its contents at that moment.

@@ -1,0 +1,88 @@
+#include "actions/list_totals.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "core/paths.h"
+#include "core/result_list.h"
+#include "platform/platform.h"
+#include "text/translate.h"
+
+namespace orvanta {
+namespace {
+
+std::int64_t Known(std::int64_t size) { return std::max<std::int64_t>(size, 0); }
+
+// A folder row's path lies below another checked folder's path.
+bool InsideAny(std::string_view path, const std::unordered_set<std::string>& folders) {
+  std::string_view current = path;
+  for (;;) {
+    const std::string_view parent = ExtractFileDir(current);
+    if (parent.empty() || parent.size() >= current.size()) return false;
+    if (folders.count(std::string(parent)) != 0) return true;
+    current = parent;
+  }
+}
+
+}  // namespace
+
+CheckedTotals CountChecked(const ResultList& list, ListKind kind) {
+  CheckedTotals totals;
+  std::unordered_set<std::string> checkedFolders;
+  if (kind == ListKind::Folders) {
+    for (const ListRow& row : list.Rows()) {
+      if (row.checked && !row.subItems.empty()) checkedFolders.insert(row.subItems.front());
+    }
+  }
+  for (const ListRow& row : list.Rows()) {
+    if (!row.checked) continue;
+    ++totals.count;
+    if (kind == ListKind::Folders && !row.subItems.empty() && InsideAny(row.subItems.front(), checkedFolders)) continue;
+    totals.bytes += Known(row.size);
+  }
+  return totals;
+}
+
+std::optional<ListSummary> SummarizeList(const ResultList& list) {
+  if (list.GroupsFound() < 0) return std::nullopt;
+  struct Sizes {
+    std::int64_t total = 0;
+    std::int64_t largest = 0;
+  };
+  std::unordered_map<int, Sizes> byGroup;
+  for (const ListRow& row : list.Rows()) {
+    if (row.groupId < 0) continue;
+    Sizes& sizes = byGroup[row.groupId];
+    sizes.total += Known(row.size);
+    sizes.largest = std::max(sizes.largest, Known(row.size));
+  }
+  ListSummary summary;
+  summary.groupsFound = list.GroupsFound();
+  summary.groupsListed = static_cast<int>(list.Groups().size());
+  for (const auto& [group, sizes] : byGroup) summary.extraBytes += sizes.total - sizes.largest;
+  return summary;
+}
+
+std::string TotalsLine(const ResultList& list, ListKind kind, std::string_view decimalSeparator) {
+  const std::optional<ListSummary> summary = SummarizeList(list);
+  if (!summary) return {};
+  std::string line;
+  if (summary->groupsFound == 0) {
+    line = TranslateText("No clone groups found");
+  } else if (summary->groupsListed < summary->groupsFound) {
+    line = FormatText(TranslateText("Groups: first %d of %d listed, extra copies: %s"),
+                      {std::int64_t{summary->groupsListed}, std::int64_t{summary->groupsFound},
+                       FormatSizeMB(summary->extraBytes, decimalSeparator)});
+  } else {
+    line = FormatText(TranslateText("Groups: %d, extra copies: %s"),
+                      {std::int64_t{summary->groupsListed}, FormatSizeMB(summary->extraBytes, decimalSeparator)});
+  }
+  if (list.Rows().empty()) return line;
+  const CheckedTotals checked = CountChecked(list, kind);
+  return line + "  \xC2\xB7  " +
+         FormatText(TranslateText("%d checked, %s"),
+                    {static_cast<std::int64_t>(checked.count), FormatSizeMB(checked.bytes, decimalSeparator)});
+}
+
+}  // namespace orvanta

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+
+#include "actions/open_location.h"
+#include "core/file_record.h"
+#include "core/paths.h"
+#include "core/result_list.h"
+#include "platform/platform.h"
+#include "test_support.h"
+
+namespace orvanta {
+namespace {
+
+TEST(OpenRowItem, OpensTheRowsFileOrFolderAndSaysWhenNothingCould) {
+  test::TempTree tree;
+  const std::string file = tree.File("d/f.txt", "x");
+  const FileRecord present(file, 1), gone(tree.Path("d/gone.txt"), 1);
+  ResultList files = MakeFileCloneList();
+  files.AddRow().data = &present;
+  files.AddRow().data = &gone;
+  ResultList folders = MakeFolderCloneList();
+  folders.AddRow().subItems = {tree.Path("d"), ""};
+
+  struct Case {
+    const ResultList& list;
+    ListKind kind;
+    int row;
+    bool opens;
+    std::vector<std::string> opened;
+    std::optional<std::string> message;
+  };
+  const Case cases[] = {
+      {files, ListKind::Files, 0, true, {file}, std::nullopt},
+      {files, ListKind::Files, 0, false, {file}, "No program could open " + file + "\nno handler"},
+      {files, ListKind::Files, 1, true, {}, "File does not exist: " + tree.Path("d/gone.txt")},
+      {folders, ListKind::Folders, 0, true, {tree.Path("d")}, std::nullopt},
+      {folders, ListKind::Folders, -1, true, {}, "Please select an item first."},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> opened;
+    const auto message = OpenRowItem(c.list, c.kind, c.row, [&](const std::string& path, std::string& error) {
+      opened.push_back(path);
+      error = "no handler";
+      return c.opens;
+    });
+    EXPECT_EQ(opened, c.opened) << c.row;
+    EXPECT_EQ(message, c.message) << c.row;
+  }
+}
+
+TEST(DroppedItems, AFolderStandsForItselfAFileForItsFolder) {
+  test::TempTree tree;
+  const std::string folder = tree.Dir("photos");
+  const std::string file = tree.File("photos/a.jpg", "x");
+  EXPECT_EQ(FolderOfDroppedItem(folder), folder);
+  EXPECT_EQ(FolderOfDroppedItem(file), folder);
+  EXPECT_EQ(FolderOfDroppedItem(tree.Path("missing")), "");
+}
+
+#ifndef _WIN32
+// A stand-in xdg-open on PATH that records its argument and ends as told.
+class DesktopOpenerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* path = std::getenv("PATH");
+    savedPath = path == nullptr ? "" : path;
+    setenv("PATH", tree.Dir("bin").c_str(), 1);
+  }
+  void TearDown() override { setenv("PATH", savedPath.c_str(), 1); }
+  void Opener(const std::string& body) {
+    const std::string script = tree.File("bin/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > '" + tree.Path("arg") +
+                                                             "'\n" + body + "\n");
+    chmod(script.c_str(), 0755);
+  }
+  std::string Argument() const {
+    std::ifstream in(tree.Path("arg"));
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  test::TempTree tree;
+  std::string savedPath;
+};
+
+TEST_F(DesktopOpenerTest, ExitStatusDecidesAndARunningHandlerCountsAsOpened) {
+  struct Case {
+    const char* body;
+    bool opened;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"exit 0", true, ""},
+      {"exit 3", false, "no program is set up to open it"},
+      {"exit 4", false, "no program is set up to open it"},
+      {"exit 1", false, "xdg-open ended with status 1"},
+      {"exec /bin/sleep 4", true, ""},  // a viewer in xdg-open's foreground
+  };
+  const std::string item = tree.File("name with 'quotes' $x.txt", "x");
+  for (const Case& c : cases) {
+    Opener(c.body);
+    std::string error;
+    EXPECT_EQ(platform::OpenWithDefaultProgram(item, error), c.opened) << c.body;
+    EXPECT_EQ(error, c.reason) << c.body;
+    EXPECT_EQ(Argument(), item) << c.body;
+  }
+}
+
+TEST_F(DesktopOpenerTest, WithoutXdgOpenTheReasonSaysSo) {
+  std::string error;
+  EXPECT_FALSE(platform::OpenWithDefaultProgram(tree.Root(), error));
+  EXPECT_EQ(error, "xdg-open is not installed");
+}
+#endif
+
+}  // namespace
+}  // namespace orvanta
