@@ -27,13 +27,23 @@ int UsageError(std::ostream& err, const std::string& message) {
   return kExitUsage;
 }
 
-// The folders to scan: each root once, those that are no folder named and left out.
-std::vector<std::string> ResolveRoots(const std::vector<std::string>& roots, std::ostream& err) {
+// The folders to scan, each once. A root that is missing, not a folder or
+// unreadable is named on standard error and left out; `complete` tells
+// whether every root can be scanned.
+std::vector<std::string> ResolveRoots(const std::vector<std::string>& roots, std::ostream& err, bool& complete) {
   std::vector<std::string> folders;
+  complete = true;
   for (const std::string& root : roots) {
     const std::string folder = NormalizeFolderPath(root);
+    std::string problem;
     if (folder.empty() || !platform::FolderExists(folder)) {
-      err << "orvanta-cli: " << TranslateText("Directory does not exist: ") << root << '\n';
+      problem = platform::FileExists(root) ? TranslateText("Not a folder: ") : TranslateText("Directory does not exist: ");
+    } else if (!platform::FolderReader(folder).IsOpen()) {
+      problem = TranslateText("Cannot read the folder: ");
+    }
+    if (!problem.empty()) {
+      err << "orvanta-cli: " << problem << TerminalSafePath(root) << '\n';
+      complete = false;
       continue;
     }
     bool listed = false;
@@ -53,17 +63,30 @@ bool Scan(ScanRun& run, TerminalWindow& window) {
   return !window.Failed();
 }
 
-// Standard output gets the lists in one format: the CSV of those sent to "-", else the listing.
-void WriteStandardOutput(const CliOptions& options, ScanRun& run, std::ostream& out) {
+std::unique_ptr<ListingWriter> MakeListingWriter(ListingFormat format) {
+  switch (format) {
+    case ListingFormat::Null: return MakeNullWriter();
+    case ListingFormat::Json: return MakeJsonWriter();
+    case ListingFormat::Text: break;
+  }
+  return MakeTextWriter();
+}
+
+// Standard output gets the lists in one format: the CSV of those sent to "-",
+// else the listing. False, with a message, when the bytes could not be written.
+bool WriteStandardOutput(const CliOptions& options, ScanRun& run, std::ostream& out, std::ostream& err) {
   const bool csvFiles = options.csvFiles == "-", csvFolders = options.csvFolders == "-";
   const bool csv = csvFiles || csvFolders;
-  std::unique_ptr<ListingWriter> writer = csv ? MakeCsvWriter() : MakeTextWriter();
+  std::unique_ptr<ListingWriter> writer = csv ? MakeCsvWriter() : MakeListingWriter(options.format);
   if (csv ? csvFiles : true) writer->WriteList(out, CloneKind::Files, run.FileClones());
   if (csv ? csvFolders : options.settings.folderClones) {
     writer->WriteList(out, CloneKind::Folders, run.FolderClones());
   }
   writer->Finish(out);
   out << std::flush;
+  if (out) return true;
+  err << "orvanta-cli: " << TranslateText("Cannot write to standard output.") << '\n';
+  return false;
 }
 
 // The CSV files named on the command line; false when one could not be written.
@@ -99,17 +122,19 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   }
 
   ScanSettingsValues settings = options.settings;
-  settings.folders = ResolveRoots(options.roots, err);
+  bool allRoots = true;
+  settings.folders = ResolveRoots(options.roots, err, allRoots);
   const bool terminal = hooks.stderrIsTerminal >= 0 ? hooks.stderrIsTerminal != 0 : platform::StderrIsTerminal();
   TerminalWindow window(err, terminal && !options.quiet, hooks.onPump);
   const char* decimalPoint = std::localeconv()->decimal_point;
   ScanRun run(window, settings, decimalPoint != nullptr && decimalPoint[0] != '\0' ? decimalPoint : ".");
   if (!Scan(run, window)) return kExitFailed;
 
-  WriteStandardOutput(options, run, out);
-  int status = run.StopFlag() ? kExitStopped : kExitDone;
-  if (!WriteCsvFiles(options, run, err)) status = kExitFailed;
-  return status;
+  // A stopped run has partial lists: nothing is written, an older CSV stays as it was.
+  if (run.StopFlag()) return kExitStopped;
+  bool written = WriteStandardOutput(options, run, out, err);
+  written = WriteCsvFiles(options, run, err) && written;
+  return written && allRoots ? kExitDone : kExitFailed;
 }
 
 }  // namespace orvanta

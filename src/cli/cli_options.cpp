@@ -4,6 +4,7 @@
 #include <functional>
 #include <string_view>
 
+#include "collect/masks.h"
 #include "text/translate.h"
 
 namespace orvanta {
@@ -75,6 +76,8 @@ const std::vector<OptionSpec>& Options() {
       {"", "--sequential", false, Flag([](CliOptions& o) { o.settings.parallel = false; })},
       {"", "--no-files", false, Flag([](CliOptions& o) { o.settings.fileClones = false; })},
       {"", "--folders", false, Flag([](CliOptions& o) { o.settings.folderClones = true; })},
+      {"-0", "--null", false, Flag([](CliOptions& o) { o.format = ListingFormat::Null; })},
+      {"", "--json", false, Flag([](CliOptions& o) { o.format = ListingFormat::Json; })},
       {"-q", "--quiet", false, Flag([](CliOptions& o) { o.quiet = true; })},
   };
   return options;
@@ -126,6 +129,19 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
     if (options.showHelp || options.showVersion) return {std::move(options), {}};
   }
   if (options.roots.empty()) return failed(TranslateText("no folder given"));
+  // The window skips a malformed mask without a word; a command line names it.
+  for (const std::string& mask : ParseMasks(options.settings.masks)) {
+    try {
+      FileMask{mask};
+    } catch (const MaskError& error) {
+      return failed(FormatText(TranslateText("invalid file mask '%s': %s"), {mask, std::string(error.what())}));
+    }
+  }
+  if (options.format != ListingFormat::Text && (options.csvFiles == "-" || options.csvFolders == "-")) {
+    return failed(FormatText(TranslateText("'%s' and '%s' both write to standard output"),
+                             {std::string(options.format == ListingFormat::Null ? "--null" : "--json"),
+                              std::string(options.csvFiles == "-" ? "--csv" : "--csv-folders")}));
+  }
   return {std::move(options), {}};
 }
 
@@ -146,12 +162,16 @@ std::string CliHelp() {
       TranslateText("  --folders             look for folder clones too"),
       TranslateText("  --csv FILE            write the file clone list as CSV (\"-\": standard output)"),
       TranslateText("  --csv-folders FILE    write the folder clone list as CSV (\"-\": standard output)"),
+      TranslateText("  -0, --null            end each path with a NUL byte, each group with one more"),
+      TranslateText("  --json                write the groups as JSON"),
       TranslateText("  -q, --quiet           show no progress"),
       TranslateText("  -h, --help            show this help and exit"),
       TranslateText("  -V, --version         show the version and exit"),
       "",
       TranslateText("Each group is listed as its header line and one path per line."),
-      TranslateText("Ctrl-C stops the scan (exit status 130)."),
+      TranslateText("Names with control characters are quoted as a shell reads them, as ls does."),
+      TranslateText("Ctrl-C stops the scan (exit status 130) and nothing is written."),
+      TranslateText("Exit status 1: a folder was not scanned or output not written; 2: bad usage."),
   };
   std::string help;
   for (const std::string& line : lines) help += line + "\n";

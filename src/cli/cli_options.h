@@ -9,13 +9,14 @@
 
 namespace orvanta {
 
-// How the groups are written to standard output.
-enum class ListingFormat { Text, Csv };
+// How the groups are written to standard output (unless a CSV goes there).
+enum class ListingFormat { Text, Null, Json };
 
 struct CliOptions {
   ScanSettingsValues settings;     // folders still empty: the roots are resolved by the run
   std::vector<std::string> roots;  // the folder arguments as given
   bool quiet = false;
+  ListingFormat format = ListingFormat::Text;
   std::string csvFiles, csvFolders;  // "-": standard output
   bool showHelp = false, showVersion = false;
 };

@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace orvanta {
 
@@ -27,6 +28,18 @@ class ListingWriter {
 std::unique_ptr<ListingWriter> MakeTextWriter();
 // Each list as CSV, as the window exports it.
 std::unique_ptr<ListingWriter> MakeCsvWriter();
+// Each path ended by a NUL byte and each group by one more, for xargs -0 and the like.
+std::unique_ptr<ListingWriter> MakeNullWriter();
+// {"files": [group...], "folders": [group...]}, a group {"group": N, "header": "...",
+// "paths": [...]}. Bytes that are not UTF-8 come out as \udcXX, so the exact
+// name returns from Python's os.fsencode.
+std::unique_ptr<ListingWriter> MakeJsonWriter();
+
+// A path as a terminal may show it: unchanged when it holds only printable
+// characters, else quoted for a POSIX shell with the others as $'\n' style
+// escapes, as ls does on a terminal. A name can no longer break a line or
+// send escape sequences to the terminal.
+std::string TerminalSafePath(std::string_view path);
 
 // The path a row stands for: a file's full path or a folder's.
 const std::string& RowPath(const ListRow& row);

@@ -96,11 +96,7 @@ bool ReachedFiles::FirstReach(const platform::FileId& id) {
   return true;
 }
 
-bool ReachedFiles::FirstReach(const std::string& path) {
-  if (std::find(paths_.begin(), paths_.end(), path) != paths_.end()) return false;
-  paths_.push_back(path);
-  return true;
-}
+bool ReachedFiles::FirstReach(const std::string& path) { return paths_.insert(path).second; }
 
 void ReachedFiles::Grow() {
   std::vector<platform::FileId> old;

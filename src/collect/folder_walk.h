@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/platform.h"
@@ -32,7 +33,7 @@ class ReachedFiles {
   std::vector<platform::FileId> slots_ = std::vector<platform::FileId>(1024);
   std::vector<bool> used_ = std::vector<bool>(1024);
   std::size_t count_ = 0;
-  std::vector<std::string> paths_;
+  std::unordered_set<std::string> paths_;
 };
 
 // Every regular file below the folder, at any depth, whose name matches the

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "text/text_helpers.h"
+#include "text/translate.h"
 
 namespace orvanta {
 namespace {
@@ -73,9 +74,9 @@ std::vector<std::string> ParseMasks(std::string_view text) {
 
 FileMask::FileMask(std::string_view mask) {
   mask = TrimBlanks(mask);
-  if (mask.empty()) throw MaskError("Empty file mask");
+  if (mask.empty()) throw MaskError(TranslateText("the mask is empty"));
   if (std::any_of(mask.begin(), mask.end(), platform::InvalidInFileName)) {
-    throw MaskError("Invalid character in file mask: " + std::string(mask));
+    throw MaskError(TranslateText("it holds a character no file name may hold"));
   }
   if (mask == "*.*") {
     matchesAll_ = true;
@@ -114,7 +115,7 @@ FileMask::FileMask(std::string_view mask) {
         }
         set.ranges.emplace_back(std::min(low, high), std::max(low, high));
       }
-      if (!closed) throw MaskError("Unclosed set in file mask: " + std::string(mask));
+      if (!closed) throw MaskError(TranslateText("a set opened with '[' is not closed"));
       tokens_.push_back(std::move(set));
     } else {
       if (tokens_.empty() || tokens_.back().kind != Kind::Literal) tokens_.push_back(Token{Kind::Literal, false, {}, {}});

@@ -18,7 +18,8 @@ class MaskError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// One mask, checked and compiled once per walk. "*.*" matches every name;
+// One mask, checked and compiled once per walk; MaskError says what is wrong
+// with it, translated, without repeating the mask. "*.*" matches every name;
 // otherwise the whole name must match: "*" any run, "?" one character,
 // "[a-f]" / "[!a-f]" one character in / outside a set. Letters a-z match
 // their capitals; every other character only itself.

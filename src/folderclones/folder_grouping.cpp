@@ -69,7 +69,8 @@ void ListDirectoryGroups(ScanContext& scan, const std::vector<FolderGroup>& grou
     AddDirGroup(scan, group.members, sizeOf, group.totalSize, groupNo);
     ++listed;
     progress.Step(listed, [&] {
-      return FormatText(TranslateText("Listing directory groups (%d/%d)..."), {std::int64_t{listed}, std::int64_t{toList}});
+      return FormatText(TranslateText("Listing directory groups (%d/%d)..."),
+                        {std::int64_t{listed}, std::int64_t{toList}});
     });
   }
 }

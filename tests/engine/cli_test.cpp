@@ -4,7 +4,10 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+
 #include "cli/cli.h"
+#include "cli/listing_writers.h"
 #include "test_support.h"
 
 namespace orvanta {
@@ -84,6 +87,9 @@ TEST_F(CliTest, BadUsageNamesTheProblemAndExitsTwo) {
       {{"--min-group-size", "1", "/"}, "'1'"},
       {{"--quiet=yes", "/"}, "'--quiet'"},
       {{"--csv"}, "'--csv'"},
+      {{"--masks", "*.txt [abc", "/"}, "'[abc'"},
+      {{"--masks", "a/b", "/"}, "'a/b'"},
+      {{"--json", "--csv", "-", "/"}, "'--json'"},
       {{}, "no folder"},
   };
   for (const auto& [args, named] : cases) {
@@ -96,24 +102,97 @@ TEST_F(CliTest, BadUsageNamesTheProblemAndExitsTwo) {
   EXPECT_EQ(RunCliWith({"--version"}).out, "orvanta-cli 2.4\n");
 }
 
-TEST_F(CliTest, AMissingFolderIsReportedAndSkipped) {
-  const auto r = RunCliWith({"--compare", "size", "--min-size-mb", "0", tree.Path("missing"), tree.Folder("y"),
-                      tree.Folder("z")});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.err.find(tree.Path("missing")), std::string::npos);
-  EXPECT_NE(r.out.find("Group 1"), std::string::npos);
+TEST_F(CliTest, ARootThatCannotBeScannedIsNamedAndTheRunExitsOne) {
+  tree.Dir("deep/inner");
+  tree.File("deep/y/1.dat", "12");
+  tree.File("deep/y/2.dat", "34");
+  tree.Symlink("link", tree.Path("deep/inner"));
+  std::vector<std::pair<std::string, std::string>> roots = {
+      {tree.Path("missing"), "Directory does not exist: "},
+      {tree.Path("y/big.dat"), "Not a folder: "},
+  };
+  if (!test::RunningAsRoot()) {
+    tree.Dir("locked");
+    chmod(tree.Path("locked").c_str(), 0);
+    roots.emplace_back(tree.Path("locked"), "Cannot read the folder: ");
+  }
+  for (const auto& [root, problem] : roots) {
+    const auto r = RunCliWith({"--compare", "size", "--min-size-mb", "0", root, tree.Folder("y"), tree.Folder("z")});
+    EXPECT_EQ(r.status, 1) << root;
+    EXPECT_NE(r.err.find(problem + root + "\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("Group 1"), std::string::npos) << "the other roots are still scanned";
+  }
+  chmod(tree.Path("locked").c_str(), 0700);
 
   const auto none = RunCliWith({tree.Path("missing")});
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.err.find("Please add at least one folder."), std::string::npos);
+
+  // "link/.." is the parent of the link's target, as the kernel resolves it,
+  // not the folder holding the link.
+  const auto dotDot = RunCliWith({"--compare", "size", "--min-size-mb", "0", tree.Path("link/../y")});
+  EXPECT_EQ(dotDot.status, 0) << dotDot.err;
+  EXPECT_NE(dotDot.out.find(tree.Path("deep/y/1.dat")), std::string::npos) << dotDot.out;
+  EXPECT_NE(dotDot.out.find(tree.Path("deep/y/2.dat")), std::string::npos) << dotDot.out;
 }
 
-TEST_F(CliTest, CtrlCStopsTheRunWithStatus130) {
+TEST_F(CliTest, ScriptsGetExactBytes) {
+  tree.File("q/a\nb\x1b[31m.dat", "1234567890");
+  const std::string crafted = tree.Path("q/a\nb\x1b[31m.dat");
+  const std::vector<std::string> scan = {"--compare", "size", "--min-size-mb", "0", tree.Folder("q"), tree.Folder("z")};
+  auto with = [&](std::vector<std::string> options) {
+    options.insert(options.end(), scan.begin(), scan.end());
+    return RunCliWith(options);
+  };
+
+  const auto text = with({});
+  EXPECT_EQ(text.out, "Group 1 (0.00 MB)\n'" + tree.Path("q/a") + "'$'\\n''b'$'\\E''[31m.dat'\n" +
+                          tree.Path("z/big.dat") + "\n");
+
+  const auto null = with({"-0"});
+  EXPECT_EQ(null.out, crafted + std::string(1, '\0') + tree.Path("z/big.dat") + std::string(2, '\0'));
+
+  const auto json = with({"--json"});
+  EXPECT_EQ(json.out, "{\n  \"files\": [\n    {\"group\": 1, \"header\": \"Group 1 (0.00 MB)\", \"paths\": [\"" +
+                          tree.Path("q/a") + "\\u000ab\\u001b[31m.dat\", \"" + tree.Path("z/big.dat") +
+                          "\"]}\n  ],\n  \"folders\": []\n}\n");
+}
+
+TEST(CliOutput, TerminalSafePathQuotesWhatATerminalWouldObey) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"/plain/na me/\xC3\xA9t\xC3\xA9", "/plain/na me/\xC3\xA9t\xC3\xA9"},
+      {"/a\tb", "'/a'$'\\t''b'"},
+      {"\n", "$'\\n'"},
+      {"it's\r", "'it'\\''s'$'\\r'"},
+      {"/x\xFF", "'/x'$'\\377'"},                  // not UTF-8
+      {"/c1\xC2\x9B", "'/c1'$'\\302\\233'"},       // the one-byte CSI
+      {"/over\xE0\x80\xAF", "'/over'$'\\340\\200\\257'"},  // overlong "/"
+  };
+  for (const auto& [path, shown] : cases) EXPECT_EQ(TerminalSafePath(path), shown) << shown;
+}
+
+TEST_F(CliTest, OutputThatCannotBeWrittenFailsTheRun) {
+  // A stream without a buffer fails every write, as standard output on a full disk.
+  std::ostream full(nullptr);
+  std::ostringstream err;
+  const std::string folder = tree.Root();
+  const char* argv[] = {"orvanta-cli", "--min-size-mb", "0", folder.c_str()};
+  EXPECT_EQ(RunCli(4, argv, full, err), 1);
+  EXPECT_NE(err.str().find("Cannot write to standard output."), std::string::npos) << err.str();
+
+  const auto r = RunCliWith({"--min-size-mb", "0", "--csv", tree.Path("no-such-folder/out.csv"), tree.Root()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(tree.Path("no-such-folder/out.csv")), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, CtrlCStopsTheRunWithStatus130AndWritesNothing) {
+  const std::string csv = tree.File("old.csv", "kept");
   CliHooks hooks;
   hooks.onPump = [] { std::raise(SIGINT); };
-  const auto r = RunCliWith({"--compare", "size", "--min-size-mb", "0", tree.Root()}, hooks);
+  const auto r = RunCliWith({"--compare", "size", "--min-size-mb", "0", "--csv", csv, tree.Root()}, hooks);
   EXPECT_EQ(r.status, 130);
   EXPECT_EQ(r.out, "");
+  EXPECT_EQ(ReadFile(csv), "kept");
   struct sigaction current {};
   sigaction(SIGINT, nullptr, &current);
   EXPECT_EQ(current.sa_handler, SIG_DFL) << "the handler is removed after the run";

@@ -155,7 +155,18 @@ std::string AbsolutePath(const std::string& path) {
   std::error_code error;
   std::filesystem::path absolute = std::filesystem::absolute(path, error);
   if (error) return path;
-  return absolute.lexically_normal().string();
+  // ".." is resolved as the kernel does, through links ("link/.." is the link
+  // target's parent); the rest keeps the names given, a linked folder too.
+  std::filesystem::path resolved, rest;
+  for (const std::filesystem::path& part : absolute) {
+    rest /= part;
+    if (part == "..") {
+      resolved = std::filesystem::canonical(resolved / rest, error);
+      if (error) return absolute.lexically_normal().string();
+      rest.clear();
+    }
+  }
+  return (resolved / rest).lexically_normal().string();
 }
 
 }  // namespace orvanta::platform
