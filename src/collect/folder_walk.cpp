@@ -109,6 +109,8 @@ void ReachedFiles::Grow() {
 bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, EntryKind& kind,
                     platform::FileAttributes& attributes, bool& haveAttributes) {
   while (reader.Next(name, kind)) {
+    // Nothing of the previous entry may pass for this one's.
+    attributes = {};
     haveAttributes = false;
     if (kind != EntryKind::Unknown) return true;
     if (reader.QueryAttributes(name, attributes)) {

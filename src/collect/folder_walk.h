@@ -42,7 +42,7 @@ class ReachedFiles {
 
 // Reads the next entry of a listing and makes sure its kind is known: the
 // listing's, else the file system's answer, kept in `attributes`
-// (haveAttributes). An entry gone before it could be asked is skipped.
+// (haveAttributes), else reset. An entry gone before it could be asked is skipped.
 bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, platform::EntryKind& kind,
                     platform::FileAttributes& attributes, bool& haveAttributes);
 
