@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <chrono>
 #include <memory>
 
 #include "scan/scan_run.h"
@@ -205,6 +206,7 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   bool marquee_ = false;
   bool closeAfterRun_ = false;
   bool totalsUpdatePending_ = false;
+  std::chrono::steady_clock::time_point lastPump_;
 };
 
 }  // namespace orvanta
