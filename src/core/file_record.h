@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
@@ -44,6 +45,10 @@ struct FileRecord {
   std::string fullPath;
   std::int64_t size = -1;
   Sha1Text contentHash;
+  // A second digest of the bytes contentHash was computed from, seeded anew in
+  // every process: files are alike only when both agree, so a SHA-1 collision
+  // (two different files made to share a SHA-1) never forms a group.
+  std::array<std::uint64_t, 2> contentCheck{};
 
   // The part of fullPath after its last delimiter.
   std::string_view Name() const { return std::string_view(fullPath).substr(nameOffset_); }
