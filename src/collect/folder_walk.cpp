@@ -35,11 +35,7 @@ class Walker {
       while (reader.Next(name, kind)) {
         platform::FileAttributes attributes;
         bool haveAttributes = false;
-        if (kind == EntryKind::Unknown) {
-          if (!reader.QueryAttributes(name, attributes)) continue;
-          haveAttributes = true;
-          kind = attributes.kind;
-        }
+        kind = ResolveEntryKind(reader, name, kind, attributes, haveAttributes);
         if (kind == EntryKind::Folder) {
           items.push_back({names.size(), name.size(), true, {}, false});
           names.append(name);
@@ -82,6 +78,13 @@ class Walker {
 };
 
 }  // namespace
+
+EntryKind ResolveEntryKind(const platform::FolderReader& reader, std::string_view name, EntryKind kind,
+                           platform::FileAttributes& attributes, bool& haveAttributes) {
+  if (kind != EntryKind::Unknown) return kind;
+  haveAttributes = reader.QueryAttributes(name, attributes);
+  return haveAttributes ? attributes.kind : EntryKind::Unknown;
+}
 
 bool ReachedFiles::FirstReach(const platform::FileId& id) {
   if ((count_ + 1) * 4 > slots_.size() * 3) Grow();

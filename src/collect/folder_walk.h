@@ -36,6 +36,13 @@ class ReachedFiles {
   std::unordered_set<std::string> paths_;
 };
 
+// The kind of the entry `name` that reader.Next gave as `kind`, asking the
+// file system when the listing did not say; attributes are filled then (and
+// `haveAttributes` set). Unknown when the entry is gone.
+platform::EntryKind ResolveEntryKind(const platform::FolderReader& reader, std::string_view name,
+                                     platform::EntryKind kind, platform::FileAttributes& attributes,
+                                     bool& haveAttributes);
+
 // Every regular file below the folder, at any depth, whose name matches the
 // mask, depth first in listing order, that `reached` has not seen yet (all of
 // them without it). Links are neither listed nor entered, special files are

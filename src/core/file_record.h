@@ -57,6 +57,14 @@ struct FileRecord {
   std::size_t nameOffset_;
 };
 
+// a + b, held at the int64 bounds instead of overflowing: sizes and totals of
+// sparse files may reach them.
+inline std::int64_t AddSizes(std::int64_t a, std::int64_t b) {
+  std::int64_t sum;
+  if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
+  return sum;
+}
+
 // files: owns its records, in collection order; records never move in memory.
 using FileRegistry = std::vector<std::unique_ptr<FileRecord>>;
 

@@ -82,7 +82,7 @@ void FindFileDuplicates(ScanContext& scan) {
   groups.reserve(lists.size());
   for (const auto& list : lists) {
     std::int64_t total = 0;
-    for (const FileRecord* file : list) total += file->size;
+    for (const FileRecord* file : list) total = AddSizes(total, file->size);
     groups.push_back({&list, total});
   }
   std::stable_sort(groups.begin(), groups.end(),
