@@ -115,14 +115,15 @@ void FindFileDuplicates(ScanContext& scan) {
 
 void AddFileGroup(ScanContext& scan, const std::vector<FileRecord*>& files, std::int64_t totalSize, int& groupNo) {
   // The first copy stays unchecked: a group is never marked for removal whole.
-  AddListGroup(scan.fileClones, groupNo++, totalSize, scan.decimalSeparator, files.size(), [&](std::size_t i, ListRow& row) {
-    const FileRecord* file = files[i];
-    row.checked = i != 0;
-    row.subItems = {std::string(file->Name()), std::string(ExtractFileDir(file->fullPath)),
-                    FormatSizeMB(file->size, scan.decimalSeparator)};
-    row.data = file;
-    row.size = file->size;
-  });
+  AddListGroup(scan.fileClones, groupNo++, totalSize, scan.decimalSeparator, files.size(),
+               [&](std::size_t i, ListRow& row) {
+                 const FileRecord* file = files[i];
+                 row.checked = i != 0;
+                 row.subItems = {std::string(file->Name()), std::string(ExtractFileDir(file->fullPath)),
+                                 FormatSizeMB(file->size, scan.decimalSeparator)};
+                 row.data = file;
+                 row.size = file->size;
+               });
 }
 
 }  // namespace orvanta

@@ -69,7 +69,8 @@ void ListDirectoryGroups(ScanContext& scan, const std::vector<FolderGroup>& grou
     AddDirGroup(scan, group.members, sizeOf, group.totalSize, groupNo);
     ++listed;
     progress.Step(listed, [&] {
-      return FormatText(TranslateText("Listing directory groups (%d/%d)..."), {std::int64_t{listed}, std::int64_t{toList}});
+      return FormatText(TranslateText("Listing directory groups (%d/%d)..."),
+                        {std::int64_t{listed}, std::int64_t{toList}});
     });
   }
 }
@@ -97,6 +98,11 @@ void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
                [&](std::size_t i, ListRow& row) {
                  row.size = SizeOf(sizeOf, members[i]);
                  row.subItems = {members[i], FormatSizeMB(row.size, scan.decimalSeparator)};
+                 // Removal later moves the folder only while it is still this one.
+                 if (platform::FileAttributes attributes; platform::QueryAttributes(members[i], attributes)) {
+                   row.scannedId = attributes.id;
+                   row.scannedModified = attributes.modified;
+                 }
                });
 }
 

@@ -217,7 +217,8 @@ bool AnalyzeDirectories(ScanContext& scan, FolderSignatures& folders) {
     signer.Sign(key);
     ++position;
     progress.Step(position, [&] {
-      return FormatText(TranslateText("Analyzing directories (%d/%d)..."), {std::int64_t{position}, std::int64_t{total}});
+      return FormatText(TranslateText("Analyzing directories (%d/%d)..."),
+                        {std::int64_t{position}, std::int64_t{total}});
     });
   }
   return !scan.StopRequested();

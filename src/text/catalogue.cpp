@@ -74,7 +74,9 @@ void LoadTranslationsFrom(const std::string& catalogueFile, const std::optional<
   if (!table) return;
   state.translations.table = std::move(*table);
   const Table& columns = state.translations.table;
-  for (std::size_t k = 0; !columns.empty() && k < columns[0].size(); ++k) state.entryOfKey.try_emplace(columns[0][k], k);
+  for (std::size_t k = 0; !columns.empty() && k < columns[0].size(); ++k) {
+    state.entryOfKey.try_emplace(columns[0][k], k);
+  }
   for (std::size_t c = 0; c < columns.size(); ++c) {
     if (EqualIgnoringAsciiCase(columns[c][1], state.translations.currentLanguageCode)) {
       state.translations.currentLanguageIndex = static_cast<int>(c);
@@ -83,9 +85,16 @@ void LoadTranslationsFrom(const std::string& catalogueFile, const std::optional<
   }
 }
 
+std::string CatalogueFileFor(const std::string& executableFolder) {
+  const std::string beside = platform::JoinedPath(executableFolder, "transl.dt");
+  if (platform::FileExists(beside)) return beside;
+  const std::string installed = platform::JoinedPath(executableFolder, "../share/orvanta/transl.dt");
+  return platform::FileExists(installed) ? installed : beside;
+}
+
 void LoadTranslations() {
-  LoadTranslationsFrom(platform::JoinedPath(platform::ExecutableFolder(), "transl.dt"),
-                       platform::ReadSetting(kLanguageSetting), DefaultLanguageCode());
+  LoadTranslationsFrom(CatalogueFileFor(platform::ExecutableFolder()), platform::ReadSetting(kLanguageSetting),
+                       DefaultLanguageCode());
 }
 
 std::string LanguageCodeOf(std::string_view localeName) {

@@ -25,8 +25,13 @@ const Translations& CurrentTranslations();
 void LoadTranslationsFrom(const std::string& catalogueFile, const std::optional<std::string>& storedCode,
                           const std::string& defaultCode);
 
-// Start-up's load: transl.dt beside the executable, the stored choice, the
-// system language.
+// Where a program in executableFolder finds its catalogue: transl.dt beside
+// it (a build tree, a Windows folder), else ../share/orvanta/transl.dt (an
+// installed prefix); the first when neither exists.
+std::string CatalogueFileFor(const std::string& executableFolder);
+
+// Start-up's load: the catalogue of the running executable, the stored
+// choice, the system language.
 void LoadTranslations();
 
 // The language code of the system language (Windows: GetSystemDefaultUILanguage;

@@ -11,7 +11,8 @@ std::string AsciiLowerCase(std::string_view text) {
 }
 
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 bool AsciiCaseLess(std::string_view a, std::string_view b) {

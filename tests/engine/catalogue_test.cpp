@@ -101,6 +101,19 @@ TEST(LanguageCodeOf, MapsTheLanguagePartOfALocale) {
   for (const auto& [locale, code] : cases) EXPECT_EQ(LanguageCodeOf(locale), code) << locale;
 }
 
+TEST_F(CatalogueTest, FoundBesideTheProgramElseInTheInstalledShareFolder) {
+  const std::string bin = tree.Dir("prefix/bin");
+  const std::string beside = platform::JoinedPath(bin, "transl.dt");
+  EXPECT_EQ(CatalogueFileFor(bin), beside) << "neither: the usual place, for the message";
+  tree.File("prefix/share/orvanta/transl.dt", "1\nEnglish\nen\n");
+  const std::string installed = CatalogueFileFor(bin);
+  EXPECT_EQ(installed, platform::JoinedPath(bin, "../share/orvanta/transl.dt"));
+  LoadTranslationsFrom(installed, std::nullopt, "en");
+  EXPECT_EQ(Columns(), 1u);
+  tree.File("prefix/bin/transl.dt", "1\nEnglish\nen\n");
+  EXPECT_EQ(CatalogueFileFor(bin), beside);
+}
+
 TEST(LanguageCodes, DirectionAndToolkitLocaleName) {
   const std::tuple<const char*, bool, const char*> cases[] = {
       {"ar", true, "ar"}, {"AR", true, "AR"},  {"jp", false, "ja"}, {"KR", false, "ko"},

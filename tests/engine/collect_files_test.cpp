@@ -85,9 +85,9 @@ TEST_F(CollectFilesTest, TheFirstEveryFiftiethAndTheLastRegisteredFileAreShown) 
     EXPECT_EQ(shown[i].rfind("Scanning: " + tree.Root() + "/f", 0), 0u) << shown[i];
     shown[i] = shown[i].substr(shown[i].rfind('('));
   }
-  EXPECT_EQ(shown, (std::vector<std::string>{"Scanning folders...", "Scanning folder list: " + tree.Folder() + "   [*.*]",
-                                             "(1/120)", "(51/120)", "(101/120)", "(120/120)",
-                                             "Found 120 files (after filters)."}));
+  EXPECT_EQ(shown, (std::vector<std::string>{"Scanning folders...",
+                                             "Scanning folder list: " + tree.Folder() + "   [*.*]", "(1/120)",
+                                             "(51/120)", "(101/120)", "(120/120)", "Found 120 files (after filters)."}));
   const auto range = std::find(window.calls.begin(), window.calls.end(), "range:0-120");
   const auto first = std::find_if(window.calls.begin(), window.calls.end(),
                                   [](const std::string& call) { return call.rfind("status:Scanning: ", 0) == 0; });
