@@ -32,10 +32,9 @@ class Walker {
       }
       std::string_view name;
       EntryKind kind;
-      while (reader.Next(name, kind)) {
-        platform::FileAttributes attributes;
-        bool haveAttributes = false;
-        kind = ResolveEntryKind(reader, name, kind, attributes, haveAttributes);
+      platform::FileAttributes attributes;
+      bool haveAttributes = false;
+      while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
         if (kind == EntryKind::Folder) {
           items.push_back({names.size(), name.size(), true, {}, false});
           names.append(name);
@@ -80,13 +79,6 @@ class Walker {
 
 }  // namespace
 
-EntryKind ResolveEntryKind(const platform::FolderReader& reader, std::string_view name, EntryKind kind,
-                           platform::FileAttributes& attributes, bool& haveAttributes) {
-  if (kind != EntryKind::Unknown) return kind;
-  haveAttributes = reader.QueryAttributes(name, attributes);
-  return haveAttributes ? attributes.kind : EntryKind::Unknown;
-}
-
 bool ReachedFiles::FirstReach(const platform::FileId& id) {
   if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
   const std::size_t mask = slots_.size() - 1;
@@ -112,6 +104,22 @@ void ReachedFiles::Grow() {
   for (std::size_t i = 0; i < old.size(); ++i) {
     if (oldUsed[i]) FirstReach(old[i]);
   }
+}
+
+bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, EntryKind& kind,
+                    platform::FileAttributes& attributes, bool& haveAttributes) {
+  while (reader.Next(name, kind)) {
+    // Nothing of the previous entry may pass for this one's.
+    attributes = {};
+    haveAttributes = false;
+    if (kind != EntryKind::Unknown) return true;
+    if (reader.QueryAttributes(name, attributes)) {
+      haveAttributes = true;
+      kind = attributes.kind;
+      return true;
+    }
+  }
+  return false;
 }
 
 std::deque<EnumeratedFile> EnumerateFiles(const std::string& folder, const std::string& mask,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -39,12 +40,11 @@ class ReachedFiles {
   std::unordered_set<std::string> paths_;
 };
 
-// The kind of the entry `name` that reader.Next gave as `kind`, asking the
-// file system when the listing did not say; attributes are filled then (and
-// `haveAttributes` set). Unknown when the entry is gone.
-platform::EntryKind ResolveEntryKind(const platform::FolderReader& reader, std::string_view name,
-                                     platform::EntryKind kind, platform::FileAttributes& attributes,
-                                     bool& haveAttributes);
+// Reads the next entry of a listing and makes sure its kind is known: the
+// listing's, else the file system's answer, kept in `attributes`
+// (haveAttributes), else reset. An entry gone before it could be asked is skipped.
+bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, platform::EntryKind& kind,
+                    platform::FileAttributes& attributes, bool& haveAttributes);
 
 // Every regular file below the folder, at any depth, whose name matches the
 // mask, depth first in listing order, that `reached` has not seen yet (all of
