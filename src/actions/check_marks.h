@@ -1,12 +1,18 @@
 #pragma once
 
+#include "actions/list_rows.h"
+
 namespace orvanta {
 
 class ResultList;
 
-// In every group the first row in list order unchecked and every later row
-// checked, wherever the rows stand; rows of no group keep their mark.
-void CheckAllButOneInGroup(ResultList& list);
+// In every group one row unchecked and every other row checked; rows of no
+// group keep their mark. File list: the first row of each group in list
+// order stays unchecked. Folder list: the kept folder is one that lies in no
+// checked folder, and where groups nest the kept folders lie on one side (the
+// subfolder kept is the one inside the kept folder), so that checking never
+// puts every copy of a nested folder up for removal.
+void CheckAllButOneInGroup(ResultList& list, ListKind kind);
 void CheckAll(ResultList& list);
 void UncheckAll(ResultList& list);
 

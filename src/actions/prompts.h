@@ -11,8 +11,9 @@ class Prompts {
   virtual ~Prompts() = default;
   // A plain message with an OK button.
   virtual void Message(const std::string& text) = 0;
-  // A question with Yes and No; true for Yes.
-  virtual bool Confirm(const std::string& text) = 0;
+  // A question with Yes and No; true for Yes. `defaultYes` false makes No the
+  // answer that Enter gives, for questions whose Yes loses data.
+  virtual bool Confirm(const std::string& text, bool defaultYes) = 0;
 };
 
 }  // namespace orvanta

@@ -39,7 +39,7 @@ void CollectFiles(ScanContext& scan) {
         if (scan.StopRequested()) break;
         EnumeratedFile& file = paths[static_cast<std::size_t>(i)];
         if (minBytes > 0 ? file.size < minBytes : file.size == 0) continue;
-        scan.files.push_back(std::make_unique<FileRecord>(std::move(file.path), file.size));
+        scan.files.push_back(std::make_unique<FileRecord>(std::move(file.path), file.size, file.id, file.modified));
         progress.Step(i + 1, [&] {
           return FormatText(TranslateText("Scanning: %s (%d/%d)"),
                             {scan.files.back()->fullPath, std::int64_t{i + 1}, std::int64_t{n}});

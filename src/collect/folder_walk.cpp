@@ -59,7 +59,8 @@ class Walker {
         Walk(path);
       } else if (reached_ == nullptr ||
                  (item.haveAttributes ? reached_->FirstReach(item.attributes.id) : reached_->FirstReach(path))) {
-        out_.push_back({std::move(path), item.haveAttributes ? item.attributes.size : -1});
+        out_.push_back({std::move(path), item.haveAttributes ? item.attributes.size : -1, item.attributes.id,
+                        item.attributes.modified});
       }
     }
     ancestors_.pop_back();

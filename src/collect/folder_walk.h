@@ -15,6 +15,9 @@ namespace orvanta {
 struct EnumeratedFile {
   std::string path;
   std::int64_t size = -1;  // -1 when the attribute query failed
+  // What the walk saw, so that removal can tell the file is still the same.
+  platform::FileId id;
+  std::int64_t modified = 0;
 };
 
 // The files one scan has reached. A file reached twice (overlapping folders,

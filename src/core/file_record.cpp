@@ -21,12 +21,20 @@ Sha1Text& Sha1Text::operator=(std::string_view text) {
 
 std::ostream& operator<<(std::ostream& out, const Sha1Text& text) { return out << text.view(); }
 
-FileRecord::FileRecord(std::string path, std::int64_t size)
-    : fullPath(std::move(path)), size(size), nameOffset_(fullPath.size() - ExtractFileName(fullPath).size()) {}
+FileRecord::FileRecord(std::string path, std::int64_t size, platform::FileId id, std::int64_t modified)
+    : fullPath(std::move(path)),
+      size(size),
+      id(id),
+      modified(modified),
+      nameOffset_(fullPath.size() - ExtractFileName(fullPath).size()) {}
 
 FileRecord::FileRecord(std::string path) : FileRecord(std::move(path), -1) {
   platform::FileAttributes attributes;
-  if (platform::QueryAttributes(fullPath, attributes)) size = attributes.size;
+  if (platform::QueryAttributes(fullPath, attributes)) {
+    size = attributes.size;
+    id = attributes.id;
+    modified = attributes.modified;
+  }
 }
 
 }  // namespace orvanta

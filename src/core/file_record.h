@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace orvanta {
 
 // A SHA-1 digest as 40 lower-case hex digits, or empty. Kept inline: every
@@ -38,12 +40,16 @@ class Sha1Text {
 struct FileRecord {
   // Reads the size from the file system (-1 when that fails).
   explicit FileRecord(std::string path);
-  // With the size already known from the walk.
-  FileRecord(std::string path, std::int64_t size);
+  // With what the walk already read (identity and time unknown unless given).
+  FileRecord(std::string path, std::int64_t size, platform::FileId id = {}, std::int64_t modified = 0);
 
   std::string fullPath;
   std::int64_t size = -1;
   Sha1Text contentHash;
+  // What the scan saw, so that removal moves only a file still the same:
+  // identity (all zero where the platform gives none) and last write time.
+  platform::FileId id;
+  std::int64_t modified = 0;
 
   // The part of fullPath after its last delimiter.
   std::string_view Name() const { return std::string_view(fullPath).substr(nameOffset_); }

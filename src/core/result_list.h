@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace orvanta {
 
 struct FileRecord;
@@ -30,6 +32,9 @@ struct ListRow {
   int groupId = -1;                 // -1: the row belongs to no group
   const FileRecord* data = nullptr;  // file rows: the record in the registry, not owned
   std::int64_t size = -1;            // bytes of the file or folder; -1 when unknown
+  // Folder rows: what the scan saw of the folder (file rows keep it in their record).
+  platform::FileId scannedId;
+  std::int64_t scannedModified = 0;
 };
 
 class ResultListObserver {

@@ -98,6 +98,11 @@ void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
                [&](std::size_t i, ListRow& row) {
                  row.size = SizeOf(sizeOf, members[i]);
                  row.subItems = {members[i], FormatSizeMB(row.size, scan.decimalSeparator)};
+                 // Removal later moves the folder only while it is still this one.
+                 if (platform::FileAttributes attributes; platform::QueryAttributes(members[i], attributes)) {
+                   row.scannedId = attributes.id;
+                   row.scannedModified = attributes.modified;
+                 }
                });
 }
 

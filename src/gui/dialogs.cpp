@@ -8,8 +8,10 @@ namespace orvanta {
 namespace {
 
 QMessageBox::StandardButton ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
-                                    QMessageBox::StandardButtons buttons) {
+                                    QMessageBox::StandardButtons buttons,
+                                    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) {
   QMessageBox box(icon, QApplication::applicationDisplayName(), text, buttons, parent);
+  if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
@@ -37,8 +39,9 @@ void SystemDialogs::Error(QWidget* parent, const QString& text) {
   ShowBox(parent, QMessageBox::Critical, text, QMessageBox::Ok);
 }
 
-bool SystemDialogs::Confirm(QWidget* parent, const QString& text) {
-  return ShowBox(parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+bool SystemDialogs::Confirm(QWidget* parent, const QString& text, bool defaultYes) {
+  return ShowBox(parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No,
+                 defaultYes ? QMessageBox::Yes : QMessageBox::No) == QMessageBox::Yes;
 }
 
 }  // namespace orvanta

@@ -21,8 +21,9 @@ class Dialogs {
   virtual void Information(QWidget* parent, const QString& text) = 0;
   // Error icon, OK.
   virtual void Error(QWidget* parent, const QString& text) = 0;
-  // Question icon, Yes and No; true for Yes.
-  virtual bool Confirm(QWidget* parent, const QString& text) = 0;
+  // Question icon, Yes and No; true for Yes. With `defaultYes` false, No is
+  // the default button (a Yes that would lose data).
+  virtual bool Confirm(QWidget* parent, const QString& text, bool defaultYes = true) = 0;
 };
 
 // The real dialogs: Qt's folder picker and save dialog, message boxes
@@ -34,7 +35,7 @@ class SystemDialogs final : public Dialogs {
   void Message(QWidget* parent, const QString& text) override;
   void Information(QWidget* parent, const QString& text) override;
   void Error(QWidget* parent, const QString& text) override;
-  bool Confirm(QWidget* parent, const QString& text) override;
+  bool Confirm(QWidget* parent, const QString& text, bool defaultYes = true) override;
 };
 
 }  // namespace orvanta

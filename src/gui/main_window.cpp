@@ -696,7 +696,9 @@ class DialogPrompts final : public Prompts {
  public:
   DialogPrompts(Dialogs& dialogs, QWidget* parent) : dialogs_(dialogs), parent_(parent) {}
   void Message(const std::string& text) override { dialogs_.Message(parent_, QString::fromStdString(text)); }
-  bool Confirm(const std::string& text) override { return dialogs_.Confirm(parent_, QString::fromStdString(text)); }
+  bool Confirm(const std::string& text, bool defaultYes) override {
+    return dialogs_.Confirm(parent_, QString::fromStdString(text), defaultYes);
+  }
 
  private:
   Dialogs& dialogs_;
@@ -709,13 +711,17 @@ bool MainWindow::FilePageActive() const { return PageControl1->currentWidget() =
 
 ResultList& MainWindow::ActiveList() { return FilePageActive() ? run_->FileClones() : run_->FolderClones(); }
 
-void MainWindow::btnSelectAllButOneClick() { CheckAllButOneInGroup(ActiveList()); }
+void MainWindow::btnSelectAllButOneClick() {
+  CheckAllButOneInGroup(ActiveList(), FilePageActive() ? ListKind::Files : ListKind::Folders);
+}
 void MainWindow::btnCheckAllClick() { CheckAll(ActiveList()); }
 void MainWindow::btnUncheckAllClick() { UncheckAll(ActiveList()); }
 
 void MainWindow::btnDeleteSelectedClick() {
   DialogPrompts prompts(dialogs_, this);
-  orvanta::DeleteChecked(ActiveList(), FilePageActive() ? ListKind::Files : ListKind::Folders, prompts);
+  // Both lists: rows of files inside a moved folder go from the file page too.
+  orvanta::DeleteChecked(run_->FileClones(), run_->FolderClones(), FilePageActive() ? ListKind::Files : ListKind::Folders,
+                         prompts);
 }
 
 void MainWindow::Button1Click() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvanta::platform {
 
@@ -45,6 +46,9 @@ struct FileAttributes {
   EntryKind kind = EntryKind::Unknown;
   std::int64_t size = -1;
   FileId id;
+  // Last write time in the system's own units (POSIX: nanoseconds since 1970;
+  // Windows: 100-nanosecond ticks since 1601); only ever compared for equality.
+  std::int64_t modified = 0;
 };
 
 // Reads one folder's entries in the order the file system returns them,
@@ -160,13 +164,31 @@ class Sha1 {
 
 namespace orvanta::platform {
 
+// One item of a trash request: its path and the identity the scan saw
+// (all zero where the platform gave none; then it is not compared).
+struct TrashItem {
+  std::string path;
+  FileId scannedId;
+};
+
+// What became of one item: moved, or left in place with the system's reason.
+struct TrashOutcome {
+  bool moved = false;
+  std::string reason;
+};
+
+// Moves the items to the trash in one request and returns one outcome per
+// item, in order; an item that fails never stops the others.
 // Windows: the Recycle Bin through the shell (SHFileOperationW, undo allowed).
-// POSIX: moves a file or folder to the desktop's trash (freedesktop.org Trash
-// specification): the home trash when the item lies on its file system, else
-// the trash at the top of the item's own mount. The item is renamed into the
-// trash, never copied, and a .trashinfo records where it came from, so the
-// desktop can restore it. False, with the reason in `error`, when it could not.
-bool MoveToTrash(const std::string& path, std::string& error);
+// POSIX: the desktop's trash (freedesktop.org Trash specification): the home
+// trash when the item lies on its file system, else the trash at the top of
+// the item's own mount, used only when it is safe ($topdir/.Trash a real
+// sticky folder, the user's folders in it owned by the user with mode 0700).
+// The item is renamed into the trash, never copied, relative to its parent
+// folder opened without following a link anywhere on the path, and only when
+// it still has the scanned identity; a .trashinfo records where it came from
+// (a name too long for the trash gets a shorter unique one there).
+std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items);
 
 }  // namespace orvanta::platform
 

@@ -6,8 +6,6 @@
 #include "actions/check_marks.h"
 #include "actions/csv_export.h"
 #include "actions/open_location.h"
-#include "actions/prompts.h"
-#include "actions/removal.h"
 #include "core/result_list.h"
 #include "core/file_record.h"
 #include "test_support.h"
@@ -51,146 +49,15 @@ TEST(CheckMarks, AllButOneInGroupAllAndNone) {
   };
   for (const Case& c : cases) {
     ResultList list = ListOfGroups(c.groups, c.before);
-    CheckAllButOneInGroup(list);
+    CheckAllButOneInGroup(list, ListKind::Files);
     EXPECT_EQ(Checks(list), c.allButOne) << c.what;
-    CheckAllButOneInGroup(list);
+    CheckAllButOneInGroup(list, ListKind::Files);
     EXPECT_EQ(Checks(list), c.allButOne) << c.what << ", twice";
     CheckAll(list);
     EXPECT_EQ(Checks(list), std::vector<bool>(c.groups.size(), true)) << c.what;
     UncheckAll(list);
     EXPECT_EQ(Checks(list), std::vector<bool>(c.groups.size(), false)) << c.what;
   }
-}
-
-struct ScriptedPrompts : Prompts {
-  std::vector<std::string> shown;
-  bool answer = false;
-  void Message(const std::string& text) override { shown.push_back("message:" + text); }
-  bool Confirm(const std::string& text) override {
-    shown.push_back("confirm:" + text);
-    return answer;
-  }
-};
-
-class RemovalTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    for (const char* path : {"/a/one", "/b/one", "/c/two", "/d/two"}) {
-      records.push_back(std::make_unique<FileRecord>(path, 5));
-    }
-    for (std::size_t i = 0; i < records.size(); ++i) {
-      ListRow& row = files.AddRow();
-      row.groupId = i < 2 ? 1 : 2;
-      row.checked = i == 1 || i == 3;
-      row.data = records[i].get();
-      row.subItems = {std::string(records[i]->Name()), "/x", "0.00 MB"};
-    }
-  }
-  TrashMover FakeTrash(bool succeeds) {
-    return [this, succeeds](const std::vector<std::string>& paths) {
-      trashed = paths;
-      return succeeds;
-    };
-  }
-
-  FileRegistry records;
-  ResultList files = MakeFileCloneList();
-  ScriptedPrompts prompts;
-  std::vector<std::string> trashed;
-};
-
-TEST_F(RemovalTest, YesWithSuccessRemovesExactlyTheCheckedRows) {
-  prompts.answer = true;
-  DeleteChecked(files, ListKind::Files, prompts, FakeTrash(true));
-  EXPECT_EQ(trashed, (std::vector<std::string>{"/b/one", "/d/two"}));
-  EXPECT_EQ(prompts.shown, (std::vector<std::string>{"confirm:Move 2 files to Recycle Bin?",
-                                                     "message:Files were moved to the Recycle Bin."}));
-  ASSERT_EQ(files.Rows().size(), 2u);
-  EXPECT_EQ(files.Rows()[0].data->fullPath, "/a/one");
-  EXPECT_EQ(files.Rows()[1].data->fullPath, "/c/two");
-  EXPECT_EQ(files.Groups().size(), 0u) << "groups are not touched";
-}
-
-TEST_F(RemovalTest, FailureOrNoKeepsEveryRow) {
-  prompts.answer = true;
-  DeleteChecked(files, ListKind::Files, prompts, FakeTrash(false));
-  EXPECT_EQ(prompts.shown.back(), "message:Failed to delete some files.");
-  EXPECT_EQ(files.Rows().size(), 4u);
-
-  prompts.shown.clear();
-  prompts.answer = false;
-  trashed.clear();
-  DeleteChecked(files, ListKind::Files, prompts, FakeTrash(true));
-  EXPECT_EQ(prompts.shown, std::vector<std::string>{"confirm:Move 2 files to Recycle Bin?"});
-  EXPECT_TRUE(trashed.empty());
-  EXPECT_EQ(files.Rows().size(), 4u);
-}
-
-TEST_F(RemovalTest, NothingCheckedSaysSoForEachList) {
-  UncheckAll(files);
-  DeleteChecked(files, ListKind::Files, prompts, FakeTrash(true));
-  ResultList folders = ListOfGroups({1, 1}, {false, false});
-  DeleteChecked(folders, ListKind::Folders, prompts, FakeTrash(true));
-  EXPECT_EQ(prompts.shown, (std::vector<std::string>{"message:No files selected.", "message:No directories selected."}));
-  EXPECT_TRUE(trashed.empty());
-}
-
-TEST_F(RemovalTest, FolderRowsGiveTheirDirectoryColumn) {
-  ResultList folders = ListOfGroups({1, 1, 1}, {true, false, true});
-  folders.AddRow().checked = true;  // a row without sub-items adds nothing
-  prompts.answer = true;
-  DeleteChecked(folders, ListKind::Folders, prompts, FakeTrash(true));
-  EXPECT_EQ(trashed, (std::vector<std::string>{"/folder0", "/folder2"}));
-  EXPECT_EQ(prompts.shown.front(), "confirm:Move 2 directories to Recycle Bin?");
-  EXPECT_EQ(prompts.shown.back(), "message:Directories were moved to the Recycle Bin.");
-  EXPECT_EQ(folders.Rows().size(), 1u);
-}
-
-// The real trash, under a temporary XDG_DATA_HOME on the same file system.
-class TrashTest : public ::testing::Test {
- protected:
-  std::string Info(const std::string& name) {
-    std::ifstream in(tree.Path("data/Trash/info/" + name + ".trashinfo"));
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  test::TempTree tree;
-  const test::ScopedEnvironmentVariable dataHome{"XDG_DATA_HOME", tree.Path("data")};
-};
-
-TEST_F(TrashTest, FilesAndFoldersMoveWithARecordOfTheirPlace) {
-  const auto a = tree.File("x/report.txt", "a");
-  const auto b = tree.File("y/report.txt", "b");
-  tree.File("album/inner/photo.jpg", "c");
-  const std::string odd = tree.Dir("caf\xE9 50%");
-  ASSERT_TRUE(MoveToRecycleBin({a, b, tree.Path("album"), odd}));
-
-  EXPECT_FALSE(fs::exists(a));
-  EXPECT_FALSE(fs::exists(tree.Path("album")));
-  std::ifstream first(tree.Path("data/Trash/files/report.txt"));
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(first), {}), "a");
-  EXPECT_TRUE(fs::exists(tree.Path("data/Trash/files/report.txt.2")));
-  EXPECT_TRUE(fs::exists(tree.Path("data/Trash/files/album/inner/photo.jpg")));
-  EXPECT_TRUE(fs::is_directory(tree.Path("data/Trash/files/caf\xE9 50%")));
-
-  const std::string info = Info("report.txt");
-  EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + a + "\nDeletionDate=", 0), 0u) << info;
-  EXPECT_EQ(info.size(), std::string("[Trash Info]\nPath=" + a + "\nDeletionDate=2026-12-10T01:02:03\n").size());
-  EXPECT_NE(Info("report.txt.2").find("Path=" + b + "\n"), std::string::npos);
-  EXPECT_NE(Info("caf\xE9 50%").find("Path=" + tree.Root() + "/caf%E9%2050%25\n"), std::string::npos);
-}
-
-TEST_F(TrashTest, AVanishedItemMakesTheMoveFailAndKeepsEveryRow) {
-  const auto kept = tree.File("kept.txt", "k");
-  EXPECT_FALSE(MoveToRecycleBin({tree.Path("gone.txt"), kept}));
-  EXPECT_FALSE(MoveToRecycleBin({}));
-
-  ResultList folders = ListOfGroups({1, 1}, {true, true});
-  ScriptedPrompts prompts;
-  prompts.answer = true;
-  DeleteChecked(folders, ListKind::Folders, prompts);  // /folder0 and /folder1 do not exist
-  EXPECT_EQ(prompts.shown.back(), "message:Failed to delete some directories.");
-  EXPECT_EQ(folders.Rows().size(), 2u);
 }
 
 TEST(OpenLocation, MessagesAndRequests) {

@@ -302,7 +302,9 @@ class MainWindowTest : public QObject {
 
     form->btnCheckAll->click();
     form->btnDeleteSelected->click();  // answered No
-    QCOMPARE(dialogs.shown.last(), QString("confirm:Move 4 files to Recycle Bin?"));
+    QCOMPARE(dialogs.shown.last(), QString("confirm:Move 4 files to Recycle Bin?\n\n"
+                                           "No copy would remain of these groups:\nGroup 1 (0.00 MB)"));
+    QVERIFY(!dialogs.lastConfirmDefaultYes);
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{4});
 
     form->Checkallbutoneingroup1->trigger();
@@ -318,14 +320,40 @@ class MainWindowTest : public QObject {
     QCOMPARE(form->lvFiles->model()->rowCount(), 2);  // header and the kept row
   }
 
-  void aFailedRemovalKeepsEveryRow() {
+  void aPartialFailureTakesOutOnlyTheRowsThatMoved() {
     const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
     ScanBothLists();
-    QFile::remove(QString::fromStdString(form->Run().FileClones().Rows()[1].data->fullPath));
+    const std::string vanished = form->Run().FileClones().Rows()[1].data->fullPath;
+    QFile::remove(QString::fromStdString(vanished));
     dialogs.confirmations = {true};
     form->btnDeleteSelected->click();
-    QCOMPARE(dialogs.shown.last(), QString("message:Failed to delete some files."));
-    QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{4});
+    QCOMPARE(dialogs.shown.last(), QString::fromStdString("message:Failed to delete some files.\n\nMoved: 2. Stayed: 1."
+                                                          "\n\nIt is no longer there.\n" + vanished));
+    QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{2});
+    QVERIFY(form->Run().FileClones().Rows()[1].checked);
+  }
+
+  void folderPageRemovalKeepsOneSideOfNestedClones() {
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
+    for (const char* root : {"Photos", "Photos - Copy"}) {
+      tree->File(std::string("p/") + root + "/2019/beach.jpg", "beach");
+      tree->File(std::string("p/") + root + "/2020/snow.jpg", "snow!");
+    }
+    form->AddFolder(QString::fromStdString(tree->Path("p")));
+    form->chkDirDuplicates->setChecked(true);
+    form->btnScanClick();
+    QCOMPARE(form->Run().FolderClones().Rows().size(), std::size_t{6});
+    form->FolderClones1->trigger();
+    form->Checkallbutoneingroup1->trigger();
+    dialogs.confirmations = {true};
+    form->btnDeleteSelected->click();
+    QCOMPARE(dialogs.shown, (QStringList{"confirm:Move 3 directories to Recycle Bin?",
+                                         "message:Directories were moved to the Recycle Bin."}));
+    QVERIFY(QFile::exists(QString::fromStdString(tree->Path("p/Photos/2019/beach.jpg"))));
+    QVERIFY(QFile::exists(QString::fromStdString(tree->Path("p/Photos/2020/snow.jpg"))));
+    QVERIFY(!QFile::exists(QString::fromStdString(tree->Path("p/Photos - Copy"))));
+    QCOMPARE(form->Run().FolderClones().Rows().size(), std::size_t{3});
+    QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{2});  // the copy's files went with it
   }
 
   void openLocationShowsTheFileOrOpensTheFolder() {

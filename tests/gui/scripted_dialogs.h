@@ -17,6 +17,7 @@ class ScriptedDialogs final : public Dialogs {
   std::deque<QString> saveFiles;  // answers of the save dialog
   std::deque<bool> confirmations;
   QStringList shown;              // "message:TEXT", "information:TEXT", "error:TEXT", "confirm:TEXT"
+  bool lastConfirmDefaultYes = true;
   QString lastFolderTitle, lastFolderStart, lastSaveName, lastSaveFilter;
 
   QString ChooseFolder(QWidget*, const QString& title, const QString& start) override {
@@ -32,8 +33,9 @@ class ScriptedDialogs final : public Dialogs {
   void Message(QWidget*, const QString& text) override { shown << "message:" + text; }
   void Information(QWidget*, const QString& text) override { shown << "information:" + text; }
   void Error(QWidget*, const QString& text) override { shown << "error:" + text; }
-  bool Confirm(QWidget*, const QString& text) override {
+  bool Confirm(QWidget*, const QString& text, bool defaultYes = true) override {
     shown << "confirm:" + text;
+    lastConfirmDefaultYes = defaultYes;
     return Take(confirmations, false);
   }
 

@@ -259,9 +259,10 @@ TEST(WindowsTrash, ShellCallWithoutDisplayReportsFailure) {
   if (GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) != 0) GTEST_SKIP() << "a display would show the shell's dialog";
   WinTree tree;
   const std::string file = tree.File("victim.txt", "keep me");
-  std::string error;
-  EXPECT_FALSE(platform::MoveToTrash(file, error));
-  EXPECT_FALSE(error.empty());
+  const auto outcomes = platform::MoveToTrash({{file, {}}});
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_FALSE(outcomes[0].moved);
+  EXPECT_FALSE(outcomes[0].reason.empty());
 }
 
 TEST(WindowsPaths, MasksWithCharactersNoNameMayHoldAreRejected) {

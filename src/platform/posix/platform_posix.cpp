@@ -40,6 +40,7 @@ void FillAttributes(const struct stat& st, FileAttributes& attributes) {
   attributes.kind = KindFromMode(st.st_mode);
   attributes.size = static_cast<std::int64_t>(st.st_size);
   attributes.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  attributes.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
 }  // namespace

@@ -1,24 +1,146 @@
+#include "platform/posix/trash_posix.h"
+
 #include <fcntl.h>
-#include <stdio.h>
 #include <pwd.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#if __has_include(<linux/openat2.h>)
+#include <linux/openat2.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 
 #include "platform/platform.h"
 
 namespace orvanta::platform {
+namespace posix {
 namespace {
 
-std::string Parent(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(Fd&& other) noexcept : fd_(other.Release()) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      fd_ = other.Release();
+    }
+    return *this;
+  }
+  int Get() const { return fd_; }
+  bool Valid() const { return fd_ >= 0; }
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void Reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+int OpenByComponents(const std::string& path) {
+  Fd current(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  std::size_t start = 1;
+  while (current.Valid() && start < path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) current = Fd(::openat(current.Get(), path.substr(start, end - start).c_str(), kFolderFlags));
+    start = end + 1;
+  }
+  return current.Release();
 }
+
+// The user's own folder in a trash: created with mode 0700 when missing, and
+// refused unless it is a real folder owned by the user (in a shared place also
+// with exactly that mode), so that no other user can read, empty or swap what
+// lands there.
+Fd OpenPrivateFolder(int parentFd, const std::string& name, std::string& error, bool exactMode = true) {
+  if (::mkdirat(parentFd, name.c_str(), 0700) == 0) ::fchmodat(parentFd, name.c_str(), 0700, 0);
+  Fd folder(::openat(parentFd, name.c_str(), kFolderFlags));
+  struct stat st;
+  if (!folder.Valid() || ::fstat(folder.Get(), &st) != 0) {
+    error = name + ": " + std::strerror(errno);
+    return Fd();
+  }
+  if (st.st_uid != ::getuid() || (exactMode && (st.st_mode & 07777) != 0700)) {
+    error = name + " is not a private folder of this user";
+    return Fd();
+  }
+  return folder;
+}
+
+// "files" and "info" lie inside a folder only the user may enter: owned by the user suffices.
+bool OpenTrashSubfolders(int trashFd, TrashFolderFds& folders, std::string& error) {
+  Fd files = OpenPrivateFolder(trashFd, "files", error, false);
+  if (!files.Valid()) return false;
+  Fd info = OpenPrivateFolder(trashFd, "info", error, false);
+  if (!info.Valid()) return false;
+  folders.files = files.Release();
+  folders.info = info.Release();
+  return true;
+}
+
+}  // namespace
+
+int OpenFolderNoLinks(const std::string& path, bool useOpenat2) {
+  if (path.empty() || path[0] != '/') {
+    errno = EINVAL;
+    return -1;
+  }
+#if defined(SYS_openat2) && defined(RESOLVE_NO_SYMLINKS)
+  if (useOpenat2) {
+    open_how how{};
+    how.flags = static_cast<std::uint64_t>(kFolderFlags);
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    const long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+    // Older kernels, or a sandbox that forbids the call: the component walk.
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
+  }
+#else
+  (void)useOpenat2;
+#endif
+  return OpenByComponents(path);
+}
+
+bool OpenTopTrash(int topFd, TrashFolderFds& folders, std::string& error) {
+  const std::string uid = std::to_string(::getuid());
+  struct stat st;
+  if (::fstatat(topFd, ".Trash", &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
+    Fd shared(::openat(topFd, ".Trash", kFolderFlags));
+    if (shared.Valid()) {
+      std::string why;
+      Fd own = OpenPrivateFolder(shared.Get(), uid, why);
+      if (own.Valid() && OpenTrashSubfolders(own.Get(), folders, why)) return true;
+    }
+  }
+  Fd own = OpenPrivateFolder(topFd, ".Trash-" + uid, error);
+  return own.Valid() && OpenTrashSubfolders(own.Get(), folders, error);
+}
+
+}  // namespace posix
+
+namespace {
+
+using posix::Fd;
+using posix::TrashFolderFds;
+
+// The longest name the trash can hold: its .trashinfo must fit in a name too.
+constexpr std::size_t kMaxNameBytes = 255;
+constexpr std::string_view kInfoSuffix = ".trashinfo";
 
 std::string HomeFolder() {
   if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
@@ -34,34 +156,19 @@ std::string HomeTrash() {
   return home.empty() ? std::string() : home + "/.local/share/Trash";
 }
 
+std::string Parent(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The home trash lies in the user's own tree, whose path may pass through
+// links the user set up; only the folders inside it are opened without them.
 bool MakeFolders(const std::string& path) {
   struct stat st;
-  if (::lstat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   if (path != "/" && !MakeFolders(Parent(path))) return false;
   return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-// The mount's top folder: the highest ancestor still on the item's device.
-std::string TopFolder(const std::string& path, dev_t device) {
-  std::string top = Parent(path);
-  while (top != "/") {
-    const std::string up = Parent(top);
-    struct stat st;
-    if (::stat(up.c_str(), &st) != 0 || st.st_dev != device) break;
-    top = up;
-  }
-  return top;
-}
-
-// $topdir/.Trash/$uid when the shared .Trash is a real sticky folder, else $topdir/.Trash-$uid.
-std::string TopTrash(const std::string& top) {
-  const std::string base = top == "/" ? std::string() : top;
-  const std::string shared = base + "/.Trash";
-  struct stat st;
-  if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
-    return shared + "/" + std::to_string(::getuid());
-  }
-  return base + "/.Trash-" + std::to_string(::getuid());
 }
 
 std::string PercentEncoded(const std::string& path) {
@@ -101,66 +208,160 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
+// The name in the trash: the item's own name plus `suffix`, with the name cut
+// (at a character boundary, keeping a short extension) where the whole would
+// not leave room for the .trashinfo suffix.
+std::string TrashName(const std::string& name, const std::string& suffix) {
+  const std::size_t room = kMaxNameBytes - kInfoSuffix.size() - suffix.size();
+  if (name.size() <= room) return name + suffix;
+  std::string extension;
+  if (const auto dot = name.rfind('.'); dot != std::string::npos && dot > 0 && name.size() - dot <= 16) {
+    extension = name.substr(dot);
+  }
+  std::size_t cut = room - extension.size();
+  while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+  return name.substr(0, cut) + extension + suffix;
+}
+
+struct Trash {
+  TrashFolderFds fds;
+  std::string top;  // empty for the home trash, whose records hold absolute paths
+  std::string error;
+  ~Trash() {
+    if (fds.files >= 0) ::close(fds.files);
+    if (fds.info >= 0) ::close(fds.info);
+  }
+};
+
+// The mount's top folder above the item's parent: climbs ".." while the
+// device stays the same. Returns the levels climbed, or -1.
+int ClimbToTop(int parentFd, dev_t device, Fd& top) {
+  top = Fd(::openat(parentFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  int levels = 0;
+  while (top.Valid()) {
+    struct stat here, up;
+    Fd upFd(::openat(top.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!upFd.Valid() || ::fstat(top.Get(), &here) != 0 || ::fstat(upFd.Get(), &up) != 0) return -1;
+    if (up.st_dev != device || (up.st_ino == here.st_ino && up.st_dev == here.st_dev)) return levels;
+    top = std::move(upFd);
+    ++levels;
+  }
+  return -1;
+}
+
+std::string DropComponents(std::string path, int levels) {
+  for (; levels > 0; --levels) path = Parent(path);
+  return path;
+}
+
+class TrashRun {
+ public:
+  TrashOutcome Move(const TrashItem& item) {
+    const std::string& path = item.path;
+    const auto slash = path.rfind('/');
+    if (path.empty() || path[0] != '/' || slash == std::string::npos) return Stayed("not an absolute path");
+    const std::string name = path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") return Stayed("no name");
+    const std::string parentPath = slash == 0 ? "/" : path.substr(0, slash);
+    Fd parent(posix::OpenFolderNoLinks(parentPath));
+    if (!parent.Valid()) {
+      return Stayed(errno == ELOOP || errno == ENOTDIR ? "a folder on its path is now a link or no folder"
+                                                       : std::strerror(errno));
+    }
+    struct stat st;
+    if (::fstatat(parent.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Stayed(std::strerror(errno));
+    const FileId id{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    if (item.scannedId != FileId{} && id != item.scannedId) return Stayed("it is no longer the item that was scanned");
+
+    const Trash& trash = TrashFor(parent.Get(), parentPath, st.st_dev);
+    if (!trash.error.empty()) return Stayed(trash.error);
+    const std::string recorded = trash.top.empty() ? path
+                                 : trash.top == "/" ? path.substr(1)
+                                                    : path.substr(trash.top.size() + 1);
+    const std::string record = "[Trash Info]\nPath=" + PercentEncoded(recorded) + "\nDeletionDate=" + DeletionDate() + "\n";
+    for (int attempt = 1; attempt < 10000; ++attempt) {
+      const std::string candidate = TrashName(name, attempt == 1 ? std::string() : "." + std::to_string(attempt));
+      const std::string infoName = candidate + std::string(kInfoSuffix);
+      // The .trashinfo claims the name; created exclusively, so two movers never share one.
+      const int fd = ::openat(trash.fds.info, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (fd < 0) {
+        if (errno == EEXIST) continue;
+        return Stayed(std::strerror(errno));
+      }
+      const bool written = WriteAll(fd, record);
+      const int writeError = errno;
+      if (::close(fd) != 0 || !written) {
+        const int why = written ? errno : writeError;
+        ::unlinkat(trash.fds.info, infoName.c_str(), 0);
+        return Stayed(std::strerror(why));
+      }
+      // Never over an item already in the trash under that name.
+      int moved = ::renameat2(parent.Get(), name.c_str(), trash.fds.files, candidate.c_str(), RENAME_NOREPLACE);
+      if (moved != 0 && errno == EINVAL) {
+        struct stat existing;
+        errno = EEXIST;
+        moved = ::fstatat(trash.fds.files, candidate.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0
+                    ? -1
+                    : ::renameat(parent.Get(), name.c_str(), trash.fds.files, candidate.c_str());
+      }
+      if (moved == 0) return {true, {}};
+      const int why = errno;
+      ::unlinkat(trash.fds.info, infoName.c_str(), 0);
+      if (why == EEXIST) continue;
+      return Stayed(std::strerror(why));
+    }
+    return Stayed("no free name in the trash");
+  }
+
+ private:
+  static TrashOutcome Stayed(std::string reason) { return {false, std::move(reason)}; }
+
+  // The home trash when it lies on the item's file system, else the trash at
+  // the top of the item's mount; each opened once per request.
+  const Trash& TrashFor(int parentFd, const std::string& parentPath, dev_t device) {
+    if (!homeTried_) {
+      homeTried_ = true;
+      const std::string home = HomeTrash();
+      Fd homeFd;
+      if (!home.empty() && MakeFolders(home)) homeFd = Fd(::open(home.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+      struct stat st;
+      std::string why;
+      haveHome_ = homeFd.Valid() && ::fstat(homeFd.Get(), &st) == 0 &&
+                  posix::OpenTrashSubfolders(homeFd.Get(), home_.fds, why);
+      if (haveHome_) homeDevice_ = st.st_dev;
+    }
+    if (haveHome_ && homeDevice_ == device) return home_;
+    auto [it, inserted] = tops_.try_emplace(device);
+    Trash& trash = it->second;
+    if (inserted) {
+      Fd top;
+      const int levels = ClimbToTop(parentFd, device, top);
+      if (levels < 0) {
+        trash.error = std::string("no trash on this file system: ") + std::strerror(errno);
+      } else {
+        trash.top = DropComponents(parentPath, levels);
+        std::string why;
+        if (!posix::OpenTopTrash(top.Get(), trash.fds, why)) trash.error = "no safe trash on this file system (" + why + ")";
+      }
+    }
+    return trash;
+  }
+
+  bool homeTried_ = false;
+  bool haveHome_ = false;
+  dev_t homeDevice_ = 0;
+  Trash home_;
+  std::map<dev_t, Trash> tops_;
+};
+
 }  // namespace
 
-bool MoveToTrash(const std::string& path, std::string& error) {
-  auto fail = [&error, &path](const std::string& why) {
-    error = "Cannot move \"" + path + "\" to the trash: " + why;
-    return false;
-  };
-  if (path.empty() || path[0] != '/') return fail("not an absolute path");
-  struct stat item;
-  if (::lstat(path.c_str(), &item) != 0) return fail(std::strerror(errno));
-
-  std::string trash = HomeTrash();
-  std::string recordedPath = path;
-  struct stat trashStat;
-  const bool homeTrashHere = !trash.empty() && MakeFolders(trash) && ::stat(trash.c_str(), &trashStat) == 0 &&
-                             trashStat.st_dev == item.st_dev;
-  if (!homeTrashHere) {
-    // Another file system: its own trash, so the item is renamed, never copied.
-    const std::string top = TopFolder(path, item.st_dev);
-    trash = TopTrash(top);
-    recordedPath = top == "/" ? path.substr(1) : path.substr(top.size() + 1);
-  }
-  const std::string files = trash + "/files", info = trash + "/info";
-  if (!MakeFolders(files) || !MakeFolders(info)) return fail("no usable trash folder at " + trash);
-
-  std::string name = path.substr(path.rfind('/') + 1);
-  if (name.empty()) return fail("no name");
-  const std::string record =
-      "[Trash Info]\nPath=" + PercentEncoded(recordedPath) + "\nDeletionDate=" + DeletionDate() + "\n";
-  for (int attempt = 1; attempt < 10000; ++attempt) {
-    const std::string candidate = attempt == 1 ? name : name + "." + std::to_string(attempt);
-    const std::string infoFile = info + "/" + candidate + ".trashinfo";
-    // The .trashinfo claims the name; created exclusively, so two movers never share one.
-    const int fd = ::open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      return fail(std::strerror(errno));
-    }
-    const bool written = WriteAll(fd, record);
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-      const int why = errno;
-      ::unlink(infoFile.c_str());
-      return fail(std::strerror(why));
-    }
-    const std::string target = files + "/" + candidate;
-    // Never over an item already in the trash under that name.
-    int moved = ::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
-    if (moved != 0 && errno == EINVAL) {
-      struct stat existing;
-      errno = EEXIST;
-      moved = ::lstat(target.c_str(), &existing) == 0 ? -1 : ::rename(path.c_str(), target.c_str());
-    }
-    if (moved == 0) return true;
-    const int why = errno;
-    ::unlink(infoFile.c_str());
-    if (why == EEXIST) continue;
-    return fail(std::strerror(why));
-  }
-  return fail("no free name in the trash");
+std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items) {
+  TrashRun run;
+  std::vector<TrashOutcome> outcomes;
+  outcomes.reserve(items.size());
+  for (const TrashItem& item : items) outcomes.push_back(run.Move(item));
+  return outcomes;
 }
 
 }  // namespace orvanta::platform

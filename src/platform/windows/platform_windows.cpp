@@ -54,6 +54,7 @@ struct FolderReader::State {
   std::string name;      // the entry last given out, in UTF-8
   DWORD attributes = 0;
   std::int64_t size = 0;
+  std::int64_t modified = 0;
 };
 
 FolderReader::FolderReader(const std::string& folder) : state_(std::make_unique<State>()) {
@@ -89,6 +90,7 @@ bool FolderReader::Next(std::string_view& name, EntryKind& kind) {
     state_->name = Narrow(n);
     state_->attributes = state_->data.dwFileAttributes;
     state_->size = SizeOf(state_->data.nFileSizeHigh, state_->data.nFileSizeLow);
+    state_->modified = SizeOf(state_->data.ftLastWriteTime.dwHighDateTime, state_->data.ftLastWriteTime.dwLowDateTime);
     name = state_->name;
     kind = KindFromAttributes(state_->attributes);
     return true;
@@ -102,6 +104,7 @@ bool FolderReader::QueryAttributes(std::string_view name, FileAttributes& attrib
   // The listing already holds kind and size; only the identity needs the file.
   attributes.kind = KindFromAttributes(state_->attributes);
   attributes.size = state_->size;
+  attributes.modified = state_->modified;
   if (!QueryId(path, attributes.id)) return false;
   return true;
 }
@@ -115,6 +118,7 @@ bool QueryAttributes(const std::string& path, FileAttributes& attributes) {
   if (GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data) == 0) return false;
   attributes.kind = KindFromAttributes(data.dwFileAttributes);
   attributes.size = SizeOf(data.nFileSizeHigh, data.nFileSizeLow);
+  attributes.modified = SizeOf(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
   attributes.id = {};
   QueryId(path, attributes.id);
   return true;

@@ -6,16 +6,24 @@
 
 namespace orvanta::platform {
 
-bool MoveToTrash(const std::string& path, std::string& error) {
-  // The shell's own confirmation, progress and error dialogs stay on (no
-  // FOF_NOCONFIRMATION, FOF_SILENT or FOF_NOERRORUI); the call returns when done.
-  const std::wstring block = windows::RecyclePathBlock({path});
-  SHFILEOPSTRUCTW request = windows::RecycleRequest(GetActiveWindow(), block.c_str());
-  const int result = SHFileOperationW(&request);
-  if (result == 0 && !request.fAnyOperationsAborted) return true;
-  error = result != 0 ? "Cannot move \"" + path + "\" to the Recycle Bin (shell error " + std::to_string(result) + ")"
-                      : "Moving \"" + path + "\" to the Recycle Bin was cancelled";
-  return false;
+std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items) {
+  // One shell call per item, so that each item gets its own outcome. The
+  // shell's own confirmation, progress and error dialogs stay on (no
+  // FOF_NOCONFIRMATION, FOF_SILENT or FOF_NOERRORUI); each call returns when done.
+  std::vector<TrashOutcome> outcomes;
+  outcomes.reserve(items.size());
+  for (const TrashItem& item : items) {
+    const std::wstring block = windows::RecyclePathBlock({item.path});
+    SHFILEOPSTRUCTW request = windows::RecycleRequest(GetActiveWindow(), block.c_str());
+    const int result = SHFileOperationW(&request);
+    TrashOutcome outcome;
+    outcome.moved = result == 0 && !request.fAnyOperationsAborted;
+    if (!outcome.moved) {
+      outcome.reason = result != 0 ? "shell error " + std::to_string(result) : "cancelled";
+    }
+    outcomes.push_back(std::move(outcome));
+  }
+  return outcomes;
 }
 
 }  // namespace orvanta::platform

@@ -1,0 +1,29 @@
+// The parts of the POSIX trash that tests reach directly: opening a folder
+// without following links, and choosing the trash at the top of a mount.
+#pragma once
+
+#include <string>
+
+namespace orvanta::platform::posix {
+
+// A descriptor (O_PATH) of the folder at the absolute path, or -1 with errno
+// set; ELOOP or ENOTDIR when any component is a link. openat2 with
+// RESOLVE_NO_SYMLINKS where the kernel has it (unless `useOpenat2` is false),
+// else one component at a time with O_NOFOLLOW.
+int OpenFolderNoLinks(const std::string& path, bool useOpenat2 = true);
+
+// The "files" and "info" folders of a trash, as descriptors the caller owns.
+struct TrashFolderFds {
+  int files = -1;
+  int info = -1;
+};
+
+// The trash at the top of a mount, given that top folder's descriptor, as the
+// freedesktop.org Trash specification allows it: $topdir/.Trash/$uid when
+// .Trash is a real folder (not a link) with the sticky bit, else
+// $topdir/.Trash-$uid; either is created when missing and used only when it
+// is a real folder owned by the user with mode 0700. False with the reason
+// in `error` when neither is safe.
+bool OpenTopTrash(int topFd, TrashFolderFds& folders, std::string& error);
+
+}  // namespace orvanta::platform::posix

@@ -1,0 +1,388 @@
+// Removal to the trash: the whole request checked first, one copy always left
+// in place, the rows and the message telling what really happened.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "actions/check_marks.h"
+#include "actions/prompts.h"
+#include "actions/removal.h"
+#include "core/file_record.h"
+#include "core/result_list.h"
+#include "platform/posix/trash_posix.h"
+#include "scan/scan_run.h"
+#include "test_support.h"
+
+namespace orvanta {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ScriptedPrompts : Prompts {
+  std::vector<std::string> shown;
+  std::vector<bool> defaults;  // defaultYes of each question
+  bool answer = true;
+  void Message(const std::string& text) override { shown.push_back("message:" + text); }
+  bool Confirm(const std::string& text, bool defaultYes) override {
+    shown.push_back("confirm:" + text);
+    defaults.push_back(defaultYes);
+    return answer;
+  }
+};
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A temporary tree with the trash under data/ on the same file system, and a
+// scan of scan/ whose lists the removal works on.
+class RemovalTest : public ::testing::Test {
+ protected:
+  std::string S(const std::string& relative) { return tree.Path("scan/" + relative); }
+
+  void Scan(CompareMode mode = CompareMode::Content, bool folderClones = true) {
+    settings.folders = {tree.Folder("scan")};
+    settings.compare = mode;
+    settings.folderClones = folderClones;
+    run = std::make_unique<ScanRun>(window, settings);
+    run->btnScanClick();
+  }
+  ResultList& Files() { return run->FileClones(); }
+  ResultList& Folders() { return run->FolderClones(); }
+
+  // The rows' paths below scan/, a checked row marked with "x ".
+  std::vector<std::string> Rows(const ResultList& list, ListKind kind) {
+    std::vector<std::string> rows;
+    const std::string prefix = S("");
+    for (const ListRow& row : list.Rows()) {
+      rows.push_back((row.checked ? "x " : "") + std::string(RowPath(row, kind)).substr(prefix.size()));
+    }
+    return rows;
+  }
+  void CheckOnly(ResultList& list, ListKind kind, const std::vector<std::string>& relative) {
+    for (std::size_t i = 0; i < list.Rows().size(); ++i) {
+      const std::string path(RowPath(list.Rows()[i], kind));
+      list.SetChecked(i, std::any_of(relative.begin(), relative.end(), [&](const auto& r) { return S(r) == path; }));
+    }
+  }
+  void Delete(ListKind kind) { DeleteChecked(Files(), Folders(), kind, prompts); }
+
+  void MakePhotos() {
+    for (const char* root : {"Photos", "Photos - Copy"}) {
+      tree.File(std::string("scan/") + root + "/2019/beach.jpg", "beach photo");
+      tree.File(std::string("scan/") + root + "/2020/snow.jpg", "snow photo, larger");
+    }
+  }
+
+  test::TempTree tree;
+  const test::ScopedEnvironmentVariable dataHome{"XDG_DATA_HOME", tree.Path("data")};
+  test::RecordingWindow window;
+  test::FakeSettings settings;
+  std::unique_ptr<ScanRun> run;
+  ScriptedPrompts prompts;
+};
+
+TEST_F(RemovalTest, NestedFolderClonesKeepOneSideAndMoveTheOther) {
+  MakePhotos();
+  Scan();
+  ASSERT_EQ(Rows(Folders(), ListKind::Folders),
+            (std::vector<std::string>{"Photos", "Photos - Copy", "Photos - Copy/2020", "Photos/2020",
+                                      "Photos - Copy/2019", "Photos/2019"}));
+  CheckAllButOneInGroup(Folders(), ListKind::Folders);
+  EXPECT_EQ(Rows(Folders(), ListKind::Folders),
+            (std::vector<std::string>{"Photos", "x Photos - Copy", "x Photos - Copy/2020", "Photos/2020",
+                                      "x Photos - Copy/2019", "Photos/2019"}));
+  Delete(ListKind::Folders);
+
+  EXPECT_EQ(prompts.shown, (std::vector<std::string>{"confirm:Move 3 directories to Recycle Bin?",
+                                                     "message:Directories were moved to the Recycle Bin."}));
+  EXPECT_EQ(prompts.defaults, std::vector<bool>{true});
+  EXPECT_EQ(Read(S("Photos/2019/beach.jpg")), "beach photo");
+  EXPECT_EQ(Read(S("Photos/2020/snow.jpg")), "snow photo, larger");
+  EXPECT_FALSE(fs::exists(S("Photos - Copy")));
+  EXPECT_TRUE(fs::exists(tree.Path("data/Trash/files/Photos - Copy/2020/snow.jpg")));
+  EXPECT_EQ(Rows(Folders(), ListKind::Folders), (std::vector<std::string>{"Photos", "Photos/2020", "Photos/2019"}));
+  // The file page loses the rows of the files that went with the folder.
+  for (const std::string& row : Rows(Files(), ListKind::Files)) EXPECT_EQ(row.find("Photos - Copy"), std::string::npos) << row;
+  EXPECT_EQ(Files().Rows().size(), 2u);
+}
+
+TEST_F(RemovalTest, AGroupAboutToLoseEveryCopyIsNamedAndNoIsTheDefault) {
+  MakePhotos();
+  Scan();
+  // The marks of the first-row rule: every copy of both years would go.
+  CheckOnly(Folders(), ListKind::Folders, {"Photos - Copy", "Photos/2020", "Photos/2019"});
+  prompts.answer = false;
+  Delete(ListKind::Folders);
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0].rfind("confirm:Move 3 directories to Recycle Bin?\n\nNo copy would remain of these groups:\n"
+                                   "Group 2 (",
+                                   0),
+            0u)
+      << prompts.shown[0];
+  EXPECT_NE(prompts.shown[0].find("\nGroup 3 ("), std::string::npos) << prompts.shown[0];
+  EXPECT_EQ(prompts.defaults, std::vector<bool>{false});
+  EXPECT_TRUE(fs::exists(S("Photos - Copy/2020/snow.jpg")));
+  EXPECT_TRUE(fs::exists(S("Photos/2020/snow.jpg")));
+  EXPECT_EQ(Folders().Rows().size(), 6u);
+}
+
+TEST_F(RemovalTest, ACheckedSubfolderOfACheckedFolderTravelsWithIt) {
+  MakePhotos();
+  Scan();
+  CheckOnly(Folders(), ListKind::Folders, {"Photos - Copy", "Photos - Copy/2020", "Photos - Copy/2020"});
+  Delete(ListKind::Folders);
+  EXPECT_EQ(prompts.shown.back(), "message:Directories were moved to the Recycle Bin.");
+  EXPECT_EQ(Rows(Folders(), ListKind::Folders), (std::vector<std::string>{"Photos", "Photos/2020", "Photos/2019"}));
+  EXPECT_TRUE(fs::exists(S("Photos/2020/snow.jpg")));
+}
+
+TEST_F(RemovalTest, APartialFailureMovesTheRestAndNamesWhatStayed) {
+  tree.File("scan/x/one.txt", "one");
+  tree.File("scan/y/one.txt", "one");
+  tree.File("scan/x/two.txt", "two!");
+  tree.File("scan/y/two.txt", "two!");
+  Scan(CompareMode::Content, false);
+  CheckOnly(Files(), ListKind::Files, {"y/one.txt", "y/two.txt"});
+  fs::remove(S("y/one.txt"));
+  Delete(ListKind::Files);
+
+  EXPECT_EQ(prompts.shown.back(), "message:Failed to delete some files.\n\nMoved: 1. Stayed: 1.\n\nIt is no longer there.\n" +
+                                      S("y/one.txt"));
+  EXPECT_FALSE(fs::exists(S("y/two.txt")));
+  EXPECT_EQ(Rows(Files(), ListKind::Files), (std::vector<std::string>{"x/two.txt", "x/one.txt", "x y/one.txt"}))
+      << "the row that stayed stays checked";
+}
+
+TEST_F(RemovalTest, CopiesGroupedWithoutTheirContentAreComparedFirst) {
+  struct Case {
+    const char* what;
+    CompareMode mode;
+    bool folders;
+    const char* checked;
+    const char* keptContent;  // written to the kept copy after the scan; null: untouched
+    const char* reason;       // empty: it moves
+  };
+  const Case cases[] = {
+      {"folders of equal names and sizes, other bytes", CompareMode::Content, true, "B", nullptr,
+       "It differs from the copy that is kept."},
+      {"equal folders", CompareMode::Content, true, "B", nullptr, ""},
+      {"files of one size, other bytes", CompareMode::Size, false, "B/f.txt", nullptr,
+       "It differs from the copy that is kept."},
+      {"the kept file edited after the scan", CompareMode::Content, false, "B/f.txt", "edit", 
+       "Its kept copy changed since the scan."},
+      {"the kept folder's file edited after the scan", CompareMode::Content, true, "B", "edit",
+       "It differs from the copy that is kept."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempTree scanTree;
+    fs::remove_all(S(""));
+    const bool equal = std::string(c.what).find("other bytes") == std::string::npos;
+    tree.File("scan/A/f.txt", "1234");
+    tree.File("scan/B/f.txt", equal ? "1234" : "5678");
+    Scan(c.mode, c.folders);
+    const ListKind kind = c.folders ? ListKind::Folders : ListKind::Files;
+    ResultList& list = c.folders ? Folders() : Files();
+    ASSERT_EQ(list.Rows().size(), 2u);
+    CheckOnly(list, kind, {c.checked});
+    if (c.keptContent != nullptr) {
+      tree.File("scan/A/f.txt", c.keptContent);
+      fs::last_write_time(S("A/f.txt"), fs::last_write_time(S("A/f.txt")) - std::chrono::hours(1));
+    }
+    prompts.shown.clear();
+    Delete(kind);
+    if (std::string(c.reason).empty()) {
+      EXPECT_FALSE(fs::exists(S(c.checked)));
+      EXPECT_EQ(list.Rows().size(), 1u);
+    } else {
+      EXPECT_TRUE(fs::exists(S(c.checked)));
+      EXPECT_NE(prompts.shown.back().find(std::string(c.reason) + "\n" + S(c.checked)), std::string::npos)
+          << prompts.shown.back();
+      EXPECT_EQ(list.Rows().size(), 2u);
+    }
+    EXPECT_TRUE(fs::exists(S("A/f.txt")));
+  }
+}
+
+TEST_F(RemovalTest, AParentSwappedForALinkMovesNothingOutsideTheScannedTree) {
+  tree.File("scan/P/2020/photo.jpg", "photo");
+  tree.File("scan/Q/2020/photo.jpg", "photo");
+  const std::string outside = tree.File("outside/2020/photo.jpg", "photo");
+  Scan(CompareMode::Content, false);
+  CheckOnly(Files(), ListKind::Files, {"Q/2020/photo.jpg"});
+  fs::rename(S("Q"), S("Q-moved-away"));
+  fs::create_directory_symlink(tree.Path("outside"), S("Q"));
+
+  Delete(ListKind::Files);
+  EXPECT_EQ(Read(outside), "photo");
+  EXPECT_NE(prompts.shown.back().find("It changed since the scan.\n" + S("Q/2020/photo.jpg")), std::string::npos)
+      << prompts.shown.back();
+  EXPECT_EQ(Files().Rows().size(), 2u);
+
+  // The trash itself refuses the path, even asked without the scan's identity.
+  for (const bool withOpenat2 : {true, false}) {
+    const int fd = platform::posix::OpenFolderNoLinks(S("Q/2020"), withOpenat2);
+    EXPECT_EQ(fd, -1);
+    EXPECT_TRUE(errno == ELOOP || errno == ENOTDIR) << errno;
+    const int real = platform::posix::OpenFolderNoLinks(S("P/2020"), withOpenat2);
+    EXPECT_GE(real, 0);
+    if (real >= 0) ::close(real);
+  }
+  const auto outcomes = platform::MoveToTrash({{S("Q/2020/photo.jpg"), {}}});
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_FALSE(outcomes[0].moved);
+  EXPECT_EQ(outcomes[0].reason, "a folder on its path is now a link or no folder");
+  EXPECT_EQ(Read(outside), "photo");
+}
+
+TEST_F(RemovalTest, AFolderTheUserMayNotChangeKeepsItsItemWithTheSystemsReason) {
+  if (test::RunningAsRoot()) GTEST_SKIP() << "root may change every folder; the ordinary-user pass runs this";
+  tree.File("scan/locked/one.txt", "one");
+  tree.File("scan/open/one.txt", "one");
+  tree.File("scan/x/two.txt", "two!");
+  tree.File("scan/open/two.txt", "two!");
+  Scan(CompareMode::Content, false);
+  CheckOnly(Files(), ListKind::Files, {"locked/one.txt", "open/two.txt"});
+  ::chmod(S("locked").c_str(), 0555);
+  Delete(ListKind::Files);
+  ::chmod(S("locked").c_str(), 0755);
+  EXPECT_EQ(prompts.shown.back(), "message:Failed to delete some files.\n\nMoved: 1. Stayed: 1.\n\nPermission denied\n" +
+                                      S("locked/one.txt"));
+  EXPECT_TRUE(fs::exists(S("locked/one.txt")));
+  EXPECT_FALSE(fs::exists(S("open/two.txt")));
+}
+
+TEST(RemovalText, OutcomeAndQuestionTellTheTruth) {
+  RemovalResult result;
+  result.moved = {"/m"};
+  for (int i = 1; i <= 5; ++i) result.stayed.push_back({"/gone" + std::to_string(i), "It is no longer there."});
+  result.stayed.push_back({"/other", "Permission denied"});
+  EXPECT_EQ(RemovalOutcomeText(ListKind::Folders, result),
+            "Failed to delete some directories.\n\nMoved: 1. Stayed: 6.\n\n"
+            "It is no longer there.\n/gone1\n/gone2\n/gone3\nand 2 more\n\nPermission denied\n/other");
+  result.stayed.clear();
+  EXPECT_EQ(RemovalOutcomeText(ListKind::Files, result), "Files were moved to the Recycle Bin.");
+
+  ResultList files = MakeFileCloneList();
+  ScriptedPrompts prompts;
+  ResultList folders = MakeFolderCloneList();
+  DeleteChecked(files, folders, ListKind::Files, prompts);
+  DeleteChecked(files, folders, ListKind::Folders, prompts);
+  EXPECT_EQ(prompts.shown, (std::vector<std::string>{"message:No files selected.", "message:No directories selected."}));
+}
+
+// The trash with its records, on the real file system.
+TEST_F(RemovalTest, TheTrashRecordsEveryItemAndShortensNamesTooLongForIt) {
+  const auto a = tree.File("x/report.txt", "a");
+  const auto b = tree.File("y/report.txt", "b");
+  tree.File("album/inner/photo.jpg", "c");
+  const std::string odd = tree.Dir("caf\xE9 50%");
+  const std::string longName = tree.File("z/" + std::string(250, 'n') + ".txt", "long");
+  const auto outcomes =
+      platform::MoveToTrash({{a, {}}, {b, {}}, {tree.Path("album"), {}}, {odd, {}}, {longName, {}}, {tree.Path("gone"), {}}});
+  ASSERT_EQ(outcomes.size(), 6u);
+  for (std::size_t i = 0; i < 5; ++i) EXPECT_TRUE(outcomes[i].moved) << i << ": " << outcomes[i].reason;
+  EXPECT_FALSE(outcomes[5].moved);
+  EXPECT_EQ(outcomes[5].reason, "No such file or directory");
+
+  auto info = [this](const std::string& name) { return Read(tree.Path("data/Trash/info/" + name + ".trashinfo")); };
+  EXPECT_EQ(Read(tree.Path("data/Trash/files/report.txt")), "a");
+  EXPECT_EQ(Read(tree.Path("data/Trash/files/report.txt.2")), "b");
+  EXPECT_TRUE(fs::exists(tree.Path("data/Trash/files/album/inner/photo.jpg")));
+  EXPECT_TRUE(fs::is_directory(tree.Path("data/Trash/files/caf\xE9 50%")));
+  EXPECT_EQ(info("report.txt").rfind("[Trash Info]\nPath=" + a + "\nDeletionDate=", 0), 0u);
+  EXPECT_EQ(info("report.txt").size(), std::string("[Trash Info]\nPath=" + a + "\nDeletionDate=2026-12-10T01:02:03\n").size());
+  EXPECT_NE(info("report.txt.2").find("Path=" + b + "\n"), std::string::npos);
+  EXPECT_NE(info("caf\xE9 50%").find("Path=" + tree.Root() + "/caf%E9%2050%25\n"), std::string::npos);
+
+  const std::string shortened = std::string(245 - 4, 'n') + ".txt";
+  EXPECT_EQ(Read(tree.Path("data/Trash/files/" + shortened)), "long");
+  EXPECT_NE(info(shortened).find("Path=" + longName + "\n"), std::string::npos);
+  // A second item of that long name gets its own shortened name.
+  tree.File("z/" + std::string(250, 'n') + ".txt", "again");
+  EXPECT_TRUE(platform::MoveToTrash({{longName, {}}})[0].moved);
+  EXPECT_EQ(Read(tree.Path("data/Trash/files/" + std::string(245 - 6, 'n') + ".txt.2")), "again");
+}
+
+TEST_F(RemovalTest, TheTrashMovesOnlyTheItemItWasAskedFor) {
+  const auto file = tree.File("x/item.txt", "original");
+  platform::FileAttributes scanned;
+  ASSERT_TRUE(platform::QueryAttributes(file, scanned));
+  fs::rename(file, tree.Path("x/kept-aside.txt"));  // keeps its inode taken
+  tree.File("x/other.txt", "imposter");
+  fs::rename(tree.Path("x/other.txt"), file);
+  const auto outcomes = platform::MoveToTrash({{file, scanned.id}});
+  EXPECT_FALSE(outcomes[0].moved);
+  EXPECT_EQ(outcomes[0].reason, "it is no longer the item that was scanned");
+  EXPECT_EQ(Read(file), "imposter");
+}
+
+// The trash at the top of a mount, tried on a temporary folder standing for the top.
+TEST(TopTrash, UsedOnlyWhereNoOtherUserCanReachIt) {
+  const std::string uid = std::to_string(::getuid());
+  struct Case {
+    const char* what;
+    std::function<void(test::TempTree&)> prepare;
+    const char* expected;  // the trash folder chosen; empty: refused
+  };
+  const Case cases[] = {
+      {"a shared sticky .Trash", [](test::TempTree& t) { ::chmod(t.Dir(".Trash").c_str(), 01777); }, ".Trash/UID"},
+      {"a .Trash without the sticky bit", [](test::TempTree& t) { ::chmod(t.Dir(".Trash").c_str(), 0777); },
+       ".Trash-UID"},
+      {"a .Trash that is a link",
+       [](test::TempTree& t) {
+         ::chmod(t.Dir("elsewhere").c_str(), 01777);
+         t.Symlink(".Trash", t.Path("elsewhere"));
+       },
+       ".Trash-UID"},
+      {"a pre-made .Trash/$uid open to all",
+       [uid](test::TempTree& t) {
+         ::chmod(t.Dir(".Trash").c_str(), 01777);
+         ::chmod(t.Dir(".Trash/" + uid).c_str(), 0777);
+       },
+       ".Trash-UID"},
+      {"a pre-made .Trash-$uid open to all", [uid](test::TempTree& t) { ::chmod(t.Dir(".Trash-" + uid).c_str(), 0777); },
+       ""},
+      {"a .Trash-$uid that is a link",
+       [uid](test::TempTree& t) {
+         ::chmod(t.Dir("mine").c_str(), 0700);
+         t.Symlink(".Trash-" + uid, t.Path("mine"));
+       },
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempTree top;
+    c.prepare(top);
+    const int topFd = ::open(top.Root().c_str(), O_PATH | O_DIRECTORY);
+    platform::posix::TrashFolderFds folders;
+    std::string error;
+    const bool opened = platform::posix::OpenTopTrash(topFd, folders, error);
+    ::close(topFd);
+    std::string expected = c.expected;
+    if (const auto at = expected.find("UID"); at != std::string::npos) expected.replace(at, 3, uid);
+    EXPECT_EQ(opened, !expected.empty()) << error;
+    if (!opened) continue;
+    struct stat viaFd, viaPath;
+    ASSERT_EQ(::fstat(folders.files, &viaFd), 0);
+    ASSERT_EQ(::lstat(top.Path(expected + "/files").c_str(), &viaPath), 0);
+    EXPECT_EQ(viaFd.st_ino, viaPath.st_ino);
+    ASSERT_EQ(::lstat(top.Path(expected).c_str(), &viaPath), 0);
+    EXPECT_EQ(viaPath.st_mode & 07777, 0700u);
+    ::close(folders.files);
+    ::close(folders.info);
+  }
+}
+
+}  // namespace
+}  // namespace orvanta
