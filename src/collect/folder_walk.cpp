@@ -32,14 +32,9 @@ class Walker {
       }
       std::string_view name;
       EntryKind kind;
-      while (reader.Next(name, kind)) {
-        platform::FileAttributes attributes;
-        bool haveAttributes = false;
-        if (kind == EntryKind::Unknown) {
-          if (!reader.QueryAttributes(name, attributes)) continue;
-          haveAttributes = true;
-          kind = attributes.kind;
-        }
+      platform::FileAttributes attributes;
+      bool haveAttributes = false;
+      while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
         if (kind == EntryKind::Folder) {
           items.push_back({names.size(), name.size(), true, {}, false});
           names.append(name);
@@ -109,6 +104,22 @@ void ReachedFiles::Grow() {
   for (std::size_t i = 0; i < old.size(); ++i) {
     if (oldUsed[i]) FirstReach(old[i]);
   }
+}
+
+bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, EntryKind& kind,
+                    platform::FileAttributes& attributes, bool& haveAttributes) {
+  while (reader.Next(name, kind)) {
+    // Nothing of the previous entry may pass for this one's.
+    attributes = {};
+    haveAttributes = false;
+    if (kind != EntryKind::Unknown) return true;
+    if (reader.QueryAttributes(name, attributes)) {
+      haveAttributes = true;
+      kind = attributes.kind;
+      return true;
+    }
+  }
+  return false;
 }
 
 std::deque<EnumeratedFile> EnumerateFiles(const std::string& folder, const std::string& mask,

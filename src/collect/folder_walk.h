@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -38,6 +39,12 @@ class ReachedFiles {
   std::size_t count_ = 0;
   std::unordered_set<std::string> paths_;
 };
+
+// Reads the next entry of a listing and makes sure its kind is known: the
+// listing's, else the file system's answer, kept in `attributes`
+// (haveAttributes), else reset. An entry gone before it could be asked is skipped.
+bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, platform::EntryKind& kind,
+                    platform::FileAttributes& attributes, bool& haveAttributes);
 
 // Every regular file below the folder, at any depth, whose name matches the
 // mask, depth first in listing order, that `reached` has not seen yet (all of

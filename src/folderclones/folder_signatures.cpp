@@ -35,12 +35,9 @@ class DirectoryCollector {
         if (!keys_.insert(key).second || (identified && !ids_.FirstReach(id))) continue;
         std::string_view name;
         EntryKind kind;
-        while (reader.Next(name, kind)) {
-          if (kind == EntryKind::Unknown) {
-            platform::FileAttributes attributes;
-            if (!reader.QueryAttributes(name, attributes)) continue;
-            kind = attributes.kind;
-          }
+        platform::FileAttributes attributes;
+        bool haveAttributes = false;
+        while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
           if (kind == EntryKind::Folder) pending.push_back(JoinPath(key, name));
         }
       }
@@ -84,14 +81,9 @@ class FolderSigner {
     if (!reader.IsOpen()) MarkUnreadable();
     std::string_view name;
     EntryKind kind;
-    while (reader.Next(name, kind)) {
-      platform::FileAttributes attributes;
-      bool haveAttributes = false;
-      if (kind == EntryKind::Unknown) {
-        if (!reader.QueryAttributes(name, attributes)) continue;
-        haveAttributes = true;
-        kind = attributes.kind;
-      }
+    platform::FileAttributes attributes;
+    bool haveAttributes = false;
+    while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
       if (kind == EntryKind::File) {
         if (!haveAttributes) haveAttributes = reader.QueryAttributes(name, attributes);
         AddFile(name, haveAttributes ? attributes.size : -1);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <chrono>
 #include <memory>
 
 #include "scan/scan_run.h"
@@ -28,6 +29,7 @@ class QToolButton;
 namespace orvanta {
 
 class DesktopShell;
+struct KeepRule;
 class Dialogs;
 class ResultList;
 class ResultListModel;
@@ -60,6 +62,10 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   void btnSelectAllButOneClick();
   void btnCheckAllClick();
   void btnUncheckAllClick();
+  void KeepCopiesInFolder1Click();
+  void KeepNewest1Click();
+  void KeepOldest1Click();
+  void KeepShortestPath1Click();
   void btnDeleteSelectedClick();
   void Button1Click();
   void btnExportFilesClick();
@@ -151,6 +157,10 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   QAction* Checkallbutoneingroup1;
   QAction* Checkall1;
   QAction* Uncheckall1;
+  QAction* KeepCopiesInFolder1;
+  QAction* KeepNewest1;
+  QAction* KeepOldest1;
+  QAction* KeepShortestPath1;
   QMenu* View1;
   QMenu* Page1;
   QAction* FileClones1;
@@ -183,6 +193,8 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   bool FilePageActive() const;
   ResultList& ActiveList();
   void ExportList(const ResultList& list, const QString& proposedName);
+  // Checks all but the copies the rule keeps, on the active list.
+  void KeepBy(const KeepRule& rule);
   // Many marks change at once: the line is drawn again once they are done.
   void ScheduleTotalsUpdate();
 
@@ -196,6 +208,7 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   bool marquee_ = false;
   bool closeAfterRun_ = false;
   bool totalsUpdatePending_ = false;
+  std::chrono::steady_clock::time_point lastPump_;
 };
 
 }  // namespace orvanta
