@@ -193,9 +193,11 @@ TEST_F(CliTest, CtrlCStopsTheRunWithStatus130AndWritesNothing) {
   EXPECT_EQ(r.status, 130);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(ReadFile(csv), "kept");
+#ifndef _WIN32
   struct sigaction current {};
   sigaction(SIGINT, nullptr, &current);
   EXPECT_EQ(current.sa_handler, SIG_DFL) << "the handler is removed after the run";
+#endif
 }
 
 TEST_F(CliTest, ProgressIsOneRewrittenLineOnATerminal) {

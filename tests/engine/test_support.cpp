@@ -1,27 +1,65 @@
 #include "test_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/windows/windows_text.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
+#include "platform/platform.h"
+
 namespace fs = std::filesystem;
 
 namespace orvanta::test {
+namespace {
+
+// The path as std::filesystem takes it: on Windows from UTF-16, not the ANSI code page.
+fs::path FsPath(const std::string& path) {
+#ifdef _WIN32
+  return fs::path(platform::windows::Wide(path));
+#else
+  return fs::path(path);
+#endif
+}
+
+std::string CreatedParent(const std::string& path) {
+  fs::create_directories(FsPath(path).parent_path());
+  return path;
+}
+
+}  // namespace
 
 TempTree::TempTree() {
+#ifdef _WIN32
+  // Process ids come back under Wine, and a run that died leaves its folders:
+  // the first free name.
+  for (unsigned n = 0;; ++n) {
+    root_ = platform::JoinedPath(platform::TempFolder(), "orvanta-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                                            std::to_string(GetTickCount64()) + "-" + std::to_string(n));
+    if (CreateDirectoryW(platform::windows::SystemPath(root_).c_str(), nullptr) != 0) break;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create " + root_);
+  }
+#else
   std::string pattern = (fs::temp_directory_path() / "orvanta-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   root_ = pattern;
+#endif
 }
 
 TempTree::~TempTree() {
   std::error_code error;
+#ifndef _WIN32
   // Folders a test locked away must be opened again before they can be removed.
   for (auto it = fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
@@ -29,21 +67,26 @@ TempTree::~TempTree() {
   }
   ::chmod(root_.c_str(), 0755);
   for (const auto& entry : fs::directory_iterator(root_, error)) ::chmod(entry.path().c_str(), 0755);
-  fs::remove_all(root_, error);
+#endif
+  fs::remove_all(FsPath(root_), error);
 }
 
 std::string TempTree::Folder(const std::string& relative) const {
   std::string path = relative.empty() ? root_ : Path(relative);
-  if (path.back() != '/') path.push_back('/');
+  if (!platform::IsPathDelimiter(path.back())) path.push_back(platform::kPathDelimiter);
   return path;
 }
 
-std::string TempTree::Path(const std::string& relative) const { return root_ + "/" + relative; }
+std::string TempTree::Path(const std::string& relative) const {
+  // Tests write "a/b"; on Windows the engine gives "a\b" back.
+  std::string path = root_ + platform::kPathDelimiter + relative;
+  std::replace(path.begin() + static_cast<std::ptrdiff_t>(root_.size()), path.end(), '/', platform::kPathDelimiter);
+  return path;
+}
 
 std::string TempTree::File(const std::string& relative, const std::string& content) {
-  const std::string path = Path(relative);
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << content;
+  const std::string path = CreatedParent(Path(relative));
+  std::ofstream(FsPath(path), std::ios::binary) << content;
   return path;
 }
 
@@ -53,31 +96,50 @@ std::string TempTree::FileOfSize(const std::string& relative, std::size_t size, 
 
 std::string TempTree::Dir(const std::string& relative) {
   const std::string path = Path(relative);
-  fs::create_directories(path);
+  fs::create_directories(FsPath(path));
   return path;
 }
 
 std::string TempTree::Symlink(const std::string& relative, const std::string& target) {
-  const std::string path = Path(relative);
-  fs::create_directories(fs::path(path).parent_path());
-  fs::create_symlink(target, path);
+  const std::string path = CreatedParent(Path(relative));
+  fs::create_symlink(FsPath(target), FsPath(path));
   return path;
 }
 
 std::string TempTree::HardLink(const std::string& relative, const std::string& existing) {
-  const std::string path = Path(relative);
-  fs::create_directories(fs::path(path).parent_path());
-  fs::create_hard_link(existing, path);
+  const std::string path = CreatedParent(Path(relative));
+  fs::create_hard_link(FsPath(existing), FsPath(path));
   return path;
 }
 
 std::string TempTree::Fifo(const std::string& relative) {
-  const std::string path = Path(relative);
-  fs::create_directories(fs::path(path).parent_path());
+  const std::string path = CreatedParent(Path(relative));
+#ifdef _WIN32
+  throw std::runtime_error("no FIFOs on Windows: " + path);
+#else
   if (::mkfifo(path.c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed");
   return path;
+#endif
 }
 
+#ifdef _WIN32
+bool RunningAsRoot() { return false; }
+
+void SetModifiedYear(const std::string& path, int year) {
+  SYSTEMTIME time{};
+  time.wYear = static_cast<WORD>(year);
+  time.wMonth = 1;
+  time.wDay = 1;
+  FILETIME stamp;
+  const HANDLE handle = CreateFileW(platform::windows::SystemPath(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const bool ok = handle != INVALID_HANDLE_VALUE && SystemTimeToFileTime(&time, &stamp) != 0 &&
+                  SetFileTime(handle, nullptr, &stamp, &stamp) != 0;
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  if (!ok) throw std::runtime_error("SetFileTime failed");
+}
+#else
 bool RunningAsRoot() { return ::geteuid() == 0; }
 
 void SetModifiedYear(const std::string& path, int year) {
@@ -88,6 +150,7 @@ void SetModifiedYear(const std::string& path, int year) {
   const timespec times[2] = {stamp, stamp};
   if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) throw std::runtime_error("utimensat failed");
 }
+#endif
 
 void MakePhotoTree(TempTree& tree) {
   for (const std::string name : {"a.jpg", "b.jpg"}) {
@@ -114,23 +177,30 @@ void MakeNestedTripTree(TempTree& tree) {
   }
 }
 
+namespace {
+
+void SetVariable(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+  // An empty value removes the variable.
+  _putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+  if (value) {
+    ::setenv(name.c_str(), value->c_str(), 1);
+  } else {
+    ::unsetenv(name.c_str());
+  }
+#endif
+}
+
+}  // namespace
+
 ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name, const std::optional<std::string>& value)
     : name_(std::move(name)) {
   if (const char* old = std::getenv(name_.c_str()); old != nullptr) saved_ = old;
-  if (value) {
-    ::setenv(name_.c_str(), value->c_str(), 1);
-  } else {
-    ::unsetenv(name_.c_str());
-  }
+  SetVariable(name_, value);
 }
 
-ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
-  if (saved_) {
-    ::setenv(name_.c_str(), saved_->c_str(), 1);
-  } else {
-    ::unsetenv(name_.c_str());
-  }
-}
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() { SetVariable(name_, saved_); }
 
 void RecordingWindow::SetStatusText(const std::string& text) {
   calls.push_back("status:" + text);
