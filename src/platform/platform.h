@@ -89,6 +89,8 @@ unsigned LogicalProcessorCount();
 
 // Whether standard error is a terminal, and its width in columns (0 when unknown).
 bool StderrIsTerminal();
+// Whether standard input is a terminal someone can answer a question on.
+bool StdinIsTerminal();
 int StderrColumns();
 
 // The system's user-interface language identifier (Windows LANGID); none on POSIX,
