@@ -19,6 +19,11 @@ struct CliOptions {
   ListingFormat format = ListingFormat::Text;
   std::string csvFiles, csvFolders;  // "-": standard output
   bool showHelp = false, showVersion = false;
+  // Removal: which marks to set on which list, then the move to the trash.
+  enum class TrashMarks { None, AllButOne, All };
+  TrashMarks trashMarks = TrashMarks::None;
+  bool trashFolders = false;  // the folder clone list instead of the file clone list
+  bool yes = false, dryRun = false;
 };
 
 // The outcome of parsing: the options, or the exit status and message of bad usage.

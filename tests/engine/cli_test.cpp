@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -91,6 +92,11 @@ TEST_F(CliTest, BadUsageNamesTheProblemAndExitsTwo) {
       {{"--masks", "a/b", "/"}, "'a/b'"},
       {{"--json", "--csv", "-", "/"}, "'--json'"},
       {{}, "no folder"},
+      {{"--trash", "some", "/"}, "'some'"},
+      {{"--trash", "all", "--trash-folders", "all", "--folders", "/"}, "only one"},
+      {{"--trash-folders", "all", "/"}, "'--folders'"},
+      {{"--yes", "/"}, "'--yes'"},
+      {{"--dry-run", "/"}, "'--dry-run'"},
   };
   for (const auto& [args, named] : cases) {
     const auto r = RunCliWith(args);
@@ -156,6 +162,81 @@ TEST_F(CliTest, ScriptsGetExactBytes) {
   EXPECT_EQ(json.out, "{\n  \"files\": [\n    {\"group\": 1, \"header\": \"Group 1 (0.00 MB)\", \"paths\": [\"" +
                           tree.Path("q/a") + "\\u000ab\\u001b[31m.dat\", \"" + tree.Path("z/big.dat") +
                           "\"]}\n  ],\n  \"folders\": []\n}\n");
+}
+
+TEST_F(CliTest, RemovalAsksMovesTheExtraCopiesAndTellsWhatStayed) {
+  const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree.Path("data"));
+  const std::vector<std::string> trash = {"--min-size-mb", "0", "--trash", "all-but-one", tree.Folder("x"),
+                                          tree.Folder("y"), tree.Folder("z")};
+  auto with = [&trash](std::vector<std::string> extra) {
+    extra.insert(extra.end(), trash.begin(), trash.end());
+    return extra;
+  };
+  auto allThere = [this] {
+    for (const char* f : {"x/dup.txt", "y/dup.txt", "y/big.dat", "z/big.dat"}) {
+      if (!std::filesystem::exists(tree.Path(f))) return false;
+    }
+    return true;
+  };
+  CliHooks noTerminal;
+  noTerminal.stdinIsTerminal = 0;
+  auto r = RunCliWith(trash, noTerminal);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("'--yes'"), std::string::npos) << r.err;
+  EXPECT_TRUE(allThere());
+
+  r = RunCliWith(with({"--dry-run"}), noTerminal);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Move 2 files to Recycle Bin?\nWould move to the trash: " + tree.Path("z/big.dat") +
+                       "\nWould move to the trash: " + tree.Path("y/dup.txt") + "\nMoved: 0. Stayed: 0.\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(allThere());
+
+  CliHooks terminal;
+  terminal.stdinIsTerminal = 1;
+  std::istringstream no("n\n"), yes("y\n");
+  terminal.input = &no;
+  r = RunCliWith(trash, terminal);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Move 2 files to Recycle Bin? [y/N] "), std::string::npos) << r.err;
+  EXPECT_TRUE(allThere());
+
+  terminal.input = &yes;
+  r = RunCliWith(trash, terminal);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Moved to the trash: " + tree.Path("z/big.dat") + "\nMoved to the trash: " +
+                       tree.Path("y/dup.txt") + "\nMoved: 2. Stayed: 0.\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(std::filesystem::exists(tree.Path("x/dup.txt")));
+  EXPECT_TRUE(std::filesystem::exists(tree.Path("y/big.dat")));
+  EXPECT_FALSE(std::filesystem::exists(tree.Path("z/big.dat")));
+}
+
+TEST_F(CliTest, RemovalKeepsWhatItCannotVouchForAndExitsOne) {
+  const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree.Path("data"));
+  // Grouped by size only, with other bytes: the checked copy stays.
+  tree.File("x/dup.txt", "SAME");
+  auto r = RunCliWith({"--yes", "--compare", "size", "--min-size-mb", "0", "--trash", "all-but-one", "--masks",
+                       "*.txt", tree.Folder("x"), tree.Folder("y")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Stayed: " + tree.Path("y/dup.txt") + " (It differs from the copy that is kept.)\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadFile(tree.Path("y/dup.txt")), "same");
+
+  // Nested folder clones: one side goes, the other stays whole.
+  for (const char* root : {"Photos", "Photos - Copy"}) {
+    tree.File(std::string("p/") + root + "/2019/beach.jpg", "beach");
+    tree.File(std::string("p/") + root + "/2020/snow.jpg", "snow!");
+  }
+  r = RunCliWith({"--yes", "--folders", "--min-size-mb", "0", "--trash-folders", "all-but-one", tree.Folder("p")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Moved: 3. Stayed: 0."), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(tree.Path("p/Photos/2019/beach.jpg")), "beach");
+  EXPECT_EQ(ReadFile(tree.Path("p/Photos/2020/snow.jpg")), "snow!");
+  EXPECT_FALSE(std::filesystem::exists(tree.Path("p/Photos - Copy")));
 }
 
 TEST(CliOutput, TerminalSafePathQuotesWhatATerminalWouldObey) {

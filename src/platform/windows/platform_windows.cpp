@@ -155,6 +155,7 @@ std::string AbsolutePath(const std::string& path) {
 }
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 
 int StderrColumns() {
   CONSOLE_SCREEN_BUFFER_INFO info;
