@@ -8,6 +8,7 @@
 
 #include "actions/check_marks.h"
 #include "actions/csv_export.h"
+#include "actions/keep_rules.h"
 #include "actions/removal.h"
 #include "cli/cli_options.h"
 #include "cli/listing_writers.h"
@@ -126,7 +127,7 @@ bool RemoveClones(const CliOptions& options, ScanRun& run, std::istream& input, 
   if (options.trashMarks == CliOptions::TrashMarks::All) {
     CheckAll(list);
   } else {
-    CheckAllButOneInGroup(list, kind);
+    CheckAllButKept(list, kind, options.keepRules);
   }
   const RemovalPlan plan = PlanRemoval(list, kind);
   if (plan.items.empty()) {

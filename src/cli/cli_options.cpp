@@ -100,6 +100,16 @@ const std::vector<OptionSpec>& Options() {
       {"", "--trash-folders", true, TrashMarks(true)},
       {"-y", "--yes", false, Flag([](CliOptions& o) { o.yes = true; })},
       {"-n", "--dry-run", false, Flag([](CliOptions& o) { o.dryRun = true; })},
+      {"", "--keep", true,
+       [](CliOptions& o, const std::string& name, const std::string& value) -> std::string {
+         std::optional<KeepRule> rule = ParseKeepRule(value);
+         if (!rule) {
+           return FormatText(TranslateText("invalid value '%s' for '%s' (newest, oldest, shortest or in=FOLDER)"),
+                             {value, name});
+         }
+         o.keepRules.push_back(std::move(*rule));
+         return {};
+       }},
   };
   return options;
 }
@@ -167,6 +177,9 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
     return failed(FormatText(TranslateText("'%s' needs '--trash' or '--trash-folders'"),
                              {std::string(options.yes ? "--yes" : "--dry-run")}));
   }
+  if (!options.keepRules.empty() && options.trashMarks != CliOptions::TrashMarks::AllButOne) {
+    return failed(TranslateText("'--keep' needs '--trash all-but-one' or '--trash-folders all-but-one'"));
+  }
   if (options.trashFolders && !options.settings.folderClones) {
     return failed(TranslateText("'--trash-folders' needs '--folders'"));
   }
@@ -197,6 +210,7 @@ std::string CliHelp() {
       TranslateText("  --trash-folders MARKS the same for the folder clones (with --folders)"),
       TranslateText("  -y, --yes             answer the removal question with yes (needed without a terminal)"),
       TranslateText("  -n, --dry-run         show what the removal would move, move nothing"),
+      TranslateText("  --keep RULE           which copies all-but-one keeps: newest, oldest, shortest or in=FOLDER (repeatable)"),
       TranslateText("  -h, --help            show this help and exit"),
       TranslateText("  -V, --version         show the version and exit"),
       "",
@@ -205,6 +219,7 @@ std::string CliHelp() {
       TranslateText("Ctrl-C stops the scan (exit status 130) and nothing is written."),
       TranslateText("Removal checks every item against the scan before anything moves and lists"),
       TranslateText("on standard error what moved and what stayed, with the reason."),
+      TranslateText("Several --keep rules apply in the order given; in=FOLDER keeps every copy in that folder."),
       TranslateText("Exit status 1: a folder was not scanned or output not written; 2: bad usage."),
       TranslateText("Exit status 1 also when an item stayed in place or the question was answered No."),
   };

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -97,6 +98,10 @@ TEST_F(CliTest, BadUsageNamesTheProblemAndExitsTwo) {
       {{"--trash-folders", "all", "/"}, "'--folders'"},
       {{"--yes", "/"}, "'--yes'"},
       {{"--dry-run", "/"}, "'--dry-run'"},
+      {{"--trash", "all-but-one", "--keep", "largest", "/"}, "'largest'"},
+      {{"--trash", "all-but-one", "--keep", "in=", "/"}, "'in='"},
+      {{"--keep", "newest", "/"}, "'--keep'"},
+      {{"--trash", "all", "--keep", "newest", "/"}, "'--keep'"},
   };
   for (const auto& [args, named] : cases) {
     const auto r = RunCliWith(args);
@@ -287,6 +292,58 @@ TEST_F(CliTest, ProgressIsOneRewrittenLineOnATerminal) {
   EXPECT_NE(r.err.find("\r"), std::string::npos);
   EXPECT_NE(r.err.find("  Done."), std::string::npos);
   EXPECT_EQ(RunCliWith({"-q", "--min-size-mb", "0", tree.Root()}, hooks).err, "");
+}
+
+// What a dry run of the removal would move, relative to the tree.
+std::set<std::string> WouldMove(const std::string& err, const test::TempTree& tree) {
+  std::set<std::string> paths;
+  const std::string prefix = "Would move to the trash: " + tree.Root() + "/";
+  std::istringstream lines(err);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(prefix, 0) == 0) paths.insert(line.substr(prefix.size()));
+  }
+  return paths;
+}
+
+TEST(CliKeep, KeepRulesChooseWhatADryRunWouldMove) {
+  test::TempTree photos, trips;
+  test::MakePhotoTree(photos);
+  test::MakeNestedTripTree(trips);
+  struct Case {
+    std::vector<std::string> args;
+    const test::TempTree& tree;
+    std::set<std::string> wouldMove;
+  };
+  const std::vector<std::string> files = {"--min-size-mb", "0", "--trash", "all-but-one", "--dry-run"};
+  const std::vector<std::string> folders = {"--no-files", "--folders", "--trash-folders", "all-but-one", "--dry-run"};
+  auto with = [](std::vector<std::string> base, std::vector<std::string> keep, const test::TempTree& tree) {
+    for (const std::string& rule : keep) base.insert(base.end(), {"--keep", rule});
+    base.push_back(tree.Root());
+    return base;
+  };
+  const Case cases[] = {
+      {with(files, {"newest"}, photos), photos,
+       {"photos/a.jpg", "photos/b.jpg", "music copy/song.mp3", "music copy/old/deeper/song.mp3"}},
+      {with(files, {"in=" + photos.Path("photos"), "shortest"}, photos), photos,
+       {"photos_backup/a.jpg", "photos_backup/b.jpg", "music copy/song.mp3", "music copy/old/deeper/song.mp3"}},
+      {with(files, {"in=" + photos.Path("music copy"), "oldest"}, photos), photos,
+       {"photos_backup/a.jpg", "photos_backup/b.jpg", "music/song.mp3"}},
+      // The days inside a removed trip are named with it; the other trip keeps its own.
+      {with(folders, {"newest"}, trips), trips, {"photos/trip", "photos/trip/day1", "photos/trip/day2"}},
+      {with(folders, {"oldest"}, trips), trips, {"backup/trip", "backup/trip/day1", "backup/trip/day2", "loose/day1"}},
+      {with(folders, {"in=" + trips.Path("loose"), "oldest"}, trips), trips,
+       {"backup/trip", "backup/trip/day1", "backup/trip/day2"}},
+  };
+  for (const Case& c : cases) {
+    const auto r = RunCliWith(c.args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(WouldMove(r.err, c.tree), c.wouldMove) << c.args[c.args.size() - 2];
+  }
+  // Nothing moved in any of them.
+  for (const char* path : {"photos/a.jpg", "photos_backup/a.jpg", "music copy/song.mp3"}) {
+    EXPECT_TRUE(std::filesystem::exists(photos.Path(path))) << path;
+  }
+  EXPECT_TRUE(std::filesystem::exists(trips.Path("photos/trip/day2/y.jpg")));
 }
 
 }  // namespace
