@@ -47,7 +47,8 @@ struct FileAttributes {
   std::int64_t size = -1;
   FileId id;
   // Last write time in the system's own units (POSIX: nanoseconds since 1970;
-  // Windows: 100-nanosecond ticks since 1601); only ever compared for equality.
+  // Windows: 100-nanosecond ticks since 1601); compared for equality, and for
+  // order between items of one scan (the keep rules newest and oldest).
   std::int64_t modified = 0;
 };
 
