@@ -40,6 +40,7 @@
 #include "gui/application.h"
 #include "gui/desktop_shell.h"
 #include "gui/dialogs.h"
+#include "gui/local_path.h"
 #include "gui/result_list_view.h"
 #include "core/paths.h"
 #include "platform/platform.h"
@@ -50,15 +51,6 @@ namespace orvanta {
 namespace {
 
 QString Tr(const char* text) { return QString::fromStdString(TranslateText(text)); }
-
-#ifdef _WIN32
-// The engine's paths are UTF-8 on Windows, whatever the ANSI code page.
-std::string ToLocalPath(const QString& path) { return path.toStdString(); }
-QString FromLocalPath(const std::string& path) { return QString::fromStdString(path); }
-#else
-std::string ToLocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-QString FromLocalPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-#endif
 
 // The Scan button's picture: a magnifier over two pages, drawn at any scale.
 QIcon ScanIcon() {
@@ -700,7 +692,15 @@ void MainWindow::ShowSettingsPanel1Click() {
 
 void MainWindow::Exit1Click() { close(); }
 
-void MainWindow::OpenMakerPage(const QString& path) { shell_.OpenWebPage(QString("https://") + kMakerHost + path); }
+void MainWindow::OpenMakerPage(const QString& path) {
+  const QString address = QString("https://") + kMakerHost + path;
+  if (!shell_.OpenWebPage(address)) NothingOpens(address.toStdString());
+}
+
+void MainWindow::NothingOpens(const std::string& pathOrAddress) {
+  dialogs_.Message(this, QString::fromStdString(
+                             FormatText(TranslateText("No program on this system can open %s."), {pathOrAddress})));
+}
 
 void MainWindow::utorial1Click() { OpenMakerPage("/redirect/tutorial-orvanta.html"); }
 void MainWindow::ContactUs1Click() { OpenMakerPage("/support.html"); }
@@ -771,8 +771,12 @@ void MainWindow::Button1Click() {
       ResolveLocation(ActiveList(), FilePageActive() ? ListKind::Files : ListKind::Folders, view->CurrentEngineRow());
   switch (request.kind) {
     case LocationRequest::Kind::Message: dialogs_.Message(this, QString::fromStdString(request.text)); break;
-    case LocationRequest::Kind::ShowFile: shell_.ShowFile(request.text); break;
-    case LocationRequest::Kind::OpenFolder: shell_.OpenFolder(request.text); break;
+    case LocationRequest::Kind::ShowFile:
+      if (!shell_.ShowFile(request.text)) NothingOpens(request.text);
+      break;
+    case LocationRequest::Kind::OpenFolder:
+      if (!shell_.OpenFolder(request.text)) NothingOpens(request.text);
+      break;
   }
 }
 

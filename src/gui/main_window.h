@@ -187,6 +187,8 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   // While a scan runs, nothing may change the folder list, the lists or the registry.
   void SetRunning(bool running);
   void OpenMakerPage(const QString& path);
+  // The message when the desktop has nothing that opens a path or an address.
+  void NothingOpens(const std::string& pathOrAddress);
   // The list of the active page: the result actions work on it alone.
   bool FilePageActive() const;
   ResultList& ActiveList();

@@ -36,18 +36,7 @@
 
 namespace orvanta {
 
-struct RecordingShell final : DesktopShell {
-  QStringList requests;
-  void ShowFile(const std::string& path) override { requests << "show:" + QString::fromStdString(path); }
-  void OpenFolder(const std::string& path) override { requests << "open:" + QString::fromStdString(path); }
-  void OpenWebPage(const QString& url) override { requests << "web:" + url; }
-  bool opens = true;
-  bool OpenItem(const std::string& path, std::string& error) override {
-    requests << "item:" + QString::fromStdString(path);
-    error = "no handler";
-    return opens;
-  }
-};
+using test::RecordingShell;
 
 // A window whose message pump can stand for a failing stage.
 class FaultyForm : public MainWindow {
@@ -385,6 +374,24 @@ class MainWindowTest : public QObject {
     form->btnOpenLocation->click();
     const std::string folder = form->Run().FolderClones().Rows()[0].subItems[0];
     QCOMPARE(shell.requests.last(), "open:" + QString::fromStdString(folder));
+  }
+
+  // A desktop with nothing to open paths or addresses: each request ends in
+  // a message that names what could not be opened.
+  void whatNothingOpensIsNamedInAMessage() {
+    ScanBothLists();
+    shell.opens = false;
+    form->lvFiles->setCurrentIndex(form->lvFiles->model()->index(1, 0));
+    form->btnOpenLocation->click();
+    form->FolderClones1->trigger();
+    form->lvDirs->setCurrentIndex(form->lvDirs->model()->index(1, 0));
+    form->btnOpenLocation->click();
+    form->ContactUs1->trigger();
+    const QString file = QString::fromStdString(form->Run().FileClones().Rows()[0].data->fullPath);
+    const QString folder = QString::fromStdString(form->Run().FolderClones().Rows()[0].subItems[0]);
+    const QString nothing = "message:No program on this system can open %1.";
+    QCOMPARE(dialogs.shown, (QStringList{nothing.arg(file), nothing.arg(folder),
+                                         nothing.arg("https://orvanta.invalid/support.html")}));
   }
 
   void exportWritesTheListAndReportsAFailure() {

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <algorithm>
 #include <exception>
@@ -18,6 +19,7 @@
 #include "core/app_info.h"
 #include "gui/desktop_shell.h"
 #include "gui/dialogs.h"
+#include "gui/local_path.h"
 #include "platform/platform.h"
 #include "text/translate.h"
 #include "gui/update/installer_launcher.h"
@@ -32,8 +34,14 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
-NewVersionDialog::NewVersionDialog(Dialogs& dialogs, DesktopShell& shell, InstallerLauncher& launcher, QWidget* parent)
-    : QDialog(parent), dialogs_(dialogs), shell_(shell), launcher_(launcher) {
+NewVersionDialog::NewVersionDialog(UpdateOffer offer, Dialogs& dialogs, DesktopShell& shell,
+                                   InstallerLauncher& launcher, QWidget* parent)
+    : QDialog(parent),
+      offer_(std::move(offer)),
+      exitOnClose_(offer_.compulsory),
+      dialogs_(dialogs),
+      shell_(shell),
+      launcher_(launcher) {
   setObjectName("frmNewVersion");
   QFont font("Segoe UI");
   font.setPixelSize(12);
@@ -41,12 +49,21 @@ NewVersionDialog::NewVersionDialog(Dialogs& dialogs, DesktopShell& shell, Instal
   // Fixed size; without a parent, QDialog centres itself on the screen when shown.
   setFixedSize(425, 187);
 
-  lblMessage = new QLabel(this);
+  scrMessage = new QScrollArea(this);
+  scrMessage->setObjectName("scrMessage");
+  scrMessage->setGeometry(90, 11, 315, 106);
+  scrMessage->setFrameShape(QFrame::NoFrame);
+  scrMessage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scrMessage->setWidgetResizable(true);
+  lblMessage = new QLabel;
   lblMessage->setObjectName("lblMessage");
-  lblMessage->setGeometry(90, 11, 315, 106);
   lblMessage->setWordWrap(true);
   lblMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lblMessage->setTextFormat(Qt::PlainText);
+  lblMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  scrMessage->setWidget(lblMessage);
+  scrMessage->viewport()->setAutoFillBackground(false);
+  lblMessage->setAutoFillBackground(false);
 
   imgIcon = new QLabel(this);
   imgIcon->setObjectName("imgIcon");
@@ -85,9 +102,9 @@ void NewVersionDialog::FormShow() {
   continueToMainWindow = true;
   setWindowTitle(QString(" ") + kApplicationTitle);
   btUpdateNow->setText(Q(TranslateText("Update Now")));
-  btCancel->setText(ExitOnClose ? Q(TranslateText("Exit")) : Q(TranslateText("Skip")));
+  btCancel->setText(exitOnClose_ ? Q(TranslateText("Exit")) : Q(TranslateText("Skip")));
   FitButtons();
-  lblMessage->setText(Q(NewVersionMessage));
+  lblMessage->setText(Q(offer_.message));
 }
 
 void NewVersionDialog::FitButtons() {
@@ -109,7 +126,7 @@ void NewVersionDialog::done(int result) {
     downloadCancelled_ = true;
     return;
   }
-  if (ExitOnClose) continueToMainWindow = false;
+  if (exitOnClose_) continueToMainWindow = false;
   QDialog::done(result);
 }
 
@@ -121,9 +138,22 @@ void NewVersionDialog::btCancelClick() {
   close();
 }
 
+void NewVersionDialog::OpenDownloadPage() {
+  const QString page = QString("https://") + kMakerHost + kDownloadPagePath;
+  if (!shell_.OpenWebPage(page)) {
+    dialogs_.Error(this, Q(FormatText(TranslateText("No program on this system can open %s."), {page.toStdString()})));
+    return;
+  }
+  close();
+}
+
 void NewVersionDialog::btUpdateNowClick() {
+  if (!downloadsInstaller) {
+    OpenDownloadPage();
+    return;
+  }
   // From here on the program ends when the dialog closes, so that the installer can replace it.
-  ExitOnClose = true;
+  exitOnClose_ = true;
   downloadCancelled_ = false;
   downloading_ = true;
   btCancel->setText(Q(TranslateText("Abort")));
@@ -173,7 +203,7 @@ QString NewVersionDialog::DownloadAndStart() {
   // Written beside the target and renamed over it once complete: a broken or
   // aborted transfer never lies under the installer's name, and an older
   // installer is replaced in one step.
-  QSaveFile file(QFile::decodeName(QByteArray::fromStdString(target)));
+  QSaveFile file(FromLocalPath(target));
   if (!file.open(QIODevice::WriteOnly)) return file.errorString();
 
   QNetworkAccessManager manager;
@@ -203,7 +233,7 @@ QString NewVersionDialog::DownloadAndStart() {
   }
   if (!file.commit()) return file.errorString();
   if (!platform::FileExists(target)) return Q(TranslateText("Cannot find downloaded file."));
-  launcher_.Start(target);
+  launcher_.Start(FileSystemPath(target));
   return QString();
 }
 
