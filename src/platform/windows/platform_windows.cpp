@@ -139,6 +139,13 @@ unsigned LogicalProcessorCount() {
   return n < 1 ? 1u : static_cast<unsigned>(n);
 }
 
+double ProcessCpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+  auto ticks = [](const FILETIME& t) { return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;  // 100-ns ticks
+}
+
 std::string AbsolutePath(const std::string& path) {
   // GetFullPathNameW also turns a typed "/" into "\" and resolves "." and "..".
   const std::wstring wide = Wide(path);
