@@ -32,12 +32,12 @@ int main(int argc, char** argv) {
   orvanta::SystemDialogs dialogs;
   orvanta::SystemDesktopShell shell;
   if (args.size() == 2 && args[1] == "--update-dialog") {
-    orvanta::NewVersionMessage = orvanta::FormatText(orvanta::TranslateText("The new version %s is available"),
-                                            {std::string("2.5")}) +
-                                 "\r\n\r\n" + orvanta::TranslateText("What's new:") + "\r\n" +
-                                 "Faster scans of large folders\r\nNew languages\r\n";
+    orvanta::UpdateOffer offer;
+    offer.message = orvanta::FormatText(orvanta::TranslateText("The new version %s is available"), {std::string("2.5")}) +
+                    "\r\n\r\n" + orvanta::TranslateText("What's new:") + "\r\n" +
+                    "Faster scans of large folders\r\nNew languages\r\n";
     orvanta::DesktopInstallerLauncher launcher;
-    orvanta::NewVersionDialog dialog(dialogs, shell, launcher);
+    orvanta::NewVersionDialog dialog(offer, dialogs, shell, launcher);
     dialog.show();
     QTimer::singleShot(200, [&] {
       const bool saved = dialog.grab().save(args[0]);

@@ -11,7 +11,8 @@ class ResultList;
 // order stays unchecked. Folder list: the kept folder is one that lies in no
 // checked folder, and where groups nest the kept folders lie on one side (the
 // subfolder kept is the one inside the kept folder), so that checking never
-// puts every copy of a nested folder up for removal.
+// puts every copy of a nested folder up for removal. The keep rules without
+// a rule (keep_rules.h).
 void CheckAllButOneInGroup(ResultList& list, ListKind kind);
 void CheckAll(ResultList& list);
 void UncheckAll(ResultList& list);

@@ -14,7 +14,8 @@ namespace {
 
 std::int64_t Known(std::int64_t size) { return std::max<std::int64_t>(size, 0); }
 
-// A folder row's path lies below another checked folder's path.
+// Below one of the folders: a walk up the path's parents, set look-ups, so a
+// long folder list stays quick to total after every mark.
 bool InsideAny(std::string_view path, const std::unordered_set<std::string>& folders) {
   std::string_view current = path;
   for (;;) {
@@ -32,13 +33,13 @@ CheckedTotals CountChecked(const ResultList& list, ListKind kind) {
   std::unordered_set<std::string> checkedFolders;
   if (kind == ListKind::Folders) {
     for (const ListRow& row : list.Rows()) {
-      if (row.checked && !row.subItems.empty()) checkedFolders.insert(row.subItems.front());
+      if (row.checked) checkedFolders.emplace(RowPath(row, kind));
     }
   }
   for (const ListRow& row : list.Rows()) {
     if (!row.checked) continue;
     ++totals.count;
-    if (kind == ListKind::Folders && !row.subItems.empty() && InsideAny(row.subItems.front(), checkedFolders)) continue;
+    if (kind == ListKind::Folders && InsideAny(RowPath(row, kind), checkedFolders)) continue;
     totals.bytes += Known(row.size);
   }
   return totals;

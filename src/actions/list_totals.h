@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "actions/removal.h"
+#include "actions/list_rows.h"
 
 namespace orvanta {
 

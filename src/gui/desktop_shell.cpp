@@ -14,13 +14,20 @@ namespace orvanta {
 
 #ifdef _WIN32
 
-void SystemDesktopShell::ShowFile(const std::string& path) {
+bool SystemDesktopShell::ShowFile(const std::string& path) {
   platform::ShellOpen("explorer.exe", ExplorerSelectParameters(path));
+  return true;
 }
 
-void SystemDesktopShell::OpenFolder(const std::string& path) { platform::ShellOpen(path, ""); }
+bool SystemDesktopShell::OpenFolder(const std::string& path) {
+  platform::ShellOpen(path, "");
+  return true;
+}
 
-void SystemDesktopShell::OpenWebPage(const QString& url) { platform::ShellOpen(url.toStdString(), ""); }
+bool SystemDesktopShell::OpenWebPage(const QString& url) {
+  platform::ShellOpen(url.toStdString(), "");
+  return true;
+}
 
 #else
 
@@ -33,22 +40,22 @@ QUrl FileUrl(const std::string& path) {
 
 }  // namespace
 
-void SystemDesktopShell::ShowFile(const std::string& path) {
+bool SystemDesktopShell::ShowFile(const std::string& path) {
   QDBusInterface fileManager("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
                              "org.freedesktop.FileManager1", QDBusConnection::sessionBus());
   if (fileManager.isValid()) {
     fileManager.setTimeout(5000);
     const QDBusMessage reply =
         fileManager.call("ShowItems", QStringList{QString::fromLatin1(FileUrl(path).toEncoded())}, QString());
-    if (reply.type() == QDBusMessage::ReplyMessage) return;
+    if (reply.type() == QDBusMessage::ReplyMessage) return true;
   }
   // No file manager answers: open the folder that holds the file.
-  OpenFolder(std::string(ExtractFileDir(path)));
+  return OpenFolder(std::string(ExtractFileDir(path)));
 }
 
-void SystemDesktopShell::OpenFolder(const std::string& path) { QDesktopServices::openUrl(FileUrl(path)); }
+bool SystemDesktopShell::OpenFolder(const std::string& path) { return QDesktopServices::openUrl(FileUrl(path)); }
 
-void SystemDesktopShell::OpenWebPage(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }
+bool SystemDesktopShell::OpenWebPage(const QString& url) { return QDesktopServices::openUrl(QUrl(url)); }
 
 #endif
 

@@ -32,6 +32,7 @@
 #include "core/app_info.h"
 #include "actions/check_marks.h"
 #include "actions/csv_export.h"
+#include "actions/keep_rules.h"
 #include "actions/list_totals.h"
 #include "actions/open_location.h"
 #include "actions/prompts.h"
@@ -327,6 +328,19 @@ void MainWindow::BuildMenu() {
   Checkallbutoneingroup1 = Edit1->addAction(QString());
   Checkall1 = Edit1->addAction(QString());
   Uncheckall1 = Edit1->addAction(QString());
+  Edit1->addSeparator();
+  KeepCopiesInFolder1 = Edit1->addAction(QString());
+  KeepNewest1 = Edit1->addAction(QString());
+  KeepOldest1 = Edit1->addAction(QString());
+  KeepShortestPath1 = Edit1->addAction(QString());
+  // The lists' context menu: the check commands and the keep rules, as in the Edit menu.
+  auto* separator = new QAction(this);
+  separator->setSeparator(true);
+  for (ResultListView* view : {lvFiles, lvDirs}) {
+    view->setContextMenuPolicy(Qt::ActionsContextMenu);
+    view->addActions({Checkallbutoneingroup1, Checkall1, Uncheckall1, separator, KeepCopiesInFolder1, KeepNewest1,
+                      KeepOldest1, KeepShortestPath1});
+  }
 
   View1 = bar->addMenu(QString());
   Page1 = View1->addMenu(QString());
@@ -376,6 +390,10 @@ void MainWindow::ConnectCommands() {
   bind(Checkall1, &QAction::triggered, &MainWindow::btnCheckAllClick);
   bind(btnUncheckAll, &QPushButton::clicked, &MainWindow::btnUncheckAllClick);
   bind(Uncheckall1, &QAction::triggered, &MainWindow::btnUncheckAllClick);
+  bind(KeepCopiesInFolder1, &QAction::triggered, &MainWindow::KeepCopiesInFolder1Click);
+  bind(KeepNewest1, &QAction::triggered, &MainWindow::KeepNewest1Click);
+  bind(KeepOldest1, &QAction::triggered, &MainWindow::KeepOldest1Click);
+  bind(KeepShortestPath1, &QAction::triggered, &MainWindow::KeepShortestPath1Click);
   bind(btnDeleteSelected, &QPushButton::clicked, &MainWindow::btnDeleteSelectedClick);
   bind(MoveCheckedtoRecycleBin1, &QAction::triggered, &MainWindow::btnDeleteSelectedClick);
   bind(btnOpenLocation, &QPushButton::clicked, &MainWindow::Button1Click);
@@ -426,6 +444,10 @@ void MainWindow::ApplyInterfaceTexts() {
   Checkallbutoneingroup1->setText(Tr("Check all but one in group"));
   Checkall1->setText(Tr("Check All"));
   Uncheckall1->setText(Tr("Uncheck All"));
+  KeepCopiesInFolder1->setText(Tr("Keep copies in folder..."));
+  KeepNewest1->setText(Tr("Keep newest"));
+  KeepOldest1->setText(Tr("Keep oldest"));
+  KeepShortestPath1->setText(Tr("Keep shortest path"));
   Page1->setTitle(Tr("Page"));
   FileClones1->setText(Tr("File Clones"));
   FolderClones1->setText(Tr("Folder Clones"));
@@ -571,7 +593,8 @@ void MainWindow::SetRunning(bool running) {
     w->setEnabled(!running);
   }
   for (QAction* a : {Scan1, AddFolder1, ExportFileClones1, ExportFolderClones1, MoveCheckedtoRecycleBin1,
-                     Checkallbutoneingroup1, Checkall1, Uncheckall1}) {
+                     Checkallbutoneingroup1, Checkall1, Uncheckall1, KeepCopiesInFolder1, KeepNewest1, KeepOldest1,
+                     KeepShortestPath1}) {
     a->setEnabled(!running);
   }
 }
@@ -677,7 +700,15 @@ void MainWindow::ShowSettingsPanel1Click() {
 
 void MainWindow::Exit1Click() { close(); }
 
-void MainWindow::OpenMakerPage(const QString& path) { shell_.OpenWebPage(QString("https://") + kMakerHost + path); }
+void MainWindow::OpenMakerPage(const QString& path) {
+  const QString address = QString("https://") + kMakerHost + path;
+  if (!shell_.OpenWebPage(address)) NothingOpens(address.toStdString());
+}
+
+void MainWindow::NothingOpens(const std::string& pathOrAddress) {
+  dialogs_.Message(this, QString::fromStdString(
+                             FormatText(TranslateText("No program on this system can open %s."), {pathOrAddress})));
+}
 
 void MainWindow::utorial1Click() { OpenMakerPage("/redirect/tutorial-orvanta.html"); }
 void MainWindow::ContactUs1Click() { OpenMakerPage("/support.html"); }
@@ -721,6 +752,20 @@ void MainWindow::btnSelectAllButOneClick() {
 void MainWindow::btnCheckAllClick() { CheckAll(ActiveList()); }
 void MainWindow::btnUncheckAllClick() { UncheckAll(ActiveList()); }
 
+void MainWindow::KeepBy(const KeepRule& rule) {
+  CheckAllButKept(ActiveList(), FilePageActive() ? ListKind::Files : ListKind::Folders, {rule});
+}
+
+void MainWindow::KeepCopiesInFolder1Click() {
+  const QString chosen = dialogs_.ChooseFolder(this, Tr("Select the folder whose copies to keep"), QString());
+  if (chosen.isEmpty()) return;
+  KeepBy(KeepInFolder(ToLocalPath(chosen)));
+}
+
+void MainWindow::KeepNewest1Click() { KeepBy({KeepRule::Kind::Newest, {}}); }
+void MainWindow::KeepOldest1Click() { KeepBy({KeepRule::Kind::Oldest, {}}); }
+void MainWindow::KeepShortestPath1Click() { KeepBy({KeepRule::Kind::ShortestPath, {}}); }
+
 void MainWindow::btnDeleteSelectedClick() {
   DialogPrompts prompts(dialogs_, this);
   // Both lists: rows of files inside a moved folder go from the file page too.
@@ -734,8 +779,12 @@ void MainWindow::Button1Click() {
       ResolveLocation(ActiveList(), FilePageActive() ? ListKind::Files : ListKind::Folders, view->CurrentEngineRow());
   switch (request.kind) {
     case LocationRequest::Kind::Message: dialogs_.Message(this, QString::fromStdString(request.text)); break;
-    case LocationRequest::Kind::ShowFile: shell_.ShowFile(request.text); break;
-    case LocationRequest::Kind::OpenFolder: shell_.OpenFolder(request.text); break;
+    case LocationRequest::Kind::ShowFile:
+      if (!shell_.ShowFile(request.text)) NothingOpens(request.text);
+      break;
+    case LocationRequest::Kind::OpenFolder:
+      if (!shell_.OpenFolder(request.text)) NothingOpens(request.text);
+      break;
   }
 }
 

@@ -29,6 +29,7 @@ class QToolButton;
 namespace orvanta {
 
 class DesktopShell;
+struct KeepRule;
 class Dialogs;
 class ResultList;
 class ResultListModel;
@@ -61,6 +62,10 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   void btnSelectAllButOneClick();
   void btnCheckAllClick();
   void btnUncheckAllClick();
+  void KeepCopiesInFolder1Click();
+  void KeepNewest1Click();
+  void KeepOldest1Click();
+  void KeepShortestPath1Click();
   void btnDeleteSelectedClick();
   void Button1Click();
   void btnExportFilesClick();
@@ -152,6 +157,10 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   QAction* Checkallbutoneingroup1;
   QAction* Checkall1;
   QAction* Uncheckall1;
+  QAction* KeepCopiesInFolder1;
+  QAction* KeepNewest1;
+  QAction* KeepOldest1;
+  QAction* KeepShortestPath1;
   QMenu* View1;
   QMenu* Page1;
   QAction* FileClones1;
@@ -178,10 +187,14 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   // While a scan runs, nothing may change the folder list, the lists or the registry.
   void SetRunning(bool running);
   void OpenMakerPage(const QString& path);
+  // The message when the desktop has nothing that opens a path or an address.
+  void NothingOpens(const std::string& pathOrAddress);
   // The list of the active page: the result actions work on it alone.
   bool FilePageActive() const;
   ResultList& ActiveList();
   void ExportList(const ResultList& list, const QString& proposedName);
+  // Checks all but the copies the rule keeps, on the active list.
+  void KeepBy(const KeepRule& rule);
   // Many marks change at once: the line is drawn again once they are done.
   void ScheduleTotalsUpdate();
 

@@ -17,8 +17,9 @@ bool OfferNewVersion() {
 
 bool OfferNewVersion(Dialogs& dialogs, DesktopShell& shell, InstallerLauncher& launcher,
                      std::chrono::milliseconds checkTimeLimit) {
-  if (!CheckForNewVersion(checkTimeLimit)) return true;
-  NewVersionDialog dialog(dialogs, shell, launcher);
+  const std::optional<UpdateOffer> offer = CheckForNewVersion(checkTimeLimit);
+  if (!offer) return true;
+  NewVersionDialog dialog(*offer, dialogs, shell, launcher);
   dialog.exec();  // its result carries no meaning; continueToMainWindow does
   return dialog.continueToMainWindow;
 }

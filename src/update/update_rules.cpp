@@ -13,9 +13,6 @@
 
 namespace orvanta {
 
-std::string NewVersionMessage;
-bool ExitOnClose = false;
-
 namespace {
 
 std::optional<int> DecimalNumber(std::string_view text) {

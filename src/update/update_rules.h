@@ -11,17 +11,13 @@
 
 namespace orvanta {
 
-// State shared by the version check and the download dialog.
-// The dialog's text; empty until the check finds news.
-extern std::string NewVersionMessage;
-// True when the program ends as the download dialog closes: the running
-// version is no longer supported, or a download was started.
-extern bool ExitOnClose;
-
 inline constexpr char kVersionFilePath[] = "/download/version/orvanta-version.html";
 inline constexpr char kChangeListPath[] = "/download/version/orvanta-changes.html";
 inline constexpr char kInstallerPath[] = "/download/orvanta.exe";
 inline constexpr char kInstallerFileName[] = "vlm_update.exe";
+// Where a system without the installer's platform gets the new version: the
+// maker's download page, in the browser.
+inline constexpr char kDownloadPagePath[] = "/download/";
 inline constexpr char kUpdateUserAgent[] = "Mozilla/4.0 (compatible; MyApp)";
 
 // The running version as the version file writes it: without its point (24).

@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <fstream>
 
 #include "actions/open_location.h"
@@ -66,12 +64,6 @@ TEST(DroppedItems, AFolderStandsForItselfAFileForItsFolder) {
 // A stand-in xdg-open on PATH that records its argument and ends as told.
 class DesktopOpenerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* path = std::getenv("PATH");
-    savedPath = path == nullptr ? "" : path;
-    setenv("PATH", tree.Dir("bin").c_str(), 1);
-  }
-  void TearDown() override { setenv("PATH", savedPath.c_str(), 1); }
   void Opener(const std::string& body) {
     const std::string script = tree.File("bin/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > '" + tree.Path("arg") +
                                                              "'\n" + body + "\n");
@@ -83,7 +75,7 @@ class DesktopOpenerTest : public ::testing::Test {
   }
 
   test::TempTree tree;
-  std::string savedPath;
+  test::ScopedEnvironmentVariable path{"PATH", tree.Dir("bin")};
 };
 
 TEST_F(DesktopOpenerTest, ExitStatusDecidesAndARunningHandlerCountsAsOpened) {

@@ -1,9 +1,11 @@
 #include "test_support.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -77,6 +79,40 @@ std::string TempTree::Fifo(const std::string& relative) {
 }
 
 bool RunningAsRoot() { return ::geteuid() == 0; }
+
+void SetModifiedYear(const std::string& path, int year) {
+  std::tm time{};
+  time.tm_year = year - 1900;
+  time.tm_mday = 1;
+  const timespec stamp{::timegm(&time), 0};
+  const timespec times[2] = {stamp, stamp};
+  if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) throw std::runtime_error("utimensat failed");
+}
+
+void MakePhotoTree(TempTree& tree) {
+  for (const std::string name : {"a.jpg", "b.jpg"}) {
+    SetModifiedYear(tree.File("photos/" + name, "photo " + name), 2020);
+    SetModifiedYear(tree.File("photos_backup/" + name, "photo " + name), 2023);
+  }
+  SetModifiedYear(tree.File("music/song.mp3", "la la"), 2021);
+  SetModifiedYear(tree.File("music copy/song.mp3", "la la"), 2019);
+  SetModifiedYear(tree.File("music copy/old/deeper/song.mp3", "la la"), 2019);
+  tree.File("documents/only.txt", "alone");
+}
+
+void MakeNestedTripTree(TempTree& tree) {
+  for (const std::string top : {"photos", "backup"}) {
+    tree.File(top + "/trip/day1/x.jpg", "day one");
+    tree.File(top + "/trip/day2/y.jpg", "day two");
+  }
+  tree.File("photos/readme.txt", "only here");
+  tree.File("loose/day1/x.jpg", "day one");
+  for (const auto& [folder, year] : std::initializer_list<std::pair<const char*, int>>{
+           {"photos/trip", 2018}, {"photos/trip/day1", 2018}, {"backup/trip", 2022}, {"backup/trip/day1", 2022},
+           {"loose/day1", 2024}, {"photos/trip/day2", 2025}, {"backup/trip/day2", 2017}}) {
+    SetModifiedYear(tree.Path(folder), year);
+  }
+}
 
 ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name, const std::optional<std::string>& value)
     : name_(std::move(name)) {

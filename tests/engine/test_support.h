@@ -39,6 +39,18 @@ class TempTree {
 
 bool RunningAsRoot();
 
+// Sets the last write time of a file or folder to 1 January of the year.
+void SetModifiedYear(const std::string& path, int year);
+// Photos and music with copies, as a user keeps them: photos/ (2020) and
+// photos_backup/ (2023) with a.jpg and b.jpg; music/song.mp3 (2021) with two
+// copies of 2019 in "music copy/", one of them deep; documents/ without copies.
+void MakePhotoTree(TempTree& tree);
+// Folder clones that nest: photos/trip (2018) and backup/trip (2022), each with
+// day1/ (dated as its trip) and day2/ (dated the other way round, so that newest
+// or oldest alone would keep a day inside a trip put up for removal), photos/
+// unlike backup/, and loose/day1 (2024), a third day1.
+void MakeNestedTripTree(TempTree& tree);
+
 // Sets an environment variable (unsets it for nullopt) for the object's life;
 // the old value returns on every way out of the test, a failed assertion too,
 // so a failure never spreads into the tests that follow.

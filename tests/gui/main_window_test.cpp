@@ -20,8 +20,10 @@
 #include <QtTest>
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <stdexcept>
 
+#include "../engine/list_checks.h"
 #include "../engine/test_support.h"
 #include "gui/application.h"
 #include "gui/desktop_shell.h"
@@ -34,18 +36,7 @@
 
 namespace orvanta {
 
-struct RecordingShell final : DesktopShell {
-  QStringList requests;
-  void ShowFile(const std::string& path) override { requests << "show:" + QString::fromStdString(path); }
-  void OpenFolder(const std::string& path) override { requests << "open:" + QString::fromStdString(path); }
-  void OpenWebPage(const QString& url) override { requests << "web:" + url; }
-  bool opens = true;
-  bool OpenItem(const std::string& path, std::string& error) override {
-    requests << "item:" + QString::fromStdString(path);
-    error = "no handler";
-    return opens;
-  }
-};
+using test::RecordingShell;
 
 // A window whose message pump can stand for a failing stage.
 class FaultyForm : public MainWindow {
@@ -385,6 +376,24 @@ class MainWindowTest : public QObject {
     QCOMPARE(shell.requests.last(), "open:" + QString::fromStdString(folder));
   }
 
+  // A desktop with nothing to open paths or addresses: each request ends in
+  // a message that names what could not be opened.
+  void whatNothingOpensIsNamedInAMessage() {
+    ScanBothLists();
+    shell.opens = false;
+    form->lvFiles->setCurrentIndex(form->lvFiles->model()->index(1, 0));
+    form->btnOpenLocation->click();
+    form->FolderClones1->trigger();
+    form->lvDirs->setCurrentIndex(form->lvDirs->model()->index(1, 0));
+    form->btnOpenLocation->click();
+    form->ContactUs1->trigger();
+    const QString file = QString::fromStdString(form->Run().FileClones().Rows()[0].data->fullPath);
+    const QString folder = QString::fromStdString(form->Run().FolderClones().Rows()[0].subItems[0]);
+    const QString nothing = "message:No program on this system can open %1.";
+    QCOMPARE(dialogs.shown, (QStringList{nothing.arg(file), nothing.arg(folder),
+                                         nothing.arg("https://orvanta.invalid/support.html")}));
+  }
+
   void exportWritesTheListAndReportsAFailure() {
     ScanBothLists();
     const QString target = QString::fromStdString(tree->Path("out.csv"));
@@ -584,6 +593,76 @@ class MainWindowTest : public QObject {
     refused.ignore();
     QApplication::sendEvent(target, &refused);
     QVERIFY(!refused.isAccepted());
+  }
+
+  void keepRulesCheckAllButTheKeptCopiesOfTheActivePage() {
+    test::TempTree photos;
+    test::MakePhotoTree(photos);
+    test::MakeNestedTripTree(*tree);
+    form->chkDirDuplicates->setChecked(true);
+    form->AddFolder(QString::fromStdString(photos.Root()));
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    form->btnScanClick();
+    // Next to the check commands in the Edit menu and in both lists' context menus.
+    const QList<QAction*> edit = form->Edit1->actions();
+    QCOMPARE(edit.mid(0, 3), (QList<QAction*>{form->Checkallbutoneingroup1, form->Checkall1, form->Uncheckall1}));
+    QCOMPARE(edit.mid(4), (QList<QAction*>{form->KeepCopiesInFolder1, form->KeepNewest1, form->KeepOldest1,
+                                           form->KeepShortestPath1}));
+    for (ResultListView* view : {form->lvFiles, form->lvDirs}) {
+      QCOMPARE(view->contextMenuPolicy(), Qt::ActionsContextMenu);
+      QList<QAction*> menu = view->actions();
+      menu.removeAt(3);  // the separator
+      QCOMPARE(menu, QList<QAction*>(edit.mid(0, 3)) + edit.mid(4));
+    }
+    QCOMPARE(form->KeepCopiesInFolder1->text(), QString("Keep copies in folder..."));
+
+    struct Case {
+      QAction* item;
+      QString folder;  // the folder picker's answer
+      std::set<std::string> photoFilesKept;
+    };
+    const QString photosFolder = QString::fromStdString(photos.Path("photos"));
+    const Case files[] = {
+        {form->KeepNewest1, {}, {"photos_backup/a.jpg", "photos_backup/b.jpg", "music/song.mp3"}},
+        {form->KeepShortestPath1, {}, {"photos/a.jpg", "photos/b.jpg", "music/song.mp3"}},
+        {form->KeepCopiesInFolder1, QString::fromStdString(photos.Path("music copy")),
+         {"music copy/song.mp3", "music copy/old/deeper/song.mp3"}},
+    };
+    for (const Case& c : files) {
+      dialogs.folders = {c.folder};
+      c.item->trigger();
+      std::set<std::string> kept;
+      for (const ListRow& row : form->Run().FileClones().Rows()) {
+        const std::string& path = row.data->fullPath;
+        if (!row.checked && path.rfind(photos.Root(), 0) == 0) kept.insert(path.substr(photos.Root().size() + 1));
+      }
+      for (const std::string& path : c.photoFilesKept) QVERIFY2(kept.count(path) == 1, path.c_str());
+      QCOMPARE(test::GroupsLosingEveryCopy(form->Run().FileClones(), ListKind::Files), std::vector<int>{});
+    }
+    QCOMPARE(dialogs.lastFolderTitle, QString("Select the folder whose copies to keep"));
+    // The folder page is untouched until it is the active one.
+    QVERIFY(std::none_of(form->Run().FolderClones().Rows().begin(), form->Run().FolderClones().Rows().end(),
+                         [](const ListRow& row) { return row.checked; }));
+
+    form->FolderClones1Click();
+    const Case folders[] = {
+        {form->KeepOldest1, {}, {"photos/trip", "photos/trip/day1", "photos/trip/day2"}},
+        {form->KeepNewest1, {}, {"backup/trip", "backup/trip/day2", "loose/day1"}},
+        {form->KeepCopiesInFolder1, QString::fromStdString(tree->Path("photos/trip/day1")),
+         {"photos/trip", "photos/trip/day1"}},
+    };
+    for (const Case& c : folders) {
+      dialogs.folders = {c.folder};
+      c.item->trigger();
+      const std::set<std::string> kept = test::UncheckedPaths(form->Run().FolderClones(), ListKind::Folders, *tree);
+      for (const std::string& path : c.photoFilesKept) QVERIFY2(kept.count(path) == 1, path.c_str());
+      QCOMPARE(test::GroupsLosingEveryCopy(form->Run().FolderClones(), ListKind::Folders), std::vector<int>{});
+    }
+    // A cancelled picker changes nothing.
+    const std::set<std::string> before = test::UncheckedPaths(form->Run().FolderClones(), ListKind::Folders, *tree);
+    dialogs.folders = {QString()};
+    form->KeepCopiesInFolder1->trigger();
+    QCOMPARE(test::UncheckedPaths(form->Run().FolderClones(), ListKind::Folders, *tree), before);
   }
 
   void errorBoxTextEndsInAPoint() {

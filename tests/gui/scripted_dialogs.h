@@ -1,9 +1,12 @@
-// Dialogs whose answers a test sets beforehand; every message is recorded.
+// Dialogs whose answers a test sets beforehand, and a desktop that records
+// what it is asked to open.
 #pragma once
 
 #include <QStringList>
 #include <deque>
+#include <string>
 
+#include "gui/desktop_shell.h"
 #include "gui/dialogs.h"
 
 namespace orvanta::test {
@@ -43,6 +46,26 @@ class ScriptedDialogs final : public Dialogs {
     T answer = answers.front();
     answers.pop_front();
     return answer;
+  }
+};
+
+// Every request as "show:PATH", "open:PATH", "web:URL" or "item:PATH";
+// `opens` false stands for a desktop where nothing can open them.
+struct RecordingShell final : DesktopShell {
+  QStringList requests;
+  bool opens = true;
+  bool ShowFile(const std::string& path) override { return Record("show:" + QString::fromStdString(path)); }
+  bool OpenFolder(const std::string& path) override { return Record("open:" + QString::fromStdString(path)); }
+  bool OpenWebPage(const QString& url) override { return Record("web:" + url); }
+  bool OpenItem(const std::string& path, std::string& error) override {
+    if (!opens) error = "no handler";
+    return Record("item:" + QString::fromStdString(path));
+  }
+
+ private:
+  bool Record(const QString& request) {
+    requests << request;
+    return opens;
   }
 };
 

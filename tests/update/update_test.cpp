@@ -7,6 +7,8 @@
 #include <QNetworkProxy>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
@@ -28,16 +30,7 @@ namespace orvanta {
 
 using test::TestHttpServer;
 
-struct RecordingShell final : DesktopShell {
-  QStringList requests;
-  void ShowFile(const std::string& path) override { requests << "show:" + QString::fromStdString(path); }
-  void OpenFolder(const std::string& path) override { requests << "open:" + QString::fromStdString(path); }
-  void OpenWebPage(const QString& url) override { requests << "web:" + url; }
-  bool OpenItem(const std::string& path, std::string&) override {
-    requests << "item:" + QString::fromStdString(path);
-    return true;
-  }
-};
+using test::RecordingShell;
 
 // Records the installer it is asked to start, and its contents at that moment.
 struct RecordingLauncher final : InstallerLauncher {
@@ -100,8 +93,6 @@ class UpdateTest : public QObject {
   void init() {
     server = std::make_unique<TestHttpServer>();
     qputenv("ORVANTA_UPDATE_URL", server->BaseUrl().toUtf8());
-    ExitOnClose = false;
-    NewVersionMessage.clear();
     dialogs = test::ScriptedDialogs();
     shell = RecordingShell();
     launcher = RecordingLauncher();
@@ -149,9 +140,10 @@ class UpdateTest : public QObject {
     QFETCH(bool, compulsory);
     QFETCH(QString, message);
     Serve(versionFile, changeList);
-    QCOMPARE(CheckForNewVersion(kTestCheckLimit), offered);
-    QCOMPARE(ExitOnClose, compulsory);
-    QCOMPARE(QString::fromStdString(NewVersionMessage), message);
+    const std::optional<UpdateOffer> offer = CheckForNewVersion(kTestCheckLimit);
+    QCOMPARE(offer.has_value(), offered);
+    QCOMPARE(offer && offer->compulsory, compulsory);
+    QCOMPARE(QString::fromStdString(offer ? offer->message : std::string()), message);
     QCOMPARE(server->paths.value(0), kVersionPath);
     QCOMPARE(server->paths.size(), versionFile.isEmpty() ? 1 : 2);  // an empty version file ends the check
     for (const QByteArray& agent : server->userAgents) QCOMPARE(agent, QByteArray("Mozilla/4.0 (compatible; MyApp)"));
@@ -186,7 +178,7 @@ class UpdateTest : public QObject {
     } else if (!versionRoute.isEmpty()) {
       server->Route(kVersionPath, TestHttpServer::Redirect(QByteArray(versionRoute).replace("%1", port)));
     }
-    QCOMPARE(CheckForNewVersion(kTestCheckLimit), offered);
+    QCOMPARE(CheckForNewVersion(kTestCheckLimit).has_value(), offered);
     QCOMPARE(server->paths.size(), requests);
   }
 
@@ -205,7 +197,6 @@ class UpdateTest : public QObject {
     clock.start();
     QVERIFY(!CheckForNewVersion(limit));
     QCOMPARE_LT(clock.elapsed(), 3000);
-    QVERIFY(NewVersionMessage.empty());
 
     clock.restart();
     QVERIFY(OfferNewVersion(dialogs, shell, launcher, limit));  // on to the main window
@@ -251,9 +242,7 @@ class UpdateTest : public QObject {
   void theDialogShowsTheOffer() {
     QFETCH(bool, compulsory);
     QFETCH(QString, cancelCaption);
-    ExitOnClose = compulsory;
-    NewVersionMessage = "News\r\n";
-    NewVersionDialog dialog(dialogs, shell, launcher);
+    NewVersionDialog dialog({"News\r\n", compulsory}, dialogs, shell, launcher);
     QCOMPARE(dialog.btCancel->text(), QString("Cancel"));
     dialog.show();
     QCOMPARE(dialog.continueToMainWindow, true);
@@ -266,7 +255,7 @@ class UpdateTest : public QObject {
     QCOMPARE(dialog.btCancel->text(), cancelCaption);
     QVERIFY(!dialog.progressBar->isVisible());
     QCOMPARE(dialog.progressBar->maximum(), 100);
-    const std::pair<QWidget*, QRect> places[] = {{dialog.lblMessage, {90, 11, 315, 106}},
+    const std::pair<QWidget*, QRect> places[] = {{dialog.scrMessage, {90, 11, 315, 106}},
                                                  {dialog.imgIcon, {9, 15, 70, 75}},
                                                  {dialog.progressBar, {8, 126, 397, 17}},
                                                  {dialog.btUpdateNow, {214, 151, 100, 25}},
@@ -310,7 +299,7 @@ class UpdateTest : public QObject {
     });
     QCOMPARE(StartUp(), goesOn);
     QVERIFY(dialogAppeared);
-    QCOMPARE(message, QString::fromStdString(NewVersionMessage));
+    QVERIFY2(message.endsWith("What's new:\r\nFaster scans\r\n"), qPrintable(message));
     QVERIFY(dialogs.shown.isEmpty());
     QVERIFY(launcher.started.isEmpty());
     QVERIFY(server->paths.size() == 2);
@@ -320,6 +309,65 @@ class UpdateTest : public QObject {
     Serve("24/24");
     QVERIFY(StartUp());
     QVERIFY(!dialogAppeared);
+  }
+
+  void theChangeListScrolls() {
+    std::string changes;
+    for (int i = 1; i <= 40; ++i) changes += "Change number " + std::to_string(i) + "\r\n";
+    NewVersionDialog dialog({changes, false}, dialogs, shell, launcher);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE_GT(dialog.scrMessage->verticalScrollBar()->maximum(), 0);
+    QCOMPARE(dialog.lblMessage->text(), QString::fromStdString(changes));
+  }
+
+  // Without the installer's platform, "Update Now" opens the download page
+  // and never fetches the installer; an optional update then goes on to the
+  // main window, a compulsory one ends the program as on Windows.
+  void updateNowWithoutTheInstallerOpensTheDownloadPage_data() {
+    QTest::addColumn<QByteArray>("versionLine");
+    QTest::addColumn<bool>("goesOn");
+    QTest::newRow("optional") << QByteArray("25/20") << true;
+    QTest::newRow("compulsory") << QByteArray("25/25") << false;
+  }
+
+  void updateNowWithoutTheInstallerOpensTheDownloadPage() {
+    QFETCH(QByteArray, versionLine);
+    QFETCH(bool, goesOn);
+    Serve(versionLine);
+    bool byDefault = true;
+    WhenDialogShown([&](NewVersionDialog& dialog) {
+      byDefault = dialog.downloadsInstaller;
+      dialog.btUpdateNow->click();
+    });
+    QCOMPARE(StartUp(), goesOn);
+#ifndef _WIN32
+    QVERIFY(!byDefault);
+#endif
+    QCOMPARE(shell.requests, QStringList{"web:https://orvanta.invalid/download/"});
+    QCOMPARE(server->paths.size(), 2);  // the two update files, no installer
+    QVERIFY(launcher.started.isEmpty());
+    QVERIFY(dialogs.shown.isEmpty());
+    QVERIFY(!QFile::exists(InstallerFile()));
+  }
+
+  // A desktop that opens nothing: the message names the address and the
+  // person stays in the dialog, free to Skip to the main window.
+  void aDownloadPageNothingOpensIsNamedAndTheDialogStays() {
+    Serve("25/20");
+    shell.opens = false;
+    bool stayed = false;
+    WhenDialogShown([&](NewVersionDialog& dialog) {
+      dialog.downloadsInstaller = false;
+      dialog.btUpdateNow->click();
+      stayed = dialog.isVisible() && dialog.btUpdateNow->isEnabled();
+      dialog.btCancel->click();
+    });
+    QVERIFY(StartUp());
+    QVERIFY(stayed);
+    QCOMPARE(dialogs.shown,
+             QStringList{"error:No program on this system can open https://orvanta.invalid/download/."});
+    QVERIFY(launcher.started.isEmpty());
   }
 
   void aDownloadReplacesTheInstallerAndStartsIt_data() {
@@ -349,6 +397,7 @@ class UpdateTest : public QObject {
         updateNowEnabled = dialog.btUpdateNow->isEnabled();
         server->SendNextPiece();
       });
+      dialog.downloadsInstaller = true;  // the Windows way
       dialog.btUpdateNow->click();
     });
     QVERIFY(!StartUp());  // the installer takes over
@@ -401,6 +450,7 @@ class UpdateTest : public QObject {
           server->SendNextPiece();
         });
       }
+      dialog.downloadsInstaller = true;  // the Windows way
       dialog.btUpdateNow->click();
     });
     QVERIFY(!StartUp());

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <algorithm>
 #include <exception>
@@ -32,8 +33,14 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
-NewVersionDialog::NewVersionDialog(Dialogs& dialogs, DesktopShell& shell, InstallerLauncher& launcher, QWidget* parent)
-    : QDialog(parent), dialogs_(dialogs), shell_(shell), launcher_(launcher) {
+NewVersionDialog::NewVersionDialog(UpdateOffer offer, Dialogs& dialogs, DesktopShell& shell,
+                                   InstallerLauncher& launcher, QWidget* parent)
+    : QDialog(parent),
+      offer_(std::move(offer)),
+      exitOnClose_(offer_.compulsory),
+      dialogs_(dialogs),
+      shell_(shell),
+      launcher_(launcher) {
   setObjectName("frmNewVersion");
   QFont font("Segoe UI");
   font.setPixelSize(12);
@@ -41,12 +48,21 @@ NewVersionDialog::NewVersionDialog(Dialogs& dialogs, DesktopShell& shell, Instal
   // Fixed size; without a parent, QDialog centres itself on the screen when shown.
   setFixedSize(425, 187);
 
-  lblMessage = new QLabel(this);
+  scrMessage = new QScrollArea(this);
+  scrMessage->setObjectName("scrMessage");
+  scrMessage->setGeometry(90, 11, 315, 106);
+  scrMessage->setFrameShape(QFrame::NoFrame);
+  scrMessage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scrMessage->setWidgetResizable(true);
+  lblMessage = new QLabel;
   lblMessage->setObjectName("lblMessage");
-  lblMessage->setGeometry(90, 11, 315, 106);
   lblMessage->setWordWrap(true);
   lblMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lblMessage->setTextFormat(Qt::PlainText);
+  lblMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  scrMessage->setWidget(lblMessage);
+  scrMessage->viewport()->setAutoFillBackground(false);
+  lblMessage->setAutoFillBackground(false);
 
   imgIcon = new QLabel(this);
   imgIcon->setObjectName("imgIcon");
@@ -85,9 +101,9 @@ void NewVersionDialog::FormShow() {
   continueToMainWindow = true;
   setWindowTitle(QString(" ") + kApplicationTitle);
   btUpdateNow->setText(Q(TranslateText("Update Now")));
-  btCancel->setText(ExitOnClose ? Q(TranslateText("Exit")) : Q(TranslateText("Skip")));
+  btCancel->setText(exitOnClose_ ? Q(TranslateText("Exit")) : Q(TranslateText("Skip")));
   FitButtons();
-  lblMessage->setText(Q(NewVersionMessage));
+  lblMessage->setText(Q(offer_.message));
 }
 
 void NewVersionDialog::FitButtons() {
@@ -109,7 +125,7 @@ void NewVersionDialog::done(int result) {
     downloadCancelled_ = true;
     return;
   }
-  if (ExitOnClose) continueToMainWindow = false;
+  if (exitOnClose_) continueToMainWindow = false;
   QDialog::done(result);
 }
 
@@ -121,9 +137,22 @@ void NewVersionDialog::btCancelClick() {
   close();
 }
 
+void NewVersionDialog::OpenDownloadPage() {
+  const QString page = QString("https://") + kMakerHost + kDownloadPagePath;
+  if (!shell_.OpenWebPage(page)) {
+    dialogs_.Error(this, Q(FormatText(TranslateText("No program on this system can open %s."), {page.toStdString()})));
+    return;
+  }
+  close();
+}
+
 void NewVersionDialog::btUpdateNowClick() {
+  if (!downloadsInstaller) {
+    OpenDownloadPage();
+    return;
+  }
   // From here on the program ends when the dialog closes, so that the installer can replace it.
-  ExitOnClose = true;
+  exitOnClose_ = true;
   downloadCancelled_ = false;
   downloading_ = true;
   btCancel->setText(Q(TranslateText("Abort")));

@@ -1,15 +1,20 @@
 // NewVersionDialog: offers (or demands) the new version found by the version
-// check, downloads and starts its installer. Its continueToMainWindow tells
-// start-up whether the program goes on to the main window.
+// check. On Windows "Update Now" downloads and starts its installer; elsewhere
+// it opens the maker's download page in the browser, as the installer is a
+// Windows program. Its continueToMainWindow tells start-up whether the
+// program goes on to the main window.
 #pragma once
 
 #include <QDialog>
 #include <chrono>
 
+#include "update/update_rules.h"
+
 class QLabel;
 class QNetworkReply;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 
 namespace orvanta {
 
@@ -21,16 +26,27 @@ class InstallerLauncher;
 // server cannot hold the dialog: Abort only acts when data arrives.
 inline constexpr std::chrono::milliseconds kDownloadReadTimeout{30000};
 
+#ifdef _WIN32
+inline constexpr bool kDownloadsInstaller = true;
+#else
+inline constexpr bool kDownloadsInstaller = false;
+#endif
+
 class NewVersionDialog : public QDialog {
   Q_OBJECT
 
  public:
-  NewVersionDialog(Dialogs& dialogs, DesktopShell& shell, InstallerLauncher& launcher, QWidget* parent = nullptr);
+  NewVersionDialog(UpdateOffer offer, Dialogs& dialogs, DesktopShell& shell, InstallerLauncher& launcher,
+                   QWidget* parent = nullptr);
 
   // True: start-up goes on to the main window; false: the program ends.
   bool continueToMainWindow = false;
+  // Which way "Update Now" goes: the installer's download, or the download page.
+  bool downloadsInstaller = kDownloadsInstaller;
   std::chrono::milliseconds downloadReadTimeout = kDownloadReadTimeout;
 
+  // The message scrolls: a change list may be longer than the dialog.
+  QScrollArea* scrMessage;
   QLabel* lblMessage;
   QLabel* imgIcon;
   QProgressBar* progressBar;
@@ -55,9 +71,17 @@ class NewVersionDialog : public QDialog {
  private:
   void FormShow();
   void FitButtons();
+  // The way without the installer: the download page in the browser. The
+  // dialog closes once something opened it, and stays with a message naming
+  // the address when nothing could.
+  void OpenDownloadPage();
   // Downloads the installer and starts it; the failure's text, or empty.
   QString DownloadAndStart();
 
+  UpdateOffer offer_;
+  // The program ends as the dialog closes: the running version is no longer
+  // supported, or the installer was started.
+  bool exitOnClose_;
   Dialogs& dialogs_;
   DesktopShell& shell_;
   InstallerLauncher& launcher_;

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
+
+#include "update/update_rules.h"
 
 namespace orvanta {
 
@@ -12,9 +15,8 @@ inline constexpr std::chrono::milliseconds kUpdateReadTimeout{10000};
 // never hangs on a dead network.
 inline constexpr std::chrono::milliseconds kVersionCheckTimeLimit{10000};
 
-// True when the download dialog is to be shown: NewVersionMessage then holds
-// its text and ExitOnClose tells whether the update is compulsory. Every
-// failure gives false, silently. Needs a running QCoreApplication.
-bool CheckForNewVersion(std::chrono::milliseconds timeLimit = kVersionCheckTimeLimit);
+// The offer the download dialog is to show, or nothing: no news, or any
+// failure, silently. Needs a running QCoreApplication.
+std::optional<UpdateOffer> CheckForNewVersion(std::chrono::milliseconds timeLimit = kVersionCheckTimeLimit);
 
 }  // namespace orvanta

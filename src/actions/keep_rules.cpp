@@ -1,0 +1,174 @@
+#include "actions/keep_rules.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+
+#include "core/file_record.h"
+#include "core/paths.h"
+#include "core/result_list.h"
+#include "platform/platform.h"
+
+namespace orvanta {
+namespace {
+
+bool SameOrInside(std::string_view path, std::string_view folder) {
+  return platform::SamePath(path, folder) || IsInsideFolder(path, folder);
+}
+
+std::size_t Depth(std::string_view path) {
+  return static_cast<std::size_t>(std::count_if(path.begin(), path.end(), platform::IsPathDelimiter));
+}
+
+// Characters, not bytes: a name in another script is no longer for it.
+std::size_t PathLength(std::string_view path) {
+  return static_cast<std::size_t>(
+      std::count_if(path.begin(), path.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// The last write time the scan saw; 0 when unknown.
+std::int64_t Modified(const ListRow& row, ListKind kind) {
+  if (kind == ListKind::Files) return row.data != nullptr ? row.data->modified : 0;
+  return row.scannedModified;
+}
+
+class GroupDecider {
+ public:
+  GroupDecider(ResultList& list, ListKind kind, const std::vector<KeepRule>& rules)
+      : list_(list), kind_(kind), rules_(rules) {}
+
+  void Decide(const std::vector<std::size_t>& members) {
+    if (kind_ == ListKind::Files) {
+      // Files never hold one another: the rules alone decide.
+      Mark(members, Narrow(members));
+      return;
+    }
+    std::vector<std::size_t> candidates;
+    for (const std::size_t row : members) {
+      if (!InsideAny(Path(row), checked_)) candidates.push_back(row);
+    }
+    // Every member lies in a checked folder: their contents go whatever is chosen here.
+    if (candidates.empty()) candidates = members;
+
+    std::vector<std::size_t> kept = Narrow(candidates);
+    // A kept folder keeps what lies inside it and what holds it.
+    for (const std::size_t row : candidates) {
+      const std::string_view path = Path(row);
+      const bool holdsKept =
+          std::any_of(kept_.begin(), kept_.end(), [path](std::string_view k) { return IsInsideFolder(k, path); });
+      if ((holdsKept || InsideAny(path, kept_)) && std::find(kept.begin(), kept.end(), row) == kept.end()) {
+        kept.push_back(row);
+      }
+    }
+    Mark(members, kept);
+    for (const std::size_t row : members) (list_.Rows()[row].checked ? checked_ : kept_).push_back(Path(row));
+  }
+
+ private:
+  std::string_view Path(std::size_t row) const { return RowPath(list_.Rows()[row], kind_); }
+
+  void Mark(const std::vector<std::size_t>& members, const std::vector<std::size_t>& kept) {
+    for (const std::size_t row : members) list_.SetChecked(row, std::find(kept.begin(), kept.end(), row) == kept.end());
+  }
+
+  static bool InsideAny(std::string_view path, const std::vector<std::string_view>& folders) {
+    return std::any_of(folders.begin(), folders.end(), [path](std::string_view f) { return IsInsideFolder(path, f); });
+  }
+
+  // Members under the folder; on the folder list also those that hold it, as
+  // removing them would take the folder's copies along.
+  bool Holds(std::size_t row, const std::string& folder) const {
+    const std::string_view path = Path(row);
+    if (path.empty()) return false;
+    return SameOrInside(path, folder) || (kind_ == ListKind::Folders && IsInsideFolder(folder, path));
+  }
+
+  // The members the rules keep: all those of the first folder rule that holds
+  // any, otherwise the first of the best by the order rules.
+  std::vector<std::size_t> Narrow(std::vector<std::size_t> candidates) const {
+    for (const KeepRule& rule : rules_) {
+      if (rule.kind == KeepRule::Kind::InFolder) {
+        std::vector<std::size_t> inside;
+        for (const std::size_t row : candidates) {
+          if (Holds(row, rule.folder)) inside.push_back(row);
+        }
+        if (!inside.empty()) return inside;
+        continue;
+      }
+      candidates = Best(candidates, rule.kind);
+    }
+    // Ties go to a folder inside an already kept one, so nested groups keep one side.
+    const auto insideKept = std::find_if(candidates.begin(), candidates.end(),
+                                         [&](std::size_t row) { return InsideAny(Path(row), kept_); });
+    return {insideKept != candidates.end() ? *insideKept : candidates.front()};
+  }
+
+  std::vector<std::size_t> Best(const std::vector<std::size_t>& candidates, KeepRule::Kind kind) const {
+    // Lower is better; a time the scan could not read never wins.
+    auto score = [&](std::size_t row) -> std::int64_t {
+      const ListRow& r = list_.Rows()[row];
+      switch (kind) {
+        case KeepRule::Kind::Newest: return Modified(r, kind_) == 0 ? INT64_MAX : -Modified(r, kind_);
+        case KeepRule::Kind::Oldest: return Modified(r, kind_) == 0 ? INT64_MAX : Modified(r, kind_);
+        default: return static_cast<std::int64_t>(PathLength(Path(row)));
+      }
+    };
+    std::int64_t best = INT64_MAX;
+    for (const std::size_t row : candidates) best = std::min(best, score(row));
+    std::vector<std::size_t> result;
+    for (const std::size_t row : candidates) {
+      if (score(row) == best) result.push_back(row);
+    }
+    return result;
+  }
+
+  ResultList& list_;
+  ListKind kind_;
+  const std::vector<KeepRule>& rules_;
+  std::vector<std::string_view> kept_, checked_;
+};
+
+}  // namespace
+
+KeepRule KeepInFolder(std::string_view folder) {
+  std::string key = NormalizeFolderPath(folder);
+  // Folder keys end in a delimiter only at a root.
+  if (key.size() > platform::DrivePartLength(key) + 1) key.pop_back();
+  return {KeepRule::Kind::InFolder, key};
+}
+
+std::optional<KeepRule> ParseKeepRule(std::string_view text) {
+  if (text == "newest") return KeepRule{KeepRule::Kind::Newest, {}};
+  if (text == "oldest") return KeepRule{KeepRule::Kind::Oldest, {}};
+  if (text == "shortest") return KeepRule{KeepRule::Kind::ShortestPath, {}};
+  constexpr std::string_view kIn = "in=";
+  if (text.substr(0, kIn.size()) == kIn && !NormalizeFolderPath(text.substr(kIn.size())).empty()) {
+    return KeepInFolder(text.substr(kIn.size()));
+  }
+  return std::nullopt;
+}
+
+void CheckAllButKept(ResultList& list, ListKind kind, const std::vector<KeepRule>& rules) {
+  std::map<int, std::vector<std::size_t>> membersOf;
+  for (std::size_t i = 0; i < list.Rows().size(); ++i) {
+    if (list.Rows()[i].groupId >= 0) membersOf[list.Rows()[i].groupId].push_back(i);
+  }
+  // Outermost folders first, then list order: a group's kept folder is known
+  // before the groups of its subfolders are decided.
+  std::vector<std::pair<std::size_t, const std::vector<std::size_t>*>> groups;
+  for (const auto& [group, rows] : membersOf) {
+    std::size_t depth = 0;
+    if (kind == ListKind::Folders) {
+      depth = SIZE_MAX;
+      for (const std::size_t row : rows) depth = std::min(depth, Depth(RowPath(list.Rows()[row], kind)));
+    }
+    groups.emplace_back(depth, &rows);
+  }
+  std::stable_sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : a.second->front() < b.second->front();
+  });
+  GroupDecider decider(list, kind, rules);
+  for (const auto& [depth, rows] : groups) decider.Decide(*rows);
+}
+
+}  // namespace orvanta
