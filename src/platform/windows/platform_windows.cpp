@@ -189,6 +189,7 @@ double ProcessCpuSeconds() {
 std::string AbsolutePath(const std::string& path) { return windows::FullPath(path); }
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 
 int StderrColumns() {
   CONSOLE_SCREEN_BUFFER_INFO info;
