@@ -160,6 +160,7 @@ void MainWindow::BuildSettingsPanel() {
   lblFolders = Label(PanelTop);
   lbFolders = new QListWidget(PanelTop);
   lbFolders->setSelectionMode(QAbstractItemView::SingleSelection);
+  lbFolders->setItemDelegate(new PathDelegate(lbFolders));
   lbFolders->viewport()->setAcceptDrops(true);
   lbFolders->viewport()->installEventFilter(this);
   folders->addWidget(lblFolders);
@@ -246,8 +247,8 @@ void MainWindow::BuildResultPages() {
   lvDirs = new ResultListView(tsDirs);
   filesModel_ = new ResultListModel(run_->FileClones(), this);
   dirsModel_ = new ResultListModel(run_->FolderClones(), this);
-  lvFiles->SetResultModel(filesModel_);
-  lvDirs->SetResultModel(dirsModel_);
+  lvFiles->SetResultModel(filesModel_, 2);
+  lvDirs->SetResultModel(dirsModel_, 1);
   for (auto [page, list] : {std::pair{tsFiles, lvFiles}, std::pair{tsDirs, lvDirs}}) {
     auto* fill = new QVBoxLayout(page);
     fill->setContentsMargins(0, 0, 0, 0);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <vector>
 
@@ -50,12 +51,23 @@ class ResultListModel final : public QAbstractItemModel, private ResultListObser
   std::vector<int> lineOfRow_;  // engine row -> shown line
 };
 
+// Paths read left to right whatever the layout: "/tmp/a" in an Arabic window
+// keeps its leading "/" on the left. The text stays at the cell's leading edge.
+class PathDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
+
 class ResultListView final : public QTreeView {
   Q_OBJECT
 
  public:
   explicit ResultListView(QWidget* parent = nullptr);
-  void SetResultModel(ResultListModel* model);
+  // pathColumn: the column of paths, which takes the width the others leave.
+  void SetResultModel(ResultListModel* model, int pathColumn);
   ResultListModel* ResultModel() const { return model_; }
   // Each column at its set width, or wider where its caption needs it
   // (captions in other languages run longer than the English ones).
@@ -65,9 +77,19 @@ class ResultListView final : public QTreeView {
 
  protected:
   void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  // Group headers are passed over: the cursor moves on to the next file row
+  // in its direction (or back, at the end), never onto a row it cannot select.
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+  // Space toggles the current row's check mark from whichever column holds the cursor.
+  void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void GiveSpareWidthToPaths();
+
   ResultListModel* model_ = nullptr;
+  int pathColumn_ = -1;
+  int pathColumnMinimum_ = 0;
 };
 
 }  // namespace orvanta
