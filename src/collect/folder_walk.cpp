@@ -53,7 +53,8 @@ class Walker {
       if (item.isFolder) {
         Walk(path);
       } else if (reached_ == nullptr ||
-                 (item.haveAttributes ? reached_->FirstReach(item.attributes.id) : reached_->FirstReach(path))) {
+                 (item.haveAttributes && item.attributes.id.Known() ? reached_->FirstReach(item.attributes.id)
+                                                                    : reached_->FirstReach(path))) {
         out_.push_back({std::move(path), item.haveAttributes ? item.attributes.size : -1, item.attributes.id,
                         item.attributes.modified});
       }

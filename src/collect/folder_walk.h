@@ -27,7 +27,8 @@ struct EnumeratedFile {
 class ReachedFiles {
  public:
   bool FirstReach(const platform::FileId& id);
-  // For a file whose identity could not be read.
+  // For a file whose identity could not be read or is not known (on some
+  // volumes every file's), so it must stay cheap for many files.
   bool FirstReach(const std::string& path);
 
  private:

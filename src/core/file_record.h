@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
@@ -46,6 +47,10 @@ struct FileRecord {
   std::string fullPath;
   std::int64_t size = -1;
   Sha1Text contentHash;
+  // A second digest of the bytes contentHash was computed from, seeded anew in
+  // every process: files are alike only when both agree, so a SHA-1 collision
+  // (two different files made to share a SHA-1) never forms a group.
+  std::array<std::uint64_t, 2> contentCheck{};
   // What the scan saw, so that removal moves only a file still the same:
   // identity (all zero where the platform gives none) and last write time.
   platform::FileId id;
@@ -57,6 +62,14 @@ struct FileRecord {
  private:
   std::size_t nameOffset_;
 };
+
+// a + b, held at the int64 bounds instead of overflowing: sizes and totals of
+// sparse files may reach them.
+inline std::int64_t AddSizes(std::int64_t a, std::int64_t b) {
+  std::int64_t sum;
+  if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
+  return sum;
+}
 
 // files: owns its records, in collection order; records never move in memory.
 using FileRegistry = std::vector<std::unique_ptr<FileRecord>>;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <random>
 #include <stdexcept>
 #include <thread>
 #include <tuple>
@@ -66,6 +67,41 @@ class UseWorkspace {
 
 HashWorkspace& Workspace() { return *tWorkspace; }
 
+// Large reads look at the stop flag after this many buffers (4 MiB), so Stop
+// takes effect within a fraction of a second on any file.
+constexpr std::size_t kBuffersBetweenStopChecks = 16;
+
+// Looked at inside long reads. One by one, the reading thread is the window's,
+// so it also pumps: Stop is a button the window must get to handle.
+struct StopPoll {
+  const std::atomic<bool>& stop;
+  WindowOperations* pump = nullptr;
+
+  bool operator()() const {
+    if (pump != nullptr) pump->PumpMessages();
+    return stop.load(std::memory_order_relaxed);
+  }
+};
+
+std::atomic<const char*> gSha1Override{nullptr};
+
+void FinishSha1(platform::Sha1& sha1, Sha1Text& hash) {
+  sha1.FinishHex(hash.data());
+  if (const char* forced = gSha1Override.load(std::memory_order_relaxed)) hash = forced;
+}
+
+// Drawn once per process, so no one can prepare files whose checks agree.
+std::uint64_t CheckSeed() {
+  static const std::uint64_t seed = [] {
+    std::random_device random;
+    return std::uint64_t{random()} << 32 ^ random() ^
+           static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  }();
+  return seed;
+}
+
+std::array<std::uint64_t, 2> CheckOf(XXH128_hash_t digest) { return {digest.high64, digest.low64}; }
+
 // Files sharing a size with another collected file. They are read in
 // collection order, so the files of one folder are read one after another.
 std::vector<FileRecord*> BuildHashTargets(const ScanContext& scan) {
@@ -109,6 +145,17 @@ bool OpenOrThrow(platform::InputFile& file, const std::string& path) {
   return true;
 }
 
+// Fills `buffer` with up to `capacity` bytes; fewer only at the end of the file.
+std::size_t ReadFull(platform::InputFile& file, unsigned char* buffer, std::size_t capacity, const std::string& path) {
+  std::size_t filled = 0;
+  while (filled < capacity) {
+    const auto n = static_cast<std::size_t>(ReadOrThrow(file, buffer + filled, capacity - filled, path));
+    if (n == 0) break;
+    filled += n;
+  }
+  return filled;
+}
+
 // Hashes into `hash`; empty when no file is at the path any more.
 void HashFileInto(const std::string& path, Sha1Text& hash) {
   platform::InputFile file;
@@ -128,7 +175,7 @@ void HashFileInto(const std::string& path, Sha1Text& hash) {
     // this saves the final empty read, the dearest call for small files.
     if (static_cast<std::size_t>(n) < HashWorkspace::kBufferSize && total >= file.Size()) break;
   }
-  workspace.sha1.FinishHex(hash.data());
+  FinishSha1(workspace.sha1, hash);
 }
 
 // XXH3-128 over the whole content of a file larger than one buffer, with the
@@ -142,75 +189,59 @@ struct FastDigest {
   std::tuple<std::int64_t, XXH64_hash_t, XXH64_hash_t> Key() const { return {length, xxh3.high64, xxh3.low64}; }
 };
 
-// Reads the first buffer of the file. When it holds the whole file, writes the
-// SHA-1 to `hash` (empty when nothing is at the path) and returns true: a small
-// file costs one open and one read. Otherwise streams the whole file through
-// XXH3 into `fast` and returns false. So a small file's content has at most
-// one buffer of bytes and a large file's more. Throws when the file cannot be
-// opened or read.
-bool HashSmallOrDigestLarge(const std::string& path, Sha1Text& hash, FastDigest& fast) {
+enum class FirstRead {
+  Hashed,    // a file of at most one buffer: SHA-1 and check set
+  Digested,  // a larger file: its fast digest set
+  Unhashed,  // gone, changed since it was collected, or Stop came
+};
+
+// Reads a collected file, never past the size it had then. One of at most one
+// buffer gets its SHA-1 and check from one open and one read; a larger one is
+// streamed through XXH3 into `fast`, looking at the stop flag as it goes.
+// Throws when the file cannot be opened or read.
+FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const StopPoll& stopped) {
   platform::InputFile file;
-  if (!OpenOrThrow(file, path)) {
-    hash.clear();
-    return true;
-  }
+  const std::string& path = record.fullPath;
+  if (!OpenOrThrow(file, path) || file.Size() != record.size) return FirstRead::Unhashed;
   HashWorkspace& workspace = Workspace();
   unsigned char* const buffer = workspace.buffer.get();
   constexpr std::size_t kBufferSize = HashWorkspace::kBufferSize;
-  std::size_t filled = 0;
-  bool whole = false;
-  while (!whole && filled < kBufferSize) {
-    const auto n = static_cast<std::size_t>(ReadOrThrow(file, buffer + filled, kBufferSize - filled, path));
-    filled += n;
-    // A short read that reaches the size the file had when opened is its end.
-    whole = n == 0 || (filled < kBufferSize && static_cast<std::int64_t>(filled) >= file.Size());
-  }
-  // The buffer is full: the next read, into the other buffer, tells whether there is more.
-  std::size_t next = 0;
-  if (!whole) {
-    next = static_cast<std::size_t>(ReadOrThrow(file, workspace.compareBuffer.get(), kBufferSize, path));
-    whole = next == 0;
-  }
-  if (whole) {
+  const auto size = static_cast<std::uint64_t>(record.size);
+  if (size <= kBufferSize) {
+    const std::size_t filled = ReadFull(file, buffer, static_cast<std::size_t>(size), path);
+    if (filled != size) return FirstRead::Unhashed;  // shrank while read
     workspace.sha1.Reset();
     workspace.sha1.Update(buffer, filled);
-    workspace.sha1.FinishHex(hash.data());
-    return true;
+    FinishSha1(workspace.sha1, record.contentHash);
+    record.contentCheck = CheckOf(XXH3_128bits_withSeed(buffer, filled, CheckSeed()));
+    return FirstRead::Hashed;
   }
   XXH3_state_t* const state = workspace.xxh3.get();
   XXH3_128bits_reset(state);
-  XXH3_128bits_update(state, buffer, filled);
-  XXH3_128bits_update(state, workspace.compareBuffer.get(), next);
-  auto total = static_cast<std::int64_t>(filled + next);
-  for (std::size_t n = next; n == kBufferSize || total < file.Size();) {
-    n = static_cast<std::size_t>(ReadOrThrow(file, buffer, kBufferSize, path));
-    if (n == 0) break;
+  std::uint64_t total = 0;
+  for (std::size_t buffers = 1; total < size; ++buffers) {
+    if (buffers % kBuffersBetweenStopChecks == 0 && stopped()) return FirstRead::Unhashed;
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, size - total));
+    const std::size_t n = ReadFull(file, buffer, want, path);
+    if (n == 0) return FirstRead::Unhashed;  // shrank while read
     XXH3_128bits_update(state, buffer, n);
-    total += static_cast<std::int64_t>(n);
+    total += n;
   }
-  fast = {total, XXH3_128bits_digest(state)};
-  return false;
+  // Grown while read: its content is not the one collected.
+  if (ReadFull(file, workspace.compareBuffer.get(), 1, path) != 0) return FirstRead::Unhashed;
+  fast = {static_cast<std::int64_t>(total), XXH3_128bits_digest(state)};
+  return FirstRead::Digested;
 }
 
-// Fills `buffer` with up to `capacity` bytes; fewer only at the end of the file.
-std::size_t ReadFull(platform::InputFile& file, unsigned char* buffer, std::size_t capacity, const std::string& path) {
-  std::size_t filled = 0;
-  while (filled < capacity) {
-    const auto n = static_cast<std::size_t>(ReadOrThrow(file, buffer + filled, capacity - filled, path));
-    if (n == 0) break;
-    filled += n;
-  }
-  return filled;
-}
-
-// Files with equal fast digests, almost surely equal. SHA-1 is computed once,
-// for the first file of a round, while the others are compared with it byte
-// by byte, several times cheaper than hashing them; each that matched every
-// byte gets the digest of exactly those bytes. A file that differs, or could
-// not be read, goes to a later round, where it may lead. Every round settles
-// its leader, so the rounds end.
+// Files with equal fast digests and sizes, almost surely equal. SHA-1 and the
+// check are computed once, for the first file of a round, while the others
+// are compared with it byte by byte, several times cheaper than hashing them;
+// each that matched every byte gets the digests of exactly those bytes. A file
+// that differs, or could not be read, goes to a later round, where it may
+// lead. Every round settles its leader, so the rounds end. Reads stop at the
+// collected size; a file that shrank or grew meanwhile stays unhashed.
 template <typename Complete>
-void HashAlikeFiles(std::vector<FileRecord*> pending, const std::atomic<bool>& stop, Complete&& complete) {
+void HashAlikeFiles(std::vector<FileRecord*> pending, const StopPoll& stopPoll, Complete&& complete) {
   constexpr std::size_t kMaxOpen = 16;
   constexpr std::size_t kBufferSize = HashWorkspace::kBufferSize;
   HashWorkspace& workspace = Workspace();
@@ -219,7 +250,7 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const std::atomic<bool>& s
   std::array<platform::InputFile, kMaxOpen> inputs;
   std::array<FileRecord*, kMaxOpen> files{};
   std::array<bool, kMaxOpen> alike{};
-  while (!pending.empty() && !stop.load(std::memory_order_relaxed)) {
+  while (!pending.empty() && !stopPoll.stop.load(std::memory_order_relaxed)) {
     std::size_t opened = 0, taken = 0;
     for (; taken < pending.size() && opened < kMaxOpen; ++taken) {
       FileRecord* file = pending[taken];
@@ -250,21 +281,42 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const std::atomic<bool>& s
         alike[i] = false;
       }
     };
-    bool leaderRead = true;
+    bool leaderRead = true, stopped = false;
     workspace.sha1.Reset();
+    XXH3_state_t* const check = workspace.xxh3.get();
+    XXH3_128bits_reset_withSeed(check, CheckSeed());
     try {
-      for (;;) {
-        const std::size_t n = ReadFull(inputs[0], lead, kBufferSize, files[0]->fullPath);
+      const auto size = static_cast<std::uint64_t>(files[0]->size);
+      std::uint64_t total = 0;
+      for (std::size_t buffers = 1; leaderRead && total < size; ++buffers) {
+        if (buffers % kBuffersBetweenStopChecks == 0 && stopPoll()) {
+          stopped = true;
+          break;
+        }
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, size - total));
+        const std::size_t n = ReadFull(inputs[0], lead, want, files[0]->fullPath);
         workspace.sha1.Update(lead, n);
+        XXH3_128bits_update(check, lead, n);
         for (std::size_t i = 1; i < opened; ++i) sameNext(i, n);
-        if (n < kBufferSize) break;
+        total += n;
+        leaderRead = n == want;
       }
+      // Past the collected size no byte may follow, in the leader or the others.
+      leaderRead = leaderRead && ReadFull(inputs[0], lead, 1, files[0]->fullPath) == 0;
       for (std::size_t i = 1; i < opened; ++i) sameNext(i, 0);
     } catch (...) {
       leaderRead = false;
     }
+    if (stopped) {
+      for (std::size_t i = 0; i < opened; ++i) {
+        files[i]->contentHash.clear();
+        inputs[i].Close();
+      }
+      return;
+    }
     if (leaderRead) {
-      workspace.sha1.FinishHex(files[0]->contentHash.data());
+      FinishSha1(workspace.sha1, files[0]->contentHash);
+      files[0]->contentCheck = CheckOf(XXH3_128bits_digest(check));
     } else {
       files[0]->contentHash.clear();
     }
@@ -272,6 +324,7 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const std::atomic<bool>& s
     for (std::size_t i = 1; i < opened; ++i) {
       if (leaderRead && alike[i]) {
         files[i]->contentHash = files[0]->contentHash;
+        files[i]->contentCheck = files[0]->contentCheck;
         complete();
       } else {
         pending.push_back(files[i]);
@@ -284,9 +337,9 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const std::atomic<bool>& s
 // What the first pass learnt of a target.
 enum Stage : std::uint8_t {
   kNotReached,    // Stop came first
-  kFinished,      // hashed from its first buffer, gone, or unreadable
+  kFinished,      // hashed from its first buffer, gone, or changed
+  kUnreadable,    // could not be opened or read
   kLarge,         // larger than one buffer; its fast digest is in its slot
-  kLargeNoSlot,   // larger than one buffer though collected smaller: it grew
   kHashedBefore,  // had a digest on entry
 };
 
@@ -300,8 +353,8 @@ struct SecondPassItem {
 // Shared by the workers and the polling thread. While workers run, only the
 // atomics and the entries of what each worker claimed change.
 struct HashingState {
-  HashingState(const std::vector<FileRecord*>& targets, const std::atomic<bool>& stop)
-      : hashTargets(targets), stopRequested(stop), stage(targets.size(), kNotReached) {
+  HashingState(const std::vector<FileRecord*>& targets, const std::atomic<bool>& stop, WindowOperations* pump)
+      : hashTargets(targets), stopRequested(stop), stopPoll{stop, pump}, stage(targets.size(), kNotReached) {
     // Only files collected larger than one buffer get a slot: a digest per
     // target would cost memory on trees of many small files.
     for (std::size_t i = 0; i < targets.size(); ++i) {
@@ -314,6 +367,7 @@ struct HashingState {
 
   const std::vector<FileRecord*>& hashTargets;
   const std::atomic<bool>& stopRequested;
+  StopPoll stopPoll;
   std::vector<std::uint8_t> stage;             // per target
   std::vector<std::uint32_t> largeCandidates;  // positions, ascending
   std::vector<FastDigest> fastDigests;         // per large candidate
@@ -335,28 +389,25 @@ void FirstPass(HashingState& state, std::size_t position, Complete&& complete) {
     return;
   }
   FastDigest fast;
+  FirstRead read = FirstRead::Unhashed;
   try {
-    if (HashSmallOrDigestLarge(file.fullPath, file.contentHash, fast)) {
-      stage = kFinished;
-      complete();
-      return;
-    }
+    read = HashSmallOrDigestLarge(file, fast, state.stopPoll);
   } catch (...) {
     // Unreadable: left unhashed, so it joins no content group.
-    file.contentHash.clear();
-    stage = kFinished;
+    stage = kUnreadable;
+  }
+  if (read != FirstRead::Digested) {
+    if (read != FirstRead::Hashed) file.contentHash.clear();
+    if (stage != kUnreadable) stage = kFinished;
     complete();
     return;
   }
-  // A large file completes in the second pass.
+  // A large file completes in the second pass. Only a file collected larger
+  // than a buffer gets here, and each such file has a slot.
   const auto& candidates = state.largeCandidates;
   const auto slot = std::lower_bound(candidates.begin(), candidates.end(), position);
-  if (slot != candidates.end() && *slot == position) {
-    state.fastDigests[static_cast<std::size_t>(slot - candidates.begin())] = fast;
-    stage = kLarge;
-  } else {
-    stage = kLargeNoSlot;
-  }
+  state.fastDigests[static_cast<std::size_t>(slot - candidates.begin())] = fast;
+  stage = kLarge;
 }
 
 template <typename Complete>
@@ -368,7 +419,7 @@ void SecondPass(HashingState& state, std::size_t index, Complete&& complete) {
   }
   std::vector<FileRecord*> files;
   for (std::uint32_t i = item.begin; i < item.end; ++i) files.push_back(state.hashTargets[state.secondPassTargets[i]]);
-  HashAlikeFiles(std::move(files), state.stopRequested, complete);
+  HashAlikeFiles(std::move(files), state.stopPoll, complete);
 }
 
 // After the first pass: the large targets by fast digest. Those sharing one
@@ -376,10 +427,9 @@ void SecondPass(HashingState& state, std::size_t index, Complete&& complete) {
 // collected file can have its content (a small file's fits in one buffer).
 void PlanSecondPass(HashingState& state) {
   const std::vector<std::uint8_t>& stage = state.stage;
-  // A digest from an earlier call, or a file that outgrew its slot, has no
-  // fast digest to compare with: then every large target gets its SHA-1.
-  const bool hashAll = std::any_of(stage.begin(), stage.end(),
-                                   [](std::uint8_t s) { return s == kHashedBefore || s == kLargeNoSlot; });
+  // A digest from an earlier call has no fast digest to compare with: then
+  // every large target gets its SHA-1.
+  const bool hashAll = std::any_of(stage.begin(), stage.end(), [](std::uint8_t s) { return s == kHashedBefore; });
   std::vector<std::pair<decltype(FastDigest{}.Key()), std::uint32_t>> keyed;  // key, position
   for (std::size_t slot = 0; slot < state.largeCandidates.size(); ++slot) {
     const std::uint32_t position = state.largeCandidates[slot];
@@ -393,12 +443,6 @@ void PlanSecondPass(HashingState& state) {
     const auto first = static_cast<std::uint32_t>(targets.size());
     for (std::size_t i = begin; i < end; ++i) targets.push_back(keyed[i].second);
     items.push_back({first, static_cast<std::uint32_t>(targets.size()), hashAll || end - begin >= 2});
-  }
-  for (std::size_t i = 0; i < stage.size(); ++i) {
-    if (stage[i] != kLargeNoSlot) continue;
-    const auto first = static_cast<std::uint32_t>(targets.size());
-    targets.push_back(static_cast<std::uint32_t>(i));
-    items.push_back({first, first + 1, true});
   }
   // In collection order of their first files.
   std::sort(items.begin(), items.end(),
@@ -460,7 +504,7 @@ class WorkerGroup {
 void HashInParallel(ScanContext& scan, const std::vector<FileRecord*>& targets) {
   WindowOperations& window = scan.window;
   const int count = static_cast<int>(targets.size());
-  HashingState state(targets, scan.stopRequested);
+  HashingState state(targets, scan.stopRequested, nullptr);
   window.SetProgressRange(0, count);
   window.SetProgressPosition(0);
   {
@@ -501,7 +545,7 @@ void HashOneByOne(ScanContext& scan, const std::vector<FileRecord*>& targets) {
   const int count = static_cast<int>(targets.size());
   window.SetProgressPosition(0);
   StageProgress progress(window, count, {.every = 10, .first = 1, .showLast = true});
-  HashingState state(targets, scan.stopRequested);
+  HashingState state(targets, scan.stopRequested, &window);
   int completed = 0;
   auto complete = [&] {
     ++completed;
@@ -534,6 +578,8 @@ std::string HashFileSHA1(const std::string& path) {
   HashFileInto(path, hash);
   return std::string(hash.view());
 }
+
+void ForceSha1ForTesting(const char* digest) { gSha1Override.store(digest, std::memory_order_relaxed); }
 
 void ComputeAllHashes(ScanContext& scan) {
   if (scan.files.empty()) return;

@@ -50,9 +50,11 @@ std::vector<std::vector<FileRecord*>> GroupByKey(const FileRegistry& files, Comp
   }
   if (mode == CompareMode::Content) {
     // The digests live in the records for the whole call: no copies as keys.
-    std::vector<std::pair<std::string_view, std::uint32_t>> keyed;
+    using ContentKey = std::pair<std::string_view, std::array<std::uint64_t, 2>>;
+    std::vector<std::pair<ContentKey, std::uint32_t>> keyed;
     for (std::uint32_t i = 0; i < count; ++i) {
-      if (!files[i]->contentHash.empty()) keyed.emplace_back(files[i]->contentHash.view(), i);
+      const FileRecord& file = *files[i];
+      if (!file.contentHash.empty()) keyed.push_back({{file.contentHash.view(), file.contentCheck}, i});
     }
     return FilesOfEqualKeys(std::move(keyed), files, minGroupSize);
   }
@@ -80,7 +82,7 @@ void FindFileDuplicates(ScanContext& scan) {
   groups.reserve(lists.size());
   for (const auto& list : lists) {
     std::int64_t total = 0;
-    for (const FileRecord* file : list) total += file->size;
+    for (const FileRecord* file : list) total = AddSizes(total, file->size);
     groups.push_back({&list, total});
   }
   std::stable_sort(groups.begin(), groups.end(),

@@ -40,7 +40,7 @@ std::vector<FolderGroup> GroupDirectories(ScanContext& scan, FolderSignatures& f
       keptSet.insert(NormalizeDir(member));
     }
     if (group.members.size() < minGroupSize) continue;
-    for (const std::string& member : group.members) group.totalSize += SizeOf(folders.sizeOf, member);
+    for (const std::string& member : group.members) group.totalSize = AddSizes(group.totalSize, SizeOf(folders.sizeOf, member));
     groups.push_back(std::move(group));
   }
   std::stable_sort(groups.begin(), groups.end(),

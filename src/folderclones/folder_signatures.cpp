@@ -16,6 +16,14 @@ namespace {
 
 using platform::EntryKind;
 
+// The path a folder is opened by. A root may be a link to a folder, chosen by
+// the person: opened with a trailing delimiter, the system follows it. Any
+// other folder opens without following a final link.
+std::string OpenablePath(const FolderSignatures& folders, const std::string& key) {
+  if (folders.rootKeys.count(key) == 0 || platform::IsPathDelimiter(key.back())) return key;
+  return key + platform::kPathDelimiter;
+}
+
 // Walks every folder below one root without pumping. Links are not entered;
 // a folder met before (overlapping roots, bind mounts) is not collected again.
 class DirectoryCollector {
@@ -29,7 +37,7 @@ class DirectoryCollector {
       pending.pop_back();
       const std::size_t firstChild = pending.size();
       {
-        platform::FolderReader reader(key);
+        platform::FolderReader reader(OpenablePath(folders_, key));
         platform::FileId id;
         const bool identified = reader.IsOpen() && reader.QueryFolderId(id);
         if (!keys_.insert(key).second || (identified && !ids_.FirstReach(id))) continue;
@@ -77,7 +85,7 @@ class FolderSigner {
     entries_.clear();
     size_ = 0;
     contentsUnknown_ = false;
-    platform::FolderReader reader(key);
+    platform::FolderReader reader(OpenablePath(folders_, key));
     if (!reader.IsOpen()) MarkUnreadable();
     std::string_view name;
     EntryKind kind;
@@ -89,8 +97,12 @@ class FolderSigner {
         AddFile(name, haveAttributes ? attributes.size : -1);
       } else if (kind == EntryKind::Folder) {
         AddSubfolder(JoinPath(key, name));
+      } else if (kind != EntryKind::Unknown) {
+        // A link or special file counts by name and kind, never followed or
+        // read: a folder holding one is no clone of a folder without it, and
+        // trashing it would take the link along.
+        entries_.push_back((kind == EntryKind::Link ? "L|" : "S|") + platform::LowerCase(name));
       }
-      // Links and special files give no entry: a link is not the data it points to.
     }
     if (reader.Failed()) MarkUnreadable();
   }
@@ -102,7 +114,7 @@ class FolderSigner {
   }
 
   void AddFile(std::string_view name, std::int64_t fileSize) {
-    size_ += fileSize;
+    size_ = AddSizes(size_, fileSize);
     entries_.push_back("F|" + platform::LowerCase(name) + "|" + std::to_string(fileSize));
   }
 
@@ -110,7 +122,7 @@ class FolderSigner {
     const auto signature = folders_.signatureOf.find(child);
     const auto childSize = folders_.sizeOf.find(child);
     const std::int64_t subtree = childSize == folders_.sizeOf.end() ? 0 : childSize->second;
-    size_ += subtree;
+    size_ = AddSizes(size_, subtree);
     if (signature == folders_.signatureOf.end()) contentsUnknown_ = true;
     entries_.push_back("D|" + DirEntryName(child) + "|" +
                        (signature == folders_.signatureOf.end() ? std::string("!UNKNOWN_CHILD_SIG!")
@@ -180,7 +192,9 @@ bool CollectDirectories(ScanContext& scan, FolderSignatures& folders) {
     if (!platform::FolderExists(root)) continue;
     window.SetStatusText(FormatText(TranslateText("Collecting directories: %s"), {root}));
     window.SetProgressMarquee(true);
-    collector.CollectRoot(NormalizeDir(root));
+    const std::string key = NormalizeDir(root);
+    folders.rootKeys.insert(key);
+    collector.CollectRoot(key);
     window.SetProgressMarquee(false);
   }
   return !scan.StopRequested() && !folders.allFolders.empty();

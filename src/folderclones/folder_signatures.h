@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/file_record.h"
@@ -23,6 +24,7 @@ std::string DirEntryName(std::string_view key);
 // The working data of one folder clone run.
 struct FolderSignatures {
   std::vector<std::string> allFolders;  // each folder key once, in collection order
+  std::unordered_set<std::string> rootKeys;  // the listed folders' keys
   std::unordered_map<std::string, Sha1Text> signatureOf;
   std::unordered_map<std::string, std::int64_t> sizeOf;
   // Signature to the keys that have it, in analysis order; signatures in the

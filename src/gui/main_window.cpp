@@ -40,6 +40,7 @@
 #include "gui/application.h"
 #include "gui/desktop_shell.h"
 #include "gui/dialogs.h"
+#include "gui/local_path.h"
 #include "gui/result_list_view.h"
 #include "core/paths.h"
 #include "platform/platform.h"
@@ -50,15 +51,6 @@ namespace orvanta {
 namespace {
 
 QString Tr(const char* text) { return QString::fromStdString(TranslateText(text)); }
-
-#ifdef _WIN32
-// The engine's paths are UTF-8 on Windows, whatever the ANSI code page.
-std::string ToLocalPath(const QString& path) { return path.toStdString(); }
-QString FromLocalPath(const std::string& path) { return QString::fromStdString(path); }
-#else
-std::string ToLocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-QString FromLocalPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-#endif
 
 // The Scan button's picture: a magnifier over two pages, drawn at any scale.
 QIcon ScanIcon() {

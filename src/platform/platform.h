@@ -39,7 +39,11 @@ enum class EntryKind { File, Folder, Link, Other, Unknown };
 struct FileId {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
+  std::uint64_t inodeHigh = 0;  // the upper half of a 128-bit file id (ReFS)
   bool operator==(const FileId&) const = default;
+  // All zero when the system gives no usable identity (Windows: a zero volume
+  // serial or file index); such a file is told apart by its path instead.
+  bool Known() const { return device != 0 || inode != 0 || inodeHigh != 0; }
 };
 
 struct FileAttributes {
@@ -68,7 +72,7 @@ class FolderReader {
   bool Failed() const;
   // The attributes of an entry of this folder, without following a link.
   bool QueryAttributes(std::string_view name, FileAttributes& attributes) const;
-  // The identity of the folder itself.
+  // The identity of the folder itself; false when it has none that is known.
   bool QueryFolderId(FileId& id) const;
 
  private:
@@ -157,7 +161,8 @@ class Sha1 {
   void FinishHex(char* hex);
 
  private:
-  void* context_;
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace orvanta::platform

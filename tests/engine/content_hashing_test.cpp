@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -164,6 +165,62 @@ TEST_P(ComputeAllHashesTest, LargeFilesGetTheirSha1OnlyWhenAnotherHasTheirConten
   const auto hashing = std::find(window.calls.rbegin(), window.calls.rend(),
                                  "status:Computing SHA-1 hashes (size filtered)... 8 / 8");
   EXPECT_NE(hashing, window.calls.rend()) << "every target counts as completed, the unhashed ones too";
+}
+
+TEST_P(ComputeAllHashesTest, FilesSharingASha1ButNotTheirBytesNeverGroup) {
+  // Every SHA-1 reads the same, as for the two files of a published collision
+  // (49,320 bytes each); only equal bytes may still form a group.
+  struct ForcedCollision {
+    ForcedCollision() { ForceSha1ForTesting("38762cf7f55934b34d179ae6a4c80cadccbb7f0a"); }
+    ~ForcedCollision() { ForceSha1ForTesting(nullptr); }
+  } forced;
+  FileRecord& a = Add("a", Pattern(49320));
+  FileRecord& b = Add("b", Pattern(49320, '#'));
+  FileRecord& copyOfA = Add("c", Pattern(49320));
+  FileRecord& large = Add("d", Pattern(300000));
+  FileRecord& copyOfLarge = Add("e", Pattern(300000));
+  Add("f", Pattern(300000, '#'));
+  Hash(true);
+  EXPECT_EQ(a.contentHash, b.contentHash) << "the collision is in place";
+  EXPECT_NE(a.contentCheck, b.contentCheck);
+  std::vector<std::vector<const FileRecord*>> groups;
+  for (const auto& row : fileClones.Rows()) {
+    if (row.data == nullptr) continue;
+    if (groups.size() < static_cast<std::size_t>(row.groupId)) groups.resize(static_cast<std::size_t>(row.groupId));
+    groups[static_cast<std::size_t>(row.groupId - 1)].push_back(row.data);
+  }
+  EXPECT_EQ(groups, (std::vector<std::vector<const FileRecord*>>{{&large, &copyOfLarge}, {&a, &copyOfA}}));
+}
+
+TEST_P(ComputeAllHashesTest, AFileChangedSinceCollectedIsNotReadPastItsSizeAndStaysUnhashed) {
+  for (const std::size_t size : {std::size_t{40}, std::size_t{600000}}) {
+    const std::string folder = std::to_string(size) + "/";
+    FileRecord& kept = Add(folder + "kept", Pattern(size));
+    FileRecord& copy = Add(folder + "copy", Pattern(size));
+    FileRecord& grew = Add(folder + "grew", Pattern(size));
+    FileRecord& shrank = Add(folder + "shrank", Pattern(size));
+    tree.File(folder + "grew", Pattern(size) + "more");
+    tree.File(folder + "shrank", Pattern(size - 1));
+    Hash();
+    EXPECT_FALSE(kept.contentHash.empty()) << size;
+    EXPECT_EQ(kept.contentHash, copy.contentHash) << size;
+    EXPECT_EQ(grew.contentHash, "") << size;
+    EXPECT_EQ(shrank.contentHash, "") << size;
+    files.clear();
+  }
+}
+
+TEST_P(ComputeAllHashesTest, StopIsSeenInsideAHugeFile) {
+  // Two sparse files of 1 TiB: reading either to its end would take minutes.
+  for (const char* name : {"huge1", "huge2"}) {
+    const std::string path = tree.File(name, "");
+    if (truncate(path.c_str(), std::int64_t{1} << 40) != 0) GTEST_SKIP() << "no sparse file of 1 TiB here";
+    files.push_back(std::make_unique<FileRecord>(path));
+  }
+  window.onPump = [&](int) { stop = true; };
+  Hash();
+  EXPECT_EQ(files[0]->contentHash, "");
+  EXPECT_EQ(files[1]->contentHash, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, ComputeAllHashesTest, ::testing::Values(true, false),

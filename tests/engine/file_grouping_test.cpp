@@ -84,6 +84,18 @@ TEST_F(FileGroupingTest, RowsCarryNumbersChecksFoldersAndSizes) {
   }
 }
 
+TEST_F(FileGroupingTest, TotalsOfHugeSparseFilesDoNotOverflow) {
+  // Two files of 5 EiB: their sum does not fit in 64 signed bits.
+  const std::int64_t fiveEiB = std::int64_t{5} << 60;
+  Add("/x/huge1", fiveEiB);
+  Add("/x/huge2", fiveEiB);
+  Add("/x/small1", 4);
+  Add("/x/small2", 4);
+  Group(CompareMode::Size);
+  ASSERT_EQ(fileClones.Groups().size(), 2u);
+  EXPECT_EQ(fileClones.Groups()[0].header, "Group 1 (8796093022208.00 MB)") << "held at the largest total, listed first";
+}
+
 TEST_F(FileGroupingTest, MinimumGroupSizeAndMaxGroupsKeepTheLargestTotals) {
   for (int size = 1; size <= 12; ++size) {
     Add("/a/" + std::to_string(size), size);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "core/scan_context.h"
@@ -200,15 +201,44 @@ TEST(NormalizeDir, KeysHaveNoTrailingDelimiterButTheRoot) {
 
 // --- Decisions that protect data ---
 
-TEST_F(FolderClonesTest, LinksToFoldersAreNotWalkedAndGiveNoEntry) {
+TEST_F(FolderClonesTest, LinksAndSpecialFilesCountByNameAndKindAndAreNeverWalked) {
   tree.FileOfSize("real/f", 5);
   tree.Symlink("real/loop", tree.Path("real"));
   tree.Symlink("withlink/elsewhere", tree.Path("real"));
   tree.FileOfSize("withlink/f", 5);
+  tree.Fifo("withfifo/pipe");
+  tree.Dir("empty");
+  tree.Symlink("onlylink/f", tree.Path("real/f"));
   const FolderSignatures folders = Sign({tree.Folder()});
   for (const auto& key : folders.allFolders) EXPECT_EQ(key.find("loop"), std::string::npos) << key;
-  EXPECT_EQ(Signature(folders, "real"), Sha1Of("F|f|5\r\n"));
-  EXPECT_EQ(folders.allFolders.size(), 3u);
+  EXPECT_EQ(Signature(folders, "real"), Sha1Of("F|f|5\r\nL|loop\r\n"));
+  EXPECT_EQ(Signature(folders, "withfifo"), Sha1Of("S|pipe\r\n"));
+  EXPECT_EQ(folders.allFolders.size(), 6u);
+
+  // A folder holding only a link, or only a FIFO, is no clone of an empty
+  // folder: trashing it would take the link or the FIFO along.
+  Run({tree.Folder()});
+  for (const auto& group : Listed()) {
+    EXPECT_EQ(std::count(group.begin(), group.end(), "empty"), 0) << group.front();
+  }
+}
+
+TEST_F(FolderClonesTest, ARootThatIsALinkToAFolderIsScannedUnderItsOwnName) {
+  TwoCopies("data/A", "data/B");
+  tree.Symlink("linked", tree.Path("data"));
+  Run({tree.Folder("linked")});
+  EXPECT_EQ(Listed(), (Groups{{"linked/A", "linked/B"}, {"linked/A/x", "linked/B/x"}}));
+}
+
+TEST_F(FolderClonesTest, TotalsOfHugeFoldersDoNotOverflow) {
+  FolderSignatures folders;
+  const Sha1Text same(std::string(40, 'a'));
+  folders.signatureGroups = {{same, {"/m/a", "/m/b"}}};
+  folders.sizeOf = {{"/m/a", INT64_MAX / 4 * 3}, {"/m/b", INT64_MAX / 4 * 3}};
+  ScanContext scan = Context();
+  const auto groups = GroupDirectories(scan, folders);
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups[0].totalSize, INT64_MAX);
 }
 
 TEST_F(FolderClonesTest, OverlappingRootsCollectEachFolderOnce) {

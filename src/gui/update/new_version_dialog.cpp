@@ -19,6 +19,7 @@
 #include "core/app_info.h"
 #include "gui/desktop_shell.h"
 #include "gui/dialogs.h"
+#include "gui/local_path.h"
 #include "platform/platform.h"
 #include "text/translate.h"
 #include "gui/update/installer_launcher.h"
@@ -202,7 +203,7 @@ QString NewVersionDialog::DownloadAndStart() {
   // Written beside the target and renamed over it once complete: a broken or
   // aborted transfer never lies under the installer's name, and an older
   // installer is replaced in one step.
-  QSaveFile file(QFile::decodeName(QByteArray::fromStdString(target)));
+  QSaveFile file(FromLocalPath(target));
   if (!file.open(QIODevice::WriteOnly)) return file.errorString();
 
   QNetworkAccessManager manager;
@@ -232,7 +233,7 @@ QString NewVersionDialog::DownloadAndStart() {
   }
   if (!file.commit()) return file.errorString();
   if (!platform::FileExists(target)) return Q(TranslateText("Cannot find downloaded file."));
-  launcher_.Start(target);
+  launcher_.Start(FileSystemPath(target));
   return QString();
 }
 

@@ -246,29 +246,35 @@ void InputFile::Close() {
   fd_ = -1;
 }
 
-Sha1::Sha1() : context_(EVP_MD_CTX_new()) {
-  if (context_ == nullptr) throw std::bad_alloc();
-  Reset();
-}
+struct Sha1::State {
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
 
-Sha1::~Sha1() { EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(context_)); }
+  State() {
+    if (context == nullptr) throw std::bad_alloc();
+  }
+  ~State() { EVP_MD_CTX_free(context); }
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+};
+
+Sha1::Sha1() : state_(std::make_unique<State>()) { Reset(); }
+
+Sha1::~Sha1() = default;
 
 void Sha1::Reset() {
   // Fetched once: an implicit fetch at every file shows up in the profile.
   static EVP_MD* const kSha1 = EVP_MD_fetch(nullptr, "SHA1", nullptr);
-  if (kSha1 == nullptr || EVP_DigestInit_ex2(static_cast<EVP_MD_CTX*>(context_), kSha1, nullptr) != 1) {
+  if (kSha1 == nullptr || EVP_DigestInit_ex2(state_->context, kSha1, nullptr) != 1) {
     throw std::runtime_error("SHA-1 is not available");
   }
 }
 
-void Sha1::Update(const void* data, std::size_t length) {
-  EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(context_), data, length);
-}
+void Sha1::Update(const void* data, std::size_t length) { EVP_DigestUpdate(state_->context, data, length); }
 
 void Sha1::FinishHex(char* hex) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(context_), digest, &length);
+  EVP_DigestFinal_ex(state_->context, digest, &length);
   static constexpr char kHex[] = "0123456789abcdef";
   for (unsigned int i = 0; i < length; ++i) {
     hex[2 * i] = kHex[digest[i] >> 4];

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 #include "platform/platform.h"
@@ -17,30 +18,47 @@ using windows::Narrow;
 using windows::SystemPath;
 using windows::Wide;
 
-EntryKind KindFromAttributes(DWORD attributes) {
-  // Reparse points (symbolic links, junctions) are links: never followed.
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EntryKind::Link;
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EntryKind::Folder;
-  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return EntryKind::Other;
-  return EntryKind::File;
-}
-
 std::int64_t SizeOf(DWORD high, DWORD low) {
   return static_cast<std::int64_t>(static_cast<std::uint64_t>(high) << 32 | low);
 }
 
-// Volume serial number and file index: the identity of a file, read without
-// following a link and without read access.
-bool QueryId(const std::string& path, FileId& id) {
-  const HANDLE handle = CreateFileW(SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool ok = GetFileInformationByHandle(handle, &info) != 0;
+// Opens the item itself, never what a link points to, without read access, so
+// neither a missing permission nor another program's exclusive hold stops it.
+HANDLE OpenItem(const std::string& path) {
+  return CreateFileW(SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// The identity of an open item: 128-bit FILE_ID_INFO where the volume has it
+// (ReFS ids do not fit 64 bits), else the volume serial and 64-bit index.
+FileId ReadId(HANDLE handle) {
+  FILE_ID_INFO info;
+  if (GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info) != 0) {
+    std::uint64_t low = 0, high = 0;
+    std::memcpy(&low, info.FileId.Identifier, sizeof low);
+    std::memcpy(&high, info.FileId.Identifier + sizeof low, sizeof high);
+    return windows::IdentityOf(info.VolumeSerialNumber, low, high);
+  }
+  BY_HANDLE_FILE_INFORMATION basic;
+  if (GetFileInformationByHandle(handle, &basic) == 0) return {};
+  return windows::IdentityOf(basic.dwVolumeSerialNumber,
+                             static_cast<std::uint64_t>(basic.nFileIndexHigh) << 32 | basic.nFileIndexLow, 0);
+}
+
+FileId QueryId(const std::string& path) {
+  const HANDLE handle = OpenItem(path);
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  const FileId id = ReadId(handle);
   CloseHandle(handle);
-  if (ok) id = {info.dwVolumeSerialNumber, static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
-  return ok;
+  return id;
+}
+
+// Kind and reparse tag of an open item.
+bool ReadKind(HANDLE handle, EntryKind& kind) {
+  FILE_ATTRIBUTE_TAG_INFO info;
+  if (GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof info) == 0) return false;
+  kind = windows::KindOf(info.FileAttributes, info.ReparseTag);
+  return true;
 }
 
 }  // namespace
@@ -52,7 +70,7 @@ struct FolderReader::State {
   bool pending = false;  // `data` holds an entry not yet given out
   bool failed = false;
   std::string name;      // the entry last given out, in UTF-8
-  DWORD attributes = 0;
+  EntryKind kind = EntryKind::Unknown;
   std::int64_t size = 0;
   std::int64_t modified = 0;
 };
@@ -88,11 +106,12 @@ bool FolderReader::Next(std::string_view& name, EntryKind& kind) {
     const wchar_t* n = state_->data.cFileName;
     if (n[0] == L'.' && (n[1] == L'\0' || (n[1] == L'.' && n[2] == L'\0'))) continue;
     state_->name = Narrow(n);
-    state_->attributes = state_->data.dwFileAttributes;
+    // The listing holds the reparse tag in dwReserved0.
+    state_->kind = windows::KindOf(state_->data.dwFileAttributes, state_->data.dwReserved0);
     state_->size = SizeOf(state_->data.nFileSizeHigh, state_->data.nFileSizeLow);
     state_->modified = SizeOf(state_->data.ftLastWriteTime.dwHighDateTime, state_->data.ftLastWriteTime.dwLowDateTime);
     name = state_->name;
-    kind = KindFromAttributes(state_->attributes);
+    kind = state_->kind;
     return true;
   }
 }
@@ -101,26 +120,45 @@ bool FolderReader::QueryAttributes(std::string_view name, FileAttributes& attrib
   if (state_->find == INVALID_HANDLE_VALUE) return false;
   const std::string path = JoinedPath(state_->folder, std::string(name));
   if (name != state_->name) return platform::QueryAttributes(path, attributes);
-  // The listing already holds kind and size; only the identity needs the file.
-  attributes.kind = KindFromAttributes(state_->attributes);
+  // The listing already holds kind and size, and they stay when only the
+  // identity cannot be read: the file is then told apart by its path.
+  attributes.kind = state_->kind;
   attributes.size = state_->size;
   attributes.modified = state_->modified;
-  if (!QueryId(path, attributes.id)) return false;
+  attributes.id = QueryId(path);
   return true;
 }
 
 bool FolderReader::QueryFolderId(FileId& id) const {
-  return state_->find != INVALID_HANDLE_VALUE && QueryId(state_->folder, id);
+  if (state_->find == INVALID_HANDLE_VALUE) return false;
+  id = QueryId(state_->folder);
+  return id.Known();
 }
 
 bool QueryAttributes(const std::string& path, FileAttributes& attributes) {
+  const HANDLE handle = OpenItem(path);
+  if (handle != INVALID_HANDLE_VALUE) {
+    FILE_STANDARD_INFO standard;
+    FILE_BASIC_INFO basic;
+    const bool ok = ReadKind(handle, attributes.kind) &&
+                    GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) != 0 &&
+                    GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0;
+    if (ok) {
+      attributes.size = attributes.kind == EntryKind::Folder ? 0 : standard.EndOfFile.QuadPart;
+      attributes.modified = basic.LastWriteTime.QuadPart;
+      attributes.id = ReadId(handle);
+    }
+    CloseHandle(handle);
+    if (ok) return true;
+  }
+  // The item cannot be opened at all: what the folder entry says, without an
+  // identity and without the reparse tag (so any reparse point counts as a link).
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data) == 0) return false;
-  attributes.kind = KindFromAttributes(data.dwFileAttributes);
+  attributes.kind = windows::KindOf(data.dwFileAttributes, 0);
   attributes.size = SizeOf(data.nFileSizeHigh, data.nFileSizeLow);
   attributes.modified = SizeOf(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
   attributes.id = {};
-  QueryId(path, attributes.id);
   return true;
 }
 
@@ -139,20 +177,9 @@ unsigned LogicalProcessorCount() {
   return n < 1 ? 1u : static_cast<unsigned>(n);
 }
 
-std::string AbsolutePath(const std::string& path) {
-  // GetFullPathNameW also turns a typed "/" into "\" and resolves "." and "..".
-  const std::wstring wide = Wide(path);
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n == 0) return path;
-    if (n < full.size()) {
-      full.resize(n);
-      return Narrow(full);
-    }
-    full.resize(n);
-  }
-}
+// Resolved by text, not by GetFullPathNameW, which would drop a trailing dot or
+// blank of the last name and so name another file.
+std::string AbsolutePath(const std::string& path) { return windows::FullPath(path); }
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
@@ -242,25 +269,51 @@ InputFile::~InputFile() { Close(); }
 
 InputFile::OpenResult InputFile::Open(const std::string& path, std::string& error) {
   Close();
-  // Shared read and write, as other programs may hold the file open; a link put
-  // in the file's place is opened as itself and then rejected.
-  const HANDLE handle = CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  const std::wstring systemPath = SystemPath(path);
+  // Shared read and write, as other programs may hold the file open.
+  const auto open = [&systemPath](DWORD flags) {
+    return CreateFileW(systemPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | flags, nullptr);
+  };
+  // The item itself first: a link put in the file's place is opened as itself and rejected.
+  HANDLE handle = open(FILE_FLAG_OPEN_REPARSE_POINT);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD e = GetLastError();
     if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return OpenResult::NotAFile;
+    // A sharing violation lands here too: another program holds the file exclusively.
     error = "Cannot open file \"" + path + "\": " + windows::ErrorText(e);
     return OpenResult::Failed;
   }
   handle_ = handle;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileInformationByHandle(handle, &info) == 0 || GetFileType(handle) != FILE_TYPE_DISK ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  if (GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) == 0 ||
+      windows::KindOf(tag.FileAttributes, tag.ReparseTag) != EntryKind::File || GetFileType(handle) != FILE_TYPE_DISK) {
     Close();
     return OpenResult::NotAFile;
   }
-  size_ = SizeOf(info.nFileSizeHigh, info.nFileSizeLow);
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // A cloud placeholder or deduplicated file gives its contents only when
+    // opened through its filter; the reopened file must be the same one.
+    const FileId id = ReadId(handle);
+    Close();
+    handle = open(0);
+    if (handle == INVALID_HANDLE_VALUE) {
+      error = "Cannot open file \"" + path + "\": " + windows::ErrorText(GetLastError());
+      return OpenResult::Failed;
+    }
+    handle_ = handle;
+    if (!id.Known() || ReadId(handle) != id) {
+      Close();
+      return OpenResult::NotAFile;
+    }
+  }
+  FILE_STANDARD_INFO standard;
+  if (GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) == 0) {
+    error = "Cannot open file \"" + path + "\": " + windows::ErrorText(GetLastError());
+    Close();
+    return OpenResult::Failed;
+  }
+  size_ = standard.EndOfFile.QuadPart;
   return OpenResult::Opened;
 }
 
@@ -292,61 +345,55 @@ BCRYPT_ALG_HANDLE Sha1Provider() {
   return provider;
 }
 
-struct Sha1State {
-  BCRYPT_HASH_HANDLE hash = nullptr;
-  bool dirty = false;  // data hashed since the last digest
-};
-
-void CreateHash(Sha1State& state) {
-  // Reusable: the digest resets the object, so no allocation per file.
-  if (!BCRYPT_SUCCESS(BCryptCreateHash(Sha1Provider(), &state.hash, nullptr, 0, nullptr, 0, BCRYPT_HASH_REUSABLE_FLAG))) {
-    throw std::runtime_error("SHA-1 is not available");
-  }
-  state.dirty = false;
-}
-
 }  // namespace
 
-Sha1::Sha1() : context_(new Sha1State) {
-  try {
-    CreateHash(*static_cast<Sha1State*>(context_));
-  } catch (...) {
-    delete static_cast<Sha1State*>(context_);
-    throw;
-  }
-}
+struct Sha1::State {
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  bool dirty = false;  // data hashed since the last digest
 
-Sha1::~Sha1() {
-  auto* state = static_cast<Sha1State*>(context_);
-  if (state->hash != nullptr) BCryptDestroyHash(state->hash);
-  delete state;
-}
+  State() { Create(); }
+  ~State() {
+    if (hash != nullptr) BCryptDestroyHash(hash);
+  }
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+
+  void Create() {
+    // Reusable: the digest resets the object, so no allocation per file.
+    if (!BCRYPT_SUCCESS(BCryptCreateHash(Sha1Provider(), &hash, nullptr, 0, nullptr, 0, BCRYPT_HASH_REUSABLE_FLAG))) {
+      hash = nullptr;
+      throw std::runtime_error("SHA-1 is not available");
+    }
+    dirty = false;
+  }
+};
+
+Sha1::Sha1() : state_(std::make_unique<State>()) {}
+
+Sha1::~Sha1() = default;
 
 void Sha1::Reset() {
-  auto* state = static_cast<Sha1State*>(context_);
-  if (!state->dirty) return;
-  BCryptDestroyHash(state->hash);
-  state->hash = nullptr;
-  CreateHash(*state);
+  if (!state_->dirty) return;
+  BCryptDestroyHash(state_->hash);
+  state_->hash = nullptr;
+  state_->Create();
 }
 
 void Sha1::Update(const void* data, std::size_t length) {
-  auto* state = static_cast<Sha1State*>(context_);
-  state->dirty = true;
+  state_->dirty = true;
   auto* bytes = static_cast<unsigned char*>(const_cast<void*>(data));
   while (length > 0) {
     const ULONG chunk = static_cast<ULONG>(std::min<std::size_t>(length, 1u << 30));
-    BCryptHashData(state->hash, bytes, chunk, 0);
+    BCryptHashData(state_->hash, bytes, chunk, 0);
     bytes += chunk;
     length -= chunk;
   }
 }
 
 void Sha1::FinishHex(char* hex) {
-  auto* state = static_cast<Sha1State*>(context_);
   unsigned char digest[20];
-  BCryptFinishHash(state->hash, digest, sizeof digest, 0);
-  state->dirty = false;
+  BCryptFinishHash(state_->hash, digest, sizeof digest, 0);
+  state_->dirty = false;
   static constexpr char kHex[] = "0123456789abcdef";
   for (unsigned i = 0; i < sizeof digest; ++i) {
     hex[2 * i] = kHex[digest[i] >> 4];

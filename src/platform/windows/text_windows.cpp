@@ -1,5 +1,7 @@
 #include "platform/windows/windows_text.h"
 
+#include <algorithm>
+
 #include "platform/ascii.h"
 #include "platform/platform.h"
 
@@ -72,15 +74,88 @@ std::string Narrow(std::wstring_view text) {
   return result;
 }
 
-std::wstring SystemPath(const std::string& path) {
-  std::wstring wide = Wide(path);
-  if (wide.size() < MAX_PATH || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
-  // The prefix turns off the system's path parsing: "/" must already be "\".
-  for (wchar_t& c : wide) {
-    if (c == L'/') c = L'\\';
+namespace {
+
+// Length of the root of a fully qualified path with "\" delimiters: "C:\" or
+// "\\server\share"; 0 for a relative, drive-relative or rooted path and for
+// one already in the "\\?\" or "\\.\" form.
+std::size_t RootLength(std::wstring_view path) {
+  const auto letter = [](wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); };
+  if (path.size() >= 3 && letter(path[0]) && path[1] == L':' && path[2] == L'\\') return 3;
+  if (path.size() < 3 || path[0] != L'\\' || path[1] != L'\\' || path[2] == L'\\') return 0;
+  if (path.size() >= 4 && (path[2] == L'?' || path[2] == L'.') && path[3] == L'\\') return 0;
+  const std::size_t server = path.find(L'\\', 2);
+  if (server == std::wstring_view::npos || server + 1 >= path.size() || path[server + 1] == L'\\') return 0;
+  const std::size_t share = path.find(L'\\', server + 1);
+  return share == std::wstring_view::npos ? path.size() : share;
+}
+
+// Resolves ".", ".." and doubled delimiters of a fully qualified path by text
+// alone. Every other name stays exactly as written: Win32's own parsing would
+// drop a trailing dot or blank, which names a different file.
+std::wstring Resolved(std::wstring_view path, std::size_t rootLength) {
+  std::wstring out(path.substr(0, rootLength));
+  if (out.back() != L'\\') out.push_back(L'\\');
+  const std::size_t rootEnd = out.size();
+  for (std::size_t start = rootLength; start < path.size();) {
+    const std::size_t end = std::min(path.find(L'\\', start), path.size());
+    const std::wstring_view name = path.substr(start, end - start);
+    if (name == L"..") {
+      if (out.size() > rootEnd) out.resize(out.rfind(L'\\', out.size() - 2) + 1);
+    } else if (!name.empty() && name != L".") {
+      out.append(name);
+      out.push_back(L'\\');
+    }
+    start = end + 1;
   }
-  if (wide.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + wide.substr(2);
-  return L"\\\\?\\" + wide;
+  if (out.size() > rootEnd && path.back() != L'\\') out.pop_back();
+  return out;
+}
+
+std::wstring WithBackslashes(std::string_view path) {
+  std::wstring wide = Wide(path);
+  std::replace(wide.begin(), wide.end(), L'/', L'\\');
+  return wide;
+}
+
+// Fully qualified, with "\\" delimiters, names kept; empty for an empty path
+// or one the system cannot complete, and unchanged in the "\\?\" or "\\.\" form.
+std::wstring FullWidePath(std::string_view path) {
+  std::wstring wide = WithBackslashes(path);
+  if (wide.empty() || wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0) return wide;
+  if (RootLength(wide) == 0) {
+    // The base comes from the system: the current folder, that of the named
+    // drive ("C:name"), or the current drive's root ("\\name").
+    const bool driveRelative = wide.size() >= 2 && wide[1] == L':';
+    const bool rooted = wide[0] == L'\\';
+    const std::wstring query = driveRelative ? wide.substr(0, 2) : rooted ? L"\\" : L".";
+    std::wstring base(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD n = GetFullPathNameW(query.c_str(), static_cast<DWORD>(base.size()), base.data(), nullptr);
+      if (n == 0) return {};
+      const bool fits = n < base.size();
+      base.resize(n);
+      if (fits) break;
+    }
+    wide = base + L"\\" + (driveRelative ? wide.substr(2) : rooted ? wide.substr(1) : wide);
+    if (RootLength(wide) == 0) return {};
+  }
+  return Resolved(wide, RootLength(wide));
+}
+
+}  // namespace
+
+std::wstring SystemPath(const std::string& path) {
+  const std::wstring full = FullWidePath(path);
+  if (full.empty()) return Wide(path);
+  if (full.rfind(L"\\\\", 0) != 0) return L"\\\\?\\" + full;
+  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return full;
+  return L"\\\\?\\UNC\\" + full.substr(2);
+}
+
+std::string FullPath(const std::string& path) {
+  const std::wstring full = FullWidePath(path);
+  return full.empty() ? path : Narrow(full);
 }
 
 std::string ErrorText(DWORD code) {
@@ -91,6 +166,20 @@ std::string ErrorText(DWORD code) {
   if (buffer != nullptr) LocalFree(buffer);
   while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
   return text.empty() ? "error " + std::to_string(code) : Narrow(text);
+}
+
+EntryKind KindOf(DWORD attributes, DWORD reparseTag) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag))) {
+    return EntryKind::Link;
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EntryKind::Folder;
+  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return EntryKind::Other;
+  return EntryKind::File;
+}
+
+FileId IdentityOf(std::uint64_t volumeSerial, std::uint64_t indexLow, std::uint64_t indexHigh) {
+  if (volumeSerial == 0 || (indexLow == 0 && indexHigh == 0)) return {};
+  return {volumeSerial, indexLow, indexHigh};
 }
 
 std::wstring RecyclePathBlock(const std::vector<std::string>& paths) {

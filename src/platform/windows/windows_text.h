@@ -5,9 +5,13 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace orvanta::platform::windows {
 
@@ -16,16 +20,35 @@ namespace orvanta::platform::windows {
 std::wstring Wide(std::string_view text);
 std::string Narrow(std::wstring_view text);
 
-// The path as the system takes it: UTF-16, with the extended-length prefix
-// "\\?\" ("\\?\UNC\" for a share) from 260 characters on, unless already there.
+// The path as the system takes it: UTF-16, and a fully qualified path with the
+// extended-length prefix "\\?\" ("\\?\UNC\" for a share) at any length, so
+// names such as "trail.", "CON" or "nul.txt" reach the file system as they are
+// on disk instead of being trimmed or taken for devices. "." and ".." are
+// resolved first, as the prefix turns the system's own parsing off.
 std::wstring SystemPath(const std::string& path);
+// The fully qualified form of a path, with "\" delimiters and "." and ".."
+// resolved, names kept exactly (no trailing dot or blank dropped).
+std::string FullPath(const std::string& path);
 
 // The system's reason for an error code, in UTF-8.
 std::string ErrorText(DWORD code);
+
+// The kind of a directory entry from its attributes and, for a reparse point,
+// its tag. Only name surrogates (symbolic links, junctions, mount points) point
+// elsewhere and count as links; a cloud placeholder or a deduplicated file is
+// the file or folder itself. Tag 0 (not given) counts as a link: never followed.
+EntryKind KindOf(DWORD attributes, DWORD reparseTag);
+// The identity from a volume serial and file index; unknown (all zero) when
+// either is zero, as some file systems report for every file.
+FileId IdentityOf(std::uint64_t volumeSerial, std::uint64_t indexLow, std::uint64_t indexHigh);
 
 // The path block of a shell request: each path and a NUL, then one more NUL.
 std::wstring RecyclePathBlock(const std::vector<std::string>& paths);
 // The shell request that moves the block's items to the Recycle Bin.
 SHFILEOPSTRUCTW RecycleRequest(HWND owner, const wchar_t* pathBlock);
+// Checks each item against what the scan saw, then hands every item that
+// passed to `shell` in one request (SHFileOperationW outside the tests).
+std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, HWND owner,
+                                       const std::function<int(SHFILEOPSTRUCTW&)>& shell);
 
 }  // namespace orvanta::platform::windows
