@@ -1,6 +1,5 @@
 #include "core/result_list.h"
 
-#include "core/file_record.h"
 #include "text/translate.h"
 
 #include <algorithm>
@@ -117,11 +116,6 @@ void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::st
     row.caption = caption;
     describe(i, row);
   }
-}
-
-std::string RowPath(const ListRow& row) {
-  if (row.data != nullptr) return row.data->fullPath;
-  return row.subItems.empty() ? std::string() : row.subItems.front();
 }
 
 std::string FormatSizeMB(std::int64_t bytes, std::string_view decimalSeparator) {

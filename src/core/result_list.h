@@ -121,10 +121,6 @@ void ClearListGroups(ResultList& list);
 void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::string_view decimalSeparator,
                   std::size_t memberCount, const std::function<void(std::size_t, ListRow&)>& describe);
 
-// The full path a row stands for: its file's, else its first sub-item (a
-// folder row's folder).
-std::string RowPath(const ListRow& row);
-
 // Size in MB with two decimals and the host's decimal separator; "0" for a
 // size the file system did not deliver (negative).
 std::string FormatSizeMB(std::int64_t bytes, std::string_view decimalSeparator);

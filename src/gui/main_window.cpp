@@ -237,8 +237,8 @@ void MainWindow::BuildResultPages() {
   tsDirs = new QWidget;
   lvFiles = new ResultListView(tsFiles);
   lvDirs = new ResultListView(tsDirs);
-  filesModel_ = new ResultListModel(run_->FileClones(), this);
-  dirsModel_ = new ResultListModel(run_->FolderClones(), this);
+  filesModel_ = new ResultListModel(run_->FileClones(), ListKind::Files, this);
+  dirsModel_ = new ResultListModel(run_->FolderClones(), ListKind::Folders, this);
   lvFiles->SetResultModel(filesModel_, 2);
   lvDirs->SetResultModel(dirsModel_, 1);
   for (auto [page, list] : {std::pair{tsFiles, lvFiles}, std::pair{tsDirs, lvDirs}}) {

@@ -15,7 +15,8 @@ QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data()
 
 }  // namespace
 
-ResultListModel::ResultListModel(ResultList& list, QObject* parent) : QAbstractItemModel(parent), list_(list) {
+ResultListModel::ResultListModel(ResultList& list, ListKind kind, QObject* parent)
+    : QAbstractItemModel(parent), list_(list), kind_(kind) {
   Rebuild();
   list_.SetObserver(this);
 }
@@ -109,7 +110,10 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     return item < row.subItems.size() ? FromUtf8(row.subItems[item]) : QString();
   }
   if (role == Qt::CheckStateRole && index.column() == 0) return row.checked ? Qt::Checked : Qt::Unchecked;
-  if (role == Qt::ToolTipRole) return FromUtf8(RowPath(row));
+  if (role == Qt::ToolTipRole) {
+    const std::string_view path = RowPath(row, kind_);
+    return path.empty() ? QVariant() : QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+  }
   return {};
 }
 

@@ -9,6 +9,7 @@
 #include <QTreeView>
 #include <vector>
 
+#include "actions/list_rows.h"
 #include "core/result_list.h"
 
 namespace orvanta {
@@ -17,7 +18,7 @@ class ResultListModel final : public QAbstractItemModel, private ResultListObser
   Q_OBJECT
 
  public:
-  explicit ResultListModel(ResultList& list, QObject* parent = nullptr);
+  ResultListModel(ResultList& list, ListKind kind, QObject* parent = nullptr);
   ~ResultListModel() override;
 
   ResultList& List() { return list_; }
@@ -47,6 +48,7 @@ class ResultListModel final : public QAbstractItemModel, private ResultListObser
     std::uint32_t item;
   };
   ResultList& list_;
+  ListKind kind_;
   std::vector<Line> lines_;
   std::vector<int> lineOfRow_;  // engine row -> shown line
 };
