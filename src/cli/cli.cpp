@@ -129,6 +129,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   const char* decimalPoint = std::localeconv()->decimal_point;
   ScanRun run(window, settings, decimalPoint != nullptr && decimalPoint[0] != '\0' ? decimalPoint : ".");
   if (!Scan(run, window)) return kExitFailed;
+  for (const std::string& path : run.UnreadableFiles()) {
+    err << "orvanta-cli: " << TranslateText("Cannot read file: ") << TerminalSafePath(path) << '\n';
+  }
 
   // A stopped run has partial lists: nothing is written, an older CSV stays as it was.
   if (run.StopFlag()) return kExitStopped;

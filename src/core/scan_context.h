@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "core/result_list.h"
 #include "core/scan_settings.h"
@@ -20,6 +21,8 @@ struct ScanContext {
   ResultList& fileClones;
   ResultList& folderClones;
   std::string decimalSeparator = ".";
+  // Files the hashing could not open or read, for the host to name; none kept without it.
+  std::vector<std::string>* unreadableFiles = nullptr;
 
   bool StopRequested() const { return stopRequested.load(std::memory_order_relaxed); }
 };

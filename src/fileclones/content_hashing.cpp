@@ -501,10 +501,9 @@ class WorkerGroup {
   std::vector<std::thread> workers_;
 };
 
-void HashInParallel(ScanContext& scan, const std::vector<FileRecord*>& targets) {
+void HashInParallel(ScanContext& scan, HashingState& state) {
   WindowOperations& window = scan.window;
-  const int count = static_cast<int>(targets.size());
-  HashingState state(targets, scan.stopRequested, nullptr);
+  const int count = static_cast<int>(state.hashTargets.size());
   window.SetProgressRange(0, count);
   window.SetProgressPosition(0);
   {
@@ -539,13 +538,13 @@ void HashInParallel(ScanContext& scan, const std::vector<FileRecord*>& targets) 
   window.SetProgressPosition(state.completedCount.load());
 }
 
-void HashOneByOne(ScanContext& scan, const std::vector<FileRecord*>& targets) {
+void HashOneByOne(ScanContext& scan, HashingState& state) {
   const UseWorkspace workspace;
   WindowOperations& window = scan.window;
+  const std::vector<FileRecord*>& targets = state.hashTargets;
   const int count = static_cast<int>(targets.size());
   window.SetProgressPosition(0);
   StageProgress progress(window, count, {.every = 10, .first = 1, .showLast = true});
-  HashingState state(targets, scan.stopRequested, &window);
   int completed = 0;
   auto complete = [&] {
     ++completed;
@@ -570,6 +569,18 @@ void HashOneByOne(ScanContext& scan, const std::vector<FileRecord*>& targets) {
   }
 }
 
+// Files that could not be opened or read join no group; the stage says how
+// many, and the host may name them.
+void ReportUnreadable(ScanContext& scan, const HashingState& state) {
+  std::int64_t count = 0;
+  for (std::size_t i = 0; i < state.stage.size(); ++i) {
+    if (state.stage[i] != kUnreadable) continue;
+    ++count;
+    if (scan.unreadableFiles != nullptr) scan.unreadableFiles->push_back(state.hashTargets[i]->fullPath);
+  }
+  if (count > 0) scan.window.SetStatusText(FormatText(TranslateText("%d files could not be read."), {count}));
+}
+
 }  // namespace
 
 std::string HashFileSHA1(const std::string& path) {
@@ -588,11 +599,13 @@ void ComputeAllHashes(ScanContext& scan) {
 
   const std::vector<FileRecord*> targets = BuildHashTargets(scan);
   if (!targets.empty() && !scan.StopRequested()) {
+    HashingState state(targets, scan.stopRequested, scan.settings.ParallelHashing() ? nullptr : &window);
     if (scan.settings.ParallelHashing()) {
-      HashInParallel(scan, targets);
+      HashInParallel(scan, state);
     } else {
-      HashOneByOne(scan, targets);
+      HashOneByOne(scan, state);
     }
+    ReportUnreadable(scan, state);
   }
   window.SetProgressPosition(0);
 }

@@ -44,8 +44,10 @@ void ScanRun::btnScanClick() {
 }
 
 bool ScanRun::RunStages() {
-  ScanContext scan{window_, settings_, stopRequested_, files_, fileClones_, folderClones_, decimalSeparator_};
+  ScanContext scan{window_, settings_, stopRequested_, files_, fileClones_, folderClones_, decimalSeparator_,
+                   &unreadableFiles_};
   ClearResults();
+  unreadableFiles_.clear();
   CollectFiles(scan);
   if (scan.StopRequested()) return true;
   if (settings_.Compare() == CompareMode::Content && (settings_.FindFileClones() || settings_.FindFolderClones())) {

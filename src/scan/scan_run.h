@@ -27,6 +27,8 @@ class ScanRun {
   const FileRegistry& Files() const { return files_; }
   ResultList& FileClones() { return fileClones_; }
   ResultList& FolderClones() { return folderClones_; }
+  // Files of the last run whose contents could not be read, in collection order.
+  const std::vector<std::string>& UnreadableFiles() const { return unreadableFiles_; }
   const std::string& DecimalSeparator() const { return decimalSeparator_; }
 
  private:
@@ -43,6 +45,7 @@ class ScanRun {
   FileRegistry files_;
   ResultList fileClones_;
   ResultList folderClones_;
+  std::vector<std::string> unreadableFiles_;
 };
 
 }  // namespace orvanta

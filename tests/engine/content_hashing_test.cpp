@@ -61,11 +61,13 @@ class ComputeAllHashesTest : public ::testing::TestWithParam<bool>, protected te
   void Hash(bool group = false) {
     settings.parallel = GetParam();
     ScanContext scan = Context();
+    scan.unreadableFiles = &unreadable;
     ComputeAllHashes(scan);
     if (group) FindFileDuplicates(scan);
   }
 
   TempTree tree;
+  std::vector<std::string> unreadable;
 };
 
 TEST_P(ComputeAllHashesTest, HashesOnlyFilesThatShareAPositiveSize) {
@@ -101,6 +103,10 @@ TEST_P(ComputeAllHashesTest, VanishedAndUnreadableFilesStayUnhashedAndTheRestGoe
   EXPECT_EQ(kept1.contentHash, kept2.contentHash);
   if (locked != nullptr) {
     EXPECT_EQ(locked->contentHash, "");
+    EXPECT_EQ(unreadable, std::vector<std::string>{locked->fullPath}) << "a vanished file is not unreadable";
+    EXPECT_EQ(window.LastStatus(), "1 files could not be read.");
+  } else {
+    EXPECT_TRUE(unreadable.empty());
   }
   EXPECT_TRUE(window.Messages().empty());
 }
