@@ -20,7 +20,7 @@ std::size_t Depth(std::string_view path) {
   return static_cast<std::size_t>(std::count_if(path.begin(), path.end(), platform::IsPathDelimiter));
 }
 
-// Characters, not bytes: a name in another script is no longer for it.
+// Characters, not bytes: a name in a non-Latin script is no longer for its encoding.
 std::size_t PathLength(std::string_view path) {
   return static_cast<std::size_t>(
       std::count_if(path.begin(), path.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));

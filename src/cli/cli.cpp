@@ -1,11 +1,15 @@
 #include "cli/cli.h"
 
 #include <clocale>
+#include <iostream>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "actions/check_marks.h"
 #include "actions/csv_export.h"
+#include "actions/keep_rules.h"
+#include "actions/removal.h"
 #include "cli/cli_options.h"
 #include "cli/listing_writers.h"
 #include "cli/terminal_window.h"
@@ -106,6 +110,59 @@ bool WriteCsvFiles(const CliOptions& options, ScanRun& run, std::ostream& err) {
   return written;
 }
 
+bool AnsweredYes(std::istream& input) {
+  std::string answer;
+  if (!std::getline(input, answer)) return false;
+  for (char& c : answer) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return answer == "y" || answer == "yes";
+}
+
+// The removal of the window's Delete checked command, on the list the options
+// name: the marks, the question (or --yes, or a dry run), the checks, the move,
+// and each item that moved or stayed on standard error. False when anything
+// stayed or the answer was No.
+bool RemoveClones(const CliOptions& options, ScanRun& run, std::istream& input, std::ostream& err) {
+  const ListKind kind = options.trashFolders ? ListKind::Folders : ListKind::Files;
+  ResultList& list = options.trashFolders ? run.FolderClones() : run.FileClones();
+  if (options.trashMarks == CliOptions::TrashMarks::All) {
+    CheckAll(list);
+  } else {
+    CheckAllButKept(list, kind, options.keepRules);
+  }
+  const RemovalPlan plan = PlanRemoval(list, kind);
+  if (plan.items.empty()) {
+    err << (kind == ListKind::Files ? TranslateText("No files selected.") : TranslateText("No directories selected."))
+        << '\n';
+    return true;
+  }
+  err << RemovalQuestion(list, kind, plan);
+  if (options.dryRun) {
+    err << '\n';
+  } else if (options.yes) {
+    err << " y\n";
+  } else {
+    err << " [y/N] " << std::flush;
+    if (!AnsweredYes(input)) return false;
+  }
+  // A dry run checks every item as the removal would, and moves nothing.
+  const TrashMover mover = options.dryRun ? TrashMover([](const std::vector<platform::TrashItem>& items) {
+    return std::vector<platform::TrashOutcome>(items.size(), platform::TrashOutcome{true, {}});
+  })
+                                          : TrashMover(platform::MoveToTrash);
+  const RemovalResult result = CarryOutRemoval(list, kind, plan, mover);
+  const std::string movedText =
+      options.dryRun ? TranslateText("Would move to the trash: ") : TranslateText("Moved to the trash: ");
+  for (const std::string& path : result.moved) err << movedText << TerminalSafePath(path) << '\n';
+  for (const StayedItem& item : result.stayed) {
+    err << TranslateText("Stayed: ") << TerminalSafePath(item.path) << " (" << item.reason << ")\n";
+  }
+  err << FormatText(TranslateText("Moved: %d. Stayed: %d."),
+                    {static_cast<std::int64_t>(options.dryRun ? 0 : result.moved.size()),
+                     static_cast<std::int64_t>(result.stayed.size())})
+      << '\n';
+  return result.stayed.empty();
+}
+
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, const CliHooks& hooks) {
@@ -119,6 +176,11 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   if (options.showVersion) {
     out << "orvanta-cli " << kVersion << '\n';
     return kExitDone;
+  }
+
+  const bool answerable = hooks.stdinIsTerminal >= 0 ? hooks.stdinIsTerminal != 0 : platform::StdinIsTerminal();
+  if (options.trashMarks != CliOptions::TrashMarks::None && !options.yes && !options.dryRun && !answerable) {
+    return UsageError(err, TranslateText("without a terminal to answer on, the removal needs '--yes' (or '--dry-run')"));
   }
 
   ScanSettingsValues settings = options.settings;
@@ -137,7 +199,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   if (run.StopFlag()) return kExitStopped;
   bool written = WriteStandardOutput(options, run, out, err);
   written = WriteCsvFiles(options, run, err) && written;
-  return written && allRoots ? kExitDone : kExitFailed;
+  const bool removed = options.trashMarks == CliOptions::TrashMarks::None ||
+                       RemoveClones(options, run, hooks.input != nullptr ? *hooks.input : std::cin, err);
+  return written && allRoots && removed ? kExitDone : kExitFailed;
 }
 
 }  // namespace orvanta

@@ -10,10 +10,13 @@ struct CliHooks {
   std::function<void()> onPump;
   // Whether standard error is a terminal; unset asks the system.
   int stderrIsTerminal = -1;
+  // Whether standard input is a terminal, and where the answer to the removal question comes from (unset: std::cin).
+  int stdinIsTerminal = -1;
+  std::istream* input = nullptr;
 };
 
 // orvanta-cli: the scan run driven from a terminal. Returns the exit status:
-// 0 done, 1 failed, 2 bad usage, 130 stopped by Ctrl-C.
+// 0 done, 1 failed (or an item to remove stayed in place), 2 bad usage, 130 stopped by Ctrl-C.
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, const CliHooks& hooks = {});
 
 }  // namespace orvanta

@@ -41,6 +41,23 @@ ApplyOption Flag(std::function<void(CliOptions&)> set) {
   };
 }
 
+ApplyOption TrashMarks(bool folders) {
+  return [=](CliOptions& options, const std::string& name, const std::string& value) -> std::string {
+    if (options.trashMarks != CliOptions::TrashMarks::None) {
+      return TranslateText("only one of '--trash' and '--trash-folders' may be given, once");
+    }
+    if (value == "all-but-one") {
+      options.trashMarks = CliOptions::TrashMarks::AllButOne;
+    } else if (value == "all") {
+      options.trashMarks = CliOptions::TrashMarks::All;
+    } else {
+      return FormatText(TranslateText("invalid value '%s' for '%s' (all-but-one or all)"), {value, name});
+    }
+    options.trashFolders = folders;
+    return {};
+  };
+}
+
 ApplyOption CsvTarget(std::string CliOptions::*field) {
   return [=](CliOptions& options, const std::string& name, const std::string& value) -> std::string {
     if (value.empty()) return FormatText(TranslateText("option '%s' needs a value"), {name});
@@ -79,6 +96,20 @@ const std::vector<OptionSpec>& Options() {
       {"-0", "--null", false, Flag([](CliOptions& o) { o.format = ListingFormat::Null; })},
       {"", "--json", false, Flag([](CliOptions& o) { o.format = ListingFormat::Json; })},
       {"-q", "--quiet", false, Flag([](CliOptions& o) { o.quiet = true; })},
+      {"", "--trash", true, TrashMarks(false)},
+      {"", "--trash-folders", true, TrashMarks(true)},
+      {"-y", "--yes", false, Flag([](CliOptions& o) { o.yes = true; })},
+      {"-n", "--dry-run", false, Flag([](CliOptions& o) { o.dryRun = true; })},
+      {"", "--keep", true,
+       [](CliOptions& o, const std::string& name, const std::string& value) -> std::string {
+         std::optional<KeepRule> rule = ParseKeepRule(value);
+         if (!rule) {
+           return FormatText(TranslateText("invalid value '%s' for '%s' (newest, oldest, shortest or in=FOLDER)"),
+                             {value, name});
+         }
+         o.keepRules.push_back(std::move(*rule));
+         return {};
+       }},
   };
   return options;
 }
@@ -142,6 +173,16 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
                              {std::string(options.format == ListingFormat::Null ? "--null" : "--json"),
                               std::string(options.csvFiles == "-" ? "--csv" : "--csv-folders")}));
   }
+  if ((options.yes || options.dryRun) && options.trashMarks == CliOptions::TrashMarks::None) {
+    return failed(FormatText(TranslateText("'%s' needs '--trash' or '--trash-folders'"),
+                             {std::string(options.yes ? "--yes" : "--dry-run")}));
+  }
+  if (!options.keepRules.empty() && options.trashMarks != CliOptions::TrashMarks::AllButOne) {
+    return failed(TranslateText("'--keep' needs '--trash all-but-one' or '--trash-folders all-but-one'"));
+  }
+  if (options.trashFolders && !options.settings.folderClones) {
+    return failed(TranslateText("'--trash-folders' needs '--folders'"));
+  }
   return {std::move(options), {}};
 }
 
@@ -165,13 +206,22 @@ std::string CliHelp() {
       TranslateText("  -0, --null            end each path with a NUL byte, each group with one more"),
       TranslateText("  --json                write the groups as JSON"),
       TranslateText("  -q, --quiet           show no progress"),
+      TranslateText("  --trash MARKS         check the file clones (all-but-one or all), move them to the trash"),
+      TranslateText("  --trash-folders MARKS the same for the folder clones (with --folders)"),
+      TranslateText("  -y, --yes             answer the removal question with yes (needed without a terminal)"),
+      TranslateText("  -n, --dry-run         show what the removal would move, move nothing"),
+      TranslateText("  --keep RULE           which copies all-but-one keeps: newest, oldest, shortest or in=FOLDER (repeatable)"),
       TranslateText("  -h, --help            show this help and exit"),
       TranslateText("  -V, --version         show the version and exit"),
       "",
       TranslateText("Each group is listed as its header line and one path per line."),
       TranslateText("Names with control characters are quoted as a shell reads them, as ls does."),
       TranslateText("Ctrl-C stops the scan (exit status 130) and nothing is written."),
+      TranslateText("Removal checks every item against the scan before anything moves and lists"),
+      TranslateText("on standard error what moved and what stayed, with the reason."),
+      TranslateText("Several --keep rules apply in the order given; in=FOLDER keeps every copy in that folder."),
       TranslateText("Exit status 1: a folder was not scanned or output not written; 2: bad usage."),
+      TranslateText("Exit status 1 also when an item stayed in place or the question was answered No."),
   };
   std::string help;
   for (const std::string& line : lines) help += line + "\n";

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "actions/keep_rules.h"
 #include "core/scan_settings.h"
 
 namespace orvanta {
@@ -19,6 +20,13 @@ struct CliOptions {
   ListingFormat format = ListingFormat::Text;
   std::string csvFiles, csvFolders;  // "-": standard output
   bool showHelp = false, showVersion = false;
+  // Removal: which marks to set on which list, then the move to the trash.
+  enum class TrashMarks { None, AllButOne, All };
+  TrashMarks trashMarks = TrashMarks::None;
+  bool trashFolders = false;  // the folder clone list instead of the file clone list
+  bool yes = false, dryRun = false;
+  // With all-but-one: the rules that choose the copies that stay, first first.
+  std::vector<KeepRule> keepRules;
 };
 
 // The outcome of parsing: the options, or the exit status and message of bad usage.

@@ -51,7 +51,8 @@ struct FileAttributes {
   std::int64_t size = -1;
   FileId id;
   // Last write time in the system's own units (POSIX: nanoseconds since 1970;
-  // Windows: 100-nanosecond ticks since 1601); only ever compared for equality.
+  // Windows: 100-nanosecond ticks since 1601); compared for equality, and for
+  // order between items of one scan (the keep rules newest and oldest).
   std::int64_t modified = 0;
 };
 
@@ -93,6 +94,8 @@ unsigned LogicalProcessorCount();
 
 // Whether standard error is a terminal, and its width in columns (0 when unknown).
 bool StderrIsTerminal();
+// Whether standard input is a terminal someone can answer a question on.
+bool StdinIsTerminal();
 int StderrColumns();
 
 // The system's user-interface language identifier (Windows LANGID); none on POSIX,
@@ -112,7 +115,10 @@ namespace orvanta::platform {
 // Replaces the file's contents in one step: written to a temporary file in the
 // same folder, flushed, then renamed over the target. On failure the target is
 // untouched, the temporary file removed, and std::runtime_error carries the
-// system's reason.
+// system's reason. Only a regular file is ever replaced: a folder, device, FIFO
+// or socket at the name is refused. A link is followed to the file it names,
+// which is replaced (the link stays); a link to nothing is refused. An existing
+// file keeps its permission bits, and its owner where the process may keep it.
 void ReplaceFileContents(const std::string& fileName, const std::string& bytes);
 
 }  // namespace orvanta::platform

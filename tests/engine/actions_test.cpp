@@ -1,7 +1,14 @@
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "actions/check_marks.h"
 #include "actions/csv_export.h"
@@ -126,11 +133,81 @@ TEST(CsvExport, AFileThatCannotBeWrittenLeavesNothingBehind) {
   } catch (const std::runtime_error& error) {
     EXPECT_NE(std::string(error.what()).find("No such file or directory"), std::string::npos) << error.what();
   }
-  // Written in full, then refused at the rename: a folder has the name.
+  // A folder has the name.
   EXPECT_THROW(ExportListViewToCsv(list, tree.Dir("taken.csv")), std::runtime_error);
   std::size_t entries = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(tree.Root())) ++entries;
   EXPECT_EQ(entries, 2u) << "no temporary file stays behind";
+}
+
+// Only a regular file is ever replaced; whatever else has the name stays as it was.
+TEST(CsvExport, NeverReplacesWhatIsNotARegularFile) {
+  test::TempTree tree;
+  const ResultList list = MakeFolderCloneList();
+  const std::string csv = ListViewToCsv(list);
+  struct Case {
+    const char* what;
+    std::function<std::string()> make;
+    fs::file_type typeAfter;
+  };
+  const Case cases[] = {
+      {"a folder", [&] { return tree.Dir("folder.csv"); }, fs::file_type::directory},
+      {"a FIFO", [&] { return tree.Fifo("fifo.csv"); }, fs::file_type::fifo},
+      {"a link to nothing", [&] { return tree.Symlink("dangling.csv", tree.Path("nowhere/x.csv")); },
+       fs::file_type::symlink},
+      {"a socket",
+       [&] {
+         const std::string path = tree.Path("socket.csv");
+         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+         sockaddr_un address{};
+         address.sun_family = AF_UNIX;
+         path.copy(address.sun_path, sizeof address.sun_path - 1);
+         ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+         ::close(fd);
+         return path;
+       },
+       fs::file_type::socket},
+      {"a device (root only)",
+       [&] {
+         const std::string path = tree.Path("null.csv");
+         ::mknod(path.c_str(), S_IFCHR | 0666, ::makedev(1, 3));
+         return path;
+       },
+       fs::file_type::character},
+  };
+  for (const Case& c : cases) {
+    const std::string path = c.make();
+    if (fs::symlink_status(path).type() != c.typeAfter) continue;  // a device needs root
+    EXPECT_THROW(ExportListViewToCsv(list, path), std::runtime_error) << c.what;
+    EXPECT_EQ(fs::symlink_status(path).type(), c.typeAfter) << c.what;
+  }
+
+  // A link to a file: the file gets the CSV, the link stays a link.
+  const std::string file = tree.File("real.csv", "old");
+  const std::string link = tree.Symlink("link.csv", file);
+  ExportListViewToCsv(list, link);
+  EXPECT_TRUE(fs::is_symlink(link));
+  std::ifstream in(file, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), csv);
+
+  // An existing file keeps its mode, and its owner where the process may keep it.
+  const std::string own = tree.File("private.csv", "old");
+  ::chmod(own.c_str(), 0600);
+  if (test::RunningAsRoot()) {
+    ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+  }
+  ExportListViewToCsv(list, own);
+  struct stat st;
+  ASSERT_EQ(::stat(own.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  if (test::RunningAsRoot()) {
+    EXPECT_EQ(st.st_uid, 65534u);
+  }
+  std::size_t temporaries = 0;
+  for (const auto& entry : fs::directory_iterator(tree.Root())) {
+    temporaries += entry.path().filename().string().rfind(".orvanta-", 0) == 0;
+  }
+  EXPECT_EQ(temporaries, 0u);
 }
 
 }  // namespace

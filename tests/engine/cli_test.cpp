@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -91,6 +93,15 @@ TEST_F(CliTest, BadUsageNamesTheProblemAndExitsTwo) {
       {{"--masks", "a/b", "/"}, "'a/b'"},
       {{"--json", "--csv", "-", "/"}, "'--json'"},
       {{}, "no folder"},
+      {{"--trash", "some", "/"}, "'some'"},
+      {{"--trash", "all", "--trash-folders", "all", "--folders", "/"}, "only one"},
+      {{"--trash-folders", "all", "/"}, "'--folders'"},
+      {{"--yes", "/"}, "'--yes'"},
+      {{"--dry-run", "/"}, "'--dry-run'"},
+      {{"--trash", "all-but-one", "--keep", "largest", "/"}, "'largest'"},
+      {{"--trash", "all-but-one", "--keep", "in=", "/"}, "'in='"},
+      {{"--keep", "newest", "/"}, "'--keep'"},
+      {{"--trash", "all", "--keep", "newest", "/"}, "'--keep'"},
   };
   for (const auto& [args, named] : cases) {
     const auto r = RunCliWith(args);
@@ -158,6 +169,81 @@ TEST_F(CliTest, ScriptsGetExactBytes) {
                           "\"]}\n  ],\n  \"folders\": []\n}\n");
 }
 
+TEST_F(CliTest, RemovalAsksMovesTheExtraCopiesAndTellsWhatStayed) {
+  const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree.Path("data"));
+  const std::vector<std::string> trash = {"--min-size-mb", "0", "--trash", "all-but-one", tree.Folder("x"),
+                                          tree.Folder("y"), tree.Folder("z")};
+  auto with = [&trash](std::vector<std::string> extra) {
+    extra.insert(extra.end(), trash.begin(), trash.end());
+    return extra;
+  };
+  auto allThere = [this] {
+    for (const char* f : {"x/dup.txt", "y/dup.txt", "y/big.dat", "z/big.dat"}) {
+      if (!std::filesystem::exists(tree.Path(f))) return false;
+    }
+    return true;
+  };
+  CliHooks noTerminal;
+  noTerminal.stdinIsTerminal = 0;
+  auto r = RunCliWith(trash, noTerminal);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("'--yes'"), std::string::npos) << r.err;
+  EXPECT_TRUE(allThere());
+
+  r = RunCliWith(with({"--dry-run"}), noTerminal);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Move 2 files to Recycle Bin?\nWould move to the trash: " + tree.Path("z/big.dat") +
+                       "\nWould move to the trash: " + tree.Path("y/dup.txt") + "\nMoved: 0. Stayed: 0.\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(allThere());
+
+  CliHooks terminal;
+  terminal.stdinIsTerminal = 1;
+  std::istringstream no("n\n"), yes("y\n");
+  terminal.input = &no;
+  r = RunCliWith(trash, terminal);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Move 2 files to Recycle Bin? [y/N] "), std::string::npos) << r.err;
+  EXPECT_TRUE(allThere());
+
+  terminal.input = &yes;
+  r = RunCliWith(trash, terminal);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Moved to the trash: " + tree.Path("z/big.dat") + "\nMoved to the trash: " +
+                       tree.Path("y/dup.txt") + "\nMoved: 2. Stayed: 0.\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(std::filesystem::exists(tree.Path("x/dup.txt")));
+  EXPECT_TRUE(std::filesystem::exists(tree.Path("y/big.dat")));
+  EXPECT_FALSE(std::filesystem::exists(tree.Path("z/big.dat")));
+}
+
+TEST_F(CliTest, RemovalKeepsWhatItCannotVouchForAndExitsOne) {
+  const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree.Path("data"));
+  // Grouped by size only, with other bytes: the checked copy stays.
+  tree.File("x/dup.txt", "SAME");
+  auto r = RunCliWith({"--yes", "--compare", "size", "--min-size-mb", "0", "--trash", "all-but-one", "--masks",
+                       "*.txt", tree.Folder("x"), tree.Folder("y")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Stayed: " + tree.Path("y/dup.txt") + " (It differs from the copy that is kept.)\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadFile(tree.Path("y/dup.txt")), "same");
+
+  // Nested folder clones: one side goes, the other stays whole.
+  for (const char* root : {"Photos", "Photos - Copy"}) {
+    tree.File(std::string("p/") + root + "/2019/beach.jpg", "beach");
+    tree.File(std::string("p/") + root + "/2020/snow.jpg", "snow!");
+  }
+  r = RunCliWith({"--yes", "--folders", "--min-size-mb", "0", "--trash-folders", "all-but-one", tree.Folder("p")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Moved: 3. Stayed: 0."), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(tree.Path("p/Photos/2019/beach.jpg")), "beach");
+  EXPECT_EQ(ReadFile(tree.Path("p/Photos/2020/snow.jpg")), "snow!");
+  EXPECT_FALSE(std::filesystem::exists(tree.Path("p/Photos - Copy")));
+}
+
 TEST(CliOutput, TerminalSafePathQuotesWhatATerminalWouldObey) {
   const std::pair<std::string, std::string> cases[] = {
       {"/plain/na me/\xC3\xA9t\xC3\xA9", "/plain/na me/\xC3\xA9t\xC3\xA9"},
@@ -206,6 +292,58 @@ TEST_F(CliTest, ProgressIsOneRewrittenLineOnATerminal) {
   EXPECT_NE(r.err.find("\r"), std::string::npos);
   EXPECT_NE(r.err.find("  Done."), std::string::npos);
   EXPECT_EQ(RunCliWith({"-q", "--min-size-mb", "0", tree.Root()}, hooks).err, "");
+}
+
+// What a dry run of the removal would move, relative to the tree.
+std::set<std::string> WouldMove(const std::string& err, const test::TempTree& tree) {
+  std::set<std::string> paths;
+  const std::string prefix = "Would move to the trash: " + tree.Root() + "/";
+  std::istringstream lines(err);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(prefix, 0) == 0) paths.insert(line.substr(prefix.size()));
+  }
+  return paths;
+}
+
+TEST(CliKeep, KeepRulesChooseWhatADryRunWouldMove) {
+  test::TempTree photos, trips;
+  test::MakePhotoTree(photos);
+  test::MakeNestedTripTree(trips);
+  struct Case {
+    std::vector<std::string> args;
+    const test::TempTree& tree;
+    std::set<std::string> wouldMove;
+  };
+  const std::vector<std::string> files = {"--min-size-mb", "0", "--trash", "all-but-one", "--dry-run"};
+  const std::vector<std::string> folders = {"--no-files", "--folders", "--trash-folders", "all-but-one", "--dry-run"};
+  auto with = [](std::vector<std::string> base, std::vector<std::string> keep, const test::TempTree& tree) {
+    for (const std::string& rule : keep) base.insert(base.end(), {"--keep", rule});
+    base.push_back(tree.Root());
+    return base;
+  };
+  const Case cases[] = {
+      {with(files, {"newest"}, photos), photos,
+       {"photos/a.jpg", "photos/b.jpg", "music copy/song.mp3", "music copy/old/deeper/song.mp3"}},
+      {with(files, {"in=" + photos.Path("photos"), "shortest"}, photos), photos,
+       {"photos_backup/a.jpg", "photos_backup/b.jpg", "music copy/song.mp3", "music copy/old/deeper/song.mp3"}},
+      {with(files, {"in=" + photos.Path("music copy"), "oldest"}, photos), photos,
+       {"photos_backup/a.jpg", "photos_backup/b.jpg", "music/song.mp3"}},
+      // The days inside a removed trip are named with it; the other trip keeps its own.
+      {with(folders, {"newest"}, trips), trips, {"photos/trip", "photos/trip/day1", "photos/trip/day2"}},
+      {with(folders, {"oldest"}, trips), trips, {"backup/trip", "backup/trip/day1", "backup/trip/day2", "loose/day1"}},
+      {with(folders, {"in=" + trips.Path("loose"), "oldest"}, trips), trips,
+       {"backup/trip", "backup/trip/day1", "backup/trip/day2"}},
+  };
+  for (const Case& c : cases) {
+    const auto r = RunCliWith(c.args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(WouldMove(r.err, c.tree), c.wouldMove) << c.args[c.args.size() - 2];
+  }
+  // Nothing moved in any of them.
+  for (const char* path : {"photos/a.jpg", "photos_backup/a.jpg", "music copy/song.mp3"}) {
+    EXPECT_TRUE(std::filesystem::exists(photos.Path(path))) << path;
+  }
+  EXPECT_TRUE(std::filesystem::exists(trips.Path("photos/trip/day2/y.jpg")));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ std::size_t DrivePartLength(std::string_view) { return 0; }
 bool SamePath(std::string_view a, std::string_view b) { return a == b; }
 
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
+bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) != 0; }
 
 int StderrColumns() {
   winsize size{};

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <filesystem>
@@ -175,13 +176,26 @@ std::string AbsolutePath(const std::string& path) {
 namespace orvanta::platform {
 
 void ReplaceFileContents(const std::string& fileName, const std::string& bytes) {
-  auto fail = [&fileName](int error) {
-    throw std::runtime_error("Cannot write \"" + fileName + "\": " + std::strerror(error));
+  auto fail = [&fileName](const std::string& why) {
+    throw std::runtime_error("Cannot write \"" + fileName + "\": " + why);
   };
-  const std::string folder(std::string_view(fileName).substr(0, fileName.rfind('/') + 1));
+  std::string target = fileName;
+  struct stat existing;
+  bool exists = ::lstat(target.c_str(), &existing) == 0;
+  if (exists && S_ISLNK(existing.st_mode)) {
+    // The file the link names is written; the link itself stays.
+    char* resolved = ::realpath(fileName.c_str(), nullptr);
+    if (resolved == nullptr) fail(std::strerror(errno));
+    target = resolved;
+    std::free(resolved);
+    exists = ::lstat(target.c_str(), &existing) == 0;
+  }
+  if (exists && !S_ISREG(existing.st_mode)) fail("not a regular file");
+
+  const std::string folder(std::string_view(target).substr(0, target.rfind('/') + 1));
   std::string temp = folder + ".orvanta-XXXXXX";
   const int fd = ::mkstemp(temp.data());
-  if (fd < 0) fail(errno);
+  if (fd < 0) fail(std::strerror(errno));
   int error = 0;
   std::size_t written = 0;
   while (written < bytes.size() && error == 0) {
@@ -192,16 +206,26 @@ void ReplaceFileContents(const std::string& fileName, const std::string& bytes) 
       written += static_cast<std::size_t>(n);
     }
   }
-  // mkstemp makes the file private; give it the mode an ordinary new file gets.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (error == 0 && ::fchmod(fd, 0666 & ~mask) != 0) error = errno;
+  mode_t mode;
+  if (exists) {
+    // Another owner is kept where the process may set it (root); otherwise the file becomes the writer's.
+    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+      [[maybe_unused]] const int groupKept = ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+    }
+    mode = existing.st_mode & 0777;
+  } else {
+    // mkstemp makes the file private; give it the mode an ordinary new file gets.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  if (error == 0 && ::fchmod(fd, mode) != 0) error = errno;
   if (error == 0 && ::fsync(fd) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp.c_str(), fileName.c_str()) != 0) error = errno;
+  if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
   if (error != 0) {
     ::unlink(temp.c_str());
-    fail(error);
+    fail(std::strerror(error));
   }
 }
 

@@ -182,6 +182,7 @@ unsigned LogicalProcessorCount() {
 std::string AbsolutePath(const std::string& path) { return windows::FullPath(path); }
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 
 int StderrColumns() {
   CONSOLE_SCREEN_BUFFER_INFO info;
