@@ -242,7 +242,7 @@ void ResultListView::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
   const QRect text = row.adjusted(6, 0, -6, 0);
   const QString header = model_->data(index, Qt::DisplayRole).toString();
   // The text at the leading edge (the right one in a right-to-left layout), the line after it.
-  painter->drawText(text, Qt::AlignVCenter | (isRightToLeft() ? Qt::AlignRight : Qt::AlignLeft), header);
+  painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft, header);  // the painter mirrors it in a right-to-left layout
   const int textWidth = painter->fontMetrics().horizontalAdvance(header);
   painter->setPen(palette().color(QPalette::Mid));
   const int y = row.center().y();
