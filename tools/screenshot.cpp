@@ -1,12 +1,14 @@
 // Renders the main window after a scan of the given folders to a PNG:
 //   orvanta-screenshot OUT.png [--folders] [--page N] [--compare N] [--max-groups N] FOLDER...
 //   orvanta-screenshot OUT.png --update-dialog      (the new-version dialog with a sample message)
+//   orvanta-screenshot OUT.png --question           (the removal's question)
 #include <QSpinBox>
 #include <QString>
 #include <QTabWidget>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QAbstractButton>
+#include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 
@@ -41,6 +43,20 @@ int main(int argc, char** argv) {
     dialog.show();
     QTimer::singleShot(200, [&] {
       const bool saved = dialog.grab().save(args[0]);
+      std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(args[0]));
+      app.exit(saved ? 0 : 1);
+    });
+    return app.exec();
+  }
+  if (args.size() == 2 && args[1] == "--question") {
+    // The removal's question as SystemDialogs::Confirm shows it.
+    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(),
+                    QString::fromStdString(orvanta::FormatText(orvanta::TranslateText("Move %d files to Recycle Bin?"),
+                                                               {std::int64_t{3}})),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.show();
+    QTimer::singleShot(200, [&] {
+      const bool saved = box.grab().save(args[0]);
       std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(args[0]));
       app.exit(saved ? 0 : 1);
     });

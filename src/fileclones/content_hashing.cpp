@@ -481,11 +481,16 @@ class WorkerGroup {
   // One pass over `count` items; no worker may be running.
   void Start(int workerCount, Pass pass, int count) {
     count_ = count;
+    pass_ = pass;
     state_.nextIndex = -1;
     state_.finishedWorkers = 0;
-    workers_.reserve(static_cast<std::size_t>(workerCount));
-    for (int i = 0; i < workerCount; ++i) workers_.emplace_back(HashWorker, std::ref(state_), pass, count);
+    Add(workerCount);
   }
+  // More workers for the pass under way; they claim from the same counter.
+  void Add(int workerCount) {
+    for (int i = 0; i < workerCount; ++i) workers_.emplace_back(HashWorker, std::ref(state_), pass_, count_);
+  }
+  int Count() const { return static_cast<int>(workers_.size()); }
   void Join() {
     for (std::thread& worker : workers_) worker.join();
     workers_.clear();
@@ -498,7 +503,35 @@ class WorkerGroup {
  private:
   HashingState& state_;
   int count_ = 0;
+  Pass pass_ = Pass::First;
   std::vector<std::thread> workers_;
+};
+
+// On a cold cache the workers wait for the disk and leave the processors
+// idle, and the disk answers sooner with more reads in flight: then more
+// workers are started, up to four per processor. A warm cache keeps the
+// processors busy, and no worker is added.
+class ReaderScaling {
+ public:
+  explicit ReaderScaling(int processors) : processors_(processors) {}
+
+  // Workers to add now, judged by the processor time used since the last call.
+  int MoreWorkers(const WorkerGroup& workers) {
+    const auto now = std::chrono::steady_clock::now();
+    const double cpu = platform::ProcessCpuSeconds();
+    const double wall = std::chrono::duration<double>(now - lastTime_).count();
+    const double busy = wall > 0 ? (cpu - lastCpu_) / wall : processors_;
+    lastTime_ = now;
+    lastCpu_ = cpu;
+    const bool waiting = busy < 0.5 * processors_;
+    return waiting && !workers.AllClaimed() && workers.Count() < kMaxPerProcessor * processors_ ? processors_ : 0;
+  }
+
+ private:
+  static constexpr int kMaxPerProcessor = 4;
+  int processors_;
+  std::chrono::steady_clock::time_point lastTime_ = std::chrono::steady_clock::now();
+  double lastCpu_ = platform::ProcessCpuSeconds();
 };
 
 void HashInParallel(ScanContext& scan, HashingState& state) {
@@ -508,8 +541,9 @@ void HashInParallel(ScanContext& scan, HashingState& state) {
   window.SetProgressPosition(0);
   {
     WorkerGroup workers(state);
-    const auto workerCount = static_cast<int>(platform::LogicalProcessorCount());
-    workers.Start(workerCount, Pass::First, count);
+    const auto processors = static_cast<int>(platform::LogicalProcessorCount());
+    ReaderScaling scaling(processors);
+    workers.Start(processors, Pass::First, count);
     bool secondPassStarted = false;
     for (;;) {
       const int completed = state.completedCount.load(std::memory_order_relaxed);
@@ -519,6 +553,8 @@ void HashInParallel(ScanContext& scan, HashingState& state) {
       ShowStatus(window, FormatText(text, {std::int64_t{completed}, std::int64_t{count}}));
       if (workers.AllFinished()) {
         if (secondPassStarted || scan.StopRequested()) break;
+        // As many workers again: a cold disk stays cold.
+        const int workerCount = workers.Count();
         workers.Join();
         PlanSecondPass(state);
         if (state.secondPass.empty()) break;
@@ -533,6 +569,7 @@ void HashInParallel(ScanContext& scan, HashingState& state) {
       while (!workers.AllFinished() && std::chrono::steady_clock::now() < nextPoll) {
         std::this_thread::sleep_for(std::chrono::milliseconds(workers.AllClaimed() ? 1 : 5));
       }
+      if (!scan.StopRequested()) workers.Add(scaling.MoreWorkers(workers));
     }
   }
   window.SetProgressPosition(state.completedCount.load());

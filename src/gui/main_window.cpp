@@ -152,6 +152,7 @@ void MainWindow::BuildSettingsPanel() {
   lblFolders = Label(PanelTop);
   lbFolders = new QListWidget(PanelTop);
   lbFolders->setSelectionMode(QAbstractItemView::SingleSelection);
+  lbFolders->setItemDelegate(new PathDelegate(lbFolders));
   lbFolders->viewport()->setAcceptDrops(true);
   lbFolders->viewport()->installEventFilter(this);
   folders->addWidget(lblFolders);
@@ -236,10 +237,10 @@ void MainWindow::BuildResultPages() {
   tsDirs = new QWidget;
   lvFiles = new ResultListView(tsFiles);
   lvDirs = new ResultListView(tsDirs);
-  filesModel_ = new ResultListModel(run_->FileClones(), this);
-  dirsModel_ = new ResultListModel(run_->FolderClones(), this);
-  lvFiles->SetResultModel(filesModel_);
-  lvDirs->SetResultModel(dirsModel_);
+  filesModel_ = new ResultListModel(run_->FileClones(), ListKind::Files, this);
+  dirsModel_ = new ResultListModel(run_->FolderClones(), ListKind::Folders, this);
+  lvFiles->SetResultModel(filesModel_, 2);
+  lvDirs->SetResultModel(dirsModel_, 1);
   for (auto [page, list] : {std::pair{tsFiles, lvFiles}, std::pair{tsDirs, lvDirs}}) {
     auto* fill = new QVBoxLayout(page);
     fill->setContentsMargins(0, 0, 0, 0);

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
 #include <algorithm>
@@ -14,7 +15,8 @@ QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data()
 
 }  // namespace
 
-ResultListModel::ResultListModel(ResultList& list, QObject* parent) : QAbstractItemModel(parent), list_(list) {
+ResultListModel::ResultListModel(ResultList& list, ListKind kind, QObject* parent)
+    : QAbstractItemModel(parent), list_(list), kind_(kind) {
   Rebuild();
   list_.SetObserver(this);
 }
@@ -108,6 +110,10 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     return item < row.subItems.size() ? FromUtf8(row.subItems[item]) : QString();
   }
   if (role == Qt::CheckStateRole && index.column() == 0) return row.checked ? Qt::Checked : Qt::Unchecked;
+  if (role == Qt::ToolTipRole) {
+    const std::string_view path = RowPath(row, kind_);
+    return path.empty() ? QVariant() : QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+  }
   return {};
 }
 
@@ -150,9 +156,17 @@ ResultListView::ResultListView(QWidget* parent) : QTreeView(parent) {
   setPalette(colours);
 }
 
-void ResultListView::SetResultModel(ResultListModel* model) {
+void PathDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+  QStyledItemDelegate::initStyleOption(option, index);
+  if (option->direction == Qt::RightToLeft) option->displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
+  option->direction = Qt::LeftToRight;
+}
+
+void ResultListView::SetResultModel(ResultListModel* model, int pathColumn) {
   model_ = model;
+  pathColumn_ = pathColumn;
   setModel(model);
+  setItemDelegateForColumn(pathColumn, new PathDelegate(this));
   FitColumnsToCaptions();
 }
 
@@ -163,8 +177,52 @@ void ResultListView::FitColumnsToCaptions() {
   const int margins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header()) + 8;
   for (std::size_t i = 0; i < columns.size(); ++i) {
     const int needed = metrics.horizontalAdvance(FromUtf8(columns[i].caption)) + margins;
-    header()->resizeSection(static_cast<int>(i), std::max(columns[i].width, needed));
+    const int width = std::max(columns[i].width, needed);
+    header()->resizeSection(static_cast<int>(i), width);
+    if (static_cast<int>(i) == pathColumn_) pathColumnMinimum_ = width;
   }
+  GiveSpareWidthToPaths();
+}
+
+void ResultListView::GiveSpareWidthToPaths() {
+  if (model_ == nullptr || pathColumn_ < 0 || pathColumn_ >= header()->count()) return;
+  int others = 0;
+  for (int i = 0; i < header()->count(); ++i) {
+    if (i != pathColumn_) others += header()->sectionSize(i);
+  }
+  header()->resizeSection(pathColumn_, std::max(pathColumnMinimum_, viewport()->width() - others));
+}
+
+void ResultListView::resizeEvent(QResizeEvent* event) {
+  QTreeView::resizeEvent(event);
+  GiveSpareWidthToPaths();
+}
+
+QModelIndex ResultListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+  const QModelIndex next = QTreeView::moveCursor(action, modifiers);
+  if (model_ == nullptr || !model_->IsGroupHeader(next)) return next;
+  const bool upwards = action == MoveUp || action == MovePageUp || action == MoveHome || action == MovePrevious;
+  const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+  for (const int step : {upwards ? -1 : 1, upwards ? 1 : -1}) {
+    for (int row = next.row(); row >= 0 && row < model_->rowCount(); row += step) {
+      const QModelIndex candidate = model_->index(row, column);
+      if (!model_->IsGroupHeader(candidate)) return candidate;
+    }
+  }
+  return currentIndex();
+}
+
+void ResultListView::keyPressEvent(QKeyEvent* event) {
+  const QModelIndex current = currentIndex();
+  if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && model_ != nullptr &&
+      model_->EngineRow(current) >= 0) {
+    const QModelIndex box = model_->index(current.row(), 0);
+    const bool checked = model_->data(box, Qt::CheckStateRole).toInt() == Qt::Checked;
+    model_->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    event->accept();
+    return;
+  }
+  QTreeView::keyPressEvent(event);
 }
 
 int ResultListView::CurrentEngineRow() const { return model_ == nullptr ? -1 : model_->EngineRow(currentIndex()); }
@@ -183,11 +241,18 @@ void ResultListView::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
   painter->setPen(palette().color(QPalette::Link));
   const QRect text = row.adjusted(6, 0, -6, 0);
   const QString header = model_->data(index, Qt::DisplayRole).toString();
-  painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft, header);
+  // The text at the leading edge (the right one in a right-to-left layout), the line after it.
+  painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft, header);  // the painter mirrors it in a right-to-left layout
   const int textWidth = painter->fontMetrics().horizontalAdvance(header);
   painter->setPen(palette().color(QPalette::Mid));
   const int y = row.center().y();
-  if (text.left() + textWidth + 8 < row.right()) painter->drawLine(text.left() + textWidth + 8, y, row.right() - 6, y);
+  if (textWidth + 8 < text.width()) {
+    if (isRightToLeft()) {
+      painter->drawLine(text.left(), y, text.right() - textWidth - 8, y);
+    } else {
+      painter->drawLine(text.left() + textWidth + 8, y, text.right(), y);
+    }
+  }
   painter->restore();
 }
 

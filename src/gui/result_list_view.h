@@ -5,9 +5,11 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <vector>
 
+#include "actions/list_rows.h"
 #include "core/result_list.h"
 
 namespace orvanta {
@@ -16,7 +18,7 @@ class ResultListModel final : public QAbstractItemModel, private ResultListObser
   Q_OBJECT
 
  public:
-  explicit ResultListModel(ResultList& list, QObject* parent = nullptr);
+  ResultListModel(ResultList& list, ListKind kind, QObject* parent = nullptr);
   ~ResultListModel() override;
 
   ResultList& List() { return list_; }
@@ -46,8 +48,19 @@ class ResultListModel final : public QAbstractItemModel, private ResultListObser
     std::uint32_t item;
   };
   ResultList& list_;
+  ListKind kind_;
   std::vector<Line> lines_;
   std::vector<int> lineOfRow_;  // engine row -> shown line
+};
+
+// Paths read left to right whatever the layout: "/tmp/a" in an Arabic window
+// keeps its leading "/" on the left. The text stays at the cell's leading edge.
+class PathDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
 class ResultListView final : public QTreeView {
@@ -55,7 +68,8 @@ class ResultListView final : public QTreeView {
 
  public:
   explicit ResultListView(QWidget* parent = nullptr);
-  void SetResultModel(ResultListModel* model);
+  // pathColumn: the column of paths, which takes the width the others leave.
+  void SetResultModel(ResultListModel* model, int pathColumn);
   ResultListModel* ResultModel() const { return model_; }
   // Each column at its set width, or wider where its caption needs it
   // (captions in other languages run longer than the English ones).
@@ -65,9 +79,19 @@ class ResultListView final : public QTreeView {
 
  protected:
   void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  // Group headers are passed over: the cursor moves on to the next file row
+  // in its direction (or back, at the end), never onto a row it cannot select.
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+  // Space toggles the current row's check mark from whichever column holds the cursor.
+  void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void GiveSpareWidthToPaths();
+
   ResultListModel* model_ = nullptr;
+  int pathColumn_ = -1;
+  int pathColumnMinimum_ = 0;
 };
 
 }  // namespace orvanta

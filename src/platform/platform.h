@@ -91,6 +91,8 @@ bool FileExists(const std::string& path);
 std::string LowerCase(std::string_view text);
 
 unsigned LogicalProcessorCount();
+// Processor time used so far by every thread of this process, in seconds.
+double ProcessCpuSeconds();
 
 // Whether standard error is a terminal, and its width in columns (0 when unknown).
 bool StderrIsTerminal();

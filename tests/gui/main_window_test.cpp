@@ -376,6 +376,63 @@ class MainWindowTest : public QObject {
     QCOMPARE(shell.requests.last(), "open:" + QString::fromStdString(folder));
   }
 
+  // The keyboard in the file list: Space toggles the row's mark from any
+  // column, and the cursor passes over group headers to the next file row.
+  void spaceInAnyColumnAndACursorThatSkipsGroupHeaders() {
+    tree->File("d/x.bin", "xyz");
+    tree->File("e/x.bin", "xyz");
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    form->btnScanClick();
+    ResultListView* view = form->lvFiles;
+    ResultListModel* model = view->ResultModel();
+    // Two groups: a header, three copies of "12345", a header, two of "xyz".
+    QCOMPARE(model->rowCount(), 7);
+    QVERIFY(model->IsGroupHeader(model->index(0, 0)) && model->IsGroupHeader(model->index(4, 0)));
+
+    const ResultList& list = form->Run().FileClones();
+    for (const int column : {0, 1, 2, 3}) {
+      view->setCurrentIndex(model->index(2, column));
+      const bool before = list.Rows()[static_cast<std::size_t>(model->EngineRow(model->index(2, 0)))].checked;
+      QTest::keyClick(view, Qt::Key_Space);
+      QCOMPARE(list.Rows()[static_cast<std::size_t>(model->EngineRow(model->index(2, 0)))].checked, !before);
+    }
+
+    const std::pair<Qt::Key, int> moves[] = {{Qt::Key_Down, 5}, {Qt::Key_Up, 3},   {Qt::Key_Home, 1},
+                                             {Qt::Key_Up, 1},   {Qt::Key_End, 6},   {Qt::Key_PageUp, 1}};
+    view->setCurrentIndex(model->index(3, 2));
+    for (const auto& [key, row] : moves) {
+      QTest::keyClick(view, key);
+      QCOMPARE(view->currentIndex().row(), row);
+      QCOMPARE(view->currentIndex().column(), 2);
+      QVERIFY(view->selectionModel()->isRowSelected(row, {}));
+      QCOMPARE(view->CurrentEngineRow(), model->EngineRow(view->currentIndex()));
+    }
+
+    // Each cell's tooltip is the row's full path, the header's nothing.
+    const QModelIndex member = model->index(5, 1);
+    const std::size_t engineRow = static_cast<std::size_t>(model->EngineRow(member));
+    QCOMPARE(model->data(member, Qt::ToolTipRole).toString(),
+             QString::fromStdString(list.Rows()[engineRow].data->fullPath));
+    QVERIFY(!model->data(model->index(4, 1), Qt::ToolTipRole).isValid());
+  }
+
+  // The Directory column takes the width the other columns leave.
+  void thePathColumnTakesTheSpareWidth() {
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    for (const int width : {1178, 1600}) {
+      form->resize(width, form->height());
+      QCoreApplication::processEvents();
+      for (const auto& [view, pathColumn, minimum] : {std::tuple{form->lvFiles, 2, 520}, std::tuple{form->lvDirs, 1, 740}}) {
+        view->resize(form->PageControl1->currentWidget()->size());
+        int total = 0;
+        for (int i = 0; i < view->header()->count(); ++i) total += view->header()->sectionSize(i);
+        QCOMPARE(total, std::max(view->viewport()->width(), total - view->header()->sectionSize(pathColumn) + minimum));
+        QCOMPARE_GE(view->header()->sectionSize(pathColumn), minimum);
+      }
+    }
+  }
+
   // A desktop with nothing to open paths or addresses: each request ends in
   // a message that names what could not be opened.
   void whatNothingOpensIsNamedInAMessage() {

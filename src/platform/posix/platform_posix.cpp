@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 #include <filesystem>
 
@@ -151,6 +152,12 @@ std::string LowerCase(std::string_view text) {
 unsigned LogicalProcessorCount() {
   const long n = ::sysconf(_SC_NPROCESSORS_ONLN);
   return n < 1 ? 1u : static_cast<unsigned>(n);
+}
+
+double ProcessCpuSeconds() {
+  timespec used{};
+  if (::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used) != 0) return 0;
+  return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9;
 }
 
 std::string AbsolutePath(const std::string& path) {

@@ -177,6 +177,13 @@ unsigned LogicalProcessorCount() {
   return n < 1 ? 1u : static_cast<unsigned>(n);
 }
 
+double ProcessCpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+  auto ticks = [](const FILETIME& t) { return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;  // 100-ns ticks
+}
+
 // Resolved by text, not by GetFullPathNameW, which would drop a trailing dot or
 // blank of the last name and so name another file.
 std::string AbsolutePath(const std::string& path) { return windows::FullPath(path); }
