@@ -13,7 +13,7 @@ namespace {
 // An option's effect on the options; returns the usage error, empty when the value is good.
 using ApplyOption = std::function<std::string(CliOptions&, const std::string& name, const std::string& value)>;
 
-struct OptionSpec {
+struct OptionDefinition {
   std::string_view shortName, longName;
   bool takesValue;
   ApplyOption apply;
@@ -66,8 +66,8 @@ ApplyOption CsvTarget(std::string CliOptions::*field) {
   };
 }
 
-const std::vector<OptionSpec>& Options() {
-  static const std::vector<OptionSpec> options = {
+const std::vector<OptionDefinition>& Options() {
+  static const std::vector<OptionDefinition> options = {
       {"-h", "--help", false, Flag([](CliOptions& o) { o.showHelp = true; })},
       {"-V", "--version", false, Flag([](CliOptions& o) { o.showVersion = true; })},
       {"", "--compare", true,
@@ -114,9 +114,11 @@ const std::vector<OptionSpec>& Options() {
   return options;
 }
 
-const OptionSpec* FindOption(std::string_view name) {
-  for (const OptionSpec& spec : Options()) {
-    if (name == spec.longName || (!spec.shortName.empty() && name == spec.shortName)) return &spec;
+const OptionDefinition* FindOption(std::string_view name) {
+  for (const OptionDefinition& definition : Options()) {
+    if (name == definition.longName || (!definition.shortName.empty() && name == definition.shortName)) {
+      return &definition;
+    }
   }
   return nullptr;
 }
@@ -146,16 +148,16 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
         inlineValue = true;
       }
     }
-    const OptionSpec* spec = FindOption(name);
-    if (spec == nullptr) return failed(FormatText(TranslateText("unknown option '%s'"), {name}));
-    if (spec->takesValue && !inlineValue) {
+    const OptionDefinition* definition = FindOption(name);
+    if (definition == nullptr) return failed(FormatText(TranslateText("unknown option '%s'"), {name}));
+    if (definition->takesValue && !inlineValue) {
       if (i + 1 >= args.size()) return failed(FormatText(TranslateText("option '%s' needs a value"), {name}));
       value = args[++i];
     }
-    if (!spec->takesValue && inlineValue) {
+    if (!definition->takesValue && inlineValue) {
       return failed(FormatText(TranslateText("option '%s' takes no value"), {name}));
     }
-    if (std::string error = spec->apply(options, name, value); !error.empty()) return failed(std::move(error));
+    if (std::string error = definition->apply(options, name, value); !error.empty()) return failed(std::move(error));
     // Help and version answer at once, whatever follows.
     if (options.showHelp || options.showVersion) return {std::move(options), {}};
   }
