@@ -1,6 +1,5 @@
 #include "collect/folder_walk.h"
 
-#include <algorithm>
 #include <stdexcept>
 
 #include "collect/masks.h"
@@ -11,47 +10,27 @@ namespace {
 
 using platform::EntryKind;
 
+// Depth first in listing order, with an explicit stack of open levels rather
+// than recursion, so the depth of a tree is bounded by memory, not by the
+// thread's stack.
 class Walker {
  public:
   Walker(const FileMask& mask, const std::atomic<bool>* stop, ReachedFiles* reached,
          std::deque<EnumeratedFile>& out)
       : mask_(mask), stop_(stop), reached_(reached), out_(out) {}
 
-  void Walk(const std::string& folder) {
-    if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) return;
-    // The folder's entries are read in full and the folder closed before any
-    // subfolder is entered, so one folder handle is open at a time at any depth.
-    std::string names;
-    std::vector<Item> items;
-    platform::FileId self;
-    {
-      platform::FolderReader reader(folder);
-      if (!reader.IsOpen()) return;
-      if (reader.QueryFolderId(self)) {
-        if (std::find(ancestors_.begin(), ancestors_.end(), self) != ancestors_.end()) return;
+  void Walk(const std::string& root) {
+    Enter(root);
+    while (!levels_.empty()) {
+      Level& level = levels_.back();
+      if (level.next == level.items.size()) {
+        levels_.pop_back();
+        continue;
       }
-      std::string_view name;
-      EntryKind kind;
-      platform::FileAttributes attributes;
-      bool haveAttributes = false;
-      while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
-        if (kind == EntryKind::Folder) {
-          items.push_back({names.size(), name.size(), true, {}, false});
-          names.append(name);
-        } else if (kind == EntryKind::File && mask_.Matches(name)) {
-          if (!haveAttributes) haveAttributes = reader.QueryAttributes(name, attributes);
-          // Swapped for a link or a special file since the listing: not a file any more.
-          if (haveAttributes && attributes.kind != EntryKind::File) continue;
-          items.push_back({names.size(), name.size(), false, attributes, haveAttributes});
-          names.append(name);
-        }
-      }
-    }
-    ancestors_.push_back(self);
-    for (const Item& item : items) {
-      std::string path = JoinPath(folder, std::string_view(names).substr(item.nameOffset, item.nameLength));
+      const Item& item = level.items[level.next++];
+      std::string path = JoinPath(level.folder, std::string_view(level.names).substr(item.nameOffset, item.nameLength));
       if (item.isFolder) {
-        Walk(path);
+        Enter(path);  // may grow levels_: `level` and `item` are not used after this
       } else if (reached_ == nullptr ||
                  (item.haveAttributes && item.attributes.id.Known() ? reached_->FirstReach(item.attributes.id)
                                                                     : reached_->FirstReach(path))) {
@@ -59,7 +38,6 @@ class Walker {
                         item.attributes.modified});
       }
     }
-    ancestors_.pop_back();
   }
 
  private:
@@ -70,12 +48,53 @@ class Walker {
     platform::FileAttributes attributes;
     bool haveAttributes;
   };
+  // One folder being walked: its entries, read in full, and the next to visit.
+  struct Level {
+    std::string folder;
+    platform::FileId id;
+    std::string names;
+    std::vector<Item> items;
+    std::size_t next = 0;
+  };
+
+  // Reads the folder's entries in full and closes it before any subfolder is
+  // entered, so one folder handle is open at a time at any depth.
+  void Enter(const std::string& folder) {
+    if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) return;
+    Level level;
+    level.folder = folder;
+    platform::FolderReader reader(folder);
+    if (!reader.IsOpen()) return;
+    if (reader.QueryFolderId(level.id)) {
+      // A folder that is its own ancestor (a bind-mount loop) is not entered again.
+      for (const Level& ancestor : levels_) {
+        if (ancestor.id == level.id) return;
+      }
+    }
+    std::string_view name;
+    EntryKind kind;
+    platform::FileAttributes attributes;
+    bool haveAttributes = false;
+    while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
+      if (kind == EntryKind::Folder) {
+        level.items.push_back({level.names.size(), name.size(), true, {}, false});
+        level.names.append(name);
+      } else if (kind == EntryKind::File && mask_.Matches(name)) {
+        if (!haveAttributes) haveAttributes = reader.QueryAttributes(name, attributes);
+        // Swapped for a link or a special file since the listing: not a file any more.
+        if (haveAttributes && attributes.kind != EntryKind::File) continue;
+        level.items.push_back({level.names.size(), name.size(), false, attributes, haveAttributes});
+        level.names.append(name);
+      }
+    }
+    levels_.push_back(std::move(level));
+  }
 
   const FileMask& mask_;
   const std::atomic<bool>* stop_;
   ReachedFiles* reached_;
   std::deque<EnumeratedFile>& out_;
-  std::vector<platform::FileId> ancestors_;
+  std::vector<Level> levels_;
 };
 
 }  // namespace

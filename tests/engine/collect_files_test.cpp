@@ -153,6 +153,26 @@ TEST_F(CollectFilesTest, AnUnreadableFolderContributesNothing) {
   EXPECT_EQ(Collect(), std::vector<std::string>{tree.Path("open/a")});
 }
 
+TEST(EnumerateFiles, ADeepTreeIsWalkedInFullAndTheWalkResumesAfterIt) {
+  // Two chains of 1,200 nested folders, a file at every hundredth level: the
+  // walk keeps one level per folder on its own stack and comes back up to the
+  // second chain after the first.
+  TempTree tree;
+  std::vector<std::string> expected;
+  for (const std::string chain : {"p", "q"}) {
+    std::string relative = chain;
+    for (int depth = 1; depth <= 1200; ++depth) {
+      if (depth % 100 == 0) expected.push_back(tree.File(relative + "/f" + std::to_string(depth), "x"));
+      relative += "/d";
+    }
+  }
+  std::vector<std::string> found;
+  for (const EnumeratedFile& file : EnumerateFiles(tree.Folder(), "*.*")) found.push_back(file.path);
+  std::sort(found.begin(), found.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(found, expected);
+}
+
 TEST(EnumerateFiles, FailsForAMissingFolderOrMalformedMask) {
   TempTree tree;
   EXPECT_THROW(EnumerateFiles(tree.Folder("missing"), "*.*"), std::exception);
