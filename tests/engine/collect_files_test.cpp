@@ -9,6 +9,7 @@
 #include "collect/collect_files.h"
 #include "collect/folder_walk.h"
 #include "core/paths.h"
+#include "platform/platform.h"
 #include "test_support.h"
 
 namespace orvanta {
@@ -130,6 +131,12 @@ TEST_F(CollectFilesTest, SpecialFilesAreSkippedWithoutBlocking) {
 TEST_F(CollectFilesTest, AFileReachedTwiceIsRegisteredOnce) {
   const auto inner = tree.File("outer/inner/photo.jpg", "same bytes");
   tree.HardLink("outer/hardlink.jpg", inner);
+  platform::FileAttributes attributes;
+  if (!platform::QueryAttributes(inner, attributes) || !attributes.id.Known()) {
+    // Wine on an overlay mount whose layers sit on other file systems gives
+    // files no volume serial; the walk then tells files apart by path alone.
+    GTEST_SKIP() << "this file system gives no file identity";
+  }
   settings.folders = {tree.Folder("outer"), tree.Folder("outer/inner")};
   settings.masks = "*.jpg *.JPG *.*";
   const auto paths = Collect();

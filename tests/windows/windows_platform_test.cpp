@@ -357,6 +357,7 @@ TEST(WindowsTrash, OneShellCallForTheWholeBlockOfCheckedPaths) {
   const std::string replaced = tree.File("replaced.txt", "old");
   platform::FileAttributes scanned;
   ASSERT_TRUE(platform::QueryAttributes(replaced, scanned));
+  if (!scanned.id.Known()) GTEST_SKIP() << "this file system gives no file identity (Wine on a mixed overlay mount)";
   const std::string newer = tree.File("newer.txt", "new");
   ASSERT_NE(MoveFileExW(win::SystemPath(newer).c_str(), win::SystemPath(replaced).c_str(), MOVEFILE_REPLACE_EXISTING), 0);
   const std::string gone = tree.Root() + "\\gone.txt";
