@@ -28,7 +28,8 @@ class Walker {
         continue;
       }
       const Item& item = level.items[level.next++];
-      std::string path = JoinPath(level.folder, std::string_view(level.names).substr(item.nameOffset, item.nameLength));
+      std::string path = JoinPath(std::string_view(folder_).substr(0, level.folderLength),
+                                  std::string_view(level.names).substr(item.nameOffset, item.nameLength));
       if (item.isFolder) {
         Enter(path);  // may grow levels_: `level` and `item` are not used after this
       } else if (reached_ == nullptr ||
@@ -49,8 +50,10 @@ class Walker {
     bool haveAttributes;
   };
   // One folder being walked: its entries, read in full, and the next to visit.
+  // Its path is the first folderLength bytes of folder_ (each level's path
+  // begins with its parent's), so a deep tree holds each name once.
   struct Level {
-    std::string folder;
+    std::size_t folderLength;
     platform::FileId id;
     std::string names;
     std::vector<Item> items;
@@ -62,7 +65,7 @@ class Walker {
   void Enter(const std::string& folder) {
     if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) return;
     Level level;
-    level.folder = folder;
+    level.folderLength = folder.size();
     platform::FolderReader reader(folder);
     if (!reader.IsOpen()) return;
     if (reader.QueryFolderId(level.id)) {
@@ -87,6 +90,7 @@ class Walker {
         level.names.append(name);
       }
     }
+    folder_ = folder;
     levels_.push_back(std::move(level));
   }
 
@@ -95,6 +99,7 @@ class Walker {
   ReachedFiles* reached_;
   std::deque<EnumeratedFile>& out_;
   std::vector<Level> levels_;
+  std::string folder_;  // the path of the deepest level
 };
 
 }  // namespace

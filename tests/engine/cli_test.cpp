@@ -10,6 +10,7 @@
 
 #include "cli/cli.h"
 #include "cli/listing_writers.h"
+#include "platform/platform.h"
 #include "test_support.h"
 
 namespace orvanta {
@@ -242,6 +243,29 @@ TEST_F(CliTest, RemovalKeepsWhatItCannotVouchForAndExitsOne) {
   EXPECT_EQ(ReadFile(tree.Path("p/Photos/2019/beach.jpg")), "beach");
   EXPECT_EQ(ReadFile(tree.Path("p/Photos/2020/snow.jpg")), "snow!");
   EXPECT_FALSE(std::filesystem::exists(tree.Path("p/Photos - Copy")));
+}
+
+TEST(CliDeepTree, AFileBelowThePathLimitIsFoundReadListedWholeAndTrashed) {
+  test::TempTree tree;
+  const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree.Path("data"));
+  const std::string top = tree.File("t/top.txt", "deep bytes");
+  const std::string deep = tree.DeepFile("t/chain", 9000, "copy.txt", "deep bytes");
+  ASSERT_GT(deep.size(), 8192u);
+
+  auto r = RunCliWith({"--min-size-mb", "0", tree.Folder("t")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::set<std::string> lines = {"Group 1 (0.00 MB)", top, deep};
+  std::set<std::string> listed;
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);) listed.insert(line);
+  EXPECT_EQ(listed, lines) << "one group, the deep path whole";
+
+  r = RunCliWith({"--yes", "--min-size-mb", "0", "--trash", "all-but-one", "--keep", "shortest", tree.Folder("t")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Moved: 1. Stayed: 0."), std::string::npos) << r.err;
+  EXPECT_TRUE(platform::FileExists(top));
+  EXPECT_FALSE(platform::FileExists(deep));
+  EXPECT_EQ(ReadFile(tree.Path("data/Trash/files/copy.txt")), "deep bytes");
 }
 
 TEST(CliOutput, TerminalSafePathQuotesWhatATerminalWouldObey) {

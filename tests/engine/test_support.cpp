@@ -5,9 +5,12 @@
 
 #include "platform/windows/windows_text.h"
 #else
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstring>
 #endif
 
 #include <algorithm>
@@ -57,18 +60,49 @@ TempTree::TempTree() {
 #endif
 }
 
-TempTree::~TempTree() {
-  std::error_code error;
 #ifndef _WIN32
-  // Folders a test locked away must be opened again before they can be removed.
-  for (auto it = fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, error);
-       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (it->is_directory(error) && !it->is_symlink(error)) ::chmod(it->path().c_str(), 0755);
+namespace {
+
+// Removes a folder's contents through handles, so trees deeper than the path
+// limit go too; folders a test locked away are opened again first.
+void RemoveContents(int folder) {
+  DIR* listing = ::fdopendir(::dup(folder));
+  if (listing == nullptr) return;
+  while (const dirent* entry = ::readdir(listing)) {
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    struct stat st;
+    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+      ::fchmodat(folder, name, 0755, 0);
+      const int child = ::openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (child >= 0) {
+        RemoveContents(child);
+        ::close(child);
+      }
+      ::unlinkat(folder, name, AT_REMOVEDIR);
+    } else {
+      ::unlinkat(folder, name, 0);
+    }
   }
-  ::chmod(root_.c_str(), 0755);
-  for (const auto& entry : fs::directory_iterator(root_, error)) ::chmod(entry.path().c_str(), 0755);
+  ::closedir(listing);
+}
+
+}  // namespace
 #endif
+
+TempTree::~TempTree() {
+#ifdef _WIN32
+  std::error_code error;
   fs::remove_all(FsPath(root_), error);
+#else
+  ::chmod(root_.c_str(), 0755);
+  const int root = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (root >= 0) {
+    RemoveContents(root);
+    ::close(root);
+  }
+  ::rmdir(root_.c_str());
+#endif
 }
 
 std::string TempTree::Folder(const std::string& relative) const {
@@ -121,6 +155,28 @@ std::string TempTree::Fifo(const std::string& relative) {
   return path;
 #endif
 }
+
+#ifndef _WIN32
+std::string TempTree::DeepFile(const std::string& chain, std::size_t pathLength, const std::string& name,
+                               const std::string& content) {
+  const std::string folderName(200, 'n');
+  std::string path = Dir(chain);
+  int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  while (folder >= 0 && path.size() + 1 + name.size() < pathLength) {
+    ::mkdirat(folder, folderName.c_str(), 0755);
+    const int child = ::openat(folder, folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::close(folder);
+    folder = child;
+    path += "/" + folderName;
+  }
+  const int file = folder < 0 ? -1 : ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const bool written = file >= 0 && ::write(file, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+  if (file >= 0) ::close(file);
+  if (folder >= 0) ::close(folder);
+  if (!written) throw std::runtime_error("cannot make a file below " + path);
+  return path + "/" + name;
+}
+#endif
 
 #ifdef _WIN32
 bool RunningAsRoot() { return false; }

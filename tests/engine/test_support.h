@@ -32,6 +32,13 @@ class TempTree {
   std::string Symlink(const std::string& relative, const std::string& target);
   std::string HardLink(const std::string& relative, const std::string& existing);
   std::string Fifo(const std::string& relative);
+#ifndef _WIN32
+  // A file below a chain of folders with long names whose full path is at
+  // least `pathLength` bytes, made through folder handles, since the kernel
+  // takes no path that long in one call.
+  std::string DeepFile(const std::string& chain, std::size_t pathLength, const std::string& name,
+                       const std::string& content);
+#endif
 
  private:
   std::string root_;

@@ -17,6 +17,7 @@
 #include <unicode/utf8.h>
 
 #include "platform/ascii.h"
+#include "platform/posix/long_paths.h"
 
 namespace orvanta::platform {
 namespace {
@@ -45,6 +46,10 @@ void FillAttributes(const struct stat& st, FileAttributes& attributes) {
   attributes.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
+bool StatFollowingLinks(const std::string& path, struct stat& st) {
+  return posix::AtPath(path, [&st](int at, const char* name) { return ::fstatat(at, name, &st, 0); }) == 0;
+}
+
 }  // namespace
 
 struct FolderReader::State {
@@ -55,7 +60,9 @@ struct FolderReader::State {
 FolderReader::FolderReader(const std::string& folder) : state_(std::make_unique<State>()) {
   // O_NOFOLLOW: a subfolder swapped for a link after it was listed is not entered.
   // A listed root ends in "/", which makes the kernel follow a link the user chose.
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = posix::AtPath(folder, [](int at, const char* name) {
+    return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  });
   if (fd >= 0) {
     state_->dir = ::fdopendir(fd);
     if (state_->dir == nullptr) ::close(fd);
@@ -106,19 +113,21 @@ bool FolderReader::QueryFolderId(FileId& id) const {
 
 bool QueryAttributes(const std::string& path, FileAttributes& attributes) {
   struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return false;
+  if (posix::AtPath(path, [&st](int at, const char* name) { return ::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW); }) != 0) {
+    return false;
+  }
   FillAttributes(st, attributes);
   return true;
 }
 
 bool FolderExists(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return StatFollowingLinks(path, st) && S_ISDIR(st.st_mode);
 }
 
 bool FileExists(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return StatFollowingLinks(path, st) && !S_ISDIR(st.st_mode);
 }
 
 std::string LowerCase(std::string_view text) {
@@ -246,7 +255,9 @@ InputFile::OpenResult InputFile::Open(const std::string& path, std::string& erro
   Close();
   // O_NONBLOCK: a FIFO put in a file's place must not block the reader; O_NOFOLLOW:
   // a link put there is not a file of the scan.
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  fd_ = posix::AtPath(path, [](int at, const char* name) {
+    return ::openat(at, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  });
   if (fd_ < 0) {
     const int e = errno;
     if (e == ENOENT || e == ENOTDIR || e == ELOOP) return OpenResult::NotAFile;

@@ -107,8 +107,9 @@ int OpenFolderNoLinks(const std::string& path, bool useOpenat2) {
     how.flags = static_cast<std::uint64_t>(kFolderFlags);
     how.resolve = RESOLVE_NO_SYMLINKS;
     const long fd = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
-    // Older kernels, or a sandbox that forbids the call: the component walk.
-    if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
+    // Older kernels, a sandbox that forbids the call, or a path longer than
+    // one call takes: the component walk.
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM && errno != ENAMETOOLONG)) return static_cast<int>(fd);
   }
 #else
   (void)useOpenat2;
