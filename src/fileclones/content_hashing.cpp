@@ -126,56 +126,18 @@ std::vector<FileRecord*> BuildHashTargets(const ScanContext& scan) {
   return targets;
 }
 
-std::int64_t ReadOrThrow(platform::InputFile& file, unsigned char* into, std::size_t capacity,
-                         const std::string& path) {
-  std::string error;
-  const std::int64_t n = file.Read(into, capacity, error);
-  if (n < 0) throw std::runtime_error("Cannot read file \"" + path + "\": " + error);
-  return n;
-}
-
-// False when nothing is at the path; throws when the file cannot be opened.
-bool OpenOrThrow(platform::InputFile& file, const std::string& path) {
-  std::string error;
-  switch (file.Open(path, error)) {
-    case platform::InputFile::OpenResult::NotAFile: return false;
-    case platform::InputFile::OpenResult::Failed: throw std::runtime_error(error);
-    case platform::InputFile::OpenResult::Opened: break;
-  }
-  return true;
-}
-
-// Fills `buffer` with up to `capacity` bytes; fewer only at the end of the file.
-std::size_t ReadFull(platform::InputFile& file, unsigned char* buffer, std::size_t capacity, const std::string& path) {
+// Fills `buffer` with up to `capacity` bytes, fewer only at the end of the
+// file; -1 when reading failed.
+std::int64_t ReadFull(platform::InputFile& file, unsigned char* buffer, std::size_t capacity) {
   std::size_t filled = 0;
+  std::string error;
   while (filled < capacity) {
-    const auto n = static_cast<std::size_t>(ReadOrThrow(file, buffer + filled, capacity - filled, path));
+    const std::int64_t n = file.Read(buffer + filled, capacity - filled, error);
+    if (n < 0) return -1;
     if (n == 0) break;
-    filled += n;
+    filled += static_cast<std::size_t>(n);
   }
-  return filled;
-}
-
-// Hashes into `hash`; empty when no file is at the path any more.
-void HashFileInto(const std::string& path, Sha1Text& hash) {
-  platform::InputFile file;
-  if (!OpenOrThrow(file, path)) {
-    hash.clear();
-    return;
-  }
-  HashWorkspace& workspace = Workspace();
-  workspace.sha1.Reset();
-  std::int64_t total = 0;
-  for (;;) {
-    const std::int64_t n = ReadOrThrow(file, workspace.buffer.get(), HashWorkspace::kBufferSize, path);
-    if (n == 0) break;
-    workspace.sha1.Update(workspace.buffer.get(), static_cast<std::size_t>(n));
-    total += n;
-    // A short read that reaches the size the file had when opened is its end:
-    // this saves the final empty read, the dearest call for small files.
-    if (static_cast<std::size_t>(n) < HashWorkspace::kBufferSize && total >= file.Size()) break;
-  }
-  FinishSha1(workspace.sha1, hash);
+  return static_cast<std::int64_t>(filled);
 }
 
 // XXH3-128 over the whole content of a file larger than one buffer, with the
@@ -190,30 +152,36 @@ struct FastDigest {
 };
 
 enum class FirstRead {
-  Hashed,    // a file of at most one buffer: SHA-1 and check set
-  Digested,  // a larger file: its fast digest set
-  Unhashed,  // gone, changed since it was collected, or Stop came
+  Hashed,      // a file of at most one buffer: SHA-1 and check set
+  Digested,    // a larger file: its fast digest set
+  Unhashed,    // gone, changed since it was collected, or Stop came
+  Unreadable,  // could not be opened or read
 };
 
 // Reads a collected file, never past the size it had then. One of at most one
 // buffer gets its SHA-1 and check from one open and one read; a larger one is
 // streamed through XXH3 into `fast`, looking at the stop flag as it goes.
-// Throws when the file cannot be opened or read.
 FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const StopPoll& stopped) {
   platform::InputFile file;
-  const std::string& path = record.fullPath;
-  if (!OpenOrThrow(file, path) || file.Size() != record.size) return FirstRead::Unhashed;
+  std::string error;
+  switch (file.Open(record.fullPath, error)) {
+    case platform::InputFile::OpenResult::NotAFile: return FirstRead::Unhashed;
+    case platform::InputFile::OpenResult::Failed: return FirstRead::Unreadable;
+    case platform::InputFile::OpenResult::Opened: break;
+  }
+  if (file.Size() != record.size) return FirstRead::Unhashed;
   HashWorkspace& workspace = Workspace();
   unsigned char* const buffer = workspace.buffer.get();
   constexpr std::size_t kBufferSize = HashWorkspace::kBufferSize;
   const auto size = static_cast<std::uint64_t>(record.size);
   if (size <= kBufferSize) {
-    const std::size_t filled = ReadFull(file, buffer, static_cast<std::size_t>(size), path);
-    if (filled != size) return FirstRead::Unhashed;  // shrank while read
+    const std::int64_t filled = ReadFull(file, buffer, static_cast<std::size_t>(size));
+    if (filled < 0) return FirstRead::Unreadable;
+    if (static_cast<std::uint64_t>(filled) != size) return FirstRead::Unhashed;  // shrank while read
     workspace.sha1.Reset();
-    workspace.sha1.Update(buffer, filled);
+    workspace.sha1.Update(buffer, static_cast<std::size_t>(filled));
     FinishSha1(workspace.sha1, record.contentHash);
-    record.contentCheck = CheckOf(XXH3_128bits_withSeed(buffer, filled, CheckSeed()));
+    record.contentCheck = CheckOf(XXH3_128bits_withSeed(buffer, static_cast<std::size_t>(filled), CheckSeed()));
     return FirstRead::Hashed;
   }
   XXH3_state_t* const state = workspace.xxh3.get();
@@ -222,13 +190,16 @@ FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const Sto
   for (std::size_t buffers = 1; total < size; ++buffers) {
     if (buffers % kBuffersBetweenStopChecks == 0 && stopped()) return FirstRead::Unhashed;
     const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, size - total));
-    const std::size_t n = ReadFull(file, buffer, want, path);
+    const std::int64_t n = ReadFull(file, buffer, want);
+    if (n < 0) return FirstRead::Unreadable;
     if (n == 0) return FirstRead::Unhashed;  // shrank while read
-    XXH3_128bits_update(state, buffer, n);
-    total += n;
+    XXH3_128bits_update(state, buffer, static_cast<std::size_t>(n));
+    total += static_cast<std::uint64_t>(n);
   }
   // Grown while read: its content is not the one collected.
-  if (ReadFull(file, workspace.compareBuffer.get(), 1, path) != 0) return FirstRead::Unhashed;
+  const std::int64_t beyond = ReadFull(file, workspace.compareBuffer.get(), 1);
+  if (beyond < 0) return FirstRead::Unreadable;
+  if (beyond != 0) return FirstRead::Unhashed;
   fast = {static_cast<std::int64_t>(total), XXH3_128bits_digest(state)};
   return FirstRead::Digested;
 }
@@ -239,9 +210,11 @@ FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const Sto
 // each that matched every byte gets the digests of exactly those bytes. A file
 // that differs, or could not be read, goes to a later round, where it may
 // lead. Every round settles its leader, so the rounds end. Reads stop at the
-// collected size; a file that shrank or grew meanwhile stays unhashed.
-template <typename Complete>
-void HashAlikeFiles(std::vector<FileRecord*> pending, const StopPoll& stopPoll, Complete&& complete) {
+// collected size; a file that shrank or grew meanwhile stays unhashed, and
+// one that could not be opened or read as leader is passed to `unreadable`.
+template <typename Complete, typename Unreadable>
+void HashAlikeFiles(std::vector<FileRecord*> pending, const StopPoll& stopPoll, Complete&& complete,
+                    Unreadable&& unreadable) {
   constexpr std::size_t kMaxOpen = 16;
   constexpr std::size_t kBufferSize = HashWorkspace::kBufferSize;
   HashWorkspace& workspace = Workspace();
@@ -250,22 +223,20 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const StopPoll& stopPoll, 
   std::array<platform::InputFile, kMaxOpen> inputs;
   std::array<FileRecord*, kMaxOpen> files{};
   std::array<bool, kMaxOpen> alike{};
+  std::string error;
   while (!pending.empty() && !stopPoll.stop.load(std::memory_order_relaxed)) {
     std::size_t opened = 0, taken = 0;
     for (; taken < pending.size() && opened < kMaxOpen; ++taken) {
       FileRecord* file = pending[taken];
-      bool open = false;
-      try {
-        open = OpenOrThrow(inputs[opened], file->fullPath);
-      } catch (...) {
-      }
-      if (open) {
+      const auto result = inputs[opened].Open(file->fullPath, error);
+      if (result == platform::InputFile::OpenResult::Opened) {
         files[opened++] = file;
-      } else {
-        // Gone or unreadable: left unhashed, so it joins no content group.
-        file->contentHash.clear();
-        complete();
+        continue;
       }
+      // Gone or unreadable: left unhashed, so it joins no content group.
+      file->contentHash.clear();
+      if (result == platform::InputFile::OpenResult::Failed) unreadable(file);
+      complete();
     }
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(taken));
     if (opened == 0) continue;
@@ -273,39 +244,41 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const StopPoll& stopPoll, 
     std::fill(alike.begin(), alike.begin() + static_cast<std::ptrdiff_t>(opened), true);
     auto sameNext = [&](std::size_t i, std::size_t n) {
       if (!alike[i]) return;
-      try {
-        // At the leader's end, one more byte must not be there.
-        const std::size_t want = n == 0 ? 1 : n;
-        alike[i] = ReadFull(inputs[i], other, want, files[i]->fullPath) == n && std::memcmp(lead, other, n) == 0;
-      } catch (...) {
-        alike[i] = false;
-      }
+      // At the leader's end, one more byte must not be there.
+      const std::size_t want = n == 0 ? 1 : n;
+      alike[i] = ReadFull(inputs[i], other, want) == static_cast<std::int64_t>(n) && std::memcmp(lead, other, n) == 0;
     };
-    bool leaderRead = true, stopped = false;
+    bool leaderRead = true, leaderFailed = false, stopped = false;
     workspace.sha1.Reset();
     XXH3_state_t* const check = workspace.xxh3.get();
     XXH3_128bits_reset_withSeed(check, CheckSeed());
-    try {
-      const auto size = static_cast<std::uint64_t>(files[0]->size);
-      std::uint64_t total = 0;
-      for (std::size_t buffers = 1; leaderRead && total < size; ++buffers) {
-        if (buffers % kBuffersBetweenStopChecks == 0 && stopPoll()) {
-          stopped = true;
-          break;
-        }
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, size - total));
-        const std::size_t n = ReadFull(inputs[0], lead, want, files[0]->fullPath);
-        workspace.sha1.Update(lead, n);
-        XXH3_128bits_update(check, lead, n);
-        for (std::size_t i = 1; i < opened; ++i) sameNext(i, n);
-        total += n;
-        leaderRead = n == want;
+    const auto size = static_cast<std::uint64_t>(files[0]->size);
+    std::uint64_t total = 0;
+    for (std::size_t buffers = 1; leaderRead && total < size; ++buffers) {
+      if (buffers % kBuffersBetweenStopChecks == 0 && stopPoll()) {
+        stopped = true;
+        break;
       }
+      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, size - total));
+      const std::int64_t n = ReadFull(inputs[0], lead, want);
+      if (n < 0) {
+        leaderRead = false;
+        leaderFailed = true;
+        break;
+      }
+      const auto read = static_cast<std::size_t>(n);
+      workspace.sha1.Update(lead, read);
+      XXH3_128bits_update(check, lead, read);
+      for (std::size_t i = 1; i < opened; ++i) sameNext(i, read);
+      total += read;
+      leaderRead = read == want;
+    }
+    if (leaderRead && !stopped) {
       // Past the collected size no byte may follow, in the leader or the others.
-      leaderRead = leaderRead && ReadFull(inputs[0], lead, 1, files[0]->fullPath) == 0;
+      const std::int64_t beyond = ReadFull(inputs[0], lead, 1);
+      leaderFailed = beyond < 0;
+      leaderRead = beyond == 0;
       for (std::size_t i = 1; i < opened; ++i) sameNext(i, 0);
-    } catch (...) {
-      leaderRead = false;
     }
     if (stopped) {
       for (std::size_t i = 0; i < opened; ++i) {
@@ -319,6 +292,7 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const StopPoll& stopPoll, 
       files[0]->contentCheck = CheckOf(XXH3_128bits_digest(check));
     } else {
       files[0]->contentHash.clear();
+      if (leaderFailed) unreadable(files[0]);
     }
     complete();
     for (std::size_t i = 1; i < opened; ++i) {
@@ -389,16 +363,11 @@ void FirstPass(HashingState& state, std::size_t position, Complete&& complete) {
     return;
   }
   FastDigest fast;
-  FirstRead read = FirstRead::Unhashed;
-  try {
-    read = HashSmallOrDigestLarge(file, fast, state.stopPoll);
-  } catch (...) {
-    // Unreadable: left unhashed, so it joins no content group.
-    stage = kUnreadable;
-  }
+  const FirstRead read = HashSmallOrDigestLarge(file, fast, state.stopPoll);
   if (read != FirstRead::Digested) {
+    // Gone, changed or unreadable: left unhashed, so it joins no content group.
     if (read != FirstRead::Hashed) file.contentHash.clear();
-    if (stage != kUnreadable) stage = kFinished;
+    stage = read == FirstRead::Unreadable ? kUnreadable : kFinished;
     complete();
     return;
   }
@@ -419,7 +388,14 @@ void SecondPass(HashingState& state, std::size_t index, Complete&& complete) {
   }
   std::vector<FileRecord*> files;
   for (std::uint32_t i = item.begin; i < item.end; ++i) files.push_back(state.hashTargets[state.secondPassTargets[i]]);
-  HashAlikeFiles(std::move(files), state.stopPoll, complete);
+  // Rare: a file that read well in the first pass and fails now.
+  auto unreadable = [&state, &item](const FileRecord* file) {
+    for (std::uint32_t i = item.begin; i < item.end; ++i) {
+      const std::uint32_t position = state.secondPassTargets[i];
+      if (state.hashTargets[position] == file) state.stage[position] = kUnreadable;
+    }
+  };
+  HashAlikeFiles(std::move(files), state.stopPoll, complete, unreadable);
 }
 
 // After the first pass: the large targets by fast digest. Those sharing one
@@ -621,9 +597,27 @@ void ReportUnreadable(ScanContext& scan, const HashingState& state) {
 }  // namespace
 
 std::string HashFileSHA1(const std::string& path) {
-  const UseWorkspace workspace;
+  const UseWorkspace use;
+  platform::InputFile file;
+  std::string error;
+  switch (file.Open(path, error)) {
+    case platform::InputFile::OpenResult::NotAFile: return {};
+    case platform::InputFile::OpenResult::Failed: throw std::runtime_error(error);
+    case platform::InputFile::OpenResult::Opened: break;
+  }
+  HashWorkspace& workspace = Workspace();
+  workspace.sha1.Reset();
+  // Up to the size the file had when opened, so one that keeps growing ends.
+  for (auto left = static_cast<std::uint64_t>(file.Size()); left > 0;) {
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(HashWorkspace::kBufferSize, left));
+    const std::int64_t n = file.Read(workspace.buffer.get(), want, error);
+    if (n < 0) throw std::runtime_error("Cannot read file \"" + path + "\": " + error);
+    if (n == 0) break;
+    workspace.sha1.Update(workspace.buffer.get(), static_cast<std::size_t>(n));
+    left -= static_cast<std::uint64_t>(n);
+  }
   Sha1Text hash;
-  HashFileInto(path, hash);
+  FinishSha1(workspace.sha1, hash);
   return std::string(hash.view());
 }
 
