@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -45,10 +43,12 @@ TEST(HashFileSHA1, EmptyForNothingOrAFolderAndAnErrorForAnUnopenableFile) {
   TempTree tree;
   EXPECT_EQ(HashFileSHA1(tree.Path("missing")), "");
   EXPECT_EQ(HashFileSHA1(tree.Dir("folder")), "");
+#ifndef _WIN32
   EXPECT_EQ(HashFileSHA1(tree.Fifo("pipe")), "") << "a FIFO is not read";
+#endif
   if (test::RunningAsRoot()) return;
   const auto locked = tree.File("locked", "secret");
-  ::chmod(locked.c_str(), 0);
+  const test::UnreadableFile held(locked);
   EXPECT_THROW(HashFileSHA1(locked), std::runtime_error);
 }
 
@@ -93,9 +93,10 @@ TEST_P(ComputeAllHashesTest, VanishedAndUnreadableFilesStayUnhashedAndTheRestGoe
   FileRecord& kept2 = Add("kept2", "12345");
   std::filesystem::remove(vanished.fullPath);
   FileRecord* locked = nullptr;
+  std::optional<test::UnreadableFile> held;
   if (!test::RunningAsRoot()) {
     locked = &Add("locked", "12345");
-    ::chmod(locked->fullPath.c_str(), 0);
+    held.emplace(locked->fullPath);
   }
   Hash();
   EXPECT_EQ(vanished.contentHash, "");
@@ -121,8 +122,9 @@ TEST_P(ComputeAllHashesTest, AFileThatFailsOnlyWhenComparedIsCountedUnreadable) 
   FileRecord& b = Add("b", content);
   FileRecord& c = Add("c", content);
   // Pumps: the first status, then one after each file's first read.
+  std::optional<test::UnreadableFile> held;
   window.onPump = [&](int pump) {
-    if (pump == 4) ::chmod(b.fullPath.c_str(), 0);
+    if (pump == 4) held.emplace(b.fullPath);
   };
   Hash();
   EXPECT_EQ(a.contentHash.size(), 40u);
@@ -241,7 +243,7 @@ TEST_P(ComputeAllHashesTest, StopIsSeenInsideAHugeFile) {
   // Two sparse files of 1 TiB: reading either to its end would take minutes.
   for (const char* name : {"huge1", "huge2"}) {
     const std::string path = tree.File(name, "");
-    if (truncate(path.c_str(), std::int64_t{1} << 40) != 0) GTEST_SKIP() << "no sparse file of 1 TiB here";
+    if (!TempTree::Resize(path, std::uint64_t{1} << 40)) GTEST_SKIP() << "no sparse file of 1 TiB here";
     files.push_back(std::make_unique<FileRecord>(path));
   }
   window.onPump = [&](int) { stop = true; };

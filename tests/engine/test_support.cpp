@@ -156,6 +156,12 @@ std::string TempTree::Fifo(const std::string& relative) {
 #endif
 }
 
+bool TempTree::Resize(const std::string& path, std::uint64_t size) {
+  std::error_code error;
+  fs::resize_file(FsPath(path), size, error);
+  return !error;
+}
+
 #ifndef _WIN32
 std::string TempTree::DeepFile(const std::string& chain, std::size_t pathLength, const std::string& name,
                                const std::string& content) {
@@ -181,6 +187,15 @@ std::string TempTree::DeepFile(const std::string& chain, std::size_t pathLength,
 #ifdef _WIN32
 bool RunningAsRoot() { return false; }
 
+UnreadableFile::UnreadableFile(const std::string& path) : path_(path) {
+  const HANDLE handle = CreateFileW(platform::windows::SystemPath(path).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot hold " + path);
+  handle_ = handle;
+}
+
+UnreadableFile::~UnreadableFile() { CloseHandle(handle_); }
+
 void SetModifiedYear(const std::string& path, int year) {
   SYSTEMTIME time{};
   time.wYear = static_cast<WORD>(year);
@@ -197,6 +212,12 @@ void SetModifiedYear(const std::string& path, int year) {
 }
 #else
 bool RunningAsRoot() { return ::geteuid() == 0; }
+
+UnreadableFile::UnreadableFile(const std::string& path) : path_(path) {
+  if (::chmod(path.c_str(), 0) != 0) throw std::runtime_error("chmod failed");
+}
+
+UnreadableFile::~UnreadableFile() { ::chmod(path_.c_str(), 0644); }
 
 void SetModifiedYear(const std::string& path, int year) {
   std::tm time{};

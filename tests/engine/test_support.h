@@ -32,6 +32,9 @@ class TempTree {
   std::string Symlink(const std::string& relative, const std::string& target);
   std::string HardLink(const std::string& relative, const std::string& existing);
   std::string Fifo(const std::string& relative);
+  // Sets the file's size without writing it (sparse where the file system
+  // allows); false when the system refuses.
+  static bool Resize(const std::string& path, std::uint64_t size);
 #ifndef _WIN32
   // A file below a chain of folders with long names whose full path is at
   // least `pathLength` bytes, made through folder handles, since the kernel
@@ -45,6 +48,23 @@ class TempTree {
 };
 
 bool RunningAsRoot();
+
+// Keeps this process from reading a file for the object's life. POSIX: every
+// permission taken away (root reads it still: check RunningAsRoot first).
+// Windows: held open without sharing, as a mail program holds its store.
+class UnreadableFile {
+ public:
+  explicit UnreadableFile(const std::string& path);
+  ~UnreadableFile();
+  UnreadableFile(const UnreadableFile&) = delete;
+  UnreadableFile& operator=(const UnreadableFile&) = delete;
+
+ private:
+  std::string path_;
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#endif
+};
 
 // Sets the last write time of a file or folder to 1 January of the year.
 void SetModifiedYear(const std::string& path, int year);

@@ -288,6 +288,11 @@ InputFile::OpenResult InputFile::Open(const std::string& path, std::string& erro
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD e = GetLastError();
     if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return OpenResult::NotAFile;
+    // A folder opened as a file is refused with "access denied": not a file, not an unreadable one.
+    const DWORD attributes = GetFileAttributesW(systemPath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return OpenResult::NotAFile;
+    }
     // A sharing violation lands here too: another program holds the file exclusively.
     error = "Cannot open file \"" + path + "\": " + windows::ErrorText(e);
     return OpenResult::Failed;
