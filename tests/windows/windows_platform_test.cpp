@@ -229,7 +229,9 @@ TEST(WindowsPaths, ZeroSerialOrIndexIsNoIdentity) {
   for (const auto& c : cases) {
     const platform::FileId id = win::IdentityOf(c.serial, c.low, c.high);
     EXPECT_EQ(id.Known(), c.known) << c.serial << " " << c.low;
-    if (c.known) EXPECT_EQ(id, (platform::FileId{c.serial, c.low, c.high}));
+    if (c.known) {
+      EXPECT_EQ(id, (platform::FileId{c.serial, c.low, c.high}));
+    }
   }
 }
 
@@ -389,6 +391,54 @@ TEST(WindowsTrash, OneShellCallForTheWholeBlockOfCheckedPaths) {
     EXPECT_EQ(outcomes[i].moved, expected[i].moved) << i;
     EXPECT_EQ(outcomes[i].reason, expected[i].reason) << i;
   }
+}
+
+TEST(WindowsTrash, NamesWin32WouldRewriteNeverReachTheShell) {
+  // The shell takes no "\\?\" prefix, so it parses a path as Win32 does:
+  // "x\trail." would name "x\trail", "nul.txt" a device. Such items stay in
+  // place with a reason; the fake shell deletes what the block names, parsed
+  // as the shell would parse it.
+  WinTree tree;
+  const std::string other = tree.File("x\\trail", "another file");
+  const std::string a = tree.File("x\\plain.txt", "one"), b = tree.File("y\\plain.txt", "two");
+  std::string deep;
+  while (tree.Root().size() + deep.size() < MAX_PATH) deep += "long-folder-name-" + std::to_string(deep.size()) + "\\";
+  const char* const badName = "the Recycle Bin cannot take this name";
+  const struct { std::string path; const char* reason; } refused[] = {
+      {tree.File("x\\trail.", "same"), badName},         {tree.File("x\\trail ", "same"), badName},
+      {tree.File("x\\dots...", "same"), badName},        {tree.File("x\\CON", "same"), badName},
+      {tree.File("x\\nul.txt", "same"), badName},        {tree.File("x\\com1", "same"), badName},
+      {tree.File("x\\aux.log", "same"), badName},        {tree.File("CON\\inside.txt", "same"), badName},
+      {tree.File("dir.\\inside.txt", "same"), badName},  {tree.File("blank \\inside.txt", "same"), badName},
+      {tree.Dir("lpt1.folder"), badName},
+      {tree.File(deep + "far.txt", "same"), "the path is too long for the Recycle Bin"},
+  };
+  std::vector<platform::TrashItem> items = {{a, {}}};
+  for (const auto& r : refused) items.push_back({r.path, {}});
+  items.push_back({b, {}});
+  std::vector<std::wstring> blocks;
+  const auto outcomes = win::RecycleItems(items, nullptr, [&](SHFILEOPSTRUCTW& request) {
+    std::size_t length = 0;
+    while (request.pFrom[length] != L'\0' || request.pFrom[length + 1] != L'\0') ++length;
+    blocks.emplace_back(request.pFrom, length + 2);
+    for (const wchar_t* path = request.pFrom; *path != L'\0'; path += wcslen(path) + 1) DeleteFileW(path);
+    return 0;
+  });
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0], win::RecyclePathBlock({a, b}));
+  ASSERT_EQ(outcomes.size(), items.size());
+  EXPECT_TRUE(outcomes.front().moved);
+  EXPECT_TRUE(outcomes.back().moved);
+  for (std::size_t i = 0; i < std::size(refused); ++i) {
+    EXPECT_FALSE(outcomes[i + 1].moved) << refused[i].path;
+    EXPECT_EQ(outcomes[i + 1].reason, refused[i].reason) << refused[i].path;
+    platform::FileAttributes attributes;
+    EXPECT_TRUE(platform::QueryAttributes(refused[i].path, attributes)) << refused[i].path;
+  }
+  // The file the plain path "x\trail." would have named is untouched.
+  platform::FileAttributes attributes;
+  ASSERT_TRUE(platform::QueryAttributes(other, attributes));
+  EXPECT_EQ(attributes.size, 12);
 }
 
 TEST(WindowsTrash, ShellCallWithoutDisplayReportsFailure) {

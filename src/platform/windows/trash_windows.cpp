@@ -1,11 +1,61 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <string_view>
+
 #include "platform/platform.h"
 #include "platform/windows/windows_text.h"
 
 namespace orvanta::platform {
 namespace windows {
+namespace {
+
+// A name Win32 takes for a device wherever it stands: CON, PRN, AUX, NUL,
+// COM0-9 and LPT0-9 (also with the superscript digits ¹²³), CONIN$ and
+// CONOUT$, in any case, before an extension, a stream or trailing blanks.
+bool DeviceName(std::wstring_view name) {
+  name = name.substr(0, std::min(name.find_first_of(L".:"), name.size()));
+  while (!name.empty() && name.back() == L' ') name.remove_suffix(1);
+  std::wstring upper(name);
+  for (wchar_t& c : upper) c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+  if (upper == L"CON" || upper == L"PRN" || upper == L"AUX" || upper == L"NUL" || upper == L"CONIN$" ||
+      upper == L"CONOUT$") {
+    return true;
+  }
+  const std::wstring_view digits = L"0123456789\u00B9\u00B2\u00B3";
+  return upper.size() == 4 && (upper.rfind(L"COM", 0) == 0 || upper.rfind(L"LPT", 0) == 0) &&
+         digits.find(upper[3]) != std::wstring_view::npos;
+}
+
+// Why the shell cannot be given this fully qualified path; null when it can.
+// The shell takes no "\\?\" prefix, so the path goes through Win32's own
+// parsing, which drops a trailing dot or blank of a name and turns CON or
+// nul.txt into a device: the shell would act on another item than the one
+// checked, such as "x\trail" for "x\trail.". Each folder on the way and the
+// item itself must come back unchanged from that parsing.
+const char* ShellRefusal(const std::string& fullPath) {
+  const std::wstring path = Wide(fullPath);
+  const std::size_t rootLength = Wide(std::string_view(fullPath).substr(0, DrivePartLength(fullPath))).size() + 1;
+  if (path.size() >= MAX_PATH) return "the path is too long for the Recycle Bin";
+  if (path.find_first_of(L"*?") != std::wstring::npos) return "the Recycle Bin cannot take this name";
+  std::wstring parsed(MAX_PATH, L'\0');
+  for (std::size_t start = rootLength; start < path.size();) {
+    const std::size_t end = std::min(path.find(L'\\', start), path.size());
+    const std::wstring_view name = std::wstring_view(path).substr(start, end - start);
+    if (!name.empty()) {
+      const std::wstring prefix = path.substr(0, end);
+      const DWORD n = GetFullPathNameW(prefix.c_str(), static_cast<DWORD>(parsed.size()), parsed.data(), nullptr);
+      if (DeviceName(name) || n != prefix.size() || parsed.compare(0, n, prefix) != 0) {
+        return "the Recycle Bin cannot take this name";
+      }
+    }
+    start = end + 1;
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, HWND owner,
                                        const std::function<int(SHFILEOPSTRUCTW&)>& shell) {
@@ -15,15 +65,18 @@ std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, HWND
   std::vector<std::string> checked;
   std::vector<std::size_t> checkedIndex;
   for (std::size_t i = 0; i < items.size(); ++i) {
+    const std::string path = FullPath(items[i].path);
     FileAttributes now;
-    if (!QueryAttributes(items[i].path, now)) {
+    if (!QueryAttributes(path, now)) {
       outcomes[i].reason = "it no longer exists";
     } else if (now.kind != EntryKind::File && now.kind != EntryKind::Folder) {
       outcomes[i].reason = "it is no longer a file or folder";
     } else if (items[i].scannedId.Known() && now.id != items[i].scannedId) {
       outcomes[i].reason = "it was replaced since the scan";
+    } else if (const char* refusal = ShellRefusal(path)) {
+      outcomes[i].reason = refusal;
     } else {
-      checked.push_back(items[i].path);
+      checked.push_back(path);
       checkedIndex.push_back(i);
     }
   }
