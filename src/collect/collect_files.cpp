@@ -27,7 +27,7 @@ void CollectFiles(ScanContext& scan) {
       window.SetProgressMarquee(true);
       std::deque<EnumeratedFile> paths;
       try {
-        paths = EnumerateFiles(folder, mask, &scan.stopRequested, &reached);
+        paths = EnumerateFiles(folder, mask, &scan.stopRequested, &reached, [&window] { window.PumpMessages(); });
       } catch (const std::runtime_error&) {
         // A malformed mask or a folder gone meanwhile: this pass contributes nothing.
         paths.clear();

@@ -1,6 +1,12 @@
 #include "collect/folder_walk.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "collect/masks.h"
 #include "core/paths.h"
@@ -10,68 +16,91 @@ namespace {
 
 using platform::EntryKind;
 
-// Depth first in listing order, with an explicit stack of open levels rather
-// than recursion, so the depth of a tree is bounded by memory, not by the
-// thread's stack.
-class Walker {
- public:
-  Walker(const FileMask& mask, const std::atomic<bool>* stop, ReachedFiles* reached,
-         std::deque<EnumeratedFile>& out)
-      : mask_(mask), stop_(stop), reached_(reached), out_(out) {}
+// One entry of a folder as listed: a subfolder, or a file matching the mask
+// with what the listing or a query told of it.
+struct Item {
+  std::uint32_t nameOffset;
+  std::uint32_t nameLength;
+  bool isFolder;
+  bool haveAttributes;
+  platform::FileAttributes attributes;
+};
 
-  void Walk(const std::string& root) {
-    Enter(root);
-    while (!levels_.empty()) {
-      Level& level = levels_.back();
-      if (level.next == level.items.size()) {
-        levels_.pop_back();
-        continue;
-      }
-      const Item& item = level.items[level.next++];
-      std::string path = JoinPath(std::string_view(folder_).substr(0, level.folderLength),
-                                  std::string_view(level.names).substr(item.nameOffset, item.nameLength));
-      if (item.isFolder) {
-        Enter(path);  // may grow levels_: `level` and `item` are not used after this
-      } else if (reached_ == nullptr ||
-                 (item.haveAttributes && item.attributes.id.Known() ? reached_->FirstReach(item.attributes.id)
-                                                                    : reached_->FirstReach(path))) {
-        out_.push_back({std::move(path), item.haveAttributes ? item.attributes.size : -1, item.attributes.id,
-                        item.attributes.modified});
-      }
+// One folder of the tree. A pool of threads lists folders in any order; the
+// calling thread then visits them depth first in listing order, so files come
+// out in the order a one-thread walk gives, whatever thread listed them.
+struct Node {
+  Node* parent = nullptr;
+  std::string name;  // the root's is its full path
+  platform::FileId id;
+  bool haveId = false;
+  std::string names;
+  std::vector<Item> items;
+  std::vector<std::unique_ptr<Node>> children;  // one per folder item, in order
+  std::atomic<bool> listed{false};
+
+  // Built from the names up the chain when the folder is opened, so a deep
+  // tree holds each name once.
+  std::string Path() const {
+    std::vector<const Node*> chain;
+    std::size_t length = 0;
+    for (const Node* node = this; node != nullptr; node = node->parent) {
+      chain.push_back(node);
+      length += node->name.size() + 1;
     }
+    std::string path;
+    path.reserve(length);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      if (!path.empty() && !platform::IsPathDelimiter(path.back())) path.push_back(platform::kPathDelimiter);
+      path.append((*it)->name);
+    }
+    return path;
+  }
+};
+
+class ParallelWalk {
+ public:
+  ParallelWalk(const FileMask& mask, const std::atomic<bool>* stop) : mask_(mask), stop_(stop) {}
+
+  ~ParallelWalk() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      finished_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+  }
+  ParallelWalk(const ParallelWalk&) = delete;
+  ParallelWalk& operator=(const ParallelWalk&) = delete;
+
+  void Walk(const std::string& root, ReachedFiles* reached, const std::function<void()>& waiting,
+            std::deque<EnumeratedFile>& out) {
+    root_.name = root;
+    List(root_);
+    if (!root_.children.empty()) {
+      Queue(root_.children);
+      const unsigned count = std::min(kMaxWorkers, std::max(2u, platform::LogicalProcessorCount()));
+      for (unsigned i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
+    }
+    Visit(reached, waiting, out);
   }
 
  private:
-  struct Item {
-    std::size_t nameOffset;
-    std::size_t nameLength;
-    bool isFolder;
-    platform::FileAttributes attributes;
-    bool haveAttributes;
-  };
-  // One folder being walked: its entries, read in full, and the next to visit.
-  // Its path is the first folderLength bytes of folder_ (each level's path
-  // begins with its parent's), so a deep tree holds each name once.
-  struct Level {
-    std::size_t folderLength;
-    platform::FileId id;
-    std::string names;
-    std::vector<Item> items;
-    std::size_t next = 0;
-  };
+  static constexpr unsigned kMaxWorkers = 8;
 
-  // Reads the folder's entries in full and closes it before any subfolder is
-  // entered, so one folder handle is open at a time at any depth.
-  void Enter(const std::string& folder) {
-    if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) return;
-    Level level;
-    level.folderLength = folder.size();
-    platform::FolderReader reader(folder);
+  bool Stopped() const { return stop_ != nullptr && stop_->load(std::memory_order_relaxed); }
+
+  // Reads the folder's entries in full and closes it; a subfolder becomes a
+  // child to list later.
+  void List(Node& node) {
+    if (Stopped()) return;
+    platform::FolderReader reader(node.Path());
     if (!reader.IsOpen()) return;
-    if (reader.QueryFolderId(level.id)) {
+    if (reader.QueryFolderId(node.id)) {
+      node.haveId = true;
       // A folder that is its own ancestor (a bind-mount loop) is not entered again.
-      for (const Level& ancestor : levels_) {
-        if (ancestor.id == level.id) return;
+      for (const Node* ancestor = node.parent; ancestor != nullptr; ancestor = ancestor->parent) {
+        if (ancestor->haveId && ancestor->id == node.id) return;
       }
     }
     std::string_view name;
@@ -80,26 +109,146 @@ class Walker {
     bool haveAttributes = false;
     while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
       if (kind == EntryKind::Folder) {
-        level.items.push_back({level.names.size(), name.size(), true, {}, false});
-        level.names.append(name);
+        node.items.push_back({Offset(node), Length(name), true, false, {}});
+        auto child = std::make_unique<Node>();
+        child->parent = &node;
+        child->name = name;
+        node.children.push_back(std::move(child));
       } else if (kind == EntryKind::File && mask_.Matches(name)) {
         if (!haveAttributes) haveAttributes = reader.QueryAttributes(name, attributes);
         // Swapped for a link or a special file since the listing: not a file any more.
         if (haveAttributes && attributes.kind != EntryKind::File) continue;
-        level.items.push_back({level.names.size(), name.size(), false, attributes, haveAttributes});
-        level.names.append(name);
+        node.items.push_back({Offset(node), Length(name), false, haveAttributes, attributes});
+      } else {
+        continue;
+      }
+      node.names.append(name);
+    }
+  }
+
+  static std::uint32_t Offset(const Node& node) { return static_cast<std::uint32_t>(node.names.size()); }
+  static std::uint32_t Length(std::string_view name) { return static_cast<std::uint32_t>(name.size()); }
+
+  // Last in, first out, the first child on top: the pool moves through the
+  // tree roughly in the order the visit needs it, so few listings wait.
+  void Queue(std::vector<std::unique_ptr<Node>>& children) {
+    std::size_t idle;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      for (auto it = children.rbegin(); it != children.rend(); ++it) pending_.push_back(it->get());
+      outstanding_ += children.size();
+      idle = idle_;
+    }
+    // Each wake-up is a context switch: only as many as there are idle workers and new folders.
+    if (idle > 1 && children.size() > 1) {
+      work_.notify_all();
+    } else if (idle > 0) {
+      work_.notify_one();
+    }
+  }
+
+  void Work() {
+    for (;;) {
+      Node* node = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++idle_;
+        work_.wait(lock, [this] { return finished_ || !pending_.empty() || outstanding_ == 0; });
+        --idle_;
+        if (finished_ || pending_.empty()) return;
+        node = pending_.back();
+        pending_.pop_back();
+      }
+      List(*node);
+      if (!node->children.empty()) Queue(node->children);
+      bool allListed, awaited;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        node->listed.store(true, std::memory_order_release);
+        allListed = --outstanding_ == 0;
+        awaited = awaited_ == node;
+      }
+      if (awaited) listed_.notify_one();
+      if (allListed) work_.notify_all();
+    }
+  }
+
+  // Waits for a folder's listing, giving the caller's `waiting` a turn every
+  // few milliseconds. False when Stop came first.
+  bool AwaitListed(const Node& node, const std::function<void()>& waiting) {
+    constexpr auto kTurn = std::chrono::milliseconds(10);
+    while (!node.listed.load(std::memory_order_acquire)) {
+      if (Stopped()) return false;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        awaited_ = &node;
+        listed_.wait_for(lock, kTurn, [&node] { return node.listed.load(std::memory_order_acquire); });
+        awaited_ = nullptr;
+      }
+      const auto now = std::chrono::steady_clock::now();
+      if (waiting && now - lastTurn_ >= kTurn) {
+        lastTurn_ = now;
+        waiting();
       }
     }
-    folder_ = folder;
-    levels_.push_back(std::move(level));
+    return true;
+  }
+
+  // Depth first in listing order; a folder's listing is freed once its files
+  // are out and its subfolders visited.
+  void Visit(ReachedFiles* reached, const std::function<void()>& waiting, std::deque<EnumeratedFile>& out) {
+    struct Frame {
+      Node* node;
+      std::size_t folderLength;  // the node's path is the first folderLength bytes of `folder`
+      std::size_t next = 0;
+      std::size_t nextChild = 0;
+    };
+    std::string folder = root_.name;
+    std::vector<Frame> frames{{&root_, folder.size()}};
+    root_.listed = true;
+    while (!frames.empty()) {
+      Frame& frame = frames.back();
+      Node& node = *frame.node;
+      if (frame.next == node.items.size()) {
+        node.items = {};
+        node.names = {};
+        frames.pop_back();
+        if (!frames.empty()) {
+          Frame& parent = frames.back();
+          parent.node->children[parent.nextChild - 1].reset();
+        }
+        continue;
+      }
+      const Item& item = node.items[frame.next++];
+      const std::string_view name = std::string_view(node.names).substr(item.nameOffset, item.nameLength);
+      std::string path = JoinPath(std::string_view(folder).substr(0, frame.folderLength), name);
+      if (item.isFolder) {
+        Node* child = node.children[frame.nextChild++].get();
+        if (!AwaitListed(*child, waiting)) return;
+        folder = std::move(path);
+        frames.push_back({child, folder.size()});  // `frame` is not used after this
+      } else if (reached == nullptr ||
+                 (item.haveAttributes && item.attributes.id.Known() ? reached->FirstReach(item.attributes.id)
+                                                                    : reached->FirstReach(path))) {
+        out.push_back({std::move(path), item.haveAttributes ? item.attributes.size : -1, item.attributes.id,
+                       item.attributes.modified});
+      }
+    }
   }
 
   const FileMask& mask_;
   const std::atomic<bool>* stop_;
-  ReachedFiles* reached_;
-  std::deque<EnumeratedFile>& out_;
-  std::vector<Level> levels_;
-  std::string folder_;  // the path of the deepest level
+  Node root_;
+  std::mutex mutex_;
+  std::condition_variable work_;    // a folder to list, or the end
+  std::condition_variable listed_;  // a folder listed
+  std::vector<Node*> pending_;
+  std::size_t outstanding_ = 0;  // queued or being listed
+  std::size_t idle_ = 0;         // workers waiting for a folder
+  const Node* awaited_ = nullptr;  // the listing the visit waits for
+  bool finished_ = false;
+  std::vector<std::thread> workers_;
+  std::chrono::steady_clock::time_point lastTurn_;
 };
 
 }  // namespace
@@ -148,13 +297,14 @@ bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, Entr
 }
 
 std::deque<EnumeratedFile> EnumerateFiles(const std::string& folder, const std::string& mask,
-                                          const std::atomic<bool>* stop, ReachedFiles* reached) {
+                                          const std::atomic<bool>* stop, ReachedFiles* reached,
+                                          const std::function<void()>& waiting) {
   const FileMask fileMask(mask);
   if (folder.empty() || folder.find('\0') != std::string::npos || !platform::FolderExists(folder)) {
     throw std::runtime_error("Folder not found: " + folder);
   }
   std::deque<EnumeratedFile> files;
-  Walker(fileMask, stop, reached, files).Walk(folder);
+  ParallelWalk(fileMask, stop).Walk(folder, reached, waiting, files);
   return files;
 }
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -49,13 +50,17 @@ bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, plat
 
 // Every regular file below the folder, at any depth, whose name matches the
 // mask, depth first in listing order, that `reached` has not seen yet (all of
-// them without it). Links are neither listed nor entered, special files are
-// skipped, a folder that is its own ancestor (a bind-mount loop) is not
-// entered again, and a folder that cannot be listed contributes nothing.
-// Throws for a malformed mask or a folder that does not exist. Returns early,
-// with a partial list, once `stop` is set. (A deque: no doubling copies while
+// them without it). Folders are listed by a small pool of threads; the order
+// is the one a one-thread walk gives. Links are neither listed nor entered,
+// special files are skipped, a folder that is its own ancestor (a bind-mount
+// loop) is not entered again, and a folder that cannot be listed contributes
+// nothing. While the calling thread waits for a listing it runs `waiting`
+// every few milliseconds (the window pumps its messages there). Throws for a
+// malformed mask or a folder that does not exist. Returns early, with a
+// partial list, once `stop` is set. (A deque: no doubling copies while
 // hundreds of thousands of files arrive.)
 std::deque<EnumeratedFile> EnumerateFiles(const std::string& folder, const std::string& mask,
-                                          const std::atomic<bool>* stop = nullptr, ReachedFiles* reached = nullptr);
+                                          const std::atomic<bool>* stop = nullptr, ReachedFiles* reached = nullptr,
+                                          const std::function<void()>& waiting = {});
 
 }  // namespace orvanta

@@ -180,6 +180,45 @@ TEST(EnumerateFiles, ADeepTreeIsWalkedInFullAndTheWalkResumesAfterIt) {
   EXPECT_EQ(found, expected);
 }
 
+// The order a one-thread walk gives: depth first, each folder in the order
+// the file system lists it.
+void ListDepthFirst(const std::string& folder, std::vector<std::string>& out) {
+  platform::FolderReader reader(folder);
+  std::string_view name;
+  platform::EntryKind kind;
+  while (reader.Next(name, kind)) {
+    const std::string path = JoinPath(folder, name);
+    platform::FileAttributes attributes;
+    ASSERT_TRUE(platform::QueryAttributes(path, attributes));
+    if (attributes.kind == platform::EntryKind::Folder) {
+      ListDepthFirst(path, out);
+    } else {
+      out.push_back(path);
+    }
+  }
+}
+
+TEST(EnumerateFiles, ThreadsListingFoldersGiveTheOrderOfAOneThreadWalk) {
+  // Wide and deep enough that several threads list folders at once and finish
+  // out of order; the files still come out in one-thread order.
+  TempTree tree;
+  for (int a = 0; a < 12; ++a) {
+    for (int b = 0; b < 6; ++b) {
+      const std::string folder = "t" + std::to_string(a) + "/u" + std::to_string(b);
+      tree.File(folder + "/f", "x");
+      if (b % 2 == 0) tree.File(folder + "/v/w/g" + std::to_string(b), "y");
+    }
+    tree.File("t" + std::to_string(a) + "/top", "z");
+  }
+  std::vector<std::string> expected;
+  ListDepthFirst(tree.Folder(), expected);
+  for (int run = 0; run < 5; ++run) {
+    std::vector<std::string> found;
+    for (const EnumeratedFile& file : EnumerateFiles(tree.Folder(), "*.*")) found.push_back(file.path);
+    ASSERT_EQ(found, expected) << "run " << run;
+  }
+}
+
 TEST(EnumerateFiles, FailsForAMissingFolderOrMalformedMask) {
   TempTree tree;
   EXPECT_THROW(EnumerateFiles(tree.Folder("missing"), "*.*"), std::exception);
