@@ -121,7 +121,8 @@ bool AnsweredYes(std::istream& input) {
 // name: the marks, the question (or --yes, or a dry run), the checks, the move,
 // and each item that moved or stayed on standard error. False when anything
 // stayed or the answer was No.
-bool RemoveClones(const CliOptions& options, ScanRun& run, std::istream& input, std::ostream& err) {
+bool RemoveClones(const CliOptions& options, ScanRun& run, std::istream& input, std::ostream& err,
+                  const TrashMover& moveToTrash) {
   const ListKind kind = options.trashFolders ? ListKind::Folders : ListKind::Files;
   ResultList& list = options.trashFolders ? run.FolderClones() : run.FileClones();
   if (options.trashMarks == CliOptions::TrashMarks::All) {
@@ -144,11 +145,13 @@ bool RemoveClones(const CliOptions& options, ScanRun& run, std::istream& input, 
     err << " [y/N] " << std::flush;
     if (!AnsweredYes(input)) return false;
   }
+  TrashMover mover = moveToTrash ? moveToTrash : TrashMover(platform::MoveToTrash);
   // A dry run checks every item as the removal would, and moves nothing.
-  const TrashMover mover = options.dryRun ? TrashMover([](const std::vector<platform::TrashItem>& items) {
-    return std::vector<platform::TrashOutcome>(items.size(), platform::TrashOutcome{true, {}});
-  })
-                                          : TrashMover(platform::MoveToTrash);
+  if (options.dryRun) {
+    mover = [](const std::vector<platform::TrashItem>& items) {
+      return std::vector<platform::TrashOutcome>(items.size(), platform::TrashOutcome{true, {}});
+    };
+  }
   const RemovalResult result = CarryOutRemoval(list, kind, plan, mover);
   const std::string movedText =
       options.dryRun ? TranslateText("Would move to the trash: ") : TranslateText("Moved to the trash: ");
@@ -200,7 +203,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   bool written = WriteStandardOutput(options, run, out, err);
   written = WriteCsvFiles(options, run, err) && written;
   const bool removed = options.trashMarks == CliOptions::TrashMarks::None ||
-                       RemoveClones(options, run, hooks.input != nullptr ? *hooks.input : std::cin, err);
+                       RemoveClones(options, run, hooks.input != nullptr ? *hooks.input : std::cin, err,
+                                    hooks.moveToTrash);
   return written && allRoots && removed ? kExitDone : kExitFailed;
 }
 

@@ -3,6 +3,8 @@
 #include <functional>
 #include <iosfwd>
 
+#include "actions/removal.h"
+
 namespace orvanta {
 
 struct CliHooks {
@@ -13,6 +15,8 @@ struct CliHooks {
   // Whether standard input is a terminal, and where the answer to the removal question comes from (unset: std::cin).
   int stdinIsTerminal = -1;
   std::istream* input = nullptr;
+  // Where a removal moves the items; unset: the system's trash.
+  TrashMover moveToTrash;
 };
 
 // orvanta-cli: the scan run driven from a terminal. Returns the exit status:

@@ -3,10 +3,9 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
-
-#include <sys/stat.h>
 
 #include "cli/cli.h"
 #include "cli/listing_writers.h"
@@ -115,17 +114,13 @@ TEST_F(CliTest, BadUsageNamesTheProblemAndExitsTwo) {
 }
 
 TEST_F(CliTest, ARootThatCannotBeScannedIsNamedAndTheRunExitsOne) {
-  tree.Dir("deep/inner");
-  tree.File("deep/y/1.dat", "12");
-  tree.File("deep/y/2.dat", "34");
-  tree.Symlink("link", tree.Path("deep/inner"));
   std::vector<std::pair<std::string, std::string>> roots = {
       {tree.Path("missing"), "Directory does not exist: "},
       {tree.Path("y/big.dat"), "Not a folder: "},
   };
+  std::optional<test::Unreadable> locked;
   if (!test::RunningAsRoot()) {
-    tree.Dir("locked");
-    chmod(tree.Path("locked").c_str(), 0);
+    locked.emplace(tree.Dir("locked"));
     roots.emplace_back(tree.Path("locked"), "Cannot read the folder: ");
   }
   for (const auto& [root, problem] : roots) {
@@ -134,11 +129,17 @@ TEST_F(CliTest, ARootThatCannotBeScannedIsNamedAndTheRunExitsOne) {
     EXPECT_NE(r.err.find(problem + root + "\n"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("Group 1"), std::string::npos) << "the other roots are still scanned";
   }
-  chmod(tree.Path("locked").c_str(), 0700);
+  locked.reset();
 
   const auto none = RunCliWith({tree.Path("missing")});
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.err.find("Please add at least one folder."), std::string::npos);
+
+#ifndef _WIN32
+  tree.Dir("deep/inner");
+  tree.File("deep/y/1.dat", "12");
+  tree.File("deep/y/2.dat", "34");
+  tree.Symlink("link", tree.Path("deep/inner"));
 
   // "link/.." is the parent of the link's target, as the kernel resolves it,
   // not the folder holding the link.
@@ -146,6 +147,7 @@ TEST_F(CliTest, ARootThatCannotBeScannedIsNamedAndTheRunExitsOne) {
   EXPECT_EQ(dotDot.status, 0) << dotDot.err;
   EXPECT_NE(dotDot.out.find(tree.Path("deep/y/1.dat")), std::string::npos) << dotDot.out;
   EXPECT_NE(dotDot.out.find(tree.Path("deep/y/2.dat")), std::string::npos) << dotDot.out;
+#endif
 }
 
 TEST_F(CliTest, ScriptsGetExactBytes) {
@@ -171,7 +173,7 @@ TEST_F(CliTest, ScriptsGetExactBytes) {
 }
 
 TEST_F(CliTest, RemovalAsksMovesTheExtraCopiesAndTellsWhatStayed) {
-  const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree.Path("data"));
+  const test::TestTrash testTrash(tree);
   const std::vector<std::string> trash = {"--min-size-mb", "0", "--trash", "all-but-one", tree.Folder("x"),
                                           tree.Folder("y"), tree.Folder("z")};
   auto with = [&trash](std::vector<std::string> extra) {
@@ -186,6 +188,7 @@ TEST_F(CliTest, RemovalAsksMovesTheExtraCopiesAndTellsWhatStayed) {
   };
   CliHooks noTerminal;
   noTerminal.stdinIsTerminal = 0;
+  noTerminal.moveToTrash = testTrash.Mover();
   auto r = RunCliWith(trash, noTerminal);
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("'--yes'"), std::string::npos) << r.err;
@@ -201,6 +204,7 @@ TEST_F(CliTest, RemovalAsksMovesTheExtraCopiesAndTellsWhatStayed) {
 
   CliHooks terminal;
   terminal.stdinIsTerminal = 1;
+  terminal.moveToTrash = testTrash.Mover();
   std::istringstream no("n\n"), yes("y\n");
   terminal.input = &no;
   r = RunCliWith(trash, terminal);
@@ -221,11 +225,14 @@ TEST_F(CliTest, RemovalAsksMovesTheExtraCopiesAndTellsWhatStayed) {
 }
 
 TEST_F(CliTest, RemovalKeepsWhatItCannotVouchForAndExitsOne) {
-  const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree.Path("data"));
+  const test::TestTrash trash(tree);
+  CliHooks hooks;
+  hooks.moveToTrash = trash.Mover();
   // Grouped by size only, with other bytes: the checked copy stays.
   tree.File("x/dup.txt", "SAME");
   auto r = RunCliWith({"--yes", "--compare", "size", "--min-size-mb", "0", "--trash", "all-but-one", "--masks",
-                       "*.txt", tree.Folder("x"), tree.Folder("y")});
+                       "*.txt", tree.Folder("x"), tree.Folder("y")},
+                      hooks);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Stayed: " + tree.Path("y/dup.txt") + " (It differs from the copy that is kept.)\n"),
             std::string::npos)
@@ -237,7 +244,8 @@ TEST_F(CliTest, RemovalKeepsWhatItCannotVouchForAndExitsOne) {
     tree.File(std::string("p/") + root + "/2019/beach.jpg", "beach");
     tree.File(std::string("p/") + root + "/2020/snow.jpg", "snow!");
   }
-  r = RunCliWith({"--yes", "--folders", "--min-size-mb", "0", "--trash-folders", "all-but-one", tree.Folder("p")});
+  r = RunCliWith({"--yes", "--folders", "--min-size-mb", "0", "--trash-folders", "all-but-one", tree.Folder("p")},
+                 hooks);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("Moved: 3. Stayed: 0."), std::string::npos) << r.err;
   EXPECT_EQ(ReadFile(tree.Path("p/Photos/2019/beach.jpg")), "beach");
@@ -327,10 +335,10 @@ TEST_F(CliTest, ProgressIsOneRewrittenLineOnATerminal) {
 // What a dry run of the removal would move, relative to the tree.
 std::set<std::string> WouldMove(const std::string& err, const test::TempTree& tree) {
   std::set<std::string> paths;
-  const std::string prefix = "Would move to the trash: " + tree.Root() + "/";
+  const std::string prefix = "Would move to the trash: ";
   std::istringstream lines(err);
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind(prefix, 0) == 0) paths.insert(line.substr(prefix.size()));
+    if (line.rfind(prefix + tree.Path(""), 0) == 0) paths.insert(tree.Relative(line.substr(prefix.size())));
   }
   return paths;
 }

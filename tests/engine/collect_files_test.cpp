@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <future>
 
@@ -83,7 +81,7 @@ TEST_F(CollectFilesTest, TheFirstEveryFiftiethAndTheLastRegisteredFileAreShown) 
   std::vector<std::string> shown = window.ShownStatuses();
   ASSERT_EQ(shown.size(), 7u);
   for (std::size_t i = 2; i < 6; ++i) {
-    EXPECT_EQ(shown[i].rfind("Scanning: " + tree.Root() + "/f", 0), 0u) << shown[i];
+    EXPECT_EQ(shown[i].rfind("Scanning: " + tree.Path("f"), 0), 0u) << shown[i];
     shown[i] = shown[i].substr(shown[i].rfind('('));
   }
   EXPECT_EQ(shown, (std::vector<std::string>{"Scanning folders...",
@@ -155,7 +153,7 @@ TEST_F(CollectFilesTest, AnUnreadableFolderContributesNothing) {
   if (test::RunningAsRoot()) GTEST_SKIP() << "root reads every folder";
   tree.File("open/a", "1");
   tree.File("locked/b", "2");
-  ::chmod(tree.Path("locked").c_str(), 0);
+  const test::Unreadable locked(tree.Path("locked"));
   settings.folders = {tree.Folder()};
   EXPECT_EQ(Collect(), std::vector<std::string>{tree.Path("open/a")});
 }

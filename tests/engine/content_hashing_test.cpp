@@ -48,7 +48,7 @@ TEST(HashFileSHA1, EmptyForNothingOrAFolderAndAnErrorForAnUnopenableFile) {
 #endif
   if (test::RunningAsRoot()) return;
   const auto locked = tree.File("locked", "secret");
-  const test::UnreadableFile held(locked);
+  const test::Unreadable held(locked);
   EXPECT_THROW(HashFileSHA1(locked), std::runtime_error);
 }
 
@@ -93,7 +93,7 @@ TEST_P(ComputeAllHashesTest, VanishedAndUnreadableFilesStayUnhashedAndTheRestGoe
   FileRecord& kept2 = Add("kept2", "12345");
   std::filesystem::remove(vanished.fullPath);
   FileRecord* locked = nullptr;
-  std::optional<test::UnreadableFile> held;
+  std::optional<test::Unreadable> held;
   if (!test::RunningAsRoot()) {
     locked = &Add("locked", "12345");
     held.emplace(locked->fullPath);
@@ -122,7 +122,7 @@ TEST_P(ComputeAllHashesTest, AFileThatFailsOnlyWhenComparedIsCountedUnreadable) 
   FileRecord& b = Add("b", content);
   FileRecord& c = Add("c", content);
   // Pumps: the first status, then one after each file's first read.
-  std::optional<test::UnreadableFile> held;
+  std::optional<test::Unreadable> held;
   window.onPump = [&](int pump) {
     if (pump == 4) held.emplace(b.fullPath);
   };

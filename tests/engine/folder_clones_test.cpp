@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
 
@@ -53,7 +51,7 @@ class FolderClonesTest : public ::testing::Test, protected test::StageHarness {
         groups.emplace_back();
         current = row.groupId;
       }
-      groups.back().push_back(row.subItems[0].substr(tree.Root().size() + 1));
+      groups.back().push_back(tree.Relative(row.subItems[0]));
     }
     return groups;
   }
@@ -255,8 +253,7 @@ TEST_F(FolderClonesTest, UnreadableFoldersAreNeverClones) {
   tree.Dir("empty2");
   tree.FileOfSize("p/locked/secret", 9);
   tree.FileOfSize("q/locked/secret", 9);
-  ::chmod(tree.Path("p/locked").c_str(), 0);
-  ::chmod(tree.Path("q/locked").c_str(), 0);
+  const test::Unreadable p(tree.Path("p/locked")), q(tree.Path("q/locked"));
   Run({tree.Folder()});
   EXPECT_EQ(Listed(), (Groups{{"empty1", "empty2"}}));
 }

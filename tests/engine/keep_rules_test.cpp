@@ -23,9 +23,14 @@ TEST(KeepRules, ParsesTheCommandLineForms) {
   EXPECT_EQ(ParseKeepRule("newest")->kind, KeepRule::Kind::Newest);
   EXPECT_EQ(ParseKeepRule("oldest")->kind, KeepRule::Kind::Oldest);
   EXPECT_EQ(ParseKeepRule("shortest")->kind, KeepRule::Kind::ShortestPath);
-  EXPECT_EQ(ParseKeepRule("in=/photos/")->folder, "/photos");
-  EXPECT_EQ(ParseKeepRule("in=/photos//2023/..")->folder, "/photos");
-  EXPECT_EQ(ParseKeepRule("in=/")->folder, "/");
+  const std::pair<const char*, const char*> folders[] = {
+#ifdef _WIN32
+      {"in=C:\\photos\\", "C:\\photos"}, {"in=C:/photos//2023/..", "C:\\photos"}, {"in=C:\\", "C:\\"},
+#else
+      {"in=/photos/", "/photos"}, {"in=/photos//2023/..", "/photos"}, {"in=/", "/"},
+#endif
+  };
+  for (const auto& [text, folder] : folders) EXPECT_EQ(ParseKeepRule(text)->folder, folder) << text;
   for (const char* wrong : {"", "Newest", "in=", "in=  ", "largest", "in"}) EXPECT_FALSE(ParseKeepRule(wrong)) << wrong;
 }
 

@@ -7,7 +7,7 @@ namespace orvanta::test {
 std::set<std::string> UncheckedPaths(const ResultList& list, ListKind kind, const TempTree& tree) {
   std::set<std::string> paths;
   for (const ListRow& row : list.Rows()) {
-    if (!row.checked) paths.insert(std::string(RowPath(row, kind).substr(tree.Root().size() + 1)));
+    if (!row.checked) paths.insert(tree.Relative(RowPath(row, kind)));
   }
   return paths;
 }

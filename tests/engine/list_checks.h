@@ -11,7 +11,7 @@
 
 namespace orvanta::test {
 
-// The paths of the unchecked rows, relative to the tree.
+// The paths of the unchecked rows, relative to the tree, with "/" delimiters.
 std::set<std::string> UncheckedPaths(const ResultList& list, ListKind kind, const TempTree& tree);
 // The groups of which no member stays: every member checked or inside a checked folder.
 std::vector<int> GroupsLosingEveryCopy(const ResultList& list, ListKind kind);

@@ -1,10 +1,12 @@
 // Removal to the trash: the whole request checked first, one copy always left
 // in place, the rows and the message telling what really happened.
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -17,7 +19,9 @@
 #include "actions/removal.h"
 #include "core/file_record.h"
 #include "core/result_list.h"
+#ifndef _WIN32
 #include "platform/posix/trash_posix.h"
+#endif
 #include "scan/scan_run.h"
 #include "test_support.h"
 
@@ -62,9 +66,9 @@ class RemovalTest : public ::testing::Test {
   // The rows' paths below scan/, a checked row marked with "x ".
   std::vector<std::string> Rows(const ResultList& list, ListKind kind) {
     std::vector<std::string> rows;
-    const std::string prefix = S("");
+    const std::string prefix = "scan/";
     for (const ListRow& row : list.Rows()) {
-      rows.push_back((row.checked ? "x " : "") + std::string(RowPath(row, kind)).substr(prefix.size()));
+      rows.push_back((row.checked ? "x " : "") + tree.Relative(RowPath(row, kind)).substr(prefix.size()));
     }
     return rows;
   }
@@ -74,7 +78,7 @@ class RemovalTest : public ::testing::Test {
       list.SetChecked(i, std::any_of(relative.begin(), relative.end(), [&](const auto& r) { return S(r) == path; }));
     }
   }
-  void Delete(ListKind kind) { DeleteChecked(Files(), Folders(), kind, prompts); }
+  void Delete(ListKind kind) { DeleteChecked(Files(), Folders(), kind, prompts, trash.Mover()); }
 
   void MakePhotos() {
     for (const char* root : {"Photos", "Photos - Copy"}) {
@@ -84,7 +88,7 @@ class RemovalTest : public ::testing::Test {
   }
 
   test::TempTree tree;
-  const test::ScopedEnvironmentVariable dataHome{"XDG_DATA_HOME", tree.Path("data")};
+  const test::TestTrash trash{tree};
   test::RecordingWindow window;
   test::FakeSettings settings;
   std::unique_ptr<ScanRun> run;
@@ -214,6 +218,28 @@ TEST_F(RemovalTest, CopiesGroupedWithoutTheirContentAreComparedFirst) {
   }
 }
 
+TEST(RemovalText, OutcomeAndQuestionTellTheTruth) {
+  RemovalResult result;
+  result.moved = {"/m"};
+  for (int i = 1; i <= 5; ++i) result.stayed.push_back({"/gone" + std::to_string(i), "It is no longer there."});
+  result.stayed.push_back({"/other", "Permission denied"});
+  EXPECT_EQ(RemovalOutcomeText(ListKind::Folders, result),
+            "Failed to delete some directories.\n\nMoved: 1. Stayed: 6.\n\n"
+            "It is no longer there.\n/gone1\n/gone2\n/gone3\nand 2 more\n\nPermission denied\n/other");
+  result.stayed.clear();
+  EXPECT_EQ(RemovalOutcomeText(ListKind::Files, result), "Files were moved to the Recycle Bin.");
+
+  ResultList files = MakeFileCloneList();
+  ScriptedPrompts prompts;
+  ResultList folders = MakeFolderCloneList();
+  DeleteChecked(files, folders, ListKind::Files, prompts);
+  DeleteChecked(files, folders, ListKind::Folders, prompts);
+  EXPECT_EQ(prompts.shown, (std::vector<std::string>{"message:No files selected.", "message:No directories selected."}));
+}
+
+#ifndef _WIN32
+// Links, folder rights and the freedesktop.org trash itself: POSIX only (the
+// Recycle Bin's checks have their own tests).
 TEST_F(RemovalTest, AParentSwappedForALinkMovesNothingOutsideTheScannedTree) {
   tree.File("scan/P/2020/photo.jpg", "photo");
   tree.File("scan/Q/2020/photo.jpg", "photo");
@@ -260,25 +286,6 @@ TEST_F(RemovalTest, AFolderTheUserMayNotChangeKeepsItsItemWithTheSystemsReason) 
                                       S("locked/one.txt"));
   EXPECT_TRUE(fs::exists(S("locked/one.txt")));
   EXPECT_FALSE(fs::exists(S("open/two.txt")));
-}
-
-TEST(RemovalText, OutcomeAndQuestionTellTheTruth) {
-  RemovalResult result;
-  result.moved = {"/m"};
-  for (int i = 1; i <= 5; ++i) result.stayed.push_back({"/gone" + std::to_string(i), "It is no longer there."});
-  result.stayed.push_back({"/other", "Permission denied"});
-  EXPECT_EQ(RemovalOutcomeText(ListKind::Folders, result),
-            "Failed to delete some directories.\n\nMoved: 1. Stayed: 6.\n\n"
-            "It is no longer there.\n/gone1\n/gone2\n/gone3\nand 2 more\n\nPermission denied\n/other");
-  result.stayed.clear();
-  EXPECT_EQ(RemovalOutcomeText(ListKind::Files, result), "Files were moved to the Recycle Bin.");
-
-  ResultList files = MakeFileCloneList();
-  ScriptedPrompts prompts;
-  ResultList folders = MakeFolderCloneList();
-  DeleteChecked(files, folders, ListKind::Files, prompts);
-  DeleteChecked(files, folders, ListKind::Folders, prompts);
-  EXPECT_EQ(prompts.shown, (std::vector<std::string>{"message:No files selected.", "message:No directories selected."}));
 }
 
 // The trash with its records, on the real file system.
@@ -383,6 +390,8 @@ TEST(TopTrash, UsedOnlyWhereNoOtherUserCanReachIt) {
     ::close(folders.info);
   }
 }
+
+#endif
 
 }  // namespace
 }  // namespace orvanta

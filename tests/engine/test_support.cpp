@@ -118,6 +118,12 @@ std::string TempTree::Path(const std::string& relative) const {
   return path;
 }
 
+std::string TempTree::Relative(std::string_view path) const {
+  std::string relative(path.substr(std::min(path.size(), root_.size() + 1)));
+  std::replace(relative.begin(), relative.end(), platform::kPathDelimiter, '/');
+  return relative;
+}
+
 std::string TempTree::File(const std::string& relative, const std::string& content) {
   const std::string path = CreatedParent(Path(relative));
   std::ofstream(FsPath(path), std::ios::binary) << content;
@@ -187,14 +193,14 @@ std::string TempTree::DeepFile(const std::string& chain, std::size_t pathLength,
 #ifdef _WIN32
 bool RunningAsRoot() { return false; }
 
-UnreadableFile::UnreadableFile(const std::string& path) : path_(path) {
+Unreadable::Unreadable(const std::string& path) : path_(path) {
   const HANDLE handle = CreateFileW(platform::windows::SystemPath(path).c_str(), GENERIC_READ, 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot hold " + path);
   handle_ = handle;
 }
 
-UnreadableFile::~UnreadableFile() { CloseHandle(handle_); }
+Unreadable::~Unreadable() { CloseHandle(handle_); }
 
 void SetModifiedYear(const std::string& path, int year) {
   SYSTEMTIME time{};
@@ -213,11 +219,13 @@ void SetModifiedYear(const std::string& path, int year) {
 #else
 bool RunningAsRoot() { return ::geteuid() == 0; }
 
-UnreadableFile::UnreadableFile(const std::string& path) : path_(path) {
-  if (::chmod(path.c_str(), 0) != 0) throw std::runtime_error("chmod failed");
+Unreadable::Unreadable(const std::string& path) : path_(path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || ::chmod(path.c_str(), 0) != 0) throw std::runtime_error("chmod failed");
+  mode_ = st.st_mode & 07777;
 }
 
-UnreadableFile::~UnreadableFile() { ::chmod(path_.c_str(), 0644); }
+Unreadable::~Unreadable() { ::chmod(path_.c_str(), mode_); }
 
 void SetModifiedYear(const std::string& path, int year) {
   std::tm time{};
@@ -278,6 +286,29 @@ ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name, const std
 }
 
 ScopedEnvironmentVariable::~ScopedEnvironmentVariable() { SetVariable(name_, saved_); }
+
+TestTrash::TestTrash(const TempTree& tree)
+    : dataHome_("XDG_DATA_HOME", tree.Path("data")), files_(tree.Path("data/Trash/files")) {}
+
+TrashMover TestTrash::Mover() const {
+#ifdef _WIN32
+  return [this](const std::vector<platform::TrashItem>& items) {
+    return platform::windows::RecycleItems(items, nullptr, [this](SHFILEOPSTRUCTW& request) {
+      fs::create_directories(FsPath(files_));
+      for (const wchar_t* path = request.pFrom; *path != L'\0'; path += wcslen(path) + 1) {
+        // A name taken already in the trash gets ".2", ".3", ... as in the desktop's trash.
+        const std::wstring name = fs::path(path).filename().wstring();
+        std::wstring target = FsPath(files_ + "\\").wstring() + name;
+        for (int n = 2; fs::exists(target); ++n) target = FsPath(files_ + "\\").wstring() + name + L"." + std::to_wstring(n);
+        MoveFileExW(path, target.c_str(), 0);
+      }
+      return 0;
+    });
+  };
+#else
+  return platform::MoveToTrash;
+#endif
+}
 
 void RecordingWindow::SetStatusText(const std::string& text) {
   calls.push_back("status:" + text);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "actions/removal.h"
 #include "core/scan_context.h"
 
 namespace orvanta::test {
@@ -24,6 +25,8 @@ class TempTree {
   // Root path as the folder list holds it: with a trailing delimiter.
   std::string Folder(const std::string& relative = "") const;
   std::string Path(const std::string& relative) const;
+  // The part of a path below the root, with "/" delimiters as tests write it.
+  std::string Relative(std::string_view path) const;
 
   // Creates parent folders as needed.
   std::string File(const std::string& relative, const std::string& content);
@@ -49,20 +52,23 @@ class TempTree {
 
 bool RunningAsRoot();
 
-// Keeps this process from reading a file for the object's life. POSIX: every
-// permission taken away (root reads it still: check RunningAsRoot first).
-// Windows: held open without sharing, as a mail program holds its store.
-class UnreadableFile {
+// Keeps this process from reading a file or listing a folder for the object's
+// life. POSIX: every permission taken away (root reads it still: check
+// RunningAsRoot first). Windows: held open without sharing, as a mail program
+// holds its store.
+class Unreadable {
  public:
-  explicit UnreadableFile(const std::string& path);
-  ~UnreadableFile();
-  UnreadableFile(const UnreadableFile&) = delete;
-  UnreadableFile& operator=(const UnreadableFile&) = delete;
+  explicit Unreadable(const std::string& path);
+  ~Unreadable();
+  Unreadable(const Unreadable&) = delete;
+  Unreadable& operator=(const Unreadable&) = delete;
 
  private:
   std::string path_;
 #ifdef _WIN32
   void* handle_ = nullptr;
+#else
+  unsigned mode_ = 0;
 #endif
 };
 
@@ -91,6 +97,24 @@ class ScopedEnvironmentVariable {
  private:
   std::string name_;
   std::optional<std::string> saved_;
+};
+
+// The trash the tests move to: data/Trash below the tree, never the user's.
+// POSIX: the freedesktop.org trash, with XDG_DATA_HOME at data/ for the
+// object's life. Windows: the Recycle Bin's own checks and request, with the
+// shell faked: it moves each item of the request to data/Trash/files.
+class TestTrash {
+ public:
+  explicit TestTrash(const TempTree& tree);
+  TestTrash(const TestTrash&) = delete;
+  TestTrash& operator=(const TestTrash&) = delete;
+
+  // Moves the items as platform::MoveToTrash does; valid for the object's life.
+  TrashMover Mover() const;
+
+ private:
+  ScopedEnvironmentVariable dataHome_;
+  std::string files_;
 };
 
 class RecordingWindow : public WindowOperations {
