@@ -150,6 +150,17 @@ TEST_F(CliTest, ARootThatCannotBeScannedIsNamedAndTheRunExitsOne) {
 #endif
 }
 
+TEST_F(CliTest, AFileThatCannotBeReadIsNamedOnStandardErrorAndLeftOut) {
+  // On Windows, held without sharing by another program (a mail store, a
+  // virtual disk); on POSIX, without permissions.
+  if (test::RunningAsRoot()) GTEST_SKIP() << "root reads every file";
+  const std::string held = tree.File("y/held.pst", "same");
+  const test::Unreadable unreadable(held);
+  const auto r = RunCliWith({"--min-size-mb", "0", tree.Folder("x"), tree.Folder("y")});
+  EXPECT_EQ(r.out, "Group 1 (0.00 MB)\n" + tree.Path("x/dup.txt") + "\n" + tree.Path("y/dup.txt") + "\n");
+  EXPECT_EQ(r.err, "orvanta-cli: Cannot read file: " + held + "\n");
+}
+
 TEST_F(CliTest, ScriptsGetExactBytes) {
   tree.File("q/a\nb\x1b[31m.dat", "1234567890");
   const std::string crafted = tree.Path("q/a\nb\x1b[31m.dat");
