@@ -193,7 +193,7 @@ std::string TempTree::DeepFile(const std::string& chain, std::size_t pathLength,
 #ifdef _WIN32
 bool RunningAsRoot() { return false; }
 
-Unreadable::Unreadable(const std::string& path) : path_(path) {
+Unreadable::Unreadable(const std::string& path) {
   const HANDLE handle = CreateFileW(platform::windows::SystemPath(path).c_str(), GENERIC_READ, 0, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot hold " + path);
@@ -295,11 +295,12 @@ TrashMover TestTrash::Mover() const {
   return [this](const std::vector<platform::TrashItem>& items) {
     return platform::windows::RecycleItems(items, nullptr, [this](SHFILEOPSTRUCTW& request) {
       fs::create_directories(FsPath(files_));
+      const std::wstring files = FsPath(files_).wstring() + L"\\";
       for (const wchar_t* path = request.pFrom; *path != L'\0'; path += wcslen(path) + 1) {
-        // A name taken already in the trash gets ".2", ".3", ... as in the desktop's trash.
         const std::wstring name = fs::path(path).filename().wstring();
-        std::wstring target = FsPath(files_ + "\\").wstring() + name;
-        for (int n = 2; fs::exists(target); ++n) target = FsPath(files_ + "\\").wstring() + name + L"." + std::to_wstring(n);
+        std::wstring target = files + name;
+        // A name the trash holds already gets ".2", ".3", ... as in the desktop's trash.
+        for (int n = 2; fs::exists(target); ++n) target = files + name + L"." + std::to_wstring(n);
         MoveFileExW(path, target.c_str(), 0);
       }
       return 0;

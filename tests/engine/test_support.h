@@ -64,10 +64,10 @@ class Unreadable {
   Unreadable& operator=(const Unreadable&) = delete;
 
  private:
-  std::string path_;
 #ifdef _WIN32
   void* handle_ = nullptr;
 #else
+  std::string path_;
   unsigned mode_ = 0;
 #endif
 };
