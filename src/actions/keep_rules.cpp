@@ -53,7 +53,7 @@ class GroupDecider {
     std::vector<std::size_t> kept = Narrow(candidates);
     // A kept folder keeps what lies inside it and what holds it.
     for (const std::size_t row : candidates) {
-      const std::string_view path = Path(row);
+      const std::string path = Path(row);
       const bool holdsKept =
           std::any_of(kept_.begin(), kept_.end(), [path](std::string_view k) { return IsInsideFolder(k, path); });
       if ((holdsKept || InsideAny(path, kept_)) && std::find(kept.begin(), kept.end(), row) == kept.end()) {
@@ -65,20 +65,20 @@ class GroupDecider {
   }
 
  private:
-  std::string_view Path(std::size_t row) const { return RowPath(list_.Rows()[row], kind_); }
+  std::string Path(std::size_t row) const { return RowPath(list_.Rows()[row], kind_); }
 
   void Mark(const std::vector<std::size_t>& members, const std::vector<std::size_t>& kept) {
     for (const std::size_t row : members) list_.SetChecked(row, std::find(kept.begin(), kept.end(), row) == kept.end());
   }
 
-  static bool InsideAny(std::string_view path, const std::vector<std::string_view>& folders) {
+  static bool InsideAny(std::string_view path, const std::vector<std::string>& folders) {
     return std::any_of(folders.begin(), folders.end(), [path](std::string_view f) { return IsInsideFolder(path, f); });
   }
 
   // Members under the folder; on the folder list also those that hold it, as
   // removing them would take the folder's copies along.
   bool Holds(std::size_t row, const std::string& folder) const {
-    const std::string_view path = Path(row);
+    const std::string path = Path(row);
     if (path.empty()) return false;
     return SameOrInside(path, folder) || (kind_ == ListKind::Folders && IsInsideFolder(folder, path));
   }
@@ -125,7 +125,7 @@ class GroupDecider {
   ResultList& list_;
   ListKind kind_;
   const std::vector<KeepRule>& rules_;
-  std::vector<std::string_view> kept_, checked_;
+  std::vector<std::string> kept_, checked_;
 };
 
 }  // namespace

@@ -6,9 +6,9 @@
 
 namespace orvanta {
 
-std::string_view RowPath(const ListRow& row, ListKind kind) {
-  if (kind == ListKind::Files) return row.data != nullptr ? std::string_view(row.data->fullPath) : std::string_view();
-  return row.subItems.empty() ? std::string_view() : std::string_view(row.subItems.front());
+std::string RowPath(const ListRow& row, ListKind kind) {
+  if (kind == ListKind::Files) return row.data != nullptr ? row.data->FullPath() : std::string();
+  return row.subItems.empty() ? std::string() : row.subItems.front();
 }
 
 bool IsInsideFolder(std::string_view path, std::string_view folder) {

@@ -11,7 +11,7 @@ struct ListRow;
 enum class ListKind { Files, Folders };
 
 // A file row's record path, a folder row's "Directory" text; empty for a row without one.
-std::string_view RowPath(const ListRow& row, ListKind kind);
+std::string RowPath(const ListRow& row, ListKind kind);
 
 // True when `path` lies below `folder` (not when they are the same path).
 bool IsInsideFolder(std::string_view path, std::string_view folder);

@@ -17,7 +17,7 @@ LocationRequest ResolveLocation(const ResultList& list, ListKind kind, int selec
   const ListRow& row = list.Rows()[static_cast<std::size_t>(selectedRow)];
   if (kind == ListKind::Files) {
     if (row.data == nullptr) return {Kind::Message, TranslateText("No file path available for the selected item.")};
-    const std::string& path = row.data->fullPath;
+    const std::string path = row.data->FullPath();
     if (!platform::FileExists(path)) return {Kind::Message, TranslateText("File does not exist: ") + path};
     return {Kind::ShowFile, path};
   }

@@ -128,7 +128,7 @@ RemovalPlan PlanRemoval(const ResultList& list, ListKind kind) {
   std::unordered_map<std::string, std::size_t> firstItemOf;
   for (std::size_t i = 0; i < list.Rows().size(); ++i) {
     const ListRow& row = list.Rows()[i];
-    const std::string_view path = RowPath(row, kind);
+    const std::string path = RowPath(row, kind);
     if (!row.checked || path.empty()) continue;
     firstItemOf.try_emplace(std::string(path), plan.items.size());
     plan.items.push_back({i, std::string(path), -1});
@@ -154,7 +154,7 @@ RemovalPlan PlanRemoval(const ResultList& list, ListKind kind) {
   std::vector<int> touched;
   std::unordered_set<int> keeping;
   for (const ListRow& row : list.Rows()) {
-    const std::string_view path = RowPath(row, kind);
+    const std::string path = RowPath(row, kind);
     if (row.groupId < 0 || path.empty()) continue;
     const bool goes =
         row.checked || AncestorsAndSelf(path, [&](std::string_view p) { return moving.count(std::string(p)) != 0; });
@@ -225,7 +225,7 @@ void RemoveRowsOfMovedItems(ResultList& list, ListKind kind, const std::vector<s
   if (moved.empty()) return;
   const std::unordered_set<std::string> gone(moved.begin(), moved.end());
   list.RemoveRowsWhere([&gone, kind](const ListRow& row) {
-    const std::string_view path = RowPath(row, kind);
+    const std::string path = RowPath(row, kind);
     return !path.empty() && AncestorsAndSelf(path, [&gone](std::string_view p) { return gone.count(std::string(p)) != 0; });
   });
 }

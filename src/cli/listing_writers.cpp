@@ -174,8 +174,8 @@ std::string TerminalSafePath(std::string_view path) {
   return quoted;
 }
 
-const std::string& RowPath(const ListRow& row) {
-  if (row.data != nullptr) return row.data->fullPath;
+std::string RowPath(const ListRow& row) {
+  if (row.data != nullptr) return row.data->FullPath();
   return row.subItems.empty() ? row.caption : row.subItems.front();
 }
 

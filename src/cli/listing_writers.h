@@ -42,6 +42,6 @@ std::unique_ptr<ListingWriter> MakeJsonWriter();
 std::string TerminalSafePath(std::string_view path);
 
 // The path a row stands for: a file's full path or a folder's.
-const std::string& RowPath(const ListRow& row);
+std::string RowPath(const ListRow& row);
 
 }  // namespace orvanta

@@ -27,7 +27,8 @@ void CollectFiles(ScanContext& scan) {
       window.SetProgressMarquee(true);
       std::deque<EnumeratedFile> paths;
       try {
-        paths = EnumerateFiles(folder, mask, &scan.stopRequested, &reached, [&window] { window.PumpMessages(); });
+        paths = EnumerateFiles(scan.files.Paths(), folder, mask, &scan.stopRequested, &reached,
+                               [&window] { window.PumpMessages(); });
       } catch (const std::runtime_error&) {
         // A malformed mask or a folder gone meanwhile: this pass contributes nothing.
         paths.clear();
@@ -35,14 +36,16 @@ void CollectFiles(ScanContext& scan) {
       window.SetProgressMarquee(false);
       const int n = static_cast<int>(paths.size());
       StageProgress progress(window, n, {.every = 50, .first = 1, .showLast = true});
-      for (int i = 0; i < n; ++i) {
+      // Taken from the front, so the list shrinks as the registry grows.
+      for (int i = 0; i < n && !paths.empty(); ++i) {
         if (scan.StopRequested()) break;
-        EnumeratedFile& file = paths[static_cast<std::size_t>(i)];
+        const EnumeratedFile file = paths.front();
+        paths.pop_front();
         if (minBytes > 0 ? file.size < minBytes : file.size == 0) continue;
-        scan.files.push_back(std::make_unique<FileRecord>(std::move(file.path), file.size, file.id, file.modified));
+        scan.files.Add(*file.folder, file.name, file.size, file.id, file.modified);
         progress.Step(i + 1, [&] {
           return FormatText(TranslateText("Scanning: %s (%d/%d)"),
-                            {scan.files.back()->fullPath, std::int64_t{i + 1}, std::int64_t{n}});
+                            {scan.files.back().FullPath(), std::int64_t{i + 1}, std::int64_t{n}});
         });
       }
     }

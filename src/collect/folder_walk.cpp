@@ -73,7 +73,7 @@ class ParallelWalk {
   ParallelWalk(const ParallelWalk&) = delete;
   ParallelWalk& operator=(const ParallelWalk&) = delete;
 
-  void Walk(const std::string& root, ReachedFiles* reached, const std::function<void()>& waiting,
+  void Walk(const std::string& root, PathStore& paths, ReachedFiles* reached, const std::function<void()>& waiting,
             std::deque<EnumeratedFile>& out) {
     root_.name = root;
     List(root_);
@@ -82,7 +82,7 @@ class ParallelWalk {
       const unsigned count = std::min(kMaxWorkers, std::max(2u, platform::LogicalProcessorCount()));
       for (unsigned i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
     }
-    Visit(reached, waiting, out);
+    Visit(paths, reached, waiting, out);
   }
 
  private:
@@ -196,10 +196,12 @@ class ParallelWalk {
 
   // Depth first in listing order; a folder's listing is freed once its files
   // are out and its subfolders visited.
-  void Visit(ReachedFiles* reached, const std::function<void()>& waiting, std::deque<EnumeratedFile>& out) {
+  void Visit(PathStore& paths, ReachedFiles* reached, const std::function<void()>& waiting,
+             std::deque<EnumeratedFile>& out) {
     struct Frame {
       Node* node;
       std::size_t folderLength;  // the node's path is the first folderLength bytes of `folder`
+      const std::string* stored = nullptr;  // the node's path in `paths`, once a file of it is out
       std::size_t next = 0;
       std::size_t nextChild = 0;
     };
@@ -221,17 +223,25 @@ class ParallelWalk {
       }
       const Item& item = node.items[frame.next++];
       const std::string_view name = std::string_view(node.names).substr(item.nameOffset, item.nameLength);
-      std::string path = JoinPath(std::string_view(folder).substr(0, frame.folderLength), name);
       if (item.isFolder) {
         Node* child = node.children[frame.nextChild++].get();
         if (!AwaitListed(*child, waiting)) return;
-        folder = std::move(path);
+        folder = JoinPath(std::string_view(folder).substr(0, frame.folderLength), name);
         frames.push_back({child, folder.size()});  // `frame` is not used after this
-      } else if (reached == nullptr ||
-                 (item.haveAttributes && item.attributes.id.Known() ? reached->FirstReach(item.attributes.id)
-                                                                    : reached->FirstReach(path))) {
-        out.push_back({std::move(path), item.haveAttributes ? item.attributes.size : -1, item.attributes.id,
-                       item.attributes.modified});
+        continue;
+      }
+      if (frame.stored == nullptr) {
+        std::string withDelimiter(std::string_view(folder).substr(0, frame.folderLength));
+        if (withDelimiter.empty() || !platform::IsPathDelimiter(withDelimiter.back())) {
+          withDelimiter.push_back(platform::kPathDelimiter);
+        }
+        frame.stored = &paths.Folder(withDelimiter);
+      }
+      if (reached == nullptr ||
+          (item.haveAttributes && item.attributes.id.Known() ? reached->FirstReach(item.attributes.id)
+                                                             : reached->FirstReach(*frame.stored + std::string(name)))) {
+        out.push_back({frame.stored, paths.Name(name), item.haveAttributes ? item.attributes.size : -1,
+                       item.attributes.id, item.attributes.modified});
       }
     }
   }
@@ -296,7 +306,7 @@ bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, Entr
   return false;
 }
 
-std::deque<EnumeratedFile> EnumerateFiles(const std::string& folder, const std::string& mask,
+std::deque<EnumeratedFile> EnumerateFiles(PathStore& paths, const std::string& folder, const std::string& mask,
                                           const std::atomic<bool>* stop, ReachedFiles* reached,
                                           const std::function<void()>& waiting) {
   const FileMask fileMask(mask);
@@ -304,7 +314,7 @@ std::deque<EnumeratedFile> EnumerateFiles(const std::string& folder, const std::
     throw std::runtime_error("Folder not found: " + folder);
   }
   std::deque<EnumeratedFile> files;
-  ParallelWalk(fileMask, stop).Walk(folder, reached, waiting, files);
+  ParallelWalk(fileMask, stop).Walk(folder, paths, reached, waiting, files);
   return files;
 }
 

@@ -10,16 +10,21 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/file_record.h"
 #include "platform/platform.h"
 
 namespace orvanta {
 
+// A file the walk found. Its folder and name live in the PathStore the walk was given.
 struct EnumeratedFile {
-  std::string path;
+  const std::string* folder;  // ends with a delimiter
+  std::string_view name;
   std::int64_t size = -1;  // -1 when the attribute query failed
   // What the walk saw, so that removal can tell the file is still the same.
   platform::FileId id;
   std::int64_t modified = 0;
+
+  std::string FullPath() const { return *folder + std::string(name); }
 };
 
 // The files one scan has reached. A file reached twice (overlapping folders,
@@ -59,7 +64,7 @@ bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, plat
 // malformed mask or a folder that does not exist. Returns early, with a
 // partial list, once `stop` is set. (A deque: no doubling copies while
 // hundreds of thousands of files arrive.)
-std::deque<EnumeratedFile> EnumerateFiles(const std::string& folder, const std::string& mask,
+std::deque<EnumeratedFile> EnumerateFiles(PathStore& paths, const std::string& folder, const std::string& mask,
                                           const std::atomic<bool>* stop = nullptr, ReachedFiles* reached = nullptr,
                                           const std::function<void()>& waiting = {});
 

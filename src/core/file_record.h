@@ -2,10 +2,12 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <iosfwd>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -37,14 +39,45 @@ class Sha1Text {
   char digits_[kLength] = {};
 };
 
+// Where the paths of one scan's files are kept: each folder's path once and
+// each file's name once, in blocks that never move, so that a record holds no
+// string of its own (a path string per file was most of a scan's memory).
+class PathStore {
+ public:
+  PathStore() = default;
+  PathStore(const PathStore&) = delete;
+  PathStore& operator=(const PathStore&) = delete;
+
+  // The folder's path, kept once however often it is asked for. Ends with a
+  // delimiter, so that the folder and a name make the full path.
+  const std::string& Folder(std::string_view folderWithDelimiter);
+  // A copy of the name, as long-lived as the store.
+  std::string_view Name(std::string_view name);
+  void Clear();
+
+ private:
+  static constexpr std::size_t kBlockSize = 64 * 1024;
+
+  std::deque<std::string> folders_;
+  std::unordered_map<std::string_view, const std::string*> folderIndex_;  // keys view folders_
+  const std::string* lastFolder_ = nullptr;  // files arrive folder by folder
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t blockUsed_ = kBlockSize;
+};
+
 // One collected file. Rows of the file clone list point at these records.
 struct FileRecord {
-  // Reads the size from the file system (-1 when that fails).
-  explicit FileRecord(std::string path);
-  // With what the walk already read (identity and time unknown unless given).
-  FileRecord(std::string path, std::int64_t size, platform::FileId id = {}, std::int64_t modified = 0);
+  // `folder` ends with a delimiter; it and the name live in the registry's PathStore.
+  FileRecord(const std::string& folder, std::string_view name, std::int64_t size, platform::FileId id,
+             std::int64_t modified)
+      : size(size), id(id), modified(modified), folder_(&folder), name_(name.data()),
+        nameLength_(static_cast<std::uint32_t>(name.size())) {}
 
-  std::string fullPath;
+  // Built on each call: only what is shown, exported or opened needs it.
+  std::string FullPath() const;
+  // The part of the path after its last delimiter.
+  std::string_view Name() const { return {name_, nameLength_}; }
+
   std::int64_t size = -1;
   Sha1Text contentHash;
   // A second digest of the bytes contentHash was computed from, seeded anew in
@@ -56,11 +89,10 @@ struct FileRecord {
   platform::FileId id;
   std::int64_t modified = 0;
 
-  // The part of fullPath after its last delimiter.
-  std::string_view Name() const { return std::string_view(fullPath).substr(nameOffset_); }
-
  private:
-  std::size_t nameOffset_;
+  const std::string* folder_;
+  const char* name_;
+  std::uint32_t nameLength_;
 };
 
 // a + b, held at the int64 bounds instead of overflowing: sizes and totals of
@@ -71,7 +103,37 @@ inline std::int64_t AddSizes(std::int64_t a, std::int64_t b) {
   return sum;
 }
 
-// files: owns its records, in collection order; records never move in memory.
-using FileRegistry = std::vector<std::unique_ptr<FileRecord>>;
+// The files of a scan in collection order, with their paths. Records never
+// move in memory (rows point at them) and are not allocated one by one.
+class FileRegistry {
+ public:
+  // A collected file; the path is kept as its folder, shared, and its name.
+  FileRecord& Add(std::string_view path, std::int64_t size, platform::FileId id = {}, std::int64_t modified = 0);
+  // The same, with the size, identity and time read from the file system (size -1 when that fails).
+  FileRecord& AddFromDisk(std::string_view path);
+  // A file whose folder and name are already in Paths().
+  FileRecord& Add(const std::string& folder, std::string_view name, std::int64_t size, platform::FileId id,
+                  std::int64_t modified) {
+    return records_.emplace_back(folder, name, size, id, modified);
+  }
+
+  PathStore& Paths() { return paths_; }
+  std::size_t size() const { return records_.size(); }
+  bool empty() const { return records_.empty(); }
+  FileRecord& operator[](std::size_t i) { return records_[i]; }
+  const FileRecord& operator[](std::size_t i) const { return records_[i]; }
+  FileRecord& front() { return records_.front(); }
+  FileRecord& back() { return records_.back(); }
+  auto begin() { return records_.begin(); }
+  auto end() { return records_.end(); }
+  auto begin() const { return records_.begin(); }
+  auto end() const { return records_.end(); }
+  // Frees the records and their paths.
+  void clear();
+
+ private:
+  std::deque<FileRecord> records_;
+  PathStore paths_;
+};
 
 }  // namespace orvanta

@@ -109,7 +109,7 @@ std::vector<FileRecord*> BuildHashTargets(const ScanContext& scan) {
   sizes.reserve(scan.files.size());
   for (std::size_t i = 0; i < scan.files.size(); ++i) {
     if (scan.StopRequested()) return {};
-    if (scan.files[i]->size >= 1) sizes.emplace_back(scan.files[i]->size, static_cast<std::uint32_t>(i));
+    if (scan.files[i].size >= 1) sizes.emplace_back(scan.files[i].size, static_cast<std::uint32_t>(i));
   }
   std::sort(sizes.begin(), sizes.end());
   std::vector<std::uint32_t> indexes;
@@ -122,7 +122,7 @@ std::vector<FileRecord*> BuildHashTargets(const ScanContext& scan) {
   std::sort(indexes.begin(), indexes.end());
   std::vector<FileRecord*> targets;
   targets.reserve(indexes.size());
-  for (const std::uint32_t index : indexes) targets.push_back(scan.files[index].get());
+  for (const std::uint32_t index : indexes) targets.push_back(&scan.files[index]);
   return targets;
 }
 
@@ -164,7 +164,7 @@ enum class FirstRead {
 FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const StopPoll& stopped) {
   platform::InputFile file;
   std::string error;
-  switch (file.Open(record.fullPath, error)) {
+  switch (file.Open(record.FullPath(), error)) {
     case platform::InputFile::OpenResult::NotAFile: return FirstRead::Unhashed;
     case platform::InputFile::OpenResult::Failed: return FirstRead::Unreadable;
     case platform::InputFile::OpenResult::Opened: break;
@@ -228,7 +228,7 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const StopPoll& stopPoll, 
     std::size_t opened = 0, taken = 0;
     for (; taken < pending.size() && opened < kMaxOpen; ++taken) {
       FileRecord* file = pending[taken];
-      const auto result = inputs[opened].Open(file->fullPath, error);
+      const auto result = inputs[opened].Open(file->FullPath(), error);
       if (result == platform::InputFile::OpenResult::Opened) {
         files[opened++] = file;
         continue;
@@ -589,7 +589,7 @@ void ReportUnreadable(ScanContext& scan, const HashingState& state) {
   for (std::size_t i = 0; i < state.stage.size(); ++i) {
     if (state.stage[i] != kUnreadable) continue;
     ++count;
-    if (scan.unreadableFiles != nullptr) scan.unreadableFiles->push_back(state.hashTargets[i]->fullPath);
+    if (scan.unreadableFiles != nullptr) scan.unreadableFiles->push_back(state.hashTargets[i]->FullPath());
   }
   if (count > 0) scan.window.SetStatusText(FormatText(TranslateText("%d files could not be read."), {count}));
 }

@@ -13,7 +13,7 @@ namespace orvanta {
 namespace {
 
 struct FileGroup {
-  const std::vector<FileRecord*>* files;
+  const std::vector<const FileRecord*>* files;
   std::int64_t totalSize;
 };
 
@@ -21,31 +21,31 @@ struct FileGroup {
 // collection order, the lists in the order their first file was collected.
 // Sorting (key, index) pairs needs no list per key: most keys have one file.
 template <typename Key>
-std::vector<std::vector<FileRecord*>> FilesOfEqualKeys(std::vector<std::pair<Key, std::uint32_t>> keyed,
+std::vector<std::vector<const FileRecord*>> FilesOfEqualKeys(std::vector<std::pair<Key, std::uint32_t>> keyed,
                                                       const FileRegistry& files, std::size_t minGroupSize) {
   std::sort(keyed.begin(), keyed.end());
-  std::vector<std::pair<std::uint32_t, std::vector<FileRecord*>>> lists;  // first index, members
+  std::vector<std::pair<std::uint32_t, std::vector<const FileRecord*>>> lists;  // first index, members
   for (std::size_t begin = 0, end = 0; begin < keyed.size(); begin = end) {
     for (end = begin + 1; end < keyed.size() && keyed[end].first == keyed[begin].first;) ++end;
     if (end - begin < minGroupSize) continue;
-    std::vector<FileRecord*> members;
+    std::vector<const FileRecord*> members;
     members.reserve(end - begin);
-    for (std::size_t i = begin; i < end; ++i) members.push_back(files[keyed[i].second].get());
+    for (std::size_t i = begin; i < end; ++i) members.push_back(&files[keyed[i].second]);
     lists.emplace_back(keyed[begin].second, std::move(members));
   }
   std::sort(lists.begin(), lists.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<std::vector<FileRecord*>> result;
+  std::vector<std::vector<const FileRecord*>> result;
   result.reserve(lists.size());
   for (auto& list : lists) result.push_back(std::move(list.second));
   return result;
 }
 
-std::vector<std::vector<FileRecord*>> GroupByKey(const FileRegistry& files, CompareMode mode, std::size_t minGroupSize) {
+std::vector<std::vector<const FileRecord*>> GroupByKey(const FileRegistry& files, CompareMode mode, std::size_t minGroupSize) {
   const auto count = static_cast<std::uint32_t>(files.size());
   if (mode == CompareMode::Size) {
     std::vector<std::pair<std::int64_t, std::uint32_t>> keyed;
     keyed.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) keyed.emplace_back(files[i]->size, i);
+    for (std::uint32_t i = 0; i < count; ++i) keyed.emplace_back(files[i].size, i);
     return FilesOfEqualKeys(std::move(keyed), files, minGroupSize);
   }
   if (mode == CompareMode::Content) {
@@ -53,7 +53,7 @@ std::vector<std::vector<FileRecord*>> GroupByKey(const FileRegistry& files, Comp
     using ContentKey = std::pair<std::string_view, std::array<std::uint64_t, 2>>;
     std::vector<std::pair<ContentKey, std::uint32_t>> keyed;
     for (std::uint32_t i = 0; i < count; ++i) {
-      const FileRecord& file = *files[i];
+      const FileRecord& file = files[i];
       if (!file.contentHash.empty()) keyed.push_back({{file.contentHash.view(), file.contentCheck}, i});
     }
     return FilesOfEqualKeys(std::move(keyed), files, minGroupSize);
@@ -61,8 +61,8 @@ std::vector<std::vector<FileRecord*>> GroupByKey(const FileRegistry& files, Comp
   std::vector<std::pair<std::string, std::uint32_t>> keyed;
   keyed.reserve(count);
   for (std::uint32_t i = 0; i < count; ++i) {
-    std::string key = platform::LowerCase(files[i]->Name());
-    if (mode == CompareMode::NameAndSize) key += "|" + std::to_string(files[i]->size);
+    std::string key = platform::LowerCase(files[i].Name());
+    if (mode == CompareMode::NameAndSize) key += "|" + std::to_string(files[i].size);
     keyed.emplace_back(std::move(key), i);
   }
   return FilesOfEqualKeys(std::move(keyed), files, minGroupSize);
@@ -75,7 +75,7 @@ void FindFileDuplicates(ScanContext& scan) {
   const int maxGroups = scan.settings.MaxGroups();
   const int minGroupSize = std::max(2, scan.settings.MinGroupSize());
 
-  const std::vector<std::vector<FileRecord*>> lists =
+  const std::vector<std::vector<const FileRecord*>> lists =
       GroupByKey(scan.files, mode, static_cast<std::size_t>(minGroupSize));
 
   std::vector<FileGroup> groups;
@@ -113,13 +113,13 @@ void FindFileDuplicates(ScanContext& scan) {
   if (!scan.StopRequested()) window.SetStatusText(TranslateText("Duplicate file groups populated."));
 }
 
-void AddFileGroup(ScanContext& scan, const std::vector<FileRecord*>& files, std::int64_t totalSize, int& groupNo) {
+void AddFileGroup(ScanContext& scan, const std::vector<const FileRecord*>& files, std::int64_t totalSize, int& groupNo) {
   // The first copy stays unchecked: a group is never marked for removal whole.
   AddListGroup(scan.fileClones, groupNo++, totalSize, scan.decimalSeparator, files.size(),
                [&](std::size_t i, ListRow& row) {
                  const FileRecord* file = files[i];
                  row.checked = i != 0;
-                 row.subItems = {std::string(file->Name()), std::string(ExtractFileDir(file->fullPath)),
+                 row.subItems = {std::string(file->Name()), std::string(ExtractFileDir(file->FullPath())),
                                  FormatSizeMB(file->size, scan.decimalSeparator)};
                  row.data = file;
                  row.size = file->size;

@@ -14,6 +14,6 @@ void FindFileDuplicates(ScanContext& scan);
 
 // Adds one group with a row per file (the first unchecked, the rest checked)
 // and advances the group number.
-void AddFileGroup(ScanContext& scan, const std::vector<FileRecord*>& files, std::int64_t totalSize, int& groupNo);
+void AddFileGroup(ScanContext& scan, const std::vector<const FileRecord*>& files, std::int64_t totalSize, int& groupNo);
 
 }  // namespace orvanta

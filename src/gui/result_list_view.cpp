@@ -111,7 +111,7 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
   }
   if (role == Qt::CheckStateRole && index.column() == 0) return row.checked ? Qt::Checked : Qt::Unchecked;
   if (role == Qt::ToolTipRole) {
-    const std::string_view path = RowPath(row, kind_);
+    const std::string path = RowPath(row, kind_);
     return path.empty() ? QVariant() : QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
   }
   return {};

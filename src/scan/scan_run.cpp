@@ -95,7 +95,6 @@ void ScanRun::ClearResults() {
   ClearListGroups(fileClones_);
   ClearListGroups(folderClones_);
   files_.clear();
-  files_.shrink_to_fit();
   window_.SetProgressPosition(0);
   window_.SetStatusText("");
 }

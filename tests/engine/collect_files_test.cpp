@@ -24,7 +24,7 @@ class CollectFilesTest : public ::testing::Test, protected test::StageHarness {
     ScanContext scan = Context();
     CollectFiles(scan);
     std::vector<std::string> paths;
-    for (const auto& file : files) paths.push_back(file->fullPath);
+    for (const FileRecord& file : files) paths.push_back(file.FullPath());
     return paths;
   }
   std::vector<std::string> Sorted(std::vector<std::string> paths) {
@@ -46,8 +46,8 @@ TEST_F(CollectFilesTest, SizeFiltersDropEmptyAndSmallFiles) {
   EXPECT_EQ(Sorted(Collect()), Sorted({exact, tree.Path("below.bin"), small}));
   settings.minSizeMB = 1;
   EXPECT_EQ(Collect(), std::vector<std::string>{exact});
-  EXPECT_EQ(files.front()->size, 1048576);
-  EXPECT_EQ(files.front()->Name(), "exact.bin");
+  EXPECT_EQ(files.front().size, 1048576);
+  EXPECT_EQ(files.front().Name(), "exact.bin");
 }
 
 TEST_F(CollectFilesTest, MasksSelectNamesAndAMalformedMaskContributesNothing) {
@@ -146,7 +146,7 @@ TEST_F(CollectFilesTest, NamesThatAreNotUtf8AreFoundWithTheirExactPath) {
   const auto path = tree.File(name, "latin-1 name");
   settings.folders = {tree.Folder()};
   ASSERT_EQ(Collect(), std::vector<std::string>{path});
-  EXPECT_EQ(files.front()->Name(), name);
+  EXPECT_EQ(files.front().Name(), name);
 }
 
 TEST_F(CollectFilesTest, AnUnreadableFolderContributesNothing) {
@@ -171,8 +171,9 @@ TEST(EnumerateFiles, ADeepTreeIsWalkedInFullAndTheWalkResumesAfterIt) {
       relative += "/d";
     }
   }
+  PathStore paths;
   std::vector<std::string> found;
-  for (const EnumeratedFile& file : EnumerateFiles(tree.Folder(), "*.*")) found.push_back(file.path);
+  for (const EnumeratedFile& file : EnumerateFiles(paths, tree.Folder(), "*.*")) found.push_back(file.FullPath());
   std::sort(found.begin(), found.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(found, expected);
@@ -211,16 +212,18 @@ TEST(EnumerateFiles, ThreadsListingFoldersGiveTheOrderOfAOneThreadWalk) {
   std::vector<std::string> expected;
   ListDepthFirst(tree.Folder(), expected);
   for (int run = 0; run < 5; ++run) {
+    PathStore paths;
     std::vector<std::string> found;
-    for (const EnumeratedFile& file : EnumerateFiles(tree.Folder(), "*.*")) found.push_back(file.path);
+    for (const EnumeratedFile& file : EnumerateFiles(paths, tree.Folder(), "*.*")) found.push_back(file.FullPath());
     ASSERT_EQ(found, expected) << "run " << run;
   }
 }
 
 TEST(EnumerateFiles, FailsForAMissingFolderOrMalformedMask) {
   TempTree tree;
-  EXPECT_THROW(EnumerateFiles(tree.Folder("missing"), "*.*"), std::exception);
-  EXPECT_THROW(EnumerateFiles(tree.Folder(), "[x"), std::exception);
+  PathStore paths;
+  EXPECT_THROW(EnumerateFiles(paths, tree.Folder("missing"), "*.*"), std::exception);
+  EXPECT_THROW(EnumerateFiles(paths, tree.Folder(), "[x"), std::exception);
 }
 
 TEST(Paths, NamesFoldersAndJoins) {

@@ -55,8 +55,7 @@ TEST(HashFileSHA1, EmptyForNothingOrAFolderAndAnErrorForAnUnopenableFile) {
 class ComputeAllHashesTest : public ::testing::TestWithParam<bool>, protected test::StageHarness {
  protected:
   FileRecord& Add(const std::string& relative, const std::string& content) {
-    files.push_back(std::make_unique<FileRecord>(tree.File(relative, content)));
-    return *files.back();
+    return files.AddFromDisk(tree.File(relative, content));
   }
   void Hash(bool group = false) {
     settings.parallel = GetParam();
@@ -75,15 +74,15 @@ TEST_P(ComputeAllHashesTest, HashesOnlyFilesThatShareAPositiveSize) {
   FileRecord& b = Add("b", "same!");
   FileRecord& c = Add("c", "diff!");
   FileRecord& unique = Add("unique", "only one of this size");
-  files.push_back(std::make_unique<FileRecord>(tree.Path("gone1"), -1));
-  files.push_back(std::make_unique<FileRecord>(tree.Path("gone2"), -1));
+  files.Add(tree.Path("gone1"), -1);
+  files.Add(tree.Path("gone2"), -1);
   Hash();
   EXPECT_EQ(a.contentHash.size(), 40u);
   EXPECT_EQ(a.contentHash, b.contentHash);
   EXPECT_NE(a.contentHash, c.contentHash);
   EXPECT_EQ(unique.contentHash, "");
-  EXPECT_EQ(files[4]->contentHash, "");
-  EXPECT_EQ(files[5]->contentHash, "");
+  EXPECT_EQ(files[4].contentHash, "");
+  EXPECT_EQ(files[5].contentHash, "");
   EXPECT_EQ(window.calls.back(), "pos:0");
 }
 
@@ -91,12 +90,12 @@ TEST_P(ComputeAllHashesTest, VanishedAndUnreadableFilesStayUnhashedAndTheRestGoe
   FileRecord& vanished = Add("vanished", "12345");
   FileRecord& kept1 = Add("kept1", "12345");
   FileRecord& kept2 = Add("kept2", "12345");
-  std::filesystem::remove(vanished.fullPath);
+  std::filesystem::remove(vanished.FullPath());
   FileRecord* locked = nullptr;
   std::optional<test::Unreadable> held;
   if (!test::RunningAsRoot()) {
     locked = &Add("locked", "12345");
-    held.emplace(locked->fullPath);
+    held.emplace(locked->FullPath());
   }
   Hash();
   EXPECT_EQ(vanished.contentHash, "");
@@ -104,7 +103,7 @@ TEST_P(ComputeAllHashesTest, VanishedAndUnreadableFilesStayUnhashedAndTheRestGoe
   EXPECT_EQ(kept1.contentHash, kept2.contentHash);
   if (locked != nullptr) {
     EXPECT_EQ(locked->contentHash, "");
-    EXPECT_EQ(unreadable, std::vector<std::string>{locked->fullPath}) << "a vanished file is not unreadable";
+    EXPECT_EQ(unreadable, std::vector<std::string>{locked->FullPath()}) << "a vanished file is not unreadable";
     EXPECT_EQ(window.LastStatus(), "1 files could not be read.");
   } else {
     EXPECT_TRUE(unreadable.empty());
@@ -124,13 +123,13 @@ TEST_P(ComputeAllHashesTest, AFileThatFailsOnlyWhenComparedIsCountedUnreadable) 
   // Pumps: the first status, then one after each file's first read.
   std::optional<test::Unreadable> held;
   window.onPump = [&](int pump) {
-    if (pump == 4) held.emplace(b.fullPath);
+    if (pump == 4) held.emplace(b.FullPath());
   };
   Hash();
   EXPECT_EQ(a.contentHash.size(), 40u);
   EXPECT_EQ(c.contentHash, a.contentHash);
   EXPECT_EQ(b.contentHash, "");
-  EXPECT_EQ(unreadable, std::vector<std::string>{b.fullPath});
+  EXPECT_EQ(unreadable, std::vector<std::string>{b.FullPath()});
   EXPECT_EQ(window.LastStatus(), "1 files could not be read.");
 }
 
@@ -145,7 +144,7 @@ TEST_P(ComputeAllHashesTest, DistinctSizesReadNothing) {
   Hash();
   EXPECT_EQ(window.ShownStatuses(), std::vector<std::string>{"Computing SHA-1 hashes (size filtered)..."});
   EXPECT_EQ(window.calls.back(), "pos:0");
-  for (const auto& file : files) EXPECT_EQ(file->contentHash, "");
+  for (const FileRecord& file : files) EXPECT_EQ(file.contentHash, "");
 }
 
 TEST_P(ComputeAllHashesTest, StopBeforeTheFirstClaimHashesNothing) {
@@ -155,7 +154,7 @@ TEST_P(ComputeAllHashesTest, StopBeforeTheFirstClaimHashesNothing) {
     if (window.LastStatus() == "Computing SHA-1 hashes (size filtered)...") stop = true;
   };
   Hash();
-  const auto hashed = std::count_if(files.begin(), files.end(), [](const auto& f) { return !f->contentHash.empty(); });
+  const auto hashed = std::count_if(files.begin(), files.end(), [](const FileRecord& f) { return !f.contentHash.empty(); });
   EXPECT_EQ(hashed, 0);
   EXPECT_EQ(window.LastStatus(), "Computing SHA-1 hashes (size filtered)...");
 }
@@ -180,17 +179,17 @@ TEST_P(ComputeAllHashesTest, LargeFilesGetTheirSha1OnlyWhenAnotherHasTheirConten
   }
   Hash(true);
   for (std::size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(files[2 * i]->contentHash, cases[i].digest) << cases[i].size;
-    EXPECT_EQ(files[2 * i + 1]->contentHash, cases[i].digest) << cases[i].size;
+    EXPECT_EQ(files[2 * i].contentHash, cases[i].digest) << cases[i].size;
+    EXPECT_EQ(files[2 * i + 1].contentHash, cases[i].digest) << cases[i].size;
   }
   std::vector<std::string> grouped;
   for (const auto& row : fileClones.Rows()) {
-    if (row.data != nullptr) grouped.push_back(row.data->fullPath);
+    if (row.data != nullptr) grouped.push_back(row.data->FullPath());
   }
   std::sort(grouped.begin(), grouped.end());
   EXPECT_EQ(fileClones.Groups().size(), 2u);
-  EXPECT_EQ(grouped, (std::vector<std::string>{files[0]->fullPath, files[1]->fullPath, files[4]->fullPath,
-                                               files[5]->fullPath}));
+  EXPECT_EQ(grouped, (std::vector<std::string>{files[0].FullPath(), files[1].FullPath(), files[4].FullPath(),
+                                               files[5].FullPath()}));
   const auto hashing = std::find(window.calls.rbegin(), window.calls.rend(),
                                  "status:Computing SHA-1 hashes (size filtered)... 8 / 8");
   EXPECT_NE(hashing, window.calls.rend()) << "every target counts as completed, the unhashed ones too";
@@ -244,12 +243,12 @@ TEST_P(ComputeAllHashesTest, StopIsSeenInsideAHugeFile) {
   for (const char* name : {"huge1", "huge2"}) {
     const std::string path = tree.File(name, "");
     if (!TempTree::Resize(path, std::uint64_t{1} << 40)) GTEST_SKIP() << "no sparse file of 1 TiB here";
-    files.push_back(std::make_unique<FileRecord>(path));
+    files.AddFromDisk(path);
   }
   window.onPump = [&](int) { stop = true; };
   Hash();
-  EXPECT_EQ(files[0]->contentHash, "");
-  EXPECT_EQ(files[1]->contentHash, "");
+  EXPECT_EQ(files[0].contentHash, "");
+  EXPECT_EQ(files[1].contentHash, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, ComputeAllHashesTest, ::testing::Values(true, false),
@@ -260,14 +259,14 @@ TEST(ComputeAllHashes, ParallelStopMidwayLetsWorkersFinishTheirFileOnly) {
   test::StageHarness stage;
   FileRegistry& files = stage.files;
   test::RecordingWindow& window = stage.window;
-  for (int i = 0; i < 3000; ++i) files.push_back(std::make_unique<FileRecord>(tree.File("f" + std::to_string(i), "abcd")));
+  for (int i = 0; i < 3000; ++i) files.AddFromDisk(tree.File("f" + std::to_string(i), "abcd"));
   // Stop as the first count shows; workers have claimed at most a few files by then.
   window.onPump = [&](int) {
     if (window.LastStatus().rfind("Computing SHA-1 hashes (size filtered)... ", 0) == 0) stage.stop = true;
   };
   ScanContext scan = stage.Context();
   ComputeAllHashes(scan);
-  const auto hashed = std::count_if(files.begin(), files.end(), [](const auto& f) { return !f->contentHash.empty(); });
+  const auto hashed = std::count_if(files.begin(), files.end(), [](const FileRecord& f) { return !f.contentHash.empty(); });
   EXPECT_LT(hashed, 3000);
   const std::string last = window.LastStatus();
   ASSERT_EQ(last.rfind("Stopping SHA-1 hashing... ", 0), 0u) << last;
@@ -288,7 +287,7 @@ TEST(ComputeAllHashes, SequentialCadenceEveryTenthFileAndTheLast) {
     TempTree tree;
     test::StageHarness stage;
     for (std::size_t i = 0; i < contents.size(); ++i) {
-      stage.files.push_back(std::make_unique<FileRecord>(tree.File("f" + std::to_string(i), contents[i])));
+      stage.files.AddFromDisk(tree.File("f" + std::to_string(i), contents[i]));
     }
     stage.settings.parallel = false;
     ScanContext scan = stage.Context();
@@ -310,7 +309,7 @@ TEST(ComputeAllHashes, ALargeFileChangedBetweenThePassesGetsItsOwnDigest) {
   test::StageHarness stage;
   auto& files = stage.files;
   const std::string large = Pattern(3 * 1024 * 1024 + 17);
-  for (const char* name : {"a", "b", "c"}) files.push_back(std::make_unique<FileRecord>(tree.File(name, large)));
+  for (const char* name : {"a", "b", "c"}) files.AddFromDisk(tree.File(name, large));
   stage.settings.parallel = false;
   // The change must fall between the passes, a moment no text marks: one pump
   // opens hashing, one follows the first read of each large file, so the
@@ -320,9 +319,9 @@ TEST(ComputeAllHashes, ALargeFileChangedBetweenThePassesGetsItsOwnDigest) {
   };
   ScanContext scan = stage.Context();
   ComputeAllHashes(scan);
-  EXPECT_EQ(files[0]->contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
-  EXPECT_EQ(files[1]->contentHash, "e81879a553df8ea6f8cacd5d1bdb6df93d0bf76c");
-  EXPECT_EQ(files[2]->contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
+  EXPECT_EQ(files[0].contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
+  EXPECT_EQ(files[1].contentHash, "e81879a553df8ea6f8cacd5d1bdb6df93d0bf76c");
+  EXPECT_EQ(files[2].contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
 }
 
 // Same tree, both schemes: identical groups.
@@ -340,7 +339,7 @@ TEST(ContentScan, ParallelAndSequentialHashingGiveTheSameGroups) {
     settings.parallel = parallel;
     run.btnScanClick();
     std::vector<std::pair<int, std::string>> rows;
-    for (const auto& row : run.FileClones().Rows()) rows.emplace_back(row.groupId, row.data->fullPath);
+    for (const auto& row : run.FileClones().Rows()) rows.emplace_back(row.groupId, row.data->FullPath());
     return rows;
   };
   const auto parallel = groups(true);

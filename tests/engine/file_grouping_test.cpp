@@ -10,9 +10,9 @@ namespace {
 class FileGroupingTest : public ::testing::Test, protected test::StageHarness {
  protected:
   FileRecord& Add(const std::string& path, std::int64_t size, const std::string& hash = "") {
-    files.push_back(std::make_unique<FileRecord>(path, size));
-    files.back()->contentHash = hash;
-    return *files.back();
+    FileRecord& file = files.Add(path, size);
+    file.contentHash = hash;
+    return file;
   }
   void Group(CompareMode mode) {
     settings.compare = mode;
@@ -28,7 +28,7 @@ class FileGroupingTest : public ::testing::Test, protected test::StageHarness {
         groups.emplace_back();
         current = row.groupId;
       }
-      groups.back().push_back(row.data->fullPath);
+      groups.back().push_back(row.data->FullPath());
     }
     return groups;
   }
@@ -80,7 +80,7 @@ TEST_F(FileGroupingTest, RowsCarryNumbersChecksFoldersAndSizes) {
     EXPECT_EQ(rows[i].checked, checks[i]) << i;
     EXPECT_EQ(rows[i].caption, captions[i]) << i;
     EXPECT_EQ(rows[i].groupId, std::stoi(captions[i])) << i;
-    EXPECT_EQ(rows[i].data, files[i].get()) << i;
+    EXPECT_EQ(rows[i].data, &files[i]) << i;
   }
 }
 

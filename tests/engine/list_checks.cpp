@@ -13,7 +13,7 @@ std::set<std::string> UncheckedPaths(const ResultList& list, ListKind kind, cons
 }
 
 std::vector<int> GroupsLosingEveryCopy(const ResultList& list, ListKind kind) {
-  std::vector<std::string_view> checked;
+  std::vector<std::string> checked;
   for (const ListRow& row : list.Rows()) {
     if (row.checked) checked.push_back(RowPath(row, kind));
   }

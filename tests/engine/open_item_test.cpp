@@ -19,7 +19,9 @@ namespace {
 TEST(OpenRowItem, OpensTheRowsFileOrFolderAndSaysWhenNothingCould) {
   test::TempTree tree;
   const std::string file = tree.File("d/f.txt", "x");
-  const FileRecord present(file, 1), gone(tree.Path("d/gone.txt"), 1);
+  FileRegistry records;
+  const FileRecord& present = records.Add(file, 1);
+  const FileRecord& gone = records.Add(tree.Path("d/gone.txt"), 1);
   ResultList files = MakeFileCloneList();
   files.AddRow().data = &present;
   files.AddRow().data = &gone;

@@ -310,8 +310,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{4});
 
     form->Checkallbutoneingroup1->trigger();
-    const std::string kept = form->Run().FileClones().Rows()[0].data->fullPath;
-    const std::string moved = form->Run().FileClones().Rows()[1].data->fullPath;
+    const std::string kept = form->Run().FileClones().Rows()[0].data->FullPath();
+    const std::string moved = form->Run().FileClones().Rows()[1].data->FullPath();
     dialogs.confirmations = {true};
     form->MoveCheckedtoRecycleBin1->trigger();
     QCOMPARE(dialogs.shown.mid(2), (QStringList{"confirm:Move 3 files to Recycle Bin?",
@@ -325,7 +325,7 @@ class MainWindowTest : public QObject {
   void aPartialFailureTakesOutOnlyTheRowsThatMoved() {
     const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
     ScanBothLists();
-    const std::string vanished = form->Run().FileClones().Rows()[1].data->fullPath;
+    const std::string vanished = form->Run().FileClones().Rows()[1].data->FullPath();
     QFile::remove(QString::fromStdString(vanished));
     dialogs.confirmations = {true};
     form->btnDeleteSelected->click();
@@ -364,7 +364,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(dialogs.shown, QStringList{"message:Please select an item first."});
     form->lvFiles->setCurrentIndex(form->lvFiles->model()->index(1, 0));
     form->btnOpenLocation->click();
-    const std::string file = form->Run().FileClones().Rows()[0].data->fullPath;
+    const std::string file = form->Run().FileClones().Rows()[0].data->FullPath();
     QCOMPARE(shell.requests, QStringList{"show:" + QString::fromStdString(file)});
 
     form->FolderClones1->trigger();
@@ -412,7 +412,7 @@ class MainWindowTest : public QObject {
     const QModelIndex member = model->index(5, 1);
     const std::size_t engineRow = static_cast<std::size_t>(model->EngineRow(member));
     QCOMPARE(model->data(member, Qt::ToolTipRole).toString(),
-             QString::fromStdString(list.Rows()[engineRow].data->fullPath));
+             QString::fromStdString(list.Rows()[engineRow].data->FullPath()));
     QVERIFY(!model->data(model->index(4, 1), Qt::ToolTipRole).isValid());
   }
 
@@ -444,7 +444,7 @@ class MainWindowTest : public QObject {
     form->lvDirs->setCurrentIndex(form->lvDirs->model()->index(1, 0));
     form->btnOpenLocation->click();
     form->ContactUs1->trigger();
-    const QString file = QString::fromStdString(form->Run().FileClones().Rows()[0].data->fullPath);
+    const QString file = QString::fromStdString(form->Run().FileClones().Rows()[0].data->FullPath());
     const QString folder = QString::fromStdString(form->Run().FolderClones().Rows()[0].subItems[0]);
     const QString nothing = "message:No program on this system can open %1.";
     QCOMPARE(dialogs.shown, (QStringList{nothing.arg(file), nothing.arg(folder),
@@ -610,7 +610,7 @@ class MainWindowTest : public QObject {
     doubleClick(header);
     QVERIFY(shell.requests.isEmpty());  // a group header opens nothing
     doubleClick(member);
-    const std::string file = form->Run().FileClones().Rows()[0].data->fullPath;
+    const std::string file = form->Run().FileClones().Rows()[0].data->FullPath();
     QCOMPARE(shell.requests, QStringList{"item:" + QString::fromStdString(file)});
 
     form->FolderClones1Click();
@@ -690,7 +690,7 @@ class MainWindowTest : public QObject {
       c.item->trigger();
       std::set<std::string> kept;
       for (const ListRow& row : form->Run().FileClones().Rows()) {
-        const std::string& path = row.data->fullPath;
+        const std::string& path = row.data->FullPath();
         if (!row.checked && path.rfind(photos.Root(), 0) == 0) kept.insert(path.substr(photos.Root().size() + 1));
       }
       for (const std::string& path : c.photoFilesKept) QVERIFY2(kept.count(path) == 1, path.c_str());

@@ -164,7 +164,8 @@ TEST(WindowsPaths, LongPathSizedAndHashedThroughExtendedPrefix) {
   const std::string a = tree.File(deep + "a.bin", "abc");
   const std::string b = tree.File(deep + "b.bin", "abc");
   ASSERT_GE(a.size(), 260u);
-  EXPECT_EQ(FileRecord(a).size, 3);
+  FileRegistry records;
+  EXPECT_EQ(records.AddFromDisk(a).size, 3);
   platform::InputFile file;
   std::string error;
   ASSERT_EQ(file.Open(a, error), platform::InputFile::OpenResult::Opened) << error;
