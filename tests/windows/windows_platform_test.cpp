@@ -93,7 +93,9 @@ std::string RunCliText(std::vector<std::string> args, int* status = nullptr) {
   std::vector<const char*> argv;
   for (const std::string& arg : args) argv.push_back(arg.c_str());
   std::ostringstream out, err;
-  const int result = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, CliHooks{{}, 0});
+  CliHooks hooks;
+  hooks.stderrIsTerminal = 0;
+  const int result = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
   if (status != nullptr) *status = result;
   return out.str();
 }
