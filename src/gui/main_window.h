@@ -205,6 +205,7 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   ResultListModel* dirsModel_ = nullptr;
   QString lastAddFolderParent_;
   int progressMaximum_ = 100;
+  int progressPosition_ = 0;  // the stage's, which the bar may show a little later
   bool marquee_ = false;
   bool closeAfterRun_ = false;
   bool totalsUpdatePending_ = false;
