@@ -413,11 +413,14 @@ TEST(WindowsTrash, NamesWin32WouldRewriteNeverReachTheShell) {
       {tree.File("x\\nul.txt", "same"), badName},        {tree.File("x\\com1", "same"), badName},
       {tree.File("x\\aux.log", "same"), badName},        {tree.File("CON\\inside.txt", "same"), badName},
       {tree.File("dir.\\inside.txt", "same"), badName},  {tree.File("blank \\inside.txt", "same"), badName},
-      {tree.Dir("lpt1.folder"), badName},
+      {tree.Dir("lpt1.folder"), badName},                {"\\\\.\\" + tree.File("x\\device.txt", "same"), badName},
       {tree.File(deep + "far.txt", "same"), "the path is too long for the Recycle Bin"},
   };
+  // Given with the long-path prefix, a plain name reaches the shell without it.
+  const std::string c = tree.File("z\\plain.txt", "three");
   std::vector<platform::TrashItem> items = {{a, {}}};
   for (const auto& r : refused) items.push_back({r.path, {}});
+  items.push_back({"\\\\?\\" + c, {}});
   items.push_back({b, {}});
   std::vector<std::wstring> blocks;
   const auto outcomes = win::RecycleItems(items, nullptr, [&](SHFILEOPSTRUCTW& request) {
@@ -428,9 +431,10 @@ TEST(WindowsTrash, NamesWin32WouldRewriteNeverReachTheShell) {
     return 0;
   });
   ASSERT_EQ(blocks.size(), 1u);
-  EXPECT_EQ(blocks[0], win::RecyclePathBlock({a, b}));
+  EXPECT_EQ(blocks[0], win::RecyclePathBlock({a, c, b}));
   ASSERT_EQ(outcomes.size(), items.size());
   EXPECT_TRUE(outcomes.front().moved);
+  EXPECT_TRUE(outcomes[items.size() - 2].moved);
   EXPECT_TRUE(outcomes.back().moved);
   for (std::size_t i = 0; i < std::size(refused); ++i) {
     EXPECT_FALSE(outcomes[i + 1].moved) << refused[i].path;

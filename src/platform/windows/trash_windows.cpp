@@ -28,6 +28,14 @@ bool DeviceName(std::wstring_view name) {
          digits.find(upper[3]) != std::wstring_view::npos;
 }
 
+// The form the shell takes: "\\?\C:\x" as "C:\x", "\\?\UNC\server\share" as
+// "\\server\share"; every other path as it is.
+std::string WithoutLongPrefix(const std::string& path) {
+  if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
+  if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
+
 // Why the shell cannot be given this fully qualified path; null when it can.
 // The shell takes no "\\?\" prefix, so the path goes through Win32's own
 // parsing, which drops a trailing dot or blank of a name and turns CON or
@@ -38,7 +46,10 @@ const char* ShellRefusal(const std::string& fullPath) {
   const std::wstring path = Wide(fullPath);
   const std::size_t rootLength = Wide(std::string_view(fullPath).substr(0, DrivePartLength(fullPath))).size() + 1;
   if (path.size() >= MAX_PATH) return "the path is too long for the Recycle Bin";
-  if (path.find_first_of(L"*?") != std::wstring::npos) return "the Recycle Bin cannot take this name";
+  // A device path ("\\.\") is no file or folder; "?" and "*" would be wildcards.
+  if (path.rfind(L"\\\\.\\", 0) == 0 || path.find_first_of(L"*?") != std::wstring::npos) {
+    return "the Recycle Bin cannot take this name";
+  }
   std::wstring parsed(MAX_PATH, L'\0');
   for (std::size_t start = rootLength; start < path.size();) {
     const std::size_t end = std::min(path.find(L'\\', start), path.size());
@@ -65,7 +76,7 @@ std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, HWND
   std::vector<std::string> checked;
   std::vector<std::size_t> checkedIndex;
   for (std::size_t i = 0; i < items.size(); ++i) {
-    const std::string path = FullPath(items[i].path);
+    const std::string path = WithoutLongPrefix(FullPath(items[i].path));
     FileAttributes now;
     if (!QueryAttributes(path, now)) {
       outcomes[i].reason = "it no longer exists";
