@@ -415,6 +415,7 @@ TEST(WindowsTrash, NamesWin32WouldRewriteNeverReachTheShell) {
       {tree.File("dir.\\inside.txt", "same"), badName},  {tree.File("blank \\inside.txt", "same"), badName},
       {tree.Dir("lpt1.folder"), badName},                {"\\\\.\\" + tree.File("x\\device.txt", "same"), badName},
       {tree.File(deep + "far.txt", "same"), "the path is too long for the Recycle Bin"},
+      {tree.Root().substr(0, 3), "the Recycle Bin cannot take a drive or share"},
   };
   // Given with the long-path prefix, a plain name reaches the shell without it.
   const std::string c = tree.File("z\\plain.txt", "three");

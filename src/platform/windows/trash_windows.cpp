@@ -51,10 +51,12 @@ const char* ShellRefusal(const std::string& fullPath) {
     return "the Recycle Bin cannot take this name";
   }
   std::wstring parsed(MAX_PATH, L'\0');
+  bool named = false;
   for (std::size_t start = rootLength; start < path.size();) {
     const std::size_t end = std::min(path.find(L'\\', start), path.size());
     const std::wstring_view name = std::wstring_view(path).substr(start, end - start);
     if (!name.empty()) {
+      named = true;
       const std::wstring prefix = path.substr(0, end);
       const DWORD n = GetFullPathNameW(prefix.c_str(), static_cast<DWORD>(parsed.size()), parsed.data(), nullptr);
       if (DeviceName(name) || n != prefix.size() || parsed.compare(0, n, prefix) != 0) {
@@ -63,7 +65,8 @@ const char* ShellRefusal(const std::string& fullPath) {
     }
     start = end + 1;
   }
-  return nullptr;
+  // A drive or a share itself has no place in the Recycle Bin.
+  return named ? nullptr : "the Recycle Bin cannot take a drive or share";
 }
 
 }  // namespace
