@@ -9,6 +9,16 @@
 #include "text/translate.h"
 
 namespace orvanta {
+namespace {
+
+// Drops the records of a pass past `kept` when the pass ends, an exception too.
+struct KeepOnExit {
+  FileRegistry& files;
+  const std::size_t& kept;
+  ~KeepOnExit() { files.Truncate(kept); }
+};
+
+}  // namespace
 
 void CollectFiles(ScanContext& scan) {
   WindowOperations& window = scan.window;
@@ -25,27 +35,43 @@ void CollectFiles(ScanContext& scan) {
       if (scan.StopRequested()) break;
       window.SetStatusText(FormatText(TranslateText("Scanning folder list: %s   [%s]"), {folder, mask}));
       window.SetProgressMarquee(true);
-      std::deque<EnumeratedFile> paths;
+      // Files are registered as the walk finds them; the enumeration index of
+      // each is kept for the status texts that follow, which count every file
+      // the pass reached.
+      const std::size_t before = scan.files.size();
+      std::vector<std::uint32_t> reachedAs;
+      std::uint32_t reachedCount = 0;
+      PathStore& stored = scan.files.Paths();
+      auto found = [&](const EnumeratedFile& file) {
+        const bool first = file.id.Known() ? reached.FirstReach(file.id) : reached.FirstReach(file.FullPath());
+        if (!first) return;
+        ++reachedCount;
+        if (minBytes > 0 ? file.size < minBytes : file.size == 0) return;
+        scan.files.Add(stored.Folder(file.folder), stored.Name(file.name), file.size, file.id, file.modified);
+        reachedAs.push_back(reachedCount);
+      };
+      bool walked = true;
       try {
-        paths = EnumerateFiles(scan.files.Paths(), folder, mask, &scan.stopRequested, &reached,
-                               [&window] { window.PumpMessages(); });
+        WalkFiles(folder, mask, found, &scan.stopRequested, [&window] { window.PumpMessages(); });
       } catch (const std::runtime_error&) {
         // A malformed mask or a folder gone meanwhile: this pass contributes nothing.
-        paths.clear();
+        walked = false;
       }
       window.SetProgressMarquee(false);
-      const int n = static_cast<int>(paths.size());
+      // The pass keeps what its status texts reached, however it ends: a pass
+      // cut short by Stop, or that failed, registers nothing.
+      std::size_t kept = before;
+      const KeepOnExit keep{scan.files, kept};
+      if (!walked || scan.StopRequested()) continue;
+      const auto n = static_cast<int>(reachedCount);
       StageProgress progress(window, n, {.every = 50, .first = 1, .showLast = true});
-      // Taken from the front, so the list shrinks as the registry grows.
-      for (int i = 0; i < n && !paths.empty(); ++i) {
+      for (std::size_t k = 0; k < reachedAs.size(); ++k) {
         if (scan.StopRequested()) break;
-        const EnumeratedFile file = paths.front();
-        paths.pop_front();
-        if (minBytes > 0 ? file.size < minBytes : file.size == 0) continue;
-        scan.files.Add(*file.folder, file.name, file.size, file.id, file.modified);
-        progress.Step(i + 1, [&] {
+        kept = before + k + 1;
+        const auto i = static_cast<int>(reachedAs[k]);
+        progress.Step(i, [&] {
           return FormatText(TranslateText("Scanning: %s (%d/%d)"),
-                            {scan.files.back().FullPath(), std::int64_t{i + 1}, std::int64_t{n}});
+                            {scan.files[before + k].FullPath(), std::int64_t{i}, std::int64_t{n}});
         });
       }
     }

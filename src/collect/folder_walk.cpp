@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "collect/masks.h"
-#include "core/paths.h"
 
 namespace orvanta {
 namespace {
@@ -73,8 +72,8 @@ class ParallelWalk {
   ParallelWalk(const ParallelWalk&) = delete;
   ParallelWalk& operator=(const ParallelWalk&) = delete;
 
-  void Walk(const std::string& root, PathStore& paths, ReachedFiles* reached, const std::function<void()>& waiting,
-            std::deque<EnumeratedFile>& out) {
+  std::size_t Walk(const std::string& root, const std::function<void(const EnumeratedFile&)>& found,
+                   const std::function<void()>& waiting) {
     root_.name = root;
     List(root_);
     if (!root_.children.empty()) {
@@ -82,7 +81,7 @@ class ParallelWalk {
       const unsigned count = std::min(kMaxWorkers, std::max(2u, platform::LogicalProcessorCount()));
       for (unsigned i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
     }
-    Visit(paths, reached, waiting, out);
+    return Visit(found, waiting);
   }
 
  private:
@@ -195,19 +194,22 @@ class ParallelWalk {
   }
 
   // Depth first in listing order; a folder's listing is freed once its files
-  // are out and its subfolders visited.
-  void Visit(PathStore& paths, ReachedFiles* reached, const std::function<void()>& waiting,
-             std::deque<EnumeratedFile>& out) {
+  // are out and its subfolders visited. Returns the files found.
+  std::size_t Visit(const std::function<void(const EnumeratedFile&)>& found, const std::function<void()>& waiting) {
     struct Frame {
       Node* node;
-      std::size_t folderLength;  // the node's path is the first folderLength bytes of `folder`
-      const std::string* stored = nullptr;  // the node's path in `paths`, once a file of it is out
+      std::size_t folderLength;  // the node's path, with a delimiter at its end, is the start of `folder`
       std::size_t next = 0;
       std::size_t nextChild = 0;
     };
     std::string folder = root_.name;
+    auto endWithDelimiter = [&folder] {
+      if (folder.empty() || !platform::IsPathDelimiter(folder.back())) folder.push_back(platform::kPathDelimiter);
+    };
+    endWithDelimiter();
     std::vector<Frame> frames{{&root_, folder.size()}};
     root_.listed = true;
+    std::size_t count = 0;
     while (!frames.empty()) {
       Frame& frame = frames.back();
       Node& node = *frame.node;
@@ -225,25 +227,18 @@ class ParallelWalk {
       const std::string_view name = std::string_view(node.names).substr(item.nameOffset, item.nameLength);
       if (item.isFolder) {
         Node* child = node.children[frame.nextChild++].get();
-        if (!AwaitListed(*child, waiting)) return;
-        folder = JoinPath(std::string_view(folder).substr(0, frame.folderLength), name);
+        if (!AwaitListed(*child, waiting)) break;
+        folder.resize(frame.folderLength);
+        folder.append(name);
+        endWithDelimiter();
         frames.push_back({child, folder.size()});  // `frame` is not used after this
         continue;
       }
-      if (frame.stored == nullptr) {
-        std::string withDelimiter(std::string_view(folder).substr(0, frame.folderLength));
-        if (withDelimiter.empty() || !platform::IsPathDelimiter(withDelimiter.back())) {
-          withDelimiter.push_back(platform::kPathDelimiter);
-        }
-        frame.stored = &paths.Folder(withDelimiter);
-      }
-      if (reached == nullptr ||
-          (item.haveAttributes && item.attributes.id.Known() ? reached->FirstReach(item.attributes.id)
-                                                             : reached->FirstReach(*frame.stored + std::string(name)))) {
-        out.push_back({frame.stored, paths.Name(name), item.haveAttributes ? item.attributes.size : -1,
-                       item.attributes.id, item.attributes.modified});
-      }
+      ++count;
+      found({std::string_view(folder).substr(0, frame.folderLength), name,
+             item.haveAttributes ? item.attributes.size : -1, item.attributes.id, item.attributes.modified});
     }
+    return count;
   }
 
   const FileMask& mask_;
@@ -263,30 +258,31 @@ class ParallelWalk {
 
 }  // namespace
 
+std::size_t ReachedFiles::SlotOf(const platform::FileId& id, std::size_t mask) {
+  return (id.inode * 0x9E3779B97F4A7C15ull ^ id.device * 0xC2B2AE3D27D4EB4Full ^ id.inodeHigh) >> 7 & mask;
+}
+
 bool ReachedFiles::FirstReach(const platform::FileId& id) {
-  if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
+  if ((ids_.size() + 1) * 4 > slots_.size() * 3) Grow();
   const std::size_t mask = slots_.size() - 1;
-  std::size_t slot = (id.inode * 0x9E3779B97F4A7C15ull ^ id.device * 0xC2B2AE3D27D4EB4Full) >> 7 & mask;
-  for (; used_[slot]; slot = (slot + 1) & mask) {
-    if (slots_[slot] == id) return false;
+  std::size_t slot = SlotOf(id, mask);
+  for (; slots_[slot] != kEmpty; slot = (slot + 1) & mask) {
+    if (ids_[slots_[slot]] == id) return false;
   }
-  used_[slot] = true;
-  slots_[slot] = id;
-  ++count_;
+  slots_[slot] = static_cast<std::uint32_t>(ids_.size());
+  ids_.push_back(id);
   return true;
 }
 
 bool ReachedFiles::FirstReach(const std::string& path) { return paths_.insert(path).second; }
 
 void ReachedFiles::Grow() {
-  std::vector<platform::FileId> old;
-  old.swap(slots_);
-  slots_.assign(old.size() * 2, {});
-  std::vector<bool> oldUsed(slots_.size(), false);
-  oldUsed.swap(used_);
-  count_ = 0;
-  for (std::size_t i = 0; i < old.size(); ++i) {
-    if (oldUsed[i]) FirstReach(old[i]);
+  slots_.assign(slots_.size() * 2, kEmpty);
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t index = 0; index < ids_.size(); ++index) {
+    std::size_t slot = SlotOf(ids_[index], mask);
+    while (slots_[slot] != kEmpty) slot = (slot + 1) & mask;
+    slots_[slot] = static_cast<std::uint32_t>(index);
   }
 }
 
@@ -306,16 +302,14 @@ bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, Entr
   return false;
 }
 
-std::deque<EnumeratedFile> EnumerateFiles(PathStore& paths, const std::string& folder, const std::string& mask,
-                                          const std::atomic<bool>* stop, ReachedFiles* reached,
-                                          const std::function<void()>& waiting) {
+std::size_t WalkFiles(const std::string& folder, const std::string& mask,
+                      const std::function<void(const EnumeratedFile&)>& found, const std::atomic<bool>* stop,
+                      const std::function<void()>& waiting) {
   const FileMask fileMask(mask);
   if (folder.empty() || folder.find('\0') != std::string::npos || !platform::FolderExists(folder)) {
     throw std::runtime_error("Folder not found: " + folder);
   }
-  std::deque<EnumeratedFile> files;
-  ParallelWalk(fileMask, stop).Walk(folder, paths, reached, waiting, files);
-  return files;
+  return ParallelWalk(fileMask, stop).Walk(folder, found, waiting);
 }
 
 }  // namespace orvanta

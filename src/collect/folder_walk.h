@@ -10,21 +10,20 @@
 #include <unordered_set>
 #include <vector>
 
-#include "core/file_record.h"
 #include "platform/platform.h"
 
 namespace orvanta {
 
-// A file the walk found. Its folder and name live in the PathStore the walk was given.
+// A file the walk found; the views are valid during the call that gets it.
 struct EnumeratedFile {
-  const std::string* folder;  // ends with a delimiter
+  std::string_view folder;  // ends with a delimiter
   std::string_view name;
   std::int64_t size = -1;  // -1 when the attribute query failed
   // What the walk saw, so that removal can tell the file is still the same.
   platform::FileId id;
   std::int64_t modified = 0;
 
-  std::string FullPath() const { return *folder + std::string(name); }
+  std::string FullPath() const { return std::string(folder).append(name); }
 };
 
 // The files one scan has reached. A file reached twice (overlapping folders,
@@ -40,10 +39,14 @@ class ReachedFiles {
  private:
   void Grow();
 
-  // Open addressing: a node per file would cost three times the memory.
-  std::vector<platform::FileId> slots_ = std::vector<platform::FileId>(1024);
-  std::vector<bool> used_ = std::vector<bool>(1024);
-  std::size_t count_ = 0;
+  static std::size_t SlotOf(const platform::FileId& id, std::size_t mask);
+  static constexpr std::uint32_t kEmpty = UINT32_MAX;
+
+  // Open addressing over positions in ids_: a node per file would cost three
+  // times the memory, and identities in the table itself twice the table.
+  // (A deque: no doubling copy of a million identities.)
+  std::deque<platform::FileId> ids_;
+  std::vector<std::uint32_t> slots_ = std::vector<std::uint32_t>(1024, kEmpty);
   std::unordered_set<std::string> paths_;
 };
 
@@ -53,19 +56,18 @@ class ReachedFiles {
 bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, platform::EntryKind& kind,
                     platform::FileAttributes& attributes, bool& haveAttributes);
 
-// Every regular file below the folder, at any depth, whose name matches the
-// mask, depth first in listing order, that `reached` has not seen yet (all of
-// them without it). Folders are listed by a small pool of threads; the order
-// is the one a one-thread walk gives. Links are neither listed nor entered,
-// special files are skipped, a folder that is its own ancestor (a bind-mount
-// loop) is not entered again, and a folder that cannot be listed contributes
-// nothing. While the calling thread waits for a listing it runs `waiting`
-// every few milliseconds (the window pumps its messages there). Throws for a
-// malformed mask or a folder that does not exist. Returns early, with a
-// partial list, once `stop` is set. (A deque: no doubling copies while
-// hundreds of thousands of files arrive.)
-std::deque<EnumeratedFile> EnumerateFiles(PathStore& paths, const std::string& folder, const std::string& mask,
-                                          const std::atomic<bool>* stop = nullptr, ReachedFiles* reached = nullptr,
-                                          const std::function<void()>& waiting = {});
+// Calls `found` for every regular file below the folder, at any depth, whose
+// name matches the mask, depth first in listing order, and returns how many
+// it found. Folders are listed by a small pool of threads; the order is the
+// one a one-thread walk gives, and `found` runs on the calling thread. Links
+// are neither listed nor entered, special files are skipped, a folder that is
+// its own ancestor (a bind-mount loop) is not entered again, and a folder that
+// cannot be listed contributes nothing. While the calling thread waits for a
+// listing it runs `waiting` every few milliseconds (the window pumps its
+// messages there). Throws for a malformed mask or a folder that does not
+// exist. Returns early once `stop` is set.
+std::size_t WalkFiles(const std::string& folder, const std::string& mask,
+                      const std::function<void(const EnumeratedFile&)>& found,
+                      const std::atomic<bool>* stop = nullptr, const std::function<void()>& waiting = {});
 
 }  // namespace orvanta

@@ -128,6 +128,10 @@ class FileRegistry {
   auto end() { return records_.end(); }
   auto begin() const { return records_.begin(); }
   auto end() const { return records_.end(); }
+  // Keeps the first `count` records (their paths stay in the store).
+  void Truncate(std::size_t count) {
+    if (count < records_.size()) records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(count), records_.end());
+  }
   // Frees the records and their paths.
   void clear();
 

@@ -58,6 +58,8 @@ class ResultList {
   void AddGroup(int groupId, std::string header);
   void ClearGroups();
   ListRow& AddRow();
+  // Room for `count` more rows, so a long list is not copied while it grows.
+  void ReserveRows(std::size_t count) { rows_.reserve(rows_.size() + count); }
   void SetChecked(std::size_t row, bool checked);
   // Removes every row the predicate picks, keeping the order of the others.
   void RemoveRowsWhere(const std::function<bool(const ListRow&)>& remove);

@@ -98,6 +98,9 @@ void FindFileDuplicates(ScanContext& scan) {
   ClearListGroups(list);
   list.SetGroupsFound(static_cast<int>(groups.size()));
   window.SetProgressPosition(0);
+  std::size_t rows = 0;
+  for (int i = 0; i < toList; ++i) rows += groups[static_cast<std::size_t>(i)].files->size();
+  list.ReserveRows(rows);
   StageProgress progress(window, toList, {.every = 50, .barEveryStep = false});
   int count = 0;
   int groupNo = 1;

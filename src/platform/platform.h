@@ -91,6 +91,10 @@ bool FileExists(const std::string& path);
 std::string LowerCase(std::string_view text);
 
 unsigned LogicalProcessorCount();
+// Gives memory the process freed back to the system where the allocator keeps
+// it (a stage's working lists, freed on other threads' heaps, would otherwise
+// stay counted against the process until it ends).
+void ReleaseFreedMemory();
 // Processor time used so far by every thread of this process, in seconds.
 double ProcessCpuSeconds();
 

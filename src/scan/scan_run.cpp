@@ -1,5 +1,7 @@
 #include "scan/scan_run.h"
 
+#include "platform/platform.h"
+
 #include <exception>
 
 #include "core/scan_context.h"
@@ -49,9 +51,12 @@ bool ScanRun::RunStages() {
   ClearResults();
   unreadableFiles_.clear();
   CollectFiles(scan);
+  // The walk's lists were built on its threads' heaps and are freed by now.
+  platform::ReleaseFreedMemory();
   if (scan.StopRequested()) return true;
   if (settings_.Compare() == CompareMode::Content && (settings_.FindFileClones() || settings_.FindFolderClones())) {
     ComputeAllHashes(scan);
+    platform::ReleaseFreedMemory();
     if (scan.StopRequested()) return true;
   }
   if (settings_.FindFileClones()) {

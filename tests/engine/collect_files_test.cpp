@@ -158,7 +158,7 @@ TEST_F(CollectFilesTest, AnUnreadableFolderContributesNothing) {
   EXPECT_EQ(Collect(), std::vector<std::string>{tree.Path("open/a")});
 }
 
-TEST(EnumerateFiles, ADeepTreeIsWalkedInFullAndTheWalkResumesAfterIt) {
+TEST(WalkFiles, ADeepTreeIsWalkedInFullAndTheWalkResumesAfterIt) {
   // Two chains of 200 nested folders, a file at every fiftieth level: the walk
   // keeps one level per folder on its own stack and comes back up to the second
   // chain after the first. (Deeper chains take minutes under Wine.)
@@ -171,9 +171,8 @@ TEST(EnumerateFiles, ADeepTreeIsWalkedInFullAndTheWalkResumesAfterIt) {
       relative += "/d";
     }
   }
-  PathStore paths;
   std::vector<std::string> found;
-  for (const EnumeratedFile& file : EnumerateFiles(paths, tree.Folder(), "*.*")) found.push_back(file.FullPath());
+  WalkFiles(tree.Folder(), "*.*", [&found](const EnumeratedFile& file) { found.push_back(file.FullPath()); });
   std::sort(found.begin(), found.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(found, expected);
@@ -197,7 +196,7 @@ void ListDepthFirst(const std::string& folder, std::vector<std::string>& out) {
   }
 }
 
-TEST(EnumerateFiles, ThreadsListingFoldersGiveTheOrderOfAOneThreadWalk) {
+TEST(WalkFiles, ThreadsListingFoldersGiveTheOrderOfAOneThreadWalk) {
   // Wide and deep enough that several threads list folders at once and finish
   // out of order; the files still come out in one-thread order.
   TempTree tree;
@@ -212,18 +211,17 @@ TEST(EnumerateFiles, ThreadsListingFoldersGiveTheOrderOfAOneThreadWalk) {
   std::vector<std::string> expected;
   ListDepthFirst(tree.Folder(), expected);
   for (int run = 0; run < 5; ++run) {
-    PathStore paths;
     std::vector<std::string> found;
-    for (const EnumeratedFile& file : EnumerateFiles(paths, tree.Folder(), "*.*")) found.push_back(file.FullPath());
+    WalkFiles(tree.Folder(), "*.*", [&found](const EnumeratedFile& file) { found.push_back(file.FullPath()); });
     ASSERT_EQ(found, expected) << "run " << run;
   }
 }
 
-TEST(EnumerateFiles, FailsForAMissingFolderOrMalformedMask) {
+TEST(WalkFiles, FailsForAMissingFolderOrMalformedMask) {
   TempTree tree;
-  PathStore paths;
-  EXPECT_THROW(EnumerateFiles(paths, tree.Folder("missing"), "*.*"), std::exception);
-  EXPECT_THROW(EnumerateFiles(paths, tree.Folder(), "[x"), std::exception);
+  const auto nothing = [](const EnumeratedFile&) {};
+  EXPECT_THROW(WalkFiles(tree.Folder("missing"), "*.*", nothing), std::exception);
+  EXPECT_THROW(WalkFiles(tree.Folder(), "[x", nothing), std::exception);
 }
 
 TEST(Paths, NamesFoldersAndJoins) {

@@ -2,6 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -161,6 +164,12 @@ std::string LowerCase(std::string_view text) {
 unsigned LogicalProcessorCount() {
   const long n = ::sysconf(_SC_NPROCESSORS_ONLN);
   return n < 1 ? 1u : static_cast<unsigned>(n);
+}
+
+void ReleaseFreedMemory() {
+#ifdef __GLIBC__
+  ::malloc_trim(0);
+#endif
 }
 
 double ProcessCpuSeconds() {

@@ -177,6 +177,9 @@ unsigned LogicalProcessorCount() {
   return n < 1 ? 1u : static_cast<unsigned>(n);
 }
 
+// The process heap decommits large free blocks by itself.
+void ReleaseFreedMemory() {}
+
 double ProcessCpuSeconds() {
   FILETIME created, exited, kernel, user;
   if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
