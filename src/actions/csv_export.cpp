@@ -27,9 +27,9 @@ std::string ListViewToCsv(const ResultList& list) {
   csv += "\r\n";
   for (const ListRow& row : list.Rows()) {
     AppendQuoted(csv, row.caption);
-    for (const std::string& item : row.subItems) {
+    for (std::size_t item = 0; item < list.CellCount(row); ++item) {
       csv.push_back(',');
-      AppendQuoted(csv, item);
+      AppendQuoted(csv, list.CellText(row, item));
     }
     csv += "\r\n";
   }

@@ -259,7 +259,7 @@ class ParallelWalk {
 }  // namespace
 
 std::size_t ReachedFiles::SlotOf(const platform::FileId& id, std::size_t mask) {
-  return (id.inode * 0x9E3779B97F4A7C15ull ^ id.device * 0xC2B2AE3D27D4EB4Full ^ id.inodeHigh) >> 7 & mask;
+  return id.Hash() >> 7 & mask;
 }
 
 bool ReachedFiles::FirstReach(const platform::FileId& id) {

@@ -1,8 +1,10 @@
 #include "core/result_list.h"
 
-#include "text/translate.h"
-
 #include <algorithm>
+
+#include "core/file_record.h"
+#include "core/paths.h"
+#include "text/translate.h"
 
 namespace orvanta {
 
@@ -107,6 +109,7 @@ void ClearListGroups(ResultList& list) { list.ClearGroups(); }
 
 void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::string_view decimalSeparator,
                   std::size_t memberCount, const std::function<void(std::size_t, ListRow&)>& describe) {
+  list.SetDecimalSeparator(decimalSeparator);
   list.AddGroup(groupId, FormatText(TranslateText("Group %d (%s)"),
                                     {std::int64_t{groupId}, FormatSizeMB(totalSize, decimalSeparator)}));
   const std::string caption = std::to_string(groupId);
@@ -115,6 +118,20 @@ void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::st
     row.groupId = groupId;
     row.caption = caption;
     describe(i, row);
+  }
+}
+
+std::size_t ResultList::CellCount(const ListRow& row) const {
+  return row.subItems.empty() && row.data != nullptr ? 3 : row.subItems.size();
+}
+
+std::string ResultList::CellText(const ListRow& row, std::size_t item) const {
+  if (!row.subItems.empty() || row.data == nullptr) return item < row.subItems.size() ? row.subItems[item] : std::string();
+  switch (item) {
+    case 0: return std::string(row.data->Name());
+    case 1: return std::string(ExtractFileDir(row.data->FullPath()));
+    case 2: return FormatSizeMB(row.data->size, decimalSeparator_);
+    default: return {};
   }
 }
 

@@ -27,6 +27,8 @@ struct ListGroup {
 
 struct ListRow {
   std::string caption;
+  // The texts of the other columns; empty for a file row, whose texts come
+  // from its record (see ResultList::CellText).
   std::vector<std::string> subItems;
   bool checked = false;
   int groupId = -1;                 // -1: the row belongs to no group
@@ -54,6 +56,13 @@ class ResultList {
 
   const std::vector<ListGroup>& Groups() const { return groups_; }
   const std::vector<ListRow>& Rows() const { return rows_; }
+  // The texts of a row's columns after the caption: its sub-items, or for a
+  // file row its record's name, folder and size in MB, made when asked, so
+  // that a list of many files keeps no strings per row.
+  std::size_t CellCount(const ListRow& row) const;
+  std::string CellText(const ListRow& row, std::size_t item) const;
+  // The separator sizes in MB are shown with.
+  void SetDecimalSeparator(std::string_view separator) { decimalSeparator_ = separator; }
 
   void AddGroup(int groupId, std::string header);
   void ClearGroups();
@@ -86,6 +95,7 @@ class ResultList {
   std::vector<ListColumn> columns_;
   std::vector<ListGroup> groups_;
   std::vector<ListRow> rows_;
+  std::string decimalSeparator_ = ".";
   bool groupView_ = true;
   int groupsFound_ = -1;
   int updateDepth_ = 0;

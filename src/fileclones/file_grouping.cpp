@@ -5,7 +5,6 @@
 
 #include "core/scan_context.h"
 #include "core/stage_progress.h"
-#include "core/paths.h"
 #include "platform/platform.h"
 #include "text/translate.h"
 
@@ -20,24 +19,46 @@ struct FileGroup {
 // The files of every key shared by at least minGroupSize files, each list in
 // collection order, the lists in the order their first file was collected.
 // Sorting (key, index) pairs needs no list per key: most keys have one file.
-template <typename Key>
+// Files of one key that `same` tells apart form lists of their own.
+template <typename Key, typename Same>
 std::vector<std::vector<const FileRecord*>> FilesOfEqualKeys(std::vector<std::pair<Key, std::uint32_t>> keyed,
-                                                      const FileRegistry& files, std::size_t minGroupSize) {
+                                                            const FileRegistry& files, std::size_t minGroupSize,
+                                                            Same&& same) {
   std::sort(keyed.begin(), keyed.end());
   std::vector<std::pair<std::uint32_t, std::vector<const FileRecord*>>> lists;  // first index, members
+  std::vector<std::uint32_t> rest;
   for (std::size_t begin = 0, end = 0; begin < keyed.size(); begin = end) {
     for (end = begin + 1; end < keyed.size() && keyed[end].first == keyed[begin].first;) ++end;
     if (end - begin < minGroupSize) continue;
-    std::vector<const FileRecord*> members;
-    members.reserve(end - begin);
-    for (std::size_t i = begin; i < end; ++i) members.push_back(&files[keyed[i].second]);
-    lists.emplace_back(keyed[begin].second, std::move(members));
+    rest.clear();
+    for (std::size_t i = begin; i < end; ++i) rest.push_back(keyed[i].second);
+    while (rest.size() >= minGroupSize) {
+      const FileRecord& first = files[rest.front()];
+      std::vector<const FileRecord*> members;
+      std::size_t kept = 0;
+      for (const std::uint32_t index : rest) {
+        if (same(first, files[index])) {
+          members.push_back(&files[index]);
+        } else {
+          rest[kept++] = index;
+        }
+      }
+      const std::uint32_t firstIndex = rest.front();
+      rest.resize(kept);
+      if (members.size() >= minGroupSize) lists.emplace_back(firstIndex, std::move(members));
+    }
   }
   std::sort(lists.begin(), lists.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<std::vector<const FileRecord*>> result;
   result.reserve(lists.size());
   for (auto& list : lists) result.push_back(std::move(list.second));
   return result;
+}
+
+template <typename Key>
+std::vector<std::vector<const FileRecord*>> FilesOfEqualKeys(std::vector<std::pair<Key, std::uint32_t>> keyed,
+                                                            const FileRegistry& files, std::size_t minGroupSize) {
+  return FilesOfEqualKeys(std::move(keyed), files, minGroupSize, [](const FileRecord&, const FileRecord&) { return true; });
 }
 
 std::vector<std::vector<const FileRecord*>> GroupByKey(const FileRegistry& files, CompareMode mode, std::size_t minGroupSize) {
@@ -49,14 +70,16 @@ std::vector<std::vector<const FileRecord*>> GroupByKey(const FileRegistry& files
     return FilesOfEqualKeys(std::move(keyed), files, minGroupSize);
   }
   if (mode == CompareMode::Content) {
-    // The digests live in the records for the whole call: no copies as keys.
-    using ContentKey = std::pair<std::string_view, std::array<std::uint64_t, 2>>;
-    std::vector<std::pair<ContentKey, std::uint32_t>> keyed;
+    // Sorted by the check, a 128-bit digest, alone: a key with the SHA-1 too
+    // would take 40 bytes a file instead of 24. Files are alike only when
+    // their SHA-1s agree as well.
+    std::vector<std::pair<std::array<std::uint64_t, 2>, std::uint32_t>> keyed;
     for (std::uint32_t i = 0; i < count; ++i) {
       const FileRecord& file = files[i];
-      if (!file.contentHash.empty()) keyed.push_back({{file.contentHash.view(), file.contentCheck}, i});
+      if (!file.contentHash.empty()) keyed.push_back({file.contentCheck, i});
     }
-    return FilesOfEqualKeys(std::move(keyed), files, minGroupSize);
+    return FilesOfEqualKeys(std::move(keyed), files, minGroupSize,
+                            [](const FileRecord& a, const FileRecord& b) { return a.contentHash == b.contentHash; });
   }
   std::vector<std::pair<std::string, std::uint32_t>> keyed;
   keyed.reserve(count);
@@ -122,8 +145,6 @@ void AddFileGroup(ScanContext& scan, const std::vector<const FileRecord*>& files
                [&](std::size_t i, ListRow& row) {
                  const FileRecord* file = files[i];
                  row.checked = i != 0;
-                 row.subItems = {std::string(file->Name()), std::string(ExtractFileDir(file->FullPath())),
-                                 FormatSizeMB(file->size, scan.decimalSeparator)};
                  row.data = file;
                  row.size = file->size;
                });

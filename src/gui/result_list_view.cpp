@@ -107,7 +107,7 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::DisplayRole) {
     if (index.column() == 0) return FromUtf8(row.caption);
     const auto item = static_cast<std::size_t>(index.column() - 1);
-    return item < row.subItems.size() ? FromUtf8(row.subItems[item]) : QString();
+    return item < list_.CellCount(row) ? FromUtf8(list_.CellText(row, item)) : QString();
   }
   if (role == Qt::CheckStateRole && index.column() == 0) return row.checked ? Qt::Checked : Qt::Unchecked;
   if (role == Qt::ToolTipRole) {

@@ -39,11 +39,26 @@ enum class EntryKind { File, Folder, Link, Other, Unknown };
 struct FileId {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
+#ifdef _WIN32
   std::uint64_t inodeHigh = 0;  // the upper half of a 128-bit file id (ReFS)
+#endif
   bool operator==(const FileId&) const = default;
   // All zero when the system gives no usable identity (Windows: a zero volume
   // serial or file index); such a file is told apart by its path instead.
-  bool Known() const { return device != 0 || inode != 0 || inodeHigh != 0; }
+  bool Known() const {
+#ifdef _WIN32
+    if (inodeHigh != 0) return true;
+#endif
+    return device != 0 || inode != 0;
+  }
+  // Mixed for a hash table.
+  std::uint64_t Hash() const {
+    std::uint64_t hash = inode * 0x9E3779B97F4A7C15ull ^ device * 0xC2B2AE3D27D4EB4Full;
+#ifdef _WIN32
+    hash ^= inodeHigh * 0x165667B19E3779F9ull;
+#endif
+    return hash;
+  }
 };
 
 struct FileAttributes {

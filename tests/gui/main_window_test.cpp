@@ -25,6 +25,8 @@
 
 #include "../engine/list_checks.h"
 #include "../engine/test_support.h"
+#include "core/file_record.h"
+#include "core/paths.h"
 #include "gui/application.h"
 #include "gui/desktop_shell.h"
 #include "gui/main_window.h"
@@ -162,8 +164,9 @@ class MainWindowTest : public QObject {
     QAbstractItemModel* model = form->lvFiles->model();
     QCOMPARE(model->rowCount(), 4);  // the header row and three members
     QCOMPARE(model->index(0, 0).data().toString(), QString("Group 1 (0.00 MB)"));
-    QCOMPARE(model->index(1, 1).data().toString(), QString::fromStdString(list.Rows()[0].subItems[0]));
-    QCOMPARE(model->index(3, 2).data().toString(), QString::fromStdString(list.Rows()[2].subItems[1]));
+    QCOMPARE(model->index(1, 1).data().toString(), QString::fromStdString(std::string(list.Rows()[0].data->Name())));
+    QCOMPARE(model->index(3, 2).data().toString(),
+             QString::fromStdString(std::string(ExtractFileDir(list.Rows()[2].data->FullPath()))));
     QCOMPARE(model->index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
     QVERIFY(model->setData(model->index(1, 0), Qt::Checked, Qt::CheckStateRole));
     QVERIFY(list.Rows()[0].checked);
