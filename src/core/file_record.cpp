@@ -9,18 +9,44 @@
 
 namespace orvanta {
 
-Sha1Text& Sha1Text::operator=(std::string_view text) {
-  if (text.empty()) {
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+Sha1Digest& Sha1Digest::operator=(std::string_view hex) {
+  if (hex.empty()) {
     clear();
-  } else if (text.size() == kLength) {
-    text.copy(digits_, kLength);
-  } else {
-    throw std::invalid_argument("Not a SHA-1 text: " + std::string(text));
+    return *this;
   }
+  if (hex.size() != 2 * kSize) throw std::invalid_argument("Not a SHA-1 text: " + std::string(hex));
+  for (std::size_t i = 0; i < kSize; ++i) {
+    const int high = HexValue(hex[2 * i]), low = HexValue(hex[2 * i + 1]);
+    if (high < 0 || low < 0) throw std::invalid_argument("Not a SHA-1 text: " + std::string(hex));
+    bytes_[i] = static_cast<unsigned char>(high << 4 | low);
+  }
+  set_ = true;
   return *this;
 }
 
-std::ostream& operator<<(std::ostream& out, const Sha1Text& text) { return out << text.view(); }
+std::string Sha1Digest::Hex() const {
+  if (!set_) return {};
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex(2 * kSize, '0');
+  for (std::size_t i = 0; i < kSize; ++i) {
+    hex[2 * i] = kDigits[bytes_[i] >> 4];
+    hex[2 * i + 1] = kDigits[bytes_[i] & 0x0F];
+  }
+  return hex;
+}
+
+std::ostream& operator<<(std::ostream& out, const Sha1Digest& digest) { return out << digest.Hex(); }
 
 const std::string& PathStore::Folder(std::string_view folderWithDelimiter) {
   if (lastFolder_ != nullptr && *lastFolder_ == folderWithDelimiter) return *lastFolder_;

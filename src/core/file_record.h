@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <deque>
@@ -14,29 +15,37 @@
 
 namespace orvanta {
 
-// A SHA-1 digest as 40 lower-case hex digits, or empty. Kept inline: every
-// hashed file has one, and a heap string per file doubles the cost.
-class Sha1Text {
+// A SHA-1 digest, or none. Kept inline and in binary: every hashed file has
+// one, and a heap string per file doubled the cost, hex text half of it again.
+class Sha1Digest {
  public:
-  static constexpr std::size_t kLength = 40;
+  static constexpr std::size_t kSize = 20;
 
-  Sha1Text() = default;
-  Sha1Text(std::string_view text) { *this = text; }  // NOLINT: reads like the string it stands for
-  // Throws std::invalid_argument for text that is neither empty nor 40 characters.
-  Sha1Text& operator=(std::string_view text);
+  Sha1Digest() = default;
+  explicit Sha1Digest(const std::array<unsigned char, kSize>& bytes) : set_(true) {
+    std::copy(bytes.begin(), bytes.end(), bytes_);
+  }
+  // From 40 hexadecimal digits, or from empty text for none.
+  Sha1Digest(std::string_view hex) { *this = hex; }  // NOLINT: reads like the text it stands for
+  // Throws std::invalid_argument for text that is neither empty nor 40 hexadecimal digits.
+  Sha1Digest& operator=(std::string_view hex);
 
-  bool empty() const { return digits_[0] == '\0'; }
-  std::size_t size() const { return empty() ? 0 : kLength; }
-  std::string_view view() const { return {digits_, size()}; }
-  char* data() { return digits_; }
-  void clear() { digits_[0] = '\0'; }
+  bool empty() const { return !set_; }
+  void clear() { set_ = false; }
+  // 40 lower-case hexadecimal digits; empty for none.
+  std::string Hex() const;
+  // The 20 bytes as a key; empty for none.
+  std::string_view Bytes() const {
+    return set_ ? std::string_view(reinterpret_cast<const char*>(bytes_), kSize) : std::string_view();
+  }
 
-  friend bool operator==(const Sha1Text& a, const Sha1Text& b) { return a.view() == b.view(); }
-  friend bool operator==(const Sha1Text& a, std::string_view b) { return a.view() == b; }
-  friend std::ostream& operator<<(std::ostream& out, const Sha1Text& text);
+  friend bool operator==(const Sha1Digest& a, const Sha1Digest& b) { return a.Bytes() == b.Bytes(); }
+  friend bool operator==(const Sha1Digest& a, std::string_view hex) { return a.Hex() == hex; }
+  friend std::ostream& operator<<(std::ostream& out, const Sha1Digest& digest);
 
  private:
-  char digits_[kLength] = {};
+  unsigned char bytes_[kSize] = {};
+  bool set_ = false;
 };
 
 // Where the paths of one scan's files are kept: each folder's path once and
@@ -79,7 +88,7 @@ struct FileRecord {
   std::string_view Name() const { return {name_, nameLength_}; }
 
   std::int64_t size = -1;
-  Sha1Text contentHash;
+  Sha1Digest contentHash;
   // A second digest of the bytes contentHash was computed from, seeded anew in
   // every process: files are alike only when both agree, so a SHA-1 collision
   // (two different files made to share a SHA-1) never forms a group.

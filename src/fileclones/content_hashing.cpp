@@ -85,8 +85,8 @@ struct StopPoll {
 
 std::atomic<const char*> gSha1Override{nullptr};
 
-void FinishSha1(platform::Sha1& sha1, Sha1Text& hash) {
-  sha1.FinishHex(hash.data());
+void FinishSha1(platform::Sha1& sha1, Sha1Digest& hash) {
+  hash = Sha1Digest(sha1.Finish());
   if (const char* forced = gSha1Override.load(std::memory_order_relaxed)) hash = forced;
 }
 
@@ -616,9 +616,9 @@ std::string HashFileSHA1(const std::string& path) {
     workspace.sha1.Update(workspace.buffer.get(), static_cast<std::size_t>(n));
     left -= static_cast<std::uint64_t>(n);
   }
-  Sha1Text hash;
+  Sha1Digest hash;
   FinishSha1(workspace.sha1, hash);
-  return std::string(hash.view());
+  return hash.Hex();
 }
 
 void ForceSha1ForTesting(const char* digest) { gSha1Override.store(digest, std::memory_order_relaxed); }

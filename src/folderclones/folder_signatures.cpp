@@ -126,11 +126,11 @@ class FolderSigner {
     if (signature == folders_.signatureOf.end()) contentsUnknown_ = true;
     entries_.push_back("D|" + DirEntryName(child) + "|" +
                        (signature == folders_.signatureOf.end() ? std::string("!UNKNOWN_CHILD_SIG!")
-                                                                 : std::string(signature->second.view())) +
+                                                                 : signature->second.Hex()) +
                        "|" + std::to_string(subtree));
   }
 
-  Sha1Text Digest(const std::string& key) {
+  Sha1Digest Digest(const std::string& key) {
     // Names are lower-cased already, so byte order ignores case. Entries equal
     // after lower-casing all stay: here "A.txt" and "a.txt" are two files.
     std::sort(entries_.begin(), entries_.end());
@@ -143,15 +143,13 @@ class FolderSigner {
     }
     sha1_.Reset();
     sha1_.Update(text_.data(), text_.size());
-    Sha1Text signature;
-    sha1_.FinishHex(signature.data());
-    return signature;
+    return Sha1Digest(sha1_.Finish());
   }
 
-  void Record(const std::string& key, const Sha1Text& signature) {
-    const Sha1Text& stored = folders_.signatureOf[key] = signature;
+  void Record(const std::string& key, const Sha1Digest& signature) {
+    const Sha1Digest& stored = folders_.signatureOf[key] = signature;
     folders_.sizeOf[key] = size_;
-    const auto [it, inserted] = groupOfSignature_.try_emplace(stored.view(), folders_.signatureGroups.size());
+    const auto [it, inserted] = groupOfSignature_.try_emplace(stored.Bytes(), folders_.signatureGroups.size());
     if (inserted) folders_.signatureGroups.emplace_back(signature, std::vector<std::string>{});
     folders_.signatureGroups[it->second].second.push_back(key);
   }

@@ -25,11 +25,11 @@ std::string DirEntryName(std::string_view key);
 struct FolderSignatures {
   std::vector<std::string> allFolders;  // each folder key once, in collection order
   std::unordered_set<std::string> rootKeys;  // the listed folders' keys
-  std::unordered_map<std::string, Sha1Text> signatureOf;
+  std::unordered_map<std::string, Sha1Digest> signatureOf;
   std::unordered_map<std::string, std::int64_t> sizeOf;
   // Signature to the keys that have it, in analysis order; signatures in the
   // order they first appeared, so the same tree always groups the same way.
-  std::vector<std::pair<Sha1Text, std::vector<std::string>>> signatureGroups;
+  std::vector<std::pair<Sha1Digest, std::vector<std::string>>> signatureGroups;
 };
 
 // Collects every folder below the listed folders, each folder once; links are

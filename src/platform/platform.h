@@ -3,6 +3,7 @@
 // calls the system directly.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -184,8 +185,8 @@ class Sha1 {
 
   void Reset();
   void Update(const void* data, std::size_t length);
-  // Writes the digest as 40 lower-case hexadecimal digits to `hex`.
-  void FinishHex(char* hex);
+  // The 20 bytes of the digest.
+  std::array<unsigned char, 20> Finish();
 
  private:
   struct State;

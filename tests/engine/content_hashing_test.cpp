@@ -77,7 +77,7 @@ TEST_P(ComputeAllHashesTest, HashesOnlyFilesThatShareAPositiveSize) {
   files.Add(tree.Path("gone1"), -1);
   files.Add(tree.Path("gone2"), -1);
   Hash();
-  EXPECT_EQ(a.contentHash.size(), 40u);
+  EXPECT_EQ(a.contentHash.Hex().size(), 40u);
   EXPECT_EQ(a.contentHash, b.contentHash);
   EXPECT_NE(a.contentHash, c.contentHash);
   EXPECT_EQ(unique.contentHash, "");
@@ -126,7 +126,7 @@ TEST_P(ComputeAllHashesTest, AFileThatFailsOnlyWhenComparedIsCountedUnreadable) 
     if (pump == 4) held.emplace(b.FullPath());
   };
   Hash();
-  EXPECT_EQ(a.contentHash.size(), 40u);
+  EXPECT_EQ(a.contentHash.Hex().size(), 40u);
   EXPECT_EQ(c.contentHash, a.contentHash);
   EXPECT_EQ(b.contentHash, "");
   EXPECT_EQ(unreadable, std::vector<std::string>{b.FullPath()});

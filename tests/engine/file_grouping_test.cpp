@@ -173,5 +173,19 @@ TEST_F(FileGroupingTest, ListingPumpsEveryFiftyGroupsAndStopKeepsWhatIsListed) {
   EXPECT_FALSE(fileClones.Updating()) << "the batch update ends also after a stop";
 }
 
+TEST(Sha1Digest, HoldsTwentyBytesReadAndWrittenAsHex) {
+  const std::string hex = "a9993e364706816aba3e25717850c26c9cd0d89d";
+  const Sha1Digest digest(hex);
+  EXPECT_EQ(digest.Hex(), hex);
+  EXPECT_EQ(digest.Bytes().size(), 20u);
+  EXPECT_EQ(Sha1Digest("A9993E364706816ABA3E25717850C26C9CD0D89D"), digest) << "upper case reads the same";
+  EXPECT_TRUE(Sha1Digest("").empty());
+  EXPECT_EQ(Sha1Digest("").Hex(), "");
+  EXPECT_FALSE(Sha1Digest(std::string(40, '0')).empty()) << "all zero is a digest, not none";
+  for (const std::string bad : {std::string(39, 'a'), std::string(41, 'a'), std::string(40, 'g')}) {
+    EXPECT_THROW(Sha1Digest{bad}, std::invalid_argument) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace orvanta

@@ -18,9 +18,7 @@ using Groups = std::vector<std::vector<std::string>>;
 std::string Sha1Of(const std::string& text) {
   platform::Sha1 sha1;
   sha1.Update(text.data(), text.size());
-  std::string hex(40, ' ');
-  sha1.FinishHex(hex.data());
-  return hex;
+  return Sha1Digest(sha1.Finish()).Hex();
 }
 
 class FolderClonesTest : public ::testing::Test, protected test::StageHarness {
@@ -40,7 +38,7 @@ class FolderClonesTest : public ::testing::Test, protected test::StageHarness {
     return folders;
   }
   std::string Signature(const FolderSignatures& folders, const std::string& relative) {
-    return std::string(folders.signatureOf.at(tree.Path(relative)).view());
+    return folders.signatureOf.at(tree.Path(relative)).Hex();
   }
   // Listed groups as member paths relative to the tree.
   Groups Listed() const {
@@ -180,7 +178,7 @@ TEST(HasKeptAncestor, LooksAtProperAncestorsOnly) {
 
 TEST_F(FolderClonesTest, NestedMembersOfOneGroupAreDropped) {
   FolderSignatures folders;
-  folders.signatureGroups.push_back({Sha1Text(std::string(40, 'a')), {"/m/b/inner", "/m/B", "/m/b", "/m/c"}});
+  folders.signatureGroups.push_back({Sha1Digest(std::string(40, 'a')), {"/m/b/inner", "/m/B", "/m/b", "/m/c"}});
   folders.sizeOf = {{"/m/b", 5}, {"/m/B", 5}, {"/m/c", 5}, {"/m/b/inner", 5}};
   ScanContext scan = Context();
   const auto groups = GroupDirectories(scan, folders);
@@ -230,7 +228,7 @@ TEST_F(FolderClonesTest, ARootThatIsALinkToAFolderIsScannedUnderItsOwnName) {
 
 TEST_F(FolderClonesTest, TotalsOfHugeFoldersDoNotOverflow) {
   FolderSignatures folders;
-  const Sha1Text same(std::string(40, 'a'));
+  const Sha1Digest same(std::string(40, 'a'));
   folders.signatureGroups = {{same, {"/m/a", "/m/b"}}};
   folders.sizeOf = {{"/m/a", INT64_MAX / 4 * 3}, {"/m/b", INT64_MAX / 4 * 3}};
   ScanContext scan = Context();

@@ -174,9 +174,7 @@ TEST(WindowsPaths, LongPathSizedAndHashedThroughExtendedPrefix) {
   char buffer[16];
   platform::Sha1 sha1;
   sha1.Update(buffer, static_cast<std::size_t>(file.Read(buffer, sizeof buffer, error)));
-  char hex[41] = {};
-  sha1.FinishHex(hex);
-  EXPECT_STREQ(hex, "a9993e364706816aba3e25717850c26c9cd0d89d");
+  EXPECT_EQ(Sha1Digest(sha1.Finish()).Hex(), "a9993e364706816aba3e25717850c26c9cd0d89d");
   // The whole scan reaches, sizes and hashes them.
   const std::string out = RunCliText({"-q", "--min-size-mb", "0", tree.Root()});
   EXPECT_NE(out.find(a + "\n" + b + "\n"), std::string::npos) << out;
@@ -291,9 +289,7 @@ TEST(WindowsSha1, ReusedObjectGivesEachDigest) {
     for (const auto& c : cases) {
       sha1.Reset();
       sha1.Update(c.text.data(), c.text.size());
-      char hex[41] = {};
-      sha1.FinishHex(hex);
-      EXPECT_STREQ(hex, c.hex);
+      EXPECT_EQ(Sha1Digest(sha1.Finish()).Hex(), c.hex);
     }
   }
 }

@@ -322,15 +322,13 @@ void Sha1::Reset() {
 
 void Sha1::Update(const void* data, std::size_t length) { EVP_DigestUpdate(state_->context, data, length); }
 
-void Sha1::FinishHex(char* hex) {
+std::array<unsigned char, 20> Sha1::Finish() {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   EVP_DigestFinal_ex(state_->context, digest, &length);
-  static constexpr char kHex[] = "0123456789abcdef";
-  for (unsigned int i = 0; i < length; ++i) {
-    hex[2 * i] = kHex[digest[i] >> 4];
-    hex[2 * i + 1] = kHex[digest[i] & 0x0F];
-  }
+  std::array<unsigned char, 20> result{};
+  std::memcpy(result.data(), digest, std::min<std::size_t>(length, result.size()));
+  return result;
 }
 
 }  // namespace orvanta::platform

@@ -406,15 +406,11 @@ void Sha1::Update(const void* data, std::size_t length) {
   }
 }
 
-void Sha1::FinishHex(char* hex) {
-  unsigned char digest[20];
-  BCryptFinishHash(state_->hash, digest, sizeof digest, 0);
+std::array<unsigned char, 20> Sha1::Finish() {
+  std::array<unsigned char, 20> digest{};
+  BCryptFinishHash(state_->hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
   state_->dirty = false;
-  static constexpr char kHex[] = "0123456789abcdef";
-  for (unsigned i = 0; i < sizeof digest; ++i) {
-    hex[2 * i] = kHex[digest[i] >> 4];
-    hex[2 * i + 1] = kHex[digest[i] & 0x0F];
-  }
+  return digest;
 }
 
 }  // namespace orvanta::platform
