@@ -39,6 +39,10 @@ void CollectFiles(ScanContext& scan) {
       // each is kept for the status texts that follow, which count every file
       // the pass reached.
       const std::size_t before = scan.files.size();
+      // The pass keeps what its status texts reached, however it ends: a pass
+      // cut short by Stop, an error or an exception registers nothing.
+      std::size_t kept = before;
+      const KeepOnExit keep{scan.files, kept};
       std::vector<std::uint32_t> reachedAs;
       std::uint32_t reachedCount = 0;
       PathStore& stored = scan.files.Paths();
@@ -58,10 +62,6 @@ void CollectFiles(ScanContext& scan) {
         walked = false;
       }
       window.SetProgressMarquee(false);
-      // The pass keeps what its status texts reached, however it ends: a pass
-      // cut short by Stop, or that failed, registers nothing.
-      std::size_t kept = before;
-      const KeepOnExit keep{scan.files, kept};
       if (!walked || scan.StopRequested()) continue;
       const auto n = static_cast<int>(reachedCount);
       StageProgress progress(window, n, {.every = 50, .first = 1, .showLast = true});
