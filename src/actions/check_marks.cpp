@@ -5,7 +5,7 @@
 
 namespace orvanta {
 
-void CheckAllButOneInGroup(ResultList& list, ListKind kind) { CheckAllButKept(list, kind, {}); }
+void CheckAllButOneInGroup(ResultList& list) { CheckAllButKept(list, {}); }
 
 void CheckAll(ResultList& list) {
   for (std::size_t i = 0; i < list.Rows().size(); ++i) list.SetChecked(i, true);

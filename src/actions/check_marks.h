@@ -1,7 +1,5 @@
 #pragma once
 
-#include "actions/list_rows.h"
-
 namespace orvanta {
 
 class ResultList;
@@ -13,7 +11,7 @@ class ResultList;
 // subfolder kept is the one inside the kept folder), so that checking never
 // puts every copy of a nested folder up for removal. The keep rules without
 // a rule (keep_rules.h).
-void CheckAllButOneInGroup(ResultList& list, ListKind kind);
+void CheckAllButOneInGroup(ResultList& list);
 void CheckAll(ResultList& list);
 void UncheckAll(ResultList& list);
 

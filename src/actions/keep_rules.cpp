@@ -27,15 +27,12 @@ std::size_t PathLength(std::string_view path) {
 }
 
 // The last write time the scan saw; 0 when unknown.
-std::int64_t Modified(const ListRow& row, ListKind kind) {
-  if (kind == ListKind::Files) return row.data != nullptr ? row.data->modified : 0;
-  return row.scannedModified;
-}
+std::int64_t Modified(const ListRow& row) { return row.data != nullptr ? row.data->modified : 0; }
 
 class GroupDecider {
  public:
-  GroupDecider(ResultList& list, ListKind kind, const std::vector<KeepRule>& rules)
-      : list_(list), kind_(kind), rules_(rules) {}
+  GroupDecider(ResultList& list, const std::vector<KeepRule>& rules)
+      : list_(list), kind_(list.Kind()), rules_(rules) {}
 
   void Decide(const std::vector<std::size_t>& members) {
     if (kind_ == ListKind::Files) {
@@ -65,7 +62,7 @@ class GroupDecider {
   }
 
  private:
-  std::string Path(std::size_t row) const { return RowPath(list_.Rows()[row], kind_); }
+  std::string Path(std::size_t row) const { return RowPath(list_.Rows()[row]); }
 
   void Mark(const std::vector<std::size_t>& members, const std::vector<std::size_t>& kept) {
     for (const std::size_t row : members) list_.SetChecked(row, std::find(kept.begin(), kept.end(), row) == kept.end());
@@ -108,8 +105,8 @@ class GroupDecider {
     auto score = [&](std::size_t row) -> std::int64_t {
       const ListRow& r = list_.Rows()[row];
       switch (kind) {
-        case KeepRule::Kind::Newest: return Modified(r, kind_) == 0 ? INT64_MAX : -Modified(r, kind_);
-        case KeepRule::Kind::Oldest: return Modified(r, kind_) == 0 ? INT64_MAX : Modified(r, kind_);
+        case KeepRule::Kind::Newest: return Modified(r) == 0 ? INT64_MAX : -Modified(r);
+        case KeepRule::Kind::Oldest: return Modified(r) == 0 ? INT64_MAX : Modified(r);
         default: return static_cast<std::int64_t>(PathLength(Path(row)));
       }
     };
@@ -148,7 +145,7 @@ std::optional<KeepRule> ParseKeepRule(std::string_view text) {
   return std::nullopt;
 }
 
-void CheckAllButKept(ResultList& list, ListKind kind, const std::vector<KeepRule>& rules) {
+void CheckAllButKept(ResultList& list, const std::vector<KeepRule>& rules) {
   std::map<int, std::vector<std::size_t>> membersOf;
   for (std::size_t i = 0; i < list.Rows().size(); ++i) {
     if (list.Rows()[i].groupId >= 0) membersOf[list.Rows()[i].groupId].push_back(i);
@@ -158,16 +155,16 @@ void CheckAllButKept(ResultList& list, ListKind kind, const std::vector<KeepRule
   std::vector<std::pair<std::size_t, const std::vector<std::size_t>*>> groups;
   for (const auto& [group, rows] : membersOf) {
     std::size_t depth = 0;
-    if (kind == ListKind::Folders) {
+    if (list.Kind() == ListKind::Folders) {
       depth = SIZE_MAX;
-      for (const std::size_t row : rows) depth = std::min(depth, Depth(RowPath(list.Rows()[row], kind)));
+      for (const std::size_t row : rows) depth = std::min(depth, Depth(RowPath(list.Rows()[row])));
     }
     groups.emplace_back(depth, &rows);
   }
   std::stable_sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) {
     return a.first != b.first ? a.first < b.first : a.second->front() < b.second->front();
   });
-  GroupDecider decider(list, kind, rules);
+  GroupDecider decider(list, rules);
   for (const auto& [depth, rows] : groups) decider.Decide(*rows);
 }
 

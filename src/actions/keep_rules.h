@@ -32,6 +32,6 @@ KeepRule KeepInFolder(std::string_view folder);
 // groups are decided from the outermost folders in, a folder inside a checked
 // folder is never a candidate, and a kept folder also keeps the members of
 // later groups that lie inside it or hold it.
-void CheckAllButKept(ResultList& list, ListKind kind, const std::vector<KeepRule>& rules);
+void CheckAllButKept(ResultList& list, const std::vector<KeepRule>& rules);
 
 }  // namespace orvanta

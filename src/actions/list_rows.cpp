@@ -6,10 +6,7 @@
 
 namespace orvanta {
 
-std::string RowPath(const ListRow& row, ListKind kind) {
-  if (kind == ListKind::Files) return row.data != nullptr ? row.data->FullPath() : std::string();
-  return row.subItems.empty() ? std::string() : row.subItems.front();
-}
+std::string RowPath(const ListRow& row) { return row.data != nullptr ? row.data->FullPath() : std::string(); }
 
 bool IsInsideFolder(std::string_view path, std::string_view folder) {
   if (folder.empty() || path.size() <= folder.size() || !platform::SamePath(path.substr(0, folder.size()), folder)) {

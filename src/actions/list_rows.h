@@ -1,17 +1,15 @@
-// Which result list an action works on, and the item a row stands for.
+// The item a row stands for.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "core/result_list.h"
+
 namespace orvanta {
 
-struct ListRow;
-
-enum class ListKind { Files, Folders };
-
-// A file row's record path, a folder row's "Directory" text; empty for a row without one.
-std::string RowPath(const ListRow& row, ListKind kind);
+// The full path of the file or folder in the row's record; empty for a row without one.
+std::string RowPath(const ListRow& row);
 
 // True when `path` lies below `folder` (not when they are the same path).
 bool IsInsideFolder(std::string_view path, std::string_view folder);

@@ -4,6 +4,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "actions/list_rows.h"
+#include "core/file_record.h"
 #include "core/paths.h"
 #include "core/result_list.h"
 #include "platform/platform.h"
@@ -12,7 +14,8 @@
 namespace orvanta {
 namespace {
 
-std::int64_t Known(std::int64_t size) { return std::max<std::int64_t>(size, 0); }
+// The row's size; 0 where the file system delivered none.
+std::int64_t Known(const ListRow& row) { return row.data != nullptr ? std::max<std::int64_t>(row.data->size, 0) : 0; }
 
 // Below one of the folders: a walk up the path's parents, set look-ups, so a
 // long folder list stays quick to total after every mark.
@@ -28,19 +31,20 @@ bool InsideAny(std::string_view path, const std::unordered_set<std::string>& fol
 
 }  // namespace
 
-CheckedTotals CountChecked(const ResultList& list, ListKind kind) {
+CheckedTotals CountChecked(const ResultList& list) {
+  const ListKind kind = list.Kind();
   CheckedTotals totals;
   std::unordered_set<std::string> checkedFolders;
   if (kind == ListKind::Folders) {
     for (const ListRow& row : list.Rows()) {
-      if (row.checked) checkedFolders.emplace(RowPath(row, kind));
+      if (row.checked) checkedFolders.emplace(RowPath(row));
     }
   }
   for (const ListRow& row : list.Rows()) {
     if (!row.checked) continue;
     ++totals.count;
-    if (kind == ListKind::Folders && InsideAny(RowPath(row, kind), checkedFolders)) continue;
-    totals.bytes += Known(row.size);
+    if (kind == ListKind::Folders && InsideAny(RowPath(row), checkedFolders)) continue;
+    totals.bytes += Known(row);
   }
   return totals;
 }
@@ -55,8 +59,8 @@ std::optional<ListSummary> SummarizeList(const ResultList& list) {
   for (const ListRow& row : list.Rows()) {
     if (row.groupId < 0) continue;
     Sizes& sizes = byGroup[row.groupId];
-    sizes.total += Known(row.size);
-    sizes.largest = std::max(sizes.largest, Known(row.size));
+    sizes.total += Known(row);
+    sizes.largest = std::max(sizes.largest, Known(row));
   }
   ListSummary summary;
   summary.groupsFound = list.GroupsFound();
@@ -65,7 +69,7 @@ std::optional<ListSummary> SummarizeList(const ResultList& list) {
   return summary;
 }
 
-std::string TotalsLine(const ResultList& list, ListKind kind, std::string_view decimalSeparator) {
+std::string TotalsLine(const ResultList& list, std::string_view decimalSeparator) {
   const std::optional<ListSummary> summary = SummarizeList(list);
   if (!summary) return {};
   std::string line;
@@ -80,7 +84,7 @@ std::string TotalsLine(const ResultList& list, ListKind kind, std::string_view d
                       {std::int64_t{summary->groupsListed}, FormatSizeMB(summary->extraBytes, decimalSeparator)});
   }
   if (list.Rows().empty()) return line;
-  const CheckedTotals checked = CountChecked(list, kind);
+  const CheckedTotals checked = CountChecked(list);
   return line + "  \xC2\xB7  " +
          FormatText(TranslateText("%d checked, %s"),
                     {static_cast<std::int64_t>(checked.count), FormatSizeMB(checked.bytes, decimalSeparator)});

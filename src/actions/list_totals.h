@@ -8,8 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "actions/list_rows.h"
-
 namespace orvanta {
 
 class ResultList;
@@ -21,7 +19,7 @@ struct CheckedTotals {
   std::int64_t bytes = 0;
 };
 
-CheckedTotals CountChecked(const ResultList& list, ListKind kind);
+CheckedTotals CountChecked(const ResultList& list);
 
 struct ListSummary {
   int groupsFound = 0;
@@ -36,6 +34,6 @@ std::optional<ListSummary> SummarizeList(const ResultList& list);
 
 // The line under the lists: the summary of the last scan (when there is one)
 // and the checked rows with their size.
-std::string TotalsLine(const ResultList& list, ListKind kind, std::string_view decimalSeparator);
+std::string TotalsLine(const ResultList& list, std::string_view decimalSeparator);
 
 }  // namespace orvanta

@@ -23,13 +23,13 @@ struct LocationRequest {
 std::string ExplorerSelectParameters(const std::string& path);
 
 // selectedRow: the engine row selected in the list, -1 for none.
-LocationRequest ResolveLocation(const ResultList& list, ListKind kind, int selectedRow);
+LocationRequest ResolveLocation(const ResultList& list, int selectedRow);
 
 // Opens a file or folder; false with the reason in `error` when nothing could.
 using ItemOpener = std::function<bool(const std::string& path, std::string& error)>;
 
 // Double-click or Enter on a row: its file, or its folder, opened with the
 // desktop's default program. The message to show, or nothing once it opened.
-std::optional<std::string> OpenRowItem(const ResultList& list, ListKind kind, int row, const ItemOpener& open);
+std::optional<std::string> OpenRowItem(const ResultList& list, int row, const ItemOpener& open);
 
 }  // namespace orvanta

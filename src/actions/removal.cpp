@@ -30,21 +30,21 @@ bool AncestorsAndSelf(std::string_view path, Visit visit) {
 
 // Why the row's item is no longer what the scan saw; empty when it still is.
 std::string ChangedSinceScan(const ListRow& row, ListKind kind) {
-  const std::string path(RowPath(row, kind));
+  const std::string path(RowPath(row));
   platform::FileAttributes now;
   if (!platform::QueryAttributes(path, now)) return TranslateText("It is no longer there.");
   const bool files = kind == ListKind::Files;
-  const platform::FileId id = files ? row.data->id : row.scannedId;
+  const FileRecord& seen = *row.data;
+  // A folder's record holds the total of its files, not what the system gives as its size.
   const bool same = now.kind == (files ? platform::EntryKind::File : platform::EntryKind::Folder) &&
-                    (id == platform::FileId{} || now.id == id) &&
-                    now.modified == (files ? row.data->modified : row.scannedModified) &&
-                    (!files || now.size == row.data->size);
+                    (seen.id == platform::FileId{} || now.id == seen.id) && now.modified == seen.modified &&
+                    (!files || now.size == seen.size);
   return same ? std::string() : TranslateText("It changed since the scan.");
 }
 
 class RemovalCheck {
  public:
-  RemovalCheck(const ResultList& list, ListKind kind, const RemovalPlan& plan) : list_(list), kind_(kind) {
+  RemovalCheck(const ResultList& list, const RemovalPlan& plan) : list_(list), kind_(list.Kind()) {
     for (const RemovalPlan::Item& item : plan.items) moving_.insert(item.path);
   }
 
@@ -65,7 +65,7 @@ class RemovalCheck {
           row.data->contentHash == other.data->contentHash) {
         return {};
       }
-      const std::string otherPath(RowPath(other, kind_));
+      const std::string otherPath(RowPath(other));
       const ContentComparison comparison =
           kind_ == ListKind::Files ? CompareFiles(item.path, otherPath) : CompareFolders(item.path, otherPath);
       if (comparison.result == ContentComparison::Result::Same) return {};
@@ -85,7 +85,7 @@ class RemovalCheck {
     if (inserted) {
       for (std::size_t i = 0; i < list_.Rows().size(); ++i) {
         const ListRow& row = list_.Rows()[i];
-        if (row.groupId == group && !row.checked && !RowPath(row, kind_).empty() && !Moving(RowPath(row, kind_))) {
+        if (row.groupId == group && !row.checked && !RowPath(row).empty() && !Moving(RowPath(row))) {
           it->second.push_back(i);
         }
       }
@@ -123,12 +123,12 @@ std::string NamesWithMore(const std::vector<std::string>& names) {
 
 }  // namespace
 
-RemovalPlan PlanRemoval(const ResultList& list, ListKind kind) {
+RemovalPlan PlanRemoval(const ResultList& list) {
   RemovalPlan plan;
   std::unordered_map<std::string, std::size_t> firstItemOf;
   for (std::size_t i = 0; i < list.Rows().size(); ++i) {
     const ListRow& row = list.Rows()[i];
-    const std::string path = RowPath(row, kind);
+    const std::string path = RowPath(row);
     if (!row.checked || path.empty()) continue;
     firstItemOf.try_emplace(std::string(path), plan.items.size());
     plan.items.push_back({i, std::string(path), -1});
@@ -154,7 +154,7 @@ RemovalPlan PlanRemoval(const ResultList& list, ListKind kind) {
   std::vector<int> touched;
   std::unordered_set<int> keeping;
   for (const ListRow& row : list.Rows()) {
-    const std::string path = RowPath(row, kind);
+    const std::string path = RowPath(row);
     if (row.groupId < 0 || path.empty()) continue;
     const bool goes =
         row.checked || AncestorsAndSelf(path, [&](std::string_view p) { return moving.count(std::string(p)) != 0; });
@@ -170,8 +170,8 @@ RemovalPlan PlanRemoval(const ResultList& list, ListKind kind) {
   return plan;
 }
 
-std::string RemovalQuestion(const ResultList& list, ListKind kind, const RemovalPlan& plan) {
-  const std::string question = kind == ListKind::Files ? TranslateText("Move %d files to Recycle Bin?")
+std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan) {
+  const std::string question = list.Kind() == ListKind::Files ? TranslateText("Move %d files to Recycle Bin?")
                                                        : TranslateText("Move %d directories to Recycle Bin?");
   std::string text = FormatText(question, {static_cast<std::int64_t>(plan.items.size())});
   if (plan.groupsLosingEveryCopy.empty()) return text;
@@ -184,9 +184,9 @@ std::string RemovalQuestion(const ResultList& list, ListKind kind, const Removal
   return text + "\n\n" + TranslateText("No copy would remain of these groups:") + "\n" + NamesWithMore(groups);
 }
 
-RemovalResult CarryOutRemoval(const ResultList& list, ListKind kind, const RemovalPlan& plan, const TrashMover& mover) {
+RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, const TrashMover& mover) {
   RemovalResult result;
-  RemovalCheck check(list, kind, plan);
+  RemovalCheck check(list, plan);
   std::vector<platform::TrashItem> request;
   std::vector<std::size_t> requested;
   std::vector<std::string> reasonOf(plan.items.size());
@@ -196,8 +196,7 @@ RemovalResult CarryOutRemoval(const ResultList& list, ListKind kind, const Remov
     if (item.container >= 0) continue;
     reasonOf[i] = check.Check(item);
     if (!reasonOf[i].empty()) continue;
-    const ListRow& row = list.Rows()[item.row];
-    request.push_back({item.path, kind == ListKind::Files ? row.data->id : row.scannedId});
+    request.push_back({item.path, list.Rows()[item.row].data->id});
     requested.push_back(i);
   }
   const std::vector<platform::TrashOutcome> outcomes = request.empty() ? std::vector<platform::TrashOutcome>{}
@@ -221,11 +220,11 @@ RemovalResult CarryOutRemoval(const ResultList& list, ListKind kind, const Remov
   return result;
 }
 
-void RemoveRowsOfMovedItems(ResultList& list, ListKind kind, const std::vector<std::string>& moved) {
+void RemoveRowsOfMovedItems(ResultList& list, const std::vector<std::string>& moved) {
   if (moved.empty()) return;
   const std::unordered_set<std::string> gone(moved.begin(), moved.end());
-  list.RemoveRowsWhere([&gone, kind](const ListRow& row) {
-    const std::string path = RowPath(row, kind);
+  list.RemoveRowsWhere([&gone](const ListRow& row) {
+    const std::string path = RowPath(row);
     return !path.empty() && AncestorsAndSelf(path, [&gone](std::string_view p) { return gone.count(std::string(p)) != 0; });
   });
 }
@@ -254,16 +253,16 @@ std::string RemovalOutcomeText(ListKind kind, const RemovalResult& result) {
 
 void DeleteChecked(ResultList& files, ResultList& folders, ListKind active, Prompts& prompts, const TrashMover& mover) {
   ResultList& list = active == ListKind::Files ? files : folders;
-  const RemovalPlan plan = PlanRemoval(list, active);
+  const RemovalPlan plan = PlanRemoval(list);
   if (plan.items.empty()) {
     prompts.Message(active == ListKind::Files ? TranslateText("No files selected.")
                                               : TranslateText("No directories selected."));
     return;
   }
-  if (!prompts.Confirm(RemovalQuestion(list, active, plan), plan.groupsLosingEveryCopy.empty())) return;
-  const RemovalResult result = CarryOutRemoval(list, active, plan, mover);
-  RemoveRowsOfMovedItems(files, ListKind::Files, result.moved);
-  RemoveRowsOfMovedItems(folders, ListKind::Folders, result.moved);
+  if (!prompts.Confirm(RemovalQuestion(list, plan), plan.groupsLosingEveryCopy.empty())) return;
+  const RemovalResult result = CarryOutRemoval(list, plan, mover);
+  RemoveRowsOfMovedItems(files, result.moved);
+  RemoveRowsOfMovedItems(folders, result.moved);
   prompts.Message(RemovalOutcomeText(active, result));
 }
 

@@ -43,20 +43,21 @@ struct RemovalResult {
 using TrashMover =
     std::function<std::vector<platform::TrashOutcome>(const std::vector<platform::TrashItem>& items)>;
 
-RemovalPlan PlanRemoval(const ResultList& list, ListKind kind);
+RemovalPlan PlanRemoval(const ResultList& list);
 
 // The question: "Move %d files to Recycle Bin?" (or directories) with the
 // number of checked rows, and when a group would lose every copy, those groups.
-std::string RemovalQuestion(const ResultList& list, ListKind kind, const RemovalPlan& plan);
+std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan);
 
 // Checks every item before anything moves, then moves those that pass in one
 // request. An item stays when it is no longer what the scan saw, when no kept
 // member of its group is still what the scan saw, or, unless both carry the
-// same content digest, when its bytes differ from every kept member's.
-RemovalResult CarryOutRemoval(const ResultList& list, ListKind kind, const RemovalPlan& plan, const TrashMover& mover);
+// same content digest, when its bytes differ from every kept member's. What
+// the scan saw of each item comes from the row's record.
+RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, const TrashMover& mover);
 
 // Takes out the rows whose item moved or lies inside a moved folder.
-void RemoveRowsOfMovedItems(ResultList& list, ListKind kind, const std::vector<std::string>& moved);
+void RemoveRowsOfMovedItems(ResultList& list, const std::vector<std::string>& moved);
 
 // The success text when everything moved; otherwise the failure text, the
 // counts, and each reason with a few of the items that stayed for it.

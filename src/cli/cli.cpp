@@ -82,9 +82,9 @@ bool WriteStandardOutput(const CliOptions& options, ScanRun& run, std::ostream& 
   const bool csvFiles = options.csvFiles == "-", csvFolders = options.csvFolders == "-";
   const bool csv = csvFiles || csvFolders;
   std::unique_ptr<ListingWriter> writer = csv ? MakeCsvWriter() : MakeListingWriter(options.format);
-  if (csv ? csvFiles : true) writer->WriteList(out, CloneKind::Files, run.FileClones());
+  if (csv ? csvFiles : true) writer->WriteList(out, run.FileClones());
   if (csv ? csvFolders : options.settings.folderClones) {
-    writer->WriteList(out, CloneKind::Folders, run.FolderClones());
+    writer->WriteList(out, run.FolderClones());
   }
   writer->Finish(out);
   out << std::flush;
@@ -123,20 +123,19 @@ bool AnsweredYes(std::istream& input) {
 // stayed or the answer was No.
 bool RemoveClones(const CliOptions& options, ScanRun& run, std::istream& input, std::ostream& err,
                   const TrashMover& moveToTrash) {
-  const ListKind kind = options.trashFolders ? ListKind::Folders : ListKind::Files;
   ResultList& list = options.trashFolders ? run.FolderClones() : run.FileClones();
   if (options.trashMarks == CliOptions::TrashMarks::All) {
     CheckAll(list);
   } else {
-    CheckAllButKept(list, kind, options.keepRules);
+    CheckAllButKept(list, options.keepRules);
   }
-  const RemovalPlan plan = PlanRemoval(list, kind);
+  const RemovalPlan plan = PlanRemoval(list);
   if (plan.items.empty()) {
-    err << (kind == ListKind::Files ? TranslateText("No files selected.") : TranslateText("No directories selected."))
+    err << (list.Kind() == ListKind::Files ? TranslateText("No files selected.") : TranslateText("No directories selected."))
         << '\n';
     return true;
   }
-  err << RemovalQuestion(list, kind, plan);
+  err << RemovalQuestion(list, plan);
   if (options.dryRun) {
     err << '\n';
   } else if (options.yes) {
@@ -152,7 +151,7 @@ bool RemoveClones(const CliOptions& options, ScanRun& run, std::istream& input, 
       return std::vector<platform::TrashOutcome>(items.size(), platform::TrashOutcome{true, {}});
     };
   }
-  const RemovalResult result = CarryOutRemoval(list, kind, plan, mover);
+  const RemovalResult result = CarryOutRemoval(list, plan, mover);
   const std::string movedText =
       options.dryRun ? TranslateText("Would move to the trash: ") : TranslateText("Moved to the trash: ");
   for (const std::string& path : result.moved) err << movedText << TerminalSafePath(path) << '\n';

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "actions/csv_export.h"
-#include "core/file_record.h"
+#include "actions/list_rows.h"
 #include "core/result_list.h"
 
 namespace orvanta {
@@ -74,7 +74,7 @@ void AppendJsonString(std::string& json, std::string_view text) {
 
 class TextWriter final : public ListingWriter {
  public:
-  void WriteList(std::ostream& out, CloneKind, const ResultList& list) override {
+  void WriteList(std::ostream& out, const ResultList& list) override {
     ForEachGroup(list, [&](const ListGroup& group, const std::vector<const ListRow*>& members) {
       if (wroteGroup_) out << '\n';
       wroteGroup_ = true;
@@ -89,12 +89,12 @@ class TextWriter final : public ListingWriter {
 
 class CsvWriter final : public ListingWriter {
  public:
-  void WriteList(std::ostream& out, CloneKind, const ResultList& list) override { out << ListViewToCsv(list); }
+  void WriteList(std::ostream& out, const ResultList& list) override { out << ListViewToCsv(list); }
 };
 
 class NullWriter final : public ListingWriter {
  public:
-  void WriteList(std::ostream& out, CloneKind, const ResultList& list) override {
+  void WriteList(std::ostream& out, const ResultList& list) override {
     ForEachGroup(list, [&](const ListGroup&, const std::vector<const ListRow*>& members) {
       for (const ListRow* row : members) out << RowPath(*row) << '\0';
       out << '\0';
@@ -104,8 +104,8 @@ class NullWriter final : public ListingWriter {
 
 class JsonWriter final : public ListingWriter {
  public:
-  void WriteList(std::ostream&, CloneKind kind, const ResultList& list) override {
-    std::string& json = kind == CloneKind::Files ? files_ : folders_;
+  void WriteList(std::ostream&, const ResultList& list) override {
+    std::string& json = list.Kind() == ListKind::Files ? files_ : folders_;
     ForEachGroup(list, [&](const ListGroup& group, const std::vector<const ListRow*>& members) {
       json += json.empty() ? "\n    " : ",\n    ";
       json += "{\"group\": " + std::to_string(group.groupId) + ", \"header\": ";
@@ -172,11 +172,6 @@ std::string TerminalSafePath(std::string_view path) {
   // Drop the empty '' a path starting with an escape opened with.
   if (quoted.rfind("''", 0) == 0) quoted.erase(0, 2);
   return quoted;
-}
-
-std::string RowPath(const ListRow& row) {
-  if (row.data != nullptr) return row.data->FullPath();
-  return row.subItems.empty() ? row.caption : row.subItems.front();
 }
 
 std::unique_ptr<ListingWriter> MakeTextWriter() { return std::make_unique<TextWriter>(); }

@@ -11,15 +11,12 @@
 namespace orvanta {
 
 class ResultList;
-struct ListRow;
-
-enum class CloneKind { Files, Folders };
 
 class ListingWriter {
  public:
   virtual ~ListingWriter() = default;
   // Called once for each list the run produced, the file clones first.
-  virtual void WriteList(std::ostream& out, CloneKind kind, const ResultList& list) = 0;
+  virtual void WriteList(std::ostream& out, const ResultList& list) = 0;
   // Called once after the last list.
   virtual void Finish(std::ostream&) {}
 };
@@ -40,8 +37,5 @@ std::unique_ptr<ListingWriter> MakeJsonWriter();
 // escapes, as ls does on a terminal. A name can no longer break a line or
 // send escape sequences to the terminal.
 std::string TerminalSafePath(std::string_view path);
-
-// The path a row stands for: a file's full path or a folder's.
-std::string RowPath(const ListRow& row);
 
 }  // namespace orvanta

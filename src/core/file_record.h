@@ -74,7 +74,9 @@ class PathStore {
   std::size_t blockUsed_ = kBlockSize;
 };
 
-// One collected file. Rows of the file clone list point at these records.
+// A file or folder the scan saw: its path, size, identity and time. Rows of
+// both clone lists point at these records (a folder's size is the total of
+// the files below it; it has no content digest).
 struct FileRecord {
   // `folder` ends with a delimiter; it and the name live in the registry's PathStore.
   FileRecord(const std::string& folder, std::string_view name, std::int64_t size, platform::FileId id,
@@ -112,7 +114,8 @@ inline std::int64_t AddSizes(std::int64_t a, std::int64_t b) {
   return sum;
 }
 
-// The files of a scan in collection order, with their paths. Records never
+// The files of a scan in collection order, with their paths (or the folders a
+// scan listed). Records never
 // move in memory (rows point at them) and are not allocated one by one.
 class FileRegistry {
  public:

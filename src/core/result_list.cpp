@@ -8,7 +8,7 @@
 
 namespace orvanta {
 
-ResultList::ResultList(std::vector<ListColumn> columns) : columns_(std::move(columns)) {}
+ResultList::ResultList(ListKind kind, std::vector<ListColumn> columns) : kind_(kind), columns_(std::move(columns)) {}
 
 void ResultList::SetColumnCaption(std::size_t column, std::string caption) {
   columns_.at(column).caption = std::move(caption);
@@ -83,14 +83,15 @@ void ResultList::Changed() {
 }
 
 ResultList MakeFileCloneList() {
-  return ResultList({{TranslateText("Group"), 60},
-                     {TranslateText("File name"), 300},
-                     {TranslateText("Directory"), 520},
-                     {TranslateText("File size (MB)"), 100}});
+  return ResultList(ListKind::Files, {{TranslateText("Group"), 60},
+                                      {TranslateText("File name"), 300},
+                                      {TranslateText("Directory"), 520},
+                                      {TranslateText("File size (MB)"), 100}});
 }
 
 ResultList MakeFolderCloneList() {
-  return ResultList({{TranslateText("Group"), 60}, {TranslateText("Directory"), 740}, {TranslateText("Size"), 160}});
+  return ResultList(ListKind::Folders,
+                    {{TranslateText("Group"), 60}, {TranslateText("Directory"), 740}, {TranslateText("Size"), 160}});
 }
 
 bool BeginListUpdate(ResultList& list) {
@@ -109,9 +110,9 @@ void ClearListGroups(ResultList& list) { list.ClearGroups(); }
 
 void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::string_view decimalSeparator,
                   std::size_t memberCount, const std::function<void(std::size_t, ListRow&)>& describe) {
-  list.SetDecimalSeparator(decimalSeparator);
+  if (list.Groups().empty()) list.SetSizeFormat(CurrentSizeFormat(decimalSeparator));
   list.AddGroup(groupId, FormatText(TranslateText("Group %d (%s)"),
-                                    {std::int64_t{groupId}, FormatSizeMB(totalSize, decimalSeparator)}));
+                                    {std::int64_t{groupId}, FormatSizeMB(totalSize, list.Sizes())}));
   const std::string caption = std::to_string(groupId);
   for (std::size_t i = 0; i < memberCount; ++i) {
     ListRow& row = list.AddRow();
@@ -122,20 +123,26 @@ void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::st
 }
 
 std::size_t ResultList::CellCount(const ListRow& row) const {
-  return row.subItems.empty() && row.data != nullptr ? 3 : row.subItems.size();
+  if (row.data == nullptr) return 0;
+  return kind_ == ListKind::Files ? 3 : 2;
 }
 
 std::string ResultList::CellText(const ListRow& row, std::size_t item) const {
-  if (!row.subItems.empty() || row.data == nullptr) return item < row.subItems.size() ? row.subItems[item] : std::string();
-  switch (item) {
-    case 0: return std::string(row.data->Name());
-    case 1: return std::string(ExtractFileDir(row.data->FullPath()));
-    case 2: return FormatSizeMB(row.data->size, decimalSeparator_);
-    default: return {};
-  }
+  if (item >= CellCount(row)) return {};
+  if (item + 1 == CellCount(row)) return FormatSizeMB(row.data->size, sizeFormat_);
+  if (kind_ == ListKind::Folders) return row.data->FullPath();
+  return item == 0 ? std::string(row.data->Name()) : std::string(ExtractFileDir(row.data->FullPath()));
+}
+
+SizeFormat CurrentSizeFormat(std::string_view decimalSeparator) {
+  return {std::string(decimalSeparator), TranslateText(" MB")};
 }
 
 std::string FormatSizeMB(std::int64_t bytes, std::string_view decimalSeparator) {
+  return FormatSizeMB(bytes, CurrentSizeFormat(decimalSeparator));
+}
+
+std::string FormatSizeMB(std::int64_t bytes, const SizeFormat& format) {
   if (bytes < 0) return "0";
   // Hundredths of a MB, rounded half up, in exact integer arithmetic.
   // Split so that bytes * 100 cannot overflow: bytes = whole MB + rest.
@@ -144,10 +151,10 @@ std::string FormatSizeMB(std::int64_t bytes, std::string_view decimalSeparator) 
   const std::uint64_t whole = hundredths / 100;
   const auto fraction = static_cast<unsigned>(hundredths % 100);
   std::string text = std::to_string(whole);
-  text += decimalSeparator;
+  text += format.decimalSeparator;
   text.push_back(static_cast<char>('0' + fraction / 10));
   text.push_back(static_cast<char>('0' + fraction % 10));
-  return text + TranslateText(" MB");
+  return text + format.unit;
 }
 
 }  // namespace orvanta

@@ -1,5 +1,6 @@
 // The two result lists as a toolkit-free model: groups with headers, rows with
-// a caption, sub-items, a check mark, a group id and an optional file record.
+// a caption, a check mark, a group id and the record of the file or folder
+// they stand for.
 // The window shows a list through an adapter that listens as a ResultListObserver.
 #pragma once
 
@@ -7,13 +8,24 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
-
-#include "platform/platform.h"
 
 namespace orvanta {
 
 struct FileRecord;
+
+// What a list holds: duplicate files or duplicate folders.
+enum class ListKind { Files, Folders };
+
+// How sizes are written: the decimal separator and the unit, " MB" translated.
+struct SizeFormat {
+  std::string decimalSeparator = ".";
+  std::string unit = " MB";
+};
+
+// The format with the unit in the language of this moment.
+SizeFormat CurrentSizeFormat(std::string_view decimalSeparator);
 
 struct ListColumn {
   std::string caption;
@@ -25,18 +37,15 @@ struct ListGroup {
   std::string header;
 };
 
+// A row keeps no texts but its caption: the others are made from its record
+// (see ResultList::CellText), and every action reads the record.
 struct ListRow {
-  std::string caption;
-  // The texts of the other columns; empty for a file row, whose texts come
-  // from its record (see ResultList::CellText).
-  std::vector<std::string> subItems;
+  std::string caption;  // the group number
   bool checked = false;
-  int groupId = -1;                 // -1: the row belongs to no group
-  const FileRecord* data = nullptr;  // file rows: the record in the registry, not owned
-  std::int64_t size = -1;            // bytes of the file or folder; -1 when unknown
-  // Folder rows: what the scan saw of the folder (file rows keep it in their record).
-  platform::FileId scannedId;
-  std::int64_t scannedModified = 0;
+  int groupId = -1;  // -1: the row belongs to no group
+  // The file or folder as the scan saw it (path, size, identity, time), in
+  // the scan's registry; not owned. Null only for a row built without one.
+  const FileRecord* data = nullptr;
 };
 
 class ResultListObserver {
@@ -49,20 +58,24 @@ class ResultListObserver {
 
 class ResultList {
  public:
-  explicit ResultList(std::vector<ListColumn> columns);
+  ResultList(ListKind kind, std::vector<ListColumn> columns);
+
+  ListKind Kind() const { return kind_; }
 
   const std::vector<ListColumn>& Columns() const { return columns_; }
   void SetColumnCaption(std::size_t column, std::string caption);
 
   const std::vector<ListGroup>& Groups() const { return groups_; }
   const std::vector<ListRow>& Rows() const { return rows_; }
-  // The texts of a row's columns after the caption: its sub-items, or for a
-  // file row its record's name, folder and size in MB, made when asked, so
-  // that a list of many files keeps no strings per row.
+  // The texts of a row's columns after the caption, made from its record when
+  // asked, so that a list of many files keeps no strings per row: a file's
+  // name, folder and size in MB, a folder's path and size in MB.
   std::size_t CellCount(const ListRow& row) const;
   std::string CellText(const ListRow& row, std::size_t item) const;
-  // The separator sizes in MB are shown with.
-  void SetDecimalSeparator(std::string_view separator) { decimalSeparator_ = separator; }
+  // Sizes are written as they were when the list was filled: a language
+  // chosen later changes neither the group headers nor the rows.
+  const SizeFormat& Sizes() const { return sizeFormat_; }
+  void SetSizeFormat(SizeFormat format) { sizeFormat_ = std::move(format); }
 
   void AddGroup(int groupId, std::string header);
   void ClearGroups();
@@ -92,10 +105,11 @@ class ResultList {
  private:
   void Changed();
 
+  ListKind kind_;
   std::vector<ListColumn> columns_;
   std::vector<ListGroup> groups_;
   std::vector<ListRow> rows_;
-  std::string decimalSeparator_ = ".";
+  SizeFormat sizeFormat_;
   bool groupView_ = true;
   int groupsFound_ = -1;
   int updateDepth_ = 0;
@@ -129,12 +143,15 @@ void ClearListGroups(ResultList& list);
 
 // Adds group groupId as both clone lists show it: the header "Group N (size)"
 // and one row per member captioned with the group number; describe(member, row)
-// fills in the row's sub-items, check mark and data.
+// fills in the row's check mark and record. The first group of a list fixes
+// its size format (decimalSeparator and the unit in the current language).
 void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::string_view decimalSeparator,
                   std::size_t memberCount, const std::function<void(std::size_t, ListRow&)>& describe);
 
-// Size in MB with two decimals and the host's decimal separator; "0" for a
+// Size in MB with two decimals, the format's separator and unit; "0" for a
 // size the file system did not deliver (negative).
+std::string FormatSizeMB(std::int64_t bytes, const SizeFormat& format);
+// The same with the unit in the current language.
 std::string FormatSizeMB(std::int64_t bytes, std::string_view decimalSeparator);
 
 }  // namespace orvanta

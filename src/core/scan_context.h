@@ -1,5 +1,5 @@
 // What every scan stage works on: the host, the settings, the stop flag, the
-// file registry and the two result lists. Owned by the ScanRun.
+// registries of files and of listed folders, and the two result lists. Owned by the ScanRun.
 #pragma once
 
 #include <atomic>
@@ -18,6 +18,7 @@ struct ScanContext {
   const ScanSettings& settings;
   std::atomic<bool>& stopRequested;
   FileRegistry& files;
+  FileRegistry& folderRecords;  // the folders the folder clone list shows
   ResultList& fileClones;
   ResultList& folderClones;
   std::string decimalSeparator = ".";

@@ -146,7 +146,6 @@ void AddFileGroup(ScanContext& scan, const std::vector<const FileRecord*>& files
                  const FileRecord* file = files[i];
                  row.checked = i != 0;
                  row.data = file;
-                 row.size = file->size;
                });
 }
 

@@ -96,13 +96,11 @@ void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
                  const std::unordered_map<std::string, std::int64_t>& sizeOf, std::int64_t totalSize, int& groupNo) {
   AddListGroup(scan.folderClones, groupNo++, totalSize, scan.decimalSeparator, members.size(),
                [&](std::size_t i, ListRow& row) {
-                 row.size = SizeOf(sizeOf, members[i]);
-                 row.subItems = {members[i], FormatSizeMB(row.size, scan.decimalSeparator)};
                  // Removal later moves the folder only while it is still this one.
-                 if (platform::FileAttributes attributes; platform::QueryAttributes(members[i], attributes)) {
-                   row.scannedId = attributes.id;
-                   row.scannedModified = attributes.modified;
-                 }
+                 platform::FileAttributes attributes;
+                 if (!platform::QueryAttributes(members[i], attributes)) attributes = {};
+                 row.data = &scan.folderRecords.Add(members[i], SizeOf(sizeOf, members[i]), attributes.id,
+                                                    attributes.modified);
                });
 }
 

@@ -238,8 +238,8 @@ void MainWindow::BuildResultPages() {
   tsDirs = new QWidget;
   lvFiles = new ResultListView(tsFiles);
   lvDirs = new ResultListView(tsDirs);
-  filesModel_ = new ResultListModel(run_->FileClones(), ListKind::Files, this);
-  dirsModel_ = new ResultListModel(run_->FolderClones(), ListKind::Folders, this);
+  filesModel_ = new ResultListModel(run_->FileClones(), this);
+  dirsModel_ = new ResultListModel(run_->FolderClones(), this);
   lvFiles->SetResultModel(filesModel_, 2);
   lvDirs->SetResultModel(dirsModel_, 1);
   for (auto [page, list] : {std::pair{tsFiles, lvFiles}, std::pair{tsDirs, lvDirs}}) {
@@ -752,13 +752,13 @@ bool MainWindow::FilePageActive() const { return PageControl1->currentWidget() =
 ResultList& MainWindow::ActiveList() { return FilePageActive() ? run_->FileClones() : run_->FolderClones(); }
 
 void MainWindow::btnSelectAllButOneClick() {
-  CheckAllButOneInGroup(ActiveList(), FilePageActive() ? ListKind::Files : ListKind::Folders);
+  CheckAllButOneInGroup(ActiveList());
 }
 void MainWindow::btnCheckAllClick() { CheckAll(ActiveList()); }
 void MainWindow::btnUncheckAllClick() { UncheckAll(ActiveList()); }
 
 void MainWindow::KeepBy(const KeepRule& rule) {
-  CheckAllButKept(ActiveList(), FilePageActive() ? ListKind::Files : ListKind::Folders, {rule});
+  CheckAllButKept(ActiveList(), {rule});
 }
 
 void MainWindow::KeepCopiesInFolder1Click() {
@@ -780,8 +780,7 @@ void MainWindow::btnDeleteSelectedClick() {
 
 void MainWindow::Button1Click() {
   const ResultListView* view = FilePageActive() ? lvFiles : lvDirs;
-  const LocationRequest request =
-      ResolveLocation(ActiveList(), FilePageActive() ? ListKind::Files : ListKind::Folders, view->CurrentEngineRow());
+  const LocationRequest request = ResolveLocation(ActiveList(), view->CurrentEngineRow());
   switch (request.kind) {
     case LocationRequest::Kind::Message: dialogs_.Message(this, QString::fromStdString(request.text)); break;
     case LocationRequest::Kind::ShowFile:
@@ -798,9 +797,8 @@ void MainWindow::OpenRow(const QModelIndex& index) {
   if (view == nullptr) view = FilePageActive() ? lvFiles : lvDirs;
   const int row = view->ResultModel()->EngineRow(index);
   if (row < 0) return;  // a group header
-  const bool files = view == lvFiles;
   const std::optional<std::string> message =
-      OpenRowItem(files ? run_->FileClones() : run_->FolderClones(), files ? ListKind::Files : ListKind::Folders, row,
+      OpenRowItem(view == lvFiles ? run_->FileClones() : run_->FolderClones(), row,
                   [this](const std::string& path, std::string& error) { return shell_.OpenItem(path, error); });
   if (message) dialogs_.Message(this, QString::fromStdString(*message));
 }
@@ -814,7 +812,7 @@ void MainWindow::ScheduleTotalsUpdate() {
 void MainWindow::UpdateTotalsLine() {
   totalsUpdatePending_ = false;
   const std::string line =
-      TotalsLine(ActiveList(), FilePageActive() ? ListKind::Files : ListKind::Folders, run_->DecimalSeparator());
+      TotalsLine(ActiveList(), run_->DecimalSeparator());
   lblTotals->setText(QString::fromStdString(line));
 }
 

@@ -15,8 +15,7 @@ QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data()
 
 }  // namespace
 
-ResultListModel::ResultListModel(ResultList& list, ListKind kind, QObject* parent)
-    : QAbstractItemModel(parent), list_(list), kind_(kind) {
+ResultListModel::ResultListModel(ResultList& list, QObject* parent) : QAbstractItemModel(parent), list_(list) {
   Rebuild();
   list_.SetObserver(this);
 }
@@ -111,8 +110,8 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
   }
   if (role == Qt::CheckStateRole && index.column() == 0) return row.checked ? Qt::Checked : Qt::Unchecked;
   if (role == Qt::ToolTipRole) {
-    const std::string path = RowPath(row, kind_);
-    return path.empty() ? QVariant() : QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+    const std::string path = RowPath(row);
+    return path.empty() ? QVariant() : FromUtf8(path);
   }
   return {};
 }

@@ -18,7 +18,7 @@ class ResultListModel final : public QAbstractItemModel, private ResultListObser
   Q_OBJECT
 
  public:
-  ResultListModel(ResultList& list, ListKind kind, QObject* parent = nullptr);
+  explicit ResultListModel(ResultList& list, QObject* parent = nullptr);
   ~ResultListModel() override;
 
   ResultList& List() { return list_; }
@@ -48,7 +48,6 @@ class ResultListModel final : public QAbstractItemModel, private ResultListObser
     std::uint32_t item;
   };
   ResultList& list_;
-  ListKind kind_;
   std::vector<Line> lines_;
   std::vector<int> lineOfRow_;  // engine row -> shown line
 };

@@ -46,7 +46,7 @@ void ScanRun::btnScanClick() {
 }
 
 bool ScanRun::RunStages() {
-  ScanContext scan{window_, settings_, stopRequested_, files_, fileClones_, folderClones_, decimalSeparator_,
+  ScanContext scan{window_, settings_, stopRequested_, files_, folderRecords_, fileClones_, folderClones_, decimalSeparator_,
                    &unreadableFiles_};
   ClearResults();
   unreadableFiles_.clear();
@@ -100,6 +100,7 @@ void ScanRun::ClearResults() {
   ClearListGroups(fileClones_);
   ClearListGroups(folderClones_);
   files_.clear();
+  folderRecords_.clear();
   window_.SetProgressPosition(0);
   window_.SetStatusText("");
 }

@@ -43,6 +43,7 @@ class ScanRun {
   std::atomic<bool> stopRequested_{false};
   bool running_ = false;
   FileRegistry files_;
+  FileRegistry folderRecords_;  // the folders listed in folderClones_
   ResultList fileClones_;
   ResultList folderClones_;
   std::vector<std::string> unreadableFiles_;

@@ -158,9 +158,10 @@ struct StageHarness {
   FakeSettings settings;
   std::atomic<bool> stop{false};
   FileRegistry files;
+  FileRegistry folderRecords;
   ResultList fileClones = MakeFileCloneList();
   ResultList folderClones = MakeFolderCloneList();
-  ScanContext Context() { return ScanContext{window, settings, stop, files, fileClones, folderClones}; }
+  ScanContext Context() { return ScanContext{window, settings, stop, files, folderRecords, fileClones, folderClones}; }
 };
 
 }  // namespace orvanta::test
