@@ -28,14 +28,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-ResultList ListOfGroups(const std::vector<int>& groupIds, const std::vector<bool>& checks) {
+ResultList ListOfGroups(FileRegistry& folders, const std::vector<int>& groupIds, const std::vector<bool>& checks) {
   ResultList list = MakeFolderCloneList();
   for (std::size_t i = 0; i < groupIds.size(); ++i) {
     ListRow& row = list.AddRow();
     row.groupId = groupIds[i];
     row.checked = checks[i];
     row.caption = std::to_string(groupIds[i]);
-    row.subItems = {"/folder" + std::to_string(i), "0.00 MB"};
+    row.data = &folders.Add("/folder" + std::to_string(i), 0);
   }
   return list;
 }
@@ -61,10 +61,11 @@ TEST(CheckMarks, AllButOneInGroupAllAndNone) {
       {"an empty list", {}, {}, {}},
   };
   for (const Case& c : cases) {
-    ResultList list = ListOfGroups(c.groups, c.before);
-    CheckAllButOneInGroup(list, ListKind::Files);
+    FileRegistry folders;
+    ResultList list = ListOfGroups(folders, c.groups, c.before);
+    CheckAllButOneInGroup(list);
     EXPECT_EQ(Checks(list), c.allButOne) << c.what;
-    CheckAllButOneInGroup(list, ListKind::Files);
+    CheckAllButOneInGroup(list);
     EXPECT_EQ(Checks(list), c.allButOne) << c.what << ", twice";
     CheckAll(list);
     EXPECT_EQ(Checks(list), std::vector<bool>(c.groups.size(), true)) << c.what;
@@ -84,29 +85,28 @@ TEST(OpenLocation, MessagesAndRequests) {
   files.AddRow().data = &gone;
   files.AddRow();  // no record
   ResultList folders = MakeFolderCloneList();
-  folders.AddRow().subItems = {tree.Path("d"), "0.00 MB"};
-  folders.AddRow().subItems = {tree.Path("vanished"), "0.00 MB"};
-  folders.AddRow();
+  folders.AddRow().data = &records.Add(tree.Path("d"), 0);
+  folders.AddRow().data = &records.Add(tree.Path("vanished"), 0);
+  folders.AddRow();  // no record
 
   using Kind = LocationRequest::Kind;
   struct Case {
     const ResultList& list;
-    ListKind kind;
     int row;
     Kind expectedKind;
     std::string expectedText;
   };
   const Case cases[] = {
-      {files, ListKind::Files, -1, Kind::Message, "Please select an item first."},
-      {files, ListKind::Files, 0, Kind::ShowFile, file},
-      {files, ListKind::Files, 1, Kind::Message, "File does not exist: " + tree.Path("d/gone.txt")},
-      {files, ListKind::Files, 2, Kind::Message, "No file path available for the selected item."},
-      {folders, ListKind::Folders, 0, Kind::OpenFolder, tree.Path("d")},
-      {folders, ListKind::Folders, 1, Kind::Message, "Directory does not exist: " + tree.Path("vanished")},
-      {folders, ListKind::Folders, 2, Kind::Message, "Directory does not exist: "},
+      {files, -1, Kind::Message, "Please select an item first."},
+      {files, 0, Kind::ShowFile, file},
+      {files, 1, Kind::Message, "File does not exist: " + tree.Path("d/gone.txt")},
+      {files, 2, Kind::Message, "No file path available for the selected item."},
+      {folders, 0, Kind::OpenFolder, tree.Path("d")},
+      {folders, 1, Kind::Message, "Directory does not exist: " + tree.Path("vanished")},
+      {folders, 2, Kind::Message, "Directory does not exist: "},
   };
   for (const Case& c : cases) {
-    const LocationRequest request = ResolveLocation(c.list, c.kind, c.row);
+    const LocationRequest request = ResolveLocation(c.list, c.row);
     EXPECT_EQ(request.kind, c.expectedKind) << c.row;
     EXPECT_EQ(request.text, c.expectedText) << c.row;
   }
@@ -119,9 +119,10 @@ TEST(OpenLocation, TheFileBrowserSelectsTheFileByItsQuotedPath) {
 TEST(CsvExport, ExactBytes) {
   ResultList list = MakeFileCloneList();
   list.SetColumnCaption(1, "Name, \"quoted\"");  // a header is written bare
+  FileRegistry records;
   ListRow& row = list.AddRow();
   row.caption = "1";
-  row.subItems = {"a,b \"c\".txt", "/d/\xC3\xA9t\xC3\xA9", "1.50 MB"};
+  row.data = &records.Add("/d/\xC3\xA9t\xC3\xA9/a,b \"c\".txt", 3 << 19);
   EXPECT_EQ(ListViewToCsv(list),
             "\xEF\xBB\xBFGroup,Name, \"quoted\",Directory,File size (MB)\r\n"
             "\"1\",\"a,b \"\"c\"\".txt\",\"/d/\xC3\xA9t\xC3\xA9\",\"1.50 MB\"\r\n");

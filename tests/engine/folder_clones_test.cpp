@@ -49,7 +49,7 @@ class FolderClonesTest : public ::testing::Test, protected test::StageHarness {
         groups.emplace_back();
         current = row.groupId;
       }
-      groups.back().push_back(tree.Relative(row.subItems[0]));
+      groups.back().push_back(tree.Relative(folderClones.CellText(row, 0)));
     }
     return groups;
   }
@@ -82,7 +82,8 @@ TEST_F(FolderClonesTest, TwoCopiesGiveTwoGroupsLargestFirstWithUncheckedRows) {
   EXPECT_EQ(folderClones.Groups()[0].header, "Group 1 (0.00 MB)");
   for (const ListRow& row : folderClones.Rows()) {
     EXPECT_FALSE(row.checked);
-    EXPECT_EQ(row.data, nullptr);
+    ASSERT_NE(row.data, nullptr) << "a folder row carries the folder's record";
+    EXPECT_EQ(row.data->FullPath(), folderClones.CellText(row, 0));
   }
   EXPECT_EQ(folderClones.Rows()[2].caption, "2");
   EXPECT_EQ(window.LastStatus(), "Duplicate directory groups listed.");
@@ -125,7 +126,7 @@ TEST_F(FolderClonesTest, EmptyFoldersShareOneSignatureAndSortLast) {
   ASSERT_EQ(listed.size(), 3u);
   EXPECT_EQ(listed.back(), (std::vector<std::string>{"e1", "e2", "e3"}));
   EXPECT_EQ(folderClones.Groups().back().header, "Group 3 (0.00 MB)");
-  EXPECT_EQ(folderClones.Rows().back().subItems[1], "0.00 MB");
+  EXPECT_EQ(folderClones.CellText(folderClones.Rows().back(), 1), "0.00 MB");
   EXPECT_EQ(Signature(Sign({tree.Folder()}), "e1"), Sha1Of(""));
 }
 

@@ -66,17 +66,17 @@ TEST_F(KeepRulesOnAPhotoTree, EachRuleKeepsItsCopiesAndChecksTheRest) {
        {"photos/a.jpg", "photos/b.jpg", "music copy/song.mp3", "music copy/old/deeper/song.mp3"}},
   };
   for (const Case& c : cases) {
-    CheckAllButKept(run.FileClones(), ListKind::Files, Rules(c.rules));
-    EXPECT_EQ(test::UncheckedPaths(run.FileClones(), ListKind::Files, tree), c.kept) << c.rules.front();
-    EXPECT_EQ(test::GroupsLosingEveryCopy(run.FileClones(), ListKind::Files), std::vector<int>{}) << c.rules.front();
+    CheckAllButKept(run.FileClones(), Rules(c.rules));
+    EXPECT_EQ(test::UncheckedPaths(run.FileClones(), tree), c.kept) << c.rules.front();
+    EXPECT_EQ(test::GroupsLosingEveryCopy(run.FileClones()), std::vector<int>{}) << c.rules.front();
   }
-  CheckAllButKept(run.FileClones(), ListKind::Files, Rules({"in=" + tree.Root()}));
-  EXPECT_EQ(test::UncheckedPaths(run.FileClones(), ListKind::Files, tree).size(), 7u);  // nothing left to check
+  CheckAllButKept(run.FileClones(), Rules({"in=" + tree.Root()}));
+  EXPECT_EQ(test::UncheckedPaths(run.FileClones(), tree).size(), 7u);  // nothing left to check
 }
 
 TEST_F(KeepRulesOnAPhotoTree, WithoutARuleOrWithTiesTheFirstRowStays) {
   for (const std::vector<std::string>& rules : {std::vector<std::string>{}, std::vector<std::string>{"in=/elsewhere"}}) {
-    CheckAllButKept(run.FileClones(), ListKind::Files, Rules(rules));
+    CheckAllButKept(run.FileClones(), Rules(rules));
     std::set<int> seen;
     for (const ListRow& row : run.FileClones().Rows()) EXPECT_EQ(row.checked, !seen.insert(row.groupId).second);
   }
@@ -117,9 +117,9 @@ TEST_F(KeepRulesOnNestedFolders, NoGroupLosesEveryCopyWhateverTheRule) {
   };
   for (const Case& c : cases) {
     const std::string what = c.rules.empty() ? "no rule" : c.rules.front();
-    CheckAllButKept(run.FolderClones(), ListKind::Folders, Rules(c.rules));
-    EXPECT_EQ(test::GroupsLosingEveryCopy(run.FolderClones(), ListKind::Folders), std::vector<int>{}) << what;
-    const std::set<std::string> kept = test::UncheckedPaths(run.FolderClones(), ListKind::Folders, tree);
+    CheckAllButKept(run.FolderClones(), Rules(c.rules));
+    EXPECT_EQ(test::GroupsLosingEveryCopy(run.FolderClones()), std::vector<int>{}) << what;
+    const std::set<std::string> kept = test::UncheckedPaths(run.FolderClones(), tree);
     for (const std::string& folder : c.mustKeep) EXPECT_EQ(kept.count(folder), 1u) << what << ": " << folder;
   }
 }

@@ -12,8 +12,8 @@
 namespace orvanta::test {
 
 // The paths of the unchecked rows, relative to the tree, with "/" delimiters.
-std::set<std::string> UncheckedPaths(const ResultList& list, ListKind kind, const TempTree& tree);
+std::set<std::string> UncheckedPaths(const ResultList& list, const TempTree& tree);
 // The groups of which no member stays: every member checked or inside a checked folder.
-std::vector<int> GroupsLosingEveryCopy(const ResultList& list, ListKind kind);
+std::vector<int> GroupsLosingEveryCopy(const ResultList& list);
 
 }  // namespace orvanta::test

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "actions/list_totals.h"
+#include "core/file_record.h"
 #include "core/result_list.h"
 #include "scan/scan_run.h"
 #include "test_support.h"
@@ -32,15 +33,15 @@ TEST(CheckedTotals, CountsRowsAndFreesNestedFoldersOnce) {
       {"an unknown size counts nothing", {{"/a", -1, true}, {"/b", 7, true}}, 2, 7},
   };
   for (const Case& c : cases) {
+    FileRegistry folders;
     ResultList list = MakeFolderCloneList();
     for (const Row& r : c.rows) {
       ListRow& row = list.AddRow();
       row.groupId = 1;
-      row.subItems = {r.path, ""};
-      row.size = r.size;
+      row.data = &folders.Add(r.path, r.size);
       row.checked = r.checked;
     }
-    const CheckedTotals totals = CountChecked(list, ListKind::Folders);
+    const CheckedTotals totals = CountChecked(list);
     EXPECT_EQ(totals.count, c.count) << c.what;
     EXPECT_EQ(totals.bytes, c.bytes) << c.what;
   }
@@ -83,13 +84,13 @@ TEST_F(ScanSummaryTest, FoundListedAndExtraSpaceFollowMaxGroupsAndTheMarks) {
     EXPECT_EQ(summary->groupsFound, 3);
     EXPECT_EQ(summary->groupsListed, c.listed);
     EXPECT_EQ(summary->extraBytes, c.extra);
-    EXPECT_EQ(TotalsLine(run.FileClones(), ListKind::Files, "."), c.line);
+    EXPECT_EQ(TotalsLine(run.FileClones(), "."), c.line);
   }
   // The checked part follows the marks; the folder list was not searched.
   run.FileClones().SetChecked(1, false);
-  EXPECT_EQ(CountChecked(run.FileClones(), ListKind::Files).count, 2u);
-  EXPECT_EQ(CountChecked(run.FileClones(), ListKind::Files).bytes, 2 * kMB + kMB);
-  EXPECT_EQ(TotalsLine(run.FolderClones(), ListKind::Folders, "."), "");
+  EXPECT_EQ(CountChecked(run.FileClones()).count, 2u);
+  EXPECT_EQ(CountChecked(run.FileClones()).bytes, 2 * kMB + kMB);
+  EXPECT_EQ(TotalsLine(run.FolderClones(), "."), "");
 }
 
 TEST_F(ScanSummaryTest, FolderGroupsAndEmptyResults) {
@@ -101,12 +102,12 @@ TEST_F(ScanSummaryTest, FolderGroupsAndEmptyResults) {
   ASSERT_TRUE(folders);
   EXPECT_EQ(folders->groupsFound, 1);
   EXPECT_EQ(folders->extraBytes, 2 * kMB + kMB / 2);
-  EXPECT_EQ(TotalsLine(run.FolderClones(), ListKind::Folders, ","),
+  EXPECT_EQ(TotalsLine(run.FolderClones(), ","),
             "Groups: 1, extra copies: 2,50 MB  \xC2\xB7  0 checked, 0,00 MB");
 
   settings.folders = {tree.Folder("d")};
   run.btnScanClick();
-  EXPECT_EQ(TotalsLine(run.FileClones(), ListKind::Files, "."), "No clone groups found");
+  EXPECT_EQ(TotalsLine(run.FileClones(), "."), "No clone groups found");
   run.ClearResults();
   EXPECT_FALSE(SummarizeList(run.FileClones()));
 }

@@ -26,26 +26,25 @@ TEST(OpenRowItem, OpensTheRowsFileOrFolderAndSaysWhenNothingCould) {
   files.AddRow().data = &present;
   files.AddRow().data = &gone;
   ResultList folders = MakeFolderCloneList();
-  folders.AddRow().subItems = {tree.Path("d"), ""};
+  folders.AddRow().data = &records.Add(tree.Path("d"), 0);
 
   struct Case {
     const ResultList& list;
-    ListKind kind;
     int row;
     bool opens;
     std::vector<std::string> opened;
     std::optional<std::string> message;
   };
   const Case cases[] = {
-      {files, ListKind::Files, 0, true, {file}, std::nullopt},
-      {files, ListKind::Files, 0, false, {file}, "No program could open " + file + "\nno handler"},
-      {files, ListKind::Files, 1, true, {}, "File does not exist: " + tree.Path("d/gone.txt")},
-      {folders, ListKind::Folders, 0, true, {tree.Path("d")}, std::nullopt},
-      {folders, ListKind::Folders, -1, true, {}, "Please select an item first."},
+      {files, 0, true, {file}, std::nullopt},
+      {files, 0, false, {file}, "No program could open " + file + "\nno handler"},
+      {files, 1, true, {}, "File does not exist: " + tree.Path("d/gone.txt")},
+      {folders, 0, true, {tree.Path("d")}, std::nullopt},
+      {folders, -1, true, {}, "Please select an item first."},
   };
   for (const Case& c : cases) {
     std::vector<std::string> opened;
-    const auto message = OpenRowItem(c.list, c.kind, c.row, [&](const std::string& path, std::string& error) {
+    const auto message = OpenRowItem(c.list, c.row, [&](const std::string& path, std::string& error) {
       opened.push_back(path);
       error = "no handler";
       return c.opens;

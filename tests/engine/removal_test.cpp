@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "actions/check_marks.h"
+#include "actions/open_location.h"
 #include "actions/prompts.h"
 #include "actions/removal.h"
 #include "core/file_record.h"
@@ -64,17 +65,17 @@ class RemovalTest : public ::testing::Test {
   ResultList& Folders() { return run->FolderClones(); }
 
   // The rows' paths below scan/, a checked row marked with "x ".
-  std::vector<std::string> Rows(const ResultList& list, ListKind kind) {
+  std::vector<std::string> Rows(const ResultList& list) {
     std::vector<std::string> rows;
     const std::string prefix = "scan/";
     for (const ListRow& row : list.Rows()) {
-      rows.push_back((row.checked ? "x " : "") + tree.Relative(RowPath(row, kind)).substr(prefix.size()));
+      rows.push_back((row.checked ? "x " : "") + tree.Relative(RowPath(row)).substr(prefix.size()));
     }
     return rows;
   }
-  void CheckOnly(ResultList& list, ListKind kind, const std::vector<std::string>& relative) {
+  void CheckOnly(ResultList& list, const std::vector<std::string>& relative) {
     for (std::size_t i = 0; i < list.Rows().size(); ++i) {
-      const std::string path(RowPath(list.Rows()[i], kind));
+      const std::string path(RowPath(list.Rows()[i]));
       list.SetChecked(i, std::any_of(relative.begin(), relative.end(), [&](const auto& r) { return S(r) == path; }));
     }
   }
@@ -98,11 +99,11 @@ class RemovalTest : public ::testing::Test {
 TEST_F(RemovalTest, NestedFolderClonesKeepOneSideAndMoveTheOther) {
   MakePhotos();
   Scan();
-  ASSERT_EQ(Rows(Folders(), ListKind::Folders),
+  ASSERT_EQ(Rows(Folders()),
             (std::vector<std::string>{"Photos", "Photos - Copy", "Photos - Copy/2020", "Photos/2020",
                                       "Photos - Copy/2019", "Photos/2019"}));
-  CheckAllButOneInGroup(Folders(), ListKind::Folders);
-  EXPECT_EQ(Rows(Folders(), ListKind::Folders),
+  CheckAllButOneInGroup(Folders());
+  EXPECT_EQ(Rows(Folders()),
             (std::vector<std::string>{"Photos", "x Photos - Copy", "x Photos - Copy/2020", "Photos/2020",
                                       "x Photos - Copy/2019", "Photos/2019"}));
   Delete(ListKind::Folders);
@@ -114,9 +115,9 @@ TEST_F(RemovalTest, NestedFolderClonesKeepOneSideAndMoveTheOther) {
   EXPECT_EQ(Read(S("Photos/2020/snow.jpg")), "snow photo, larger");
   EXPECT_FALSE(fs::exists(S("Photos - Copy")));
   EXPECT_TRUE(fs::exists(tree.Path("data/Trash/files/Photos - Copy/2020/snow.jpg")));
-  EXPECT_EQ(Rows(Folders(), ListKind::Folders), (std::vector<std::string>{"Photos", "Photos/2020", "Photos/2019"}));
+  EXPECT_EQ(Rows(Folders()), (std::vector<std::string>{"Photos", "Photos/2020", "Photos/2019"}));
   // The file page loses the rows of the files that went with the folder.
-  for (const std::string& row : Rows(Files(), ListKind::Files)) EXPECT_EQ(row.find("Photos - Copy"), std::string::npos) << row;
+  for (const std::string& row : Rows(Files())) EXPECT_EQ(row.find("Photos - Copy"), std::string::npos) << row;
   EXPECT_EQ(Files().Rows().size(), 2u);
 }
 
@@ -124,7 +125,7 @@ TEST_F(RemovalTest, AGroupAboutToLoseEveryCopyIsNamedAndNoIsTheDefault) {
   MakePhotos();
   Scan();
   // The marks of the first-row rule: every copy of both years would go.
-  CheckOnly(Folders(), ListKind::Folders, {"Photos - Copy", "Photos/2020", "Photos/2019"});
+  CheckOnly(Folders(), {"Photos - Copy", "Photos/2020", "Photos/2019"});
   prompts.answer = false;
   Delete(ListKind::Folders);
   ASSERT_EQ(prompts.shown.size(), 1u);
@@ -143,11 +144,32 @@ TEST_F(RemovalTest, AGroupAboutToLoseEveryCopyIsNamedAndNoIsTheDefault) {
 TEST_F(RemovalTest, ACheckedSubfolderOfACheckedFolderTravelsWithIt) {
   MakePhotos();
   Scan();
-  CheckOnly(Folders(), ListKind::Folders, {"Photos - Copy", "Photos - Copy/2020", "Photos - Copy/2020"});
+  CheckOnly(Folders(), {"Photos - Copy", "Photos - Copy/2020", "Photos - Copy/2020"});
   Delete(ListKind::Folders);
   EXPECT_EQ(prompts.shown.back(), "message:Directories were moved to the Recycle Bin.");
-  EXPECT_EQ(Rows(Folders(), ListKind::Folders), (std::vector<std::string>{"Photos", "Photos/2020", "Photos/2019"}));
+  EXPECT_EQ(Rows(Folders()), (std::vector<std::string>{"Photos", "Photos/2020", "Photos/2019"}));
   EXPECT_TRUE(fs::exists(S("Photos/2020/snow.jpg")));
+}
+
+TEST_F(RemovalTest, FolderRowsAreReadFromTheirRecords) {
+  MakePhotos();
+  Scan();
+  std::ptrdiff_t copyRow = -1;
+  for (std::size_t i = 0; i < Folders().Rows().size(); ++i) {
+    const ListRow& row = Folders().Rows()[i];
+    EXPECT_EQ(Folders().CellText(row, 0), RowPath(row)) << "the shown path is the record's";
+    if (RowPath(row) == S("Photos - Copy")) copyRow = static_cast<std::ptrdiff_t>(i);
+  }
+  ASSERT_GE(copyRow, 0);
+  EXPECT_EQ(ResolveLocation(Folders(), static_cast<int>(copyRow)).text, S("Photos - Copy"));
+  // Another folder under the same path is not the one the scan saw: its record's identity differs.
+  fs::rename(S("Photos - Copy"), tree.Path("aside"));
+  fs::copy(tree.Path("aside"), S("Photos - Copy"), fs::copy_options::recursive);
+  CheckOnly(Folders(), {"Photos - Copy"});
+  Delete(ListKind::Folders);
+  EXPECT_NE(prompts.shown.back().find("It changed since the scan.\n" + S("Photos - Copy")), std::string::npos)
+      << prompts.shown.back();
+  EXPECT_TRUE(fs::exists(S("Photos - Copy/2020/snow.jpg")));
 }
 
 TEST_F(RemovalTest, APartialFailureMovesTheRestAndNamesWhatStayed) {
@@ -156,14 +178,14 @@ TEST_F(RemovalTest, APartialFailureMovesTheRestAndNamesWhatStayed) {
   tree.File("scan/x/two.txt", "two!");
   tree.File("scan/y/two.txt", "two!");
   Scan(CompareMode::Content, false);
-  CheckOnly(Files(), ListKind::Files, {"y/one.txt", "y/two.txt"});
+  CheckOnly(Files(), {"y/one.txt", "y/two.txt"});
   fs::remove(S("y/one.txt"));
   Delete(ListKind::Files);
 
   EXPECT_EQ(prompts.shown.back(), "message:Failed to delete some files.\n\nMoved: 1. Stayed: 1.\n\nIt is no longer there.\n" +
                                       S("y/one.txt"));
   EXPECT_FALSE(fs::exists(S("y/two.txt")));
-  EXPECT_EQ(Rows(Files(), ListKind::Files), (std::vector<std::string>{"x/two.txt", "x/one.txt", "x y/one.txt"}))
+  EXPECT_EQ(Rows(Files()), (std::vector<std::string>{"x/two.txt", "x/one.txt", "x y/one.txt"}))
       << "the row that stayed stays checked";
 }
 
@@ -198,7 +220,7 @@ TEST_F(RemovalTest, CopiesGroupedWithoutTheirContentAreComparedFirst) {
     const ListKind kind = c.folders ? ListKind::Folders : ListKind::Files;
     ResultList& list = c.folders ? Folders() : Files();
     ASSERT_EQ(list.Rows().size(), 2u);
-    CheckOnly(list, kind, {c.checked});
+    CheckOnly(list, {c.checked});
     if (c.keptContent != nullptr) {
       tree.File("scan/A/f.txt", c.keptContent);
       fs::last_write_time(S("A/f.txt"), fs::last_write_time(S("A/f.txt")) - std::chrono::hours(1));
@@ -245,7 +267,7 @@ TEST_F(RemovalTest, AParentSwappedForALinkMovesNothingOutsideTheScannedTree) {
   tree.File("scan/Q/2020/photo.jpg", "photo");
   const std::string outside = tree.File("outside/2020/photo.jpg", "photo");
   Scan(CompareMode::Content, false);
-  CheckOnly(Files(), ListKind::Files, {"Q/2020/photo.jpg"});
+  CheckOnly(Files(), {"Q/2020/photo.jpg"});
   fs::rename(S("Q"), S("Q-moved-away"));
   fs::create_directory_symlink(tree.Path("outside"), S("Q"));
 
@@ -278,7 +300,7 @@ TEST_F(RemovalTest, AFolderTheUserMayNotChangeKeepsItsItemWithTheSystemsReason) 
   tree.File("scan/x/two.txt", "two!");
   tree.File("scan/open/two.txt", "two!");
   Scan(CompareMode::Content, false);
-  CheckOnly(Files(), ListKind::Files, {"locked/one.txt", "open/two.txt"});
+  CheckOnly(Files(), {"locked/one.txt", "open/two.txt"});
   ::chmod(S("locked").c_str(), 0555);
   Delete(ListKind::Files);
   ::chmod(S("locked").c_str(), 0755);

@@ -83,6 +83,8 @@ class MainWindowTest : public QObject {
   }
   void cleanup() {
     form.reset();
+    // English again also after a failed language test, so its failure stays its own.
+    LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
     tree.reset();
   }
 
@@ -375,7 +377,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(dialogs.shown.last(), QString("message:Please select an item first."));
     form->lvDirs->setCurrentIndex(form->lvDirs->model()->index(1, 0));
     form->btnOpenLocation->click();
-    const std::string folder = form->Run().FolderClones().Rows()[0].subItems[0];
+    const std::string folder = form->Run().FolderClones().Rows()[0].data->FullPath();
     QCOMPARE(shell.requests.last(), "open:" + QString::fromStdString(folder));
   }
 
@@ -448,7 +450,7 @@ class MainWindowTest : public QObject {
     form->btnOpenLocation->click();
     form->ContactUs1->trigger();
     const QString file = QString::fromStdString(form->Run().FileClones().Rows()[0].data->FullPath());
-    const QString folder = QString::fromStdString(form->Run().FolderClones().Rows()[0].subItems[0]);
+    const QString folder = QString::fromStdString(form->Run().FolderClones().Rows()[0].data->FullPath());
     const QString nothing = "message:No program on this system can open %1.";
     QCOMPARE(dialogs.shown, (QStringList{nothing.arg(file), nothing.arg(folder),
                                          nothing.arg("https://orvanta.invalid/support.html")}));
@@ -536,6 +538,41 @@ class MainWindowTest : public QObject {
     QVERIFY(english.mmLanguage->actions().isEmpty());
   }
 
+  void rowsKeepTheLanguageTheyWereListedIn() {
+    const test::ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", tree->Path("config"));
+    LoadTranslationsFrom(platform::JoinedPath(platform::ExecutableFolder(), "transl.dt"), std::nullopt, "en");
+    tree->FileOfSize("m/x.bin", 3 << 19, 'x');
+    tree->FileOfSize("n/x.bin", 3 << 19, 'x');
+    {
+      MainWindow window(dialogs, shell);
+      window.AddFolder(QString::fromStdString(tree->Path("m")));
+      window.AddFolder(QString::fromStdString(tree->Path("n")));
+      window.btnScan->click();
+      QCoreApplication::processEvents();
+      QCOMPARE(window.Run().FileClones().Rows().size(), std::size_t{2});
+
+      // The first language whose unit is not " MB" (Arabic).
+      for (QAction* language : window.mmLanguage->actions()) {
+        language->trigger();
+        if (TranslateText(" MB") != " MB") break;
+      }
+      QVERIFY(TranslateText(" MB") != " MB");
+
+      const QAbstractItemModel* model = window.lvFiles->model();
+      QCOMPARE(model->data(model->index(0, 0)).toString(), QString("Group 1 (3.00 MB)"));
+      QCOMPARE(model->data(model->index(1, 3)).toString(), QString("1.50 MB"));
+      const QString csv = QString::fromStdString(tree->Path("rows.csv"));
+      dialogs.saveFiles = {csv};
+      window.btnExportFiles->click();
+      QFile exported(csv);
+      QVERIFY(exported.open(QIODevice::ReadOnly));
+      const QList<QByteArray> lines = exported.readAll().split('\n');
+      QCOMPARE(lines.size(), 4);  // the captions, two rows, the empty rest after the last CR LF
+      for (int i = 1; i <= 2; ++i) QVERIFY2(lines[i].endsWith(",\"1.50 MB\"\r"), lines[i].constData());
+      window.mmLanguage->actions().front()->trigger();
+    }
+  }
+
   void theTotalsLineFollowsTheScanThePageAndTheMarks() {
     constexpr std::size_t kMB = 1 << 20;
     tree->FileOfSize("m/x.bin", kMB, 'x');
@@ -568,13 +605,15 @@ class MainWindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     // Large figures: a big tree cut by Max groups, every row checked.
     ResultList& files = window.Run().FileClones();
+    FileRegistry records;
+    const FileRecord& large = records.Add("/large.bin", std::int64_t{123} << 30);
     for (int group = 1; group <= 100; ++group) {
       files.AddGroup(group, "");
       for (int member = 0; member < 3; ++member) {
         ListRow& row = files.AddRow();
         row.groupId = group;
         row.checked = true;
-        row.size = std::int64_t{123} << 30;
+        row.data = &large;
       }
     }
     files.SetGroupsFound(123456);
@@ -623,7 +662,7 @@ class MainWindowTest : public QObject {
     form->lvDirs->setCurrentIndex(dirs->index(1, 1));
     shell.opens = false;
     QTest::keyClick(form->lvDirs, Qt::Key_Return);
-    const std::string folder = form->Run().FolderClones().Rows()[0].subItems[0];
+    const std::string folder = form->Run().FolderClones().Rows()[0].data->FullPath();
     QCOMPARE(shell.requests.back(), "item:" + QString::fromStdString(folder));
     QCOMPARE(dialogs.shown, QStringList{"message:No program could open " + QString::fromStdString(folder) + "\nno handler"});
   }
@@ -697,7 +736,7 @@ class MainWindowTest : public QObject {
         if (!row.checked && path.rfind(photos.Root(), 0) == 0) kept.insert(path.substr(photos.Root().size() + 1));
       }
       for (const std::string& path : c.photoFilesKept) QVERIFY2(kept.count(path) == 1, path.c_str());
-      QCOMPARE(test::GroupsLosingEveryCopy(form->Run().FileClones(), ListKind::Files), std::vector<int>{});
+      QCOMPARE(test::GroupsLosingEveryCopy(form->Run().FileClones()), std::vector<int>{});
     }
     QCOMPARE(dialogs.lastFolderTitle, QString("Select the folder whose copies to keep"));
     // The folder page is untouched until it is the active one.
@@ -714,15 +753,15 @@ class MainWindowTest : public QObject {
     for (const Case& c : folders) {
       dialogs.folders = {c.folder};
       c.item->trigger();
-      const std::set<std::string> kept = test::UncheckedPaths(form->Run().FolderClones(), ListKind::Folders, *tree);
+      const std::set<std::string> kept = test::UncheckedPaths(form->Run().FolderClones(), *tree);
       for (const std::string& path : c.photoFilesKept) QVERIFY2(kept.count(path) == 1, path.c_str());
-      QCOMPARE(test::GroupsLosingEveryCopy(form->Run().FolderClones(), ListKind::Folders), std::vector<int>{});
+      QCOMPARE(test::GroupsLosingEveryCopy(form->Run().FolderClones()), std::vector<int>{});
     }
     // A cancelled picker changes nothing.
-    const std::set<std::string> before = test::UncheckedPaths(form->Run().FolderClones(), ListKind::Folders, *tree);
+    const std::set<std::string> before = test::UncheckedPaths(form->Run().FolderClones(), *tree);
     dialogs.folders = {QString()};
     form->KeepCopiesInFolder1->trigger();
-    QCOMPARE(test::UncheckedPaths(form->Run().FolderClones(), ListKind::Folders, *tree), before);
+    QCOMPARE(test::UncheckedPaths(form->Run().FolderClones(), *tree), before);
   }
 
   void errorBoxTextEndsInAPoint() {
