@@ -61,6 +61,8 @@ const std::string& PathStore::Folder(std::string_view folderWithDelimiter) {
 }
 
 std::string_view PathStore::Name(std::string_view name) {
+  // A root has no name ("/"); a store with no block yet has nowhere to point.
+  if (name.empty()) return {};
   if (name.size() > kBlockSize - blockUsed_) {
     // A name longer than a block gets one of its own.
     blocks_.push_back(std::make_unique<char[]>(std::max(kBlockSize, name.size())));
