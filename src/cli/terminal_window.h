@@ -9,13 +9,13 @@
 #include <iosfwd>
 #include <string>
 
-#include "core/window_operations.h"
+#include "core/scan_host.h"
 
 namespace orvanta {
 
 // The run's window operations on a terminal: the status as one rewritten line
 // on standard error, drawn at most every 100 ms; messages on lines of their own.
-class TerminalWindow final : public WindowOperations {
+class TerminalWindow final : public ScanHost {
  public:
   TerminalWindow(std::ostream& err, bool showProgress, std::function<void()> onPump);
 

@@ -75,7 +75,7 @@ constexpr std::size_t kBuffersBetweenStopChecks = 16;
 // so it also pumps: Stop is a button the window must get to handle.
 struct StopPoll {
   const std::atomic<bool>& stop;
-  WindowOperations* pump = nullptr;
+  ScanHost* pump = nullptr;
 
   bool operator()() const {
     if (pump != nullptr) pump->PumpMessages();
@@ -327,7 +327,7 @@ struct SecondPassItem {
 // Shared by the workers and the polling thread. While workers run, only the
 // atomics and the entries of what each worker claimed change.
 struct HashingState {
-  HashingState(const std::vector<FileRecord*>& targets, const std::atomic<bool>& stop, WindowOperations* pump)
+  HashingState(const std::vector<FileRecord*>& targets, const std::atomic<bool>& stop, ScanHost* pump)
       : hashTargets(targets), stopRequested(stop), stopPoll{stop, pump}, stage(targets.size(), kNotReached) {
     // Only files collected larger than one buffer get a slot: a digest per
     // target would cost memory on trees of many small files.
@@ -511,7 +511,7 @@ class ReaderScaling {
 };
 
 void HashInParallel(ScanContext& scan, HashingState& state) {
-  WindowOperations& window = scan.window;
+  ScanHost& window = scan.window;
   const int count = static_cast<int>(state.hashTargets.size());
   window.SetProgressRange(0, count);
   window.SetProgressPosition(0);
@@ -553,7 +553,7 @@ void HashInParallel(ScanContext& scan, HashingState& state) {
 
 void HashOneByOne(ScanContext& scan, HashingState& state) {
   const UseWorkspace workspace;
-  WindowOperations& window = scan.window;
+  ScanHost& window = scan.window;
   const std::vector<FileRecord*>& targets = state.hashTargets;
   const int count = static_cast<int>(targets.size());
   window.SetProgressPosition(0);
@@ -625,7 +625,7 @@ void ForceSha1ForTesting(const char* digest) { gSha1Override.store(digest, std::
 
 void ComputeAllHashes(ScanContext& scan) {
   if (scan.files.empty()) return;
-  WindowOperations& window = scan.window;
+  ScanHost& window = scan.window;
   ShowStatus(window, TranslateText("Computing SHA-1 hashes (size filtered)..."));
 
   const std::vector<FileRecord*> targets = BuildHashTargets(scan);

@@ -8,7 +8,7 @@
 
 #include "scan/scan_run.h"
 #include "core/scan_settings.h"
-#include "core/window_operations.h"
+#include "core/scan_host.h"
 
 class QAction;
 class QButtonGroup;
@@ -35,7 +35,7 @@ class ResultList;
 class ResultListModel;
 class ResultListView;
 
-class MainWindow : public QMainWindow, public WindowOperations, public ScanSettings {
+class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   Q_OBJECT
 
  public:
@@ -80,7 +80,7 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   // The checked rows and the scan's figures for the active list, in lblTotals.
   void UpdateTotalsLine();
 
-  // WindowOperations
+  // ScanHost
   void SetStatusText(const std::string& text) override;
   void SetProgressRange(int minimum, int maximum) override;
   void SetProgressPosition(int position) override;

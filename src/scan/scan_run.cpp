@@ -13,7 +13,7 @@
 
 namespace orvanta {
 
-ScanRun::ScanRun(WindowOperations& window, const ScanSettings& settings, std::string decimalSeparator)
+ScanRun::ScanRun(ScanHost& window, const ScanSettings& settings, std::string decimalSeparator)
     : window_(window),
       settings_(settings),
       decimalSeparator_(std::move(decimalSeparator)),

@@ -7,14 +7,14 @@
 
 #include "core/result_list.h"
 #include "core/scan_settings.h"
-#include "core/window_operations.h"
+#include "core/scan_host.h"
 #include "core/file_record.h"
 
 namespace orvanta {
 
 class ScanRun {
  public:
-  ScanRun(WindowOperations& window, const ScanSettings& settings, std::string decimalSeparator = ".");
+  ScanRun(ScanHost& window, const ScanSettings& settings, std::string decimalSeparator = ".");
 
   // Scan: runs every stage the settings ask for. Does nothing while a run is active.
   void btnScanClick();
@@ -37,7 +37,7 @@ class ScanRun {
   // Restores the cursor, the progress bar and the Stop control.
   void EndRun(bool stoppedEarly);
 
-  WindowOperations& window_;
+  ScanHost& window_;
   const ScanSettings& settings_;
   std::string decimalSeparator_;
   std::atomic<bool> stopRequested_{false};

@@ -117,7 +117,7 @@ class TestTrash {
   std::string files_;
 };
 
-class RecordingWindow : public WindowOperations {
+class RecordingWindow : public ScanHost {
  public:
   void SetStatusText(const std::string& text) override;
   void SetProgressRange(int minimum, int maximum) override;
