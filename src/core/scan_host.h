@@ -19,7 +19,6 @@ class ScanHost {
   virtual void PumpMessages() = 0;
   virtual void SetBusyCursor(bool busy) = 0;
   virtual void EnableStop(bool enabled) = 0;
-  virtual void ShowMessage(const std::string& text) = 0;
 };
 
 }  // namespace orvanta

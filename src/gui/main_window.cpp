@@ -570,12 +570,17 @@ void MainWindow::btnScanClick() {
   if (run_->Running()) return;
   if (lbFolders->count() > 0) SetRunning(true);
   lastPump_ = {};  // the run's first pump always delivers
-  run_->btnScanClick();
+  const ScanOutcome outcome = run_->Run();
   SetRunning(false);
+  if (outcome.kind == ScanOutcome::Kind::NoFolders) {
+    dialogs_.Message(this, Tr("Please add at least one folder."));
+  } else if (outcome.kind == ScanOutcome::Kind::Failed) {
+    dialogs_.Message(this, Tr("Error: ") + QString::fromStdString(outcome.error));
+  }
   if (closeAfterRun_) close();
 }
 
-void MainWindow::btnStopClick() { run_->btnStopClick(); }
+void MainWindow::btnStopClick() { run_->RequestStop(); }
 
 void MainWindow::SetRunning(bool running) {
   for (QWidget* w : {static_cast<QWidget*>(btnScan), static_cast<QWidget*>(btnAddFolder),
@@ -597,7 +602,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   if (run_->Running()) {
     // The run returns at its next poll; the window closes then.
     closeAfterRun_ = true;
-    run_->btnStopClick();
+    run_->RequestStop();
     event->ignore();
     return;
   }
@@ -659,8 +664,6 @@ void MainWindow::EnableStop(bool enabled) {
   btnStop->setEnabled(enabled);
   Stop1->setEnabled(enabled);
 }
-
-void MainWindow::ShowMessage(const std::string& text) { dialogs_.Message(this, QString::fromStdString(text)); }
 
 std::vector<std::string> MainWindow::Folders() const {
   std::vector<std::string> folders;

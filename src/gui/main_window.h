@@ -88,7 +88,6 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   void PumpMessages() override;
   void SetBusyCursor(bool busy) override;
   void EnableStop(bool enabled) override;
-  void ShowMessage(const std::string& text) override;
 
   // ScanSettings: read from the controls at the moment a stage asks.
   std::vector<std::string> Folders() const override;

@@ -61,7 +61,6 @@ TEST_F(CollectFilesTest, MasksSelectNamesAndAMalformedMaskContributesNothing) {
   EXPECT_EQ(Sorted(Collect()), Sorted({tree.Path("a.txt"), tree.Path("sub/b.TXT")}));
   settings.masks = "[abc, noext";
   EXPECT_EQ(Collect(), std::vector<std::string>{tree.Path("noext")});
-  EXPECT_TRUE(window.Messages().empty());
 }
 
 TEST_F(CollectFilesTest, WalksDepthFirstAndSkipsMissingFolders) {

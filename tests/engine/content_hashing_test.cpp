@@ -108,7 +108,6 @@ TEST_P(ComputeAllHashesTest, VanishedAndUnreadableFilesStayUnhashedAndTheRestGoe
   } else {
     EXPECT_TRUE(unreadable.empty());
   }
-  EXPECT_TRUE(window.Messages().empty());
 }
 
 TEST_P(ComputeAllHashesTest, AFileThatFailsOnlyWhenComparedIsCountedUnreadable) {
@@ -337,7 +336,7 @@ TEST(ContentScan, ParallelAndSequentialHashingGiveTheSameGroups) {
   ScanRun run(window, settings);
   auto groups = [&](bool parallel) {
     settings.parallel = parallel;
-    run.btnScanClick();
+    run.Run();
     std::vector<std::pair<int, std::string>> rows;
     for (const auto& row : run.FileClones().Rows()) rows.emplace_back(row.groupId, row.data->FullPath());
     return rows;
@@ -360,13 +359,13 @@ TEST(ContentScan, AGroupOfEqualFilesShowsTwiceTheFileSize) {
   settings.folderClones = true;
   settings.fileClones = false;
   ScanRun run(window, settings);
-  run.btnScanClick();
+  run.Run();
   EXPECT_NE(std::find(window.calls.begin(), window.calls.end(), "status:Computing SHA-1 hashes (size filtered)..."),
             window.calls.end())
       << "folder clones alone also hash in content mode";
   settings.fileClones = true;
   settings.folderClones = false;
-  run.btnScanClick();
+  run.Run();
   ASSERT_EQ(run.FileClones().Groups().size(), 1u);
   EXPECT_EQ(run.FileClones().Groups()[0].header, "Group 1 (3.00 MB)");
 }
