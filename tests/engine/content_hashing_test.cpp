@@ -273,7 +273,7 @@ TEST_P(ComputeAllHashesTest, AnExceptionWhileReadingReachesTheCallerAndStopsTheO
   constexpr int kFiles = 200;
   for (int i = 0; i < kFiles; ++i) {
     const std::string path = tree.File("f" + std::to_string(i), "");
-    if (!TempTree::Resize(path, std::uint64_t{2} << 20)) GTEST_SKIP() << "no sparse file here";
+    if (!TempTree::Resize(path, 2 * kReadBufferSize)) GTEST_SKIP() << "no sparse file here";
     files.AddFromDisk(path);
   }
   std::atomic<bool> thrown{false};
