@@ -577,12 +577,16 @@ void MainWindow::ScanFolders() {
 
 void MainWindow::StopScan() { run_->RequestStop(); }
 
-void MainWindow::SetRunning(bool running) {
+void MainWindow::EnableCommands(WindowCommand::Enabled when, bool enabled) {
   for (const WindowCommand& command : WindowCommands()) {
-    if (command.enabled != WindowCommand::Enabled::Idle) continue;
-    if (QAction* item = MenuItem(command.item)) item->setEnabled(!running);
-    if (QAbstractButton* button = Button(command.button)) button->setEnabled(!running);
+    if (command.enabled != when) continue;
+    if (QAction* item = MenuItem(command.item)) item->setEnabled(enabled);
+    if (QAbstractButton* button = Button(command.button)) button->setEnabled(enabled);
   }
+}
+
+void MainWindow::SetRunning(bool running) {
+  EnableCommands(WindowCommand::Enabled::Idle, !running);
   lbFolders_->setEnabled(!running);
   // A language chosen mid-scan would be saved and would relabel the running status line.
   for (QAction* item : mmLanguage_->actions()) item->setEnabled(!running);
@@ -650,13 +654,7 @@ void MainWindow::SetBusyCursor(bool busy) {
   }
 }
 
-void MainWindow::EnableStop(bool enabled) {
-  for (const WindowCommand& command : WindowCommands()) {
-    if (command.enabled != WindowCommand::Enabled::WhileScanning) continue;
-    if (QAction* item = MenuItem(command.item)) item->setEnabled(enabled);
-    if (QAbstractButton* button = Button(command.button)) button->setEnabled(enabled);
-  }
-}
+void MainWindow::EnableStop(bool enabled) { EnableCommands(WindowCommand::Enabled::WhileScanning, enabled); }
 
 std::vector<std::string> MainWindow::Folders() const {
   std::vector<std::string> folders;

@@ -145,6 +145,8 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   // The command's menu item and button; either may be null.
   QAction* MenuItem(const char* objectName) const;
   QAbstractButton* Button(const char* objectName) const;
+  // The menu items and buttons of the commands enabled `when`.
+  void EnableCommands(WindowCommand::Enabled when, bool enabled);
   // While a scan runs, nothing may change the folder list, the lists, the marks
   // or the registry, nor export, remove or open.
   void SetRunning(bool running);
