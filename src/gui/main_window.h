@@ -1,5 +1,5 @@
 // MainWindow: the main window. Its controls are the scan settings and the
-// window operations of the engine's scan run; every command is a method here.
+// window operations of the engine's scan run; its commands are the rows of WindowCommands().
 #pragma once
 
 #include <QMainWindow>
