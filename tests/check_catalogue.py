@@ -6,7 +6,9 @@ Usage: check_catalogue.py PROJECT_SOURCE_DIR
 Every string literal passed to TranslateText(...) or Tr(...) in src/ and
 tools/ must be a key of the catalogue, translated in every language with the
 same format placeholders in the same order. A call with any other argument is a
-fault too: its texts could never be checked.
+fault too: its texts could never be checked. The window's command table gives
+its captions as fields (.itemCaption = "...", .buttonCaption = "..."): those
+literals are keys too, and the one call that translates them may pass a field.
 """
 
 import re
@@ -21,6 +23,9 @@ CALLEES = {"TranslateText", "Tr"}
 INDIRECT_ALLOWED_FOLDERS = ("src/text/",)
 # (file, function, parameters): the definition, body included.
 INDIRECT_ALLOWED_DEFINITIONS = {("src/gui/main_window.cpp", "Tr", "const char* text")}
+# Fields that hold catalogue keys, and the calls that translate them.
+CAPTION_FIELDS = {"itemCaption", "buttonCaption"}
+INDIRECT_ALLOWED_CALLS = {("src/gui/main_window.cpp", "Tr", "command." + field) for field in CAPTION_FIELDS}
 
 SIMPLE_ESCAPES = {
     "n": "\n", "t": "\t", "r": "\r", "a": "\a", "b": "\b", "f": "\f", "v": "\v",
@@ -126,6 +131,10 @@ def extract(root, problems):
             continue
         skip_to = 0
         for k, (kind, value, line) in enumerate(toks):
+            if (kind == "ident" and value in CAPTION_FIELDS and k > 0 and toks[k - 1][1] == "."
+                    and k + 2 < len(toks) and toks[k + 1][1] == "=" and toks[k + 2][0] == "string"):
+                keys.append((toks[k + 2][1], "%s:%d" % (rel, line)))
+                continue
             if k < skip_to or kind != "ident" or value not in CALLEES:
                 continue
             if k + 1 >= len(toks) or toks[k + 1][1] != "(":
@@ -151,7 +160,7 @@ def extract(root, problems):
                         argument += " "
                     argument += '"%s"' % text_m if kind_m == "string" else text_m
                 m += 1
-            if rel.startswith(INDIRECT_ALLOWED_FOLDERS):
+            if rel.startswith(INDIRECT_ALLOWED_FOLDERS) or (rel, value, argument) in INDIRECT_ALLOWED_CALLS:
                 continue
             if (rel, value, argument) in INDIRECT_ALLOWED_DEFINITIONS and m < len(toks) and toks[m][1] == "{":
                 depth, skip_to = 0, m

@@ -66,22 +66,22 @@ int main(int argc, char** argv) {
   int page = 0;
   for (int i = 1; i < args.size(); ++i) {
     if (args[i] == "--folders") {
-      form.chkDirDuplicates->setChecked(true);
+      form.findChild<QCheckBox*>("chkDirDuplicates")->setChecked(true);
     } else if (args[i] == "--page" && i + 1 < args.size()) {
       page = args[++i].toInt();
     } else if (args[i] == "--compare" && i + 1 < args.size()) {
-      form.rgCompareItems->button(args[++i].toInt())->setChecked(true);
+      form.findChild<QButtonGroup*>("rgCompareItems")->button(args[++i].toInt())->setChecked(true);
     } else if (args[i] == "--max-groups" && i + 1 < args.size()) {
-      form.seMaxGroups->setValue(args[++i].toInt());
+      form.findChild<QSpinBox*>("seMaxGroups")->setValue(args[++i].toInt());
     } else {
       form.AddFolder(args[i]);
     }
   }
-  form.seMinSizeMB->setValue(0);
+  form.findChild<QSpinBox*>("seMinSizeMB")->setValue(0);
   form.show();
   QTimer::singleShot(0, [&] {
-    form.btnScanClick();
-    form.PageControl1->setCurrentIndex(page);
+    form.ScanFolders();
+    form.findChild<QTabWidget*>("PageControl1")->setCurrentIndex(page);
     QTimer::singleShot(200, [&] {
       const bool saved = form.grab().save(args[0]);
       std::fprintf(stderr, "%s %s\n", saved ? "wrote" : "could not write", qPrintable(args[0]));

@@ -31,19 +31,19 @@ int main(int argc, char** argv) {
   orvanta::MainWindow form(dialogs, shell);
   for (const QString& arg : args) {
     if (arg == "--sequential") {
-      form.chkParallelHash->setChecked(false);
+      form.findChild<QCheckBox*>("chkParallelHash")->setChecked(false);
     } else {
       form.AddFolder(arg);
     }
   }
-  form.seMinSizeMB->setValue(0);
-  form.seMaxGroups->setValue(0);
+  form.findChild<QSpinBox*>("seMinSizeMB")->setValue(0);
+  form.findChild<QSpinBox*>("seMaxGroups")->setValue(0);
   form.show();
   QTimer::singleShot(0, [&] {
     // The window's first paint (fonts, styles) is start-up, not scanning.
     QCoreApplication::processEvents();
     const auto start = std::chrono::steady_clock::now();
-    form.btnScanClick();
+    form.ScanFolders();
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     std::fprintf(stderr, "scan %.3f s, %zu rows\n", took.count(), form.Run().FileClones().Rows().size());
     app.exit(0);

@@ -24,8 +24,11 @@ namespace {
 
 constexpr int kExitDone = 0, kExitFailed = 1, kExitUsage = 2, kExitStopped = 130;
 
+// Starts a message of the program's own on standard error.
+std::ostream& Complain(std::ostream& err) { return err << "orvanta-cli: "; }
+
 int UsageError(std::ostream& err, const std::string& message) {
-  err << "orvanta-cli: " << message << '\n'
+  Complain(err) << message << '\n'
       << CliUsage() << '\n'
       << TranslateText("Try 'orvanta-cli --help' for more information.") << '\n';
   return kExitUsage;
@@ -46,7 +49,7 @@ std::vector<std::string> ResolveRoots(const std::vector<std::string>& roots, std
       problem = TranslateText("Cannot read the folder: ");
     }
     if (!problem.empty()) {
-      err << "orvanta-cli: " << problem << TerminalSafePath(root) << '\n';
+      Complain(err) << problem << TerminalSafePath(root) << '\n';
       complete = false;
       continue;
     }
@@ -57,14 +60,15 @@ std::vector<std::string> ResolveRoots(const std::vector<std::string>& roots, std
   return folders;
 }
 
-// Runs every stage on the caller's thread, Ctrl-C acting as Stop; false when the run showed a message.
-bool Scan(ScanRun& run, TerminalWindow& window) {
+// Runs every stage on the caller's thread, Ctrl-C acting as Stop.
+ScanOutcome Scan(ScanRun& run, TerminalWindow& window) {
+  ScanOutcome outcome;
   {
     InterruptStops interrupt(run.StopFlag());
-    run.btnScanClick();
+    outcome = run.Run();
   }
   window.Finish();
-  return !window.Failed();
+  return outcome;
 }
 
 std::unique_ptr<ListingWriter> MakeListingWriter(ListingFormat format) {
@@ -89,7 +93,7 @@ bool WriteStandardOutput(const CliOptions& options, ScanRun& run, std::ostream& 
   writer->Finish(out);
   out << std::flush;
   if (out) return true;
-  err << "orvanta-cli: " << TranslateText("Cannot write to standard output.") << '\n';
+  Complain(err) << TranslateText("Cannot write to standard output.") << '\n';
   return false;
 }
 
@@ -103,7 +107,7 @@ bool WriteCsvFiles(const CliOptions& options, ScanRun& run, std::ostream& err) {
     try {
       ExportListViewToCsv(list, fileName);
     } catch (const std::exception& error) {
-      err << "orvanta-cli: " << error.what() << '\n';
+      Complain(err) << error.what() << '\n';
       written = false;
     }
   }
@@ -192,14 +196,20 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   TerminalWindow window(err, terminal && !options.quiet, hooks.onPump);
   const char* decimalPoint = std::localeconv()->decimal_point;
   ScanRun run(window, settings, decimalPoint != nullptr && decimalPoint[0] != '\0' ? decimalPoint : ".");
-  if (!Scan(run, window)) return kExitFailed;
+  const ScanOutcome outcome = Scan(run, window);
+  if (outcome.kind == ScanOutcome::Kind::Failed) Complain(err) << TranslateText("Error: ") << outcome.error << '\n';
   for (const std::string& path : run.UnreadableFiles()) {
-    err << "orvanta-cli: " << TranslateText("Cannot read file: ") << TerminalSafePath(path) << '\n';
+    Complain(err) << TranslateText("Cannot read file: ") << TerminalSafePath(path) << '\n';
   }
 
   // A stopped run has partial lists: nothing is written, an older CSV stays as it was.
-  if (run.StopFlag()) return kExitStopped;
+  if (outcome.kind == ScanOutcome::Kind::Stopped) return kExitStopped;
+  // Otherwise standard output gets a whole listing of what the lists hold, so
+  // a script reads a complete (maybe empty) document whenever it gets one.
   bool written = WriteStandardOutput(options, run, out, err);
+  // Without a complete scan (no folder to scan, a failed run) the lists are
+  // not worth an older CSV file or a removal.
+  if (outcome.kind != ScanOutcome::Kind::Done) return kExitFailed;
   written = WriteCsvFiles(options, run, err) && written;
   const bool removed = options.trashMarks == CliOptions::TrashMarks::None ||
                        RemoveClones(options, run, hooks.input != nullptr ? *hooks.input : std::cin, err,

@@ -41,12 +41,6 @@ void TerminalWindow::PumpMessages() {
   if (onPump_) onPump_();
 }
 
-void TerminalWindow::ShowMessage(const std::string& text) {
-  ClearLine();
-  err_ << text << '\n' << std::flush;
-  failed_ = true;
-}
-
 void TerminalWindow::Finish() {
   if (!showProgress_ || !drawn_) return;
   Draw(true);
@@ -60,10 +54,6 @@ void TerminalWindow::Draw(bool force) {
   lastDraw_ = now;
   drawn_ = true;
   err_ << '\r' << FitToLine(status_) << "\x1b[K" << std::flush;
-}
-
-void TerminalWindow::ClearLine() {
-  if (showProgress_ && drawn_) err_ << "\r\x1b[K";
 }
 
 InterruptStops::InterruptStops(std::atomic<bool>& flag) {

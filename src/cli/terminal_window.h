@@ -1,5 +1,5 @@
-// What a run of orvanta-cli shows on the terminal: the status line, messages,
-// and Ctrl-C as the Stop button.
+// What a run of orvanta-cli shows on the terminal: the status line, and
+// Ctrl-C as the Stop button.
 #pragma once
 
 #include <atomic>
@@ -9,13 +9,13 @@
 #include <iosfwd>
 #include <string>
 
-#include "core/window_operations.h"
+#include "core/scan_host.h"
 
 namespace orvanta {
 
-// The run's window operations on a terminal: the status as one rewritten line
-// on standard error, drawn at most every 100 ms; messages on lines of their own.
-class TerminalWindow final : public WindowOperations {
+// The run's host on a terminal: the status as one rewritten line on standard
+// error, drawn at most every 100 ms.
+class TerminalWindow final : public ScanHost {
  public:
   TerminalWindow(std::ostream& err, bool showProgress, std::function<void()> onPump);
 
@@ -26,23 +26,18 @@ class TerminalWindow final : public WindowOperations {
   void PumpMessages() override;
   void SetBusyCursor(bool) override {}
   void EnableStop(bool) override {}
-  void ShowMessage(const std::string& text) override;
 
   // Leaves the last status on its own line.
   void Finish();
-  // Whether the run showed a message: it could not do what was asked.
-  bool Failed() const { return failed_; }
 
  private:
   void Draw(bool force);
-  void ClearLine();
 
   std::ostream& err_;
   bool showProgress_;
   std::function<void()> onPump_;
   std::string status_;
   bool drawn_ = false;
-  bool failed_ = false;
   std::chrono::steady_clock::time_point lastDraw_;
 };
 

@@ -21,7 +21,7 @@ struct KeepOnExit {
 }  // namespace
 
 void CollectFiles(ScanContext& scan) {
-  WindowOperations& window = scan.window;
+  ScanHost& window = scan.window;
   ShowStatus(window, TranslateText("Scanning folders..."));
 
   const std::vector<std::string> masks = ParseMasks(scan.settings.MasksText());

@@ -6,9 +6,9 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
 
 #include "collect/masks.h"
+#include "core/worker_pool.h"
 
 namespace orvanta {
 namespace {
@@ -61,14 +61,8 @@ class ParallelWalk {
  public:
   ParallelWalk(const FileMask& mask, const std::atomic<bool>* stop) : mask_(mask), stop_(stop) {}
 
-  ~ParallelWalk() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      finished_ = true;
-    }
-    work_.notify_all();
-    for (std::thread& worker : workers_) worker.join();
-  }
+  // The pool, declared last, joins the workers after this.
+  ~ParallelWalk() { Finish(); }
   ParallelWalk(const ParallelWalk&) = delete;
   ParallelWalk& operator=(const ParallelWalk&) = delete;
 
@@ -79,15 +73,27 @@ class ParallelWalk {
     if (!root_.children.empty()) {
       Queue(root_.children);
       const unsigned count = std::min(kMaxWorkers, std::max(2u, platform::LogicalProcessorCount()));
-      for (unsigned i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
+      workers_.Add(static_cast<int>(count), [this] { Work(); });
     }
-    return Visit(found, waiting);
+    const std::size_t count = Visit(found, waiting);
+    Finish();
+    workers_.Join();  // a worker's exception goes on from here
+    return count;
   }
 
  private:
   static constexpr unsigned kMaxWorkers = 8;
 
   bool Stopped() const { return stop_ != nullptr && stop_->load(std::memory_order_relaxed); }
+
+  // Idle workers return, busy ones after their listing.
+  void Finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      finished_ = true;
+    }
+    work_.notify_all();
+  }
 
   // Reads the folder's entries in full and closes it; a subfolder becomes a
   // child to list later.
@@ -173,11 +179,12 @@ class ParallelWalk {
   }
 
   // Waits for a folder's listing, giving the caller's `waiting` a turn every
-  // few milliseconds. False when Stop came first.
+  // few milliseconds. False when Stop came first, or a worker failed (its
+  // folder may never be listed).
   bool AwaitListed(const Node& node, const std::function<void()>& waiting) {
     constexpr auto kTurn = std::chrono::milliseconds(10);
     while (!node.listed.load(std::memory_order_acquire)) {
-      if (Stopped()) return false;
+      if (Stopped() || workers_.Stopping()) return false;
       {
         std::unique_lock<std::mutex> lock(mutex_);
         awaited_ = &node;
@@ -252,8 +259,8 @@ class ParallelWalk {
   std::size_t idle_ = 0;         // workers waiting for a folder
   const Node* awaited_ = nullptr;  // the listing the visit waits for
   bool finished_ = false;
-  std::vector<std::thread> workers_;
   std::chrono::steady_clock::time_point lastTurn_;
+  WorkerPool workers_;  // last: joined before anything it uses goes
 };
 
 }  // namespace

@@ -65,7 +65,8 @@ bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, plat
 // cannot be listed contributes nothing. While the calling thread waits for a
 // listing it runs `waiting` every few milliseconds (the window pumps its
 // messages there). Throws for a malformed mask or a folder that does not
-// exist. Returns early once `stop` is set.
+// exist, and rethrows what a listing thread threw (out of memory) once every
+// thread has ended. Returns early once `stop` is set.
 std::size_t WalkFiles(const std::string& folder, const std::string& mask,
                       const std::function<void(const EnumeratedFile&)>& found,
                       const std::atomic<bool>* stop = nullptr, const std::function<void()>& waiting = {});

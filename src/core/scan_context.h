@@ -8,13 +8,13 @@
 
 #include "core/result_list.h"
 #include "core/scan_settings.h"
-#include "core/window_operations.h"
+#include "core/scan_host.h"
 #include "core/file_record.h"
 
 namespace orvanta {
 
 struct ScanContext {
-  WindowOperations& window;
+  ScanHost& window;
   const ScanSettings& settings;
   std::atomic<bool>& stopRequested;
   FileRegistry& files;

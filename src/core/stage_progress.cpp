@@ -4,12 +4,12 @@
 
 namespace orvanta {
 
-void ShowStatus(WindowOperations& window, const std::string& text) {
+void ShowStatus(ScanHost& window, const std::string& text) {
   window.SetStatusText(text);
   window.PumpMessages();
 }
 
-StageProgress::StageProgress(WindowOperations& window, int total, ProgressCadence cadence)
+StageProgress::StageProgress(ScanHost& window, int total, ProgressCadence cadence)
     : window_(window), total_(total), cadence_(cadence) {
   window_.SetProgressRange(0, std::max(total, 1));
 }

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "core/window_operations.h"
+#include "core/scan_host.h"
 
 namespace orvanta {
 
@@ -20,12 +20,12 @@ struct ProgressCadence {
 };
 
 // Shows a status text at once and lets the window repaint and deliver a Stop.
-void ShowStatus(WindowOperations& window, const std::string& text);
+void ShowStatus(ScanHost& window, const std::string& text);
 
 class StageProgress {
  public:
   // Sets the bar's range to the stage's steps (one when there are none).
-  StageProgress(WindowOperations& window, int total, ProgressCadence cadence);
+  StageProgress(ScanHost& window, int total, ProgressCadence cadence);
 
   // Records that `done` steps are complete; makeText() builds the status text
   // only on the steps that show it.
@@ -41,7 +41,7 @@ class StageProgress {
     return (done - cadence_.first) % cadence_.every == 0 || (cadence_.showLast && done == total_);
   }
 
-  WindowOperations& window_;
+  ScanHost& window_;
   int total_;
   ProgressCadence cadence_;
 };

@@ -1,16 +1,20 @@
 #pragma once
 
-#include <string>
+#include <functional>
+
+#include "fileclones/file_reading.h"
 
 namespace orvanta {
 
 struct ScanContext;
 
-// SHA-1 of the file's contents as 40 lower-case hex digits; empty when no file
-// is at the path (missing, or a folder there). Throws std::runtime_error when
-// the file exists but cannot be opened or read. Safe to call from several
-// threads at once.
-std::string HashFileSHA1(const std::string& path);
+// Seams for tests; all empty in a real scan.
+struct HashingOptions {
+  ReadHooks reads;
+  // Called on the scanning thread once the first pass has read every target
+  // and before the second pass plans and reads the large ones (not after Stop).
+  std::function<void()> betweenPasses;
+};
 
 // Sets contentHash of every collected file whose size another collected file
 // shares, in parallel (one worker per logical processor) or one by one. A file
@@ -21,11 +25,9 @@ std::string HashFileSHA1(const std::string& path);
 // Each hashed file also gets contentCheck, a second digest seeded anew in every
 // process, so files that share a SHA-1 without sharing their bytes stay apart.
 // Reads end at the size collected; a file of another size by then stays
-// unhashed, and Stop is seen within every few MiB of a file.
-void ComputeAllHashes(ScanContext& scan);
-
-// For tests, standing in for a SHA-1 collision: while set (40 hex digits),
-// every SHA-1 computed here reads as `digest`. nullptr restores the real one.
-void ForceSha1ForTesting(const char* digest);
+// unhashed, and Stop is seen within every few MiB of a file. An exception a
+// worker throws (out of memory) stops the others and is rethrown here once
+// they have all ended.
+void ComputeAllHashes(ScanContext& scan, const HashingOptions& options = {});
 
 }  // namespace orvanta

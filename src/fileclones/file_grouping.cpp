@@ -115,7 +115,7 @@ void FindFileDuplicates(ScanContext& scan) {
   if (maxGroups > 0 && maxGroups < toList) toList = maxGroups;
 
   ResultList& list = scan.fileClones;
-  WindowOperations& window = scan.window;
+  ScanHost& window = scan.window;
   const ListUpdateGuard batch(list);
   list.ClearRows();
   ClearListGroups(list);

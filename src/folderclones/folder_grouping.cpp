@@ -21,7 +21,7 @@ std::int64_t SizeOf(const std::unordered_map<std::string, std::int64_t>& sizeOf,
 }  // namespace
 
 std::vector<FolderGroup> GroupDirectories(ScanContext& scan, FolderSignatures& folders) {
-  WindowOperations& window = scan.window;
+  ScanHost& window = scan.window;
   ShowStatus(window, TranslateText("Grouping duplicate directories..."));
   const std::size_t minGroupSize = static_cast<std::size_t>(std::max(2, scan.settings.MinGroupSize()));
 
@@ -52,7 +52,7 @@ namespace {
 
 void ListDirectoryGroups(ScanContext& scan, const std::vector<FolderGroup>& groups,
                          const std::unordered_map<std::string, std::int64_t>& sizeOf) {
-  WindowOperations& window = scan.window;
+  ScanHost& window = scan.window;
   const int maxGroups = scan.settings.MaxGroups();
   int toList = static_cast<int>(groups.size());
   if (maxGroups > 0 && maxGroups < toList) toList = maxGroups;

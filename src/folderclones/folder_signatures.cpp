@@ -183,7 +183,7 @@ std::string DirEntryName(std::string_view key) {
 }
 
 bool CollectDirectories(ScanContext& scan, FolderSignatures& folders) {
-  WindowOperations& window = scan.window;
+  ScanHost& window = scan.window;
   DirectoryCollector collector(folders, scan.stopRequested);
   for (const std::string& root : scan.settings.Folders()) {
     if (scan.StopRequested()) break;
@@ -199,7 +199,7 @@ bool CollectDirectories(ScanContext& scan, FolderSignatures& folders) {
 }
 
 bool AnalyzeDirectories(ScanContext& scan, FolderSignatures& folders) {
-  WindowOperations& window = scan.window;
+  ScanHost& window = scan.window;
   SortDeepestFirst(folders.allFolders);
   const int total = static_cast<int>(folders.allFolders.size());
   StageProgress progress(window, total, {.every = 10, .showLast = true});

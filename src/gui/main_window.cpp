@@ -100,7 +100,79 @@ QSpinBox* SpinEdit(QWidget* parent, int minimum, int maximum, int value) {
   return spin;
 }
 
+template <typename Control>
+Control* Named(Control* control, const char* objectName) {
+  control->setObjectName(objectName);
+  return control;
+}
+
 }  // namespace
+
+std::span<const WindowCommand> WindowCommands() {
+  using Enabled = WindowCommand::Enabled;
+  using Check = WindowCommand::Check;
+  using W = MainWindow;
+  // clang-format off
+  static const WindowCommand kCommands[] = {
+      {.handler = &W::PickFolderToAdd, .enabled = Enabled::Idle, .menu = "File1", .item = "AddFolder1",
+       .itemCaption = "Add Folder...", .button = "btnAddFolder", .buttonCaption = "Add folder..."},
+      {.handler = &W::ExportFileClones, .enabled = Enabled::Idle, .menu = "File1", .separatorBefore = true,
+       .item = "ExportFileClones1", .itemCaption = "Export File Clones...", .button = "btnExportFiles",
+       .buttonCaption = "Export File Clones..."},
+      {.handler = &W::ExportFolderClones, .enabled = Enabled::Idle, .menu = "File1", .item = "ExportFolderClones1",
+       .itemCaption = "Export Folder Clones...", .button = "btnExportDirs", .buttonCaption = "Export Folder Clones..."},
+      {.handler = &W::CloseWindow, .enabled = Enabled::Always, .menu = "File1", .separatorBefore = true,
+       .item = "Exit1", .itemCaption = "Exit"},
+
+      {.handler = &W::ScanFolders, .enabled = Enabled::Idle, .menu = "Action1", .item = "Scan1",
+       .itemCaption = "Scan", .button = "btnScan", .buttonCaption = "Scan"},
+      {.handler = &W::StopScan, .enabled = Enabled::WhileScanning, .menu = "Action1", .item = "Stop1",
+       .itemCaption = "Stop", .button = "btnStop", .buttonCaption = "Stop"},
+      {.handler = &W::MoveCheckedToTrash, .enabled = Enabled::Idle, .menu = "Action1", .separatorBefore = true,
+       .item = "MoveCheckedtoRecycleBin1", .itemCaption = "Remove Checked", .button = "btnDeleteSelected",
+       .buttonCaption = "Delete checked to Recycle Bin"},
+
+      // The Edit menu is the lists' context menu too.
+      {.handler = &W::CheckAllButOne, .enabled = Enabled::Idle, .menu = "Edit1", .item = "Checkallbutoneingroup1",
+       .itemCaption = "Check all but one in group", .button = "btnSelectAllButOne",
+       .buttonCaption = "Check all but one in group"},
+      {.handler = &W::CheckAllRows, .enabled = Enabled::Idle, .menu = "Edit1", .item = "Checkall1",
+       .itemCaption = "Check All", .button = "btnCheckAll", .buttonCaption = "Check all"},
+      {.handler = &W::UncheckAllRows, .enabled = Enabled::Idle, .menu = "Edit1", .item = "Uncheckall1",
+       .itemCaption = "Uncheck All", .button = "btnUncheckAll", .buttonCaption = "Uncheck all"},
+      {.handler = &W::KeepCopiesInFolder, .enabled = Enabled::Idle, .menu = "Edit1", .separatorBefore = true,
+       .item = "KeepCopiesInFolder1", .itemCaption = "Keep copies in folder..."},
+      {.handler = &W::KeepNewest, .enabled = Enabled::Idle, .menu = "Edit1", .item = "KeepNewest1",
+       .itemCaption = "Keep newest"},
+      {.handler = &W::KeepOldest, .enabled = Enabled::Idle, .menu = "Edit1", .item = "KeepOldest1",
+       .itemCaption = "Keep oldest"},
+      {.handler = &W::KeepShortestPath, .enabled = Enabled::Idle, .menu = "Edit1", .item = "KeepShortestPath1",
+       .itemCaption = "Keep shortest path"},
+
+      {.handler = &W::ShowFileClones, .enabled = Enabled::Always, .menu = "Page1", .item = "FileClones1",
+       .itemCaption = "File Clones", .check = Check::On},
+      {.handler = &W::ShowFolderClones, .enabled = Enabled::Always, .menu = "Page1", .item = "FolderClones1",
+       .itemCaption = "Folder Clones", .check = Check::Off},
+      {.handler = &W::ToggleSettingsPanel, .enabled = Enabled::Always, .menu = "View1", .item = "ShowSettingsPanel1",
+       .itemCaption = "Show Settings Panel", .check = Check::On},
+
+      {.handler = &W::ShowTutorial, .enabled = Enabled::Always, .menu = "Help1", .item = "utorial1",
+       .itemCaption = "Tutorial"},
+      {.handler = &W::ContactUs, .enabled = Enabled::Always, .menu = "Help1", .separatorBefore = true,
+       .item = "ContactUs1", .itemCaption = "Contact Us"},
+      {.handler = &W::VisitWebsite, .enabled = Enabled::Always, .menu = "Help1", .item = "VisitWebsite1",
+       .itemCaption = "Visit Website"},
+      {.handler = &W::ShowAbout, .enabled = Enabled::Always, .menu = "Help1", .separatorBefore = true,
+       .item = "About1", .itemCaption = "About..."},
+
+      {.handler = &W::RemoveSelectedFolder, .enabled = Enabled::Idle, .button = "btnRemoveFolder",
+       .buttonCaption = "Remove Selected"},
+      {.handler = &W::OpenSelectedLocation, .enabled = Enabled::Idle, .button = "btnOpenLocation",
+       .buttonCaption = "Open location"},
+  };
+  // clang-format on
+  return kCommands;
+}
 
 MainWindow::MainWindow(Dialogs& dialogs, DesktopShell& shell, QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs), shell_(shell) {
@@ -116,9 +188,9 @@ MainWindow::MainWindow(Dialogs& dialogs, DesktopShell& shell, QWidget* parent)
   BuildSettingsPanel();
   BuildResultPages();
   BuildBottomPanel();
-  layout->addWidget(PanelTop);
-  layout->addWidget(PageControl1, 1);
-  layout->addWidget(PanelBottom);
+  layout->addWidget(PanelTop_);
+  layout->addWidget(PageControl1_, 1);
+  layout->addWidget(PanelBottom_);
   BuildMenu();
   ConnectCommands();
 
@@ -135,96 +207,96 @@ MainWindow::MainWindow(Dialogs& dialogs, DesktopShell& shell, QWidget* parent)
 
 MainWindow::~MainWindow() {
   // The views and models read the run's lists: they go before the run does.
-  lvFiles->setModel(nullptr);
-  lvDirs->setModel(nullptr);
+  lvFiles_->setModel(nullptr);
+  lvDirs_->setModel(nullptr);
   delete filesModel_;
   delete dirsModel_;
 }
 
 void MainWindow::BuildSettingsPanel() {
-  PanelTop = new QWidget(this);
-  PanelTop->setFixedHeight(130);
-  auto* row = new QHBoxLayout(PanelTop);
+  PanelTop_ = Named(new QWidget(this), "PanelTop");
+  PanelTop_->setFixedHeight(130);
+  auto* row = new QHBoxLayout(PanelTop_);
   row->setContentsMargins(8, 6, 8, 6);
   row->setSpacing(10);
 
   auto* folders = new QVBoxLayout;
   folders->setSpacing(3);
-  lblFolders = Label(PanelTop);
-  lbFolders = new QListWidget(PanelTop);
-  lbFolders->setSelectionMode(QAbstractItemView::SingleSelection);
-  lbFolders->setItemDelegate(new PathDelegate(lbFolders));
-  lbFolders->viewport()->setAcceptDrops(true);
-  lbFolders->viewport()->installEventFilter(this);
-  folders->addWidget(lblFolders);
-  folders->addWidget(lbFolders, 1);
+  lblFolders_ = Named(Label(PanelTop_), "lblFolders");
+  lbFolders_ = Named(new QListWidget(PanelTop_), "lbFolders");
+  lbFolders_->setSelectionMode(QAbstractItemView::SingleSelection);
+  lbFolders_->setItemDelegate(new PathDelegate(lbFolders_));
+  lbFolders_->viewport()->setAcceptDrops(true);
+  lbFolders_->viewport()->installEventFilter(this);
+  folders->addWidget(lblFolders_);
+  folders->addWidget(lbFolders_, 1);
   row->addLayout(folders, 1);
 
   auto* folderCommands = new QVBoxLayout;
   folderCommands->setSpacing(4);
-  btnAddFolder = new QPushButton(PanelTop);
-  btnRemoveFolder = new QPushButton(PanelTop);
-  chkFileDuplicates = new QCheckBox(PanelTop);
-  chkDirDuplicates = new QCheckBox(PanelTop);
-  chkFileDuplicates->setChecked(true);
+  auto* btnAddFolder = Named(new QPushButton(PanelTop_), "btnAddFolder");
+  auto* btnRemoveFolder = Named(new QPushButton(PanelTop_), "btnRemoveFolder");
+  chkFileDuplicates_ = Named(new QCheckBox(PanelTop_), "chkFileDuplicates");
+  chkDirDuplicates_ = Named(new QCheckBox(PanelTop_), "chkDirDuplicates");
+  chkFileDuplicates_->setChecked(true);
   for (QWidget* w : {static_cast<QWidget*>(btnAddFolder), static_cast<QWidget*>(btnRemoveFolder),
-                     static_cast<QWidget*>(chkFileDuplicates), static_cast<QWidget*>(chkDirDuplicates)}) {
+                     static_cast<QWidget*>(chkFileDuplicates_), static_cast<QWidget*>(chkDirDuplicates_)}) {
     folderCommands->addWidget(w);
   }
   folderCommands->addStretch();
   row->addLayout(folderCommands);
 
-  rgCompare = new QGroupBox(PanelTop);
-  rgCompareItems = new QButtonGroup(rgCompare);
-  auto* compareItems = new QVBoxLayout(rgCompare);
+  rgCompare_ = Named(new QGroupBox(PanelTop_), "rgCompare");
+  rgCompareItems_ = Named(new QButtonGroup(rgCompare_), "rgCompareItems");
+  auto* compareItems = new QVBoxLayout(rgCompare_);
   compareItems->setSpacing(2);
   compareItems->setContentsMargins(8, 4, 8, 4);
-  rbName = new QRadioButton(rgCompare);
-  rbSize = new QRadioButton(rgCompare);
-  rbNameAndSize = new QRadioButton(rgCompare);
-  rbContent = new QRadioButton(rgCompare);
+  rbName_ = Named(new QRadioButton(rgCompare_), "rbName");
+  rbSize_ = Named(new QRadioButton(rgCompare_), "rbSize");
+  rbNameAndSize_ = Named(new QRadioButton(rgCompare_), "rbNameAndSize");
+  rbContent_ = Named(new QRadioButton(rgCompare_), "rbContent");
   int id = 0;
-  for (QRadioButton* item : {rbName, rbSize, rbNameAndSize, rbContent}) {
-    rgCompareItems->addButton(item, id++);
+  for (QRadioButton* item : {rbName_, rbSize_, rbNameAndSize_, rbContent_}) {
+    rgCompareItems_->addButton(item, id++);
     compareItems->addWidget(item);
   }
-  rbContent->setChecked(true);
-  row->addWidget(rgCompare);
+  rbContent_->setChecked(true);
+  row->addWidget(rgCompare_);
 
   auto* fileFilters = new QVBoxLayout;
   fileFilters->setSpacing(2);
-  lblMasks = Label(PanelTop);
-  edMasks = new QLineEdit("*.*", PanelTop);
-  lblMinSize = Label(PanelTop);
-  seMinSizeMB = SpinEdit(PanelTop, 0, 1048576, 1);
-  chkParallelHash = new QCheckBox(PanelTop);
-  chkParallelHash->setChecked(true);
-  for (QWidget* w : {static_cast<QWidget*>(lblMasks), static_cast<QWidget*>(edMasks),
-                     static_cast<QWidget*>(lblMinSize), static_cast<QWidget*>(seMinSizeMB),
-                     static_cast<QWidget*>(chkParallelHash)}) {
+  lblMasks_ = Named(Label(PanelTop_), "lblMasks");
+  edMasks_ = Named(new QLineEdit("*.*", PanelTop_), "edMasks");
+  lblMinSize_ = Named(Label(PanelTop_), "lblMinSize");
+  seMinSizeMB_ = Named(SpinEdit(PanelTop_, 0, 1048576, 1), "seMinSizeMB");
+  chkParallelHash_ = Named(new QCheckBox(PanelTop_), "chkParallelHash");
+  chkParallelHash_->setChecked(true);
+  for (QWidget* w :
+       {static_cast<QWidget*>(lblMasks_), static_cast<QWidget*>(edMasks_), static_cast<QWidget*>(lblMinSize_),
+        static_cast<QWidget*>(seMinSizeMB_), static_cast<QWidget*>(chkParallelHash_)}) {
     fileFilters->addWidget(w);
   }
   fileFilters->addStretch();
-  edMasks->setFixedWidth(150);
-  seMinSizeMB->setFixedWidth(150);
+  edMasks_->setFixedWidth(150);
+  seMinSizeMB_->setFixedWidth(150);
   row->addLayout(fileFilters);
 
   auto* groupLimits = new QVBoxLayout;
   groupLimits->setSpacing(2);
-  lblMaxGroups = Label(PanelTop);
-  seMaxGroups = SpinEdit(PanelTop, 0, 1000000, 100);
-  lblMinGroupSize = Label(PanelTop);
-  seMinGroupSize = SpinEdit(PanelTop, 2, 1000, 2);
-  for (QWidget* w : {static_cast<QWidget*>(lblMaxGroups), static_cast<QWidget*>(seMaxGroups),
-                     static_cast<QWidget*>(lblMinGroupSize), static_cast<QWidget*>(seMinGroupSize)}) {
+  lblMaxGroups_ = Named(Label(PanelTop_), "lblMaxGroups");
+  seMaxGroups_ = Named(SpinEdit(PanelTop_, 0, 1000000, 100), "seMaxGroups");
+  lblMinGroupSize_ = Named(Label(PanelTop_), "lblMinGroupSize");
+  seMinGroupSize_ = Named(SpinEdit(PanelTop_, 2, 1000, 2), "seMinGroupSize");
+  for (QWidget* w : {static_cast<QWidget*>(lblMaxGroups_), static_cast<QWidget*>(seMaxGroups_),
+                     static_cast<QWidget*>(lblMinGroupSize_), static_cast<QWidget*>(seMinGroupSize_)}) {
     groupLimits->addWidget(w);
   }
   groupLimits->addStretch();
-  seMaxGroups->setFixedWidth(130);
-  seMinGroupSize->setFixedWidth(130);
+  seMaxGroups_->setFixedWidth(130);
+  seMinGroupSize_->setFixedWidth(130);
   row->addLayout(groupLimits);
 
-  btnScan = new QToolButton(PanelTop);
+  auto* btnScan = Named(new QToolButton(PanelTop_), "btnScan");
   btnScan->setFixedSize(84, 80);
   btnScan->setIcon(ScanIcon());
   btnScan->setIconSize(QSize(42, 42));
@@ -233,40 +305,40 @@ void MainWindow::BuildSettingsPanel() {
 }
 
 void MainWindow::BuildResultPages() {
-  PageControl1 = new QTabWidget(this);
-  tsFiles = new QWidget;
-  tsDirs = new QWidget;
-  lvFiles = new ResultListView(tsFiles);
-  lvDirs = new ResultListView(tsDirs);
+  PageControl1_ = Named(new QTabWidget(this), "PageControl1");
+  tsFiles_ = Named(new QWidget, "tsFiles");
+  tsDirs_ = Named(new QWidget, "tsDirs");
+  lvFiles_ = Named(new ResultListView(tsFiles_), "lvFiles");
+  lvDirs_ = Named(new ResultListView(tsDirs_), "lvDirs");
   filesModel_ = new ResultListModel(run_->FileClones(), this);
   dirsModel_ = new ResultListModel(run_->FolderClones(), this);
-  lvFiles->SetResultModel(filesModel_, 2);
-  lvDirs->SetResultModel(dirsModel_, 1);
-  for (auto [page, list] : {std::pair{tsFiles, lvFiles}, std::pair{tsDirs, lvDirs}}) {
+  lvFiles_->SetResultModel(filesModel_, 2);
+  lvDirs_->SetResultModel(dirsModel_, 1);
+  for (auto [page, list] : {std::pair{tsFiles_, lvFiles_}, std::pair{tsDirs_, lvDirs_}}) {
     auto* fill = new QVBoxLayout(page);
     fill->setContentsMargins(0, 0, 0, 0);
     fill->addWidget(list);
-    PageControl1->addTab(page, QString());
+    PageControl1_->addTab(page, QString());
   }
 }
 
 void MainWindow::BuildBottomPanel() {
-  PanelBottom = new QWidget(this);
-  PanelBottom->setFixedHeight(81);
-  auto* column = new QVBoxLayout(PanelBottom);
+  PanelBottom_ = Named(new QWidget(this), "PanelBottom");
+  PanelBottom_->setFixedHeight(81);
+  auto* column = new QVBoxLayout(PanelBottom_);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
 
   auto* buttons = new QHBoxLayout;
   buttons->setContentsMargins(8, 6, 8, 2);
   buttons->setSpacing(6);
-  btnSelectAllButOne = new QPushButton(PanelBottom);
-  btnCheckAll = new QPushButton(PanelBottom);
-  btnUncheckAll = new QPushButton(PanelBottom);
-  btnOpenLocation = new QPushButton(PanelBottom);
-  btnDeleteSelected = new QPushButton(PanelBottom);
-  btnExportFiles = new QPushButton(PanelBottom);
-  btnExportDirs = new QPushButton(PanelBottom);
+  auto* btnSelectAllButOne = Named(new QPushButton(PanelBottom_), "btnSelectAllButOne");
+  auto* btnCheckAll = Named(new QPushButton(PanelBottom_), "btnCheckAll");
+  auto* btnUncheckAll = Named(new QPushButton(PanelBottom_), "btnUncheckAll");
+  auto* btnOpenLocation = Named(new QPushButton(PanelBottom_), "btnOpenLocation");
+  auto* btnDeleteSelected = Named(new QPushButton(PanelBottom_), "btnDeleteSelected");
+  auto* btnExportFiles = Named(new QPushButton(PanelBottom_), "btnExportFiles");
+  auto* btnExportDirs = Named(new QPushButton(PanelBottom_), "btnExportDirs");
   for (QPushButton* b : {btnSelectAllButOne, btnCheckAll, btnUncheckAll, btnOpenLocation, btnDeleteSelected}) {
     buttons->addWidget(b);
   }
@@ -275,128 +347,79 @@ void MainWindow::BuildBottomPanel() {
   buttons->addWidget(btnExportDirs);
   column->addLayout(buttons);
 
-  Panel1 = new QWidget(PanelBottom);
-  Panel1->setFixedHeight(41);
-  auto* status = new QHBoxLayout(Panel1);
+  Panel1_ = Named(new QWidget(PanelBottom_), "Panel1");
+  Panel1_->setFixedHeight(41);
+  auto* status = new QHBoxLayout(Panel1_);
   status->setContentsMargins(10, 10, 10, 10);
   status->setSpacing(0);
-  lblStatus = new QLabel(Panel1);
-  lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  lblStatus->setMinimumWidth(1);
-  lblTotals = new QLabel(Panel1);
-  lblTotals->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  ProgressBar = new QProgressBar(Panel1);
-  ProgressBar->setFixedWidth(236);
-  ProgressBar->setTextVisible(false);
-  ProgressBar->setRange(0, progressMaximum_);
-  ProgressBar->setValue(0);
-  btnStop = new QPushButton(Panel1);
+  lblStatus_ = Named(new QLabel(Panel1_), "lblStatus");
+  lblStatus_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  lblStatus_->setMinimumWidth(1);
+  lblTotals_ = Named(new QLabel(Panel1_), "lblTotals");
+  lblTotals_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  ProgressBar_ = Named(new QProgressBar(Panel1_), "ProgressBar");
+  ProgressBar_->setFixedWidth(236);
+  ProgressBar_->setTextVisible(false);
+  ProgressBar_->setRange(0, progressMaximum_);
+  ProgressBar_->setValue(0);
+  auto* btnStop = Named(new QPushButton(Panel1_), "btnStop");
   btnStop->setFixedWidth(72);
-  status->addWidget(lblStatus, 1);
+  status->addWidget(lblStatus_, 1);
   status->addSpacing(10);
-  status->addWidget(lblTotals);
+  status->addWidget(lblTotals_);
   status->addSpacing(10);
-  status->addWidget(ProgressBar);
+  status->addWidget(ProgressBar_);
   status->addSpacing(10);
   status->addWidget(btnStop);
-  column->addWidget(Panel1);
+  column->addWidget(Panel1_);
 }
 
 void MainWindow::BuildMenu() {
   QMenuBar* bar = menuBar();
-  File1 = bar->addMenu(QString());
-  AddFolder1 = File1->addAction(QString());
-  File1->addSeparator();
-  ExportFileClones1 = File1->addAction(QString());
-  ExportFolderClones1 = File1->addAction(QString());
-  File1->addSeparator();
-  Exit1 = File1->addAction(QString());
-
-  Action1 = bar->addMenu(QString());
-  Scan1 = Action1->addAction(QString());
-  Stop1 = Action1->addAction(QString());
-  Action1->addSeparator();
-  MoveCheckedtoRecycleBin1 = Action1->addAction(QString());
-
-  Edit1 = bar->addMenu(QString());
-  Checkallbutoneingroup1 = Edit1->addAction(QString());
-  Checkall1 = Edit1->addAction(QString());
-  Uncheckall1 = Edit1->addAction(QString());
-  Edit1->addSeparator();
-  KeepCopiesInFolder1 = Edit1->addAction(QString());
-  KeepNewest1 = Edit1->addAction(QString());
-  KeepOldest1 = Edit1->addAction(QString());
-  KeepShortestPath1 = Edit1->addAction(QString());
-  // The lists' context menu: the check commands and the keep rules, as in the Edit menu.
-  auto* separator = new QAction(this);
-  separator->setSeparator(true);
-  for (ResultListView* view : {lvFiles, lvDirs}) {
-    view->setContextMenuPolicy(Qt::ActionsContextMenu);
-    view->addActions({Checkallbutoneingroup1, Checkall1, Uncheckall1, separator, KeepCopiesInFolder1, KeepNewest1,
-                      KeepOldest1, KeepShortestPath1});
+  File1_ = Named(bar->addMenu(QString()), "File1");
+  Action1_ = Named(bar->addMenu(QString()), "Action1");
+  Edit1_ = Named(bar->addMenu(QString()), "Edit1");
+  View1_ = Named(bar->addMenu(QString()), "View1");
+  Page1_ = Named(View1_->addMenu(QString()), "Page1");
+  Help1_ = Named(bar->addMenu(QString()), "Help1");
+  for (const WindowCommand& command : WindowCommands()) {
+    if (command.menu == nullptr) continue;
+    QMenu* menu = findChild<QMenu*>(command.menu);
+    if (command.separatorBefore) menu->addSeparator();
+    QAction* item = Named(menu->addAction(QString()), command.item);
+    if (command.check != WindowCommand::Check::None) {
+      item->setCheckable(true);
+      item->setChecked(command.check == WindowCommand::Check::On);
+    }
   }
+  View1_->addSeparator();
+  mmLanguage_ = Named(View1_->addMenu(QString()), "mmLanguage");
+  for (ResultListView* view : {lvFiles_, lvDirs_}) {
+    view->setContextMenuPolicy(Qt::ActionsContextMenu);
+    view->addActions(Edit1_->actions());
+  }
+}
 
-  View1 = bar->addMenu(QString());
-  Page1 = View1->addMenu(QString());
-  FileClones1 = Page1->addAction(QString());
-  FolderClones1 = Page1->addAction(QString());
-  FileClones1->setCheckable(true);
-  FolderClones1->setCheckable(true);
-  FileClones1->setChecked(true);
-  ShowSettingsPanel1 = View1->addAction(QString());
-  ShowSettingsPanel1->setCheckable(true);
-  ShowSettingsPanel1->setChecked(true);
-  View1->addSeparator();
-  mmLanguage = View1->addMenu(QString());
+QAction* MainWindow::MenuItem(const char* objectName) const {
+  return objectName == nullptr ? nullptr : findChild<QAction*>(objectName);
+}
 
-  Help1 = bar->addMenu(QString());
-  mnuTutorial = Help1->addAction(QString());
-  Help1->addSeparator();
-  ContactUs1 = Help1->addAction(QString());
-  VisitWebsite1 = Help1->addAction(QString());
-  Help1->addSeparator();
-  About1 = Help1->addAction(QString());
+QAbstractButton* MainWindow::Button(const char* objectName) const {
+  return objectName == nullptr ? nullptr : findChild<QAbstractButton*>(objectName);
 }
 
 void MainWindow::ConnectCommands() {
-  auto bind = [this](auto* sender, auto signal, void (MainWindow::*command)()) {
-    connect(sender, signal, this, [this, command] { (this->*command)(); });
+  for (const WindowCommand& command : WindowCommands()) {
+    const auto run = [this, handler = command.handler] { (this->*handler)(); };
+    if (QAction* item = MenuItem(command.item)) connect(item, &QAction::triggered, this, run);
+    if (QAbstractButton* button = Button(command.button)) connect(button, &QAbstractButton::clicked, this, run);
+  }
+  auto bind = [this](auto* sender, auto signal, void (MainWindow::*slot)()) {
+    connect(sender, signal, this, [this, slot] { (this->*slot)(); });
   };
-  bind(btnAddFolder, &QPushButton::clicked, &MainWindow::btnAddFolderClick);
-  bind(AddFolder1, &QAction::triggered, &MainWindow::btnAddFolderClick);
-  bind(btnRemoveFolder, &QPushButton::clicked, &MainWindow::btnRemoveFolderClick);
-  bind(btnScan, &QToolButton::clicked, &MainWindow::btnScanClick);
-  bind(Scan1, &QAction::triggered, &MainWindow::btnScanClick);
-  bind(btnStop, &QPushButton::clicked, &MainWindow::btnStopClick);
-  bind(Stop1, &QAction::triggered, &MainWindow::btnStopClick);
-  bind(PageControl1, &QTabWidget::currentChanged, &MainWindow::PageControl1Change);
-  bind(FileClones1, &QAction::triggered, &MainWindow::FileClones1Click);
-  bind(FolderClones1, &QAction::triggered, &MainWindow::FolderClones1Click);
-  bind(ShowSettingsPanel1, &QAction::triggered, &MainWindow::ShowSettingsPanel1Click);
-  bind(Exit1, &QAction::triggered, &MainWindow::Exit1Click);
-  bind(mnuTutorial, &QAction::triggered, &MainWindow::utorial1Click);
-  bind(ContactUs1, &QAction::triggered, &MainWindow::ContactUs1Click);
-  bind(VisitWebsite1, &QAction::triggered, &MainWindow::VisitWebsite1Click);
-  bind(About1, &QAction::triggered, &MainWindow::Button2Click);
-  bind(btnSelectAllButOne, &QPushButton::clicked, &MainWindow::btnSelectAllButOneClick);
-  bind(Checkallbutoneingroup1, &QAction::triggered, &MainWindow::btnSelectAllButOneClick);
-  bind(btnCheckAll, &QPushButton::clicked, &MainWindow::btnCheckAllClick);
-  bind(Checkall1, &QAction::triggered, &MainWindow::btnCheckAllClick);
-  bind(btnUncheckAll, &QPushButton::clicked, &MainWindow::btnUncheckAllClick);
-  bind(Uncheckall1, &QAction::triggered, &MainWindow::btnUncheckAllClick);
-  bind(KeepCopiesInFolder1, &QAction::triggered, &MainWindow::KeepCopiesInFolder1Click);
-  bind(KeepNewest1, &QAction::triggered, &MainWindow::KeepNewest1Click);
-  bind(KeepOldest1, &QAction::triggered, &MainWindow::KeepOldest1Click);
-  bind(KeepShortestPath1, &QAction::triggered, &MainWindow::KeepShortestPath1Click);
-  bind(btnDeleteSelected, &QPushButton::clicked, &MainWindow::btnDeleteSelectedClick);
-  bind(MoveCheckedtoRecycleBin1, &QAction::triggered, &MainWindow::btnDeleteSelectedClick);
-  bind(btnOpenLocation, &QPushButton::clicked, &MainWindow::Button1Click);
-  bind(btnExportFiles, &QPushButton::clicked, &MainWindow::btnExportFilesClick);
-  bind(ExportFileClones1, &QAction::triggered, &MainWindow::btnExportFilesClick);
-  bind(btnExportDirs, &QPushButton::clicked, &MainWindow::btnExportDirsClick);
-  bind(ExportFolderClones1, &QAction::triggered, &MainWindow::btnExportDirsClick);
-  bind(PageControl1, &QTabWidget::currentChanged, &MainWindow::UpdateTotalsLine);
-  for (ResultListView* view : {lvFiles, lvDirs}) {
+  bind(PageControl1_, &QTabWidget::currentChanged, &MainWindow::MarkCurrentPage);
+  bind(PageControl1_, &QTabWidget::currentChanged, &MainWindow::UpdateTotalsLine);
+  for (ResultListView* view : {lvFiles_, lvDirs_}) {
     connect(view, &QAbstractItemView::activated, this, &MainWindow::OpenRow);
     bind(view->model(), &QAbstractItemModel::dataChanged, &MainWindow::ScheduleTotalsUpdate);
     bind(view->model(), &QAbstractItemModel::modelReset, &MainWindow::ScheduleTotalsUpdate);
@@ -406,7 +429,7 @@ void MainWindow::ConnectCommands() {
 void MainWindow::BuildLanguageMenu() {
   const Translations& translations = CurrentTranslations();
   for (std::size_t i = 0; i < translations.table.size(); ++i) {
-    QAction* item = mmLanguage->addAction(QString::fromStdString(translations.table[i][0]));
+    QAction* item = mmLanguage_->addAction(QString::fromStdString(translations.table[i][0]));
     item->setCheckable(true);
     item->setData(static_cast<int>(i));
     item->setChecked(static_cast<int>(i) == translations.currentLanguageIndex);
@@ -415,7 +438,7 @@ void MainWindow::BuildLanguageMenu() {
 }
 
 void MainWindow::LanguageMenuClick(QAction* sender) {
-  for (QAction* item : mmLanguage->actions()) item->setChecked(false);
+  for (QAction* item : mmLanguage_->actions()) item->setChecked(false);
   SelectLanguage(sender->data().toInt());
   sender->setChecked(true);
   ApplyLanguageToToolkit();
@@ -423,65 +446,37 @@ void MainWindow::LanguageMenuClick(QAction* sender) {
 }
 
 void MainWindow::ApplyInterfaceTexts() {
-  File1->setTitle(Tr("File"));
-  Action1->setTitle(Tr("Action"));
-  Edit1->setTitle(Tr("Edit"));
-  View1->setTitle(Tr("View"));
-  Help1->setTitle(Tr("Help"));
-  AddFolder1->setText(Tr("Add Folder..."));
-  ExportFileClones1->setText(Tr("Export File Clones..."));
-  ExportFolderClones1->setText(Tr("Export Folder Clones..."));
-  Exit1->setText(Tr("Exit"));
-  Scan1->setText(Tr("Scan"));
-  Stop1->setText(Tr("Stop"));
-  MoveCheckedtoRecycleBin1->setText(Tr("Remove Checked"));
-  Checkallbutoneingroup1->setText(Tr("Check all but one in group"));
-  Checkall1->setText(Tr("Check All"));
-  Uncheckall1->setText(Tr("Uncheck All"));
-  KeepCopiesInFolder1->setText(Tr("Keep copies in folder..."));
-  KeepNewest1->setText(Tr("Keep newest"));
-  KeepOldest1->setText(Tr("Keep oldest"));
-  KeepShortestPath1->setText(Tr("Keep shortest path"));
-  Page1->setTitle(Tr("Page"));
-  FileClones1->setText(Tr("File Clones"));
-  FolderClones1->setText(Tr("Folder Clones"));
-  ShowSettingsPanel1->setText(Tr("Show Settings Panel"));
-  mmLanguage->setTitle(Tr("Language"));
-  mnuTutorial->setText(Tr("Tutorial"));
-  ContactUs1->setText(Tr("Contact Us"));
-  VisitWebsite1->setText(Tr("Visit Website"));
-  About1->setText(Tr("About..."));
+  File1_->setTitle(Tr("File"));
+  Action1_->setTitle(Tr("Action"));
+  Edit1_->setTitle(Tr("Edit"));
+  View1_->setTitle(Tr("View"));
+  Help1_->setTitle(Tr("Help"));
+  Page1_->setTitle(Tr("Page"));
+  mmLanguage_->setTitle(Tr("Language"));
+  for (const WindowCommand& command : WindowCommands()) {
+    if (QAction* item = MenuItem(command.item)) item->setText(Tr(command.itemCaption));
+    if (QAbstractButton* button = Button(command.button)) button->setText(Tr(command.buttonCaption));
+  }
 
-  lblFolders->setText(Tr("Folders to scan:"));
-  btnAddFolder->setText(Tr("Add folder..."));
-  btnRemoveFolder->setText(Tr("Remove Selected"));
-  chkFileDuplicates->setText(Tr("Find file clones"));
-  chkDirDuplicates->setText(Tr("Find folder clones"));
-  rgCompare->setTitle(Tr("Compare files by"));
+  lblFolders_->setText(Tr("Folders to scan:"));
+  chkFileDuplicates_->setText(Tr("Find file clones"));
+  chkDirDuplicates_->setText(Tr("Find folder clones"));
+  rgCompare_->setTitle(Tr("Compare files by"));
   // Renaming the items never changes the chosen comparison.
-  const int compare = rgCompareItems->checkedId();
-  rbName->setText(Tr("Name"));
-  rbSize->setText(Tr("Size"));
-  rbNameAndSize->setText(Tr("Name && Size"));
-  rbContent->setText(Tr("Content (SHA-1)"));
-  if (compare >= 0) rgCompareItems->button(compare)->setChecked(true);
-  lblMasks->setText(Tr("File masks (CSV):"));
-  lblMinSize->setText(Tr("Min size (MB):"));
-  chkParallelHash->setText(Tr("Parallel hashing"));
-  lblMaxGroups->setText(Tr("Max groups (0 = all):"));
-  lblMinGroupSize->setText(Tr("Min group size:"));
-  btnScan->setText(Tr("Scan"));
-  PageControl1->setTabText(0, Tr("File Clones"));
-  PageControl1->setTabText(1, Tr("Folder Clones"));
-  btnSelectAllButOne->setText(Tr("Check all but one in group"));
-  btnCheckAll->setText(Tr("Check all"));
-  btnUncheckAll->setText(Tr("Uncheck all"));
-  btnOpenLocation->setText(Tr("Open location"));
-  btnDeleteSelected->setText(Tr("Delete checked to Recycle Bin"));
-  btnExportFiles->setText(Tr("Export File Clones..."));
-  btnExportDirs->setText(Tr("Export Folder Clones..."));
-  btnStop->setText(Tr("Stop"));
-  lblStatus->setText(Tr("Ready"));
+  const int compare = rgCompareItems_->checkedId();
+  rbName_->setText(Tr("Name"));
+  rbSize_->setText(Tr("Size"));
+  rbNameAndSize_->setText(Tr("Name && Size"));
+  rbContent_->setText(Tr("Content (SHA-1)"));
+  if (compare >= 0) rgCompareItems_->button(compare)->setChecked(true);
+  lblMasks_->setText(Tr("File masks (CSV):"));
+  lblMinSize_->setText(Tr("Min size (MB):"));
+  chkParallelHash_->setText(Tr("Parallel hashing"));
+  lblMaxGroups_->setText(Tr("Max groups (0 = all):"));
+  lblMinGroupSize_->setText(Tr("Min group size:"));
+  PageControl1_->setTabText(0, Tr("File Clones"));
+  PageControl1_->setTabText(1, Tr("Folder Clones"));
+  lblStatus_->setText(Tr("Ready"));
   UpdateTotalsLine();
 
   ResultList& files = run_->FileClones();
@@ -495,8 +490,8 @@ void MainWindow::ApplyInterfaceTexts() {
   folders.SetColumnCaption(2, TranslateText("Size"));
   filesModel_->RefreshHeader();
   dirsModel_->RefreshHeader();
-  lvFiles->FitColumnsToCaptions();
-  lvDirs->FitColumnsToCaptions();
+  lvFiles_->FitColumnsToCaptions();
+  lvDirs_->FitColumnsToCaptions();
 }
 
 // --- Folder list ---
@@ -508,16 +503,16 @@ void MainWindow::AddFolder(const QString& chosen) {
   // Paths compare as the system does: /Photos and /photos are two folders on
   // Linux, C:\Photos and c:\photos one on Windows.
   bool listed = false;
-  for (int i = 0; i < lbFolders->count() && !listed; ++i) {
-    listed = platform::SamePath(ToLocalPath(lbFolders->item(i)->text()), folder);
+  for (int i = 0; i < lbFolders_->count() && !listed; ++i) {
+    listed = platform::SamePath(ToLocalPath(lbFolders_->item(i)->text()), folder);
   }
-  if (!listed) lbFolders->addItem(entry);
+  if (!listed) lbFolders_->addItem(entry);
   // The parent of the folder; the root is its own parent.
   const std::string_view withoutDelimiter = std::string_view(folder).substr(0, std::max<std::size_t>(1, folder.size() - 1));
   lastAddFolderParent_ = FromLocalPath(std::string(ExtractFileDir(withoutDelimiter)));
 }
 
-void MainWindow::btnAddFolderClick() {
+void MainWindow::PickFolderToAdd() {
   const QString start = QDir(lastAddFolderParent_).exists() && !lastAddFolderParent_.isEmpty() ? lastAddFolderParent_
                                                                                                 : QString();
   const QString chosen = dialogs_.ChooseFolder(this, Tr("Select folder to scan"), start);
@@ -526,7 +521,7 @@ void MainWindow::btnAddFolderClick() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != lbFolders->viewport()) return QMainWindow::eventFilter(watched, event);
+  if (watched != lbFolders_->viewport()) return QMainWindow::eventFilter(watched, event);
   const auto localFiles = [](const QMimeData* data) {
     QStringList paths;
     for (const QUrl& url : data->urls()) {
@@ -558,57 +553,61 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   }
 }
 
-void MainWindow::btnRemoveFolderClick() {
-  const auto selected = lbFolders->selectedItems();
+void MainWindow::RemoveSelectedFolder() {
+  const auto selected = lbFolders_->selectedItems();
   if (selected.isEmpty()) return;
-  delete lbFolders->takeItem(lbFolders->row(selected.front()));
+  delete lbFolders_->takeItem(lbFolders_->row(selected.front()));
 }
 
 // --- Scan run ---
 
-void MainWindow::btnScanClick() {
+void MainWindow::ScanFolders() {
   if (run_->Running()) return;
-  if (lbFolders->count() > 0) SetRunning(true);
+  if (lbFolders_->count() > 0) SetRunning(true);
   lastPump_ = {};  // the run's first pump always delivers
-  run_->btnScanClick();
+  const ScanOutcome outcome = run_->Run();
   SetRunning(false);
+  if (outcome.kind == ScanOutcome::Kind::NoFolders) {
+    dialogs_.Message(this, Tr("Please add at least one folder."));
+  } else if (outcome.kind == ScanOutcome::Kind::Failed) {
+    dialogs_.Message(this, Tr("Error: ") + QString::fromStdString(outcome.error));
+  }
   if (closeAfterRun_) close();
 }
 
-void MainWindow::btnStopClick() { run_->btnStopClick(); }
+void MainWindow::StopScan() { run_->RequestStop(); }
+
+void MainWindow::EnableCommands(WindowCommand::Enabled when, bool enabled) {
+  for (const WindowCommand& command : WindowCommands()) {
+    if (command.enabled != when) continue;
+    if (QAction* item = MenuItem(command.item)) item->setEnabled(enabled);
+    if (QAbstractButton* button = Button(command.button)) button->setEnabled(enabled);
+  }
+}
 
 void MainWindow::SetRunning(bool running) {
-  for (QWidget* w : {static_cast<QWidget*>(btnScan), static_cast<QWidget*>(btnAddFolder),
-                     static_cast<QWidget*>(btnRemoveFolder), static_cast<QWidget*>(lbFolders),
-                     static_cast<QWidget*>(btnSelectAllButOne), static_cast<QWidget*>(btnCheckAll),
-                     static_cast<QWidget*>(btnUncheckAll), static_cast<QWidget*>(btnOpenLocation),
-                     static_cast<QWidget*>(btnDeleteSelected), static_cast<QWidget*>(btnExportFiles),
-                     static_cast<QWidget*>(btnExportDirs)}) {
-    w->setEnabled(!running);
-  }
-  for (QAction* a : {Scan1, AddFolder1, ExportFileClones1, ExportFolderClones1, MoveCheckedtoRecycleBin1,
-                     Checkallbutoneingroup1, Checkall1, Uncheckall1, KeepCopiesInFolder1, KeepNewest1, KeepOldest1,
-                     KeepShortestPath1}) {
-    a->setEnabled(!running);
-  }
+  EnableCommands(WindowCommand::Enabled::Idle, !running);
+  lbFolders_->setEnabled(!running);
+  // A language chosen mid-scan would be saved and would relabel the running status line.
+  for (QAction* item : mmLanguage_->actions()) item->setEnabled(!running);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (run_->Running()) {
     // The run returns at its next poll; the window closes then.
     closeAfterRun_ = true;
-    run_->btnStopClick();
+    run_->RequestStop();
     event->ignore();
     return;
   }
   event->accept();
 }
 
-void MainWindow::SetStatusText(const std::string& text) { lblStatus->setText(QString::fromStdString(text)); }
+void MainWindow::SetStatusText(const std::string& text) { lblStatus_->setText(QString::fromStdString(text)); }
 
 void MainWindow::SetProgressRange(int minimum, int maximum) {
   progressMaximum_ = maximum;
-  if (!marquee_) ProgressBar->setRange(minimum, maximum);
+  if (!marquee_) ProgressBar_->setRange(minimum, maximum);
 }
 
 // QProgressBar::setValue formats the bar's text and notifies accessibility
@@ -618,10 +617,10 @@ void MainWindow::SetProgressRange(int minimum, int maximum) {
 void MainWindow::SetProgressPosition(int position) {
   progressPosition_ = position;
   if (marquee_) return;
-  const int minimum = ProgressBar->minimum(), maximum = ProgressBar->maximum();
-  const auto step = std::abs(static_cast<std::int64_t>(position) - ProgressBar->value());
+  const int minimum = ProgressBar_->minimum(), maximum = ProgressBar_->maximum();
+  const auto step = std::abs(static_cast<std::int64_t>(position) - ProgressBar_->value());
   if (position <= minimum || position >= maximum || step * 1000 >= std::int64_t{maximum} - minimum) {
-    ProgressBar->setValue(position);
+    ProgressBar_->setValue(position);
   }
 }
 
@@ -629,7 +628,7 @@ void MainWindow::SetProgressMarquee(bool on) {
   if (on != marquee_) {
     marquee_ = on;
     // A range of 0..0 is Qt's busy indicator.
-    ProgressBar->setRange(0, on ? 0 : progressMaximum_);
+    ProgressBar_->setRange(0, on ? 0 : progressMaximum_);
   }
   PumpMessages();
 }
@@ -643,7 +642,7 @@ void MainWindow::PumpMessages() {
   const auto now = std::chrono::steady_clock::now();
   if (now - lastPump_ < kFrame) return;
   lastPump_ = now;
-  if (!marquee_ && ProgressBar->value() != progressPosition_) ProgressBar->setValue(progressPosition_);
+  if (!marquee_ && ProgressBar_->value() != progressPosition_) ProgressBar_->setValue(progressPosition_);
   QCoreApplication::processEvents();
 }
 
@@ -655,55 +654,50 @@ void MainWindow::SetBusyCursor(bool busy) {
   }
 }
 
-void MainWindow::EnableStop(bool enabled) {
-  btnStop->setEnabled(enabled);
-  Stop1->setEnabled(enabled);
-}
-
-void MainWindow::ShowMessage(const std::string& text) { dialogs_.Message(this, QString::fromStdString(text)); }
+void MainWindow::EnableStop(bool enabled) { EnableCommands(WindowCommand::Enabled::WhileScanning, enabled); }
 
 std::vector<std::string> MainWindow::Folders() const {
   std::vector<std::string> folders;
-  for (int i = 0; i < lbFolders->count(); ++i) folders.push_back(ToLocalPath(lbFolders->item(i)->text()));
+  for (int i = 0; i < lbFolders_->count(); ++i) folders.push_back(ToLocalPath(lbFolders_->item(i)->text()));
   return folders;
 }
 
-CompareMode MainWindow::Compare() const { return CompareModeFromIndex(rgCompareItems->checkedId()); }
-std::string MainWindow::MasksText() const { return edMasks->text().toStdString(); }
-std::int64_t MainWindow::MinSizeMB() const { return ReadIntegerSetting(seMinSizeMB->cleanText().toStdString(), 0); }
-bool MainWindow::ParallelHashing() const { return chkParallelHash->isChecked(); }
+CompareMode MainWindow::Compare() const { return CompareModeFromIndex(rgCompareItems_->checkedId()); }
+std::string MainWindow::MasksText() const { return edMasks_->text().toStdString(); }
+std::int64_t MainWindow::MinSizeMB() const { return ReadIntegerSetting(seMinSizeMB_->cleanText().toStdString(), 0); }
+bool MainWindow::ParallelHashing() const { return chkParallelHash_->isChecked(); }
 int MainWindow::MaxGroups() const {
-  return static_cast<int>(ReadIntegerSetting(seMaxGroups->cleanText().toStdString(), 0));
+  return static_cast<int>(ReadIntegerSetting(seMaxGroups_->cleanText().toStdString(), 0));
 }
 int MainWindow::MinGroupSize() const {
-  return static_cast<int>(ReadIntegerSetting(seMinGroupSize->cleanText().toStdString(), 2));
+  return static_cast<int>(ReadIntegerSetting(seMinGroupSize_->cleanText().toStdString(), 2));
 }
-bool MainWindow::FindFileClones() const { return chkFileDuplicates->isChecked(); }
-bool MainWindow::FindFolderClones() const { return chkDirDuplicates->isChecked(); }
+bool MainWindow::FindFileClones() const { return chkFileDuplicates_->isChecked(); }
+bool MainWindow::FindFolderClones() const { return chkDirDuplicates_->isChecked(); }
 
 // --- Pages, panel, help ---
 
-void MainWindow::PageControl1Change() {
-  FileClones1->setChecked(PageControl1->currentIndex() == 0);
-  FolderClones1->setChecked(PageControl1->currentIndex() == 1);
+void MainWindow::MarkCurrentPage() {
+  MenuItem("FileClones1")->setChecked(PageControl1_->currentIndex() == 0);
+  MenuItem("FolderClones1")->setChecked(PageControl1_->currentIndex() == 1);
 }
 
-void MainWindow::FileClones1Click() {
-  PageControl1->setCurrentIndex(0);
-  PageControl1Change();
+void MainWindow::ShowFileClones() {
+  PageControl1_->setCurrentIndex(0);
+  MarkCurrentPage();
 }
 
-void MainWindow::FolderClones1Click() {
-  PageControl1->setCurrentIndex(1);
-  PageControl1Change();
+void MainWindow::ShowFolderClones() {
+  PageControl1_->setCurrentIndex(1);
+  MarkCurrentPage();
 }
 
-void MainWindow::ShowSettingsPanel1Click() {
+void MainWindow::ToggleSettingsPanel() {
   // The action has toggled its own check mark; the panel follows it.
-  PanelTop->setVisible(ShowSettingsPanel1->isChecked());
+  PanelTop_->setVisible(MenuItem("ShowSettingsPanel1")->isChecked());
 }
 
-void MainWindow::Exit1Click() { close(); }
+void MainWindow::CloseWindow() { close(); }
 
 void MainWindow::OpenMakerPage(const QString& path) {
   const QString address = QString("https://") + kMakerHost + path;
@@ -715,11 +709,11 @@ void MainWindow::NothingOpens(const std::string& pathOrAddress) {
                              FormatText(TranslateText("No program on this system can open %s."), {pathOrAddress})));
 }
 
-void MainWindow::utorial1Click() { OpenMakerPage("/redirect/tutorial-orvanta.html"); }
-void MainWindow::ContactUs1Click() { OpenMakerPage("/support.html"); }
-void MainWindow::VisitWebsite1Click() { OpenMakerPage("/"); }
+void MainWindow::ShowTutorial() { OpenMakerPage("/redirect/tutorial-orvanta.html"); }
+void MainWindow::ContactUs() { OpenMakerPage("/support.html"); }
+void MainWindow::VisitWebsite() { OpenMakerPage("/"); }
 
-void MainWindow::Button2Click() {
+void MainWindow::ShowAbout() {
   const QString text = QString(kApplicationTitle) + "\n" + Tr("Version:") + " " + kVersion + "\n\n" +
                        Tr("Website:") + " " + kMakerHost + "\n\n" +
                        Tr("This program is provided as is, without warranty of any kind.") + "\n\n" +
@@ -747,39 +741,39 @@ class DialogPrompts final : public Prompts {
 
 }  // namespace
 
-bool MainWindow::FilePageActive() const { return PageControl1->currentWidget() == tsFiles; }
+bool MainWindow::FilePageActive() const { return PageControl1_->currentWidget() == tsFiles_; }
 
 ResultList& MainWindow::ActiveList() { return FilePageActive() ? run_->FileClones() : run_->FolderClones(); }
 
-void MainWindow::btnSelectAllButOneClick() {
+void MainWindow::CheckAllButOne() {
   CheckAllButOneInGroup(ActiveList());
 }
-void MainWindow::btnCheckAllClick() { CheckAll(ActiveList()); }
-void MainWindow::btnUncheckAllClick() { UncheckAll(ActiveList()); }
+void MainWindow::CheckAllRows() { CheckAll(ActiveList()); }
+void MainWindow::UncheckAllRows() { UncheckAll(ActiveList()); }
 
 void MainWindow::KeepBy(const KeepRule& rule) {
   CheckAllButKept(ActiveList(), {rule});
 }
 
-void MainWindow::KeepCopiesInFolder1Click() {
+void MainWindow::KeepCopiesInFolder() {
   const QString chosen = dialogs_.ChooseFolder(this, Tr("Select the folder whose copies to keep"), QString());
   if (chosen.isEmpty()) return;
   KeepBy(KeepInFolder(ToLocalPath(chosen)));
 }
 
-void MainWindow::KeepNewest1Click() { KeepBy({KeepRule::Kind::Newest, {}}); }
-void MainWindow::KeepOldest1Click() { KeepBy({KeepRule::Kind::Oldest, {}}); }
-void MainWindow::KeepShortestPath1Click() { KeepBy({KeepRule::Kind::ShortestPath, {}}); }
+void MainWindow::KeepNewest() { KeepBy({KeepRule::Kind::Newest, {}}); }
+void MainWindow::KeepOldest() { KeepBy({KeepRule::Kind::Oldest, {}}); }
+void MainWindow::KeepShortestPath() { KeepBy({KeepRule::Kind::ShortestPath, {}}); }
 
-void MainWindow::btnDeleteSelectedClick() {
+void MainWindow::MoveCheckedToTrash() {
   DialogPrompts prompts(dialogs_, this);
   // Both lists: rows of files inside a moved folder go from the file page too.
   orvanta::DeleteChecked(run_->FileClones(), run_->FolderClones(), FilePageActive() ? ListKind::Files : ListKind::Folders,
                          prompts);
 }
 
-void MainWindow::Button1Click() {
-  const ResultListView* view = FilePageActive() ? lvFiles : lvDirs;
+void MainWindow::OpenSelectedLocation() {
+  const ResultListView* view = FilePageActive() ? lvFiles_ : lvDirs_;
   const LocationRequest request = ResolveLocation(ActiveList(), view->CurrentEngineRow());
   switch (request.kind) {
     case LocationRequest::Kind::Message: dialogs_.Message(this, QString::fromStdString(request.text)); break;
@@ -794,11 +788,11 @@ void MainWindow::Button1Click() {
 
 void MainWindow::OpenRow(const QModelIndex& index) {
   const auto* view = qobject_cast<const ResultListView*>(sender());
-  if (view == nullptr) view = FilePageActive() ? lvFiles : lvDirs;
+  if (view == nullptr) view = FilePageActive() ? lvFiles_ : lvDirs_;
   const int row = view->ResultModel()->EngineRow(index);
   if (row < 0) return;  // a group header
   const std::optional<std::string> message =
-      OpenRowItem(view == lvFiles ? run_->FileClones() : run_->FolderClones(), row,
+      OpenRowItem(view == lvFiles_ ? run_->FileClones() : run_->FolderClones(), row,
                   [this](const std::string& path, std::string& error) { return shell_.OpenItem(path, error); });
   if (message) dialogs_.Message(this, QString::fromStdString(*message));
 }
@@ -811,9 +805,8 @@ void MainWindow::ScheduleTotalsUpdate() {
 
 void MainWindow::UpdateTotalsLine() {
   totalsUpdatePending_ = false;
-  const std::string line =
-      TotalsLine(ActiveList(), run_->DecimalSeparator());
-  lblTotals->setText(QString::fromStdString(line));
+  const std::string line = TotalsLine(ActiveList(), run_->DecimalSeparator());
+  lblTotals_->setText(QString::fromStdString(line));
 }
 
 void MainWindow::ExportList(const ResultList& list, const QString& proposedName) {
@@ -826,7 +819,7 @@ void MainWindow::ExportList(const ResultList& list, const QString& proposedName)
   }
 }
 
-void MainWindow::btnExportFilesClick() { ExportList(run_->FileClones(), "duplicate_files.csv"); }
-void MainWindow::btnExportDirsClick() { ExportList(run_->FolderClones(), "duplicate_directories.csv"); }
+void MainWindow::ExportFileClones() { ExportList(run_->FileClones(), "duplicate_files.csv"); }
+void MainWindow::ExportFolderClones() { ExportList(run_->FolderClones(), "duplicate_directories.csv"); }
 
 }  // namespace orvanta

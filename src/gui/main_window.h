@@ -1,15 +1,17 @@
 // MainWindow: the main window. Its controls are the scan settings and the
-// window operations of the engine's scan run; every command is a method here.
+// window operations of the engine's scan run; its commands are the rows of WindowCommands().
 #pragma once
 
 #include <QMainWindow>
 #include <chrono>
 #include <memory>
+#include <span>
 
 #include "scan/scan_run.h"
 #include "core/scan_settings.h"
-#include "core/window_operations.h"
+#include "core/scan_host.h"
 
+class QAbstractButton;
 class QAction;
 class QButtonGroup;
 class QCheckBox;
@@ -34,8 +36,35 @@ class Dialogs;
 class ResultList;
 class ResultListModel;
 class ResultListView;
+class MainWindow;
 
-class MainWindow : public QMainWindow, public WindowOperations, public ScanSettings {
+// A window command: a menu item, a button, or both, run by one handler. The
+// item and the button are found by their objectName, the names the commands
+// have always had; captions are catalogue texts, translated when the
+// interface texts are applied.
+struct WindowCommand {
+  enum class Enabled {
+    Always,
+    Idle,           // not while a scan runs: it changes or reads what the scan fills
+    WhileScanning,  // only while a scan runs (Stop)
+  };
+  enum class Check { None, Off, On };  // a checkable item and its first state
+
+  void (MainWindow::*handler)();
+  Enabled enabled;
+  const char* menu = nullptr;  // the objectName of the menu that holds the item; none: no item
+  bool separatorBefore = false;
+  const char* item = nullptr;
+  const char* itemCaption = nullptr;
+  const char* button = nullptr;  // the panels place it; none: no button
+  const char* buttonCaption = nullptr;
+  Check check = Check::None;
+};
+
+// Every window command, items in menu order.
+std::span<const WindowCommand> WindowCommands();
+
+class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   Q_OBJECT
 
  public:
@@ -45,31 +74,32 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   ScanRun& Run() { return *run_; }
   const QString& LastAddFolderParent() const { return lastAddFolderParent_; }
 
-  // Commands.
-  void btnAddFolderClick();
-  void btnRemoveFolderClick();
-  void btnScanClick();
-  void btnStopClick();
-  void PageControl1Change();
-  void FileClones1Click();
-  void FolderClones1Click();
-  void ShowSettingsPanel1Click();
-  void Exit1Click();
-  void utorial1Click();
-  void ContactUs1Click();
-  void VisitWebsite1Click();
-  void Button2Click();
-  void btnSelectAllButOneClick();
-  void btnCheckAllClick();
-  void btnUncheckAllClick();
-  void KeepCopiesInFolder1Click();
-  void KeepNewest1Click();
-  void KeepOldest1Click();
-  void KeepShortestPath1Click();
-  void btnDeleteSelectedClick();
-  void Button1Click();
-  void btnExportFilesClick();
-  void btnExportDirsClick();
+  // Commands: each is one row of the command table in main_window.cpp, which
+  // gives its menu item and button, their captions and when they are enabled.
+  void PickFolderToAdd();
+  void RemoveSelectedFolder();
+  void ScanFolders();
+  void StopScan();
+  void ShowFileClones();
+  void ShowFolderClones();
+  void ToggleSettingsPanel();
+  void CloseWindow();
+  void ShowTutorial();
+  void ContactUs();
+  void VisitWebsite();
+  void ShowAbout();
+  void CheckAllButOne();
+  void CheckAllRows();
+  void UncheckAllRows();
+  void KeepCopiesInFolder();
+  void KeepNewest();
+  void KeepOldest();
+  void KeepShortestPath();
+  void MoveCheckedToTrash();
+  void OpenSelectedLocation();
+  void ExportFileClones();
+  void ExportFolderClones();
+
   void BuildLanguageMenu();
   void LanguageMenuClick(QAction* sender);
   void ApplyInterfaceTexts();
@@ -80,7 +110,7 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   // The checked rows and the scan's figures for the active list, in lblTotals.
   void UpdateTotalsLine();
 
-  // WindowOperations
+  // ScanHost
   void SetStatusText(const std::string& text) override;
   void SetProgressRange(int minimum, int maximum) override;
   void SetProgressPosition(int position) override;
@@ -88,7 +118,6 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   void PumpMessages() override;
   void SetBusyCursor(bool busy) override;
   void EnableStop(bool enabled) override;
-  void ShowMessage(const std::string& text) override;
 
   // ScanSettings: read from the controls at the moment a stage asks.
   std::vector<std::string> Folders() const override;
@@ -101,78 +130,6 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   bool FindFileClones() const override;
   bool FindFolderClones() const override;
 
-  // Controls, named as the commands and texts refer to them.
-  QWidget* PanelTop;
-  QLabel* lblFolders;
-  QListWidget* lbFolders;
-  QPushButton* btnAddFolder;
-  QPushButton* btnRemoveFolder;
-  QCheckBox* chkFileDuplicates;
-  QCheckBox* chkDirDuplicates;
-  QGroupBox* rgCompare;
-  QButtonGroup* rgCompareItems;
-  QRadioButton* rbName;
-  QRadioButton* rbSize;
-  QRadioButton* rbNameAndSize;
-  QRadioButton* rbContent;
-  QLabel* lblMasks;
-  QLineEdit* edMasks;
-  QLabel* lblMinSize;
-  QSpinBox* seMinSizeMB;
-  QCheckBox* chkParallelHash;
-  QLabel* lblMaxGroups;
-  QSpinBox* seMaxGroups;
-  QLabel* lblMinGroupSize;
-  QSpinBox* seMinGroupSize;
-  QToolButton* btnScan;
-  QTabWidget* PageControl1;
-  QWidget* tsFiles;
-  QWidget* tsDirs;
-  ResultListView* lvFiles;
-  ResultListView* lvDirs;
-  QWidget* PanelBottom;
-  QPushButton* btnSelectAllButOne;
-  QPushButton* btnCheckAll;
-  QPushButton* btnUncheckAll;
-  QPushButton* btnOpenLocation;
-  QPushButton* btnDeleteSelected;
-  QPushButton* btnExportFiles;
-  QPushButton* btnExportDirs;
-  QWidget* Panel1;
-  QLabel* lblStatus;
-  QLabel* lblTotals;
-  QProgressBar* ProgressBar;
-  QPushButton* btnStop;
-
-  QMenu* File1;
-  QAction* AddFolder1;
-  QAction* ExportFileClones1;
-  QAction* ExportFolderClones1;
-  QAction* Exit1;
-  QMenu* Action1;
-  QAction* Scan1;
-  QAction* Stop1;
-  QAction* MoveCheckedtoRecycleBin1;
-  QMenu* Edit1;
-  QAction* Checkallbutoneingroup1;
-  QAction* Checkall1;
-  QAction* Uncheckall1;
-  QAction* KeepCopiesInFolder1;
-  QAction* KeepNewest1;
-  QAction* KeepOldest1;
-  QAction* KeepShortestPath1;
-  QMenu* View1;
-  QMenu* Page1;
-  QAction* FileClones1;
-  QAction* FolderClones1;
-  QAction* ShowSettingsPanel1;
-  QMenu* mmLanguage;
-  QMenu* Help1;
-  QAction* mnuTutorial;
-  QAction* ContactUs1;
-  QAction* VisitWebsite1;
-  QAction* About1;
-
  protected:
   void closeEvent(QCloseEvent* event) override;
   // Folders and files dropped on the folder list.
@@ -182,10 +139,19 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   void BuildSettingsPanel();
   void BuildResultPages();
   void BuildBottomPanel();
+  // The menus, with the command table's items in them.
   void BuildMenu();
   void ConnectCommands();
-  // While a scan runs, nothing may change the folder list, the lists or the registry.
+  // The command's menu item and button; either may be null.
+  QAction* MenuItem(const char* objectName) const;
+  QAbstractButton* Button(const char* objectName) const;
+  // The menu items and buttons of the commands enabled `when`.
+  void EnableCommands(WindowCommand::Enabled when, bool enabled);
+  // While a scan runs, nothing may change the folder list, the lists, the marks
+  // or the registry, nor export, remove or open.
   void SetRunning(bool running);
+  // The result page changed: the View > Page items follow.
+  void MarkCurrentPage();
   void OpenMakerPage(const QString& path);
   // The message when the desktop has nothing that opens a path or an address.
   void NothingOpens(const std::string& pathOrAddress);
@@ -197,6 +163,47 @@ class MainWindow : public QMainWindow, public WindowOperations, public ScanSetti
   void KeepBy(const KeepRule& rule);
   // Many marks change at once: the line is drawn again once they are done.
   void ScheduleTotalsUpdate();
+
+  // Controls; each has its name as objectName, by which tests find it. The
+  // commands' menu items and buttons are reached through the command table.
+  QWidget* PanelTop_;
+  QLabel* lblFolders_;
+  QListWidget* lbFolders_;
+  QCheckBox* chkFileDuplicates_;
+  QCheckBox* chkDirDuplicates_;
+  QGroupBox* rgCompare_;
+  QButtonGroup* rgCompareItems_;
+  QRadioButton* rbName_;
+  QRadioButton* rbSize_;
+  QRadioButton* rbNameAndSize_;
+  QRadioButton* rbContent_;
+  QLabel* lblMasks_;
+  QLineEdit* edMasks_;
+  QLabel* lblMinSize_;
+  QSpinBox* seMinSizeMB_;
+  QCheckBox* chkParallelHash_;
+  QLabel* lblMaxGroups_;
+  QSpinBox* seMaxGroups_;
+  QLabel* lblMinGroupSize_;
+  QSpinBox* seMinGroupSize_;
+  QTabWidget* PageControl1_;
+  QWidget* tsFiles_;
+  QWidget* tsDirs_;
+  ResultListView* lvFiles_;
+  ResultListView* lvDirs_;
+  QWidget* PanelBottom_;
+  QWidget* Panel1_;
+  QLabel* lblStatus_;
+  QLabel* lblTotals_;
+  QProgressBar* ProgressBar_;
+
+  QMenu* File1_;
+  QMenu* Action1_;
+  QMenu* Edit1_;
+  QMenu* View1_;
+  QMenu* Page1_;
+  QMenu* mmLanguage_;
+  QMenu* Help1_;
 
   Dialogs& dialogs_;
   DesktopShell& shell_;

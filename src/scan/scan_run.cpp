@@ -13,40 +13,40 @@
 
 namespace orvanta {
 
-ScanRun::ScanRun(WindowOperations& window, const ScanSettings& settings, std::string decimalSeparator)
-    : window_(window),
+ScanRun::ScanRun(ScanHost& host, const ScanSettings& settings, std::string decimalSeparator)
+    : host_(host),
       settings_(settings),
       decimalSeparator_(std::move(decimalSeparator)),
       fileClones_(MakeFileCloneList()),
       folderClones_(MakeFolderCloneList()) {}
 
-void ScanRun::btnScanClick() {
-  if (running_) return;
-  if (settings_.Folders().empty()) {
-    window_.ShowMessage(TranslateText("Please add at least one folder."));
-    return;
-  }
+ScanOutcome ScanRun::Run() {
+  if (running_) return {ScanOutcome::Kind::AlreadyRunning, {}};
+  if (settings_.Folders().empty()) return {ScanOutcome::Kind::NoFolders, {}};
   running_ = true;
   stopRequested_ = false;
-  window_.EnableStop(true);
-  window_.SetBusyCursor(true);
+  host_.EnableStop(true);
+  host_.SetBusyCursor(true);
 
+  ScanOutcome outcome;
   bool stoppedEarly = false;
   try {
     stoppedEarly = RunStages();
+    if (stoppedEarly) outcome.kind = ScanOutcome::Kind::Stopped;
   } catch (const std::exception& error) {
-    // Out of memory included: the run ends with the message and keeps what it found.
-    window_.ShowMessage(TranslateText("Error: ") + error.what());
+    // Out of memory included: the run ends with the error and keeps what it found.
+    outcome = {ScanOutcome::Kind::Failed, error.what()};
   } catch (...) {
-    // Not an error of ours: the window is restored, the exception goes on to the host.
+    // Not an error of ours: the host is restored, the exception goes on to it.
     EndRun(false);
     throw;
   }
   EndRun(stoppedEarly);
+  return outcome;
 }
 
 bool ScanRun::RunStages() {
-  ScanContext scan{window_, settings_, stopRequested_, files_, folderRecords_, fileClones_, folderClones_, decimalSeparator_,
+  ScanContext scan{host_, settings_, stopRequested_, files_, folderRecords_, fileClones_, folderClones_, decimalSeparator_,
                    &unreadableFiles_};
   ClearResults();
   unreadableFiles_.clear();
@@ -62,36 +62,36 @@ bool ScanRun::RunStages() {
   if (settings_.FindFileClones()) {
     FindFileDuplicates(scan);
     if (scan.StopRequested()) {
-      window_.SetStatusText(TranslateText("Cancelled"));
+      host_.SetStatusText(TranslateText("Cancelled"));
       return true;
     }
   }
   if (settings_.FindFolderClones()) {
     FindDirectoryDuplicates(scan);
     if (scan.StopRequested()) {
-      window_.SetStatusText(TranslateText("Cancelled"));
+      host_.SetStatusText(TranslateText("Cancelled"));
       return true;
     }
   }
-  window_.SetStatusText("  " + TranslateText("Done."));
+  host_.SetStatusText("  " + TranslateText("Done."));
   return false;
 }
 
 void ScanRun::EndRun(bool stoppedEarly) {
-  window_.SetBusyCursor(false);
+  host_.SetBusyCursor(false);
   if (stoppedEarly) {
-    window_.EnableStop(false);
-    window_.SetProgressPosition(0);
+    host_.EnableStop(false);
+    host_.SetProgressPosition(0);
   } else {
-    window_.SetProgressPosition(0);
-    window_.EnableStop(false);
+    host_.SetProgressPosition(0);
+    host_.EnableStop(false);
   }
   running_ = false;
 }
 
-void ScanRun::btnStopClick() {
+void ScanRun::RequestStop() {
   stopRequested_ = true;
-  window_.SetStatusText(TranslateText("Stopping..."));
+  host_.SetStatusText(TranslateText("Stopping..."));
 }
 
 void ScanRun::ClearResults() {
@@ -101,8 +101,8 @@ void ScanRun::ClearResults() {
   ClearListGroups(folderClones_);
   files_.clear();
   folderRecords_.clear();
-  window_.SetProgressPosition(0);
-  window_.SetStatusText("");
+  host_.SetProgressPosition(0);
+  host_.SetStatusText("");
 }
 
 }  // namespace orvanta

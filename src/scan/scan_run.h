@@ -1,25 +1,40 @@
 // One scan: resets the results, then runs the stages one after another on the
-// caller's thread, reporting through the host's window operations. Holds the
-// file registry, the stop flag and the two result lists for the host.
+// caller's thread, reporting through its host. Holds the file registry, the
+// stop flag and the two result lists for the host.
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "core/result_list.h"
 #include "core/scan_settings.h"
-#include "core/window_operations.h"
+#include "core/scan_host.h"
 #include "core/file_record.h"
 
 namespace orvanta {
 
+// How a call of ScanRun::Run ended; each front end words it in its own way.
+struct ScanOutcome {
+  enum class Kind {
+    Done,            // every stage ran; the lists are whole
+    Stopped,         // Stop was noticed; the lists hold what was found so far
+    NoFolders,       // the settings name no folder: nothing ran, the last results stay
+    Failed,          // a stage threw; the lists hold what was found before
+    AlreadyRunning,  // a run was active: this call did nothing
+  };
+  Kind kind = Kind::Done;
+  std::string error;  // Failed: the exception's text
+};
+
 class ScanRun {
  public:
-  ScanRun(WindowOperations& window, const ScanSettings& settings, std::string decimalSeparator = ".");
+  ScanRun(ScanHost& host, const ScanSettings& settings, std::string decimalSeparator = ".");
 
-  // Scan: runs every stage the settings ask for. Does nothing while a run is active.
-  void btnScanClick();
-  // Stop: the stages notice it at their next poll.
-  void btnStopClick();
+  // Runs every stage the settings ask for. An exception that is not a
+  // std::exception passes on once the host is restored.
+  ScanOutcome Run();
+  // The stages notice it at their next poll.
+  void RequestStop();
   void ClearResults();
 
   bool Running() const { return running_; }
@@ -37,7 +52,7 @@ class ScanRun {
   // Restores the cursor, the progress bar and the Stop control.
   void EndRun(bool stoppedEarly);
 
-  WindowOperations& window_;
+  ScanHost& host_;
   const ScanSettings& settings_;
   std::string decimalSeparator_;
   std::atomic<bool> stopRequested_{false};

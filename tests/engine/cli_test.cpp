@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
 #include "cli/cli.h"
 #include "cli/listing_writers.h"
@@ -133,7 +134,9 @@ TEST_F(CliTest, ARootThatCannotBeScannedIsNamedAndTheRunExitsOne) {
 
   const auto none = RunCliWith({tree.Path("missing")});
   EXPECT_EQ(none.status, 1);
-  EXPECT_NE(none.err.find("Please add at least one folder."), std::string::npos);
+  EXPECT_EQ(none.err, "orvanta-cli: Directory does not exist: " + tree.Path("missing") + "\n")
+      << "the root is named once, and nothing more is said";
+  EXPECT_EQ(none.out, "");
 
 #ifndef _WIN32
   tree.Dir("deep/inner");
@@ -148,6 +151,42 @@ TEST_F(CliTest, ARootThatCannotBeScannedIsNamedAndTheRunExitsOne) {
   EXPECT_NE(dotDot.out.find(tree.Path("deep/y/1.dat")), std::string::npos) << dotDot.out;
   EXPECT_NE(dotDot.out.find(tree.Path("deep/y/2.dat")), std::string::npos) << dotDot.out;
 #endif
+}
+
+// Whatever ends the run, standard error holds the program's own lines only,
+// and a run that was not stopped gives standard output a whole listing: a
+// JSON document, or nothing for an empty text or -0 listing.
+TEST_F(CliTest, NoFolderToScanAndAFailedRunAreToldInTheProgramsOwnLines) {
+  const std::string missing = tree.Path("missing"), csv = tree.File("old.csv", "kept");
+  const std::string emptyDocument = "{\n  \"files\": [],\n  \"folders\": []\n}\n";
+  const std::string notThere = "orvanta-cli: Directory does not exist: " + missing + "\n";
+  const std::string failed = "orvanta-cli: Error: disk on fire\n";
+  const CliHooks scanning;
+  CliHooks failing;
+  failing.onPump = [] { throw std::runtime_error("disk on fire"); };
+  failing.moveToTrash = [](const std::vector<platform::TrashItem>& items) {
+    ADD_FAILURE() << "a failed run removes nothing";
+    return std::vector<platform::TrashOutcome>(items.size());
+  };
+  const struct {
+    std::vector<std::string> args;
+    const CliHooks& hooks;
+    std::string err, out;
+  } cases[] = {
+      {{"--json", missing}, scanning, notThere, emptyDocument},
+      {{"-0", "--csv", csv, missing}, scanning, notThere, ""},
+      {{tree.Root()}, failing, failed, ""},
+      {{"--json", "--folders", tree.Root()}, failing, failed, emptyDocument},
+      {{"-0", "--csv", csv, tree.Root()}, failing, failed, ""},
+      {{"--trash", "all", "--yes", tree.Root()}, failing, failed, ""},
+  };
+  for (const auto& [args, hooks, err, out] : cases) {
+    const auto r = RunCliWith(args, hooks);
+    EXPECT_EQ(r.status, 1) << args.front();
+    EXPECT_EQ(r.err, err) << args.front();
+    EXPECT_EQ(r.out, out) << args.front();
+  }
+  EXPECT_EQ(ReadFile(csv), "kept") << "a CSV file is written only after a whole run";
 }
 
 TEST_F(CliTest, AFileThatCannotBeReadIsNamedOnStandardErrorAndLeftOut) {

@@ -2,12 +2,15 @@
 
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <new>
 
 #include "core/scan_context.h"
 #include "scan/scan_run.h"
 #include "fileclones/content_hashing.h"
 #include "fileclones/file_grouping.h"
+#include "fileclones/hash_plan.h"
 #include "test_support.h"
 
 namespace orvanta {
@@ -61,12 +64,13 @@ class ComputeAllHashesTest : public ::testing::TestWithParam<bool>, protected te
     settings.parallel = GetParam();
     ScanContext scan = Context();
     scan.unreadableFiles = &unreadable;
-    ComputeAllHashes(scan);
+    ComputeAllHashes(scan, options);
     if (group) FindFileDuplicates(scan);
   }
 
   TempTree tree;
   std::vector<std::string> unreadable;
+  HashingOptions options;
 };
 
 TEST_P(ComputeAllHashesTest, HashesOnlyFilesThatShareAPositiveSize) {
@@ -108,23 +112,18 @@ TEST_P(ComputeAllHashesTest, VanishedAndUnreadableFilesStayUnhashedAndTheRestGoe
   } else {
     EXPECT_TRUE(unreadable.empty());
   }
-  EXPECT_TRUE(window.Messages().empty());
 }
 
 TEST_P(ComputeAllHashesTest, AFileThatFailsOnlyWhenComparedIsCountedUnreadable) {
   // Files of more than one buffer are read twice: a fast digest, then the
   // comparison of those whose digests agree. One taken away in between fails there.
   if (test::RunningAsRoot()) GTEST_SKIP() << "root reads every file";
-  if (GetParam()) GTEST_SKIP() << "only one by one does the window pump between the two reads";
   const std::string content(300 * 1024, 'L');
   FileRecord& a = Add("a", content);
   FileRecord& b = Add("b", content);
   FileRecord& c = Add("c", content);
-  // Pumps: the first status, then one after each file's first read.
   std::optional<test::Unreadable> held;
-  window.onPump = [&](int pump) {
-    if (pump == 4) held.emplace(b.FullPath());
-  };
+  options.betweenPasses = [&] { held.emplace(b.FullPath()); };
   Hash();
   EXPECT_EQ(a.contentHash.Hex().size(), 40u);
   EXPECT_EQ(c.contentHash, a.contentHash);
@@ -198,10 +197,7 @@ TEST_P(ComputeAllHashesTest, LargeFilesGetTheirSha1OnlyWhenAnotherHasTheirConten
 TEST_P(ComputeAllHashesTest, FilesSharingASha1ButNotTheirBytesNeverGroup) {
   // Every SHA-1 reads the same, as for the two files of a published collision
   // (49,320 bytes each); only equal bytes may still form a group.
-  struct ForcedCollision {
-    ForcedCollision() { ForceSha1ForTesting("38762cf7f55934b34d179ae6a4c80cadccbb7f0a"); }
-    ~ForcedCollision() { ForceSha1ForTesting(nullptr); }
-  } forced;
+  options.reads.forcedSha1 = "38762cf7f55934b34d179ae6a4c80cadccbb7f0a";
   FileRecord& a = Add("a", Pattern(49320));
   FileRecord& b = Add("b", Pattern(49320, '#'));
   FileRecord& copyOfA = Add("c", Pattern(49320));
@@ -239,16 +235,68 @@ TEST_P(ComputeAllHashesTest, AFileChangedSinceCollectedIsNotReadPastItsSizeAndSt
 }
 
 TEST_P(ComputeAllHashesTest, StopIsSeenInsideAHugeFile) {
-  // Two sparse files of 1 TiB: reading either to its end would take minutes.
-  for (const char* name : {"huge1", "huge2"}) {
-    const std::string path = tree.File(name, "");
-    if (!TempTree::Resize(path, std::uint64_t{1} << 40)) GTEST_SKIP() << "no sparse file of 1 TiB here";
+  // Two equal sparse files of 64 MiB (256 buffers each); Stop comes once a
+  // read is under way, in the fast-digest pass or in the comparison. Each read
+  // under way then ends within 16 buffers (4 MiB), not at its file's end.
+  for (const bool inSecondPass : {false, true}) {
+    SCOPED_TRACE(inSecondPass ? "in the comparison" : "in the fast digest");
+    files.clear();
+    stop = false;
+    for (const char* name : {"huge1", "huge2"}) {
+      const std::string path = tree.File(name, "");
+      if (!TempTree::Resize(path, std::uint64_t{64} << 20)) GTEST_SKIP() << "no sparse file of 64 MiB here";
+      files.AddFromDisk(path);
+    }
+    std::atomic<bool> secondPass{false};
+    std::atomic<int> buffersAfterStop{0};
+    options.betweenPasses = [&] { secondPass = true; };
+    options.reads.afterBuffer = [&](std::uint64_t read) {
+      if (stop) {
+        ++buffersAfterStop;
+      } else if (read >= (std::uint64_t{1} << 20) && secondPass == inSecondPass) {
+        stop = true;
+      }
+    };
+    Hash();
+    EXPECT_TRUE(stop.load()) << "Stop came while a file was read";
+    EXPECT_EQ(secondPass.load(), inSecondPass);
+    EXPECT_LE(buffersAfterStop.load(), 2 * 16);
+    EXPECT_EQ(files[0].contentHash, "");
+    EXPECT_EQ(files[1].contentHash, "");
+  }
+}
+
+// Out of memory on a worker: the others stop claiming, and the exception
+// reaches the caller once they have ended, instead of ending the program.
+TEST_P(ComputeAllHashesTest, AnExceptionWhileReadingReachesTheCallerAndStopsTheOtherReads) {
+  constexpr int kFiles = 200;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string path = tree.File("f" + std::to_string(i), "");
+    if (!TempTree::Resize(path, 2 * kReadBufferSize)) GTEST_SKIP() << "no sparse file here";
     files.AddFromDisk(path);
   }
-  window.onPump = [&](int) { stop = true; };
+  std::atomic<bool> thrown{false};
+  std::atomic<int> filesBegun{0};
+  options.reads.afterBuffer = [&](std::uint64_t read) {
+    if (read == kReadBufferSize) ++filesBegun;  // the first call for a file
+    if (!thrown.exchange(true)) throw std::bad_alloc();
+  };
+  EXPECT_THROW(Hash(), std::bad_alloc);
+  // Each worker finishes at most the file it had claimed: at most four per processor.
+  EXPECT_LT(filesBegun.load(), kFiles);
+}
+
+// A large file that changes between the fast digest and the SHA-1 pass is
+// compared byte by byte with its look-alikes: it gets the digest of its own
+// bytes, never theirs.
+TEST_P(ComputeAllHashesTest, ALargeFileChangedBetweenThePassesGetsItsOwnDigest) {
+  const std::string large = Pattern(3 * 1024 * 1024 + 17);
+  for (const char* name : {"a", "b", "c"}) Add(name, large);
+  options.betweenPasses = [&] { tree.File("b", Pattern(large.size(), '#')); };
   Hash();
-  EXPECT_EQ(files[0].contentHash, "");
-  EXPECT_EQ(files[1].contentHash, "");
+  EXPECT_EQ(files[0].contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
+  EXPECT_EQ(files[1].contentHash, "e81879a553df8ea6f8cacd5d1bdb6df93d0bf76c");
+  EXPECT_EQ(files[2].contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, ComputeAllHashesTest, ::testing::Values(true, false),
@@ -301,27 +349,49 @@ TEST(ComputeAllHashes, SequentialCadenceEveryTenthFileAndTheLast) {
   }
 }
 
-// A large file that changes between the fast digest and the SHA-1 pass is
-// compared byte by byte with its look-alikes: it gets the digest of its own
-// bytes, never theirs.
-TEST(ComputeAllHashes, ALargeFileChangedBetweenThePassesGetsItsOwnDigest) {
-  TempTree tree;
-  test::StageHarness stage;
-  auto& files = stage.files;
-  const std::string large = Pattern(3 * 1024 * 1024 + 17);
-  for (const char* name : {"a", "b", "c"}) files.AddFromDisk(tree.File(name, large));
-  stage.settings.parallel = false;
-  // The change must fall between the passes, a moment no text marks: one pump
-  // opens hashing, one follows the first read of each large file, so the
-  // fourth comes after the last first read.
-  stage.window.onPump = [&](int pump) {
-    if (pump == 4) tree.File("b", Pattern(large.size(), '#'));
+
+// Which files are read, and how, is decided from sizes and digests alone.
+TEST(HashPlan, TargetsAreTheFilesOfASharedPositiveSizeInCollectionOrder) {
+  FileRegistry files;
+  for (const std::int64_t size : {5, 0, 7, 5, 0, -1, -1, 3, 3, 3, 600000}) files.Add("/x/f", size);
+  std::atomic<bool> stop{false};
+  std::vector<std::size_t> indexes;
+  for (const FileRecord* target : HashTargets(files, stop)) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      if (target == &files[i]) indexes.push_back(i);
+    }
+  }
+  EXPECT_EQ(indexes, (std::vector<std::size_t>{0, 3, 7, 8, 9}));
+  stop = true;
+  EXPECT_TRUE(HashTargets(files, stop).empty());
+}
+
+TEST(HashPlan, TheSecondPassHashesLargeFilesWhoseFastDigestAnotherShares) {
+  const FastDigest x{300000, 1, 2}, y{300000, 1, 3}, z{400000, 1, 2};
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> stage;  // per target
+    std::vector<FastDigest> digests;  // per large candidate: targets 1, 2, 3, 4 and 5
+    std::vector<std::pair<std::vector<std::uint32_t>, bool>> items;  // targets of each, hashed
+  } cases[] = {
+      {"shared and alone",
+       {kFinished, kLarge, kLarge, kLarge, kLarge, kLarge},
+       {y, x, z, x, y},
+       {{{1, 5}, true}, {{2, 4}, true}, {{3}, false}}},
+      {"a target hashed before: every large one is hashed",
+       {kHashedBefore, kLarge, kUnreadable, kLarge, kNotReached, kFinished},
+       {x, x, y, x, x},
+       {{{1}, true}, {{3}, true}}},
   };
-  ScanContext scan = stage.Context();
-  ComputeAllHashes(scan);
-  EXPECT_EQ(files[0].contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
-  EXPECT_EQ(files[1].contentHash, "e81879a553df8ea6f8cacd5d1bdb6df93d0bf76c");
-  EXPECT_EQ(files[2].contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
+  const std::vector<std::uint32_t> candidates{1, 2, 3, 4, 5};
+  for (const auto& c : cases) {
+    const SecondPassPlan plan = PlanSecondPass(c.stage, candidates, c.digests);
+    std::vector<std::pair<std::vector<std::uint32_t>, bool>> items;
+    for (const SecondPassItem& item : plan.items) {
+      items.push_back({{plan.targets.begin() + item.begin, plan.targets.begin() + item.end}, item.hash});
+    }
+    EXPECT_EQ(items, c.items) << c.what;
+  }
 }
 
 // Same tree, both schemes: identical groups.
@@ -337,7 +407,7 @@ TEST(ContentScan, ParallelAndSequentialHashingGiveTheSameGroups) {
   ScanRun run(window, settings);
   auto groups = [&](bool parallel) {
     settings.parallel = parallel;
-    run.btnScanClick();
+    run.Run();
     std::vector<std::pair<int, std::string>> rows;
     for (const auto& row : run.FileClones().Rows()) rows.emplace_back(row.groupId, row.data->FullPath());
     return rows;
@@ -360,13 +430,13 @@ TEST(ContentScan, AGroupOfEqualFilesShowsTwiceTheFileSize) {
   settings.folderClones = true;
   settings.fileClones = false;
   ScanRun run(window, settings);
-  run.btnScanClick();
+  run.Run();
   EXPECT_NE(std::find(window.calls.begin(), window.calls.end(), "status:Computing SHA-1 hashes (size filtered)..."),
             window.calls.end())
       << "folder clones alone also hash in content mode";
   settings.fileClones = true;
   settings.folderClones = false;
-  run.btnScanClick();
+  run.Run();
   ASSERT_EQ(run.FileClones().Groups().size(), 1u);
   EXPECT_EQ(run.FileClones().Groups()[0].header, "Group 1 (3.00 MB)");
 }

@@ -39,7 +39,7 @@ class KeepRulesOnAPhotoTree : public ::testing::Test {
   void SetUp() override {
     test::MakePhotoTree(tree);
     settings.folders = {tree.Folder()};
-    run.btnScanClick();
+    run.Run();
     ASSERT_EQ(run.FileClones().Groups().size(), 3u);
   }
 
@@ -89,7 +89,7 @@ class KeepRulesOnNestedFolders : public ::testing::Test {
     settings.folders = {tree.Folder()};
     settings.fileClones = false;
     settings.folderClones = true;
-    run.btnScanClick();
+    run.Run();
     ASSERT_GE(run.FolderClones().Groups().size(), 2u);
   }
 

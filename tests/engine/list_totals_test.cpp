@@ -77,7 +77,7 @@ TEST_F(ScanSummaryTest, FoundListedAndExtraSpaceFollowMaxGroupsAndTheMarks) {
   };
   for (const Case& c : cases) {
     settings.maxGroups = c.maxGroups;
-    run.btnScanClick();
+    run.Run();
     ASSERT_EQ(window.LastStatus(), "  Done.");
     const std::optional<ListSummary> summary = SummarizeList(run.FileClones());
     ASSERT_TRUE(summary);
@@ -97,7 +97,7 @@ TEST_F(ScanSummaryTest, FolderGroupsAndEmptyResults) {
   settings.folderClones = true;
   tree.FileOfSize("e/big.bin", 2 * kMB, 'b');
   tree.FileOfSize("e/small.bin", kMB / 2, 's');  // e equals c
-  run.btnScanClick();
+  run.Run();
   const std::optional<ListSummary> folders = SummarizeList(run.FolderClones());
   ASSERT_TRUE(folders);
   EXPECT_EQ(folders->groupsFound, 1);
@@ -106,7 +106,7 @@ TEST_F(ScanSummaryTest, FolderGroupsAndEmptyResults) {
             "Groups: 1, extra copies: 2,50 MB  \xC2\xB7  0 checked, 0,00 MB");
 
   settings.folders = {tree.Folder("d")};
-  run.btnScanClick();
+  run.Run();
   EXPECT_EQ(TotalsLine(run.FileClones(), "."), "No clone groups found");
   run.ClearResults();
   EXPECT_FALSE(SummarizeList(run.FileClones()));
@@ -121,7 +121,7 @@ TEST(ScanSummary, GroupsOfUnequalSizesCountBeyondTheLargestMember) {
   harness.settings.folders = {tree.Folder()};
   harness.settings.compare = CompareMode::Name;
   ScanRun run(harness.window, harness.settings);
-  run.btnScanClick();
+  run.Run();
   ASSERT_TRUE(SummarizeList(run.FileClones()));
   EXPECT_EQ(SummarizeList(run.FileClones())->extraBytes, 300);
 }

@@ -59,7 +59,7 @@ class RemovalTest : public ::testing::Test {
     settings.compare = mode;
     settings.folderClones = folderClones;
     run = std::make_unique<ScanRun>(window, settings);
-    run->btnScanClick();
+    run->Run();
   }
   ResultList& Files() { return run->FileClones(); }
   ResultList& Folders() { return run->FolderClones(); }

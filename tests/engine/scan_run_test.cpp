@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <stdexcept>
 
 #include "scan/scan_run.h"
@@ -9,6 +11,17 @@ namespace orvanta {
 namespace {
 
 using test::TempTree;
+using Kind = ScanOutcome::Kind;
+
+// Settings whose masks cannot be read when `failure` is set: the collection
+// stage then fails with it.
+struct Settings : test::FakeSettings {
+  std::string failure;
+  std::string MasksText() const override {
+    if (!failure.empty()) throw std::runtime_error(failure);
+    return FakeSettings::MasksText();
+  }
+};
 
 class ScanRunTest : public ::testing::Test {
  protected:
@@ -23,21 +36,50 @@ class ScanRunTest : public ::testing::Test {
   std::vector<std::string> RunFrame() const {
     std::vector<std::string> frame;
     for (const auto& call : window.calls) {
-      if (call.rfind("cursor:", 0) == 0 || call.rfind("stop:", 0) == 0 || call.rfind("message:", 0) == 0) {
-        frame.push_back(call);
-      }
+      if (call.rfind("cursor:", 0) == 0 || call.rfind("stop:", 0) == 0) frame.push_back(call);
     }
     return frame;
   }
 
   TempTree tree;
   test::RecordingWindow window;
-  test::FakeSettings settings;
+  Settings settings;
   ScanRun run{window, settings};
 };
 
+TEST_F(ScanRunTest, EachWayARunEndsIsItsOutcomeAndTheHostIsRestored) {
+  const std::vector<std::string> restored = {"stop:on", "cursor:busy", "cursor:default", "stop:off"};
+  const struct {
+    const char* name;
+    std::function<void()> arrange;
+    Kind kind;
+    std::string error, lastStatus;
+    std::vector<std::string> frame;
+  } cases[] = {
+      {"done", [] {}, Kind::Done, "", "  Done.", restored},
+      {"stopped", [this] { window.onPump = [this](int) { run.RequestStop(); }; }, Kind::Stopped, "",
+       "Scanning cancelled. 0 files collected so far.", restored},
+      {"no folders", [this] { settings.folders.clear(); }, Kind::NoFolders, "", "", {}},
+      {"failed", [this] { settings.failure = "masks unreadable"; }, Kind::Failed, "masks unreadable",
+       "Scanning folders...", restored},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    window = {};
+    settings.folders = {tree.Folder()};
+    settings.failure.clear();
+    c.arrange();
+    const ScanOutcome outcome = run.Run();
+    EXPECT_EQ(outcome.kind, c.kind);
+    EXPECT_EQ(outcome.error, c.error);
+    EXPECT_EQ(window.LastStatus(), c.lastStatus);
+    EXPECT_EQ(RunFrame(), c.frame);
+    EXPECT_FALSE(run.Running());
+  }
+}
+
 TEST_F(ScanRunTest, ACompleteRunEndsDoneAndRestoresTheWindow) {
-  run.btnScanClick();
+  EXPECT_EQ(run.Run().kind, Kind::Done);
   EXPECT_EQ(window.LastStatus(), "  Done.");
   EXPECT_EQ(RunFrame(), (std::vector<std::string>{"stop:on", "cursor:busy", "cursor:default", "stop:off"}));
   const std::vector<std::string> tail = {"status:  Done.", "cursor:default", "pos:0", "stop:off"};
@@ -47,19 +89,19 @@ TEST_F(ScanRunTest, ACompleteRunEndsDoneAndRestoresTheWindow) {
   EXPECT_FALSE(run.Running());
 }
 
-TEST_F(ScanRunTest, AnEmptyFolderListOnlyShowsAMessageAndKeepsTheResults) {
-  run.btnScanClick();
+TEST_F(ScanRunTest, AnEmptyFolderListOnlySaysSoAndKeepsTheResults) {
+  run.Run();
   window.calls.clear();
   settings.folders.clear();
-  run.btnScanClick();
-  EXPECT_EQ(window.calls, std::vector<std::string>{"message:Please add at least one folder."});
+  EXPECT_EQ(run.Run().kind, Kind::NoFolders);
+  EXPECT_EQ(window.calls, std::vector<std::string>{}) << "the host is not touched";
   EXPECT_EQ(run.FileClones().Groups().size(), 1u);
 }
 
 TEST_F(ScanRunTest, WithoutEitherCloneKindTheRunStillCollects) {
   settings.fileClones = false;
   settings.folderClones = false;
-  run.btnScanClick();
+  run.Run();
   const auto statuses = window.Statuses();
   EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Found 3 files (after filters)."), statuses.end());
   EXPECT_EQ(window.LastStatus(), "  Done.");
@@ -69,9 +111,9 @@ TEST_F(ScanRunTest, WithoutEitherCloneKindTheRunStillCollects) {
 
 TEST_F(ScanRunTest, StopDuringCollectionKeepsTheCollectionText) {
   window.onPump = [this](int) {
-    if (window.LastStatus() == "Scanning folders...") run.btnStopClick();
+    if (window.LastStatus() == "Scanning folders...") run.RequestStop();
   };
-  run.btnScanClick();
+  run.Run();
   EXPECT_EQ(window.LastStatus(), "Scanning cancelled. 0 files collected so far.");
   EXPECT_TRUE(run.FileClones().Rows().empty());
   const std::vector<std::string> tail = {"cursor:default", "stop:off", "pos:0"};
@@ -85,29 +127,29 @@ TEST_F(ScanRunTest, StopDuringGroupingEndsCancelledAndTheNextScanStartsAfresh) {
   }
   window.onStatus = [this](const std::string& text) {
     if (text.rfind("Listing file groups", 0) == 0) {
-      run.btnStopClick();
-      run.btnStopClick();
+      run.RequestStop();
+      run.RequestStop();
     }
   };
-  run.btnScanClick();
+  run.Run();
   EXPECT_EQ(window.LastStatus(), "Cancelled");
   EXPECT_EQ(run.FileClones().Groups().size(), 50u);
   EXPECT_TRUE(run.StopFlag()) << "the flag stays set until the next scan";
 
   window.onStatus = nullptr;
-  run.btnScanClick();
+  run.Run();
   EXPECT_EQ(window.LastStatus(), "  Done.");
   EXPECT_EQ(run.FileClones().Groups().size(), 61u);
 }
 
-TEST_F(ScanRunTest, AnErrorInAStageIsShownAndTheWindowRestored) {
+TEST_F(ScanRunTest, AnErrorInAStageIsTheOutcomeAndTheWindowRestored) {
   window.onStatus = [](const std::string& text) {
     if (text.rfind("Scanning: ", 0) == 0) throw std::runtime_error("disk on fire");
   };
-  run.btnScanClick();
-  EXPECT_EQ(window.Messages(), std::vector<std::string>{"Error: disk on fire"});
-  EXPECT_EQ(RunFrame(), (std::vector<std::string>{"stop:on", "cursor:busy", "message:Error: disk on fire",
-                                                  "cursor:default", "stop:off"}));
+  const ScanOutcome outcome = run.Run();
+  EXPECT_EQ(outcome.kind, Kind::Failed);
+  EXPECT_EQ(outcome.error, "disk on fire");
+  EXPECT_EQ(RunFrame(), (std::vector<std::string>{"stop:on", "cursor:busy", "cursor:default", "stop:off"}));
   EXPECT_EQ(run.Files().size(), 1u) << "the registry keeps what was collected";
   EXPECT_FALSE(run.Running());
 }
@@ -116,18 +158,20 @@ TEST_F(ScanRunTest, AForeignExceptionPassesOnButTheWindowIsRestored) {
   window.onStatus = [](const std::string& text) {
     if (text.rfind("Scanning: ", 0) == 0) throw 42;
   };
-  EXPECT_THROW(run.btnScanClick(), int);
-  EXPECT_TRUE(window.Messages().empty()) << "not shown as an error of the scan";
+  EXPECT_THROW(run.Run(), int) << "not turned into an error of the scan";
   EXPECT_EQ(RunFrame(), (std::vector<std::string>{"stop:on", "cursor:busy", "cursor:default", "stop:off"}));
   EXPECT_FALSE(run.Running()) << "the next Scan runs";
 }
 
 TEST_F(ScanRunTest, AScanClickedDuringARunIsIgnored) {
   int nested = 0;
+  std::optional<ScanOutcome> nestedOutcome;
   window.onPump = [&](int) {
-    if (nested++ == 0) run.btnScanClick();
+    if (nested++ == 0) nestedOutcome = run.Run();
   };
-  run.btnScanClick();
+  EXPECT_EQ(run.Run().kind, Kind::Done);
+  ASSERT_TRUE(nestedOutcome.has_value());
+  EXPECT_EQ(nestedOutcome->kind, Kind::AlreadyRunning);
   EXPECT_EQ(window.LastStatus(), "  Done.");
   EXPECT_EQ(run.Files().size(), 3u);
 }

@@ -330,7 +330,6 @@ void RecordingWindow::PumpMessages() {
 }
 void RecordingWindow::SetBusyCursor(bool busy) { calls.push_back(busy ? "cursor:busy" : "cursor:default"); }
 void RecordingWindow::EnableStop(bool enabled) { calls.push_back(enabled ? "stop:on" : "stop:off"); }
-void RecordingWindow::ShowMessage(const std::string& text) { calls.push_back("message:" + text); }
 
 std::vector<std::string> RecordingWindow::Statuses() const {
   std::vector<std::string> result;
@@ -360,12 +359,5 @@ std::string RecordingWindow::LastStatus() const {
   return statuses.empty() ? std::string() : statuses.back();
 }
 
-std::vector<std::string> RecordingWindow::Messages() const {
-  std::vector<std::string> result;
-  for (const auto& call : calls) {
-    if (call.rfind("message:", 0) == 0) result.push_back(call.substr(8));
-  }
-  return result;
-}
 
 }  // namespace orvanta::test

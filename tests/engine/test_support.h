@@ -117,7 +117,7 @@ class TestTrash {
   std::string files_;
 };
 
-class RecordingWindow : public WindowOperations {
+class RecordingWindow : public ScanHost {
  public:
   void SetStatusText(const std::string& text) override;
   void SetProgressRange(int minimum, int maximum) override;
@@ -126,17 +126,15 @@ class RecordingWindow : public WindowOperations {
   void PumpMessages() override;
   void SetBusyCursor(bool busy) override;
   void EnableStop(bool enabled) override;
-  void ShowMessage(const std::string& text) override;
 
   // Every call in order, as "status:TEXT", "range:MIN-MAX", "pos:N",
-  // "marquee:on|off", "pump", "cursor:busy|default", "stop:on|off", "message:TEXT".
+  // "marquee:on|off", "pump", "cursor:busy|default", "stop:on|off".
   std::vector<std::string> calls;
   std::vector<std::string> Statuses() const;
   // The status texts a user gets to see: each followed by a pump before the
   // next text replaces it, and the last one, which stays.
   std::vector<std::string> ShownStatuses() const;
   std::string LastStatus() const;
-  std::vector<std::string> Messages() const;
   int pumps = 0;
   // Runs at each pump with the pump's 1-based number.
   std::function<void(int)> onPump;

@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -33,11 +34,13 @@
 #include "gui/result_list_view.h"
 #include "platform/platform.h"
 #include "scripted_dialogs.h"
+#include "window_controls.h"
 #include "text/catalogue.h"
 #include "text/translate.h"
 
 namespace orvanta {
 
+using test::Find;
 using test::RecordingShell;
 
 // A window whose message pump can stand for a failing stage.
@@ -66,6 +69,10 @@ class MainWindowTest : public QObject {
     return box.button(QMessageBox::Yes)->text();
   }
 
+  // The form's menu item and button of that objectName.
+  QAction* Item(const char* name) const { return Find<QAction>(*form, name); }
+  QAbstractButton* Button(const char* name) const { return Find<QAbstractButton>(*form, name); }
+
   // Runs `action` at the next message pump of the running scan.
   void AtNextPump(std::function<void()> action) { QTimer::singleShot(0, form.get(), std::move(action)); }
 
@@ -79,7 +86,7 @@ class MainWindowTest : public QObject {
     tree->File("b/same.txt", "12345");
     tree->File("b/copy.txt", "12345");
     tree->File("c/other.txt", "abcdefg");
-    form->seMinSizeMB->setValue(0);
+    Find<QSpinBox>(*form, "seMinSizeMB")->setValue(0);
   }
   void cleanup() {
     form.reset();
@@ -97,36 +104,37 @@ class MainWindowTest : public QObject {
     const QString displayName = QGuiApplication::applicationDisplayName();
     QCoreApplication::setApplicationName("Orvanta");
     QCOMPARE(displayName, QString("Probe"));
-    QCOMPARE(fresh.rgCompareItems->checkedId(), 3);
+    QCOMPARE(Find<QButtonGroup>(fresh, "rgCompareItems")->checkedId(), 3);
     QCOMPARE(fresh.Compare(), CompareMode::Content);
-    QVERIFY(fresh.chkFileDuplicates->isChecked());
-    QVERIFY(!fresh.chkDirDuplicates->isChecked());
-    QVERIFY(fresh.chkParallelHash->isChecked());
-    QCOMPARE(fresh.edMasks->text(), QString("*.*"));
-    const std::tuple<QSpinBox*, int, int, int> spins[] = {{fresh.seMinSizeMB, 0, 1048576, 1},
-                                                          {fresh.seMaxGroups, 0, 1000000, 100},
-                                                          {fresh.seMinGroupSize, 2, 1000, 2}};
+    QVERIFY(Find<QCheckBox>(fresh, "chkFileDuplicates")->isChecked());
+    QVERIFY(!Find<QCheckBox>(fresh, "chkDirDuplicates")->isChecked());
+    QVERIFY(Find<QCheckBox>(fresh, "chkParallelHash")->isChecked());
+    QCOMPARE(Find<QLineEdit>(fresh, "edMasks")->text(), QString("*.*"));
+    const std::tuple<QSpinBox*, int, int, int> spins[] = {{Find<QSpinBox>(fresh, "seMinSizeMB"), 0, 1048576, 1},
+                                                          {Find<QSpinBox>(fresh, "seMaxGroups"), 0, 1000000, 100},
+                                                          {Find<QSpinBox>(fresh, "seMinGroupSize"), 2, 1000, 2}};
     for (const auto& [spin, minimum, maximum, value] : spins) {
       QCOMPARE(spin->minimum(), minimum);
       QCOMPARE(spin->maximum(), maximum);
       QCOMPARE(spin->value(), value);
     }
-    QCOMPARE(fresh.lbFolders->count(), 0);
-    QVERIFY(!fresh.btnStop->isEnabled());
-    QVERIFY(!fresh.Stop1->isEnabled());
-    QCOMPARE(fresh.lblStatus->text(), QString("Ready"));
-    QCOMPARE(fresh.PageControl1->currentIndex(), 0);
-    QVERIFY(fresh.FileClones1->isChecked());
-    QVERIFY(!fresh.FolderClones1->isChecked());
-    QVERIFY(fresh.ShowSettingsPanel1->isChecked());
-    QCOMPARE(fresh.PanelTop->height(), 130);
-    QCOMPARE(fresh.PanelBottom->height(), 81);
-    QCOMPARE(fresh.ProgressBar->width(), 236);
-    QCOMPARE(fresh.btnScan->size(), QSize(84, 80));
-    QCOMPARE(fresh.rbNameAndSize->text(), QString("Name && Size"));
-    QCOMPARE(fresh.lvFiles->header()->sectionSize(2), 520);
-    QCOMPARE(fresh.lvDirs->header()->sectionSize(1), 740);
-    QCOMPARE(fresh.lvFiles->model()->headerData(3, Qt::Horizontal).toString(), QString("File size (MB)"));
+    QCOMPARE(Find<QListWidget>(fresh, "lbFolders")->count(), 0);
+    QVERIFY(!Find<QAbstractButton>(fresh, "btnStop")->isEnabled());
+    QVERIFY(!Find<QAction>(fresh, "Stop1")->isEnabled());
+    QCOMPARE(Find<QLabel>(fresh, "lblStatus")->text(), QString("Ready"));
+    QCOMPARE(Find<QTabWidget>(fresh, "PageControl1")->currentIndex(), 0);
+    QVERIFY(Find<QAction>(fresh, "FileClones1")->isChecked());
+    QVERIFY(!Find<QAction>(fresh, "FolderClones1")->isChecked());
+    QVERIFY(Find<QAction>(fresh, "ShowSettingsPanel1")->isChecked());
+    QCOMPARE(Find<QWidget>(fresh, "PanelTop")->height(), 130);
+    QCOMPARE(Find<QWidget>(fresh, "PanelBottom")->height(), 81);
+    QCOMPARE(Find<QProgressBar>(fresh, "ProgressBar")->width(), 236);
+    QCOMPARE(Find<QAbstractButton>(fresh, "btnScan")->size(), QSize(84, 80));
+    QCOMPARE(Find<QRadioButton>(fresh, "rbNameAndSize")->text(), QString("Name && Size"));
+    QCOMPARE(Find<ResultListView>(fresh, "lvFiles")->header()->sectionSize(2), 520);
+    QCOMPARE(Find<ResultListView>(fresh, "lvDirs")->header()->sectionSize(1), 740);
+    QCOMPARE(Find<ResultListView>(fresh, "lvFiles")->model()->headerData(3, Qt::Horizontal).toString(),
+             QString("File size (MB)"));
     for (QAction* action : fresh.findChildren<QAction*>()) QVERIFY(action->shortcut().isEmpty());
   }
 
@@ -135,35 +143,35 @@ class MainWindowTest : public QObject {
                                       tree->Path("A")}) {
       dialogs.folders.push_back(QString::fromStdString(answer));
     }
-    for (int i = 0; i < 4; ++i) form->btnAddFolderClick();
-    QCOMPARE(form->lbFolders->count(), 1);
-    QCOMPARE(form->lbFolders->item(0)->text(), QString::fromStdString(tree->Folder("a")));
+    for (int i = 0; i < 4; ++i) form->PickFolderToAdd();
+    QCOMPARE(Find<QListWidget>(*form, "lbFolders")->count(), 1);
+    QCOMPARE(Find<QListWidget>(*form, "lbFolders")->item(0)->text(), QString::fromStdString(tree->Folder("a")));
     QCOMPARE(form->LastAddFolderParent(), QString::fromStdString(tree->Root()));
     QCOMPARE(dialogs.lastFolderTitle, QString("Select folder to scan"));
     QCOMPARE(dialogs.lastFolderStart, QString::fromStdString(tree->Root()));
     tree->Dir("A");
-    form->btnAddFolderClick();  // another folder here: names differ in case
-    QCOMPARE(form->lbFolders->count(), 2);
+    form->PickFolderToAdd();  // another folder here: names differ in case
+    QCOMPARE(Find<QListWidget>(*form, "lbFolders")->count(), 2);
 
-    form->lbFolders->setCurrentRow(0);
-    form->btnRemoveFolderClick();
-    QCOMPARE(form->lbFolders->count(), 1);
-    form->lbFolders->clearSelection();
-    form->btnRemoveFolderClick();
-    QCOMPARE(form->lbFolders->count(), 1);
+    Find<QListWidget>(*form, "lbFolders")->setCurrentRow(0);
+    form->RemoveSelectedFolder();
+    QCOMPARE(Find<QListWidget>(*form, "lbFolders")->count(), 1);
+    Find<QListWidget>(*form, "lbFolders")->clearSelection();
+    form->RemoveSelectedFolder();
+    QCOMPARE(Find<QListWidget>(*form, "lbFolders")->count(), 1);
   }
 
   void aScanFillsTheFileList() {
     form->AddFolder(QString::fromStdString(tree->Root()));
-    form->btnScan->click();
-    QCOMPARE(form->lblStatus->text(), QString("  Done."));
+    Button("btnScan")->click();
+    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("  Done."));
     const ResultList& list = form->Run().FileClones();
     QCOMPARE(list.Groups().size(), std::size_t{1});
     QCOMPARE(QString::fromStdString(list.Groups()[0].header), QString("Group 1 (0.00 MB)"));
     QCOMPARE(list.Rows().size(), std::size_t{3});
     QVERIFY(!list.Rows()[0].checked);
     QVERIFY(list.Rows()[1].checked && list.Rows()[2].checked);
-    QAbstractItemModel* model = form->lvFiles->model();
+    QAbstractItemModel* model = Find<ResultListView>(*form, "lvFiles")->model();
     QCOMPARE(model->rowCount(), 4);  // the header row and three members
     QCOMPARE(model->index(0, 0).data().toString(), QString("Group 1 (0.00 MB)"));
     QCOMPARE(model->index(1, 1).data().toString(), QString::fromStdString(std::string(list.Rows()[0].data->Name())));
@@ -172,43 +180,43 @@ class MainWindowTest : public QObject {
     QCOMPARE(model->index(1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
     QVERIFY(model->setData(model->index(1, 0), Qt::Checked, Qt::CheckStateRole));
     QVERIFY(list.Rows()[0].checked);
-    QVERIFY(!form->btnStop->isEnabled());
-    QVERIFY(form->btnScan->isEnabled());
+    QVERIFY(!Button("btnStop")->isEnabled());
+    QVERIFY(Button("btnScan")->isEnabled());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
   }
 
   void scanWithoutFoldersOnlyShowsAMessage() {
-    form->lblStatus->setText("previous");
-    form->btnScanClick();
+    Find<QLabel>(*form, "lblStatus")->setText("previous");
+    form->ScanFolders();
     QCOMPARE(dialogs.shown, QStringList{"message:Please add at least one folder."});
-    QCOMPARE(form->lblStatus->text(), QString("previous"));
-    QVERIFY(!form->btnStop->isEnabled());
+    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("previous"));
+    QVERIFY(!Button("btnStop")->isEnabled());
   }
 
   void stopEndsTheScanAndDisablesStopAgain() {
     form->AddFolder(QString::fromStdString(tree->Root()));
     bool stopWasEnabled = false;
     AtNextPump([this, &stopWasEnabled] {
-      stopWasEnabled = form->btnStop->isEnabled() && form->Stop1->isEnabled();
-      form->btnStop->click();
+      stopWasEnabled = Button("btnStop")->isEnabled() && Item("Stop1")->isEnabled();
+      Button("btnStop")->click();
     });
-    form->btnScanClick();
+    form->ScanFolders();
     QVERIFY(stopWasEnabled);
-    QCOMPARE(form->lblStatus->text(), QString("Scanning cancelled. 0 files collected so far."));
-    QVERIFY(!form->btnStop->isEnabled());
-    QVERIFY(!form->Stop1->isEnabled());
-    QCOMPARE(form->ProgressBar->value(), 0);
+    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("Scanning cancelled. 0 files collected so far."));
+    QVERIFY(!Button("btnStop")->isEnabled());
+    QVERIFY(!Item("Stop1")->isEnabled());
+    QCOMPARE(Find<QProgressBar>(*form, "ProgressBar")->value(), 0);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
   }
 
   void anErrorInAStageIsShownAndTheWindowRestored() {
     form->AddFolder(QString::fromStdString(tree->Root()));
     form->failAtPump = 2;
-    form->btnScanClick();
+    form->ScanFolders();
     QCOMPARE(dialogs.shown, QStringList{"message:Error: disk on fire"});
-    QVERIFY(!form->btnStop->isEnabled());
-    QVERIFY(form->btnScan->isEnabled());
-    QCOMPARE(form->ProgressBar->value(), 0);
+    QVERIFY(!Button("btnStop")->isEnabled());
+    QVERIFY(Button("btnScan")->isEnabled());
+    QCOMPARE(Find<QProgressBar>(*form, "ProgressBar")->value(), 0);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
   }
 
@@ -216,52 +224,133 @@ class MainWindowTest : public QObject {
     form->AddFolder(QString::fromStdString(tree->Root()));
     bool scanDisabled = false, addDisabled = false;
     AtNextPump([this, &scanDisabled, &addDisabled] {
-      scanDisabled = !form->btnScan->isEnabled() && !form->Scan1->isEnabled();
-      addDisabled = !form->btnAddFolder->isEnabled() && !form->btnRemoveFolder->isEnabled();
-      form->btnScanClick();  // ignored: a run is active
+      scanDisabled = !Button("btnScan")->isEnabled() && !Item("Scan1")->isEnabled();
+      addDisabled = !Button("btnAddFolder")->isEnabled() && !Button("btnRemoveFolder")->isEnabled();
+      form->ScanFolders();  // ignored: a run is active
     });
-    form->btnScanClick();
+    form->ScanFolders();
     QVERIFY(scanDisabled);
     QVERIFY(addDisabled);
-    QCOMPARE(form->lblStatus->text(), QString("  Done."));
+    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("  Done."));
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{3});
-    QVERIFY(form->btnAddFolder->isEnabled());
+    QVERIFY(Button("btnAddFolder")->isEnabled());
+  }
+
+  // While a scan runs, every command but those that only look (pages, panel,
+  // help) or end the run is disabled: nothing may change the folder list, the
+  // lists, the marks or the registry, nor export, remove or open. A command
+  // added to the table is held to that unless it is named here.
+  void everyCommandThatChangesWhatTheScanFillsIsDisabledDuringIt() {
+    const std::set<QString> enabledDuringAScan = {
+        "Exit1",    "Stop1",      "btnStop",       "FileClones1", "FolderClones1", "ShowSettingsPanel1",
+        "utorial1", "ContactUs1", "VisitWebsite1", "About1"};
+    // A catalogue of two languages, for a language menu with items: choosing
+    // one is saved, so it waits for the scan too.
+    const test::ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", tree->Path("config"));
+    LoadTranslationsFrom(tree->File("transl.dt", "2\nEnglish\nDeutsch\nen\nde\nScan\nSuchen\n"), std::nullopt, "en");
+    form = std::make_unique<FaultyForm>(dialogs, shell);
+    LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
+    QCOMPARE(Find<QMenu>(*form, "mmLanguage")->actions().size(), 2);
+    // The controls whose state is not `expected`, given whether a scan runs.
+    const auto wrong = [&](bool scanning) {
+      QStringList names;
+      const auto check = [&](const QString& name, bool enabled) {
+        const bool expected = scanning ? enabledDuringAScan.count(name) > 0 : name != "Stop1" && name != "btnStop";
+        if (enabled != expected) names << name;
+      };
+      for (const WindowCommand& command : WindowCommands()) {
+        if (command.item != nullptr) check(command.item, Item(command.item)->isEnabled());
+        if (command.button != nullptr) check(command.button, Button(command.button)->isEnabled());
+      }
+      for (QAction* language : Find<QMenu>(*form, "mmLanguage")->actions()) {
+        check("language " + language->text(), language->isEnabled());
+      }
+      check("lbFolders", Find<QListWidget>(*form, "lbFolders")->isEnabled());
+      return names;
+    };
+    QCOMPARE(wrong(false), QStringList{});
+    Find<QSpinBox>(*form, "seMinSizeMB")->setValue(0);
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    std::optional<QStringList> wrongDuringTheScan;
+    AtNextPump([&] { wrongDuringTheScan = wrong(true); });
+    form->ScanFolders();
+    QVERIFY(wrongDuringTheScan.has_value());  // the scan pumped
+    QCOMPARE(*wrongDuringTheScan, QStringList{});
+    QCOMPARE(wrong(false), QStringList{});
+  }
+
+  // The menus as they read, separators as "-"; the table builds them in this order.
+  void theMenusReadAsBefore() {
+    const std::pair<const char*, QString> menus[] = {
+        {"File1", "File: Add Folder... | - | Export File Clones... | Export Folder Clones... | - | Exit"},
+        {"Action1", "Action: Scan | Stop | - | Remove Checked"},
+        {"Edit1",
+         "Edit: Check all but one in group | Check All | Uncheck All | - | Keep copies in folder... | Keep newest | "
+         "Keep oldest | Keep shortest path"},
+        {"View1", "View: Page | Show Settings Panel | - | Language"},
+        {"Page1", "Page: File Clones | Folder Clones"},
+        {"Help1", "Help: Tutorial | - | Contact Us | Visit Website | - | About..."},
+    };
+    for (const auto& [name, expected] : menus) {
+      const QMenu* menu = Find<QMenu>(*form, name);
+      QStringList items;
+      for (const QAction* item : menu->actions()) items << (item->isSeparator() ? "-" : item->text());
+      QCOMPARE(menu->title() + ": " + items.join(" | "), expected);
+    }
+    QStringList bar;
+    for (const QAction* menu : form->menuBar()->actions()) bar << menu->text();
+    QCOMPARE(bar, (QStringList{"File", "Action", "Edit", "View", "Help"}));
+    const std::pair<const char*, QString> buttons[] = {
+        {"btnAddFolder", "Add folder..."},
+        {"btnRemoveFolder", "Remove Selected"},
+        {"btnScan", "Scan"},
+        {"btnSelectAllButOne", "Check all but one in group"},
+        {"btnCheckAll", "Check all"},
+        {"btnUncheckAll", "Uncheck all"},
+        {"btnOpenLocation", "Open location"},
+        {"btnDeleteSelected", "Delete checked to Recycle Bin"},
+        {"btnExportFiles", "Export File Clones..."},
+        {"btnExportDirs", "Export Folder Clones..."},
+        {"btnStop", "Stop"},
+    };
+    for (const auto& [name, caption] : buttons) QCOMPARE(Button(name)->text(), caption);
   }
 
   void closingDuringARunStopsItFirst() {
     form->AddFolder(QString::fromStdString(tree->Root()));
     form->show();
     AtNextPump([this] { form->close(); });
-    form->btnScanClick();
+    form->ScanFolders();
     QVERIFY(form->Run().StopFlag());
     QVERIFY(!form->isVisible());
   }
 
   void pageSwitchingMovesTheCheckMarks() {
-    form->FolderClones1->trigger();
-    QCOMPARE(form->PageControl1->currentIndex(), 1);
-    QVERIFY(form->FolderClones1->isChecked());
-    QVERIFY(!form->FileClones1->isChecked());
-    form->PageControl1->setCurrentIndex(0);  // a click on the tab
-    QVERIFY(form->FileClones1->isChecked());
-    QVERIFY(!form->FolderClones1->isChecked());
-    form->FileClones1->trigger();  // choosing the active page keeps its mark
-    QVERIFY(form->FileClones1->isChecked());
+    Item("FolderClones1")->trigger();
+    QCOMPARE(Find<QTabWidget>(*form, "PageControl1")->currentIndex(), 1);
+    QVERIFY(Item("FolderClones1")->isChecked());
+    QVERIFY(!Item("FileClones1")->isChecked());
+    Find<QTabWidget>(*form, "PageControl1")->setCurrentIndex(0);  // a click on the tab
+    QVERIFY(Item("FileClones1")->isChecked());
+    QVERIFY(!Item("FolderClones1")->isChecked());
+    Item("FileClones1")->trigger();  // choosing the active page keeps its mark
+    QVERIFY(Item("FileClones1")->isChecked());
   }
 
   void theSettingsPanelReturnsAboveThePages() {
     form->show();
-    form->ShowSettingsPanel1->trigger();
-    QVERIFY(!form->PanelTop->isVisible());
-    QVERIFY(!form->ShowSettingsPanel1->isChecked());
-    form->ShowSettingsPanel1->trigger();
-    QVERIFY(form->PanelTop->isVisible());
-    QTRY_VERIFY(form->PanelTop->geometry().bottom() < form->PageControl1->geometry().top());
-    QCOMPARE(form->PanelTop->geometry().top(), 0);
+    Item("ShowSettingsPanel1")->trigger();
+    QVERIFY(!Find<QWidget>(*form, "PanelTop")->isVisible());
+    QVERIFY(!Item("ShowSettingsPanel1")->isChecked());
+    Item("ShowSettingsPanel1")->trigger();
+    QVERIFY(Find<QWidget>(*form, "PanelTop")->isVisible());
+    QTRY_VERIFY(Find<QWidget>(*form, "PanelTop")->geometry().bottom() <
+                Find<QTabWidget>(*form, "PageControl1")->geometry().top());
+    QCOMPARE(Find<QWidget>(*form, "PanelTop")->geometry().top(), 0);
   }
 
   void theAboutBoxNamesProgramVersionAndHost() {
-    form->About1->trigger();
+    Item("About1")->trigger();
     QCOMPARE(dialogs.shown.size(), 1);
     QVERIFY(dialogs.shown[0].startsWith("information:Orvanta\nVersion: 2.4\n\nWebsite: orvanta.invalid\n\n"));
     QVERIFY(dialogs.shown[0].contains(QString::number(QDate::currentDate().year())));
@@ -271,9 +360,9 @@ class MainWindowTest : public QObject {
 
   void ScanBothLists() {
     form->AddFolder(QString::fromStdString(tree->Root()));
-    form->chkDirDuplicates->setChecked(true);
+    Find<QCheckBox>(*form, "chkDirDuplicates")->setChecked(true);
     tree->File("a2/same.txt", "12345");  // a2 and a are folder clones
-    form->btnScanClick();
+    form->ScanFolders();
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{4});
     QVERIFY(!form->Run().FolderClones().Rows().empty());
   }
@@ -286,16 +375,16 @@ class MainWindowTest : public QObject {
   void checkMarksChangeTheActivePageOnly() {
     ScanBothLists();
     const auto folderChecks = Checks(form->Run().FolderClones());
-    form->btnCheckAll->click();
+    Button("btnCheckAll")->click();
     QCOMPARE(Checks(form->Run().FileClones()), std::vector<bool>(4, true));
     QCOMPARE(Checks(form->Run().FolderClones()), folderChecks);
-    form->Uncheckall1->trigger();
+    Item("Uncheckall1")->trigger();
     QCOMPARE(Checks(form->Run().FileClones()), std::vector<bool>(4, false));
-    form->Checkallbutoneingroup1->trigger();
+    Item("Checkallbutoneingroup1")->trigger();
     QCOMPARE(Checks(form->Run().FileClones()), (std::vector<bool>{false, true, true, true}));
 
-    form->FolderClones1->trigger();
-    form->btnCheckAll->click();
+    Item("FolderClones1")->trigger();
+    Button("btnCheckAll")->click();
     QCOMPARE(Checks(form->Run().FolderClones()), std::vector<bool>(folderChecks.size(), true));
     QCOMPARE(Checks(form->Run().FileClones()), (std::vector<bool>{false, true, true, true}));
   }
@@ -303,28 +392,28 @@ class MainWindowTest : public QObject {
   void removalAsksAndMovesCheckedFilesToTheTrash() {
     const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
     ScanBothLists();
-    form->btnUncheckAll->click();
-    form->btnDeleteSelected->click();
+    Button("btnUncheckAll")->click();
+    Button("btnDeleteSelected")->click();
     QCOMPARE(dialogs.shown, QStringList{"message:No files selected."});
 
-    form->btnCheckAll->click();
-    form->btnDeleteSelected->click();  // answered No
+    Button("btnCheckAll")->click();
+    Button("btnDeleteSelected")->click();  // answered No
     QCOMPARE(dialogs.shown.last(), QString("confirm:Move 4 files to Recycle Bin?\n\n"
                                            "No copy would remain of these groups:\nGroup 1 (0.00 MB)"));
     QVERIFY(!dialogs.lastConfirmDefaultYes);
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{4});
 
-    form->Checkallbutoneingroup1->trigger();
+    Item("Checkallbutoneingroup1")->trigger();
     const std::string kept = form->Run().FileClones().Rows()[0].data->FullPath();
     const std::string moved = form->Run().FileClones().Rows()[1].data->FullPath();
     dialogs.confirmations = {true};
-    form->MoveCheckedtoRecycleBin1->trigger();
+    Item("MoveCheckedtoRecycleBin1")->trigger();
     QCOMPARE(dialogs.shown.mid(2), (QStringList{"confirm:Move 3 files to Recycle Bin?",
                                                 "message:Files were moved to the Recycle Bin."}));
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{1});
     QVERIFY(QFile::exists(QString::fromStdString(kept)));
     QVERIFY(!QFile::exists(QString::fromStdString(moved)));
-    QCOMPARE(form->lvFiles->model()->rowCount(), 2);  // header and the kept row
+    QCOMPARE(Find<ResultListView>(*form, "lvFiles")->model()->rowCount(), 2);  // header and the kept row
   }
 
   void aPartialFailureTakesOutOnlyTheRowsThatMoved() {
@@ -333,7 +422,7 @@ class MainWindowTest : public QObject {
     const std::string vanished = form->Run().FileClones().Rows()[1].data->FullPath();
     QFile::remove(QString::fromStdString(vanished));
     dialogs.confirmations = {true};
-    form->btnDeleteSelected->click();
+    Button("btnDeleteSelected")->click();
     QCOMPARE(dialogs.shown.last(), QString::fromStdString("message:Failed to delete some files.\n\nMoved: 2. Stayed: 1."
                                                           "\n\nIt is no longer there.\n" + vanished));
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{2});
@@ -347,13 +436,13 @@ class MainWindowTest : public QObject {
       tree->File(std::string("p/") + root + "/2020/snow.jpg", "snow!");
     }
     form->AddFolder(QString::fromStdString(tree->Path("p")));
-    form->chkDirDuplicates->setChecked(true);
-    form->btnScanClick();
+    Find<QCheckBox>(*form, "chkDirDuplicates")->setChecked(true);
+    form->ScanFolders();
     QCOMPARE(form->Run().FolderClones().Rows().size(), std::size_t{6});
-    form->FolderClones1->trigger();
-    form->Checkallbutoneingroup1->trigger();
+    Item("FolderClones1")->trigger();
+    Item("Checkallbutoneingroup1")->trigger();
     dialogs.confirmations = {true};
-    form->btnDeleteSelected->click();
+    Button("btnDeleteSelected")->click();
     QCOMPARE(dialogs.shown, (QStringList{"confirm:Move 3 directories to Recycle Bin?",
                                          "message:Directories were moved to the Recycle Bin."}));
     QVERIFY(QFile::exists(QString::fromStdString(tree->Path("p/Photos/2019/beach.jpg"))));
@@ -365,18 +454,19 @@ class MainWindowTest : public QObject {
 
   void openLocationShowsTheFileOrOpensTheFolder() {
     ScanBothLists();
-    form->btnOpenLocation->click();
+    Button("btnOpenLocation")->click();
     QCOMPARE(dialogs.shown, QStringList{"message:Please select an item first."});
-    form->lvFiles->setCurrentIndex(form->lvFiles->model()->index(1, 0));
-    form->btnOpenLocation->click();
+    Find<ResultListView>(*form, "lvFiles")
+        ->setCurrentIndex(Find<ResultListView>(*form, "lvFiles")->model()->index(1, 0));
+    Button("btnOpenLocation")->click();
     const std::string file = form->Run().FileClones().Rows()[0].data->FullPath();
     QCOMPARE(shell.requests, QStringList{"show:" + QString::fromStdString(file)});
 
-    form->FolderClones1->trigger();
-    form->btnOpenLocation->click();  // the selection on the hidden page plays no part
+    Item("FolderClones1")->trigger();
+    Button("btnOpenLocation")->click();  // the selection on the hidden page plays no part
     QCOMPARE(dialogs.shown.last(), QString("message:Please select an item first."));
-    form->lvDirs->setCurrentIndex(form->lvDirs->model()->index(1, 0));
-    form->btnOpenLocation->click();
+    Find<ResultListView>(*form, "lvDirs")->setCurrentIndex(Find<ResultListView>(*form, "lvDirs")->model()->index(1, 0));
+    Button("btnOpenLocation")->click();
     const std::string folder = form->Run().FolderClones().Rows()[0].data->FullPath();
     QCOMPARE(shell.requests.last(), "open:" + QString::fromStdString(folder));
   }
@@ -387,8 +477,8 @@ class MainWindowTest : public QObject {
     tree->File("d/x.bin", "xyz");
     tree->File("e/x.bin", "xyz");
     form->AddFolder(QString::fromStdString(tree->Root()));
-    form->btnScanClick();
-    ResultListView* view = form->lvFiles;
+    form->ScanFolders();
+    ResultListView* view = Find<ResultListView>(*form, "lvFiles");
     ResultListModel* model = view->ResultModel();
     // Two groups: a header, three copies of "12345", a header, two of "xyz".
     QCOMPARE(model->rowCount(), 7);
@@ -428,8 +518,9 @@ class MainWindowTest : public QObject {
     for (const int width : {1178, 1600}) {
       form->resize(width, form->height());
       QCoreApplication::processEvents();
-      for (const auto& [view, pathColumn, minimum] : {std::tuple{form->lvFiles, 2, 520}, std::tuple{form->lvDirs, 1, 740}}) {
-        view->resize(form->PageControl1->currentWidget()->size());
+      for (const auto& [view, pathColumn, minimum] : {std::tuple{Find<ResultListView>(*form, "lvFiles"), 2, 520},
+                                                      std::tuple{Find<ResultListView>(*form, "lvDirs"), 1, 740}}) {
+        view->resize(Find<QTabWidget>(*form, "PageControl1")->currentWidget()->size());
         int total = 0;
         for (int i = 0; i < view->header()->count(); ++i) total += view->header()->sectionSize(i);
         QCOMPARE(total, std::max(view->viewport()->width(), total - view->header()->sectionSize(pathColumn) + minimum));
@@ -443,12 +534,13 @@ class MainWindowTest : public QObject {
   void whatNothingOpensIsNamedInAMessage() {
     ScanBothLists();
     shell.opens = false;
-    form->lvFiles->setCurrentIndex(form->lvFiles->model()->index(1, 0));
-    form->btnOpenLocation->click();
-    form->FolderClones1->trigger();
-    form->lvDirs->setCurrentIndex(form->lvDirs->model()->index(1, 0));
-    form->btnOpenLocation->click();
-    form->ContactUs1->trigger();
+    Find<ResultListView>(*form, "lvFiles")
+        ->setCurrentIndex(Find<ResultListView>(*form, "lvFiles")->model()->index(1, 0));
+    Button("btnOpenLocation")->click();
+    Item("FolderClones1")->trigger();
+    Find<ResultListView>(*form, "lvDirs")->setCurrentIndex(Find<ResultListView>(*form, "lvDirs")->model()->index(1, 0));
+    Button("btnOpenLocation")->click();
+    Item("ContactUs1")->trigger();
     const QString file = QString::fromStdString(form->Run().FileClones().Rows()[0].data->FullPath());
     const QString folder = QString::fromStdString(form->Run().FolderClones().Rows()[0].data->FullPath());
     const QString nothing = "message:No program on this system can open %1.";
@@ -460,25 +552,25 @@ class MainWindowTest : public QObject {
     ScanBothLists();
     const QString target = QString::fromStdString(tree->Path("out.csv"));
     dialogs.saveFiles = {target, QString()};
-    form->btnExportDirs->click();
+    Button("btnExportDirs")->click();
     QCOMPARE(dialogs.lastSaveName, QString("duplicate_directories.csv"));
     QCOMPARE(dialogs.lastSaveFilter, QString("CSV files (*.csv);;All files (*.*)"));
     QFile written(target);
     QVERIFY(written.open(QIODevice::ReadOnly));
     QVERIFY(written.readAll().startsWith("\xEF\xBB\xBFGroup,Directory,Size\r\n\"1\",\""));
-    form->ExportFileClones1->trigger();  // cancelled
+    Item("ExportFileClones1")->trigger();  // cancelled
     QCOMPARE(dialogs.lastSaveName, QString("duplicate_files.csv"));
     dialogs.saveFiles = {QString::fromStdString(tree->Path("missing/folder/out.csv"))};
-    form->btnExportFiles->click();
+    Button("btnExportFiles")->click();
     QCOMPARE(dialogs.shown.size(), 1);
     QVERIFY(dialogs.shown[0].startsWith("error:Cannot write"));
     QVERIFY(dialogs.shown[0].endsWith(QString::fromLocal8Bit(std::strerror(ENOENT)) + "."));
   }
 
   void helpLinksOpenTheMakersPages() {
-    form->mnuTutorial->trigger();
-    form->ContactUs1->trigger();
-    form->VisitWebsite1->trigger();
+    Item("utorial1")->trigger();
+    Item("ContactUs1")->trigger();
+    Item("VisitWebsite1")->trigger();
     QCOMPARE(shell.requests, (QStringList{"web:https://orvanta.invalid/redirect/tutorial-orvanta.html",
                                           "web:https://orvanta.invalid/support.html", "web:https://orvanta.invalid/"}));
   }
@@ -493,27 +585,28 @@ class MainWindowTest : public QObject {
     LoadTranslationsFrom(catalogue, std::nullopt, "en");
     {
       MainWindow window(dialogs, shell);
-      const QList<QAction*> items = window.mmLanguage->actions();
+      const QList<QAction*> items = Find<QMenu>(window, "mmLanguage")->actions();
       QCOMPARE(items.size(), 3);
       QCOMPARE(items[1]->text(), QString("Deutsch"));
       QVERIFY(items[0]->isChecked() && !items[1]->isChecked());
-      window.rbSize->setChecked(true);
-      window.lblStatus->setText("  Done.");
+      Find<QRadioButton>(window, "rbSize")->setChecked(true);
+      Find<QLabel>(window, "lblStatus")->setText("  Done.");
 
       items[1]->trigger();
       QVERIFY(!items[0]->isChecked() && items[1]->isChecked());
-      QCOMPARE(window.btnScan->text(), QString("Suchen"));
-      QCOMPARE(window.Scan1->text(), QString("Suchen"));
-      QCOMPARE(window.Checkall1->text(), QString("Alle markieren"));
-      QCOMPARE(window.btnCheckAll->text(), QString("Check all"));  // another key
-      QCOMPARE(window.mmLanguage->title(), QString("Sprache"));
-      QCOMPARE(window.lblStatus->text(), QString("Bereit"));
-      QCOMPARE(window.lvFiles->model()->headerData(0, Qt::Horizontal).toString(), QString("Gruppe"));
-      QVERIFY(window.rbSize->isChecked());
+      QCOMPARE(Find<QAbstractButton>(window, "btnScan")->text(), QString("Suchen"));
+      QCOMPARE(Find<QAction>(window, "Scan1")->text(), QString("Suchen"));
+      QCOMPARE(Find<QAction>(window, "Checkall1")->text(), QString("Alle markieren"));
+      QCOMPARE(Find<QAbstractButton>(window, "btnCheckAll")->text(), QString("Check all"));  // another key
+      QCOMPARE(Find<QMenu>(window, "mmLanguage")->title(), QString("Sprache"));
+      QCOMPARE(Find<QLabel>(window, "lblStatus")->text(), QString("Bereit"));
+      QCOMPARE(Find<ResultListView>(window, "lvFiles")->model()->headerData(0, Qt::Horizontal).toString(),
+               QString("Gruppe"));
+      QVERIFY(Find<QRadioButton>(window, "rbSize")->isChecked());
       QCOMPARE(platform::ReadSetting("CurrentLanguage"), std::optional<std::string>("de"));
       const QString csv = QString::fromStdString(tree->Path("header.csv"));
       dialogs.saveFiles = {csv};
-      window.btnExportFiles->click();
+      Find<QAbstractButton>(window, "btnExportFiles")->click();
       QFile exported(csv);
       QVERIFY(exported.open(QIODevice::ReadOnly));
       QCOMPARE(exported.readAll(), QByteArray("\xEF\xBB\xBFGruppe,File name,Directory,File size (MB)\r\n"));
@@ -524,18 +617,18 @@ class MainWindowTest : public QObject {
 
       items[2]->trigger();
       QCOMPARE(window.layoutDirection(), Qt::RightToLeft);
-      QCOMPARE(window.lvFiles->layoutDirection(), Qt::RightToLeft);
+      QCOMPARE(Find<ResultListView>(window, "lvFiles")->layoutDirection(), Qt::RightToLeft);
       QCOMPARE(YesButtonText(), QString("&\u0646\u0639\u0645"));
 
       items[0]->trigger();
-      QCOMPARE(window.btnScan->text(), QString("Scan"));
+      QCOMPARE(Find<QAbstractButton>(window, "btnScan")->text(), QString("Scan"));
       QCOMPARE(platform::ReadSetting("CurrentLanguage"), std::optional<std::string>("en"));
       QCOMPARE(window.layoutDirection(), Qt::LeftToRight);
       QCOMPARE(YesButtonText(), QString("&Yes"));
     }
     LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
     MainWindow english(dialogs, shell);
-    QVERIFY(english.mmLanguage->actions().isEmpty());
+    QVERIFY(Find<QMenu>(english, "mmLanguage")->actions().isEmpty());
   }
 
   void rowsKeepTheLanguageTheyWereListedIn() {
@@ -547,29 +640,29 @@ class MainWindowTest : public QObject {
       MainWindow window(dialogs, shell);
       window.AddFolder(QString::fromStdString(tree->Path("m")));
       window.AddFolder(QString::fromStdString(tree->Path("n")));
-      window.btnScan->click();
+      Find<QAbstractButton>(window, "btnScan")->click();
       QCoreApplication::processEvents();
       QCOMPARE(window.Run().FileClones().Rows().size(), std::size_t{2});
 
       // The first language whose unit is not " MB" (Arabic).
-      for (QAction* language : window.mmLanguage->actions()) {
+      for (QAction* language : Find<QMenu>(window, "mmLanguage")->actions()) {
         language->trigger();
         if (TranslateText(" MB") != " MB") break;
       }
       QVERIFY(TranslateText(" MB") != " MB");
 
-      const QAbstractItemModel* model = window.lvFiles->model();
+      const QAbstractItemModel* model = Find<ResultListView>(window, "lvFiles")->model();
       QCOMPARE(model->data(model->index(0, 0)).toString(), QString("Group 1 (3.00 MB)"));
       QCOMPARE(model->data(model->index(1, 3)).toString(), QString("1.50 MB"));
       const QString csv = QString::fromStdString(tree->Path("rows.csv"));
       dialogs.saveFiles = {csv};
-      window.btnExportFiles->click();
+      Find<QAbstractButton>(window, "btnExportFiles")->click();
       QFile exported(csv);
       QVERIFY(exported.open(QIODevice::ReadOnly));
       const QList<QByteArray> lines = exported.readAll().split('\n');
       QCOMPARE(lines.size(), 4);  // the captions, two rows, the empty rest after the last CR LF
       for (int i = 1; i <= 2; ++i) QVERIFY2(lines[i].endsWith(",\"1.50 MB\"\r"), lines[i].constData());
-      window.mmLanguage->actions().front()->trigger();
+      Find<QMenu>(window, "mmLanguage")->actions().front()->trigger();
     }
   }
 
@@ -578,24 +671,25 @@ class MainWindowTest : public QObject {
     tree->FileOfSize("m/x.bin", kMB, 'x');
     tree->FileOfSize("n/x.bin", kMB, 'x');
     form->AddFolder(QString::fromStdString(tree->Root()));
-    QCOMPARE(form->lblTotals->text(), QString());
-    form->btnScan->click();
+    QCOMPARE(Find<QLabel>(*form, "lblTotals")->text(), QString());
+    Button("btnScan")->click();
     QCoreApplication::processEvents();
-    QCOMPARE(form->lblStatus->text(), QString("  Done."));
+    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("  Done."));
     const QString dot = QString::fromUtf8("  \u00B7  ");
-    QCOMPARE(form->lblTotals->text(), "Groups: 2, extra copies: 1.00 MB" + dot + "3 checked, 1.00 MB");
+    QCOMPARE(Find<QLabel>(*form, "lblTotals")->text(), "Groups: 2, extra copies: 1.00 MB" + dot + "3 checked, 1.00 MB");
     form->Run().FileClones().SetChecked(1, false);  // the 1 MB copy
     QCoreApplication::processEvents();
-    QCOMPARE(form->lblTotals->text(), "Groups: 2, extra copies: 1.00 MB" + dot + "2 checked, 0.00 MB");
+    QCOMPARE(Find<QLabel>(*form, "lblTotals")->text(), "Groups: 2, extra copies: 1.00 MB" + dot + "2 checked, 0.00 MB");
 
-    form->seMaxGroups->setValue(1);
-    form->btnScan->click();
+    Find<QSpinBox>(*form, "seMaxGroups")->setValue(1);
+    Button("btnScan")->click();
     QCoreApplication::processEvents();
-    QCOMPARE(form->lblTotals->text(), "Groups: first 1 of 2 listed, extra copies: 1.00 MB" + dot + "1 checked, 1.00 MB");
-    form->FolderClones1Click();  // folder clones were not searched
-    QCOMPARE(form->lblTotals->text(), QString());
-    form->FileClones1Click();
-    QVERIFY(form->lblTotals->text().startsWith("Groups: first 1 of 2"));
+    QCOMPARE(Find<QLabel>(*form, "lblTotals")->text(),
+             "Groups: first 1 of 2 listed, extra copies: 1.00 MB" + dot + "1 checked, 1.00 MB");
+    form->ShowFolderClones();  // folder clones were not searched
+    QCOMPARE(Find<QLabel>(*form, "lblTotals")->text(), QString());
+    form->ShowFileClones();
+    QVERIFY(Find<QLabel>(*form, "lblTotals")->text().startsWith("Groups: first 1 of 2"));
   }
 
   void theTotalsLineFitsBesideTheStatusInEveryLanguage() {
@@ -617,16 +711,18 @@ class MainWindowTest : public QObject {
       }
     }
     files.SetGroupsFound(123456);
-    const QList<QAction*> languages = window.mmLanguage->actions();
+    const QList<QAction*> languages = Find<QMenu>(window, "mmLanguage")->actions();
     QVERIFY(languages.size() >= 11);
     for (QAction* language : languages) {
       language->trigger();
       window.SetStatusText("  " + TranslateText("Done."));
       window.UpdateTotalsLine();
       QCoreApplication::processEvents();
-      const QString line = window.lblTotals->text();
-      QVERIFY2(window.lblTotals->width() >= window.lblTotals->sizeHint().width(), qPrintable(line));
-      QVERIFY2(window.lblStatus->width() >= window.lblStatus->sizeHint().width(), qPrintable(language->text()));
+      const QString line = Find<QLabel>(window, "lblTotals")->text();
+      QVERIFY2(Find<QLabel>(window, "lblTotals")->width() >= Find<QLabel>(window, "lblTotals")->sizeHint().width(),
+               qPrintable(line));
+      QVERIFY2(Find<QLabel>(window, "lblStatus")->width() >= Find<QLabel>(window, "lblStatus")->sizeHint().width(),
+               qPrintable(language->text()));
     }
     languages.front()->trigger();
     LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
@@ -635,19 +731,19 @@ class MainWindowTest : public QObject {
   void doubleClickOrEnterOpensTheRowsItem() {
     tree->File("x/f.txt", "q");
     tree->File("y/f.txt", "q");
-    form->chkDirDuplicates->setChecked(true);
+    Find<QCheckBox>(*form, "chkDirDuplicates")->setChecked(true);
     form->AddFolder(QString::fromStdString(tree->Root()));
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    form->btnScan->click();
-    ResultListModel* files = form->lvFiles->ResultModel();
+    Button("btnScan")->click();
+    ResultListModel* files = Find<ResultListView>(*form, "lvFiles")->ResultModel();
     const QModelIndex header = files->index(0, 1), member = files->index(1, 1);
     QVERIFY(files->IsGroupHeader(header) && !files->IsGroupHeader(member));
     // A user's double-click: press, release, then the second press as a double-click.
     const auto doubleClick = [this](const QModelIndex& index) {
-      const QPoint at = form->lvFiles->visualRect(index).center();
-      QTest::mouseClick(form->lvFiles->viewport(), Qt::LeftButton, {}, at);
-      QTest::mouseDClick(form->lvFiles->viewport(), Qt::LeftButton, {}, at);
+      const QPoint at = Find<ResultListView>(*form, "lvFiles")->visualRect(index).center();
+      QTest::mouseClick(Find<ResultListView>(*form, "lvFiles")->viewport(), Qt::LeftButton, {}, at);
+      QTest::mouseDClick(Find<ResultListView>(*form, "lvFiles")->viewport(), Qt::LeftButton, {}, at);
     };
     doubleClick(header);
     QVERIFY(shell.requests.isEmpty());  // a group header opens nothing
@@ -655,13 +751,13 @@ class MainWindowTest : public QObject {
     const std::string file = form->Run().FileClones().Rows()[0].data->FullPath();
     QCOMPARE(shell.requests, QStringList{"item:" + QString::fromStdString(file)});
 
-    form->FolderClones1Click();
-    ResultListModel* dirs = form->lvDirs->ResultModel();
+    form->ShowFolderClones();
+    ResultListModel* dirs = Find<ResultListView>(*form, "lvDirs")->ResultModel();
     QVERIFY(dirs->rowCount() > 1);
-    form->lvDirs->setFocus();
-    form->lvDirs->setCurrentIndex(dirs->index(1, 1));
+    Find<ResultListView>(*form, "lvDirs")->setFocus();
+    Find<ResultListView>(*form, "lvDirs")->setCurrentIndex(dirs->index(1, 1));
     shell.opens = false;
-    QTest::keyClick(form->lvDirs, Qt::Key_Return);
+    QTest::keyClick(Find<ResultListView>(*form, "lvDirs"), Qt::Key_Return);
     const std::string folder = form->Run().FolderClones().Rows()[0].data->FullPath();
     QCOMPARE(shell.requests.back(), "item:" + QString::fromStdString(folder));
     QCOMPARE(dialogs.shown, QStringList{"message:No program could open " + QString::fromStdString(folder) + "\nno handler"});
@@ -674,7 +770,7 @@ class MainWindowTest : public QObject {
                   QUrl::fromLocalFile(QString::fromStdString(tree->Path("b/copy.txt"))),
                   QUrl::fromLocalFile(QString::fromStdString(tree->Path("b/sub/../same.txt"))),
                   QUrl::fromLocalFile(QString::fromStdString(tree->Path("gone"))), QUrl("https://example.org/")});
-    QWidget* target = form->lbFolders->viewport();
+    QWidget* target = Find<QListWidget>(*form, "lbFolders")->viewport();
     QDragEnterEvent enter({5, 5}, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(target, &enter);
     QVERIFY(enter.isAccepted());
@@ -682,9 +778,9 @@ class MainWindowTest : public QObject {
     QDropEvent drop({5, 5}, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(target, &drop);
     QVERIFY(drop.isAccepted());
-    QCOMPARE(form->lbFolders->count(), 2);
-    QCOMPARE(form->lbFolders->item(0)->text(), QString::fromStdString(tree->Folder("a")));
-    QCOMPARE(form->lbFolders->item(1)->text(), QString::fromStdString(tree->Folder("b")));
+    QCOMPARE(Find<QListWidget>(*form, "lbFolders")->count(), 2);
+    QCOMPARE(Find<QListWidget>(*form, "lbFolders")->item(0)->text(), QString::fromStdString(tree->Folder("a")));
+    QCOMPARE(Find<QListWidget>(*form, "lbFolders")->item(1)->text(), QString::fromStdString(tree->Folder("b")));
 
     QMimeData text;
     text.setText("not a path");
@@ -698,22 +794,22 @@ class MainWindowTest : public QObject {
     test::TempTree photos;
     test::MakePhotoTree(photos);
     test::MakeNestedTripTree(*tree);
-    form->chkDirDuplicates->setChecked(true);
+    Find<QCheckBox>(*form, "chkDirDuplicates")->setChecked(true);
     form->AddFolder(QString::fromStdString(photos.Root()));
     form->AddFolder(QString::fromStdString(tree->Root()));
-    form->btnScanClick();
+    form->ScanFolders();
     // Next to the check commands in the Edit menu and in both lists' context menus.
-    const QList<QAction*> edit = form->Edit1->actions();
-    QCOMPARE(edit.mid(0, 3), (QList<QAction*>{form->Checkallbutoneingroup1, form->Checkall1, form->Uncheckall1}));
-    QCOMPARE(edit.mid(4), (QList<QAction*>{form->KeepCopiesInFolder1, form->KeepNewest1, form->KeepOldest1,
-                                           form->KeepShortestPath1}));
-    for (ResultListView* view : {form->lvFiles, form->lvDirs}) {
+    const QList<QAction*> edit = Find<QMenu>(*form, "Edit1")->actions();
+    QCOMPARE(edit.mid(0, 3), (QList<QAction*>{Item("Checkallbutoneingroup1"), Item("Checkall1"), Item("Uncheckall1")}));
+    QCOMPARE(edit.mid(4), (QList<QAction*>{Item("KeepCopiesInFolder1"), Item("KeepNewest1"), Item("KeepOldest1"),
+                                           Item("KeepShortestPath1")}));
+    for (ResultListView* view : {Find<ResultListView>(*form, "lvFiles"), Find<ResultListView>(*form, "lvDirs")}) {
       QCOMPARE(view->contextMenuPolicy(), Qt::ActionsContextMenu);
       QList<QAction*> menu = view->actions();
       menu.removeAt(3);  // the separator
       QCOMPARE(menu, QList<QAction*>(edit.mid(0, 3)) + edit.mid(4));
     }
-    QCOMPARE(form->KeepCopiesInFolder1->text(), QString("Keep copies in folder..."));
+    QCOMPARE(Item("KeepCopiesInFolder1")->text(), QString("Keep copies in folder..."));
 
     struct Case {
       QAction* item;
@@ -722,9 +818,10 @@ class MainWindowTest : public QObject {
     };
     const QString photosFolder = QString::fromStdString(photos.Path("photos"));
     const Case files[] = {
-        {form->KeepNewest1, {}, {"photos_backup/a.jpg", "photos_backup/b.jpg", "music/song.mp3"}},
-        {form->KeepShortestPath1, {}, {"photos/a.jpg", "photos/b.jpg", "music/song.mp3"}},
-        {form->KeepCopiesInFolder1, QString::fromStdString(photos.Path("music copy")),
+        {Item("KeepNewest1"), {}, {"photos_backup/a.jpg", "photos_backup/b.jpg", "music/song.mp3"}},
+        {Item("KeepShortestPath1"), {}, {"photos/a.jpg", "photos/b.jpg", "music/song.mp3"}},
+        {Item("KeepCopiesInFolder1"),
+         QString::fromStdString(photos.Path("music copy")),
          {"music copy/song.mp3", "music copy/old/deeper/song.mp3"}},
     };
     for (const Case& c : files) {
@@ -743,11 +840,12 @@ class MainWindowTest : public QObject {
     QVERIFY(std::none_of(form->Run().FolderClones().Rows().begin(), form->Run().FolderClones().Rows().end(),
                          [](const ListRow& row) { return row.checked; }));
 
-    form->FolderClones1Click();
+    form->ShowFolderClones();
     const Case folders[] = {
-        {form->KeepOldest1, {}, {"photos/trip", "photos/trip/day1", "photos/trip/day2"}},
-        {form->KeepNewest1, {}, {"backup/trip", "backup/trip/day2", "loose/day1"}},
-        {form->KeepCopiesInFolder1, QString::fromStdString(tree->Path("photos/trip/day1")),
+        {Item("KeepOldest1"), {}, {"photos/trip", "photos/trip/day1", "photos/trip/day2"}},
+        {Item("KeepNewest1"), {}, {"backup/trip", "backup/trip/day2", "loose/day1"}},
+        {Item("KeepCopiesInFolder1"),
+         QString::fromStdString(tree->Path("photos/trip/day1")),
          {"photos/trip", "photos/trip/day1"}},
     };
     for (const Case& c : folders) {
@@ -760,7 +858,7 @@ class MainWindowTest : public QObject {
     // A cancelled picker changes nothing.
     const std::set<std::string> before = test::UncheckedPaths(form->Run().FolderClones(), *tree);
     dialogs.folders = {QString()};
-    form->KeepCopiesInFolder1->trigger();
+    Item("KeepCopiesInFolder1")->trigger();
     QCOMPARE(test::UncheckedPaths(form->Run().FolderClones(), *tree), before);
   }
 

@@ -1,4 +1,4 @@
-// What the scan run and its stages ask of the window: the window implements
+// What the scan run and its stages ask of their host: the window implements
 // these with widgets, the command-line front end with a terminal line, tests
 // with a recorder.
 #pragma once
@@ -7,9 +7,9 @@
 
 namespace orvanta {
 
-class WindowOperations {
+class ScanHost {
  public:
-  virtual ~WindowOperations() = default;
+  virtual ~ScanHost() = default;
   virtual void SetStatusText(const std::string& text) = 0;
   virtual void SetProgressRange(int minimum, int maximum) = 0;
   virtual void SetProgressPosition(int position) = 0;
@@ -19,7 +19,6 @@ class WindowOperations {
   virtual void PumpMessages() = 0;
   virtual void SetBusyCursor(bool busy) = 0;
   virtual void EnableStop(bool enabled) = 0;
-  virtual void ShowMessage(const std::string& text) = 0;
 };
 
 }  // namespace orvanta

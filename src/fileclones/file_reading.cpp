@@ -1,0 +1,259 @@
+#include "fileclones/file_reading.h"
+
+#include <xxhash.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <random>
+#include <stdexcept>
+
+#include "platform/platform.h"
+
+namespace orvanta {
+
+// Digest contexts and read buffers of one thread.
+struct UseWorkspace::Workspace {
+  // Page-aligned: malloc returns a block this large 16 bytes past a page
+  // boundary, and some processors copy from the page cache into such a buffer
+  // five times slower.
+  static constexpr std::align_val_t kAlignment{4096};
+  struct AlignedDelete {
+    void operator()(unsigned char* p) const { ::operator delete[](p, kAlignment); }
+  };
+  struct StateDelete {
+    void operator()(XXH3_state_t* p) const { XXH3_freeState(p); }
+  };
+
+  Workspace() {
+    if (!xxh3) throw std::bad_alloc();
+  }
+
+  platform::Sha1 sha1;
+  std::unique_ptr<XXH3_state_t, StateDelete> xxh3{XXH3_createState()};
+  std::unique_ptr<unsigned char[], AlignedDelete> buffer{new (kAlignment) unsigned char[kReadBufferSize]};
+  // The second read of a large file; the other side of a byte comparison.
+  std::unique_ptr<unsigned char[], AlignedDelete> compareBuffer{new (kAlignment) unsigned char[kReadBufferSize]};
+};
+
+namespace {
+
+using Workspace = UseWorkspace::Workspace;
+
+// The calling thread's workspace, owned by a UseWorkspace on its stack: a
+// thread_local object with a destructor crashes at thread exit under MinGW's
+// runtime, so threads keep only a pointer.
+thread_local Workspace* tWorkspace = nullptr;
+
+Workspace& ThreadWorkspace() { return *tWorkspace; }
+
+// Large reads look at the stop flag after this many buffers (4 MiB), so Stop
+// takes effect within a fraction of a second on any file.
+constexpr std::size_t kBuffersBetweenStopChecks = 16;
+
+void FinishSha1(platform::Sha1& sha1, const ReadHooks& hooks, Sha1Digest& hash) {
+  hash = Sha1Digest(sha1.Finish());
+  if (!hooks.forcedSha1.empty()) hash = hooks.forcedSha1;
+}
+
+// Drawn once per process, so no one can prepare files whose checks agree.
+std::uint64_t CheckSeed() {
+  static const std::uint64_t seed = [] {
+    std::random_device random;
+    return std::uint64_t{random()} << 32 ^ random() ^
+           static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  }();
+  return seed;
+}
+
+std::array<std::uint64_t, 2> CheckOf(XXH128_hash_t digest) { return {digest.high64, digest.low64}; }
+
+// Fills `buffer` with up to `capacity` bytes, fewer only at the end of the
+// file; -1 when reading failed.
+std::int64_t ReadFull(platform::InputFile& file, unsigned char* buffer, std::size_t capacity) {
+  std::size_t filled = 0;
+  std::string error;
+  while (filled < capacity) {
+    const std::int64_t n = file.Read(buffer + filled, capacity - filled, error);
+    if (n < 0) return -1;
+    if (n == 0) break;
+    filled += static_cast<std::size_t>(n);
+  }
+  return static_cast<std::int64_t>(filled);
+}
+
+// Between two buffers of a large read: the test seam, then every few MiB the
+// stop flag. True when the read is to end.
+bool StopBetweenBuffers(const ReadControl& control, std::size_t buffers, std::uint64_t total) {
+  if (control.hooks.afterBuffer && buffers > 1) control.hooks.afterBuffer(total);
+  return buffers % kBuffersBetweenStopChecks == 0 && control.Stopped();
+}
+
+}  // namespace
+
+UseWorkspace::UseWorkspace() : own_(std::make_unique<Workspace>()), previous_(tWorkspace) { tWorkspace = own_.get(); }
+
+UseWorkspace::~UseWorkspace() { tWorkspace = previous_; }
+
+FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const ReadControl& control) {
+  platform::InputFile file;
+  std::string error;
+  switch (file.Open(record.FullPath(), error)) {
+    case platform::InputFile::OpenResult::NotAFile: return FirstRead::Unhashed;
+    case platform::InputFile::OpenResult::Failed: return FirstRead::Unreadable;
+    case platform::InputFile::OpenResult::Opened: break;
+  }
+  if (file.Size() != record.size) return FirstRead::Unhashed;
+  Workspace& workspace = ThreadWorkspace();
+  unsigned char* const buffer = workspace.buffer.get();
+  const auto size = static_cast<std::uint64_t>(record.size);
+  if (size <= kReadBufferSize) {
+    const std::int64_t filled = ReadFull(file, buffer, static_cast<std::size_t>(size));
+    if (filled < 0) return FirstRead::Unreadable;
+    if (static_cast<std::uint64_t>(filled) != size) return FirstRead::Unhashed;  // shrank while read
+    workspace.sha1.Reset();
+    workspace.sha1.Update(buffer, static_cast<std::size_t>(filled));
+    FinishSha1(workspace.sha1, control.hooks, record.contentHash);
+    record.contentCheck = CheckOf(XXH3_128bits_withSeed(buffer, static_cast<std::size_t>(filled), CheckSeed()));
+    return FirstRead::Hashed;
+  }
+  XXH3_state_t* const state = workspace.xxh3.get();
+  XXH3_128bits_reset(state);
+  std::uint64_t total = 0;
+  for (std::size_t buffers = 1; total < size; ++buffers) {
+    if (StopBetweenBuffers(control, buffers, total)) return FirstRead::Unhashed;
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBufferSize, size - total));
+    const std::int64_t n = ReadFull(file, buffer, want);
+    if (n < 0) return FirstRead::Unreadable;
+    if (n == 0) return FirstRead::Unhashed;  // shrank while read
+    XXH3_128bits_update(state, buffer, static_cast<std::size_t>(n));
+    total += static_cast<std::uint64_t>(n);
+  }
+  // Grown while read: its content is not the one collected.
+  const std::int64_t beyond = ReadFull(file, workspace.compareBuffer.get(), 1);
+  if (beyond < 0) return FirstRead::Unreadable;
+  if (beyond != 0) return FirstRead::Unhashed;
+  const XXH128_hash_t digest = XXH3_128bits_digest(state);
+  fast = {static_cast<std::int64_t>(total), digest.high64, digest.low64};
+  return FirstRead::Digested;
+}
+
+void HashAlikeFiles(std::vector<FileRecord*> pending, const ReadControl& control, const std::function<void()>& complete,
+                    const std::function<void(const FileRecord*)>& unreadable) {
+  constexpr std::size_t kMaxOpen = 16;
+  Workspace& workspace = ThreadWorkspace();
+  unsigned char* const lead = workspace.buffer.get();
+  unsigned char* const other = workspace.compareBuffer.get();
+  std::array<platform::InputFile, kMaxOpen> inputs;
+  std::array<FileRecord*, kMaxOpen> files{};
+  std::array<bool, kMaxOpen> alike{};
+  std::string error;
+  while (!pending.empty() && !control.stop.load(std::memory_order_relaxed)) {
+    std::size_t opened = 0, taken = 0;
+    for (; taken < pending.size() && opened < kMaxOpen; ++taken) {
+      FileRecord* file = pending[taken];
+      const auto result = inputs[opened].Open(file->FullPath(), error);
+      if (result == platform::InputFile::OpenResult::Opened) {
+        files[opened++] = file;
+        continue;
+      }
+      // Gone or unreadable: left unhashed, so it joins no content group.
+      file->contentHash.clear();
+      if (result == platform::InputFile::OpenResult::Failed) unreadable(file);
+      complete();
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(taken));
+    if (opened == 0) continue;
+
+    std::fill(alike.begin(), alike.begin() + static_cast<std::ptrdiff_t>(opened), true);
+    auto sameNext = [&](std::size_t i, std::size_t n) {
+      if (!alike[i]) return;
+      // At the leader's end, one more byte must not be there.
+      const std::size_t want = n == 0 ? 1 : n;
+      alike[i] = ReadFull(inputs[i], other, want) == static_cast<std::int64_t>(n) && std::memcmp(lead, other, n) == 0;
+    };
+    bool leaderRead = true, leaderFailed = false, stopped = false;
+    workspace.sha1.Reset();
+    XXH3_state_t* const check = workspace.xxh3.get();
+    XXH3_128bits_reset_withSeed(check, CheckSeed());
+    const auto size = static_cast<std::uint64_t>(files[0]->size);
+    std::uint64_t total = 0;
+    for (std::size_t buffers = 1; leaderRead && total < size; ++buffers) {
+      if (StopBetweenBuffers(control, buffers, total)) {
+        stopped = true;
+        break;
+      }
+      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBufferSize, size - total));
+      const std::int64_t n = ReadFull(inputs[0], lead, want);
+      if (n < 0) {
+        leaderRead = false;
+        leaderFailed = true;
+        break;
+      }
+      const auto read = static_cast<std::size_t>(n);
+      workspace.sha1.Update(lead, read);
+      XXH3_128bits_update(check, lead, read);
+      for (std::size_t i = 1; i < opened; ++i) sameNext(i, read);
+      total += read;
+      leaderRead = read == want;
+    }
+    if (leaderRead && !stopped) {
+      // Past the collected size no byte may follow, in the leader or the others.
+      const std::int64_t beyond = ReadFull(inputs[0], lead, 1);
+      leaderFailed = beyond < 0;
+      leaderRead = beyond == 0;
+      for (std::size_t i = 1; i < opened; ++i) sameNext(i, 0);
+    }
+    if (stopped) {
+      for (std::size_t i = 0; i < opened; ++i) {
+        files[i]->contentHash.clear();
+        inputs[i].Close();
+      }
+      return;
+    }
+    if (leaderRead) {
+      FinishSha1(workspace.sha1, control.hooks, files[0]->contentHash);
+      files[0]->contentCheck = CheckOf(XXH3_128bits_digest(check));
+    } else {
+      files[0]->contentHash.clear();
+      if (leaderFailed) unreadable(files[0]);
+    }
+    complete();
+    for (std::size_t i = 1; i < opened; ++i) {
+      if (leaderRead && alike[i]) {
+        files[i]->contentHash = files[0]->contentHash;
+        files[i]->contentCheck = files[0]->contentCheck;
+        complete();
+      } else {
+        pending.push_back(files[i]);
+      }
+    }
+    for (std::size_t i = 0; i < opened; ++i) inputs[i].Close();
+  }
+}
+
+std::string HashFileSHA1(const std::string& path) {
+  const UseWorkspace use;
+  platform::InputFile file;
+  std::string error;
+  switch (file.Open(path, error)) {
+    case platform::InputFile::OpenResult::NotAFile: return {};
+    case platform::InputFile::OpenResult::Failed: throw std::runtime_error(error);
+    case platform::InputFile::OpenResult::Opened: break;
+  }
+  Workspace& workspace = ThreadWorkspace();
+  workspace.sha1.Reset();
+  // Up to the size the file had when opened, so one that keeps growing ends.
+  for (auto left = static_cast<std::uint64_t>(file.Size()); left > 0;) {
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBufferSize, left));
+    const std::int64_t n = file.Read(workspace.buffer.get(), want, error);
+    if (n < 0) throw std::runtime_error("Cannot read file \"" + path + "\": " + error);
+    if (n == 0) break;
+    workspace.sha1.Update(workspace.buffer.get(), static_cast<std::size_t>(n));
+    left -= static_cast<std::uint64_t>(n);
+  }
+  return Sha1Digest(workspace.sha1.Finish()).Hex();
+}
+
+}  // namespace orvanta

@@ -1,0 +1,60 @@
+#include "fileclones/hash_plan.h"
+
+#include <algorithm>
+
+namespace orvanta {
+
+std::vector<FileRecord*> HashTargets(FileRegistry& files, const std::atomic<bool>& stop) {
+  auto stopped = [&stop] { return stop.load(std::memory_order_relaxed); };
+  std::vector<std::pair<std::int64_t, std::uint32_t>> bySize;  // size, index
+  bySize.reserve(files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (stopped()) return {};
+    if (files[i].size >= 1) bySize.emplace_back(files[i].size, static_cast<std::uint32_t>(i));
+  }
+  std::sort(bySize.begin(), bySize.end());
+  std::vector<std::uint32_t> indexes;
+  for (std::size_t begin = 0, end = 0; begin < bySize.size(); begin = end) {
+    if (stopped()) return {};
+    for (end = begin + 1; end < bySize.size() && bySize[end].first == bySize[begin].first;) ++end;
+    if (end - begin < 2) continue;
+    for (std::size_t i = begin; i < end; ++i) indexes.push_back(bySize[i].second);
+  }
+  std::sort(indexes.begin(), indexes.end());
+  std::vector<FileRecord*> targets;
+  targets.reserve(indexes.size());
+  for (const std::uint32_t index : indexes) targets.push_back(&files[index]);
+  return targets;
+}
+
+std::vector<std::uint32_t> LargeCandidates(const std::vector<FileRecord*>& targets) {
+  std::vector<std::uint32_t> positions;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (targets[i]->size > static_cast<std::int64_t>(kReadBufferSize)) positions.push_back(static_cast<std::uint32_t>(i));
+  }
+  return positions;
+}
+
+SecondPassPlan PlanSecondPass(const std::vector<std::uint8_t>& stage, const std::vector<std::uint32_t>& largeCandidates,
+                              const std::vector<FastDigest>& fastDigests) {
+  const bool hashAll = std::any_of(stage.begin(), stage.end(), [](std::uint8_t s) { return s == kHashedBefore; });
+  std::vector<std::pair<decltype(FastDigest{}.Key()), std::uint32_t>> keyed;  // key, position
+  for (std::size_t slot = 0; slot < largeCandidates.size(); ++slot) {
+    const std::uint32_t position = largeCandidates[slot];
+    if (stage[position] == kLarge) keyed.emplace_back(fastDigests[slot].Key(), position);
+  }
+  std::sort(keyed.begin(), keyed.end());
+  SecondPassPlan plan;
+  auto& targets = plan.targets;
+  for (std::size_t begin = 0, end = 0; begin < keyed.size(); begin = end) {
+    for (end = begin + 1; end < keyed.size() && keyed[end].first == keyed[begin].first;) ++end;
+    const auto first = static_cast<std::uint32_t>(targets.size());
+    for (std::size_t i = begin; i < end; ++i) targets.push_back(keyed[i].second);
+    plan.items.push_back({first, static_cast<std::uint32_t>(targets.size()), hashAll || end - begin >= 2});
+  }
+  std::sort(plan.items.begin(), plan.items.end(),
+            [&](const auto& a, const auto& b) { return targets[a.begin] < targets[b.begin]; });
+  return plan;
+}
+
+}  // namespace orvanta
