@@ -182,7 +182,7 @@ TEST(Sha1Digest, HoldsTwentyBytesReadAndWrittenAsHex) {
   EXPECT_TRUE(Sha1Digest("").empty());
   EXPECT_EQ(Sha1Digest("").Hex(), "");
   EXPECT_FALSE(Sha1Digest(std::string(40, '0')).empty()) << "all zero is a digest, not none";
-  for (const std::string bad : {std::string(39, 'a'), std::string(41, 'a'), std::string(40, 'g')}) {
+  for (const std::string& bad : {std::string(39, 'a'), std::string(41, 'a'), std::string(40, 'g')}) {
     EXPECT_THROW(Sha1Digest{bad}, std::invalid_argument) << bad;
   }
 }

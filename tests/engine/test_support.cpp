@@ -18,6 +18,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 
 #include "platform/platform.h"
@@ -286,6 +287,46 @@ ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name, const std
 }
 
 ScopedEnvironmentVariable::~ScopedEnvironmentVariable() { SetVariable(name_, saved_); }
+
+namespace {
+
+// The scratch home of this process. A child that a test forks and that leaves
+// through exit() must not remove the parent's folder: only the owner does.
+struct ScratchHomeHolder {
+  std::unique_ptr<TempTree> tree;
+  std::string root;
+#ifndef _WIN32
+  pid_t owner = 0;
+  ~ScratchHomeHolder() {
+    if (::getpid() != owner) (void)tree.release();
+  }
+#endif
+};
+
+ScratchHomeHolder& TheScratchHome() {
+  static ScratchHomeHolder holder;
+  return holder;
+}
+
+}  // namespace
+
+void UseScratchHome() {
+  ScratchHomeHolder& holder = TheScratchHome();
+  if (holder.tree) return;
+  holder.tree = std::make_unique<TempTree>();
+#ifndef _WIN32
+  holder.owner = ::getpid();
+#endif
+  holder.root = holder.tree->Root();
+  const std::string home = holder.tree->Dir("home");
+  for (const auto& [name, folder] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"XDG_CONFIG_HOME", "home/.config"}, {"XDG_DATA_HOME", "home/.local/share"}, {"XDG_CACHE_HOME", "home/.cache"}}) {
+    SetVariable(name, holder.tree->Dir(folder));
+  }
+  SetVariable("HOME", home);
+}
+
+const std::string& ScratchHome() { return TheScratchHome().root; }
 
 TestTrash::TestTrash(const TempTree& tree)
     : dataHome_("XDG_DATA_HOME", tree.Path("data")), files_(tree.Path("data/Trash/files")) {}

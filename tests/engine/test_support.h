@@ -10,6 +10,14 @@
 #include "actions/removal.h"
 #include "core/scan_context.h"
 
+// The first line of a test about what only POSIX has: elsewhere the test
+// skips itself, saying why.
+#ifdef _WIN32
+#define ORVANTA_SKIP_UNLESS_POSIX(why) GTEST_SKIP() << "POSIX only: " << (why)
+#else
+#define ORVANTA_SKIP_UNLESS_POSIX(why) static_cast<void>(0)
+#endif
+
 namespace orvanta::test {
 
 // A fresh folder below the system's temporary folder, removed with the object.
@@ -98,6 +106,15 @@ class ScopedEnvironmentVariable {
   std::string name_;
   std::optional<std::string> saved_;
 };
+
+// Points HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_CACHE_HOME at a fresh
+// folder of this process, removed at exit, so no test reaches the user's
+// settings, trash or caches however the binary is started. Every test binary's
+// main calls it before anything else. (Windows keeps its settings in the
+// registry: the tests that write them restore them.)
+void UseScratchHome();
+// The folder UseScratchHome made; empty before the call.
+const std::string& ScratchHome();
 
 // The trash the tests move to: data/Trash below the tree, never the user's.
 // POSIX: the freedesktop.org trash, with XDG_DATA_HOME at data/ for the

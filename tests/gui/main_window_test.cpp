@@ -883,6 +883,7 @@ class MainWindowTest : public QObject {
 }  // namespace orvanta
 
 int main(int argc, char** argv) {
+  orvanta::test::UseScratchHome();
   orvanta::OrvantaApplication app(argc, argv);
   orvanta::MainWindowTest test;
   return QTest::qExec(&test, argc, argv);

@@ -18,6 +18,7 @@
 #include "gui/application.h"
 #include "gui/desktop_shell.h"
 #include "gui/startup_hooks.h"
+#include "engine/test_support.h"
 #include "gui/scripted_dialogs.h"
 #include "test_http_server.h"
 #include "gui/update/installer_launcher.h"
@@ -466,6 +467,7 @@ class UpdateTest : public QObject {
 }  // namespace orvanta
 
 int main(int argc, char** argv) {
+  orvanta::test::UseScratchHome();
   orvanta::OrvantaApplication app(argc, argv);
   orvanta::UpdateTest test;
   return QTest::qExec(&test, argc, argv);
