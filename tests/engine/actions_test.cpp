@@ -13,7 +13,6 @@
 #endif
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "actions/check_marks.h"
@@ -134,8 +133,7 @@ TEST(CsvExport, AFileThatCannotBeWrittenLeavesNothingBehind) {
   const ResultList list = MakeFolderCloneList();
   const std::string target = tree.File("existing.csv", "old contents");
   ExportListViewToCsv(list, target);
-  std::ifstream in(target, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "\xEF\xBB\xBFGroup,Directory,Size\r\n");
+  EXPECT_EQ(test::ReadFile(target), "\xEF\xBB\xBFGroup,Directory,Size\r\n");
   try {
     ExportListViewToCsv(list, tree.Path("no/such/folder/out.csv"));
     FAIL() << "no error";
@@ -203,8 +201,7 @@ TEST(CsvExport, NeverReplacesWhatIsNotARegularFile) {
   const std::string link = tree.Symlink("link.csv", file);
   ExportListViewToCsv(list, link);
   EXPECT_TRUE(fs::is_symlink(link));
-  std::ifstream in(file, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), csv);
+  EXPECT_EQ(test::ReadFile(file), csv);
 
   // An existing file keeps its mode, and its owner where the process may keep it.
   const std::string own = tree.File("private.csv", "old");

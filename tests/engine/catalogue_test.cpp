@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
 
 #include "platform/platform.h"
@@ -160,8 +159,7 @@ TEST(Settings, StoredLanguageSurvivesAndOtherLinesStay) {
   EXPECT_EQ(platform::ReadSetting("CurrentLanguage"), "de");
   tree.File("config/Orvanta/Orvanta.conf", "[General]\nOther=1\nCurrentLanguage=de\n\n[Window]\nCurrentLanguage=xx\n");
   ASSERT_TRUE(platform::WriteSetting("CurrentLanguage", "FR"));
-  std::ifstream in(tree.Path("config/Orvanta/Orvanta.conf"));
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+  EXPECT_EQ(test::ReadFile(tree.Path("config/Orvanta/Orvanta.conf")),
             "[General]\nOther=1\nCurrentLanguage=FR\n\n[Window]\nCurrentLanguage=xx\n");
   EXPECT_EQ(platform::ReadSetting("CurrentLanguage"), "FR");
 }

@@ -2,7 +2,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -28,11 +27,6 @@ CliResult RunCliWith(std::vector<std::string> args, const CliHooks& hooks = {}) 
   std::ostringstream out, err;
   const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
   return {status, out.str(), err.str()};
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class CliTest : public ::testing::Test {
@@ -61,7 +55,7 @@ TEST_F(CliTest, WritesTheFileCloneListAsCsv) {
   const auto r = RunCliWith({"--compare=name", "--min-size-mb=0", "--masks", "*.txt", "--csv", csv, tree.Folder("x"),
                       tree.Folder("y")});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadFile(csv), "\xEF\xBB\xBFGroup,File name,Directory,File size (MB)\r\n\"1\",\"dup.txt\",\"" +
+  EXPECT_EQ(test::ReadFile(csv), "\xEF\xBB\xBFGroup,File name,Directory,File size (MB)\r\n\"1\",\"dup.txt\",\"" +
                                tree.Path("x") + "\",\"0.00 MB\"\r\n\"1\",\"dup.txt\",\"" + tree.Path("y") +
                                "\",\"0.00 MB\"\r\n");
 
@@ -77,7 +71,7 @@ TEST_F(CliTest, FolderClonesFollowTheFileClones) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Group 1 (0.00 MB)\n" + tree.Path("w/dup.txt") + "\n" + tree.Path("x/dup.txt") +
                        "\n\nGroup 1 (0.00 MB)\n" + tree.Path("w") + "\n" + tree.Path("x") + "\n");
-  EXPECT_EQ(ReadFile(csv), "\xEF\xBB\xBFGroup,Directory,Size\r\n\"1\",\"" + tree.Path("w") + "\",\"0.00 MB\"\r\n\"1\",\"" +
+  EXPECT_EQ(test::ReadFile(csv), "\xEF\xBB\xBFGroup,Directory,Size\r\n\"1\",\"" + tree.Path("w") + "\",\"0.00 MB\"\r\n\"1\",\"" +
                                tree.Path("x") + "\",\"0.00 MB\"\r\n");
 }
 
@@ -186,7 +180,7 @@ TEST_F(CliTest, NoFolderToScanAndAFailedRunAreToldInTheProgramsOwnLines) {
     EXPECT_EQ(r.err, err) << args.front();
     EXPECT_EQ(r.out, out) << args.front();
   }
-  EXPECT_EQ(ReadFile(csv), "kept") << "a CSV file is written only after a whole run";
+  EXPECT_EQ(test::ReadFile(csv), "kept") << "a CSV file is written only after a whole run";
 }
 
 TEST_F(CliTest, AFileThatCannotBeReadIsNamedOnStandardErrorAndLeftOut) {
@@ -288,7 +282,7 @@ TEST_F(CliTest, RemovalKeepsWhatItCannotVouchForAndExitsOne) {
   EXPECT_NE(r.err.find("Stayed: " + tree.Path("y/dup.txt") + " (It differs from the copy that is kept.)\n"),
             std::string::npos)
       << r.err;
-  EXPECT_EQ(ReadFile(tree.Path("y/dup.txt")), "same");
+  EXPECT_EQ(test::ReadFile(tree.Path("y/dup.txt")), "same");
 
   // Nested folder clones: one side goes, the other stays whole.
   for (const char* root : {"Photos", "Photos - Copy"}) {
@@ -299,8 +293,8 @@ TEST_F(CliTest, RemovalKeepsWhatItCannotVouchForAndExitsOne) {
                  hooks);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("Moved: 3. Stayed: 0."), std::string::npos) << r.err;
-  EXPECT_EQ(ReadFile(tree.Path("p/Photos/2019/beach.jpg")), "beach");
-  EXPECT_EQ(ReadFile(tree.Path("p/Photos/2020/snow.jpg")), "snow!");
+  EXPECT_EQ(test::ReadFile(tree.Path("p/Photos/2019/beach.jpg")), "beach");
+  EXPECT_EQ(test::ReadFile(tree.Path("p/Photos/2020/snow.jpg")), "snow!");
   EXPECT_FALSE(std::filesystem::exists(tree.Path("p/Photos - Copy")));
 }
 
@@ -327,7 +321,7 @@ TEST(CliDeepTree, AFileBelowThePathLimitIsFoundReadListedWholeAndTrashed) {
   EXPECT_NE(r.err.find("Moved: 1. Stayed: 0."), std::string::npos) << r.err;
   EXPECT_TRUE(platform::FileExists(top));
   EXPECT_FALSE(platform::FileExists(deep));
-  EXPECT_EQ(ReadFile(tree.Path("data/Trash/files/copy.txt")), "deep bytes");
+  EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/copy.txt")), "deep bytes");
 }
 #endif
 
@@ -370,7 +364,7 @@ TEST_F(CliTest, CtrlCStopsTheRunWithStatus130AndWritesNothing) {
   const auto r = RunCliWith({"--compare", "size", "--min-size-mb", "0", "--csv", csv, tree.Root()}, hooks);
   EXPECT_EQ(r.status, 130);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(ReadFile(csv), "kept");
+  EXPECT_EQ(test::ReadFile(csv), "kept");
 #ifndef _WIN32
   struct sigaction current {};
   sigaction(SIGINT, nullptr, &current);

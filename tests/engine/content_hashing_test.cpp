@@ -396,15 +396,12 @@ TEST(HashPlan, TheSecondPassHashesLargeFilesWhoseFastDigestAnotherShares) {
 
 // Same tree, both schemes: identical groups.
 TEST(ContentScan, ParallelAndSequentialHashingGiveTheSameGroups) {
-  TempTree tree;
+  test::ScannedTree scanned;
+  auto& [tree, window, settings, run] = scanned;
   for (int i = 0; i < 200; ++i) {
     const std::string content(100 + i % 7, static_cast<char>('a' + i % 5));
     tree.File("d" + std::to_string(i % 9) + "/f" + std::to_string(i), content);
   }
-  test::RecordingWindow window;
-  test::FakeSettings settings;
-  settings.folders = {tree.Folder()};
-  ScanRun run(window, settings);
   auto groups = [&](bool parallel) {
     settings.parallel = parallel;
     run.Run();
@@ -420,16 +417,13 @@ TEST(ContentScan, ParallelAndSequentialHashingGiveTheSameGroups) {
 }
 
 TEST(ContentScan, AGroupOfEqualFilesShowsTwiceTheFileSize) {
-  TempTree tree;
+  test::ScannedTree scanned;
+  auto& [tree, window, settings, run] = scanned;
   tree.FileOfSize("a/copy", 1572864, 'q');
   tree.FileOfSize("b/copy", 1572864, 'q');
   tree.FileOfSize("c/other", 1572864, 'r');
-  test::RecordingWindow window;
-  test::FakeSettings settings;
-  settings.folders = {tree.Folder()};
   settings.folderClones = true;
   settings.fileClones = false;
-  ScanRun run(window, settings);
   run.Run();
   EXPECT_NE(std::find(window.calls.begin(), window.calls.end(), "status:Computing SHA-1 hashes (size filtered)..."),
             window.calls.end())

@@ -34,19 +34,13 @@ TEST(KeepRules, ParsesTheCommandLineForms) {
   for (const char* wrong : {"", "Newest", "in=", "in=  ", "largest", "in"}) EXPECT_FALSE(ParseKeepRule(wrong)) << wrong;
 }
 
-class KeepRulesOnAPhotoTree : public ::testing::Test {
+class KeepRulesOnAPhotoTree : public ::testing::Test, protected test::ScannedTree {
  protected:
   void SetUp() override {
     test::MakePhotoTree(tree);
-    settings.folders = {tree.Folder()};
     run.Run();
     ASSERT_EQ(run.FileClones().Groups().size(), 3u);
   }
-
-  test::TempTree tree;
-  test::RecordingWindow window;
-  test::FakeSettings settings;
-  ScanRun run{window, settings};
 };
 
 TEST_F(KeepRulesOnAPhotoTree, EachRuleKeepsItsCopiesAndChecksTheRest) {
@@ -82,21 +76,15 @@ TEST_F(KeepRulesOnAPhotoTree, WithoutARuleOrWithTiesTheFirstRowStays) {
   }
 }
 
-class KeepRulesOnNestedFolders : public ::testing::Test {
+class KeepRulesOnNestedFolders : public ::testing::Test, protected test::ScannedTree {
  protected:
   void SetUp() override {
     test::MakeNestedTripTree(tree);
-    settings.folders = {tree.Folder()};
     settings.fileClones = false;
     settings.folderClones = true;
     run.Run();
     ASSERT_GE(run.FolderClones().Groups().size(), 2u);
   }
-
-  test::TempTree tree;
-  test::RecordingWindow window;
-  test::FakeSettings settings;
-  ScanRun run{window, settings};
 };
 
 TEST_F(KeepRulesOnNestedFolders, NoGroupLosesEveryCopyWhateverTheRule) {

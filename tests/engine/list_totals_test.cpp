@@ -47,7 +47,7 @@ TEST(CheckedTotals, CountsRowsAndFreesNestedFoldersOnce) {
   }
 }
 
-class ScanSummaryTest : public ::testing::Test {
+class ScanSummaryTest : public ::testing::Test, protected test::ScannedTree {
  protected:
   void SetUp() override {
     // Three groups of equal files: 3 x 2 MB, 2 x 1 MB, 2 x 0.5 MB.
@@ -55,13 +55,7 @@ class ScanSummaryTest : public ::testing::Test {
     for (const char* folder : {"a", "b"}) tree.FileOfSize(std::string(folder) + "/mid.bin", kMB, 'm');
     for (const char* folder : {"a", "c"}) tree.FileOfSize(std::string(folder) + "/small.bin", kMB / 2, 's');
     tree.FileOfSize("d/alone.bin", 3 * kMB, 'z');
-    settings.folders = {tree.Folder()};
   }
-
-  test::TempTree tree;
-  test::RecordingWindow window;
-  test::FakeSettings settings;
-  ScanRun run{window, settings};
 };
 
 TEST_F(ScanSummaryTest, FoundListedAndExtraSpaceFollowMaxGroupsAndTheMarks) {

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #endif
 
-#include <fstream>
 
 #include "actions/open_location.h"
 #include "core/file_record.h"
@@ -72,10 +71,7 @@ class DesktopOpenerTest : public ::testing::Test {
                                                              "'\n" + body + "\n");
     chmod(script.c_str(), 0755);
   }
-  std::string Argument() const {
-    std::ifstream in(tree.Path("arg"));
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string Argument() const { return test::ReadFile(tree.Path("arg")); }
 
   test::TempTree tree;
   test::ScopedEnvironmentVariable path{"PATH", tree.Dir("bin")};

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "actions/check_marks.h"
@@ -42,11 +41,6 @@ struct ScriptedPrompts : Prompts {
     return answer;
   }
 };
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // A temporary tree with the trash under data/ on the same file system, and a
 // scan of scan/ whose lists the removal works on.
@@ -111,8 +105,8 @@ TEST_F(RemovalTest, NestedFolderClonesKeepOneSideAndMoveTheOther) {
   EXPECT_EQ(prompts.shown, (std::vector<std::string>{"confirm:Move 3 directories to Recycle Bin?",
                                                      "message:Directories were moved to the Recycle Bin."}));
   EXPECT_EQ(prompts.defaults, std::vector<bool>{true});
-  EXPECT_EQ(Read(S("Photos/2019/beach.jpg")), "beach photo");
-  EXPECT_EQ(Read(S("Photos/2020/snow.jpg")), "snow photo, larger");
+  EXPECT_EQ(test::ReadFile(S("Photos/2019/beach.jpg")), "beach photo");
+  EXPECT_EQ(test::ReadFile(S("Photos/2020/snow.jpg")), "snow photo, larger");
   EXPECT_FALSE(fs::exists(S("Photos - Copy")));
   EXPECT_TRUE(fs::exists(tree.Path("data/Trash/files/Photos - Copy/2020/snow.jpg")));
   EXPECT_EQ(Rows(Folders()), (std::vector<std::string>{"Photos", "Photos/2020", "Photos/2019"}));
@@ -272,7 +266,7 @@ TEST_F(RemovalTest, AParentSwappedForALinkMovesNothingOutsideTheScannedTree) {
   fs::create_directory_symlink(tree.Path("outside"), S("Q"));
 
   Delete(ListKind::Files);
-  EXPECT_EQ(Read(outside), "photo");
+  EXPECT_EQ(test::ReadFile(outside), "photo");
   EXPECT_NE(prompts.shown.back().find("It changed since the scan.\n" + S("Q/2020/photo.jpg")), std::string::npos)
       << prompts.shown.back();
   EXPECT_EQ(Files().Rows().size(), 2u);
@@ -290,7 +284,7 @@ TEST_F(RemovalTest, AParentSwappedForALinkMovesNothingOutsideTheScannedTree) {
   ASSERT_EQ(outcomes.size(), 1u);
   EXPECT_FALSE(outcomes[0].moved);
   EXPECT_EQ(outcomes[0].reason, "a folder on its path is now a link or no folder");
-  EXPECT_EQ(Read(outside), "photo");
+  EXPECT_EQ(test::ReadFile(outside), "photo");
 }
 
 TEST_F(RemovalTest, AFolderTheUserMayNotChangeKeepsItsItemWithTheSystemsReason) {
@@ -324,9 +318,9 @@ TEST_F(RemovalTest, TheTrashRecordsEveryItemAndShortensNamesTooLongForIt) {
   EXPECT_FALSE(outcomes[5].moved);
   EXPECT_EQ(outcomes[5].reason, "No such file or directory");
 
-  auto info = [this](const std::string& name) { return Read(tree.Path("data/Trash/info/" + name + ".trashinfo")); };
-  EXPECT_EQ(Read(tree.Path("data/Trash/files/report.txt")), "a");
-  EXPECT_EQ(Read(tree.Path("data/Trash/files/report.txt.2")), "b");
+  auto info = [this](const std::string& name) { return test::ReadFile(tree.Path("data/Trash/info/" + name + ".trashinfo")); };
+  EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/report.txt")), "a");
+  EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/report.txt.2")), "b");
   EXPECT_TRUE(fs::exists(tree.Path("data/Trash/files/album/inner/photo.jpg")));
   EXPECT_TRUE(fs::is_directory(tree.Path("data/Trash/files/caf\xE9 50%")));
   EXPECT_EQ(info("report.txt").rfind("[Trash Info]\nPath=" + a + "\nDeletionDate=", 0), 0u);
@@ -335,12 +329,12 @@ TEST_F(RemovalTest, TheTrashRecordsEveryItemAndShortensNamesTooLongForIt) {
   EXPECT_NE(info("caf\xE9 50%").find("Path=" + tree.Root() + "/caf%E9%2050%25\n"), std::string::npos);
 
   const std::string shortened = std::string(245 - 4, 'n') + ".txt";
-  EXPECT_EQ(Read(tree.Path("data/Trash/files/" + shortened)), "long");
+  EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/" + shortened)), "long");
   EXPECT_NE(info(shortened).find("Path=" + longName + "\n"), std::string::npos);
   // A second item of that long name gets its own shortened name.
   tree.File("z/" + std::string(250, 'n') + ".txt", "again");
   EXPECT_TRUE(platform::MoveToTrash({{longName, {}}})[0].moved);
-  EXPECT_EQ(Read(tree.Path("data/Trash/files/" + std::string(245 - 6, 'n') + ".txt.2")), "again");
+  EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/" + std::string(245 - 6, 'n') + ".txt.2")), "again");
 }
 
 TEST_F(RemovalTest, TheTrashMovesOnlyTheItemItWasAskedFor) {
@@ -353,7 +347,7 @@ TEST_F(RemovalTest, TheTrashMovesOnlyTheItemItWasAskedFor) {
   const auto outcomes = platform::MoveToTrash({{file, scanned.id}});
   EXPECT_FALSE(outcomes[0].moved);
   EXPECT_EQ(outcomes[0].reason, "it is no longer the item that was scanned");
-  EXPECT_EQ(Read(file), "imposter");
+  EXPECT_EQ(test::ReadFile(file), "imposter");
 }
 
 // The trash at the top of a mount, tried on a temporary folder standing for the top.

@@ -401,4 +401,9 @@ std::string RecordingWindow::LastStatus() const {
 }
 
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 }  // namespace orvanta::test

@@ -9,6 +9,7 @@
 
 #include "actions/removal.h"
 #include "core/scan_context.h"
+#include "scan/scan_run.h"
 
 // The first line of a test about what only POSIX has: elsewhere the test
 // skips itself, saying why.
@@ -165,6 +166,20 @@ struct FakeSettings : ScanSettingsValues {
     minSizeMB = 0;
     maxGroups = 0;
   }
+};
+
+// The whole bytes of a file; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+// A tree and a whole scan of it: the recording host, settings naming the tree
+// (change them before Run), and the run.
+struct ScannedTree {
+  ScannedTree() { settings.folders = {tree.Folder()}; }
+
+  TempTree tree;
+  RecordingWindow window;
+  FakeSettings settings;
+  ScanRun run{window, settings};
 };
 
 // What a scan stage works on, for tests that run one stage.
