@@ -2,13 +2,13 @@
 //   orvanta-screenshot OUT.png [--folders] [--page N] [--compare N] [--max-groups N] FOLDER...
 //   orvanta-screenshot OUT.png --update-dialog      (the new-version dialog with a sample message)
 //   orvanta-screenshot OUT.png --question           (the removal's question)
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QMessageBox>
 #include <QSpinBox>
 #include <QString>
 #include <QTabWidget>
-#include <QButtonGroup>
-#include <QCheckBox>
-#include <QAbstractButton>
-#include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
 
@@ -16,10 +16,10 @@
 #include "gui/desktop_shell.h"
 #include "gui/dialogs.h"
 #include "gui/main_window.h"
-#include "text/catalogue.h"
-#include "text/translate.h"
 #include "gui/update/installer_launcher.h"
 #include "gui/update/new_version_dialog.h"
+#include "text/catalogue.h"
+#include "text/translate.h"
 #include "update/update_rules.h"
 
 int main(int argc, char** argv) {
@@ -28,16 +28,18 @@ int main(int argc, char** argv) {
   orvanta::ApplyLanguageToToolkit();
   const QStringList args = app.arguments().mid(1);
   if (args.isEmpty()) {
-    std::fprintf(stderr, "usage: orvanta-screenshot OUT.png [--folders] [--page N] [--compare N] [--max-groups N] FOLDER...\n");
+    std::fprintf(stderr,
+                 "usage: orvanta-screenshot OUT.png [--folders] [--page N] [--compare N] [--max-groups N] FOLDER...\n");
     return 2;
   }
   orvanta::SystemDialogs dialogs;
   orvanta::SystemDesktopShell shell;
   if (args.size() == 2 && args[1] == "--update-dialog") {
     orvanta::UpdateOffer offer;
-    offer.message = orvanta::FormatText(orvanta::TranslateText("The new version %s is available"), {std::string("2.5")}) +
-                    "\r\n\r\n" + orvanta::TranslateText("What's new:") + "\r\n" +
-                    "Faster scans of large folders\r\nNew languages\r\n";
+    offer.message =
+        orvanta::FormatText(orvanta::TranslateText("The new version %s is available"), {std::string("2.5")}) +
+        "\r\n\r\n" + orvanta::TranslateText("What's new:") + "\r\n" +
+        "Faster scans of large folders\r\nNew languages\r\n";
     orvanta::DesktopInstallerLauncher launcher;
     orvanta::NewVersionDialog dialog(offer, dialogs, shell, launcher);
     dialog.show();

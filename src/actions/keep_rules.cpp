@@ -31,8 +31,7 @@ std::int64_t Modified(const ListRow& row) { return row.data != nullptr ? row.dat
 
 class GroupDecider {
  public:
-  GroupDecider(ResultList& list, const std::vector<KeepRule>& rules)
-      : list_(list), kind_(list.Kind()), rules_(rules) {}
+  GroupDecider(ResultList& list, const std::vector<KeepRule>& rules) : list_(list), kind_(list.Kind()), rules_(rules) {}
 
   void Decide(const std::vector<std::size_t>& members) {
     if (kind_ == ListKind::Files) {

@@ -172,7 +172,7 @@ RemovalPlan PlanRemoval(const ResultList& list) {
 
 std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan) {
   const std::string question = list.Kind() == ListKind::Files ? TranslateText("Move %d files to Recycle Bin?")
-                                                       : TranslateText("Move %d directories to Recycle Bin?");
+                                                              : TranslateText("Move %d directories to Recycle Bin?");
   std::string text = FormatText(question, {static_cast<std::int64_t>(plan.items.size())});
   if (plan.groupsLosingEveryCopy.empty()) return text;
   std::vector<std::string> groups;
@@ -199,8 +199,8 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
     request.push_back({item.path, list.Rows()[item.row].data->id});
     requested.push_back(i);
   }
-  const std::vector<platform::TrashOutcome> outcomes = request.empty() ? std::vector<platform::TrashOutcome>{}
-                                                                       : mover(request);
+  const std::vector<platform::TrashOutcome> outcomes =
+      request.empty() ? std::vector<platform::TrashOutcome>{} : mover(request);
   std::vector<bool> moved(plan.items.size(), false);
   for (std::size_t k = 0; k < requested.size(); ++k) {
     const bool ok = k < outcomes.size() && outcomes[k].moved;
@@ -213,8 +213,8 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
     if (went) {
       result.moved.push_back(item.path);
     } else {
-      result.stayed.push_back({item.path, item.container >= 0 ? TranslateText("It lies inside a folder that stayed.")
-                                                              : reasonOf[i]});
+      result.stayed.push_back(
+          {item.path, item.container >= 0 ? TranslateText("It lies inside a folder that stayed.") : reasonOf[i]});
     }
   }
   return result;
@@ -225,7 +225,8 @@ void RemoveRowsOfMovedItems(ResultList& list, const std::vector<std::string>& mo
   const std::unordered_set<std::string> gone(moved.begin(), moved.end());
   list.RemoveRowsWhere([&gone](const ListRow& row) {
     const std::string path = RowPath(row);
-    return !path.empty() && AncestorsAndSelf(path, [&gone](std::string_view p) { return gone.count(std::string(p)) != 0; });
+    return !path.empty() &&
+           AncestorsAndSelf(path, [&gone](std::string_view p) { return gone.count(std::string(p)) != 0; });
   });
 }
 

@@ -40,8 +40,7 @@ struct RemovalResult {
 
 // Moves the items in one request, one outcome per item: the system's trash in
 // the program, a fake in tests, a no-op for a dry run.
-using TrashMover =
-    std::function<std::vector<platform::TrashOutcome>(const std::vector<platform::TrashItem>& items)>;
+using TrashMover = std::function<std::vector<platform::TrashOutcome>(const std::vector<platform::TrashItem>& items)>;
 
 RemovalPlan PlanRemoval(const ResultList& list);
 

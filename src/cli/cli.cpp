@@ -29,8 +29,8 @@ std::ostream& Complain(std::ostream& err) { return err << "orvanta-cli: "; }
 
 int UsageError(std::ostream& err, const std::string& message) {
   Complain(err) << message << '\n'
-      << CliUsage() << '\n'
-      << TranslateText("Try 'orvanta-cli --help' for more information.") << '\n';
+                << CliUsage() << '\n'
+                << TranslateText("Try 'orvanta-cli --help' for more information.") << '\n';
   return kExitUsage;
 }
 
@@ -44,7 +44,8 @@ std::vector<std::string> ResolveRoots(const std::vector<std::string>& roots, std
     const std::string folder = NormalizeFolderPath(root);
     std::string problem;
     if (folder.empty() || !platform::FolderExists(folder)) {
-      problem = platform::FileExists(root) ? TranslateText("Not a folder: ") : TranslateText("Directory does not exist: ");
+      problem =
+          platform::FileExists(root) ? TranslateText("Not a folder: ") : TranslateText("Directory does not exist: ");
     } else if (!platform::FolderReader(folder).IsOpen()) {
       problem = TranslateText("Cannot read the folder: ");
     }
@@ -135,7 +136,8 @@ bool RemoveClones(const CliOptions& options, ScanRun& run, std::istream& input, 
   }
   const RemovalPlan plan = PlanRemoval(list);
   if (plan.items.empty()) {
-    err << (list.Kind() == ListKind::Files ? TranslateText("No files selected.") : TranslateText("No directories selected."))
+    err << (list.Kind() == ListKind::Files ? TranslateText("No files selected.")
+                                           : TranslateText("No directories selected."))
         << '\n';
     return true;
   }
@@ -186,7 +188,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
   const bool answerable = hooks.stdinIsTerminal >= 0 ? hooks.stdinIsTerminal != 0 : platform::StdinIsTerminal();
   if (options.trashMarks != CliOptions::TrashMarks::None && !options.yes && !options.dryRun && !answerable) {
-    return UsageError(err, TranslateText("without a terminal to answer on, the removal needs '--yes' (or '--dry-run')"));
+    return UsageError(err,
+                      TranslateText("without a terminal to answer on, the removal needs '--yes' (or '--dry-run')"));
   }
 
   ScanSettingsValues settings = options.settings;
@@ -211,9 +214,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   // not worth an older CSV file or a removal.
   if (outcome.kind != ScanOutcome::Kind::Done) return kExitFailed;
   written = WriteCsvFiles(options, run, err) && written;
-  const bool removed = options.trashMarks == CliOptions::TrashMarks::None ||
-                       RemoveClones(options, run, hooks.input != nullptr ? *hooks.input : std::cin, err,
-                                    hooks.moveToTrash);
+  const bool removed =
+      options.trashMarks == CliOptions::TrashMarks::None ||
+      RemoveClones(options, run, hooks.input != nullptr ? *hooks.input : std::cin, err, hooks.moveToTrash);
   return written && allRoots && removed ? kExitDone : kExitFailed;
 }
 

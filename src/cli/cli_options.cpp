@@ -76,8 +76,9 @@ const std::vector<OptionDefinition>& Options() {
          else if (value == "size") o.settings.compare = CompareMode::Size;
          else if (value == "name-size") o.settings.compare = CompareMode::NameAndSize;
          else if (value == "content") o.settings.compare = CompareMode::Content;
-         else return FormatText(TranslateText("invalid value '%s' for '%s' (name, size, name-size or content)"),
-                                {value, name});
+         else
+           return FormatText(TranslateText("invalid value '%s' for '%s' (name, size, name-size or content)"),
+                             {value, name});
          return {};
        }},
       {"", "--masks", true,
@@ -212,7 +213,8 @@ std::string CliHelp() {
       TranslateText("  --trash-folders MARKS the same for the folder clones (with --folders)"),
       TranslateText("  -y, --yes             answer the removal question with yes (needed without a terminal)"),
       TranslateText("  -n, --dry-run         show what the removal would move, move nothing"),
-      TranslateText("  --keep RULE           which copies all-but-one keeps: newest, oldest, shortest or in=FOLDER (repeatable)"),
+      TranslateText(
+          "  --keep RULE           which copies all-but-one keeps: newest, oldest, shortest or in=FOLDER (repeatable)"),
       TranslateText("  -h, --help            show this help and exit"),
       TranslateText("  -V, --version         show the version and exit"),
       "",

@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   std::ios::sync_with_stdio(false);
   orvanta::LoadTranslations();
-  #ifdef _WIN32
+#ifdef _WIN32
   return orvanta::RunCli(argc, argv.data(), std::cout, std::cerr);
 #else
   return orvanta::RunCli(argc, argv, std::cout, std::cerr);

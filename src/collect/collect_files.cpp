@@ -2,10 +2,10 @@
 
 #include <stdexcept>
 
-#include "core/scan_context.h"
-#include "core/stage_progress.h"
 #include "collect/folder_walk.h"
 #include "collect/masks.h"
+#include "core/scan_context.h"
+#include "core/stage_progress.h"
 #include "text/translate.h"
 
 namespace orvanta {

@@ -255,8 +255,8 @@ class ParallelWalk {
   std::condition_variable work_;    // a folder to list, or the end
   std::condition_variable listed_;  // a folder listed
   std::vector<Node*> pending_;
-  std::size_t outstanding_ = 0;  // queued or being listed
-  std::size_t idle_ = 0;         // workers waiting for a folder
+  std::size_t outstanding_ = 0;    // queued or being listed
+  std::size_t idle_ = 0;           // workers waiting for a folder
   const Node* awaited_ = nullptr;  // the listing the visit waits for
   bool finished_ = false;
   std::chrono::steady_clock::time_point lastTurn_;
@@ -265,9 +265,7 @@ class ParallelWalk {
 
 }  // namespace
 
-std::size_t ReachedFiles::SlotOf(const platform::FileId& id, std::size_t mask) {
-  return id.Hash() >> 7 & mask;
-}
+std::size_t ReachedFiles::SlotOf(const platform::FileId& id, std::size_t mask) { return id.Hash() >> 7 & mask; }
 
 bool ReachedFiles::FirstReach(const platform::FileId& id) {
   if ((ids_.size() + 1) * 4 > slots_.size() * 3) Grow();

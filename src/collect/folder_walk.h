@@ -68,7 +68,7 @@ bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, plat
 // exist, and rethrows what a listing thread threw (out of memory) once every
 // thread has ended. Returns early once `stop` is set.
 std::size_t WalkFiles(const std::string& folder, const std::string& mask,
-                      const std::function<void(const EnumeratedFile&)>& found,
-                      const std::atomic<bool>* stop = nullptr, const std::function<void()>& waiting = {});
+                      const std::function<void(const EnumeratedFile&)>& found, const std::atomic<bool>* stop = nullptr,
+                      const std::function<void()>& waiting = {});
 
 }  // namespace orvanta

@@ -118,7 +118,8 @@ FileMask::FileMask(std::string_view mask) {
       if (!closed) throw MaskError(TranslateText("a set opened with '[' is not closed"));
       tokens_.push_back(std::move(set));
     } else {
-      if (tokens_.empty() || tokens_.back().kind != Kind::Literal) tokens_.push_back(Token{Kind::Literal, false, {}, {}});
+      if (tokens_.empty() || tokens_.back().kind != Kind::Literal)
+        tokens_.push_back(Token{Kind::Literal, false, {}, {}});
       tokens_.back().literal.push_back(AsciiLower(c));
       ++i;
     }
@@ -136,9 +137,7 @@ bool FileMask::MatchToken(const Token& token, std::string_view name, std::size_t
       length = lit.size();
       return true;
     }
-    case Kind::AnyOne:
-      DecodeAt(name, at, length);
-      return true;
+    case Kind::AnyOne: DecodeAt(name, at, length); return true;
     case Kind::Set: {
       const char32_t c = DecodeAt(name, at, length);
       const char32_t lower = AsciiLower(c), upper = AsciiUpper(c);

@@ -33,8 +33,8 @@ class FileMask {
   struct Token {
     Kind kind;
     bool negated = false;
-    std::string literal;                                   // Literal
-    std::vector<std::pair<char32_t, char32_t>> ranges;     // Set
+    std::string literal;                                // Literal
+    std::vector<std::pair<char32_t, char32_t>> ranges;  // Set
   };
   bool MatchToken(const Token& token, std::string_view name, std::size_t at, std::size_t& length) const;
 

@@ -69,7 +69,7 @@ class PathStore {
 
   std::deque<std::string> folders_;
   std::unordered_map<std::string_view, const std::string*> folderIndex_;  // keys view folders_
-  const std::string* lastFolder_ = nullptr;  // files arrive folder by folder
+  const std::string* lastFolder_ = nullptr;                               // files arrive folder by folder
   std::vector<std::unique_ptr<char[]>> blocks_;
   std::size_t blockUsed_ = kBlockSize;
 };
@@ -81,7 +81,11 @@ struct FileRecord {
   // `folder` ends with a delimiter; it and the name live in the registry's PathStore.
   FileRecord(const std::string& folder, std::string_view name, std::int64_t size, platform::FileId id,
              std::int64_t modified)
-      : size(size), id(id), modified(modified), folder_(&folder), name_(name.data()),
+      : size(size),
+        id(id),
+        modified(modified),
+        folder_(&folder),
+        name_(name.data()),
         nameLength_(static_cast<std::uint32_t>(name.size())) {}
 
   // Built on each call: only what is shown, exported or opened needs it.

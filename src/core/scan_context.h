@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "core/result_list.h"
-#include "core/scan_settings.h"
-#include "core/scan_host.h"
 #include "core/file_record.h"
+#include "core/result_list.h"
+#include "core/scan_host.h"
+#include "core/scan_settings.h"
 
 namespace orvanta {
 

@@ -22,7 +22,7 @@ class ScanSettings {
   virtual std::string MasksText() const = 0;
   virtual std::int64_t MinSizeMB() const = 0;
   virtual bool ParallelHashing() const = 0;
-  virtual int MaxGroups() const = 0;     // 0: no limit
+  virtual int MaxGroups() const = 0;  // 0: no limit
   virtual int MinGroupSize() const = 0;
   virtual bool FindFileClones() const = 0;
   virtual bool FindFolderClones() const = 0;

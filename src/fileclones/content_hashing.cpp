@@ -149,8 +149,9 @@ void HashInParallel(ScanContext& scan, HashingState& state, const HashingOptions
     for (;;) {
       const int completed = state.completedCount.load(std::memory_order_relaxed);
       window.SetProgressPosition(completed);
-      const std::string text = scan.StopRequested() ? TranslateText("Stopping SHA-1 hashing... %d / %d")
-                                                    : TranslateText("Computing SHA-1 hashes (size filtered)... %d / %d");
+      const std::string text = scan.StopRequested()
+                                   ? TranslateText("Stopping SHA-1 hashing... %d / %d")
+                                   : TranslateText("Computing SHA-1 hashes (size filtered)... %d / %d");
       ShowStatus(window, FormatText(text, {std::int64_t{completed}, std::int64_t{count}}));
       if (workers.AllFinished()) {
         // As many workers again for the second pass: a cold disk stays cold.

@@ -22,8 +22,8 @@ struct FileGroup {
 // Files of one key that `same` tells apart form lists of their own.
 template <typename Key, typename Same>
 std::vector<std::vector<const FileRecord*>> FilesOfEqualKeys(std::vector<std::pair<Key, std::uint32_t>> keyed,
-                                                            const FileRegistry& files, std::size_t minGroupSize,
-                                                            Same&& same) {
+                                                             const FileRegistry& files, std::size_t minGroupSize,
+                                                             Same&& same) {
   std::sort(keyed.begin(), keyed.end());
   std::vector<std::pair<std::uint32_t, std::vector<const FileRecord*>>> lists;  // first index, members
   std::vector<std::uint32_t> rest;
@@ -57,11 +57,13 @@ std::vector<std::vector<const FileRecord*>> FilesOfEqualKeys(std::vector<std::pa
 
 template <typename Key>
 std::vector<std::vector<const FileRecord*>> FilesOfEqualKeys(std::vector<std::pair<Key, std::uint32_t>> keyed,
-                                                            const FileRegistry& files, std::size_t minGroupSize) {
-  return FilesOfEqualKeys(std::move(keyed), files, minGroupSize, [](const FileRecord&, const FileRecord&) { return true; });
+                                                             const FileRegistry& files, std::size_t minGroupSize) {
+  return FilesOfEqualKeys(std::move(keyed), files, minGroupSize,
+                          [](const FileRecord&, const FileRecord&) { return true; });
 }
 
-std::vector<std::vector<const FileRecord*>> GroupByKey(const FileRegistry& files, CompareMode mode, std::size_t minGroupSize) {
+std::vector<std::vector<const FileRecord*>> GroupByKey(const FileRegistry& files, CompareMode mode,
+                                                       std::size_t minGroupSize) {
   const auto count = static_cast<std::uint32_t>(files.size());
   if (mode == CompareMode::Size) {
     std::vector<std::pair<std::int64_t, std::uint32_t>> keyed;
@@ -139,7 +141,8 @@ void FindFileDuplicates(ScanContext& scan) {
   if (!scan.StopRequested()) window.SetStatusText(TranslateText("Duplicate file groups populated."));
 }
 
-void AddFileGroup(ScanContext& scan, const std::vector<const FileRecord*>& files, std::int64_t totalSize, int& groupNo) {
+void AddFileGroup(ScanContext& scan, const std::vector<const FileRecord*>& files, std::int64_t totalSize,
+                  int& groupNo) {
   // The first copy stays unchecked: a group is never marked for removal whole.
   AddListGroup(scan.fileClones, groupNo++, totalSize, scan.decimalSeparator, files.size(),
                [&](std::size_t i, ListRow& row) {

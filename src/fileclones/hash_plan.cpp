@@ -30,7 +30,8 @@ std::vector<FileRecord*> HashTargets(FileRegistry& files, const std::atomic<bool
 std::vector<std::uint32_t> LargeCandidates(const std::vector<FileRecord*>& targets) {
   std::vector<std::uint32_t> positions;
   for (std::size_t i = 0; i < targets.size(); ++i) {
-    if (targets[i]->size > static_cast<std::int64_t>(kReadBufferSize)) positions.push_back(static_cast<std::uint32_t>(i));
+    if (targets[i]->size > static_cast<std::int64_t>(kReadBufferSize))
+      positions.push_back(static_cast<std::uint32_t>(i));
   }
   return positions;
 }

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "core/paths.h"
 #include "core/scan_context.h"
 #include "core/stage_progress.h"
-#include "core/paths.h"
 #include "folderclones/folder_signatures.h"
 #include "platform/platform.h"
 #include "text/text_helpers.h"
@@ -40,7 +40,8 @@ std::vector<FolderGroup> GroupDirectories(ScanContext& scan, FolderSignatures& f
       keptSet.insert(NormalizeDir(member));
     }
     if (group.members.size() < minGroupSize) continue;
-    for (const std::string& member : group.members) group.totalSize = AddSizes(group.totalSize, SizeOf(folders.sizeOf, member));
+    for (const std::string& member : group.members)
+      group.totalSize = AddSizes(group.totalSize, SizeOf(folders.sizeOf, member));
     groups.push_back(std::move(group));
   }
   std::stable_sort(groups.begin(), groups.end(),
@@ -94,14 +95,13 @@ bool HasKeptAncestor(const std::string& key, const std::unordered_set<std::strin
 
 void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
                  const std::unordered_map<std::string, std::int64_t>& sizeOf, std::int64_t totalSize, int& groupNo) {
-  AddListGroup(scan.folderClones, groupNo++, totalSize, scan.decimalSeparator, members.size(),
-               [&](std::size_t i, ListRow& row) {
-                 // Removal later moves the folder only while it is still this one.
-                 platform::FileAttributes attributes;
-                 if (!platform::QueryAttributes(members[i], attributes)) attributes = {};
-                 row.data = &scan.folderRecords.Add(members[i], SizeOf(sizeOf, members[i]), attributes.id,
-                                                    attributes.modified);
-               });
+  AddListGroup(
+      scan.folderClones, groupNo++, totalSize, scan.decimalSeparator, members.size(), [&](std::size_t i, ListRow& row) {
+        // Removal later moves the folder only while it is still this one.
+        platform::FileAttributes attributes;
+        if (!platform::QueryAttributes(members[i], attributes)) attributes = {};
+        row.data = &scan.folderRecords.Add(members[i], SizeOf(sizeOf, members[i]), attributes.id, attributes.modified);
+      });
 }
 
 void FindDirectoryDuplicates(ScanContext& scan) {

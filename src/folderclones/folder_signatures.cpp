@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "core/scan_context.h"
-#include "core/stage_progress.h"
 #include "collect/folder_walk.h"
 #include "core/paths.h"
+#include "core/scan_context.h"
+#include "core/stage_progress.h"
 #include "platform/platform.h"
 #include "text/text_helpers.h"
 #include "text/translate.h"
@@ -124,10 +124,10 @@ class FolderSigner {
     const std::int64_t subtree = childSize == folders_.sizeOf.end() ? 0 : childSize->second;
     size_ = AddSizes(size_, subtree);
     if (signature == folders_.signatureOf.end()) contentsUnknown_ = true;
-    entries_.push_back("D|" + DirEntryName(child) + "|" +
-                       (signature == folders_.signatureOf.end() ? std::string("!UNKNOWN_CHILD_SIG!")
-                                                                 : signature->second.Hex()) +
-                       "|" + std::to_string(subtree));
+    entries_.push_back(
+        "D|" + DirEntryName(child) + "|" +
+        (signature == folders_.signatureOf.end() ? std::string("!UNKNOWN_CHILD_SIG!") : signature->second.Hex()) + "|" +
+        std::to_string(subtree));
   }
 
   Sha1Digest Digest(const std::string& key) {

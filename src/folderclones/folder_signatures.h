@@ -23,7 +23,7 @@ std::string DirEntryName(std::string_view key);
 
 // The working data of one folder clone run.
 struct FolderSignatures {
-  std::vector<std::string> allFolders;  // each folder key once, in collection order
+  std::vector<std::string> allFolders;       // each folder key once, in collection order
   std::unordered_set<std::string> rootKeys;  // the listed folders' keys
   std::unordered_map<std::string, Sha1Digest> signatureOf;
   std::unordered_map<std::string, std::int64_t> sizeOf;

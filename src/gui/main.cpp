@@ -19,8 +19,9 @@ int main(int argc, char** argv) {
                             std::getenv("QT_QPA_PLATFORM") != nullptr;
 #endif
   if (!displayKnown) {
-    std::fprintf(stderr, "orvanta: %s\n",
-                 orvanta::TranslateText("No display found: use the command-line front end, orvanta-cli FOLDER...").c_str());
+    std::fprintf(
+        stderr, "orvanta: %s\n",
+        orvanta::TranslateText("No display found: use the command-line front end, orvanta-cli FOLDER...").c_str());
     return 1;
   }
   orvanta::OrvantaApplication app(argc, argv);

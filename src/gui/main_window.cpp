@@ -5,17 +5,17 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDropEvent>
 #include <QDate>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressBar>
@@ -30,7 +30,6 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "core/app_info.h"
 #include "actions/check_marks.h"
 #include "actions/csv_export.h"
 #include "actions/keep_rules.h"
@@ -38,12 +37,13 @@
 #include "actions/open_location.h"
 #include "actions/prompts.h"
 #include "actions/removal.h"
+#include "core/app_info.h"
+#include "core/paths.h"
 #include "gui/application.h"
 #include "gui/desktop_shell.h"
 #include "gui/dialogs.h"
 #include "gui/local_path.h"
 #include "gui/result_list_view.h"
-#include "core/paths.h"
 #include "platform/platform.h"
 #include "text/catalogue.h"
 #include "text/translate.h"
@@ -508,13 +508,14 @@ void MainWindow::AddFolder(const QString& chosen) {
   }
   if (!listed) lbFolders_->addItem(entry);
   // The parent of the folder; the root is its own parent.
-  const std::string_view withoutDelimiter = std::string_view(folder).substr(0, std::max<std::size_t>(1, folder.size() - 1));
+  const std::string_view withoutDelimiter =
+      std::string_view(folder).substr(0, std::max<std::size_t>(1, folder.size() - 1));
   lastAddFolderParent_ = FromLocalPath(std::string(ExtractFileDir(withoutDelimiter)));
 }
 
 void MainWindow::PickFolderToAdd() {
-  const QString start = QDir(lastAddFolderParent_).exists() && !lastAddFolderParent_.isEmpty() ? lastAddFolderParent_
-                                                                                                : QString();
+  const QString start =
+      QDir(lastAddFolderParent_).exists() && !lastAddFolderParent_.isEmpty() ? lastAddFolderParent_ : QString();
   const QString chosen = dialogs_.ChooseFolder(this, Tr("Select folder to scan"), start);
   if (chosen.isEmpty()) return;
   AddFolder(chosen);
@@ -714,9 +715,9 @@ void MainWindow::ContactUs() { OpenMakerPage("/support.html"); }
 void MainWindow::VisitWebsite() { OpenMakerPage("/"); }
 
 void MainWindow::ShowAbout() {
-  const QString text = QString(kApplicationTitle) + "\n" + Tr("Version:") + " " + kVersion + "\n\n" +
-                       Tr("Website:") + " " + kMakerHost + "\n\n" +
-                       Tr("This program is provided as is, without warranty of any kind.") + "\n\n" +
+  const QString text = QString(kApplicationTitle) + "\n" + Tr("Version:") + " " + kVersion + "\n\n" + Tr("Website:") +
+                       " " + kMakerHost + "\n\n" + Tr("This program is provided as is, without warranty of any kind.") +
+                       "\n\n" +
                        QString::fromStdString(FormatText(TranslateText("Copyright (C) %d Orvanta"),
                                                          {std::int64_t{QDate::currentDate().year()}}));
   dialogs_.Information(this, text);
@@ -745,15 +746,11 @@ bool MainWindow::FilePageActive() const { return PageControl1_->currentWidget() 
 
 ResultList& MainWindow::ActiveList() { return FilePageActive() ? run_->FileClones() : run_->FolderClones(); }
 
-void MainWindow::CheckAllButOne() {
-  CheckAllButOneInGroup(ActiveList());
-}
+void MainWindow::CheckAllButOne() { CheckAllButOneInGroup(ActiveList()); }
 void MainWindow::CheckAllRows() { CheckAll(ActiveList()); }
 void MainWindow::UncheckAllRows() { UncheckAll(ActiveList()); }
 
-void MainWindow::KeepBy(const KeepRule& rule) {
-  CheckAllButKept(ActiveList(), {rule});
-}
+void MainWindow::KeepBy(const KeepRule& rule) { CheckAllButKept(ActiveList(), {rule}); }
 
 void MainWindow::KeepCopiesInFolder() {
   const QString chosen = dialogs_.ChooseFolder(this, Tr("Select the folder whose copies to keep"), QString());
@@ -768,8 +765,8 @@ void MainWindow::KeepShortestPath() { KeepBy({KeepRule::Kind::ShortestPath, {}})
 void MainWindow::MoveCheckedToTrash() {
   DialogPrompts prompts(dialogs_, this);
   // Both lists: rows of files inside a moved folder go from the file page too.
-  orvanta::DeleteChecked(run_->FileClones(), run_->FolderClones(), FilePageActive() ? ListKind::Files : ListKind::Folders,
-                         prompts);
+  orvanta::DeleteChecked(run_->FileClones(), run_->FolderClones(),
+                         FilePageActive() ? ListKind::Files : ListKind::Folders, prompts);
 }
 
 void MainWindow::OpenSelectedLocation() {

@@ -7,9 +7,9 @@
 #include <memory>
 #include <span>
 
-#include "scan/scan_run.h"
-#include "core/scan_settings.h"
 #include "core/scan_host.h"
+#include "core/scan_settings.h"
+#include "scan/scan_run.h"
 
 class QAbstractButton;
 class QAction;

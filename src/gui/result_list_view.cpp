@@ -11,7 +11,9 @@
 namespace orvanta {
 namespace {
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString FromUtf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace
 
@@ -241,7 +243,8 @@ void ResultListView::drawRow(QPainter* painter, const QStyleOptionViewItem& opti
   const QRect text = row.adjusted(6, 0, -6, 0);
   const QString header = model_->data(index, Qt::DisplayRole).toString();
   // The text at the leading edge (the right one in a right-to-left layout), the line after it.
-  painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft, header);  // the painter mirrors it in a right-to-left layout
+  painter->drawText(text, Qt::AlignVCenter | Qt::AlignLeft,
+                    header);  // the painter mirrors it in a right-to-left layout
   const int textWidth = painter->fontMetrics().horizontalAdvance(header);
   painter->setPen(palette().color(QPalette::Mid));
   const int y = row.center().y();

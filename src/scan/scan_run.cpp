@@ -4,8 +4,8 @@
 
 #include <exception>
 
-#include "core/scan_context.h"
 #include "collect/collect_files.h"
+#include "core/scan_context.h"
 #include "fileclones/content_hashing.h"
 #include "fileclones/file_grouping.h"
 #include "folderclones/folder_grouping.h"
@@ -46,8 +46,8 @@ ScanOutcome ScanRun::Run() {
 }
 
 bool ScanRun::RunStages() {
-  ScanContext scan{host_, settings_, stopRequested_, files_, folderRecords_, fileClones_, folderClones_, decimalSeparator_,
-                   &unreadableFiles_};
+  ScanContext scan{host_,       settings_,     stopRequested_,    files_,           folderRecords_,
+                   fileClones_, folderClones_, decimalSeparator_, &unreadableFiles_};
   ClearResults();
   unreadableFiles_.clear();
   CollectFiles(scan);

@@ -101,9 +101,8 @@ std::string LanguageCodeOf(std::string_view localeName) {
   const auto end = localeName.find_first_of("_.@:-");
   const std::string language = AsciiLowerCase(localeName.substr(0, end));
   static const std::unordered_map<std::string, std::string> kCodes = {
-      {"ar", "ar"}, {"zh", "cn"}, {"cs", "cs"}, {"de", "de"}, {"el", "el"}, {"es", "es"},
-      {"fr", "fr"}, {"hu", "hu"}, {"it", "it"}, {"ja", "jp"}, {"ko", "kr"}, {"nl", "nl"},
-      {"pl", "pl"}, {"pt", "pt"}, {"tr", "tr"}};
+      {"ar", "ar"}, {"zh", "cn"}, {"cs", "cs"}, {"de", "de"}, {"el", "el"}, {"es", "es"}, {"fr", "fr"}, {"hu", "hu"},
+      {"it", "it"}, {"ja", "jp"}, {"ko", "kr"}, {"nl", "nl"}, {"pl", "pl"}, {"pt", "pt"}, {"tr", "tr"}};
   const auto it = kCodes.find(language);
   return it == kCodes.end() ? "en" : it->second;
 }

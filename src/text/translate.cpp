@@ -1,6 +1,5 @@
 #include "text/translate.h"
 
-
 namespace orvanta {
 
 std::string FormatText(std::string_view templ, std::initializer_list<FormatArg> args) {

@@ -18,8 +18,8 @@
 #include "actions/check_marks.h"
 #include "actions/csv_export.h"
 #include "actions/open_location.h"
-#include "core/result_list.h"
 #include "core/file_record.h"
+#include "core/result_list.h"
 #include "test_support.h"
 
 namespace orvanta {

@@ -25,7 +25,8 @@ class CatalogueTest : public ::testing::Test {
 
 const std::string kThree =
     "3\n"
-    "English\nDeutsch\nFran\xC3\xA7" "ais\n"
+    "English\nDeutsch\nFran\xC3\xA7"
+    "ais\n"
     "en\nde\nfr\n"
     "Check all\nAlle markieren\nTout cocher\n"
     "Check All\nAlle Markieren\n\n"
@@ -52,7 +53,9 @@ TEST_F(CatalogueTest, LooksUpExactKeysInTheCurrentColumn) {
   EXPECT_EQ(TranslateText("Scan"), "Scan") << "the partial block is ignored";
   EXPECT_EQ(TranslateText("Unknown"), "Unknown");
   ASSERT_EQ(Columns(), 3u);
-  EXPECT_EQ(CurrentTranslations().table[2][0], "Fran\xC3\xA7" "ais");
+  EXPECT_EQ(CurrentTranslations().table[2][0],
+            "Fran\xC3\xA7"
+            "ais");
 
   Load(kThree, "fr");
   EXPECT_EQ(TranslateText("Check All"), "Check All") << "an empty translation shows the English text";
@@ -61,7 +64,10 @@ TEST_F(CatalogueTest, LooksUpExactKeysInTheCurrentColumn) {
 }
 
 TEST_F(CatalogueTest, ReadsAnyLineBreakAndAByteOrderMark) {
-  Load("\xEF\xBB\xBF" "2\r\nEnglish\rDeutsch\nen\r\nde\nStop\r\nHalt\r\n", "de");
+  Load(
+      "\xEF\xBB\xBF"
+      "2\r\nEnglish\rDeutsch\nen\r\nde\nStop\r\nHalt\r\n",
+      "de");
   EXPECT_EQ(Index(), 1);
   EXPECT_EQ(TranslateText("Stop"), "Halt");
   Load("2\nEnglish\nDeutsch\nen\nde\n\n\nScan\nSuchen", "de");
@@ -94,9 +100,9 @@ TEST_F(CatalogueTest, FaultyFilesLeaveEnglishAndAnEmptyTable) {
 
 TEST(LanguageCodeOf, MapsTheLanguagePartOfALocale) {
   const std::pair<const char*, const char*> cases[] = {
-      {"zh_CN.UTF-8", "cn"}, {"ja_JP", "jp"}, {"ko", "kr"},   {"de_DE@euro", "de"}, {"pt_BR.UTF-8", "pt"},
-      {"fr:en", "fr"},       {"C", "en"},     {"POSIX", "en"}, {"sv_SE", "en"},      {"", "en"},
-      {"EL_GR", "el"},       {"tr_TR", "tr"}};
+      {"zh_CN.UTF-8", "cn"}, {"ja_JP", "jp"}, {"ko", "kr"},    {"de_DE@euro", "de"},
+      {"pt_BR.UTF-8", "pt"}, {"fr:en", "fr"}, {"C", "en"},     {"POSIX", "en"},
+      {"sv_SE", "en"},       {"", "en"},      {"EL_GR", "el"}, {"tr_TR", "tr"}};
   for (const auto& [locale, code] : cases) EXPECT_EQ(LanguageCodeOf(locale), code) << locale;
 }
 
@@ -115,7 +121,7 @@ TEST_F(CatalogueTest, FoundBesideTheProgramElseInTheInstalledShareFolder) {
 
 TEST(LanguageCodes, DirectionAndToolkitLocaleName) {
   const std::tuple<const char*, bool, const char*> cases[] = {
-      {"ar", true, "ar"}, {"AR", true, "AR"},  {"jp", false, "ja"}, {"KR", false, "ko"},
+      {"ar", true, "ar"},     {"AR", true, "AR"},  {"jp", false, "ja"}, {"KR", false, "ko"},
       {"cn", false, "zh_CN"}, {"de", false, "de"}, {"en", false, "en"}, {"el", false, "el"}};
   for (const auto& [code, rightToLeft, locale] : cases) {
     EXPECT_EQ(IsRightToLeftLanguage(code), rightToLeft) << code;
@@ -129,8 +135,8 @@ TEST_F(CatalogueTest, ShippedCatalogueHasAColumnForEveryMappedCode) {
   const std::string shipped = platform::JoinedPath(platform::ExecutableFolder(), "transl.dt");
   std::set<std::string> codes;
   for (unsigned id = 0; id < 0x400; ++id) codes.insert(LanguageCodeOfLanguageId(id));
-  for (const char* locale : {"ar_EG", "zh_CN", "cs_CZ", "de_DE", "el_GR", "es_ES", "fr_FR", "hu_HU", "it_IT",
-                             "ja_JP", "ko_KR", "nl_NL", "pl_PL", "pt_BR", "tr_TR"}) {
+  for (const char* locale : {"ar_EG", "zh_CN", "cs_CZ", "de_DE", "el_GR", "es_ES", "fr_FR", "hu_HU", "it_IT", "ja_JP",
+                             "ko_KR", "nl_NL", "pl_PL", "pt_BR", "tr_TR"}) {
     codes.insert(LanguageCodeOf(locale));
   }
   EXPECT_EQ(codes.size(), 16u);

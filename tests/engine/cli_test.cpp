@@ -42,8 +42,8 @@ class CliTest : public ::testing::Test {
 
 TEST_F(CliTest, ListsEachGroupAsHeaderAndPaths) {
   // One file per folder and group, so the order follows the folder arguments.
-  const auto r = RunCliWith({"--compare", "size", "--min-size-mb", "0", tree.Folder("x"), tree.Folder("y"),
-                             tree.Folder("z")});
+  const auto r =
+      RunCliWith({"--compare", "size", "--min-size-mb", "0", tree.Folder("x"), tree.Folder("y"), tree.Folder("z")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Group 1 (0.00 MB)\n" + tree.Path("y/big.dat") + "\n" + tree.Path("z/big.dat") +
                        "\n\nGroup 2 (0.00 MB)\n" + tree.Path("x/dup.txt") + "\n" + tree.Path("y/dup.txt") + "\n");
@@ -52,12 +52,12 @@ TEST_F(CliTest, ListsEachGroupAsHeaderAndPaths) {
 
 TEST_F(CliTest, WritesTheFileCloneListAsCsv) {
   const std::string csv = tree.Path("out.csv");
-  const auto r = RunCliWith({"--compare=name", "--min-size-mb=0", "--masks", "*.txt", "--csv", csv, tree.Folder("x"),
-                      tree.Folder("y")});
+  const auto r = RunCliWith(
+      {"--compare=name", "--min-size-mb=0", "--masks", "*.txt", "--csv", csv, tree.Folder("x"), tree.Folder("y")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(test::ReadFile(csv), "\xEF\xBB\xBFGroup,File name,Directory,File size (MB)\r\n\"1\",\"dup.txt\",\"" +
-                               tree.Path("x") + "\",\"0.00 MB\"\r\n\"1\",\"dup.txt\",\"" + tree.Path("y") +
-                               "\",\"0.00 MB\"\r\n");
+                                     tree.Path("x") + "\",\"0.00 MB\"\r\n\"1\",\"dup.txt\",\"" + tree.Path("y") +
+                                     "\",\"0.00 MB\"\r\n");
 
   const auto toStdout = RunCliWith({"--compare=name", "--min-size-mb=0", "--csv", "-", tree.Root()});
   EXPECT_EQ(toStdout.out.rfind("\xEF\xBB\xBFGroup,", 0), 0u) << "the CSV replaces the listing";
@@ -71,8 +71,8 @@ TEST_F(CliTest, FolderClonesFollowTheFileClones) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Group 1 (0.00 MB)\n" + tree.Path("w/dup.txt") + "\n" + tree.Path("x/dup.txt") +
                        "\n\nGroup 1 (0.00 MB)\n" + tree.Path("w") + "\n" + tree.Path("x") + "\n");
-  EXPECT_EQ(test::ReadFile(csv), "\xEF\xBB\xBFGroup,Directory,Size\r\n\"1\",\"" + tree.Path("w") + "\",\"0.00 MB\"\r\n\"1\",\"" +
-                               tree.Path("x") + "\",\"0.00 MB\"\r\n");
+  EXPECT_EQ(test::ReadFile(csv), "\xEF\xBB\xBFGroup,Directory,Size\r\n\"1\",\"" + tree.Path("w") +
+                                     "\",\"0.00 MB\"\r\n\"1\",\"" + tree.Path("x") + "\",\"0.00 MB\"\r\n");
 }
 
 TEST_F(CliTest, BadUsageNamesTheProblemAndExitsTwo) {
@@ -205,8 +205,8 @@ TEST_F(CliTest, ScriptsGetExactBytes) {
   };
 
   const auto text = with({});
-  EXPECT_EQ(text.out, "Group 1 (0.00 MB)\n'" + tree.Path("q/a") + "'$'\\n''b'$'\\E''[31m.dat'\n" +
-                          tree.Path("z/big.dat") + "\n");
+  EXPECT_EQ(text.out,
+            "Group 1 (0.00 MB)\n'" + tree.Path("q/a") + "'$'\\n''b'$'\\E''[31m.dat'\n" + tree.Path("z/big.dat") + "\n");
 
   const auto null = with({"-0"});
   EXPECT_EQ(null.out, crafted + std::string(1, '\0') + tree.Path("z/big.dat") + std::string(2, '\0'));
@@ -219,8 +219,8 @@ TEST_F(CliTest, ScriptsGetExactBytes) {
 
 TEST_F(CliTest, RemovalAsksMovesTheExtraCopiesAndTellsWhatStayed) {
   const test::TestTrash testTrash(tree);
-  const std::vector<std::string> trash = {"--min-size-mb", "0", "--trash", "all-but-one", tree.Folder("x"),
-                                          tree.Folder("y"), tree.Folder("z")};
+  const std::vector<std::string> trash = {
+      "--min-size-mb", "0", "--trash", "all-but-one", tree.Folder("x"), tree.Folder("y"), tree.Folder("z")};
   auto with = [&trash](std::vector<std::string> extra) {
     extra.insert(extra.end(), trash.begin(), trash.end());
     return extra;
@@ -260,8 +260,8 @@ TEST_F(CliTest, RemovalAsksMovesTheExtraCopiesAndTellsWhatStayed) {
   terminal.input = &yes;
   r = RunCliWith(trash, terminal);
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("Moved to the trash: " + tree.Path("z/big.dat") + "\nMoved to the trash: " +
-                       tree.Path("y/dup.txt") + "\nMoved: 2. Stayed: 0.\n"),
+  EXPECT_NE(r.err.find("Moved to the trash: " + tree.Path("z/big.dat") +
+                       "\nMoved to the trash: " + tree.Path("y/dup.txt") + "\nMoved: 2. Stayed: 0.\n"),
             std::string::npos)
       << r.err;
   EXPECT_TRUE(std::filesystem::exists(tree.Path("x/dup.txt")));
@@ -275,8 +275,8 @@ TEST_F(CliTest, RemovalKeepsWhatItCannotVouchForAndExitsOne) {
   hooks.moveToTrash = trash.Mover();
   // Grouped by size only, with other bytes: the checked copy stays.
   tree.File("x/dup.txt", "SAME");
-  auto r = RunCliWith({"--yes", "--compare", "size", "--min-size-mb", "0", "--trash", "all-but-one", "--masks",
-                       "*.txt", tree.Folder("x"), tree.Folder("y")},
+  auto r = RunCliWith({"--yes", "--compare", "size", "--min-size-mb", "0", "--trash", "all-but-one", "--masks", "*.txt",
+                       tree.Folder("x"), tree.Folder("y")},
                       hooks);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Stayed: " + tree.Path("y/dup.txt") + " (It differs from the copy that is kept.)\n"),
@@ -331,8 +331,8 @@ TEST(CliOutput, TerminalSafePathQuotesWhatATerminalWouldObey) {
       {"/a\tb", "'/a'$'\\t''b'"},
       {"\n", "$'\\n'"},
       {"it's\r", "'it'\\''s'$'\\r'"},
-      {"/x\xFF", "'/x'$'\\377'"},                  // not UTF-8
-      {"/c1\xC2\x9B", "'/c1'$'\\302\\233'"},       // the one-byte CSI
+      {"/x\xFF", "'/x'$'\\377'"},                          // not UTF-8
+      {"/c1\xC2\x9B", "'/c1'$'\\302\\233'"},               // the one-byte CSI
       {"/over\xE0\x80\xAF", "'/over'$'\\340\\200\\257'"},  // overlong "/"
   };
   for (const auto& [path, shown] : cases) EXPECT_EQ(TerminalSafePath(path), shown) << shown;
@@ -410,16 +410,20 @@ TEST(CliKeep, KeepRulesChooseWhatADryRunWouldMove) {
     return base;
   };
   const Case cases[] = {
-      {with(files, {"newest"}, photos), photos,
+      {with(files, {"newest"}, photos),
+       photos,
        {"photos/a.jpg", "photos/b.jpg", "music copy/song.mp3", "music copy/old/deeper/song.mp3"}},
-      {with(files, {"in=" + photos.Path("photos"), "shortest"}, photos), photos,
+      {with(files, {"in=" + photos.Path("photos"), "shortest"}, photos),
+       photos,
        {"photos_backup/a.jpg", "photos_backup/b.jpg", "music copy/song.mp3", "music copy/old/deeper/song.mp3"}},
-      {with(files, {"in=" + photos.Path("music copy"), "oldest"}, photos), photos,
+      {with(files, {"in=" + photos.Path("music copy"), "oldest"}, photos),
+       photos,
        {"photos_backup/a.jpg", "photos_backup/b.jpg", "music/song.mp3"}},
       // The days inside a removed trip are named with it; the other trip keeps its own.
       {with(folders, {"newest"}, trips), trips, {"photos/trip", "photos/trip/day1", "photos/trip/day2"}},
       {with(folders, {"oldest"}, trips), trips, {"backup/trip", "backup/trip/day1", "backup/trip/day2", "loose/day1"}},
-      {with(folders, {"in=" + trips.Path("loose"), "oldest"}, trips), trips,
+      {with(folders, {"in=" + trips.Path("loose"), "oldest"}, trips),
+       trips,
        {"backup/trip", "backup/trip/day1", "backup/trip/day2"}},
   };
   for (const Case& c : cases) {

@@ -7,10 +7,10 @@
 #include <new>
 #include <thread>
 
-#include "core/scan_context.h"
 #include "collect/collect_files.h"
 #include "collect/folder_walk.h"
 #include "core/paths.h"
+#include "core/scan_context.h"
 #include "core/worker_pool.h"
 #include "platform/platform.h"
 #include "test_support.h"
@@ -88,9 +88,9 @@ TEST_F(CollectFilesTest, TheFirstEveryFiftiethAndTheLastRegisteredFileAreShown) 
     EXPECT_EQ(shown[i].rfind("Scanning: " + tree.Path("f"), 0), 0u) << shown[i];
     shown[i] = shown[i].substr(shown[i].rfind('('));
   }
-  EXPECT_EQ(shown, (std::vector<std::string>{"Scanning folders...",
-                                             "Scanning folder list: " + tree.Folder() + "   [*.*]", "(1/120)",
-                                             "(51/120)", "(101/120)", "(120/120)", "Found 120 files (after filters)."}));
+  EXPECT_EQ(shown, (std::vector<std::string>{
+                       "Scanning folders...", "Scanning folder list: " + tree.Folder() + "   [*.*]", "(1/120)",
+                       "(51/120)", "(101/120)", "(120/120)", "Found 120 files (after filters)."}));
   const auto range = std::find(window.calls.begin(), window.calls.end(), "range:0-120");
   const auto first = std::find_if(window.calls.begin(), window.calls.end(),
                                   [](const std::string& call) { return call.rfind("status:Scanning: ", 0) == 0; });

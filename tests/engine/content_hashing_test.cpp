@@ -1,16 +1,15 @@
 #include <gtest/gtest.h>
 
-
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <new>
 
 #include "core/scan_context.h"
-#include "scan/scan_run.h"
 #include "fileclones/content_hashing.h"
 #include "fileclones/file_grouping.h"
 #include "fileclones/hash_plan.h"
+#include "scan/scan_run.h"
 #include "test_support.h"
 
 namespace orvanta {
@@ -153,7 +152,8 @@ TEST_P(ComputeAllHashesTest, StopBeforeTheFirstClaimHashesNothing) {
     if (window.LastStatus() == "Computing SHA-1 hashes (size filtered)...") stop = true;
   };
   Hash();
-  const auto hashed = std::count_if(files.begin(), files.end(), [](const FileRecord& f) { return !f.contentHash.empty(); });
+  const auto hashed =
+      std::count_if(files.begin(), files.end(), [](const FileRecord& f) { return !f.contentHash.empty(); });
   EXPECT_EQ(hashed, 0);
   EXPECT_EQ(window.LastStatus(), "Computing SHA-1 hashes (size filtered)...");
 }
@@ -189,8 +189,8 @@ TEST_P(ComputeAllHashesTest, LargeFilesGetTheirSha1OnlyWhenAnotherHasTheirConten
   EXPECT_EQ(fileClones.Groups().size(), 2u);
   EXPECT_EQ(grouped, (std::vector<std::string>{files[0].FullPath(), files[1].FullPath(), files[4].FullPath(),
                                                files[5].FullPath()}));
-  const auto hashing = std::find(window.calls.rbegin(), window.calls.rend(),
-                                 "status:Computing SHA-1 hashes (size filtered)... 8 / 8");
+  const auto hashing =
+      std::find(window.calls.rbegin(), window.calls.rend(), "status:Computing SHA-1 hashes (size filtered)... 8 / 8");
   EXPECT_NE(hashing, window.calls.rend()) << "every target counts as completed, the unhashed ones too";
 }
 
@@ -314,7 +314,8 @@ TEST(ComputeAllHashes, ParallelStopMidwayLetsWorkersFinishTheirFileOnly) {
   };
   ScanContext scan = stage.Context();
   ComputeAllHashes(scan);
-  const auto hashed = std::count_if(files.begin(), files.end(), [](const FileRecord& f) { return !f.contentHash.empty(); });
+  const auto hashed =
+      std::count_if(files.begin(), files.end(), [](const FileRecord& f) { return !f.contentHash.empty(); });
   EXPECT_LT(hashed, 3000);
   const std::string last = window.LastStatus();
   ASSERT_EQ(last.rfind("Stopping SHA-1 hashing... ", 0), 0u) << last;
@@ -340,15 +341,15 @@ TEST(ComputeAllHashes, SequentialCadenceEveryTenthFileAndTheLast) {
     stage.settings.parallel = false;
     ScanContext scan = stage.Context();
     ComputeAllHashes(scan);
-    EXPECT_EQ(stage.window.ShownStatuses(), (std::vector<std::string>{"Computing SHA-1 hashes (size filtered)...",
-                                                           "Computing SHA-1 hashes (size filtered)... 1 / 25",
-                                                           "Computing SHA-1 hashes (size filtered)... 11 / 25",
-                                                           "Computing SHA-1 hashes (size filtered)... 21 / 25",
-                                                           "Computing SHA-1 hashes (size filtered)... 25 / 25"}))
+    EXPECT_EQ(
+        stage.window.ShownStatuses(),
+        (std::vector<std::string>{
+            "Computing SHA-1 hashes (size filtered)...", "Computing SHA-1 hashes (size filtered)... 1 / 25",
+            "Computing SHA-1 hashes (size filtered)... 11 / 25", "Computing SHA-1 hashes (size filtered)... 21 / 25",
+            "Computing SHA-1 hashes (size filtered)... 25 / 25"}))
         << (mixed ? "small and large files" : "small files");
   }
 }
-
 
 // Which files are read, and how, is decided from sizes and digests alone.
 TEST(HashPlan, TargetsAreTheFilesOfASharedPositiveSizeInCollectionOrder) {
@@ -370,8 +371,8 @@ TEST(HashPlan, TheSecondPassHashesLargeFilesWhoseFastDigestAnotherShares) {
   const FastDigest x{300000, 1, 2}, y{300000, 1, 3}, z{400000, 1, 2};
   const struct {
     const char* what;
-    std::vector<std::uint8_t> stage;  // per target
-    std::vector<FastDigest> digests;  // per large candidate: targets 1, 2, 3, 4 and 5
+    std::vector<std::uint8_t> stage;                                 // per target
+    std::vector<FastDigest> digests;                                 // per large candidate: targets 1, 2, 3, 4 and 5
     std::vector<std::pair<std::vector<std::uint32_t>, bool>> items;  // targets of each, hashed
   } cases[] = {
       {"shared and alone",

@@ -32,7 +32,6 @@ class FileGroupingTest : public ::testing::Test, protected test::StageHarness {
     }
     return groups;
   }
-
 };
 
 using Groups = std::vector<std::vector<std::string>>;
@@ -46,8 +45,10 @@ TEST_F(FileGroupingTest, KeysOfTheThreeModesWithoutContent) {
   Add("/v/\xC3\xA9t\xC3\xA9.txt", 7);  // "été.txt": Unicode letters fold too
 
   const std::pair<CompareMode, Groups> cases[] = {
-      {CompareMode::Name, {{"/x/a.txt", "/y/A.TXT", "/z/a.txt"}, {"/w/\xC3\x89t\xC3\xA9.txt", "/v/\xC3\xA9t\xC3\xA9.txt"}}},
-      {CompareMode::Size, {{"/x/a.txt", "/z/a.txt", "/z/a.txt.bak"}, {"/w/\xC3\x89t\xC3\xA9.txt", "/v/\xC3\xA9t\xC3\xA9.txt"}}},
+      {CompareMode::Name,
+       {{"/x/a.txt", "/y/A.TXT", "/z/a.txt"}, {"/w/\xC3\x89t\xC3\xA9.txt", "/v/\xC3\xA9t\xC3\xA9.txt"}}},
+      {CompareMode::Size,
+       {{"/x/a.txt", "/z/a.txt", "/z/a.txt.bak"}, {"/w/\xC3\x89t\xC3\xA9.txt", "/v/\xC3\xA9t\xC3\xA9.txt"}}},
       {CompareMode::NameAndSize, {{"/x/a.txt", "/z/a.txt"}, {"/w/\xC3\x89t\xC3\xA9.txt", "/v/\xC3\xA9t\xC3\xA9.txt"}}},
   };
   for (const auto& [mode, expected] : cases) {
@@ -99,7 +100,8 @@ TEST_F(FileGroupingTest, TotalsOfHugeSparseFilesDoNotOverflow) {
   Add("/x/small2", 4);
   Group(CompareMode::Size);
   ASSERT_EQ(fileClones.Groups().size(), 2u);
-  EXPECT_EQ(fileClones.Groups()[0].header, "Group 1 (8796093022208.00 MB)") << "held at the largest total, listed first";
+  EXPECT_EQ(fileClones.Groups()[0].header, "Group 1 (8796093022208.00 MB)")
+      << "held at the largest total, listed first";
 }
 
 TEST_F(FileGroupingTest, MinimumGroupSizeAndMaxGroupsKeepTheLargestTotals) {
@@ -166,8 +168,8 @@ TEST_F(FileGroupingTest, ListingPumpsEveryFiftyGroupsAndStopKeepsWhatIsListed) {
     if (window.LastStatus() == "Listing file groups (100/120)...") stop = true;
   };
   Group(CompareMode::Size);
-  EXPECT_EQ(window.Statuses(), (std::vector<std::string>{"Listing file groups (50/120)...",
-                                                         "Listing file groups (100/120)..."}));
+  EXPECT_EQ(window.Statuses(),
+            (std::vector<std::string>{"Listing file groups (50/120)...", "Listing file groups (100/120)..."}));
   EXPECT_EQ(fileClones.Groups().size(), 100u);
   EXPECT_EQ(fileClones.Rows().size(), 200u);
   EXPECT_FALSE(fileClones.Updating()) << "the batch update ends also after a stop";

@@ -98,7 +98,7 @@ TEST_F(FolderClonesTest, TwoCopiesGiveTwoGroupsLargestFirstWithUncheckedRows) {
 TEST_F(FolderClonesTest, NamesCompareIgnoringCaseAndAnyChangeReachesEveryAncestor) {
   tree.FileOfSize("A/sub/deep/NOTES.TXT", 7);
   tree.FileOfSize("B/sub/deep/notes.txt", 7);
-  tree.FileOfSize("C/sub/deep/notes.txt", 8);  // grown by one byte
+  tree.FileOfSize("C/sub/deep/notes.txt", 8);   // grown by one byte
   tree.FileOfSize("D/sub/deep/notes2.txt", 7);  // renamed
   const FolderSignatures folders = Sign({tree.Folder()});
   for (const std::string level : {"", "/sub", "/sub/deep"}) {

@@ -6,8 +6,8 @@
 #include "actions/keep_rules.h"
 #include "core/file_record.h"
 #include "core/result_list.h"
-#include "scan/scan_run.h"
 #include "list_checks.h"
+#include "scan/scan_run.h"
 #include "test_support.h"
 
 namespace orvanta {
@@ -25,9 +25,13 @@ TEST(KeepRules, ParsesTheCommandLineForms) {
   EXPECT_EQ(ParseKeepRule("shortest")->kind, KeepRule::Kind::ShortestPath);
   const std::pair<const char*, const char*> folders[] = {
 #ifdef _WIN32
-      {"in=C:\\photos\\", "C:\\photos"}, {"in=C:/photos//2023/..", "C:\\photos"}, {"in=C:\\", "C:\\"},
+      {"in=C:\\photos\\", "C:\\photos"},
+      {"in=C:/photos//2023/..", "C:\\photos"},
+      {"in=C:\\", "C:\\"},
 #else
-      {"in=/photos/", "/photos"}, {"in=/photos//2023/..", "/photos"}, {"in=/", "/"},
+      {"in=/photos/", "/photos"},
+      {"in=/photos//2023/..", "/photos"},
+      {"in=/", "/"},
 #endif
   };
   for (const auto& [text, folder] : folders) EXPECT_EQ(ParseKeepRule(text)->folder, folder) << text;
@@ -69,7 +73,8 @@ TEST_F(KeepRulesOnAPhotoTree, EachRuleKeepsItsCopiesAndChecksTheRest) {
 }
 
 TEST_F(KeepRulesOnAPhotoTree, WithoutARuleOrWithTiesTheFirstRowStays) {
-  for (const std::vector<std::string>& rules : {std::vector<std::string>{}, std::vector<std::string>{"in=/elsewhere"}}) {
+  for (const std::vector<std::string>& rules :
+       {std::vector<std::string>{}, std::vector<std::string>{"in=/elsewhere"}}) {
     CheckAllButKept(run.FileClones(), Rules(rules));
     std::set<int> seen;
     for (const ListRow& row : run.FileClones().Rows()) EXPECT_EQ(row.checked, !seen.insert(row.groupId).second);

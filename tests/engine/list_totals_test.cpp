@@ -96,8 +96,7 @@ TEST_F(ScanSummaryTest, FolderGroupsAndEmptyResults) {
   ASSERT_TRUE(folders);
   EXPECT_EQ(folders->groupsFound, 1);
   EXPECT_EQ(folders->extraBytes, 2 * kMB + kMB / 2);
-  EXPECT_EQ(TotalsLine(run.FolderClones(), ","),
-            "Groups: 1, extra copies: 2,50 MB  \xC2\xB7  0 checked, 0,00 MB");
+  EXPECT_EQ(TotalsLine(run.FolderClones(), ","), "Groups: 1, extra copies: 2,50 MB  \xC2\xB7  0 checked, 0,00 MB");
 
   settings.folders = {tree.Folder("d")};
   run.Run();

@@ -40,7 +40,10 @@ TEST(FileMask, MatchesWholeNamesAsciiCaseInsensitively) {
       {"*.TXT", "Notes.txt", true},
       {"a?c", "abc", true},
       {"a?c", "ac", false},
-      {"a?c", "a\xC3\xA9" "c", true},   // "?" takes one whole character
+      {"a?c",
+       "a\xC3\xA9"
+       "c",
+       true},  // "?" takes one whole character
       {"[a-f]*", "Dog", true},
       {"[a-f]*", "xyz", false},
       {"[!a-f]*", "xyz", true},

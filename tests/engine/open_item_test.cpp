@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #endif
 
-
 #include "actions/open_location.h"
 #include "core/file_record.h"
 #include "core/paths.h"
@@ -67,8 +66,8 @@ TEST(DroppedItems, AFolderStandsForItselfAFileForItsFolder) {
 class DesktopOpenerTest : public ::testing::Test {
  protected:
   void Opener(const std::string& body) {
-    const std::string script = tree.File("bin/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > '" + tree.Path("arg") +
-                                                             "'\n" + body + "\n");
+    const std::string script =
+        tree.File("bin/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > '" + tree.Path("arg") + "'\n" + body + "\n");
     chmod(script.c_str(), 0755);
   }
   std::string Argument() const { return test::ReadFile(tree.Path("arg")); }

@@ -93,13 +93,11 @@ class RemovalTest : public ::testing::Test {
 TEST_F(RemovalTest, NestedFolderClonesKeepOneSideAndMoveTheOther) {
   MakePhotos();
   Scan();
-  ASSERT_EQ(Rows(Folders()),
-            (std::vector<std::string>{"Photos", "Photos - Copy", "Photos - Copy/2020", "Photos/2020",
-                                      "Photos - Copy/2019", "Photos/2019"}));
+  ASSERT_EQ(Rows(Folders()), (std::vector<std::string>{"Photos", "Photos - Copy", "Photos - Copy/2020", "Photos/2020",
+                                                       "Photos - Copy/2019", "Photos/2019"}));
   CheckAllButOneInGroup(Folders());
-  EXPECT_EQ(Rows(Folders()),
-            (std::vector<std::string>{"Photos", "x Photos - Copy", "x Photos - Copy/2020", "Photos/2020",
-                                      "x Photos - Copy/2019", "Photos/2019"}));
+  EXPECT_EQ(Rows(Folders()), (std::vector<std::string>{"Photos", "x Photos - Copy", "x Photos - Copy/2020",
+                                                       "Photos/2020", "x Photos - Copy/2019", "Photos/2019"}));
   Delete(ListKind::Folders);
 
   EXPECT_EQ(prompts.shown, (std::vector<std::string>{"confirm:Move 3 directories to Recycle Bin?",
@@ -123,10 +121,11 @@ TEST_F(RemovalTest, AGroupAboutToLoseEveryCopyIsNamedAndNoIsTheDefault) {
   prompts.answer = false;
   Delete(ListKind::Folders);
   ASSERT_EQ(prompts.shown.size(), 1u);
-  EXPECT_EQ(prompts.shown[0].rfind("confirm:Move 3 directories to Recycle Bin?\n\nNo copy would remain of these groups:\n"
-                                   "Group 2 (",
-                                   0),
-            0u)
+  EXPECT_EQ(
+      prompts.shown[0].rfind("confirm:Move 3 directories to Recycle Bin?\n\nNo copy would remain of these groups:\n"
+                             "Group 2 (",
+                             0),
+      0u)
       << prompts.shown[0];
   EXPECT_NE(prompts.shown[0].find("\nGroup 3 ("), std::string::npos) << prompts.shown[0];
   EXPECT_EQ(prompts.defaults, std::vector<bool>{false});
@@ -176,8 +175,9 @@ TEST_F(RemovalTest, APartialFailureMovesTheRestAndNamesWhatStayed) {
   fs::remove(S("y/one.txt"));
   Delete(ListKind::Files);
 
-  EXPECT_EQ(prompts.shown.back(), "message:Failed to delete some files.\n\nMoved: 1. Stayed: 1.\n\nIt is no longer there.\n" +
-                                      S("y/one.txt"));
+  EXPECT_EQ(
+      prompts.shown.back(),
+      "message:Failed to delete some files.\n\nMoved: 1. Stayed: 1.\n\nIt is no longer there.\n" + S("y/one.txt"));
   EXPECT_FALSE(fs::exists(S("y/two.txt")));
   EXPECT_EQ(Rows(Files()), (std::vector<std::string>{"x/two.txt", "x/one.txt", "x y/one.txt"}))
       << "the row that stayed stays checked";
@@ -198,7 +198,7 @@ TEST_F(RemovalTest, CopiesGroupedWithoutTheirContentAreComparedFirst) {
       {"equal folders", CompareMode::Content, true, "B", nullptr, ""},
       {"files of one size, other bytes", CompareMode::Size, false, "B/f.txt", nullptr,
        "It differs from the copy that is kept."},
-      {"the kept file edited after the scan", CompareMode::Content, false, "B/f.txt", "edit", 
+      {"the kept file edited after the scan", CompareMode::Content, false, "B/f.txt", "edit",
        "Its kept copy changed since the scan."},
       {"the kept folder's file edited after the scan", CompareMode::Content, true, "B", "edit",
        "It differs from the copy that is kept."},
@@ -250,7 +250,8 @@ TEST(RemovalText, OutcomeAndQuestionTellTheTruth) {
   ResultList folders = MakeFolderCloneList();
   DeleteChecked(files, folders, ListKind::Files, prompts);
   DeleteChecked(files, folders, ListKind::Folders, prompts);
-  EXPECT_EQ(prompts.shown, (std::vector<std::string>{"message:No files selected.", "message:No directories selected."}));
+  EXPECT_EQ(prompts.shown,
+            (std::vector<std::string>{"message:No files selected.", "message:No directories selected."}));
 }
 
 #ifndef _WIN32
@@ -298,8 +299,9 @@ TEST_F(RemovalTest, AFolderTheUserMayNotChangeKeepsItsItemWithTheSystemsReason) 
   ::chmod(S("locked").c_str(), 0555);
   Delete(ListKind::Files);
   ::chmod(S("locked").c_str(), 0755);
-  EXPECT_EQ(prompts.shown.back(), "message:Failed to delete some files.\n\nMoved: 1. Stayed: 1.\n\nPermission denied\n" +
-                                      S("locked/one.txt"));
+  EXPECT_EQ(
+      prompts.shown.back(),
+      "message:Failed to delete some files.\n\nMoved: 1. Stayed: 1.\n\nPermission denied\n" + S("locked/one.txt"));
   EXPECT_TRUE(fs::exists(S("locked/one.txt")));
   EXPECT_FALSE(fs::exists(S("open/two.txt")));
 }
@@ -311,20 +313,23 @@ TEST_F(RemovalTest, TheTrashRecordsEveryItemAndShortensNamesTooLongForIt) {
   tree.File("album/inner/photo.jpg", "c");
   const std::string odd = tree.Dir("caf\xE9 50%");
   const std::string longName = tree.File("z/" + std::string(250, 'n') + ".txt", "long");
-  const auto outcomes =
-      platform::MoveToTrash({{a, {}}, {b, {}}, {tree.Path("album"), {}}, {odd, {}}, {longName, {}}, {tree.Path("gone"), {}}});
+  const auto outcomes = platform::MoveToTrash(
+      {{a, {}}, {b, {}}, {tree.Path("album"), {}}, {odd, {}}, {longName, {}}, {tree.Path("gone"), {}}});
   ASSERT_EQ(outcomes.size(), 6u);
   for (std::size_t i = 0; i < 5; ++i) EXPECT_TRUE(outcomes[i].moved) << i << ": " << outcomes[i].reason;
   EXPECT_FALSE(outcomes[5].moved);
   EXPECT_EQ(outcomes[5].reason, "No such file or directory");
 
-  auto info = [this](const std::string& name) { return test::ReadFile(tree.Path("data/Trash/info/" + name + ".trashinfo")); };
+  auto info = [this](const std::string& name) {
+    return test::ReadFile(tree.Path("data/Trash/info/" + name + ".trashinfo"));
+  };
   EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/report.txt")), "a");
   EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/report.txt.2")), "b");
   EXPECT_TRUE(fs::exists(tree.Path("data/Trash/files/album/inner/photo.jpg")));
   EXPECT_TRUE(fs::is_directory(tree.Path("data/Trash/files/caf\xE9 50%")));
   EXPECT_EQ(info("report.txt").rfind("[Trash Info]\nPath=" + a + "\nDeletionDate=", 0), 0u);
-  EXPECT_EQ(info("report.txt").size(), std::string("[Trash Info]\nPath=" + a + "\nDeletionDate=2026-12-10T01:02:03\n").size());
+  EXPECT_EQ(info("report.txt").size(),
+            std::string("[Trash Info]\nPath=" + a + "\nDeletionDate=2026-12-10T01:02:03\n").size());
   EXPECT_NE(info("report.txt.2").find("Path=" + b + "\n"), std::string::npos);
   EXPECT_NE(info("caf\xE9 50%").find("Path=" + tree.Root() + "/caf%E9%2050%25\n"), std::string::npos);
 
@@ -374,8 +379,8 @@ TEST(TopTrash, UsedOnlyWhereNoOtherUserCanReachIt) {
          ::chmod(t.Dir(".Trash/" + uid).c_str(), 0777);
        },
        ".Trash-UID"},
-      {"a pre-made .Trash-$uid open to all", [uid](test::TempTree& t) { ::chmod(t.Dir(".Trash-" + uid).c_str(), 0777); },
-       ""},
+      {"a pre-made .Trash-$uid open to all",
+       [uid](test::TempTree& t) { ::chmod(t.Dir(".Trash-" + uid).c_str(), 0777); }, ""},
       {"a .Trash-$uid that is a link",
        [uid](test::TempTree& t) {
          ::chmod(t.Dir("mine").c_str(), 0700);

@@ -17,13 +17,15 @@ TEST(FormatSizeMB, FormatsMegabytesWithTwoDecimals) {
       {1048576, ".", "1.00 MB"},
       {1572864, ".", "1.50 MB"},
       {5000, ".", "0.00 MB"},
-      {5243, ".", "0.01 MB"},                  // 0.005000... rounds up
-      {131072, ".", "0.13 MB"},                // exactly 0.125: half rounds away from zero
+      {5243, ".", "0.01 MB"},    // 0.005000... rounds up
+      {131072, ".", "0.13 MB"},  // exactly 0.125: half rounds away from zero
       {1099511627776, ".", "1048576.00 MB"},
       {INT64_MAX, ".", "8796093022208.00 MB"},
       {1572864, ",", "1,50 MB"},
       {-5, ",", "0"},
-      {1572864, "\xD9\xAB", "1\xD9\xAB" "50 MB"},  // Arabic decimal separator
+      {1572864, "\xD9\xAB",
+       "1\xD9\xAB"
+       "50 MB"},  // Arabic decimal separator
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FormatSizeMB(c.bytes, c.separator), c.text) << c.bytes;

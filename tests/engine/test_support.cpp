@@ -49,8 +49,9 @@ TempTree::TempTree() {
   // Process ids come back under Wine, and a run that died leaves its folders:
   // the first free name.
   for (unsigned n = 0;; ++n) {
-    root_ = platform::JoinedPath(platform::TempFolder(), "orvanta-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                                            std::to_string(GetTickCount64()) + "-" + std::to_string(n));
+    root_ =
+        platform::JoinedPath(platform::TempFolder(), "orvanta-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                                         std::to_string(GetTickCount64()) + "-" + std::to_string(n));
     if (CreateDirectoryW(platform::windows::SystemPath(root_).c_str(), nullptr) != 0) break;
     if (GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create " + root_);
   }
@@ -183,7 +184,8 @@ std::string TempTree::DeepFile(const std::string& chain, std::size_t pathLength,
     path += "/" + folderName;
   }
   const int file = folder < 0 ? -1 : ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  const bool written = file >= 0 && ::write(file, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+  const bool written =
+      file >= 0 && ::write(file, content.data(), content.size()) == static_cast<ssize_t>(content.size());
   if (file >= 0) ::close(file);
   if (folder >= 0) ::close(folder);
   if (!written) throw std::runtime_error("cannot make a file below " + path);
@@ -234,7 +236,8 @@ void SetModifiedYear(const std::string& path, int year) {
   time.tm_mday = 1;
   const timespec stamp{::timegm(&time), 0};
   const timespec times[2] = {stamp, stamp};
-  if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) throw std::runtime_error("utimensat failed");
+  if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+    throw std::runtime_error("utimensat failed");
 }
 #endif
 
@@ -256,9 +259,13 @@ void MakeNestedTripTree(TempTree& tree) {
   }
   tree.File("photos/readme.txt", "only here");
   tree.File("loose/day1/x.jpg", "day one");
-  for (const auto& [folder, year] : std::initializer_list<std::pair<const char*, int>>{
-           {"photos/trip", 2018}, {"photos/trip/day1", 2018}, {"backup/trip", 2022}, {"backup/trip/day1", 2022},
-           {"loose/day1", 2024}, {"photos/trip/day2", 2025}, {"backup/trip/day2", 2017}}) {
+  for (const auto& [folder, year] : std::initializer_list<std::pair<const char*, int>>{{"photos/trip", 2018},
+                                                                                       {"photos/trip/day1", 2018},
+                                                                                       {"backup/trip", 2022},
+                                                                                       {"backup/trip/day1", 2022},
+                                                                                       {"loose/day1", 2024},
+                                                                                       {"photos/trip/day2", 2025},
+                                                                                       {"backup/trip/day2", 2017}}) {
     SetModifiedYear(tree.Path(folder), year);
   }
 }
@@ -319,8 +326,10 @@ void UseScratchHome() {
 #endif
   holder.root = holder.tree->Root();
   const std::string home = holder.tree->Dir("home");
-  for (const auto& [name, folder] : std::initializer_list<std::pair<const char*, const char*>>{
-           {"XDG_CONFIG_HOME", "home/.config"}, {"XDG_DATA_HOME", "home/.local/share"}, {"XDG_CACHE_HOME", "home/.cache"}}) {
+  for (const auto& [name, folder] :
+       std::initializer_list<std::pair<const char*, const char*>>{{"XDG_CONFIG_HOME", "home/.config"},
+                                                                  {"XDG_DATA_HOME", "home/.local/share"},
+                                                                  {"XDG_CACHE_HOME", "home/.cache"}}) {
     SetVariable(name, holder.tree->Dir(folder));
   }
   SetVariable("HOME", home);
@@ -399,7 +408,6 @@ std::string RecordingWindow::LastStatus() const {
   const auto statuses = Statuses();
   return statuses.empty() ? std::string() : statuses.back();
 }
-
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

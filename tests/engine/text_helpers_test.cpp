@@ -21,10 +21,15 @@ TEST(TextHelpers, CaseLessFoldsToUpperCaseAndPutsPrefixesFirst) {
     bool less;
   };
   const Case cases[] = {
-      {"abc", "ABD", true},  {"ABD", "abc", false}, {"abc", "ABC", false}, {"ABC", "abc", false},
-      {"/a", "/a/b", true},  {"/a/b", "/a", false},
+      {"abc", "ABD", true},
+      {"ABD", "abc", false},
+      {"abc", "ABC", false},
+      {"ABC", "abc", false},
+      {"/a", "/a/b", true},
+      {"/a/b", "/a", false},
       // Folded to upper case, letters sort before '_' (0x5F), lower case would sort them after.
-      {"b", "_", true},      {"_", "B", false},
+      {"b", "_", true},
+      {"_", "B", false},
       {"z", "\xC3\x84", true},  // bytes above 0x7F compare unsigned
   };
   for (const Case& c : cases) EXPECT_EQ(AsciiCaseLess(c.a, c.b), c.less) << c.a << " < " << c.b;

@@ -6,11 +6,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -34,9 +34,9 @@
 #include "gui/result_list_view.h"
 #include "platform/platform.h"
 #include "scripted_dialogs.h"
-#include "window_controls.h"
 #include "text/catalogue.h"
 #include "text/translate.h"
+#include "window_controls.h"
 
 namespace orvanta {
 
@@ -139,8 +139,8 @@ class MainWindowTest : public QObject {
   }
 
   void addingAFolderTwiceLeavesOneEntryEndingInTheDelimiter() {
-    for (const std::string& answer : {tree->Path("a"), tree->Folder("a"), tree->Path("b/../a"), std::string(),
-                                      tree->Path("A")}) {
+    for (const std::string& answer :
+         {tree->Path("a"), tree->Folder("a"), tree->Path("b/../a"), std::string(), tree->Path("A")}) {
       dialogs.folders.push_back(QString::fromStdString(answer));
     }
     for (int i = 0; i < 4; ++i) form->PickFolderToAdd();
@@ -408,8 +408,8 @@ class MainWindowTest : public QObject {
     const std::string moved = form->Run().FileClones().Rows()[1].data->FullPath();
     dialogs.confirmations = {true};
     Item("MoveCheckedtoRecycleBin1")->trigger();
-    QCOMPARE(dialogs.shown.mid(2), (QStringList{"confirm:Move 3 files to Recycle Bin?",
-                                                "message:Files were moved to the Recycle Bin."}));
+    QCOMPARE(dialogs.shown.mid(2),
+             (QStringList{"confirm:Move 3 files to Recycle Bin?", "message:Files were moved to the Recycle Bin."}));
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{1});
     QVERIFY(QFile::exists(QString::fromStdString(kept)));
     QVERIFY(!QFile::exists(QString::fromStdString(moved)));
@@ -424,7 +424,8 @@ class MainWindowTest : public QObject {
     dialogs.confirmations = {true};
     Button("btnDeleteSelected")->click();
     QCOMPARE(dialogs.shown.last(), QString::fromStdString("message:Failed to delete some files.\n\nMoved: 2. Stayed: 1."
-                                                          "\n\nIt is no longer there.\n" + vanished));
+                                                          "\n\nIt is no longer there.\n" +
+                                                          vanished));
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{2});
     QVERIFY(form->Run().FileClones().Rows()[1].checked);
   }
@@ -492,8 +493,8 @@ class MainWindowTest : public QObject {
       QCOMPARE(list.Rows()[static_cast<std::size_t>(model->EngineRow(model->index(2, 0)))].checked, !before);
     }
 
-    const std::pair<Qt::Key, int> moves[] = {{Qt::Key_Down, 5}, {Qt::Key_Up, 3},   {Qt::Key_Home, 1},
-                                             {Qt::Key_Up, 1},   {Qt::Key_End, 6},   {Qt::Key_PageUp, 1}};
+    const std::pair<Qt::Key, int> moves[] = {{Qt::Key_Down, 5}, {Qt::Key_Up, 3},  {Qt::Key_Home, 1},
+                                             {Qt::Key_Up, 1},   {Qt::Key_End, 6}, {Qt::Key_PageUp, 1}};
     view->setCurrentIndex(model->index(3, 2));
     for (const auto& [key, row] : moves) {
       QTest::keyClick(view, key);
@@ -577,11 +578,11 @@ class MainWindowTest : public QObject {
 
   void theLanguageMenuSwitchesEveryCaption() {
     const test::ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", tree->Path("config"));
-    const std::string catalogue = tree->File(
-        "transl.dt",
-        "3\nEnglish\nDeutsch\n\xD8\xA7\xD9\x84\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A\xD8\xA9\nen\nde\nar\n"
-        "Scan\nSuchen\n\xD9\x81\xD8\xAD\xD8\xB5\nReady\nBereit\n\n"
-        "Check All\nAlle markieren\n\nGroup\nGruppe\n\nLanguage\nSprache\n\n");
+    const std::string catalogue =
+        tree->File("transl.dt",
+                   "3\nEnglish\nDeutsch\n\xD8\xA7\xD9\x84\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A\xD8\xA9\nen\nde\nar\n"
+                   "Scan\nSuchen\n\xD9\x81\xD8\xAD\xD8\xB5\nReady\nBereit\n\n"
+                   "Check All\nAlle markieren\n\nGroup\nGruppe\n\nLanguage\nSprache\n\n");
     LoadTranslationsFrom(catalogue, std::nullopt, "en");
     {
       MainWindow window(dialogs, shell);
@@ -760,7 +761,8 @@ class MainWindowTest : public QObject {
     QTest::keyClick(Find<ResultListView>(*form, "lvDirs"), Qt::Key_Return);
     const std::string folder = form->Run().FolderClones().Rows()[0].data->FullPath();
     QCOMPARE(shell.requests.back(), "item:" + QString::fromStdString(folder));
-    QCOMPARE(dialogs.shown, QStringList{"message:No program could open " + QString::fromStdString(folder) + "\nno handler"});
+    QCOMPARE(dialogs.shown,
+             QStringList{"message:No program could open " + QString::fromStdString(folder) + "\nno handler"});
   }
 
   void droppedFoldersAndFilesAddTheirFolders() {

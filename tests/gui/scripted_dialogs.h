@@ -16,7 +16,7 @@ class ScriptedDialogs final : public Dialogs {
   std::deque<QString> folders;    // answers of the folder picker; empty string: cancel
   std::deque<QString> saveFiles;  // answers of the save dialog
   std::deque<bool> confirmations;
-  QStringList shown;              // "message:TEXT", "information:TEXT", "error:TEXT", "confirm:TEXT"
+  QStringList shown;  // "message:TEXT", "information:TEXT", "error:TEXT", "confirm:TEXT"
   bool lastConfirmDefaultYes = true;
   QString lastFolderTitle, lastFolderStart, lastSaveName, lastSaveFilter;
 

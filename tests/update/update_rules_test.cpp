@@ -20,7 +20,9 @@ TEST(UpdateRules, SplitLinesAtEveryKindOfBreak) {
       {"\n", {""}},
       {"a\r\n\r\nb", {"a", "", "b"}},
       {"\r\r\n", {"", ""}},
-      {"\xEF\xBB\xBF" "25/20\r\n", {"25/20"}},
+      {"\xEF\xBB\xBF"
+       "25/20\r\n",
+       {"25/20"}},
       {"\xEF\xBB", {"\xEF\xBB"}},  // not a whole byte-order mark
   };
   for (const auto& [body, lines] : cases) EXPECT_EQ(SplitLines(body), lines) << body;

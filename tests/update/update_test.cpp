@@ -15,17 +15,17 @@
 #include <QtTest>
 #include <functional>
 
+#include "engine/test_support.h"
 #include "gui/application.h"
 #include "gui/desktop_shell.h"
-#include "gui/startup_hooks.h"
-#include "engine/test_support.h"
 #include "gui/scripted_dialogs.h"
-#include "test_http_server.h"
+#include "gui/startup_hooks.h"
 #include "gui/update/installer_launcher.h"
 #include "gui/update/new_version_dialog.h"
 #include "gui/update/update_http.h"
-#include "update/update_rules.h"
 #include "gui/update/version_check.h"
+#include "test_http_server.h"
+#include "update/update_rules.h"
 
 namespace orvanta {
 
@@ -120,15 +120,24 @@ class UpdateTest : public QObject {
                                     << optional + "Faster scans\r\n";
     QTest::newRow("25/25 compulsory") << QByteArray("25/25") << QByteArray("Faster scans") << true << true
                                       << outdated.arg("2.5");
-    QTest::newRow("30/25 compulsory, names the latest") << QByteArray("30/25\n10/10") << QByteArray("Faster scans\n")
-                                                        << true << true << outdated.arg("3.0");
-    QTest::newRow("blank lines dropped, blanks kept")
-        << QByteArray("\xEF\xBB\xBF" "25/20\n") << QByteArray("\xEF\xBB\xBF" "one\r\n\r\ntwo\n\n  \rthree\r\r")
-        << true << false << optional + "one\r\ntwo\r\n  \r\nthree\r\n";
+    QTest::newRow("30/25 compulsory, names the latest")
+        << QByteArray("30/25\n10/10") << QByteArray("Faster scans\n") << true << true << outdated.arg("3.0");
+    QTest::newRow("blank lines dropped, blanks kept") << QByteArray(
+                                                             "\xEF\xBB\xBF"
+                                                             "25/20\n")
+                                                      << QByteArray(
+                                                             "\xEF\xBB\xBF"
+                                                             "one\r\n\r\ntwo\n\n  \rthree\r\r")
+                                                      << true << false << optional + "one\r\ntwo\r\n  \r\nthree\r\n";
     QTest::newRow("empty change list") << QByteArray("25/20") << QByteArray() << true << false << optional;
-    const std::pair<const char*, const char*> nothing[] = {
-        {"24/24", "24/24"}, {"24/10", "24/10"}, {"no slash", "25"},          {"letter in latest", "2a/20"},
-        {"letter in minimum", "25/2x"}, {"no latest", "/20"}, {"empty file", ""}, {"empty first line", "\r\n25/20"}};
+    const std::pair<const char*, const char*> nothing[] = {{"24/24", "24/24"},
+                                                           {"24/10", "24/10"},
+                                                           {"no slash", "25"},
+                                                           {"letter in latest", "2a/20"},
+                                                           {"letter in minimum", "25/2x"},
+                                                           {"no latest", "/20"},
+                                                           {"empty file", ""},
+                                                           {"empty first line", "\r\n25/20"}};
     for (const auto& [name, line] : nothing) {
       QTest::newRow(name) << QByteArray(line) << QByteArray("Faster scans") << false << false << QString();
     }
@@ -159,10 +168,10 @@ class UpdateTest : public QObject {
     QTest::newRow("one redirect is followed") << QString() << QByteArray("/elsewhere") << true << 3;
     QTest::newRow("version file missing") << QString() << QByteArray() << false << 1;
     QTest::newRow("redirect loop stops after 10") << QString() << QByteArray("loop") << false << 11;
-    QTest::newRow("redirect to plain http off loopback") << QString() << QByteArray("http://localhost:%1/elsewhere")
-                                                         << false << 1;
-    QTest::newRow("plain http server off loopback") << QString("http://localhost:%1") << QByteArray("/elsewhere")
-                                                    << false << 0;
+    QTest::newRow("redirect to plain http off loopback")
+        << QString() << QByteArray("http://localhost:%1/elsewhere") << false << 1;
+    QTest::newRow("plain http server off loopback")
+        << QString("http://localhost:%1") << QByteArray("/elsewhere") << false << 0;
   }
 
   void theTransportDecidesWhetherTheFilesCount() {
@@ -366,8 +375,7 @@ class UpdateTest : public QObject {
     });
     QVERIFY(StartUp());
     QVERIFY(stayed);
-    QCOMPARE(dialogs.shown,
-             QStringList{"error:No program on this system can open https://orvanta.invalid/download/."});
+    QCOMPARE(dialogs.shown, QStringList{"error:No program on this system can open https://orvanta.invalid/download/."});
     QVERIFY(launcher.started.isEmpty());
   }
 
@@ -381,8 +389,9 @@ class UpdateTest : public QObject {
     QFETCH(bool, chunked);
     Serve("25/20");
     const QList<QByteArray> pieces{"MZ-one-", "two-", "three-", "four"};
-    server->Route(kInstallerPath, {200, pieces, chunked ? TestHttpServer::Framing::Chunked
-                                                        : TestHttpServer::Framing::ContentLength, {}});
+    server->Route(
+        kInstallerPath,
+        {200, pieces, chunked ? TestHttpServer::Framing::Chunked : TestHttpServer::Framing::ContentLength, {}});
     {
       QFile old(InstallerFile());
       QVERIFY(old.open(QIODevice::WriteOnly));
@@ -423,11 +432,16 @@ class UpdateTest : public QObject {
   void aFailedDownloadSaysWhyAndOpensTheHomePage_data() {
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QString>("reason");  // the second part, or its start
-    QTest::newRow("Abort") << "abort" << "Download is cancelled. Please download manually.";
-    QTest::newRow("not found") << "404" << "Error transferring";
-    QTest::newRow("redirect") << "redirect" << "The server answered 302 Found.";
-    QTest::newRow("stalled") << "stall" << "";  // the client's own words
-    QTest::newRow("plain http off loopback") << "insecure" << "Refused to download from http://localhost:";
+    QTest::newRow("Abort") << "abort"
+                           << "Download is cancelled. Please download manually.";
+    QTest::newRow("not found") << "404"
+                               << "Error transferring";
+    QTest::newRow("redirect") << "redirect"
+                              << "The server answered 302 Found.";
+    QTest::newRow("stalled") << "stall"
+                             << "";  // the client's own words
+    QTest::newRow("plain http off loopback") << "insecure"
+                                             << "Refused to download from http://localhost:";
   }
 
   void aFailedDownloadSaysWhyAndOpensTheHomePage() {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "core/file_record.h"
 #include "collect/masks.h"
+#include "core/file_record.h"
 #include "core/paths.h"
 #include "folderclones/folder_grouping.h"
 #include "folderclones/folder_signatures.h"
@@ -34,7 +34,7 @@ class WinTree {
     // take the first name that is free.
     for (;;) {
       root_ = platform::JoinedPath(platform::TempFolder(), "orvanta-wintest-" + std::to_string(GetCurrentProcessId()) +
-                                                            "-" + std::to_string(counter_++));
+                                                               "-" + std::to_string(counter_++));
       if (CreateDirectoryW(win::SystemPath(root_).c_str(), nullptr) != 0) break;
       if (GetLastError() != ERROR_ALREADY_EXISTS) {
         ADD_FAILURE() << "cannot create " << root_;
@@ -74,7 +74,8 @@ class WinTree {
     std::vector<std::pair<std::string, bool>> entries;
     std::string_view name;
     platform::EntryKind kind;
-    while (reader.Next(name, kind)) entries.emplace_back(path + "\\" + std::string(name), kind == platform::EntryKind::Folder);
+    while (reader.Next(name, kind))
+      entries.emplace_back(path + "\\" + std::string(name), kind == platform::EntryKind::Folder);
     for (const auto& [entry, folder] : entries) {
       if (folder) {
         Remove(entry);
@@ -101,7 +102,11 @@ std::string RunCliText(std::vector<std::string> args, int* status = nullptr) {
 }
 
 TEST(WindowsPaths, NameEndsAtLastBackslashOrColon) {
-  const struct { const char* path; const char* name; const char* dir; } cases[] = {
+  const struct {
+    const char* path;
+    const char* name;
+    const char* dir;
+  } cases[] = {
       {"C:\\dir\\name.txt", "name.txt", "C:\\dir"},
       {"C:\\name.txt", "name.txt", "C:\\"},
       {"C:name.txt", "name.txt", "C:"},
@@ -115,7 +120,10 @@ TEST(WindowsPaths, NameEndsAtLastBackslashOrColon) {
 }
 
 TEST(WindowsPaths, NormalizeDirKeepsDriveAndShareRoots) {
-  const struct { const char* path; const char* key; } cases[] = {
+  const struct {
+    const char* path;
+    const char* key;
+  } cases[] = {
       {"C:\\", "C:\\"},
       {"c:\\", "c:\\"},
       {"C:\\Data\\", "C:\\Data"},
@@ -129,7 +137,11 @@ TEST(WindowsPaths, NormalizeDirKeepsDriveAndShareRoots) {
 }
 
 TEST(WindowsPaths, HasKeptAncestorStopsAtRoots) {
-  const struct { const char* key; std::unordered_set<std::string> kept; bool expected; } cases[] = {
+  const struct {
+    const char* key;
+    std::unordered_set<std::string> kept;
+    bool expected;
+  } cases[] = {
       {"C:\\a\\b", {"C:\\"}, true},
       {"C:\\a", {"C:\\"}, true},
       {"C:\\", {"C:\\"}, false},  // only proper ancestors
@@ -162,7 +174,8 @@ TEST(WindowsPaths, FolderListAndPathsCompareWithoutLetterCase) {
 TEST(WindowsPaths, LongPathSizedAndHashedThroughExtendedPrefix) {
   WinTree tree;
   std::string deep;
-  while (tree.Root().size() + deep.size() < 300) deep += "folder-with-a-long-name-" + std::to_string(deep.size()) + "\\";
+  while (tree.Root().size() + deep.size() < 300)
+    deep += "folder-with-a-long-name-" + std::to_string(deep.size()) + "\\";
   const std::string a = tree.File(deep + "a.bin", "abc");
   const std::string b = tree.File(deep + "b.bin", "abc");
   ASSERT_GE(a.size(), 260u);
@@ -181,7 +194,10 @@ TEST(WindowsPaths, LongPathSizedAndHashedThroughExtendedPrefix) {
 }
 
 TEST(WindowsPaths, SystemPathPrefixesEveryFullPathAndKeepsNames) {
-  const struct { const char* path; const wchar_t* system; } cases[] = {
+  const struct {
+    const char* path;
+    const wchar_t* system;
+  } cases[] = {
       {"C:\\dir\\trail.", L"\\\\?\\C:\\dir\\trail."},
       {"C:\\dir\\trail ", L"\\\\?\\C:\\dir\\trail "},
       {"C:\\dir.\\CON", L"\\\\?\\C:\\dir.\\CON"},
@@ -205,14 +221,18 @@ TEST(WindowsPaths, SystemPathPrefixesEveryFullPathAndKeepsNames) {
 }
 
 TEST(WindowsPaths, KindFromAttributesAndReparseTag) {
-  const struct { DWORD attributes; DWORD tag; platform::EntryKind kind; } cases[] = {
+  const struct {
+    DWORD attributes;
+    DWORD tag;
+    platform::EntryKind kind;
+  } cases[] = {
       {FILE_ATTRIBUTE_NORMAL, 0, platform::EntryKind::File},
       {FILE_ATTRIBUTE_DIRECTORY, 0, platform::EntryKind::Folder},
       {FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK, platform::EntryKind::Link},
       {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_SYMLINK, platform::EntryKind::Link},
       {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, IO_REPARSE_TAG_MOUNT_POINT, platform::EntryKind::Link},
       {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, 0, platform::EntryKind::Link},  // tag not given
-      {FILE_ATTRIBUTE_REPARSE_POINT, 0x9000001A, platform::EntryKind::File},                   // cloud placeholder
+      {FILE_ATTRIBUTE_REPARSE_POINT, 0x9000001A, platform::EntryKind::File},                    // cloud placeholder
       {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY, 0x9000601A, platform::EntryKind::Folder},
       {FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_DEDUP, platform::EntryKind::File},
       {FILE_ATTRIBUTE_DEVICE, 0, platform::EntryKind::Other},
@@ -223,9 +243,14 @@ TEST(WindowsPaths, KindFromAttributesAndReparseTag) {
 }
 
 TEST(WindowsPaths, ZeroSerialOrIndexIsNoIdentity) {
-  const struct { std::uint64_t serial, low, high; bool known; } cases[] = {
-      {0x5A000000, 2, 0, true}, {0x5A000000, 0, 7, true},  // a 128-bit id with a zero lower half
-      {0, 2, 0, false},         {0x5A000000, 0, 0, false},
+  const struct {
+    std::uint64_t serial, low, high;
+    bool known;
+  } cases[] = {
+      {0x5A000000, 2, 0, true},
+      {0x5A000000, 0, 7, true},  // a 128-bit id with a zero lower half
+      {0, 2, 0, false},
+      {0x5A000000, 0, 0, false},
   };
   for (const auto& c : cases) {
     const platform::FileId id = win::IdentityOf(c.serial, c.low, c.high);
@@ -249,7 +274,8 @@ TEST(WindowsScan, NamesWin32WouldRewriteAreScannedAsOnDisk) {
   tree.File("sizes\\trail.", "four");
   tree.File("sizes\\CON", std::string(50000, 'c'));
   tree.File("sizes\\nul.txt", "abcd");
-  const std::string out = RunCliText({"-q", "--min-size-mb", "0", "--folders", tree.Root() + "\\x", tree.Root() + "\\dir."});
+  const std::string out =
+      RunCliText({"-q", "--min-size-mb", "0", "--folders", tree.Root() + "\\x", tree.Root() + "\\dir."});
   std::sort(copies.begin(), copies.end());
   const std::string files = out.substr(0, out.find("\n\n"));
   std::vector<std::string> listed;
@@ -267,8 +293,8 @@ TEST(WindowsScan, NamesWin32WouldRewriteAreScannedAsOnDisk) {
 TEST(WindowsScan, FileHeldWithoutSharingFailsWithTheSystemsReason) {
   WinTree tree;
   const std::string file = tree.File("held.pst", "mail");
-  const HANDLE held = CreateFileW(win::SystemPath(file).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE held = CreateFileW(win::SystemPath(file).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   platform::InputFile input;
   std::string error;
@@ -279,7 +305,10 @@ TEST(WindowsScan, FileHeldWithoutSharingFailsWithTheSystemsReason) {
 }
 
 TEST(WindowsSha1, ReusedObjectGivesEachDigest) {
-  const struct { std::string text; const char* hex; } cases[] = {
+  const struct {
+    std::string text;
+    const char* hex;
+  } cases[] = {
       {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
       {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
       {std::string(1000000, 'a'), "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
@@ -295,8 +324,14 @@ TEST(WindowsSha1, ReusedObjectGivesEachDigest) {
 }
 
 TEST(WindowsText, LowerCaseAndWideRoundTrip) {
-  const struct { const char* text; const char* lower; } cases[] = {
-      {"ABC.TXT", "abc.txt"}, {"ÄÖÜ Ärger", "äöü ärger"}, {"ΣΟΦΙΑ", "σοφια"}, {"bad \xFF byte", "bad \xFF byte"},
+  const struct {
+    const char* text;
+    const char* lower;
+  } cases[] = {
+      {"ABC.TXT", "abc.txt"},
+      {"ÄÖÜ Ärger", "äöü ärger"},
+      {"ΣΟΦΙΑ", "σοφια"},
+      {"bad \xFF byte", "bad \xFF byte"},
   };
   for (const auto& c : cases) EXPECT_EQ(platform::LowerCase(c.text), c.lower) << c.text;
   // A lone surrogate (possible in a Windows name) survives UTF-16 -> UTF-8 -> UTF-16.
@@ -312,9 +347,9 @@ TEST(WindowsSettings, LanguageRoundTripsThroughTheRegistry) {
   // Stored where the program's other versions look: HKCU\Software\Orvanta.
   wchar_t value[16] = {};
   DWORD bytes = sizeof value;
-  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Orvanta", L"CurrentLanguage", RRF_RT_REG_SZ, nullptr, value,
-                         &bytes),
-            ERROR_SUCCESS);
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, L"Software\\Orvanta", L"CurrentLanguage", RRF_RT_REG_SZ, nullptr, value, &bytes),
+      ERROR_SUCCESS);
   EXPECT_STREQ(value, L"de");
   EXPECT_FALSE(platform::ReadSetting("NoSuchValue").has_value());
   if (before) {
@@ -325,7 +360,10 @@ TEST(WindowsSettings, LanguageRoundTripsThroughTheRegistry) {
 }
 
 TEST(WindowsLanguage, CodeFromLanguageIdentifierLowEightBits) {
-  const struct { unsigned id; const char* code; } cases[] = {
+  const struct {
+    unsigned id;
+    const char* code;
+  } cases[] = {
       {0x0407, "de"}, {0x0807, "de"}, {0x0409, "en"}, {0x0804, "cn"}, {0x0411, "jp"}, {0x0412, "kr"},
       {0x0416, "pt"}, {0x041F, "tr"}, {0x0C0A, "es"}, {0x0401, "ar"}, {0x0419, "en"},  // Russian: none of its own
       {0x0107, "de"},  // 0xFF mask, not the 10-bit primary language (0x107)
@@ -360,7 +398,8 @@ TEST(WindowsTrash, OneShellCallForTheWholeBlockOfCheckedPaths) {
   ASSERT_TRUE(platform::QueryAttributes(replaced, scanned));
   if (!scanned.id.Known()) GTEST_SKIP() << "this file system gives no file identity (Wine on a mixed overlay mount)";
   const std::string newer = tree.File("newer.txt", "new");
-  ASSERT_NE(MoveFileExW(win::SystemPath(newer).c_str(), win::SystemPath(replaced).c_str(), MOVEFILE_REPLACE_EXISTING), 0);
+  ASSERT_NE(MoveFileExW(win::SystemPath(newer).c_str(), win::SystemPath(replaced).c_str(), MOVEFILE_REPLACE_EXISTING),
+            0);
   const std::string gone = tree.Root() + "\\gone.txt";
 
   // The request as data, never a real shell call: the fake shell removes the
@@ -370,7 +409,8 @@ TEST(WindowsTrash, OneShellCallForTheWholeBlockOfCheckedPaths) {
   const auto outcomes = win::RecycleItems({{a, {}}, {b, {}}, {replaced, scanned.id}, {gone, {}}, {c, {}}}, owner,
                                           [&](SHFILEOPSTRUCTW& request) {
                                             std::size_t length = 0;
-                                            while (request.pFrom[length] != L'\0' || request.pFrom[length + 1] != L'\0') ++length;
+                                            while (request.pFrom[length] != L'\0' || request.pFrom[length + 1] != L'\0')
+                                              ++length;
                                             blocks.emplace_back(request.pFrom, length + 2);
                                             EXPECT_EQ(request.hwnd, owner);
                                             EXPECT_EQ(request.wFunc, static_cast<UINT>(FO_DELETE));
@@ -382,8 +422,14 @@ TEST(WindowsTrash, OneShellCallForTheWholeBlockOfCheckedPaths) {
   ASSERT_EQ(blocks.size(), 1u);
   EXPECT_EQ(blocks[0], win::RecyclePathBlock({a, b, c}));
   ASSERT_EQ(outcomes.size(), 5u);
-  const struct { bool moved; const char* reason; } expected[] = {
-      {true, ""}, {false, "cancelled"}, {false, "it was replaced since the scan"}, {false, "it no longer exists"},
+  const struct {
+    bool moved;
+    const char* reason;
+  } expected[] = {
+      {true, ""},
+      {false, "cancelled"},
+      {false, "it was replaced since the scan"},
+      {false, "it no longer exists"},
       {false, "cancelled"},
   };
   for (std::size_t i = 0; i < outcomes.size(); ++i) {
@@ -403,13 +449,22 @@ TEST(WindowsTrash, NamesWin32WouldRewriteNeverReachTheShell) {
   std::string deep;
   while (tree.Root().size() + deep.size() < MAX_PATH) deep += "long-folder-name-" + std::to_string(deep.size()) + "\\";
   const char* const badName = "the Recycle Bin cannot take this name";
-  const struct { std::string path; const char* reason; } refused[] = {
-      {tree.File("x\\trail.", "same"), badName},         {tree.File("x\\trail ", "same"), badName},
-      {tree.File("x\\dots...", "same"), badName},        {tree.File("x\\CON", "same"), badName},
-      {tree.File("x\\nul.txt", "same"), badName},        {tree.File("x\\com1", "same"), badName},
-      {tree.File("x\\aux.log", "same"), badName},        {tree.File("CON\\inside.txt", "same"), badName},
-      {tree.File("dir.\\inside.txt", "same"), badName},  {tree.File("blank \\inside.txt", "same"), badName},
-      {tree.Dir("lpt1.folder"), badName},                {"\\\\.\\" + tree.File("x\\device.txt", "same"), badName},
+  const struct {
+    std::string path;
+    const char* reason;
+  } refused[] = {
+      {tree.File("x\\trail.", "same"), badName},
+      {tree.File("x\\trail ", "same"), badName},
+      {tree.File("x\\dots...", "same"), badName},
+      {tree.File("x\\CON", "same"), badName},
+      {tree.File("x\\nul.txt", "same"), badName},
+      {tree.File("x\\com1", "same"), badName},
+      {tree.File("x\\aux.log", "same"), badName},
+      {tree.File("CON\\inside.txt", "same"), badName},
+      {tree.File("dir.\\inside.txt", "same"), badName},
+      {tree.File("blank \\inside.txt", "same"), badName},
+      {tree.Dir("lpt1.folder"), badName},
+      {"\\\\.\\" + tree.File("x\\device.txt", "same"), badName},
       {tree.File(deep + "far.txt", "same"), "the path is too long for the Recycle Bin"},
       {tree.Root().substr(0, 3), "the Recycle Bin cannot take a drive or share"},
   };
@@ -476,8 +531,8 @@ TEST(WindowsScan, ContentGroupsOfSmallTree) {
   const std::string big2 = tree.File("c\\BIG.bin", std::string(300000, 'q') + "1");
   tree.File("c\\big-other.bin", std::string(300000, 'q') + "2");
   // A header gives the group's total size.
-  const std::string expected = "Group 1 (0.57 MB)\n" + big1 + "\n" + big2 + "\n\nGroup 2 (0.00 MB)\n" + a + "\n" + b +
-                               "\n" + c + "\n";
+  const std::string expected =
+      "Group 1 (0.57 MB)\n" + big1 + "\n" + big2 + "\n\nGroup 2 (0.00 MB)\n" + a + "\n" + b + "\n" + c + "\n";
   int status = -1;
   EXPECT_EQ(RunCliText({"-q", "--min-size-mb", "0", tree.Root()}, &status), expected);
   EXPECT_EQ(status, 0);

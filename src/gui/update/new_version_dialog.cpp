@@ -20,11 +20,11 @@
 #include "gui/desktop_shell.h"
 #include "gui/dialogs.h"
 #include "gui/local_path.h"
-#include "platform/platform.h"
-#include "text/translate.h"
 #include "gui/update/installer_launcher.h"
 #include "gui/update/update_http.h"
 #include "gui/update/update_icon.h"
+#include "platform/platform.h"
+#include "text/translate.h"
 #include "update/update_rules.h"
 
 namespace orvanta {

@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <stdexcept>
 #include <filesystem>
+#include <stdexcept>
 
 #include <openssl/evp.h>
 #include <unicode/uchar.h>
@@ -116,7 +116,8 @@ bool FolderReader::QueryFolderId(FileId& id) const {
 
 bool QueryAttributes(const std::string& path, FileAttributes& attributes) {
   struct stat st;
-  if (posix::AtPath(path, [&st](int at, const char* name) { return ::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW); }) != 0) {
+  if (posix::AtPath(path, [&st](int at, const char* name) { return ::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW); }) !=
+      0) {
     return false;
   }
   FillAttributes(st, attributes);

@@ -276,15 +276,17 @@ class TrashRun {
 
     const Trash& trash = TrashFor(parent.Get(), parentPath, st.st_dev);
     if (!trash.error.empty()) return Stayed(trash.error);
-    const std::string recorded = trash.top.empty() ? path
+    const std::string recorded = trash.top.empty()  ? path
                                  : trash.top == "/" ? path.substr(1)
                                                     : path.substr(trash.top.size() + 1);
-    const std::string record = "[Trash Info]\nPath=" + PercentEncoded(recorded) + "\nDeletionDate=" + DeletionDate() + "\n";
+    const std::string record =
+        "[Trash Info]\nPath=" + PercentEncoded(recorded) + "\nDeletionDate=" + DeletionDate() + "\n";
     for (int attempt = 1; attempt < 10000; ++attempt) {
       const std::string candidate = TrashName(name, attempt == 1 ? std::string() : "." + std::to_string(attempt));
       const std::string infoName = candidate + std::string(kInfoSuffix);
       // The .trashinfo claims the name; created exclusively, so two movers never share one.
-      const int fd = ::openat(trash.fds.info, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      const int fd =
+          ::openat(trash.fds.info, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
       if (fd < 0) {
         if (errno == EEXIST) continue;
         return Stayed(std::strerror(errno));
@@ -327,8 +329,8 @@ class TrashRun {
       if (!home.empty() && MakeFolders(home)) homeFd = Fd(::open(home.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
       struct stat st;
       std::string why;
-      haveHome_ = homeFd.Valid() && ::fstat(homeFd.Get(), &st) == 0 &&
-                  posix::OpenTrashSubfolders(homeFd.Get(), home_.fds, why);
+      haveHome_ =
+          homeFd.Valid() && ::fstat(homeFd.Get(), &st) == 0 && posix::OpenTrashSubfolders(homeFd.Get(), home_.fds, why);
       if (haveHome_) homeDevice_ = st.st_dev;
     }
     if (haveHome_ && homeDevice_ == device) return home_;
@@ -342,7 +344,8 @@ class TrashRun {
       } else {
         trash.top = DropComponents(parentPath, levels);
         std::string why;
-        if (!posix::OpenTopTrash(top.Get(), trash.fds, why)) trash.error = "no safe trash on this file system (" + why + ")";
+        if (!posix::OpenTopTrash(top.Get(), trash.fds, why))
+          trash.error = "no safe trash on this file system (" + why + ")";
       }
     }
     return trash;

@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 
@@ -11,8 +11,8 @@ namespace orvanta::platform {
 bool OpenWithDefaultProgram(const std::string& path, std::string& error) {
   const std::wstring widePath = windows::Wide(path);
   // Values above 32 mean the shell started a program for the item.
-  const auto result = reinterpret_cast<INT_PTR>(
-      ShellExecuteW(nullptr, L"open", widePath.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  const auto result =
+      reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", widePath.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
   if (result > 32) return true;
   switch (result) {
     case SE_ERR_NOASSOC:

@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <bcrypt.h>
+#include <windows.h>
 
 #include <io.h>
 
@@ -69,7 +69,7 @@ struct FolderReader::State {
   WIN32_FIND_DATAW data{};
   bool pending = false;  // `data` holds an entry not yet given out
   bool failed = false;
-  std::string name;      // the entry last given out, in UTF-8
+  std::string name;  // the entry last given out, in UTF-8
   EntryKind kind = EntryKind::Unknown;
   std::int64_t size = 0;
   std::int64_t modified = 0;
@@ -80,8 +80,8 @@ FolderReader::FolderReader(const std::string& folder) : state_(std::make_unique<
   // A link to a folder is not entered: the walk reports it as a link and the
   // caller never opens it; a listed root is taken as the user gave it.
   const std::string pattern = JoinedPath(folder, "*");
-  state_->find = FindFirstFileExW(SystemPath(pattern).c_str(), FindExInfoBasic, &state_->data,
-                                  FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  state_->find = FindFirstFileExW(SystemPath(pattern).c_str(), FindExInfoBasic, &state_->data, FindExSearchNameMatch,
+                                  nullptr, FIND_FIRST_EX_LARGE_FETCH);
   state_->pending = state_->find != INVALID_HANDLE_VALUE;
 }
 
@@ -244,9 +244,10 @@ void ReplaceFileContents(const std::string& fileName, const std::string& bytes) 
   std::string temp;
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (unsigned attempt = 0; handle == INVALID_HANDLE_VALUE; ++attempt) {
-    temp = folder + ".orvanta-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()) +
-           "-" + std::to_string(attempt);
-    handle = CreateFileW(SystemPath(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    temp = folder + ".orvanta-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()) + "-" +
+           std::to_string(attempt);
+    handle =
+        CreateFileW(SystemPath(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_FILE_EXISTS || attempt > 100)) fail(GetLastError());
   }
   DWORD error = 0;

@@ -39,8 +39,9 @@ bool WriteSetting(const std::string& key, const std::string& value) {
     return false;
   }
   const std::wstring text = windows::Wide(value);
-  const bool ok = RegSetValueExW(handle, windows::Wide(key).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  const bool ok =
+      RegSetValueExW(handle, windows::Wide(key).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                     static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
   RegCloseKey(handle);
   return ok;
 }

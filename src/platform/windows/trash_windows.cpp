@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <string_view>
@@ -119,9 +119,8 @@ std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, HWND
 }  // namespace windows
 
 std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items) {
-  return windows::RecycleItems(items, GetActiveWindow(), [](SHFILEOPSTRUCTW& request) {
-    return SHFileOperationW(&request);
-  });
+  return windows::RecycleItems(items, GetActiveWindow(),
+                               [](SHFILEOPSTRUCTW& request) { return SHFileOperationW(&request); });
 }
 
 }  // namespace orvanta::platform
