@@ -1,5 +1,5 @@
-#include <bcrypt.h>
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <io.h>
 

@@ -2,8 +2,8 @@
 // conversion at the system boundary, long paths, and the Recycle Bin request.
 #pragma once
 
-#include <shellapi.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdint>
 #include <functional>
