@@ -564,7 +564,8 @@ void MainWindow::RemoveSelectedFolder() {
 
 void MainWindow::ScanFolders() {
   if (run_->Running()) return;
-  if (lbFolders_->count() > 0) SetRunning(true);
+  // Whether there is anything to scan is the run's to say: it returns at once when not.
+  SetRunning(true);
   lastPump_ = {};  // the run's first pump always delivers
   const ScanOutcome outcome = run_->Run();
   SetRunning(false);
