@@ -342,6 +342,24 @@ TEST_F(RemovalTest, TheTrashRecordsEveryItemAndShortensNamesTooLongForIt) {
   EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/" + std::string(245 - 6, 'n') + ".txt.2")), "again");
 }
 
+// Many items of one name: each finds a free name, however many the trash holds.
+TEST_F(RemovalTest, ItemsOfOneNameAlwaysFindAFreeNameInTheTrash) {
+  // Names taken by earlier removals, more than any fixed search would try.
+  fs::create_directories(tree.Path("data/Trash/info"));
+  tree.File("data/Trash/info/cover.jpg.trashinfo", "");
+  for (int i = 2; i <= 10001; ++i) tree.File("data/Trash/info/cover.jpg." + std::to_string(i) + ".trashinfo", "");
+  std::vector<platform::TrashItem> items;
+  for (int i = 0; i < 300; ++i)
+    items.push_back({tree.File("album" + std::to_string(i) + "/cover.jpg", std::to_string(i)), {}});
+  const auto outcomes = platform::MoveToTrash(items);
+  for (std::size_t i = 0; i < items.size(); ++i) ASSERT_TRUE(outcomes[i].moved) << i << ": " << outcomes[i].reason;
+  EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/cover.jpg.10002")), "0");
+  EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/cover.jpg.10301")), "299");
+  EXPECT_NE(
+      test::ReadFile(tree.Path("data/Trash/info/cover.jpg.10301.trashinfo")).find("Path=" + items[299].path + "\n"),
+      std::string::npos);
+}
+
 TEST_F(RemovalTest, TheTrashMovesOnlyTheItemItWasAskedFor) {
   const auto file = tree.File("x/item.txt", "original");
   platform::FileAttributes scanned;

@@ -10,11 +10,13 @@
 #include <linux/openat2.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <unordered_map>
 
 #include "platform/platform.h"
 
@@ -281,7 +283,10 @@ class TrashRun {
                                                     : path.substr(trash.top.size() + 1);
     const std::string record =
         "[Trash Info]\nPath=" + PercentEncoded(recorded) + "\nDeletionDate=" + DeletionDate() + "\n";
-    for (int attempt = 1; attempt < 10000; ++attempt) {
+    // Names already taken in this trash are not tried again: many items of one
+    // name (cover.jpg in every album) each find theirs in constant time.
+    std::uint64_t& attempt = nextSuffix_[std::to_string(trash.fds.info) + '/' + name];
+    for (attempt = std::max<std::uint64_t>(attempt, 1);; ++attempt) {
       const std::string candidate = TrashName(name, attempt == 1 ? std::string() : "." + std::to_string(attempt));
       const std::string infoName = candidate + std::string(kInfoSuffix);
       // The .trashinfo claims the name; created exclusively, so two movers never share one.
@@ -307,13 +312,15 @@ class TrashRun {
                     ? -1
                     : ::renameat(parent.Get(), name.c_str(), trash.fds.files, candidate.c_str());
       }
-      if (moved == 0) return {true, {}};
+      if (moved == 0) {
+        ++attempt;
+        return {true, {}};
+      }
       const int why = errno;
       ::unlinkat(trash.fds.info, infoName.c_str(), 0);
       if (why == EEXIST) continue;
       return Stayed(std::strerror(why));
     }
-    return Stayed("no free name in the trash");
   }
 
  private:
@@ -356,6 +363,9 @@ class TrashRun {
   dev_t homeDevice_ = 0;
   Trash home_;
   std::map<dev_t, Trash> tops_;
+  // The next suffix to try for a name in a trash (keyed by the trash's info
+  // folder and the name), for the rest of this request.
+  std::unordered_map<std::string, std::uint64_t> nextSuffix_;
 };
 
 }  // namespace
