@@ -38,7 +38,7 @@ std::string ChangedSinceScan(const ListRow& row, ListKind kind) {
   // A folder's record holds the total of its files, not what the system gives as its size.
   const bool same = now.kind == (files ? platform::EntryKind::File : platform::EntryKind::Folder) &&
                     (seen.id == platform::FileId{} || now.id == seen.id) && now.modified == seen.modified &&
-                    (!files || now.size == seen.size);
+                    (seen.changed == 0 || now.changed == seen.changed) && (!files || now.size == seen.size);
   return same ? std::string() : TranslateText("It changed since the scan.");
 }
 
@@ -200,7 +200,7 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
     requested.push_back(i);
   }
   const std::vector<platform::TrashOutcome> outcomes =
-      request.empty() ? std::vector<platform::TrashOutcome>{} : mover(request);
+      request.empty() ? std::vector<platform::TrashOutcome>{} : mover(request, {});
   std::vector<bool> moved(plan.items.size(), false);
   for (std::size_t k = 0; k < requested.size(); ++k) {
     const bool ok = k < outcomes.size() && outcomes[k].moved;

@@ -38,9 +38,11 @@ struct RemovalResult {
   std::vector<StayedItem> stayed;
 };
 
-// Moves the items in one request, one outcome per item: the system's trash in
-// the program, a fake in tests, a no-op for a dry run.
-using TrashMover = std::function<std::vector<platform::TrashOutcome>(const std::vector<platform::TrashItem>& items)>;
+// Moves the items in one request, one outcome per item, asking the hooks
+// around each as platform::MoveToTrash does: the system's trash in the
+// program, a fake in tests, a mover that only asks for a dry run.
+using TrashMover = std::function<std::vector<platform::TrashOutcome>(const std::vector<platform::TrashItem>& items,
+                                                                     const platform::TrashHooks& hooks)>;
 
 RemovalPlan PlanRemoval(const ResultList& list);
 

@@ -153,8 +153,14 @@ bool RemoveClones(const CliOptions& options, ScanRun& run, std::istream& input, 
   TrashMover mover = moveToTrash ? moveToTrash : TrashMover(platform::MoveToTrash);
   // A dry run checks every item as the removal would, and moves nothing.
   if (options.dryRun) {
-    mover = [](const std::vector<platform::TrashItem>& items) {
-      return std::vector<platform::TrashOutcome>(items.size(), platform::TrashOutcome{true, {}});
+    mover = [](const std::vector<platform::TrashItem>& items, const platform::TrashHooks& hooks) {
+      std::vector<platform::TrashOutcome> outcomes(items.size());
+      for (std::size_t i = 0; i < items.size(); ++i) {
+        outcomes[i].reason = hooks.beforeMove ? hooks.beforeMove(i) : std::string();
+        outcomes[i].moved = outcomes[i].reason.empty();
+        if (hooks.afterMove) hooks.afterMove(i, outcomes[i]);
+      }
+      return outcomes;
     };
   }
   const RemovalResult result = CarryOutRemoval(list, plan, mover);

@@ -51,7 +51,8 @@ void CollectFiles(ScanContext& scan) {
         if (!first) return;
         ++reachedCount;
         if (minBytes > 0 ? file.size < minBytes : file.size == 0) return;
-        scan.files.Add(stored.Folder(file.folder), stored.Name(file.name), file.size, file.id, file.modified);
+        scan.files.Add(stored.Folder(file.folder), stored.Name(file.name), file.size, file.id, file.modified).changed =
+            file.changed;
         reachedAs.push_back(reachedCount);
       };
       bool walked = true;

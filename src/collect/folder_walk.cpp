@@ -243,7 +243,8 @@ class ParallelWalk {
       }
       ++count;
       found({std::string_view(folder).substr(0, frame.folderLength), name,
-             item.haveAttributes ? item.attributes.size : -1, item.attributes.id, item.attributes.modified});
+             item.haveAttributes ? item.attributes.size : -1, item.attributes.id, item.attributes.modified,
+             item.attributes.changed});
     }
     return count;
   }

@@ -22,6 +22,7 @@ struct EnumeratedFile {
   // What the walk saw, so that removal can tell the file is still the same.
   platform::FileId id;
   std::int64_t modified = 0;
+  std::int64_t changed = 0;
 
   std::string FullPath() const { return std::string(folder).append(name); }
 };

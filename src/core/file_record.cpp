@@ -98,7 +98,9 @@ FileRecord& FileRegistry::Add(std::string_view path, std::int64_t size, platform
 FileRecord& FileRegistry::AddFromDisk(std::string_view path) {
   platform::FileAttributes attributes;
   if (!platform::QueryAttributes(std::string(path), attributes)) return Add(path, -1);
-  return Add(path, attributes.size, attributes.id, attributes.modified);
+  FileRecord& record = Add(path, attributes.size, attributes.id, attributes.modified);
+  record.changed = attributes.changed;
+  return record;
 }
 
 void FileRegistry::clear() {

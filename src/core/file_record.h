@@ -100,9 +100,12 @@ struct FileRecord {
   // (two different files made to share a SHA-1) never forms a group.
   std::array<std::uint64_t, 2> contentCheck{};
   // What the scan saw, so that removal moves only a file still the same:
-  // identity (all zero where the platform gives none) and last write time.
+  // identity (all zero where the platform gives none), last write time and change time.
   platform::FileId id;
   std::int64_t modified = 0;
+  // The change time the scan saw (0 where unknown), which an edit that puts
+  // back size and write time still moves.
+  std::int64_t changed = 0;
 
  private:
   const std::string* folder_;

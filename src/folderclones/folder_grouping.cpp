@@ -95,13 +95,16 @@ bool HasKeptAncestor(const std::string& key, const std::unordered_set<std::strin
 
 void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
                  const std::unordered_map<std::string, std::int64_t>& sizeOf, std::int64_t totalSize, int& groupNo) {
-  AddListGroup(
-      scan.folderClones, groupNo++, totalSize, scan.decimalSeparator, members.size(), [&](std::size_t i, ListRow& row) {
-        // Removal later moves the folder only while it is still this one.
-        platform::FileAttributes attributes;
-        if (!platform::QueryAttributes(members[i], attributes)) attributes = {};
-        row.data = &scan.folderRecords.Add(members[i], SizeOf(sizeOf, members[i]), attributes.id, attributes.modified);
-      });
+  AddListGroup(scan.folderClones, groupNo++, totalSize, scan.decimalSeparator, members.size(),
+               [&](std::size_t i, ListRow& row) {
+                 // Removal later moves the folder only while it is still this one.
+                 platform::FileAttributes attributes;
+                 if (!platform::QueryAttributes(members[i], attributes)) attributes = {};
+                 FileRecord& record =
+                     scan.folderRecords.Add(members[i], SizeOf(sizeOf, members[i]), attributes.id, attributes.modified);
+                 record.changed = attributes.changed;
+                 row.data = &record;
+               });
 }
 
 void FindDirectoryDuplicates(ScanContext& scan) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -70,6 +71,10 @@ struct FileAttributes {
   // Windows: 100-nanosecond ticks since 1601); compared for equality, and for
   // order between items of one scan (the keep rules newest and oldest).
   std::int64_t modified = 0;
+  // Last change of the file's data or attributes (POSIX: ctime; Windows: the
+  // ChangeTime of FILE_BASIC_INFO), which no user can set back: an edit that
+  // restores size and write time still changes it. 0 where unknown.
+  std::int64_t changed = 0;
 };
 
 // Reads one folder's entries in the order the file system returns them,
@@ -210,6 +215,16 @@ struct TrashOutcome {
   std::string reason;
 };
 
+// What the caller is asked around each item of a request.
+struct TrashHooks {
+  // Right before the item moves, once its identity has been checked: empty
+  // lets it go, any other text leaves it in place with that text as reason
+  // (the last comparison with a kept copy, a Stop).
+  std::function<std::string(std::size_t index)> beforeMove;
+  // Once the item's outcome is known (POSIX: as each item moves).
+  std::function<void(std::size_t index, const TrashOutcome& outcome)> afterMove;
+};
+
 // Moves the items to the trash in one request and returns one outcome per
 // item, in order; an item that fails never stops the others.
 // Windows: the Recycle Bin through the shell (SHFileOperationW, undo allowed).
@@ -221,7 +236,8 @@ struct TrashOutcome {
 // folder opened without following a link anywhere on the path, and only when
 // it still has the scanned identity; a .trashinfo records where it came from
 // (a name too long for the trash gets a shorter unique one there).
-std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items);
+// Windows asks `beforeMove` of every item before the one shell request.
+std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks = {});
 
 }  // namespace orvanta::platform
 

@@ -158,7 +158,7 @@ TEST_F(CliTest, NoFolderToScanAndAFailedRunAreToldInTheProgramsOwnLines) {
   const CliHooks scanning;
   CliHooks failing;
   failing.onPump = [] { throw std::runtime_error("disk on fire"); };
-  failing.moveToTrash = [](const std::vector<platform::TrashItem>& items) {
+  failing.moveToTrash = [](const std::vector<platform::TrashItem>& items, const platform::TrashHooks&) {
     ADD_FAILURE() << "a failed run removes nothing";
     return std::vector<platform::TrashOutcome>(items.size());
   };

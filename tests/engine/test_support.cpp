@@ -342,8 +342,8 @@ TestTrash::TestTrash(const TempTree& tree)
 
 TrashMover TestTrash::Mover() const {
 #ifdef _WIN32
-  return [this](const std::vector<platform::TrashItem>& items) {
-    return platform::windows::RecycleItems(items, nullptr, [this](SHFILEOPSTRUCTW& request) {
+  return [this](const std::vector<platform::TrashItem>& items, const platform::TrashHooks& hooks) {
+    return platform::windows::RecycleItems(items, hooks, nullptr, [this](SHFILEOPSTRUCTW& request) {
       fs::create_directories(FsPath(files_));
       const std::wstring files = FsPath(files_).wstring() + L"\\";
       for (const wchar_t* path = request.pFrom; *path != L'\0'; path += wcslen(path) + 1) {

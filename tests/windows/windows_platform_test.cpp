@@ -406,7 +406,7 @@ TEST(WindowsTrash, OneShellCallForTheWholeBlockOfCheckedPaths) {
   // first item and then reports Cancel, as a user stopping midway would.
   std::vector<std::wstring> blocks;
   const HWND owner = reinterpret_cast<HWND>(0x1234);
-  const auto outcomes = win::RecycleItems({{a, {}}, {b, {}}, {replaced, scanned.id}, {gone, {}}, {c, {}}}, owner,
+  const auto outcomes = win::RecycleItems({{a, {}}, {b, {}}, {replaced, scanned.id}, {gone, {}}, {c, {}}}, {}, owner,
                                           [&](SHFILEOPSTRUCTW& request) {
                                             std::size_t length = 0;
                                             while (request.pFrom[length] != L'\0' || request.pFrom[length + 1] != L'\0')
@@ -475,7 +475,7 @@ TEST(WindowsTrash, NamesWin32WouldRewriteNeverReachTheShell) {
   items.push_back({"\\\\?\\" + c, {}});
   items.push_back({b, {}});
   std::vector<std::wstring> blocks;
-  const auto outcomes = win::RecycleItems(items, nullptr, [&](SHFILEOPSTRUCTW& request) {
+  const auto outcomes = win::RecycleItems(items, {}, nullptr, [&](SHFILEOPSTRUCTW& request) {
     std::size_t length = 0;
     while (request.pFrom[length] != L'\0' || request.pFrom[length + 1] != L'\0') ++length;
     blocks.emplace_back(request.pFrom, length + 2);

@@ -47,6 +47,7 @@ void FillAttributes(const struct stat& st, FileAttributes& attributes) {
   attributes.size = static_cast<std::int64_t>(st.st_size);
   attributes.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   attributes.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  attributes.changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
 }
 
 bool StatFollowingLinks(const std::string& path, struct stat& st) {

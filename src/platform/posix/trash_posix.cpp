@@ -259,7 +259,7 @@ std::string DropComponents(std::string path, int levels) {
 
 class TrashRun {
  public:
-  TrashOutcome Move(const TrashItem& item) {
+  TrashOutcome Move(const TrashItem& item, const std::function<std::string()>& beforeMove) {
     const std::string& path = item.path;
     const auto slash = path.rfind('/');
     if (path.empty() || path[0] != '/' || slash == std::string::npos) return Stayed("not an absolute path");
@@ -275,6 +275,9 @@ class TrashRun {
     if (::fstatat(parent.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Stayed(std::strerror(errno));
     const FileId id{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     if (item.scannedId != FileId{} && id != item.scannedId) return Stayed("it is no longer the item that was scanned");
+    if (beforeMove) {
+      if (std::string reason = beforeMove(); !reason.empty()) return Stayed(std::move(reason));
+    }
 
     const Trash& trash = TrashFor(parent.Get(), parentPath, st.st_dev);
     if (!trash.error.empty()) return Stayed(trash.error);
@@ -370,11 +373,16 @@ class TrashRun {
 
 }  // namespace
 
-std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items) {
+std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks) {
   TrashRun run;
   std::vector<TrashOutcome> outcomes;
   outcomes.reserve(items.size());
-  for (const TrashItem& item : items) outcomes.push_back(run.Move(item));
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    std::function<std::string()> before;
+    if (hooks.beforeMove) before = [&hooks, i] { return hooks.beforeMove(i); };
+    outcomes.push_back(run.Move(items[i], before));
+    if (hooks.afterMove) hooks.afterMove(i, outcomes.back());
+  }
   return outcomes;
 }
 

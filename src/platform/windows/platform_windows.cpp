@@ -146,6 +146,7 @@ bool QueryAttributes(const std::string& path, FileAttributes& attributes) {
     if (ok) {
       attributes.size = attributes.kind == EntryKind::Folder ? 0 : standard.EndOfFile.QuadPart;
       attributes.modified = basic.LastWriteTime.QuadPart;
+      attributes.changed = basic.ChangeTime.QuadPart;
       attributes.id = ReadId(handle);
     }
     CloseHandle(handle);

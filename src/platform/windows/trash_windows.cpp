@@ -71,7 +71,7 @@ const char* ShellRefusal(const std::string& fullPath) {
 
 }  // namespace
 
-std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, HWND owner,
+std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, const TrashHooks& hooks, HWND owner,
                                        const std::function<int(SHFILEOPSTRUCTW&)>& shell) {
   std::vector<TrashOutcome> outcomes(items.size());
   // Only items that are still what the scan saw go to the shell: never a link
@@ -89,12 +89,18 @@ std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, HWND
       outcomes[i].reason = "it was replaced since the scan";
     } else if (const char* refusal = ShellRefusal(path)) {
       outcomes[i].reason = refusal;
+    } else if (std::string reason = hooks.beforeMove ? hooks.beforeMove(i) : std::string(); !reason.empty()) {
+      outcomes[i].reason = std::move(reason);
     } else {
       checked.push_back(path);
       checkedIndex.push_back(i);
     }
   }
-  if (checked.empty()) return outcomes;
+  const auto told = [&] {
+    for (std::size_t i = 0; hooks.afterMove && i < outcomes.size(); ++i) hooks.afterMove(i, outcomes[i]);
+    return outcomes;
+  };
+  if (checked.empty()) return told();
   // One request over the whole block: one confirmation, and Cancel stops the
   // rest. The shell's own confirmation, progress and error dialogs stay on (no
   // FOF_NOCONFIRMATION, FOF_SILENT or FOF_NOERRORUI).
@@ -113,13 +119,13 @@ std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, HWND
                                                        : "the shell left it in place";
     }
   }
-  return outcomes;
+  return told();
 }
 
 }  // namespace windows
 
-std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items) {
-  return windows::RecycleItems(items, GetActiveWindow(),
+std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks) {
+  return windows::RecycleItems(items, hooks, GetActiveWindow(),
                                [](SHFILEOPSTRUCTW& request) { return SHFileOperationW(&request); });
 }
 

@@ -48,7 +48,7 @@ std::wstring RecyclePathBlock(const std::vector<std::string>& paths);
 SHFILEOPSTRUCTW RecycleRequest(HWND owner, const wchar_t* pathBlock);
 // Checks each item against what the scan saw, then hands every item that
 // passed to `shell` in one request (SHFileOperationW outside the tests).
-std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, HWND owner,
+std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, const TrashHooks& hooks, HWND owner,
                                        const std::function<int(SHFILEOPSTRUCTW&)>& shell);
 
 }  // namespace orvanta::platform::windows
