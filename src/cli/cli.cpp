@@ -210,6 +210,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   for (const std::string& path : run.UnreadableFiles()) {
     Complain(err) << TranslateText("Cannot read file: ") << TerminalSafePath(path) << '\n';
   }
+  for (const std::string& path : run.ChangedFiles()) {
+    Complain(err) << TranslateText("Changed during the scan: ") << TerminalSafePath(path) << '\n';
+  }
 
   // A stopped run has partial lists: nothing is written, an older CSV stays as it was.
   if (outcome.kind == ScanOutcome::Kind::Stopped) return kExitStopped;

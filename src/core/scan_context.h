@@ -24,6 +24,9 @@ struct ScanContext {
   std::string decimalSeparator = ".";
   // Files the hashing could not open or read, for the host to name; none kept without it.
   std::vector<std::string>* unreadableFiles = nullptr;
+  // Files left out because they changed while the scan read them (or since it
+  // collected them), for the host to name; none kept without it.
+  std::vector<std::string>* changedFiles = nullptr;
 
   bool StopRequested() const { return stopRequested.load(std::memory_order_relaxed); }
 };

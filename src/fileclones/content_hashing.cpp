@@ -51,7 +51,7 @@ void FirstPass(HashingState& state, std::size_t position, const std::function<vo
   if (read != FirstRead::Digested) {
     // Gone, changed or unreadable: left unhashed, so it joins no content group.
     if (read != FirstRead::Hashed) file.contentHash.clear();
-    stage = read == FirstRead::Unreadable ? kUnreadable : kFinished;
+    stage = read == FirstRead::Unreadable ? kUnreadable : read == FirstRead::Changed ? kChanged : kFinished;
     complete();
     return;
   }
@@ -72,13 +72,14 @@ void SecondPass(HashingState& state, std::size_t index, const std::function<void
   const std::vector<std::uint32_t>& positions = state.secondPass.targets;
   std::vector<FileRecord*> files;
   for (std::uint32_t i = item.begin; i < item.end; ++i) files.push_back(state.hashTargets[positions[i]]);
-  // Rare: a file that read well in the first pass and fails now.
-  auto unreadable = [&state, &item, &positions](const FileRecord* file) {
+  // Rare: a file that read well in the first pass and fails or changes now.
+  auto leftOut = [&state, &item, &positions](const FileRecord* file, FirstRead why) {
     for (std::uint32_t i = item.begin; i < item.end; ++i) {
-      if (state.hashTargets[positions[i]] == file) state.stage[positions[i]] = kUnreadable;
+      if (state.hashTargets[positions[i]] == file)
+        state.stage[positions[i]] = why == FirstRead::Unreadable ? kUnreadable : kChanged;
     }
   };
-  HashAlikeFiles(std::move(files), state.control, complete, unreadable);
+  HashAlikeFiles(std::move(files), state.control, complete, leftOut);
 }
 
 void PlanSecondPass(HashingState& state) {
@@ -212,16 +213,20 @@ void HashOneByOne(ScanContext& scan, HashingState& state, const HashingOptions& 
   }
 }
 
-// Files that could not be opened or read join no group; the stage says how
-// many, and the host may name them.
-void ReportUnreadable(ScanContext& scan, const HashingState& state) {
-  std::int64_t count = 0;
-  for (std::size_t i = 0; i < state.stage.size(); ++i) {
-    if (state.stage[i] != kUnreadable) continue;
-    ++count;
-    if (scan.unreadableFiles != nullptr) scan.unreadableFiles->push_back(state.hashTargets[i]->FullPath());
-  }
-  if (count > 0) scan.window.SetStatusText(FormatText(TranslateText("%d files could not be read."), {count}));
+// Files that could not be read, or changed while the scan read them, join no
+// group; the stage says how many, and the host may name them.
+void ReportLeftOut(ScanContext& scan, const HashingState& state) {
+  auto report = [&](std::uint8_t stage, std::vector<std::string>* paths, const std::string& text) {
+    std::int64_t count = 0;
+    for (std::size_t i = 0; i < state.stage.size(); ++i) {
+      if (state.stage[i] != stage) continue;
+      ++count;
+      if (paths != nullptr) paths->push_back(state.hashTargets[i]->FullPath());
+    }
+    if (count > 0) scan.window.SetStatusText(FormatText(text, {count}));
+  };
+  report(kUnreadable, scan.unreadableFiles, TranslateText("%d files could not be read."));
+  report(kChanged, scan.changedFiles, TranslateText("%d files changed during the scan."));
 }
 
 }  // namespace
@@ -240,7 +245,7 @@ void ComputeAllHashes(ScanContext& scan, const HashingOptions& options) {
     } else {
       HashOneByOne(scan, state, options);
     }
-    ReportUnreadable(scan, state);
+    ReportLeftOut(scan, state);
   }
   window.SetProgressPosition(0);
 }

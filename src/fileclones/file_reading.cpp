@@ -90,6 +90,13 @@ bool StopBetweenBuffers(const ReadControl& control, std::size_t buffers, std::ui
   return buffers % kBuffersBetweenStopChecks == 0 && control.Stopped();
 }
 
+// Whether the open file, its bytes read, is still the one collected: a file
+// edited meanwhile has another change time, even with size and write time put back.
+bool StillAsCollected(const platform::InputFile& file, const FileRecord& record) {
+  platform::FileAttributes now;
+  return file.QueryAttributes(now) && record.StillAsSeen(now);
+}
+
 }  // namespace
 
 UseWorkspace::UseWorkspace() : own_(std::make_unique<Workspace>()), previous_(tWorkspace) { tWorkspace = own_.get(); }
@@ -104,14 +111,15 @@ FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const Rea
     case platform::InputFile::OpenResult::Failed: return FirstRead::Unreadable;
     case platform::InputFile::OpenResult::Opened: break;
   }
-  if (file.Size() != record.size) return FirstRead::Unhashed;
+  if (file.Size() != record.size) return FirstRead::Changed;
   Workspace& workspace = ThreadWorkspace();
   unsigned char* const buffer = workspace.buffer.get();
   const auto size = static_cast<std::uint64_t>(record.size);
   if (size <= kReadBufferSize) {
     const std::int64_t filled = ReadFull(file, buffer, static_cast<std::size_t>(size));
     if (filled < 0) return FirstRead::Unreadable;
-    if (static_cast<std::uint64_t>(filled) != size) return FirstRead::Unhashed;  // shrank while read
+    if (static_cast<std::uint64_t>(filled) != size) return FirstRead::Changed;  // shrank while read
+    if (!StillAsCollected(file, record)) return FirstRead::Changed;
     workspace.sha1.Reset();
     workspace.sha1.Update(buffer, static_cast<std::size_t>(filled));
     FinishSha1(workspace.sha1, control.hooks, record.contentHash);
@@ -126,21 +134,21 @@ FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const Rea
     const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBufferSize, size - total));
     const std::int64_t n = ReadFull(file, buffer, want);
     if (n < 0) return FirstRead::Unreadable;
-    if (n == 0) return FirstRead::Unhashed;  // shrank while read
+    if (n == 0) return FirstRead::Changed;  // shrank while read
     XXH3_128bits_update(state, buffer, static_cast<std::size_t>(n));
     total += static_cast<std::uint64_t>(n);
   }
   // Grown while read: its content is not the one collected.
   const std::int64_t beyond = ReadFull(file, workspace.compareBuffer.get(), 1);
   if (beyond < 0) return FirstRead::Unreadable;
-  if (beyond != 0) return FirstRead::Unhashed;
+  if (beyond != 0 || !StillAsCollected(file, record)) return FirstRead::Changed;
   const XXH128_hash_t digest = XXH3_128bits_digest(state);
   fast = {static_cast<std::int64_t>(total), digest.high64, digest.low64};
   return FirstRead::Digested;
 }
 
 void HashAlikeFiles(std::vector<FileRecord*> pending, const ReadControl& control, const std::function<void()>& complete,
-                    const std::function<void(const FileRecord*)>& unreadable) {
+                    const std::function<void(const FileRecord*, FirstRead)>& leftOut) {
   constexpr std::size_t kMaxOpen = 16;
   Workspace& workspace = ThreadWorkspace();
   unsigned char* const lead = workspace.buffer.get();
@@ -160,7 +168,7 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const ReadControl& control
       }
       // Gone or unreadable: left unhashed, so it joins no content group.
       file->contentHash.clear();
-      if (result == platform::InputFile::OpenResult::Failed) unreadable(file);
+      if (result == platform::InputFile::OpenResult::Failed) leftOut(file, FirstRead::Unreadable);
       complete();
     }
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(taken));
@@ -212,19 +220,35 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const ReadControl& control
       }
       return;
     }
+    // The digests are those of the bytes read, so they belong to every file
+    // that matched them and is still what was collected, the leader or not.
+    Sha1Digest digest;
+    std::array<std::uint64_t, 2> digestCheck{};
     if (leaderRead) {
-      FinishSha1(workspace.sha1, control.hooks, files[0]->contentHash);
-      files[0]->contentCheck = CheckOf(XXH3_128bits_digest(check));
-    } else {
-      files[0]->contentHash.clear();
-      if (leaderFailed) unreadable(files[0]);
+      FinishSha1(workspace.sha1, control.hooks, digest);
+      digestCheck = CheckOf(XXH3_128bits_digest(check));
     }
-    complete();
+    auto settle = [&](std::size_t i) {
+      if (StillAsCollected(inputs[i], *files[i])) {
+        files[i]->contentHash = digest;
+        files[i]->contentCheck = digestCheck;
+      } else {
+        files[i]->contentHash.clear();
+        leftOut(files[i], FirstRead::Changed);
+      }
+      complete();
+    };
+    if (leaderRead) {
+      settle(0);
+    } else {
+      // Failed, or shrank or grew while read.
+      files[0]->contentHash.clear();
+      leftOut(files[0], leaderFailed ? FirstRead::Unreadable : FirstRead::Changed);
+      complete();
+    }
     for (std::size_t i = 1; i < opened; ++i) {
       if (leaderRead && alike[i]) {
-        files[i]->contentHash = files[0]->contentHash;
-        files[i]->contentCheck = files[0]->contentCheck;
-        complete();
+        settle(i);
       } else {
         pending.push_back(files[i]);
       }

@@ -66,13 +66,17 @@ class UseWorkspace {
 enum class FirstRead {
   Hashed,      // a file of at most one buffer: SHA-1 and check set
   Digested,    // a larger file: its fast digest set
-  Unhashed,    // gone, changed since it was collected, or Stop came
+  Unhashed,    // gone, or Stop came
+  Changed,     // not the file collected: another size, identity or time before or after the read
   Unreadable,  // could not be opened or read
 };
 
 // Reads a collected file, never past the size it had then. One of at most one
 // buffer gets its SHA-1 and check from one open and one read; a larger one is
 // streamed through XXH3 into `fast`, looking at the stop flag as it goes.
+// After the read the open file's size, identity and times are compared with
+// the record's: a file edited meanwhile, even with its size and write time put
+// back, is Changed (its change time moved) and keeps no digest.
 FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const ReadControl& control);
 
 // Files with equal fast digests and sizes, almost surely equal. SHA-1 and the
@@ -81,10 +85,11 @@ FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const Rea
 // each that matched every byte gets the digests of exactly those bytes. A file
 // that differs, or could not be read, goes to a later round, where it may
 // lead. Every round settles its leader, so the rounds end. Reads stop at the
-// collected size; a file that shrank or grew meanwhile stays unhashed, and
-// one that could not be opened or read as leader is passed to `unreadable`.
-// `complete` is called once for every file settled.
+// collected size; a file that shrank or grew meanwhile, or is no longer what
+// was collected once read (as HashSmallOrDigestLarge checks), stays unhashed
+// and is passed to `leftOut` with Changed, one that could not be opened or
+// read as leader with Unreadable. `complete` is called once for every file settled.
 void HashAlikeFiles(std::vector<FileRecord*> pending, const ReadControl& control, const std::function<void()>& complete,
-                    const std::function<void(const FileRecord*)>& unreadable);
+                    const std::function<void(const FileRecord*, FirstRead)>& leftOut);
 
 }  // namespace orvanta

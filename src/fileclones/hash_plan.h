@@ -32,10 +32,11 @@ struct FastDigest {
 // What the first pass learnt of a target.
 enum Stage : std::uint8_t {
   kNotReached,    // Stop came first
-  kFinished,      // hashed from its first buffer, gone, or changed
+  kFinished,      // hashed from its first buffer, or gone
   kUnreadable,    // could not be opened or read
   kLarge,         // larger than one buffer; its fast digest is in its slot
   kHashedBefore,  // had a digest on entry
+  kChanged,       // no longer the file collected, before, while or right after it was read
 };
 
 // Large targets of one fast digest, to be hashed together; or a single one,

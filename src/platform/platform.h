@@ -167,6 +167,9 @@ class InputFile {
   OpenResult Open(const std::string& path, std::string& error);
   // The size when the file was opened.
   std::int64_t Size() const { return size_; }
+  // The open file's attributes as they are now (kind, size, identity, times):
+  // read after its contents, they show whether it changed meanwhile.
+  bool QueryAttributes(FileAttributes& attributes) const;
   // Up to `capacity` bytes; 0 at the end; -1 on failure with the reason in `error`.
   std::int64_t Read(void* buffer, std::size_t capacity, std::string& error);
   void Close();

@@ -46,10 +46,11 @@ ScanOutcome ScanRun::Run() {
 }
 
 bool ScanRun::RunStages() {
-  ScanContext scan{host_,       settings_,     stopRequested_,    files_,           folderRecords_,
-                   fileClones_, folderClones_, decimalSeparator_, &unreadableFiles_};
+  ScanContext scan{host_,         settings_,         stopRequested_,    files_,        folderRecords_, fileClones_,
+                   folderClones_, decimalSeparator_, &unreadableFiles_, &changedFiles_};
   ClearResults();
   unreadableFiles_.clear();
+  changedFiles_.clear();
   CollectFiles(scan);
   // The walk's lists were built on its threads' heaps and are freed by now.
   platform::ReleaseFreedMemory();

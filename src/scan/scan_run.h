@@ -44,6 +44,8 @@ class ScanRun {
   ResultList& FolderClones() { return folderClones_; }
   // Files of the last run whose contents could not be read, in collection order.
   const std::vector<std::string>& UnreadableFiles() const { return unreadableFiles_; }
+  // Files of the last run left out because they changed while it read them.
+  const std::vector<std::string>& ChangedFiles() const { return changedFiles_; }
   const std::string& DecimalSeparator() const { return decimalSeparator_; }
 
  private:
@@ -62,6 +64,7 @@ class ScanRun {
   ResultList fileClones_;
   ResultList folderClones_;
   std::vector<std::string> unreadableFiles_;
+  std::vector<std::string> changedFiles_;
 };
 
 }  // namespace orvanta

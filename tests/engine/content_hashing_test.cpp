@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <new>
 
 #include "core/scan_context.h"
@@ -23,6 +24,17 @@ std::string Pattern(std::size_t size, char last = '\0') {
   for (std::size_t i = 0; i < size; ++i) text.push_back(static_cast<char>('a' + i % 26));
   if (last != '\0') text.back() = last;
   return text;
+}
+
+// Overwrites the start of a file in place with `bytes` and puts its write
+// time back, as `touch -r`, `exiftool -P` or `rsync --inplace -t` leave a file.
+void EditInPlaceKeepingTime(const std::string& path, const std::string& bytes) {
+  const auto written = std::filesystem::last_write_time(path);
+  {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::filesystem::last_write_time(path, written);
 }
 
 TEST(HashFileSHA1, KnownDigests) {
@@ -63,12 +75,14 @@ class ComputeAllHashesTest : public ::testing::TestWithParam<bool>, protected te
     settings.parallel = GetParam();
     ScanContext scan = Context();
     scan.unreadableFiles = &unreadable;
+    scan.changedFiles = &changed;
     ComputeAllHashes(scan, options);
     if (group) FindFileDuplicates(scan);
   }
 
   TempTree tree;
   std::vector<std::string> unreadable;
+  std::vector<std::string> changed;
   HashingOptions options;
 };
 
@@ -230,7 +244,12 @@ TEST_P(ComputeAllHashesTest, AFileChangedSinceCollectedIsNotReadPastItsSizeAndSt
     EXPECT_EQ(kept.contentHash, copy.contentHash) << size;
     EXPECT_EQ(grew.contentHash, "") << size;
     EXPECT_EQ(shrank.contentHash, "") << size;
+    std::sort(changed.begin(), changed.end());
+    EXPECT_EQ(changed, (std::vector<std::string>{grew.FullPath(), shrank.FullPath()})) << size;
+    EXPECT_EQ(window.LastStatus(), "2 files changed during the scan.") << size;
+    EXPECT_TRUE(unreadable.empty()) << size;
     files.clear();
+    changed.clear();
   }
 }
 
@@ -288,15 +307,64 @@ TEST_P(ComputeAllHashesTest, AnExceptionWhileReadingReachesTheCallerAndStopsTheO
 
 // A large file that changes between the fast digest and the SHA-1 pass is
 // compared byte by byte with its look-alikes: it gets the digest of its own
-// bytes, never theirs.
+// bytes, never theirs. Unless the walk saw it as it now is, it is no longer
+// the file collected and joins nothing.
 TEST_P(ComputeAllHashesTest, ALargeFileChangedBetweenThePassesGetsItsOwnDigest) {
-  const std::string large = Pattern(3 * 1024 * 1024 + 17);
-  for (const char* name : {"a", "b", "c"}) Add(name, large);
-  options.betweenPasses = [&] { tree.File("b", Pattern(large.size(), '#')); };
-  Hash();
-  EXPECT_EQ(files[0].contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
-  EXPECT_EQ(files[1].contentHash, "e81879a553df8ea6f8cacd5d1bdb6df93d0bf76c");
-  EXPECT_EQ(files[2].contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
+  for (const bool seenAsItIsNow : {true, false}) {
+    SCOPED_TRACE(seenAsItIsNow ? "collected after the edit" : "collected before the edit");
+    files.clear();
+    changed.clear();
+    const std::string large = Pattern(3 * 1024 * 1024 + 17);
+    for (const char* name : {"a", "b", "c"}) Add(name, large);
+    options.betweenPasses = [&] {
+      tree.File("b", Pattern(large.size(), '#'));
+      if (!seenAsItIsNow) return;
+      platform::FileAttributes now;
+      ASSERT_TRUE(platform::QueryAttributes(files[1].FullPath(), now));
+      files[1].id = now.id;
+      files[1].modified = now.modified;
+      files[1].changed = now.changed;
+    };
+    Hash();
+    EXPECT_EQ(files[0].contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
+    EXPECT_EQ(files[1].contentHash, seenAsItIsNow ? "e81879a553df8ea6f8cacd5d1bdb6df93d0bf76c" : "");
+    EXPECT_EQ(files[2].contentHash, "e8d26d8d71700c50508193bfcf880a941ad39fc7");
+    EXPECT_EQ(changed, seenAsItIsNow ? std::vector<std::string>{} : std::vector<std::string>{files[1].FullPath()});
+  }
+}
+
+// A file edited while it is hashed, its size and write time put back: its
+// change time moved, so it is left out of its group and named, in whichever
+// pass the edit comes; its twins that stayed as they were still group.
+TEST_P(ComputeAllHashesTest, AFileEditedWhileHashedWithItsTimePutBackIsLeftOutAndNamed) {
+  for (const bool inSecondPass : {false, true}) {
+    SCOPED_TRACE(inSecondPass ? "edited in the comparison" : "edited in the fast digest");
+    files.clear();
+    changed.clear();
+    const std::string content = Pattern(3 * kReadBufferSize + 5001);
+    FileRecord& edited = Add(std::to_string(inSecondPass) + "/photo.jpg", content);
+    FileRecord& twin = Add(std::to_string(inSecondPass) + "/backup/photo.jpg", content);
+    FileRecord& other = Add(std::to_string(inSecondPass) + "/other/photo.jpg", content);
+    if (edited.changed == 0) GTEST_SKIP() << "this system gives no change time";
+    std::atomic<bool> secondPass{false}, done{false};
+    options.betweenPasses = [&] { secondPass = true; };
+    options.reads.afterBuffer = [&](std::uint64_t) {
+      if (secondPass == inSecondPass && !done.exchange(true)) EditInPlaceKeepingTime(edited.FullPath(), "EDITED");
+    };
+    Hash(true);
+    ASSERT_TRUE(done.load()) << "the edit came while a file was read";
+    platform::FileAttributes now;
+    ASSERT_TRUE(platform::QueryAttributes(edited.FullPath(), now));
+    ASSERT_EQ(now.size, edited.size) << "size put back";
+    ASSERT_EQ(now.modified, edited.modified) << "write time put back";
+
+    EXPECT_EQ(edited.contentHash, "");
+    EXPECT_EQ(twin.contentHash, other.contentHash);
+    ASSERT_EQ(fileClones.Groups().size(), 1u);
+    for (const auto& row : fileClones.Rows()) EXPECT_NE(row.data, &edited) << "listed with copies it no longer equals";
+    EXPECT_EQ(changed, std::vector<std::string>{edited.FullPath()});
+    EXPECT_TRUE(unreadable.empty());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, ComputeAllHashesTest, ::testing::Values(true, false),

@@ -284,6 +284,13 @@ InputFile::OpenResult InputFile::Open(const std::string& path, std::string& erro
   return OpenResult::Opened;
 }
 
+bool InputFile::QueryAttributes(FileAttributes& attributes) const {
+  struct stat st;
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
+  FillAttributes(st, attributes);
+  return true;
+}
+
 std::int64_t InputFile::Read(void* buffer, std::size_t capacity, std::string& error) {
   for (;;) {
     const ssize_t n = ::read(fd_, buffer, capacity);

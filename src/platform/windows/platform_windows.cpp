@@ -335,6 +335,22 @@ InputFile::OpenResult InputFile::Open(const std::string& path, std::string& erro
   return OpenResult::Opened;
 }
 
+bool InputFile::QueryAttributes(FileAttributes& attributes) const {
+  const auto handle = static_cast<HANDLE>(handle_);
+  FILE_STANDARD_INFO standard;
+  FILE_BASIC_INFO basic;
+  if (handle == nullptr || GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) == 0 ||
+      GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) == 0) {
+    return false;
+  }
+  attributes.kind = EntryKind::File;  // Open takes nothing else
+  attributes.size = standard.EndOfFile.QuadPart;
+  attributes.modified = basic.LastWriteTime.QuadPart;
+  attributes.changed = basic.ChangeTime.QuadPart;
+  attributes.id = ReadId(handle);
+  return true;
+}
+
 std::int64_t InputFile::Read(void* buffer, std::size_t capacity, std::string& error) {
   DWORD n = 0;
   const DWORD want = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 30));
