@@ -11,9 +11,10 @@ class ResultList;
 std::string ListViewToCsv(const ResultList& list);
 
 // Writes the CSV to fileName, replacing an existing file. The bytes go to a
-// temporary file beside it that is renamed over the target, so a failure
-// never leaves a half-written file. Throws std::runtime_error with the
-// system's reason.
+// temporary file beside it that is renamed over the target, or, for a file
+// with other hard links or in a folder that takes no new file, into the file
+// itself after its old bytes were kept; a failure never leaves a half-written
+// file. Throws std::runtime_error with the system's reason.
 void ExportListViewToCsv(const ResultList& list, const std::string& fileName);
 
 }  // namespace orvanta

@@ -142,10 +142,14 @@ namespace orvanta::platform {
 // Replaces the file's contents in one step: written to a temporary file in the
 // same folder, flushed, then renamed over the target. On failure the target is
 // untouched, the temporary file removed, and std::runtime_error carries the
-// system's reason. Only a regular file is ever replaced: a folder, device, FIFO
-// or socket at the name is refused. A link is followed to the file it names,
-// which is replaced (the link stays); a link to nothing is refused. An existing
-// file keeps its permission bits, and its owner where the process may keep it.
+// system's reason. A file with other hard links, or one whose folder takes no
+// temporary file while the file itself may be written, is written in place
+// instead (its links then share the new contents): its old bytes are kept in
+// memory and written back when the new ones cannot all be written. Only a
+// regular file is ever replaced: a folder, device, FIFO or socket at the name
+// is refused. A link is followed to the file it names, which is replaced (the
+// link stays); a link to nothing is refused. An existing file keeps its
+// permission bits, and its owner where the process may keep it.
 void ReplaceFileContents(const std::string& fileName, const std::string& bytes);
 
 }  // namespace orvanta::platform

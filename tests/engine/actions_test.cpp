@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include <csignal>
 #else
 #include <windows.h>
 
@@ -221,6 +224,72 @@ TEST(CsvExport, NeverReplacesWhatIsNotARegularFile) {
     temporaries += entry.path().filename().string().rfind(".orvanta-", 0) == 0;
   }
   EXPECT_EQ(temporaries, 0u);
+}
+
+// Hard links of the file keep sharing it, and a folder that takes no new entry
+// does not stop a file that can be written; both are written in place.
+TEST(CsvExport, ReplacesInPlaceWhereARenameWouldLoseLinksOrIsRefused) {
+  test::TempTree tree;
+  const ResultList list = MakeFolderCloneList();
+  const std::string csv = ListViewToCsv(list);
+  const std::string file = tree.File("shared/list.csv", "old");
+  const std::string link = tree.HardLink("elsewhere/list.csv", file);
+  ::chmod(file.c_str(), 0640);
+  struct stat before;
+  ASSERT_EQ(::stat(file.c_str(), &before), 0);
+  ExportListViewToCsv(list, link);
+  EXPECT_EQ(test::ReadFile(file), csv);
+  EXPECT_EQ(test::ReadFile(link), csv);
+  struct stat after;
+  ASSERT_EQ(::stat(file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_nlink, 2u);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+
+  if (test::RunningAsRoot()) GTEST_SKIP() << "root writes in every folder; the ordinary-user pass runs the rest";
+  const std::string folder = tree.Dir("read-only");
+  const std::string own = tree.File("read-only/list.csv", "old");
+  ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  EXPECT_NO_THROW(ExportListViewToCsv(list, own));
+  EXPECT_EQ(test::ReadFile(own), csv);
+  // Neither the file nor its folder writable: refused with the system's reason.
+  const std::string locked = tree.File("locked/list.csv", "old");
+  ::chmod(locked.c_str(), 0444);
+  ::chmod(tree.Path("locked").c_str(), 0555);
+  try {
+    ExportListViewToCsv(list, locked);
+    ADD_FAILURE() << "no error";
+  } catch (const std::runtime_error& error) {
+    EXPECT_NE(std::string(error.what()).find("Permission denied"), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(test::ReadFile(locked), "old");
+  ::chmod(folder.c_str(), 0755);
+  ::chmod(tree.Path("locked").c_str(), 0755);
+}
+
+// A write in place that fails part way (here: the file size limit) puts the
+// old contents back and says why.
+TEST(CsvExport, AFailedWriteInPlaceLeavesTheOldContents) {
+  test::TempTree tree;
+  const std::string old(3000, 'o');
+  const std::string file = tree.File("list.csv", old);
+  const std::string link = tree.HardLink("link.csv", file);
+  rlimit limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+  const rlimit small{4096, limit.rlim_max};
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::string error;
+  try {
+    platform::ReplaceFileContents(file, std::string(10000, 'n'));
+  } catch (const std::runtime_error& e) {
+    error = e.what();
+  }
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_NE(error.find("File too large"), std::string::npos) << error;
+  EXPECT_EQ(test::ReadFile(file), old);
+  EXPECT_EQ(test::ReadFile(link), old);
 }
 #endif
 

@@ -202,6 +202,44 @@ std::string AbsolutePath(const std::string& path) {
 
 namespace orvanta::platform {
 
+namespace {
+
+// Writes all of `data` from the start of the file; 0 or the errno.
+int WriteFromStart(int fd, std::string_view data) {
+  std::size_t written = 0;
+  while (written < data.size()) {
+    const ssize_t n = ::pwrite(fd, data.data() + written, data.size() - written, static_cast<off_t>(written));
+    if (n < 0 && errno != EINTR) return errno;
+    if (n > 0) written += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+// Replaces the contents of the open file itself, so that every hard link sees
+// them and no entry of its folder is made. The old bytes are kept in memory
+// first and written back when the new ones cannot all be written; 0 or the errno.
+int ReplaceInPlace(int fd, const std::string& bytes) {
+  std::string old;
+  for (char buffer[65536];;) {
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(old.size()));
+    if (n < 0 && errno != EINTR) return errno;
+    if (n == 0) break;
+    if (n > 0) old.append(buffer, static_cast<std::size_t>(n));
+  }
+  int error = WriteFromStart(fd, bytes);
+  if (error == 0 && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) error = errno;
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (error != 0) {
+    // Blocks the old bytes held are still the file's: writing them back needs no new space.
+    [[maybe_unused]] const int restored = WriteFromStart(fd, old);
+    [[maybe_unused]] const int truncated = ::ftruncate(fd, static_cast<off_t>(old.size()));
+    [[maybe_unused]] const int synced = ::fsync(fd);
+  }
+  return error;
+}
+
+}  // namespace
+
 void ReplaceFileContents(const std::string& fileName, const std::string& bytes) {
   auto fail = [&fileName](const std::string& why) {
     throw std::runtime_error("Cannot write \"" + fileName + "\": " + why);
@@ -221,18 +259,28 @@ void ReplaceFileContents(const std::string& fileName, const std::string& bytes) 
 
   const std::string folder(std::string_view(target).substr(0, target.rfind('/') + 1));
   std::string temp = folder + ".orvanta-XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) fail(std::strerror(errno));
-  int error = 0;
-  std::size_t written = 0;
-  while (written < bytes.size() && error == 0) {
-    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0) {
-      if (errno != EINTR) error = errno;
-    } else {
-      written += static_cast<std::size_t>(n);
+  // A file with other hard links is written in place, or they would keep the
+  // old contents; so is one whose folder takes no new entry while it can be written.
+  const int fd = exists && existing.st_nlink > 1 ? -1 : ::mkstemp(temp.data());
+  if (fd < 0) {
+    const int tempError = errno;
+    if (!exists) fail(std::strerror(tempError));
+    // O_NOFOLLOW and the identity: the file looked at above, not one put in its place.
+    const int file = ::open(target.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (file < 0) fail(std::strerror(existing.st_nlink > 1 ? errno : tempError));
+    struct stat opened;
+    int error = ::fstat(file, &opened) != 0 ? errno : 0;
+    if (error == 0 &&
+        (!S_ISREG(opened.st_mode) || opened.st_dev != existing.st_dev || opened.st_ino != existing.st_ino)) {
+      ::close(file);
+      fail("not the file it was a moment ago");
     }
+    if (error == 0) error = ReplaceInPlace(file, bytes);
+    if (::close(file) != 0 && error == 0) error = errno;
+    if (error != 0) fail(std::strerror(error));
+    return;
   }
+  int error = WriteFromStart(fd, bytes);
   mode_t mode;
   if (exists) {
     // Another owner is kept where the process may set it (root); otherwise the file becomes the writer's.

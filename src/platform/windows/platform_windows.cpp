@@ -236,10 +236,66 @@ std::string JoinedPath(const std::string& folder, const std::string& name) {
 
 namespace orvanta::platform {
 
+namespace {
+
+// Writes all of `data` from the start of the file and ends the file there; 0 or the error.
+DWORD WriteFromStart(HANDLE handle, std::string_view data) {
+  if (SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_BEGIN) == 0) return GetLastError();
+  for (std::size_t written = 0; written < data.size();) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(data.size() - written, 1u << 30));
+    DWORD n = 0;
+    if (WriteFile(handle, data.data() + written, chunk, &n, nullptr) == 0) return GetLastError();
+    written += n;
+  }
+  return SetEndOfFile(handle) == 0 ? GetLastError() : 0;
+}
+
+// Replaces the contents of the open file itself, so that its hard links see
+// them and no entry of its folder is made; the old bytes are kept in memory
+// and written back when the new ones cannot all be written. 0 or the error.
+DWORD ReplaceInPlace(HANDLE handle, const std::string& bytes) {
+  std::string old;
+  for (char buffer[65536];;) {
+    DWORD n = 0;
+    if (ReadFile(handle, buffer, sizeof buffer, &n, nullptr) == 0) return GetLastError();
+    if (n == 0) break;
+    old.append(buffer, n);
+  }
+  DWORD error = WriteFromStart(handle, bytes);
+  if (error == 0 && FlushFileBuffers(handle) == 0) error = GetLastError();
+  if (error != 0) {
+    WriteFromStart(handle, old);
+    FlushFileBuffers(handle);
+  }
+  return error;
+}
+
+// The number of names the file at the path has; 0 when nothing is there or it cannot be asked.
+DWORD LinkCount(const std::string& path) {
+  const HANDLE handle = OpenItem(path);
+  if (handle == INVALID_HANDLE_VALUE) return 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  const DWORD links = GetFileInformationByHandle(handle, &info) != 0 ? info.nNumberOfLinks : 0;
+  CloseHandle(handle);
+  return links;
+}
+
+}  // namespace
+
 void ReplaceFileContents(const std::string& fileName, const std::string& bytes) {
   auto fail = [&fileName](DWORD error) {
     throw std::runtime_error("Cannot write \"" + fileName + "\": " + windows::ErrorText(error));
   };
+  auto inPlace = [&] {
+    const HANDLE file = CreateFileW(SystemPath(fileName).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) fail(GetLastError());
+    const DWORD error = ReplaceInPlace(file, bytes);
+    CloseHandle(file);
+    if (error != 0) fail(error);
+  };
+  // A file with other hard links is written in place, or they would keep the old contents.
+  if (LinkCount(fileName) > 1) return inPlace();
   const std::size_t slash = fileName.find_last_of("\\/");
   const std::string folder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
   std::string temp;
@@ -249,19 +305,13 @@ void ReplaceFileContents(const std::string& fileName, const std::string& bytes) 
            std::to_string(attempt);
     handle =
         CreateFileW(SystemPath(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_FILE_EXISTS || attempt > 100)) fail(GetLastError());
+    if (handle != INVALID_HANDLE_VALUE) break;
+    const DWORD error = GetLastError();
+    // A folder that takes no new entry, while the file itself may be written.
+    if (error == ERROR_ACCESS_DENIED && LinkCount(fileName) > 0) return inPlace();
+    if (error != ERROR_FILE_EXISTS || attempt > 100) fail(error);
   }
-  DWORD error = 0;
-  std::size_t written = 0;
-  while (written < bytes.size() && error == 0) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
-    DWORD n = 0;
-    if (WriteFile(handle, bytes.data() + written, chunk, &n, nullptr) == 0) {
-      error = GetLastError();
-    } else {
-      written += n;
-    }
-  }
+  DWORD error = WriteFromStart(handle, bytes);
   if (error == 0 && FlushFileBuffers(handle) == 0) error = GetLastError();
   if (CloseHandle(handle) == 0 && error == 0) error = GetLastError();
   if (error == 0 && MoveFileExW(SystemPath(temp).c_str(), SystemPath(fileName).c_str(),
