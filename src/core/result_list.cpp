@@ -110,9 +110,14 @@ void ClearListGroups(ResultList& list) { list.ClearGroups(); }
 
 void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::string_view decimalSeparator,
                   std::size_t memberCount, const std::function<void(std::size_t, ListRow&)>& describe) {
+  AddListGroup(list, groupId, totalSize, decimalSeparator, TranslateText("Group %d (%s)"), memberCount, describe);
+}
+
+void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::string_view decimalSeparator,
+                  const std::string& headerFormat, std::size_t memberCount,
+                  const std::function<void(std::size_t, ListRow&)>& describe) {
   if (list.Groups().empty()) list.SetSizeFormat(CurrentSizeFormat(decimalSeparator));
-  list.AddGroup(groupId, FormatText(TranslateText("Group %d (%s)"),
-                                    {std::int64_t{groupId}, FormatSizeMB(totalSize, list.Sizes())}));
+  list.AddGroup(groupId, FormatText(headerFormat, {std::int64_t{groupId}, FormatSizeMB(totalSize, list.Sizes())}));
   const std::string caption = std::to_string(groupId);
   for (std::size_t i = 0; i < memberCount; ++i) {
     ListRow& row = list.AddRow();

@@ -147,6 +147,11 @@ void ClearListGroups(ResultList& list);
 // its size format (decimalSeparator and the unit in the current language).
 void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::string_view decimalSeparator,
                   std::size_t memberCount, const std::function<void(std::size_t, ListRow&)>& describe);
+// The same with a header of another format, translated, taking the group
+// number and the size as "Group %d (%s)" does.
+void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::string_view decimalSeparator,
+                  const std::string& headerFormat, std::size_t memberCount,
+                  const std::function<void(std::size_t, ListRow&)>& describe);
 
 // Size in MB with two decimals, the format's separator and unit; "0" for a
 // size the file system did not deliver (negative).

@@ -18,9 +18,10 @@ namespace {
 // Shared by the workers and the polling thread. While workers run, only the
 // atomics and the entries of what each worker claimed change.
 struct HashingState {
-  HashingState(const std::vector<FileRecord*>& targets, const std::atomic<bool>& stop, ScanHost* pump,
+  HashingState(const std::vector<FileRecord*>& targets, bool every, const std::atomic<bool>& stop, ScanHost* pump,
                const HashingOptions& options)
       : hashTargets(targets),
+        hashEvery(every),
         stopRequested(stop),
         control{stop, pump, options.reads},
         stage(targets.size(), kNotReached),
@@ -28,6 +29,7 @@ struct HashingState {
         fastDigests(largeCandidates.size()) {}
 
   const std::vector<FileRecord*>& hashTargets;
+  const bool hashEvery;  // a large target with a fast digest no other has is hashed too
   const std::atomic<bool>& stopRequested;
   ReadControl control;
   std::vector<std::uint8_t> stage;             // per target
@@ -83,7 +85,7 @@ void SecondPass(HashingState& state, std::size_t index, const std::function<void
 }
 
 void PlanSecondPass(HashingState& state) {
-  state.secondPass = PlanSecondPass(state.stage, state.largeCandidates, state.fastDigests);
+  state.secondPass = PlanSecondPass(state.stage, state.largeCandidates, state.fastDigests, state.hashEvery);
 }
 
 enum class Pass { First, Second };
@@ -229,25 +231,35 @@ void ReportLeftOut(ScanContext& scan, const HashingState& state) {
   report(kChanged, scan.changedFiles, TranslateText("%d files changed during the scan."));
 }
 
+// Hashes the targets in parallel or one by one, and names what was left out.
+void HashTargetFiles(ScanContext& scan, const std::vector<FileRecord*>& targets, bool every,
+                     const HashingOptions& options) {
+  if (targets.empty() || scan.StopRequested()) return;
+  const bool parallel = scan.settings.ParallelHashing();
+  HashingState state(targets, every, scan.stopRequested, parallel ? nullptr : &scan.window, options);
+  if (parallel) {
+    HashInParallel(scan, state, options);
+  } else {
+    HashOneByOne(scan, state, options);
+  }
+  ReportLeftOut(scan, state);
+}
+
 }  // namespace
 
 void ComputeAllHashes(ScanContext& scan, const HashingOptions& options) {
   if (scan.files.empty()) return;
   ScanHost& window = scan.window;
   ShowStatus(window, TranslateText("Computing SHA-1 hashes (size filtered)..."));
-
-  const std::vector<FileRecord*> targets = HashTargets(scan.files, scan.stopRequested);
-  if (!targets.empty() && !scan.StopRequested()) {
-    const bool parallel = scan.settings.ParallelHashing();
-    HashingState state(targets, scan.stopRequested, parallel ? nullptr : &window, options);
-    if (parallel) {
-      HashInParallel(scan, state, options);
-    } else {
-      HashOneByOne(scan, state, options);
-    }
-    ReportLeftOut(scan, state);
-  }
+  HashTargetFiles(scan, HashTargets(scan.files, scan.stopRequested), false, options);
   window.SetProgressPosition(0);
+}
+
+void HashEveryFile(ScanContext& scan, const std::vector<FileRecord*>& files, const HashingOptions& options) {
+  if (files.empty()) return;
+  ShowStatus(scan.window, TranslateText("Computing SHA-1 hashes (size filtered)..."));
+  HashTargetFiles(scan, files, true, options);
+  scan.window.SetProgressPosition(0);
 }
 
 }  // namespace orvanta

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "fileclones/file_reading.h"
 
@@ -29,5 +30,11 @@ struct HashingOptions {
 // worker throws (out of memory) stops the others and is rethrown here once
 // they have all ended.
 void ComputeAllHashes(ScanContext& scan, const HashingOptions& options = {});
+
+// Sets contentHash and contentCheck of every one of `files` (records of their
+// own, not in scan.files) as ComputeAllHashes would, whatever sizes they share:
+// the files of folders that a folder clone run compares by content. A file
+// that cannot be read or changed meanwhile stays unhashed and is named.
+void HashEveryFile(ScanContext& scan, const std::vector<FileRecord*>& files, const HashingOptions& options = {});
 
 }  // namespace orvanta

@@ -37,8 +37,9 @@ std::vector<std::uint32_t> LargeCandidates(const std::vector<FileRecord*>& targe
 }
 
 SecondPassPlan PlanSecondPass(const std::vector<std::uint8_t>& stage, const std::vector<std::uint32_t>& largeCandidates,
-                              const std::vector<FastDigest>& fastDigests) {
-  const bool hashAll = std::any_of(stage.begin(), stage.end(), [](std::uint8_t s) { return s == kHashedBefore; });
+                              const std::vector<FastDigest>& fastDigests, bool hashEvery) {
+  const bool hashAll =
+      hashEvery || std::any_of(stage.begin(), stage.end(), [](std::uint8_t s) { return s == kHashedBefore; });
   std::vector<std::pair<decltype(FastDigest{}.Key()), std::uint32_t>> keyed;  // key, position
   for (std::size_t slot = 0; slot < largeCandidates.size(); ++slot) {
     const std::uint32_t position = largeCandidates[slot];

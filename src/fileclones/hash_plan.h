@@ -65,8 +65,9 @@ std::vector<std::uint32_t> LargeCandidates(const std::vector<FileRecord*>& targe
 // item per digest. Those sharing one get their SHA-1; one whose digest no other
 // has is not hashed, as no collected file can have its content (a small file's
 // fits in one buffer), unless some target had a digest on entry and so no fast
-// digest to compare with. `fastDigests` is by slot of `largeCandidates`.
+// digest to compare with, or `hashEvery` asks for every one. `fastDigests` is
+// by slot of `largeCandidates`.
 SecondPassPlan PlanSecondPass(const std::vector<std::uint8_t>& stage, const std::vector<std::uint32_t>& largeCandidates,
-                              const std::vector<FastDigest>& fastDigests);
+                              const std::vector<FastDigest>& fastDigests, bool hashEvery = false);
 
 }  // namespace orvanta

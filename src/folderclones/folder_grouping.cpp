@@ -95,7 +95,11 @@ bool HasKeptAncestor(const std::string& key, const std::unordered_set<std::strin
 
 void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
                  const std::unordered_map<std::string, std::int64_t>& sizeOf, std::int64_t totalSize, int& groupNo) {
-  AddListGroup(scan.folderClones, groupNo++, totalSize, scan.decimalSeparator, members.size(),
+  // Only Content mode compares what the files hold.
+  const std::string header = scan.settings.Compare() == CompareMode::Content
+                                 ? TranslateText("Group %d (%s)")
+                                 : TranslateText("Group %d (%s): names and sizes match, contents not compared");
+  AddListGroup(scan.folderClones, groupNo++, totalSize, scan.decimalSeparator, header, members.size(),
                [&](std::size_t i, ListRow& row) {
                  // Removal later moves the folder only while it is still this one.
                  platform::FileAttributes attributes;
@@ -107,7 +111,7 @@ void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
                });
 }
 
-void FindDirectoryDuplicates(ScanContext& scan) {
+void FindDirectoryDuplicates(ScanContext& scan, const HashFiles& hashFiles) {
   ResultList& list = scan.folderClones;
   const ListUpdateGuard batch(list);
   list.ClearRows();
@@ -115,6 +119,7 @@ void FindDirectoryDuplicates(ScanContext& scan) {
 
   FolderSignatures folders;
   if (!CollectDirectories(scan, folders) || !AnalyzeDirectories(scan, folders)) return;
+  if (folders.compareContents && !CompareDirectoryContents(scan, folders, hashFiles)) return;
   const std::vector<FolderGroup> groups = GroupDirectories(scan, folders);
   ListDirectoryGroups(scan, groups, folders.sizeOf);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -12,14 +13,19 @@ namespace orvanta {
 
 struct FolderSignatures;
 struct ScanContext;
+struct FileRecord;
 
 struct FolderGroup {
   std::vector<std::string> members;  // members in row order
   std::int64_t totalSize = 0;
 };
 
-// The whole folder clone run: collection, analysis, grouping and listing.
-void FindDirectoryDuplicates(ScanContext& scan);
+// The whole folder clone run: collection, analysis, grouping and listing. In
+// Content mode `hashFiles` computes the digests of files in folders that may be
+// clones which the scan has not hashed (see CompareDirectoryContents); in the
+// other modes each group's header says that names and sizes matched, not contents.
+void FindDirectoryDuplicates(ScanContext& scan,
+                             const std::function<void(const std::vector<FileRecord*>&)>& hashFiles = {});
 
 // Groups of at least the minimum size from the signatures, members nested in
 // another member dropped, largest totals first.

@@ -69,19 +69,57 @@ void SortDeepestFirst(std::vector<std::string>& keys) {
   });
 }
 
+// A name or link target as an entry holds it: the characters that delimit
+// entries and fields written as %XX, so no name can pass for several entries.
+void AppendEscaped(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    if (c == '%' || c == '|' || c == '\r' || c == '\n') {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      out += '%';
+      out += kHex[static_cast<unsigned char>(c) >> 4];
+      out += kHex[static_cast<unsigned char>(c) & 15];
+    } else {
+      out += c;
+    }
+  }
+}
+
 // Signs folders one by one from the names and sizes of their files and the
-// signatures of their subfolders, which must be signed already.
+// signatures of their subfolders, which must be signed already. Comparing
+// contents, links add their target text and special files their type and
+// device numbers; in the second pass each file adds its content digest.
 class FolderSigner {
  public:
   explicit FolderSigner(FolderSignatures& folders) : folders_(folders) {}
 
   void Sign(const std::string& key) {
-    ReadEntries(key);
+    ReadEntries(key, nullptr);
     Record(key, Digest(key));
   }
 
+  // Signs the folder again with its files' digests, from the records of its
+  // files in `contentFiles` (in listing order). A file without one, or not
+  // among them, leaves the folder's contents unknown.
+  void SignWithContents(const std::string& key, const FileRegistry& contentFiles, std::size_t begin, std::size_t end) {
+    const FileRange files{contentFiles, begin, end, begin};
+    ReadEntries(key, &files);
+    Record(key, Digest(key));
+  }
+
+  // Forgets the groups of the first pass; the signatures stay for the subfolders' entries.
+  void ForgetGroups() {
+    groupOfSignature_.clear();
+    folders_.signatureGroups.clear();
+  }
+
  private:
-  void ReadEntries(const std::string& key) {
+  struct FileRange {
+    const FileRegistry& records;
+    std::size_t begin, end;
+    mutable std::size_t next;  // listings repeat their order: looked at first
+  };
+
+  void ReadEntries(const std::string& key, const FileRange* files) {
     entries_.clear();
     size_ = 0;
     contentsUnknown_ = false;
@@ -94,17 +132,32 @@ class FolderSigner {
     while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
       if (kind == EntryKind::File) {
         if (!haveAttributes) haveAttributes = reader.QueryAttributes(name, attributes);
-        AddFile(name, haveAttributes ? attributes.size : -1);
+        AddFile(name, haveAttributes ? attributes.size : -1, files);
       } else if (kind == EntryKind::Folder) {
         AddSubfolder(JoinPath(key, name));
       } else if (kind != EntryKind::Unknown) {
         // A link or special file counts by name and kind, never followed or
         // read: a folder holding one is no clone of a folder without it, and
         // trashing it would take the link along.
-        entries_.push_back((kind == EntryKind::Link ? "L|" : "S|") + platform::LowerCase(name));
+        std::string& entry = NewEntry(kind == EntryKind::Link ? "L|" : "S|", name);
+        if (folders_.compareContents) {
+          entry += '|';
+          if (reader.QueryEntryContent(name, content_)) {
+            AppendEscaped(entry, content_);
+          } else {
+            contentsUnknown_ = true;
+          }
+        }
       }
     }
     if (reader.Failed()) MarkUnreadable();
+  }
+
+  // A new entry of the kind and the name, lower-cased and escaped.
+  std::string& NewEntry(std::string_view kind, std::string_view name) {
+    std::string& entry = entries_.emplace_back(kind);
+    AppendEscaped(entry, platform::LowerCase(name));
+    return entry;
   }
 
   void MarkUnreadable() {
@@ -113,9 +166,29 @@ class FolderSigner {
     contentsUnknown_ = true;
   }
 
-  void AddFile(std::string_view name, std::int64_t fileSize) {
+  void AddFile(std::string_view name, std::int64_t fileSize, const FileRange* files) {
     size_ = AddSizes(size_, fileSize);
-    entries_.push_back("F|" + platform::LowerCase(name) + "|" + std::to_string(fileSize));
+    std::string& entry = NewEntry("F|", name);
+    entry += '|';
+    entry += std::to_string(fileSize);
+    if (files == nullptr || fileSize == 0) return;
+    const FileRecord* record = Find(*files, name);
+    if (record == nullptr || record->size != fileSize || record->contentHash.empty()) {
+      contentsUnknown_ = true;
+      return;
+    }
+    // Fixed length, after the last delimiter: no escaping needed.
+    entry += '|';
+    entry += record->contentHash.Bytes();
+    entry.append(reinterpret_cast<const char*>(record->contentCheck.data()), sizeof record->contentCheck);
+  }
+
+  static const FileRecord* Find(const FileRange& files, std::string_view name) {
+    if (files.next != files.end && files.records[files.next].Name() == name) return &files.records[files.next++];
+    for (std::size_t i = files.begin; i < files.end; ++i) {
+      if (files.records[i].Name() == name) return &files.records[i];
+    }
+    return nullptr;
   }
 
   void AddSubfolder(const std::string& child) {
@@ -124,10 +197,11 @@ class FolderSigner {
     const std::int64_t subtree = childSize == folders_.sizeOf.end() ? 0 : childSize->second;
     size_ = AddSizes(size_, subtree);
     if (signature == folders_.signatureOf.end()) contentsUnknown_ = true;
-    entries_.push_back(
-        "D|" + DirEntryName(child) + "|" +
-        (signature == folders_.signatureOf.end() ? std::string("!UNKNOWN_CHILD_SIG!") : signature->second.Hex()) + "|" +
-        std::to_string(subtree));
+    std::string& entry = NewEntry("D|", DirEntryName(child));
+    entry += '|';
+    entry += signature == folders_.signatureOf.end() ? std::string("!UNKNOWN_CHILD_SIG!") : signature->second.Hex();
+    entry += '|';
+    entry += std::to_string(subtree);
   }
 
   Sha1Digest Digest(const std::string& key) {
@@ -159,6 +233,7 @@ class FolderSigner {
   std::unordered_map<std::string_view, std::size_t> groupOfSignature_;
   platform::Sha1 sha1_;
   std::vector<std::string> entries_;
+  std::string content_;
   std::string text_;
   std::int64_t size_ = 0;
   bool contentsUnknown_ = false;
@@ -200,6 +275,7 @@ bool CollectDirectories(ScanContext& scan, FolderSignatures& folders) {
 
 bool AnalyzeDirectories(ScanContext& scan, FolderSignatures& folders) {
   ScanHost& window = scan.window;
+  folders.compareContents = scan.settings.Compare() == CompareMode::Content;
   SortDeepestFirst(folders.allFolders);
   const int total = static_cast<int>(folders.allFolders.size());
   StageProgress progress(window, total, {.every = 10, .showLast = true});
@@ -218,6 +294,91 @@ bool AnalyzeDirectories(ScanContext& scan, FolderSignatures& folders) {
     });
   }
   return !scan.StopRequested();
+}
+
+namespace {
+
+// Lists the files of every candidate folder into `files`, each
+// folder's in listing order; their ranges by folder key.
+bool ListCandidateFiles(ScanContext& scan, const FolderSignatures& folders,
+                        const std::unordered_set<std::string_view>& candidates, FileRegistry& files,
+                        std::unordered_map<std::string_view, std::pair<std::size_t, std::size_t>>& ranges) {
+  for (const std::string& key : folders.allFolders) {
+    if (scan.StopRequested()) return false;
+    if (candidates.count(key) == 0) continue;
+    const std::string& folder =
+        files.Paths().Folder(platform::IsPathDelimiter(key.back()) ? key : key + platform::kPathDelimiter);
+    const std::size_t begin = files.size();
+    platform::FolderReader reader(OpenablePath(folders, key));
+    std::string_view name;
+    EntryKind kind;
+    platform::FileAttributes attributes;
+    bool haveAttributes = false;
+    while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
+      if (kind != EntryKind::File) continue;
+      // A file left out here has no digest when the folder is signed, which then matches no other.
+      if (!haveAttributes && !reader.QueryAttributes(name, attributes)) continue;
+      files.Add(folder, files.Paths().Name(name), attributes.size, attributes.id, attributes.modified).changed =
+          attributes.changed;
+    }
+    ranges.emplace(key, std::make_pair(begin, files.size()));
+  }
+  return true;
+}
+
+// Gives each listed file the digests the file clone run computed for it, where
+// it is the same file with the same size and times; the files left need hashing.
+std::vector<FileRecord*> TakeScannedDigests(const FileRegistry& scanned, FileRegistry& files) {
+  std::vector<std::pair<std::pair<std::uint64_t, std::uint64_t>, const FileRecord*>> byId;
+  for (const FileRecord& file : scanned) {
+    if (!file.contentHash.empty() && file.id.Known()) byId.push_back({{file.id.device, file.id.inode}, &file});
+  }
+  std::sort(byId.begin(), byId.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<FileRecord*> toHash;
+  for (FileRecord& file : files) {
+    if (file.size <= 0) continue;  // an empty file needs no digest
+    const std::pair<std::uint64_t, std::uint64_t> id{file.id.device, file.id.inode};
+    auto it = std::lower_bound(byId.begin(), byId.end(), id, [](const auto& a, const auto& b) { return a.first < b; });
+    for (; file.id.Known() && it != byId.end() && it->first == id; ++it) {
+      const FileRecord& seen = *it->second;
+      if (seen.id == file.id && seen.size == file.size && seen.modified == file.modified &&
+          seen.changed == file.changed) {
+        file.contentHash = seen.contentHash;
+        file.contentCheck = seen.contentCheck;
+        break;
+      }
+    }
+    if (file.contentHash.empty()) toHash.push_back(&file);
+  }
+  return toHash;
+}
+
+}  // namespace
+
+bool CompareDirectoryContents(ScanContext& scan, FolderSignatures& folders, const HashFiles& hashFiles) {
+  // Only folders that share their first signature can be clones; every
+  // subfolder of one such folder is one too, as its signature is part of it.
+  std::unordered_set<std::string_view> candidates;
+  for (const auto& [signature, members] : folders.signatureGroups) {
+    if (members.size() < 2) continue;
+    for (const std::string& key : members) candidates.insert(key);
+  }
+  if (candidates.empty()) return !scan.StopRequested();
+  std::unordered_map<std::string_view, std::pair<std::size_t, std::size_t>> ranges;
+  FileRegistry files;
+  if (!ListCandidateFiles(scan, folders, candidates, files, ranges)) return false;
+  const std::vector<FileRecord*> toHash = TakeScannedDigests(scan.files, files);
+  if (!toHash.empty() && hashFiles) hashFiles(toHash);
+  if (scan.StopRequested()) return false;
+
+  FolderSigner signer(folders);
+  signer.ForgetGroups();
+  for (const std::string& key : folders.allFolders) {
+    if (scan.StopRequested()) return false;
+    const auto range = ranges.find(key);
+    if (range != ranges.end()) signer.SignWithContents(key, files, range->second.first, range->second.second);
+  }
+  return true;
 }
 
 }  // namespace orvanta

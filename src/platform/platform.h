@@ -96,6 +96,11 @@ class FolderReader {
   bool QueryAttributes(std::string_view name, FileAttributes& attributes) const;
   // The identity of the folder itself; false when it has none that is known.
   bool QueryFolderId(FileId& id) const;
+  // What an entry that is neither file nor folder holds, as text to compare for
+  // equality, read without following it: a link's target text (Windows: its
+  // reparse data), a special file's type and, for a device, its numbers.
+  // False when the entry cannot be read or is a file or folder.
+  bool QueryEntryContent(std::string_view name, std::string& content) const;
 
  private:
   struct State;

@@ -68,7 +68,7 @@ bool ScanRun::RunStages() {
     }
   }
   if (settings_.FindFolderClones()) {
-    FindDirectoryDuplicates(scan);
+    FindDirectoryDuplicates(scan, [&scan](const std::vector<FileRecord*>& files) { HashEveryFile(scan, files); });
     if (scan.StopRequested()) {
       host_.SetStatusText(TranslateText("Cancelled"));
       return true;

@@ -70,7 +70,8 @@ TEST_F(CliTest, FolderClonesFollowTheFileClones) {
                              "--csv-folders", csv, tree.Folder("w"), tree.Folder("x")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Group 1 (0.00 MB)\n" + tree.Path("w/dup.txt") + "\n" + tree.Path("x/dup.txt") +
-                       "\n\nGroup 1 (0.00 MB)\n" + tree.Path("w") + "\n" + tree.Path("x") + "\n");
+                       "\n\nGroup 1 (0.00 MB): names and sizes match, contents not compared\n" + tree.Path("w") + "\n" +
+                       tree.Path("x") + "\n");
   EXPECT_EQ(test::ReadFile(csv), "\xEF\xBB\xBFGroup,Directory,Size\r\n\"1\",\"" + tree.Path("w") +
                                      "\",\"0.00 MB\"\r\n\"1\",\"" + tree.Path("x") + "\",\"0.00 MB\"\r\n");
 }

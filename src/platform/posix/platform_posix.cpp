@@ -6,6 +6,7 @@
 #include <malloc.h>
 #endif
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -112,6 +113,37 @@ bool FolderReader::QueryFolderId(FileId& id) const {
   struct stat st;
   if (::fstat(::dirfd(state_->dir), &st) != 0) return false;
   id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return true;
+}
+
+bool FolderReader::QueryEntryContent(std::string_view name, std::string& content) const {
+  if (state_->dir == nullptr) return false;
+  const int at = ::dirfd(state_->dir);
+  const std::string entry(name);
+  struct stat st;
+  if (::fstatat(at, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (S_ISLNK(st.st_mode)) {
+    // st_size is the target's length, except on file systems that give 0.
+    content.resize(st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 256);
+    for (;;) {
+      const ssize_t n = ::readlinkat(at, entry.c_str(), content.data(), content.size());
+      if (n < 0) return false;
+      if (static_cast<std::size_t>(n) < content.size()) {
+        content.resize(static_cast<std::size_t>(n));
+        return true;
+      }
+      content.resize(content.size() * 2);
+    }
+  }
+  if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return false;
+  content = S_ISFIFO(st.st_mode)   ? "fifo"
+            : S_ISSOCK(st.st_mode) ? "socket"
+            : S_ISCHR(st.st_mode)  ? "character device "
+            : S_ISBLK(st.st_mode)  ? "block device "
+                                   : "other";
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
+    content += std::to_string(major(st.st_rdev)) + "," + std::to_string(minor(st.st_rdev));
+  }
   return true;
 }
 

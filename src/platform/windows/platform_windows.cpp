@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <bcrypt.h>
+#include <winioctl.h>
 
 #include <io.h>
 
@@ -133,6 +134,26 @@ bool FolderReader::QueryFolderId(FileId& id) const {
   if (state_->find == INVALID_HANDLE_VALUE) return false;
   id = QueryId(state_->folder);
   return id.Known();
+}
+
+bool FolderReader::QueryEntryContent(std::string_view name, std::string& content) const {
+  if (state_->find == INVALID_HANDLE_VALUE) return false;
+  const HANDLE handle = OpenItem(JoinedPath(state_->folder, std::string(name)));
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  EntryKind kind = EntryKind::Unknown;
+  bool ok = ReadKind(handle, kind) && kind != EntryKind::File && kind != EntryKind::Folder;
+  if (ok && kind == EntryKind::Link) {
+    // The reparse data holds the target; its bytes are compared as they are.
+    content.resize(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+    DWORD returned = 0;
+    ok = DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, content.data(),
+                         static_cast<DWORD>(content.size()), &returned, nullptr) != 0;
+    content.resize(ok ? returned : 0);
+  } else if (ok) {
+    content = "other";
+  }
+  CloseHandle(handle);
+  return ok;
 }
 
 bool QueryAttributes(const std::string& path, FileAttributes& attributes) {
