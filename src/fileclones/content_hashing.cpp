@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "core/scan_context.h"
@@ -219,11 +220,15 @@ void HashOneByOne(ScanContext& scan, HashingState& state, const HashingOptions& 
 // group; the stage says how many, and the host may name them.
 void ReportLeftOut(ScanContext& scan, const HashingState& state) {
   auto report = [&](std::uint8_t stage, std::vector<std::string>* paths, const std::string& text) {
+    // A file the file clone run named is named once, when the folder clone run reads it again.
+    std::unordered_set<std::string> named;
+    if (paths != nullptr) named.insert(paths->begin(), paths->end());
     std::int64_t count = 0;
     for (std::size_t i = 0; i < state.stage.size(); ++i) {
       if (state.stage[i] != stage) continue;
       ++count;
-      if (paths != nullptr) paths->push_back(state.hashTargets[i]->FullPath());
+      std::string path = state.hashTargets[i]->FullPath();
+      if (paths != nullptr && named.insert(path).second) paths->push_back(std::move(path));
     }
     if (count > 0) scan.window.SetStatusText(FormatText(text, {count}));
   };

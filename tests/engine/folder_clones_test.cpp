@@ -392,6 +392,23 @@ TEST(ContentFolderScan, APhotoDifferingAtOneByteSplitsTheFolders) {
   EXPECT_EQ(listed, (std::vector<std::string>{"Backup/Photos (2)/2021", "Photos/2021", "Backup/Photos (2)", "Photos"}));
 }
 
+// A file whose bytes cannot be read leaves its folder's contents unknown:
+// no clone, and the file is named once, though both runs tried to read it.
+TEST(ContentFolderScan, AFolderHoldingAnUnreadableFileIsNoClone) {
+  if (test::RunningAsRoot()) GTEST_SKIP() << "root reads every file";
+  test::ScannedTree scanned;
+  auto& [tree, window, settings, run] = scanned;
+  settings.folderClones = true;
+  const std::string locked = tree.File("P/a.txt", "same");
+  tree.File("Q/a.txt", "same");
+  tree.File("P/b.txt", "also");
+  tree.File("Q/b.txt", "also");
+  const test::Unreadable held(locked);
+  run.Run();
+  EXPECT_TRUE(run.FolderClones().Rows().empty());
+  EXPECT_EQ(run.UnreadableFiles(), std::vector<std::string>{locked});
+}
+
 // Differential check against a plain tree comparison: random trees with
 // copies that differ in one detail; every group listed in Content mode must
 // hold folders whose trees are equal entry by entry, byte by byte.
