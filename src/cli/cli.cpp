@@ -220,10 +220,16 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   // not worth an older CSV file or a removal.
   if (outcome.kind != ScanOutcome::Kind::Done) return kExitFailed;
   written = WriteCsvFiles(options, run, err) && written;
+  if (options.trashMarks == CliOptions::TrashMarks::None) return written && allRoots ? kExitDone : kExitFailed;
+  // A listing that did not reach its reader (a full disk, a closed pipe) is no
+  // ground for a removal the person could not review.
+  if (!written) {
+    Complain(err) << TranslateText("Nothing was moved: the listing could not be written.") << '\n';
+    return kExitFailed;
+  }
   const bool removed =
-      options.trashMarks == CliOptions::TrashMarks::None ||
       RemoveClones(options, run, hooks.input != nullptr ? *hooks.input : std::cin, err, hooks.moveToTrash);
-  return written && allRoots && removed ? kExitDone : kExitFailed;
+  return allRoots && removed ? kExitDone : kExitFailed;
 }
 
 }  // namespace orvanta
