@@ -92,6 +92,7 @@ TEST_F(ScanSummaryTest, FoundListedAndExtraSpaceFollowMaxGroupsAndTheMarks) {
 TEST_F(ScanSummaryTest, RowsThatLeaveOrGoStaleNoLongerCount) {
   run.Run();
   ResultList& list = run.FileClones();
+  UncheckAll(list);
   auto rowOf = [&list](const std::string& path) {
     for (std::size_t i = 0; i < list.Rows().size(); ++i) {
       if (RowPath(list.Rows()[i]) == path) return i;

@@ -453,6 +453,31 @@ class MainWindowTest : public QObject {
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{2});  // the copy's files went with it
   }
 
+  void foldersAFileRemovalChangedTurnStaleOnTheFolderPage() {
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
+    for (const char* root : {"Photos", "Photos - Copy"}) tree->File(std::string("p/") + root + "/beach.jpg", "beach");
+    form->AddFolder(QString::fromStdString(tree->Path("p")));
+    Find<QCheckBox>(*form, "chkDirDuplicates")->setChecked(true);
+    form->ScanFolders();
+    dialogs.confirmations = {true};
+    Button("btnDeleteSelected")->click();  // the file page: one beach.jpg goes
+    QCOMPARE(dialogs.shown.last(), QString("message:Files were moved to the Recycle Bin."));
+
+    Item("FolderClones1")->trigger();
+    QApplication::processEvents();
+    QVERIFY(Find<QLabel>(*form, "lblTotals")->text().startsWith("No clone groups found"));
+    QAbstractItemModel* model = Find<ResultListView>(*form, "lvDirs")->model();
+    int stale = 0;
+    for (int line = 0; line < model->rowCount(); ++line) {
+      const QModelIndex index = model->index(line, 0);
+      if (!model->data(index, Qt::ToolTipRole).toString().contains("scan again")) continue;
+      ++stale;
+      QVERIFY(!(model->flags(index) & Qt::ItemIsUserCheckable));
+      QCOMPARE(model->data(index, Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    }
+    QCOMPARE(stale, 1);
+  }
+
   void openLocationShowsTheFileOrOpensTheFolder() {
     ScanBothLists();
     Button("btnOpenLocation")->click();
