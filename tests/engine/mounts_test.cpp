@@ -1,5 +1,6 @@
-// The trash and mounts: nothing mounted inside an item goes along with it,
-// each item goes to the trash of its own mount and the outcome says which, a
+// Mounts. The walk enters them unless told to stay on each root's file
+// system. The trash: nothing mounted inside an item goes along with it, each
+// item goes to the trash of its own mount and the outcome says which, a
 // read-only file system is named as the reason. Mounting needs root: those
 // cases run in the root pass of scripts/test and skip elsewhere, saying why.
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -15,9 +17,14 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
+#include "actions/list_rows.h"
+#include "actions/trash_note.h"
 #include "cli/cli.h"
+#include "cli/cli_options.h"
+#include "collect/folder_walk.h"
 #include "platform/platform.h"
 #include "test_support.h"
 
@@ -100,6 +107,119 @@ std::string Snapshot(const std::string& folder) {
   return text.str();
 }
 #endif
+
+std::vector<std::string> Walked(const std::string& root, const std::string& mask, bool oneFileSystem) {
+  std::vector<std::string> found;
+  WalkFiles(
+      root, mask, [&found](const EnumeratedFile& file) { found.push_back(file.FullPath()); }, nullptr, {},
+      oneFileSystem);
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+// A file system of its own mounted below the root: entered by default, left
+// out with the option, files and folder clones alike; a bind mount of the
+// root's own file system is no other file system (as find -xdev has it).
+TEST(OneFileSystem, TheWalkStaysOnTheRootsFileSystemWhenAsked) {
+  ORVANTA_SKIP_UNLESS_POSIX("mounts");
+#ifndef _WIN32
+  ORVANTA_SKIP_UNLESS_MOUNTS();
+  test::ScannedTree scanned;
+  test::TempTree& tree = scanned.tree;
+  tree.File("home/photo.jpg", "photo");
+  tree.File("home/album/photo.jpg", "photo");
+  tree.File("home/bound-source/song.mp3", "song");
+  tree.Dir("home/usb");
+  tree.Dir("home/bound");
+  const ScopedMount usb("", tree.Path("home/usb"));
+  ASSERT_TRUE(usb.Mounted()) << usb.Error();
+  const ScopedMount bound(tree.Path("home/bound-source"), tree.Path("home/bound"));
+  ASSERT_TRUE(bound.Mounted()) << bound.Error();
+  tree.File("home/usb/photo.jpg", "photo");
+  tree.File("home/usb/album/photo.jpg", "photo");
+
+  const std::string root = tree.Folder("home");
+  const std::vector<std::string> everything = {
+      tree.Path("home/album/photo.jpg"), tree.Path("home/bound-source/song.mp3"), tree.Path("home/bound/song.mp3"),
+      tree.Path("home/photo.jpg"),       tree.Path("home/usb/album/photo.jpg"),   tree.Path("home/usb/photo.jpg")};
+  EXPECT_EQ(Walked(root, "*.*", false), everything);
+  std::vector<std::string> oneFileSystem = everything;
+  oneFileSystem.erase(oneFileSystem.end() - 2, oneFileSystem.end());
+  EXPECT_EQ(Walked(root, "*.*", true), oneFileSystem);
+
+  // The whole scan: the disk's copies join no group, its folders no folder
+  // clone, and home/ (which holds the disk) has contents unknown.
+  scanned.settings.folders = {root};
+  scanned.settings.folderClones = true;
+  scanned.settings.oneFileSystem = true;
+  ASSERT_EQ(scanned.run.Run().kind, ScanOutcome::Kind::Done);
+  for (const ListRow& row : scanned.run.FileClones().Rows()) {
+    EXPECT_EQ(RowPath(row).find(tree.Path("home/usb")), std::string::npos) << RowPath(row);
+  }
+  for (const ListRow& row : scanned.run.FolderClones().Rows()) {
+    EXPECT_EQ(RowPath(row).find(tree.Path("home/usb")), std::string::npos) << RowPath(row);
+  }
+  scanned.settings.oneFileSystem = false;
+  ASSERT_EQ(scanned.run.Run().kind, ScanOutcome::Kind::Done);
+  bool usbListed = false;
+  for (const ListRow& row : scanned.run.FolderClones().Rows()) usbListed |= RowPath(row) == tree.Path("home/usb/album");
+  EXPECT_TRUE(usbListed) << "without the option the disk's folders are scanned as any other";
+#endif
+}
+
+// The same without root, where the system has a file system of its own below
+// another: /dev/shm (a tmpfs) below /dev.
+TEST(OneFileSystem, AFileSystemMountedBelowTheRootIsLeftOut) {
+  ORVANTA_SKIP_UNLESS_POSIX("/dev/shm");
+#ifndef _WIN32
+  struct stat dev, shm;
+  if (::stat("/dev", &dev) != 0 || ::stat("/dev/shm", &shm) != 0 || dev.st_dev == shm.st_dev ||
+      ::access("/dev/shm", W_OK) != 0) {
+    GTEST_SKIP() << "no writable /dev/shm mounted apart from /dev";
+  }
+  char folder[] = "/dev/shm/orvanta-test-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr) << std::strerror(errno);
+  const std::string name = std::string(folder).substr(9) + ".txt";
+  const std::string file = std::string(folder) + "/" + name;
+  { std::ofstream(file) << "on another file system"; }
+  const std::vector<std::string> withOption = Walked("/dev/", name, true);
+  const std::vector<std::string> without = Walked("/dev/", name, false);
+  fs::remove_all(folder);
+  EXPECT_EQ(without, std::vector<std::string>{file});
+  EXPECT_EQ(withOption, std::vector<std::string>{});
+#endif
+}
+
+TEST(OneFileSystem, TheCommandLineOptionSetsIt) {
+  const CliParse plain = ParseCliOptions({"/"});
+  ASSERT_TRUE(plain.options) << plain.error;
+  EXPECT_FALSE(plain.options->settings.oneFileSystem) << "off by default";
+  const CliParse set = ParseCliOptions({"--one-file-system", "/"});
+  ASSERT_TRUE(set.options) << set.error;
+  EXPECT_TRUE(set.options->settings.oneFileSystem);
+  const CliParse valued = ParseCliOptions({"--one-file-system=yes", "/"});
+  EXPECT_FALSE(valued.options);
+  EXPECT_NE(valued.error.find("'--one-file-system'"), std::string::npos) << valued.error;
+  EXPECT_NE(CliHelp().find("  --one-file-system "), std::string::npos);
+}
+
+// The note that names a trash other than the home trash.
+TEST(OtherTrash, OnlyAnotherTrashThanTheHomeTrashIsNamed) {
+  platform::TrashOutcome home;
+  home.moved = true;
+  home.trashFolder = "/home/me/.local/share/Trash";
+  platform::TrashOutcome usb = home;
+  usb.trashFolder = "/media/usb/.Trash-1000";
+  usb.otherTrash = true;
+  platform::TrashOutcome stayed = usb;
+  stayed.moved = false;
+  const auto quote = [](std::string_view path) { return "'" + std::string(path) + "'"; };
+  EXPECT_EQ(OtherTrashNote(home, quote), "");
+  EXPECT_EQ(OtherTrashNote(stayed, quote), "");
+  EXPECT_EQ(OtherTrashNote(usb, quote), "(in the trash folder '/media/usb/.Trash-1000')");
+  EXPECT_EQ(OtherTrashFolder(usb), "/media/usb/.Trash-1000");
+  EXPECT_EQ(OtherTrashHeading("/media/usb/.Trash-1000"), "Moved to the trash folder /media/usb/.Trash-1000:");
+}
 
 TEST(TrashAndMounts, AnItemThatHoldsAMountStaysAndNamesIt) {
   ORVANTA_SKIP_UNLESS_POSIX("mount points and the freedesktop.org trash");
