@@ -25,6 +25,7 @@
 #include "cli/cli.h"
 #include "cli/cli_options.h"
 #include "collect/folder_walk.h"
+#include "platform/escaped_name.h"
 #include "platform/platform.h"
 #include "test_support.h"
 
@@ -201,6 +202,30 @@ TEST(OneFileSystem, TheCommandLineOptionSetsIt) {
   EXPECT_FALSE(valued.options);
   EXPECT_NE(valued.error.find("'--one-file-system'"), std::string::npos) << valued.error;
   EXPECT_NE(CliHelp().find("  --one-file-system "), std::string::npos);
+}
+
+// A mount point's name in a reason: readable, and never a terminal's command.
+TEST(MountReason, NamesInReasonsCarryNoControlCharacters) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain name.jpg", "plain name.jpg"},
+      {"caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x93\xB7",
+       "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x93\xB7"},
+      {"K\x1B]0;PWNED\a\x1B[31mRED", "K\\x1B]0;PWNED\\x07\\x1B[31mRED"},
+      {"a\nb\x7F", "a\\x0Ab\\x7F"},
+      {"back\\slash", "back\\x5Cslash"},
+      {"c1 \xC2\x9B"
+       "31m",
+       "c1 \\xC2\\x9B31m"},  // CSI in its UTF-8 form
+      {"raw \x9B"
+       "31m",
+       "raw \\x9B31m"},  // and as a lone byte
+      {"bad\xFF", "bad\\xFF"},
+      {"overlong \xE0\x80\xAF", "overlong \\xE0\\x80\\xAF"},
+      {"surrogate \xED\xA0\x80", "surrogate \\xED\\xA0\\x80"},
+      {"cut \xE6\x97", "cut \\xE6\\x97"},
+      {"beyond \xF4\x90\x80\x80", "beyond \\xF4\\x90\\x80\\x80"},
+  };
+  for (const auto& [name, expected] : cases) EXPECT_EQ(platform::EscapedName(name), expected) << name;
 }
 
 // The note that names a trash other than the home trash.

@@ -8,7 +8,6 @@
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
-#include <unicode/utf8.h>
 #include <unistd.h>
 #if __has_include(<linux/openat2.h>)
 #include <linux/openat2.h>
@@ -23,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/escaped_name.h"
 #include "platform/platform.h"
 
 namespace orvanta::platform {
@@ -272,28 +272,6 @@ bool QueryMountPlace(int folderFd, const char* name, MountPlace& place) {
       (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
   place.mode = stx.stx_mode;
   return true;
-}
-
-// A name as a reason may carry it to a terminal: control characters (C0, DEL,
-// C1), bytes that are not UTF-8 and the backslash as \xHH, the rest as it is.
-std::string EscapedName(const std::string& name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(name.data());
-  const auto length = static_cast<std::int32_t>(name.size());
-  for (std::int32_t i = 0; i < length;) {
-    const std::int32_t start = i;
-    UChar32 c;
-    U8_NEXT(bytes, i, length, c);
-    if (c >= 0x20 && c != 0x7F && c != '\\' && (c < 0x80 || c > 0x9F)) {
-      out.append(name, static_cast<std::size_t>(start), static_cast<std::size_t>(i - start));
-      continue;
-    }
-    for (std::int32_t k = start; k < i; ++k) {
-      out += {'\\', 'x', kHex[bytes[k] >> 4], kHex[bytes[k] & 0x0F]};
-    }
-  }
-  return out;
 }
 
 // Why the item must not go to the trash because of a mount: it is a mount
