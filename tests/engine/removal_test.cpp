@@ -441,6 +441,7 @@ TEST(TopTrash, UsedOnlyWhereNoOtherUserCanReachIt) {
     if (const auto at = expected.find("UID"); at != std::string::npos) expected.replace(at, 3, uid);
     EXPECT_EQ(opened, !expected.empty()) << error;
     if (!opened) continue;
+    EXPECT_EQ(folders.name, expected);
     struct stat viaFd, viaPath;
     ASSERT_EQ(::fstat(folders.files, &viaFd), 0);
     ASSERT_EQ(::lstat(top.Path(expected + "/files").c_str(), &viaPath), 0);

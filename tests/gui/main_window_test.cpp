@@ -109,6 +109,11 @@ class MainWindowTest : public QObject {
     QVERIFY(Find<QCheckBox>(fresh, "chkFileDuplicates")->isChecked());
     QVERIFY(!Find<QCheckBox>(fresh, "chkDirDuplicates")->isChecked());
     QVERIFY(Find<QCheckBox>(fresh, "chkParallelHash")->isChecked());
+    // Off by default; the scan reads the box when it starts.
+    QVERIFY(!Find<QCheckBox>(fresh, "chkOneFileSystem")->isChecked());
+    QVERIFY(!fresh.OneFileSystem());
+    Find<QCheckBox>(fresh, "chkOneFileSystem")->setChecked(true);
+    QVERIFY(fresh.OneFileSystem());
     QCOMPARE(Find<QLineEdit>(fresh, "edMasks")->text(), QString("*.*"));
     const std::tuple<QSpinBox*, int, int, int> spins[] = {{Find<QSpinBox>(fresh, "seMinSizeMB"), 0, 1048576, 1},
                                                           {Find<QSpinBox>(fresh, "seMaxGroups"), 0, 1000000, 100},
