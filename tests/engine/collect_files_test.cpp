@@ -207,8 +207,9 @@ TEST(CollectFiles, RecordsTheOwnerAndWhetherOtherUsersMayWriteTheFolder) {
   scanned.run.Run();
   for (const FileRecord& file : scanned.run.Files()) {
     const std::string relative = tree.Relative(file.FullPath());
-    if (relative.find("/b.txt") != std::string::npos)
+    if (relative.find("/b.txt") != std::string::npos) {
       EXPECT_EQ(file.inSharedFolder, relative != "own/b.txt") << relative;
+    }
   }
   for (const auto& [folder, mode] : folders) ::chmod(tree.Path(folder).c_str(), 0755);
 }
