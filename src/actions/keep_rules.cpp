@@ -227,7 +227,7 @@ std::string OthersCopiesNote(const ResultList& list) {
   };
   std::map<int, Seen> groups;
   for (const ListRow& row : list.Rows()) {
-    if (row.groupId < 0) continue;
+    if (row.groupId < 0 || row.stale) continue;  // a stale row is no copy any more
     Seen& seen = groups[row.groupId];
     if (row.checked) {
       seen.checked = true;
