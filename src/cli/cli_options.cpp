@@ -226,6 +226,8 @@ std::string CliHelp() {
       TranslateText("Removal checks every item against the scan before anything moves and lists"),
       TranslateText("on standard error what moved and what stayed, with the reason."),
       TranslateText("Several --keep rules apply in the order given; in=FOLDER keeps every copy in that folder."),
+      TranslateText("in=FOLDER must name a scanned folder, one inside it or one holding it (else exit status 2)."),
+      TranslateText("No rule relies on a copy owned by another user in a folder others can write to."),
       TranslateText("Exit status 1: a folder was not scanned or output not written; 2: bad usage."),
       TranslateText("Exit status 1 also when an item stayed in place or the question was answered No."),
   };

@@ -52,8 +52,11 @@ void CollectFiles(ScanContext& scan) {
         if (!first) return;
         ++reachedCount;
         if (minBytes > 0 ? file.size < minBytes : file.size == 0) return;
-        scan.files.Add(stored.Folder(file.folder), stored.Name(file.name), file.size, file.id, file.modified).changed =
-            file.changed;
+        FileRecord& record =
+            scan.files.Add(stored.Folder(file.folder), stored.Name(file.name), file.size, file.id, file.modified);
+        record.changed = file.changed;
+        record.owner = file.owner;
+        record.inSharedFolder = file.inSharedFolder;
         reachedAs.push_back(reachedCount);
       };
       bool walked = true;

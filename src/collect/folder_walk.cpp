@@ -33,6 +33,7 @@ struct Node {
   std::string name;  // the root's is its full path
   platform::FileId id;
   bool haveId = false;
+  bool shared = false;  // other users may add and remove entries
   std::string names;
   std::vector<Item> items;
   std::vector<std::unique_ptr<Node>> children;  // one per folder item, in order
@@ -102,7 +103,10 @@ class ParallelWalk {
     if (Stopped()) return;
     platform::FolderReader reader(node.Path());
     if (!reader.IsOpen()) return;
-    if (reader.QueryFolderId(node.id)) {
+    platform::FileAttributes folder;
+    if (reader.QueryFolderAttributes(folder)) node.shared = folder.shared;
+    if (folder.id.Known()) {
+      node.id = folder.id;
       node.haveId = true;
       // The root is listed before any other folder is queued, so its identity is known here.
       if (oneFileSystem_ && node.parent != nullptr && root_.haveId && node.id.device != root_.id.device) return;
@@ -247,7 +251,7 @@ class ParallelWalk {
       ++count;
       found({std::string_view(folder).substr(0, frame.folderLength), name,
              item.haveAttributes ? item.attributes.size : -1, item.attributes.id, item.attributes.modified,
-             item.attributes.changed});
+             item.attributes.changed, item.attributes.owner, node.shared});
     }
     return count;
   }

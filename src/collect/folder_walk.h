@@ -23,6 +23,8 @@ struct EnumeratedFile {
   platform::FileId id;
   std::int64_t modified = 0;
   std::int64_t changed = 0;
+  std::uint32_t owner = platform::kNoOwner;
+  bool inSharedFolder = false;  // its folder lets other users add and remove entries
 
   std::string FullPath() const { return std::string(folder).append(name); }
 };

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/paths.h"
+
 namespace orvanta {
 
 struct FileRecord;
@@ -109,6 +111,11 @@ class ResultList {
 
   void SetObserver(ResultListObserver* observer) { observer_ = observer; }
 
+  // The roots of the scan that filled the list, as given and resolved: what
+  // acts on a row's item reaches it through Roots().Resolve(path).
+  const RootResolution& Roots() const { return roots_; }
+  void SetRoots(RootResolution roots) { roots_ = std::move(roots); }
+
  private:
   void Changed();
 
@@ -122,6 +129,7 @@ class ResultList {
   int updateDepth_ = 0;
   bool changedInUpdate_ = false;
   ResultListObserver* observer_ = nullptr;
+  RootResolution roots_;
 };
 
 // The columns of the file clone list and of the folder clone list, captions translated.

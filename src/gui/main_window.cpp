@@ -756,17 +756,35 @@ void MainWindow::CheckAllButOne() { CheckAllButOneInGroup(ActiveList()); }
 void MainWindow::CheckAllRows() { CheckAll(ActiveList()); }
 void MainWindow::UncheckAllRows() { UncheckAll(ActiveList()); }
 
-void MainWindow::KeepBy(const KeepRule& rule) { CheckAllButKept(ActiveList(), {rule}); }
+KeepReport MainWindow::KeepBy(const KeepRule& rule) {
+  const KeepReport report = CheckAllButKept(ActiveList(), {rule});
+  if (const std::string note = KeptWholeNote(report); !note.empty())
+    dialogs_.Message(this, QString::fromStdString(note));
+  return report;
+}
 
 void MainWindow::KeepCopiesInFolder() {
   const QString chosen = dialogs_.ChooseFolder(this, Tr("Select the folder whose copies to keep"), QString());
   if (chosen.isEmpty()) return;
-  KeepBy(KeepInFolder(ToLocalPath(chosen)));
+  const KeepRule rule = KeepInFolder(ToLocalPath(chosen));
+  const KeepReport report = KeepBy(rule);
+  // The person meant a folder with copies in it: say where it has none.
+  const auto groups = static_cast<std::int64_t>(report.groups), none = static_cast<std::int64_t>(report.heldNone[0]);
+  if (none == 0) return;
+  dialogs_.Message(
+      this, QString::fromStdString(
+                none == groups
+                    ? FormatText(TranslateText("%s holds no copy of any group on this page; each group keeps its "
+                                               "first copy."),
+                                 {rule.given})
+                    : FormatText(TranslateText("%s holds no copy in %d of %d groups on this page; those groups keep "
+                                               "their first copy."),
+                                 {rule.given, none, groups})));
 }
 
-void MainWindow::KeepNewest() { KeepBy({KeepRule::Kind::Newest, {}}); }
-void MainWindow::KeepOldest() { KeepBy({KeepRule::Kind::Oldest, {}}); }
-void MainWindow::KeepShortestPath() { KeepBy({KeepRule::Kind::ShortestPath, {}}); }
+void MainWindow::KeepNewest() { KeepBy({KeepRule::Kind::Newest, {}, {}}); }
+void MainWindow::KeepOldest() { KeepBy({KeepRule::Kind::Oldest, {}, {}}); }
+void MainWindow::KeepShortestPath() { KeepBy({KeepRule::Kind::ShortestPath, {}, {}}); }
 
 void MainWindow::MoveCheckedToTrash() {
   DialogPrompts prompts(dialogs_, this);

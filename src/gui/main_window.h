@@ -32,6 +32,7 @@ namespace orvanta {
 
 class DesktopShell;
 struct KeepRule;
+struct KeepReport;
 class Dialogs;
 class ResultList;
 class ResultListModel;
@@ -160,8 +161,9 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   bool FilePageActive() const;
   ResultList& ActiveList();
   void ExportList(const ResultList& list, const QString& proposedName);
-  // Checks all but the copies the rule keeps, on the active list.
-  void KeepBy(const KeepRule& rule);
+  // Checks all but the copies the rule keeps, on the active list, and tells of
+  // groups kept whole as they hold only other users' copies.
+  KeepReport KeepBy(const KeepRule& rule);
   // Many marks change at once: the line is drawn again once they are done.
   void ScheduleTotalsUpdate();
 

@@ -63,6 +63,8 @@ struct FileId {
   }
 };
 
+inline constexpr std::uint32_t kNoOwner = UINT32_MAX;
+
 struct FileAttributes {
   EntryKind kind = EntryKind::Unknown;
   std::int64_t size = -1;
@@ -75,6 +77,12 @@ struct FileAttributes {
   // ChangeTime of FILE_BASIC_INFO), which no user can set back: an edit that
   // restores size and write time still changes it. 0 where unknown.
   std::int64_t changed = 0;
+  // The owning user (POSIX uid); kNoOwner where unknown (Windows: owners are
+  // not compared, every copy counts as the user's own).
+  std::uint32_t owner = kNoOwner;
+  // Users other than the owner may add and remove entries: group- or
+  // other-writable, or sticky (a shared folder such as /tmp). Meaningful for folders.
+  bool shared = false;
 };
 
 // Reads one folder's entries in the order the file system returns them,
@@ -94,8 +102,15 @@ class FolderReader {
   bool Failed() const;
   // The attributes of an entry of this folder, without following a link.
   bool QueryAttributes(std::string_view name, FileAttributes& attributes) const;
+  // The attributes of the folder itself; false when they cannot be read.
+  bool QueryFolderAttributes(FileAttributes& attributes) const;
   // The identity of the folder itself; false when it has none that is known.
-  bool QueryFolderId(FileId& id) const;
+  bool QueryFolderId(FileId& id) const {
+    FileAttributes attributes;
+    if (!QueryFolderAttributes(attributes) || !attributes.id.Known()) return false;
+    id = attributes.id;
+    return true;
+  }
 
  private:
   struct State;
@@ -134,6 +149,13 @@ std::string TempFolder();
 
 // The absolute form of a path, resolved against the current folder.
 std::string AbsolutePath(const std::string& path);
+// The path of an existing item as the kernel resolves it: absolute, every link
+// followed, "." and ".." gone (POSIX realpath; Windows: the full path). Empty
+// when the item does not exist or cannot be reached.
+std::string RealPath(const std::string& path);
+// The user this process acts as (POSIX effective uid); none on Windows, where
+// owners are not compared.
+std::optional<std::uint32_t> CurrentUserId();
 
 }  // namespace orvanta::platform
 

@@ -49,8 +49,8 @@ class RemovalTest : public ::testing::Test {
  protected:
   std::string S(const std::string& relative) { return tree.Path("scan/" + relative); }
 
-  void Scan(CompareMode mode = CompareMode::Content, bool folderClones = true) {
-    settings.folders = {tree.Folder("scan")};
+  void Scan(CompareMode mode = CompareMode::Content, bool folderClones = true, const std::string& root = "scan") {
+    settings.folders = {tree.Folder(root)};
     settings.compare = mode;
     settings.folderClones = folderClones;
     run = std::make_unique<ScanRun>(window, settings);
@@ -308,6 +308,55 @@ TEST_F(RemovalTest, AParentSwappedForALinkMovesNothingOutsideTheScannedTree) {
   EXPECT_FALSE(outcomes[0].moved);
   EXPECT_EQ(outcomes[0].reason, "a folder on its path is now a link or no folder");
   EXPECT_EQ(test::ReadFile(outside), "photo");
+}
+
+// A root below a link, as where /home links to /var/home: the lists show the
+// path given, removal moves through the real one (which the trash records),
+// and a link swapped in below the root after the scan is still refused.
+TEST_F(RemovalTest, ItemsBelowALinkedRootMoveThroughItsRealPath) {
+  ORVANTA_SKIP_UNLESS_POSIX("links and the freedesktop.org trash");
+  for (const char* copy : {"u/Photos", "u/Photos - Copy"}) tree.File(std::string("scan/") + copy + "/2019/a.jpg", "a");
+  tree.File("scan/u/x/one.txt", "one");
+  tree.File("scan/u/y/one.txt", "one");
+  tree.File("scan/u/p/two.txt", "two!");
+  tree.File("scan/u/q/two.txt", "two!");
+  const std::string outside = tree.File("outside/two.txt", "two!");
+  fs::create_directory_symlink(tree.Path("scan"), tree.Path("home"));
+  const std::string given = tree.Path("home/u/");
+  Scan(CompareMode::Content, true, "home/u");
+  for (const ResultList* list : {&Files(), &Folders()}) {
+    for (const ListRow& row : list->Rows()) EXPECT_EQ(RowPath(row).rfind(given, 0), 0u) << RowPath(row);
+  }
+
+  // A file, then a link swapped in for the folder of another after the scan.
+  std::vector<std::string> checked = {given + "y/one.txt", given + "q/two.txt"};
+  for (std::size_t i = 0; i < Files().Rows().size(); ++i) {
+    const std::string path = RowPath(Files().Rows()[i]);
+    Files().SetChecked(i, std::find(checked.begin(), checked.end(), path) != checked.end());
+  }
+  fs::rename(S("u/q"), tree.Path("q-away"));
+  fs::create_directory_symlink(tree.Path("outside"), S("u/q"));
+  Delete(ListKind::Files);
+  EXPECT_EQ(prompts.shown.back(),
+            "message:Failed to delete some files.\n\nMoved: 1. Stayed: 1.\n\n"
+            "It changed since the scan.\n" +
+                given + "q/two.txt");
+  EXPECT_FALSE(fs::exists(S("u/y/one.txt")));
+  EXPECT_EQ(test::ReadFile(S("u/x/one.txt")), "one");
+  EXPECT_EQ(test::ReadFile(outside), "two!");
+  EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/one.txt")), "one");
+  EXPECT_NE(test::ReadFile(tree.Path("data/Trash/info/one.txt.trashinfo")).find("\nPath=" + S("u/y/one.txt") + "\n"),
+            std::string::npos);
+
+  // A folder.
+  for (std::size_t i = 0; i < Folders().Rows().size(); ++i) {
+    Folders().SetChecked(i, RowPath(Folders().Rows()[i]) == given + "Photos - Copy");
+  }
+  Delete(ListKind::Folders);
+  EXPECT_EQ(prompts.shown.back(), "message:Directories were moved to the Recycle Bin.");
+  EXPECT_FALSE(fs::exists(S("u/Photos - Copy")));
+  EXPECT_EQ(test::ReadFile(S("u/Photos/2019/a.jpg")), "a");
+  EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/Photos - Copy/2019/a.jpg")), "a");
 }
 
 TEST_F(RemovalTest, AFolderTheUserMayNotChangeKeepsItsItemWithTheSystemsReason) {

@@ -894,6 +894,35 @@ class MainWindowTest : public QObject {
     QCOMPARE(test::UncheckedPaths(form->Run().FolderClones(), *tree), before);
   }
 
+  // A folder without a copy in some groups, or in any, is said to be so: the
+  // person meant to keep copies there.
+  void keepCopiesInFolderTellsWhereTheFolderHoldsNoCopy() {
+    test::TempTree photos;
+    test::MakePhotoTree(photos);
+    form->AddFolder(QString::fromStdString(photos.Root()));
+    form->ScanFolders();
+    QCOMPARE(form->Run().FileClones().Groups().size(), std::size_t{3});
+    const struct {
+      std::string folder;
+      QStringList shown;
+    } cases[] = {
+        {photos.Root(), {}},
+        {photos.Path("photos"),
+         {"message:" + QString::fromStdString(photos.Path("photos")) +
+          " holds no copy in 1 of 3 groups on this page; those groups keep their first copy."}},
+        {photos.Path("documents"),
+         {"message:" + QString::fromStdString(photos.Path("documents")) +
+          " holds no copy of any group on this page; each group keeps its first copy."}},
+    };
+    for (const auto& c : cases) {
+      dialogs.shown.clear();
+      dialogs.folders = {QString::fromStdString(c.folder)};
+      Item("KeepCopiesInFolder1")->trigger();
+      QCOMPARE(dialogs.shown, c.shown);
+      QCOMPARE(test::GroupsLosingEveryCopy(form->Run().FileClones()), std::vector<int>{});
+    }
+  }
+
   void errorBoxTextEndsInAPoint() {
     QCOMPARE(ErrorBoxText("Access denied"), QString("Access denied."));
     QCOMPARE(ErrorBoxText("Done."), QString("Done."));
