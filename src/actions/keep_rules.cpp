@@ -8,6 +8,7 @@
 #include "core/paths.h"
 #include "core/result_list.h"
 #include "platform/platform.h"
+#include "text/translate.h"
 
 namespace orvanta {
 namespace {
@@ -31,22 +32,36 @@ std::int64_t Modified(const ListRow& row) { return row.data != nullptr ? row.dat
 
 class GroupDecider {
  public:
-  GroupDecider(ResultList& list, const std::vector<KeepRule>& rules) : list_(list), kind_(list.Kind()), rules_(rules) {}
+  GroupDecider(ResultList& list, const std::vector<KeepRule>& rules, KeepReport& report)
+      : list_(list), kind_(list.Kind()), rules_(rules), report_(report) {
+    report_.heldNone.assign(rules.size(), 0);
+  }
 
   void Decide(const std::vector<std::size_t>& members) {
-    if (kind_ == ListKind::Files) {
-      // Files never hold one another: the rules alone decide.
-      Mark(members, Narrow(members));
-      return;
-    }
+    ++report_.groups;
     std::vector<std::size_t> candidates;
     for (const std::size_t row : members) {
-      if (!InsideAny(Path(row), checked_)) candidates.push_back(row);
+      // Files never hold one another: the rules alone decide.
+      if (kind_ == ListKind::Files || !InsideAny(Path(row), checked_)) candidates.push_back(row);
     }
     // Every member lies in a checked folder: their contents go whatever is chosen here.
     if (candidates.empty()) candidates = members;
 
-    std::vector<std::size_t> kept = Narrow(candidates);
+    // Another user's copy in a shared folder stays, but is never what the
+    // group relies on; a group of nothing else keeps every copy.
+    std::vector<std::size_t> own, others;
+    for (const std::size_t row : candidates)
+      (OthersCopyInSharedFolder(list_.Rows()[row]) ? others : own).push_back(row);
+    std::vector<std::size_t> kept = own.empty() ? others : Narrow(own);
+    if (own.empty()) {
+      ++report_.keptWhole;
+    } else {
+      kept.insert(kept.end(), others.begin(), others.end());
+    }
+    if (kind_ == ListKind::Files) {
+      Mark(members, kept);
+      return;
+    }
     // A kept folder keeps what lies inside it and what holds it.
     for (const std::size_t row : candidates) {
       const std::string path = Path(row);
@@ -73,22 +88,26 @@ class GroupDecider {
 
   // Members under the folder; on the folder list also those that hold it, as
   // removing them would take the folder's copies along.
+  // Compared through the roots' resolved paths, as the rule's folder is resolved.
   bool Holds(std::size_t row, const std::string& folder) const {
     const std::string path = Path(row);
     if (path.empty()) return false;
-    return SameOrInside(path, folder) || (kind_ == ListKind::Folders && IsInsideFolder(folder, path));
+    const std::string resolved = list_.Roots().Resolve(path);
+    return SameOrInside(resolved, folder) || (kind_ == ListKind::Folders && IsInsideFolder(folder, resolved));
   }
 
   // The members the rules keep: all those of the first folder rule that holds
   // any, otherwise the first of the best by the order rules.
-  std::vector<std::size_t> Narrow(std::vector<std::size_t> candidates) const {
-    for (const KeepRule& rule : rules_) {
+  std::vector<std::size_t> Narrow(std::vector<std::size_t> candidates) {
+    for (std::size_t r = 0; r < rules_.size(); ++r) {
+      const KeepRule& rule = rules_[r];
       if (rule.kind == KeepRule::Kind::InFolder) {
         std::vector<std::size_t> inside;
         for (const std::size_t row : candidates) {
           if (Holds(row, rule.folder)) inside.push_back(row);
         }
         if (!inside.empty()) return inside;
+        ++report_.heldNone[r];
         continue;
       }
       candidates = Best(candidates, rule.kind);
@@ -121,22 +140,47 @@ class GroupDecider {
   ResultList& list_;
   ListKind kind_;
   const std::vector<KeepRule>& rules_;
+  KeepReport& report_;
   std::vector<std::string> kept_, checked_;
 };
+
+// Folder keys end in a delimiter only at a root.
+std::string FolderKey(std::string path) {
+  if (!path.empty() && platform::IsPathDelimiter(path.back()) && path.size() > platform::DrivePartLength(path) + 1) {
+    path.pop_back();
+  }
+  return path;
+}
 
 }  // namespace
 
 KeepRule KeepInFolder(std::string_view folder) {
   std::string key = NormalizeFolderPath(folder);
-  // Folder keys end in a delimiter only at a root.
-  if (key.size() > platform::DrivePartLength(key) + 1) key.pop_back();
-  return {KeepRule::Kind::InFolder, key};
+  if (std::string real = platform::RealPath(key); !real.empty()) key = std::move(real);
+  return {KeepRule::Kind::InFolder, FolderKey(std::move(key)), std::string(folder)};
+}
+
+KeepFolderFit FitOfKeepFolder(const KeepRule& rule, const RootResolution& roots) {
+  if (rule.kind != KeepRule::Kind::InFolder) return KeepFolderFit::Fits;
+  if (!platform::FolderExists(rule.folder)) return KeepFolderFit::NoFolder;
+  for (const auto& [given, resolved] : roots.Roots()) {
+    const std::string root = FolderKey(resolved);
+    if (SameOrInside(rule.folder, root) || IsInsideFolder(root, rule.folder)) return KeepFolderFit::Fits;
+  }
+  return KeepFolderFit::NotScanned;
+}
+
+bool OthersCopyInSharedFolder(const ListRow& row) {
+  static const std::optional<std::uint32_t> person = platform::CurrentUserId();
+  const FileRecord* record = row.data;
+  return person && record != nullptr && record->inSharedFolder && record->owner != platform::kNoOwner &&
+         record->owner != *person;
 }
 
 std::optional<KeepRule> ParseKeepRule(std::string_view text) {
-  if (text == "newest") return KeepRule{KeepRule::Kind::Newest, {}};
-  if (text == "oldest") return KeepRule{KeepRule::Kind::Oldest, {}};
-  if (text == "shortest") return KeepRule{KeepRule::Kind::ShortestPath, {}};
+  if (text == "newest") return KeepRule{KeepRule::Kind::Newest, {}, {}};
+  if (text == "oldest") return KeepRule{KeepRule::Kind::Oldest, {}, {}};
+  if (text == "shortest") return KeepRule{KeepRule::Kind::ShortestPath, {}, {}};
   constexpr std::string_view kIn = "in=";
   if (text.substr(0, kIn.size()) == kIn && !NormalizeFolderPath(text.substr(kIn.size())).empty()) {
     return KeepInFolder(text.substr(kIn.size()));
@@ -144,10 +188,11 @@ std::optional<KeepRule> ParseKeepRule(std::string_view text) {
   return std::nullopt;
 }
 
-void CheckAllButKept(ResultList& list, const std::vector<KeepRule>& rules) {
+KeepReport CheckAllButKept(ResultList& list, const std::vector<KeepRule>& rules) {
   std::map<int, std::vector<std::size_t>> membersOf;
   for (std::size_t i = 0; i < list.Rows().size(); ++i) {
-    if (list.Rows()[i].groupId >= 0) membersOf[list.Rows()[i].groupId].push_back(i);
+    // A stale row is no copy of its group any more: neither kept nor checked.
+    if (list.Rows()[i].groupId >= 0 && !list.Rows()[i].stale) membersOf[list.Rows()[i].groupId].push_back(i);
   }
   // Outermost folders first, then list order: a group's kept folder is known
   // before the groups of its subfolders are decided.
@@ -163,8 +208,40 @@ void CheckAllButKept(ResultList& list, const std::vector<KeepRule>& rules) {
   std::stable_sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) {
     return a.first != b.first ? a.first < b.first : a.second->front() < b.second->front();
   });
-  GroupDecider decider(list, rules);
+  KeepReport report;
+  GroupDecider decider(list, rules, report);
   for (const auto& [depth, rows] : groups) decider.Decide(*rows);
+  return report;
+}
+
+std::string KeptWholeNote(const KeepReport& report) {
+  if (report.keptWhole == 0) return {};
+  return FormatText(TranslateText("%d groups keep every copy: each is owned by another user in a folder others can "
+                                  "write to."),
+                    {static_cast<std::int64_t>(report.keptWhole)});
+}
+
+std::string OthersCopiesNote(const ResultList& list) {
+  struct Seen {
+    bool checked = false, othersKept = false, ownKept = false;
+  };
+  std::map<int, Seen> groups;
+  for (const ListRow& row : list.Rows()) {
+    if (row.groupId < 0 || row.stale) continue;  // a stale row is no copy any more
+    Seen& seen = groups[row.groupId];
+    if (row.checked) {
+      seen.checked = true;
+    } else {
+      (OthersCopyInSharedFolder(row) ? seen.othersKept : seen.ownKept) = true;
+    }
+  }
+  const auto count = std::count_if(groups.begin(), groups.end(), [](const auto& group) {
+    return group.second.checked && group.second.othersKept && group.second.ownKept;
+  });
+  if (count == 0) return {};
+  return FormatText(TranslateText("In %d groups a copy of yours is kept, not one owned by another user in a folder "
+                                  "others can write to, which stays unchecked."),
+                    {static_cast<std::int64_t>(count)});
 }
 
 }  // namespace orvanta

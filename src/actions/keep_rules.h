@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "actions/list_rows.h"
+#include "core/paths.h"
 
 namespace orvanta {
 
@@ -16,13 +17,38 @@ class ResultList;
 struct KeepRule {
   enum class Kind { InFolder, Newest, Oldest, ShortestPath };
   Kind kind;
-  std::string folder;  // InFolder: the folder as the lists key folders
+  // InFolder: the folder as the kernel resolves it (links followed, relative
+  // to the current folder), keyed as the lists key folders; only made absolute
+  // when it does not exist. Rows are matched through their roots' resolved
+  // paths, so a link to a scanned folder names it as well as its own path.
+  std::string folder;
+  std::string given;  // InFolder: the folder as the person named it, for messages
 };
 
-// "newest", "oldest", "shortest" or "in=FOLDER" (the folder made absolute);
-// nothing for any other text.
+// "newest", "oldest", "shortest" or "in=FOLDER"; nothing for any other text.
 std::optional<KeepRule> ParseKeepRule(std::string_view text);
 KeepRule KeepInFolder(std::string_view folder);
+
+// Whether a folder rule can apply to a scan of these roots: its folder must
+// exist and be a root, lie inside one or hold one (compared resolved, exactly
+// on POSIX: a folder named in other letter case is another folder).
+enum class KeepFolderFit { Fits, NoFolder, NotScanned };
+KeepFolderFit FitOfKeepFolder(const KeepRule& rule, const RootResolution& roots);
+
+// What CheckAllButKept did besides the marks, for the front ends to tell.
+struct KeepReport {
+  std::size_t groups = 0;  // groups decided
+  // Per rule, in order: the groups in which a folder rule was asked and held
+  // no copy it could keep, so that later rules (or list order) chose there.
+  std::vector<std::size_t> heldNone;
+  // Groups that kept every copy, each owned by another user in a shared folder.
+  std::size_t keptWhole = 0;
+};
+
+// A copy owned by another user in a folder other users may write to (as in a
+// sticky /tmp): that user, or another, may delete it once the person's own
+// copy is gone. Never on Windows, where owners are not compared.
+bool OthersCopyInSharedFolder(const ListRow& row);
 
 // Checks every member of every group except the kept ones; rows of no group
 // keep their mark. The rules decide in order of priority: a folder rule that
@@ -32,6 +58,17 @@ KeepRule KeepInFolder(std::string_view folder);
 // groups are decided from the outermost folders in, a folder inside a checked
 // folder is never a candidate, and a kept folder also keeps the members of
 // later groups that lie inside it or hold it.
-void CheckAllButKept(ResultList& list, const std::vector<KeepRule>& rules);
+// A copy owned by another user in a shared folder is neither relied on nor
+// touched: it stays unchecked, and the rules choose among the other
+// candidates; when every candidate is such a copy, the group keeps them all.
+KeepReport CheckAllButKept(ResultList& list, const std::vector<KeepRule>& rules);
+
+// "%d groups keep every copy: ..." when the report kept groups whole; empty otherwise.
+std::string KeptWholeNote(const KeepReport& report);
+
+// For the removal question and the command line: the groups about to lose a
+// copy in which copies owned by other users in shared folders stay unchecked
+// and a copy of the person's own is kept instead; empty when there are none.
+std::string OthersCopiesNote(const ResultList& list);
 
 }  // namespace orvanta

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "actions/content_compare.h"
+#include "actions/keep_rules.h"
 #include "actions/prompts.h"
 #include "core/file_record.h"
 #include "core/result_list.h"
@@ -29,8 +30,9 @@ bool AncestorsAndSelf(std::string_view path, Visit visit) {
 }
 
 // Why the row's item is no longer what the scan saw; empty when it still is.
-std::string ChangedSinceScan(const ListRow& row, ListKind kind) {
-  const std::string path(RowPath(row));
+std::string ChangedSinceScan(const ResultList& list, const ListRow& row) {
+  const std::string path = list.Roots().Resolve(RowPath(row));
+  const ListKind kind = list.Kind();
   platform::FileAttributes now;
   if (!platform::QueryAttributes(path, now)) return TranslateText("It is no longer there.");
   const bool files = kind == ListKind::Files;
@@ -51,7 +53,7 @@ class RemovalCheck {
   // Empty when the item may go; otherwise why it stays.
   std::string Check(const RemovalPlan::Item& item) {
     const ListRow& row = list_.Rows()[item.row];
-    std::string reason = ChangedSinceScan(row, kind_);
+    std::string reason = ChangedSinceScan(list_, row);
     if (!reason.empty() || row.groupId < 0) return reason;
     const std::vector<std::size_t>& kept = KeptOf(row.groupId);
     // No member stays: the question named the group and the user said Yes.
@@ -85,7 +87,7 @@ class RemovalCheck {
     if (inserted) {
       for (std::size_t i = 0; i < list_.Rows().size(); ++i) {
         const ListRow& row = list_.Rows()[i];
-        if (row.groupId == group && !row.checked && !RowPath(row).empty() && !Moving(RowPath(row))) {
+        if (row.groupId == group && !row.checked && !row.stale && !RowPath(row).empty() && !Moving(RowPath(row))) {
           it->second.push_back(i);
         }
       }
@@ -97,7 +99,7 @@ class RemovalCheck {
     auto [it, inserted] = verified_.try_emplace(group);
     if (inserted) {
       for (const std::size_t row : KeptOf(group)) {
-        if (ChangedSinceScan(list_.Rows()[row], kind_).empty()) it->second.push_back(row);
+        if (ChangedSinceScan(list_, list_.Rows()[row]).empty()) it->second.push_back(row);
       }
     }
     return it->second;
@@ -159,7 +161,8 @@ RemovalPlan PlanRemoval(const ResultList& list) {
     const bool goes =
         row.checked || AncestorsAndSelf(path, [&](std::string_view p) { return moving.count(std::string(p)) != 0; });
     if (!goes) {
-      keeping.insert(row.groupId);
+      // A stale row keeps no copy of its group.
+      if (!row.stale) keeping.insert(row.groupId);
     } else if (std::find(touched.begin(), touched.end(), row.groupId) == touched.end()) {
       touched.push_back(row.groupId);
     }
@@ -174,6 +177,7 @@ std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan) {
   const std::string question = list.Kind() == ListKind::Files ? TranslateText("Move %d files to Recycle Bin?")
                                                               : TranslateText("Move %d directories to Recycle Bin?");
   std::string text = FormatText(question, {static_cast<std::int64_t>(plan.items.size())});
+  if (const std::string note = OthersCopiesNote(list); !note.empty()) text += "\n\n" + note;
   if (plan.groupsLosingEveryCopy.empty()) return text;
   std::vector<std::string> groups;
   for (const int group : plan.groupsLosingEveryCopy) {
@@ -196,7 +200,7 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
     if (item.container >= 0) continue;
     reasonOf[i] = check.Check(item);
     if (!reasonOf[i].empty()) continue;
-    request.push_back({item.path, list.Rows()[item.row].data->id});
+    request.push_back({list.Roots().Resolve(item.path), list.Rows()[item.row].data->id});
     requested.push_back(i);
   }
   const std::vector<platform::TrashOutcome> outcomes =
@@ -223,11 +227,23 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
 void RemoveRowsOfMovedItems(ResultList& list, const std::vector<std::string>& moved) {
   if (moved.empty()) return;
   const std::unordered_set<std::string> gone(moved.begin(), moved.end());
+  const ListUpdateGuard batch(list);
   list.RemoveRowsWhere([&gone](const ListRow& row) {
     const std::string path = RowPath(row);
     return !path.empty() &&
            AncestorsAndSelf(path, [&gone](std::string_view p) { return gone.count(std::string(p)) != 0; });
   });
+  // A folder that held a moved item is no longer what was compared.
+  std::unordered_set<std::string> holders;
+  for (const std::string& path : moved) {
+    AncestorsAndSelf(path, [&holders, &path](std::string_view p) {
+      if (p.size() < path.size()) holders.emplace(p);
+      return false;
+    });
+  }
+  for (std::size_t i = 0; i < list.Rows().size(); ++i) {
+    if (holders.count(RowPath(list.Rows()[i])) != 0) list.MarkStale(i);
+  }
 }
 
 std::string RemovalOutcomeText(ListKind kind, const RemovalResult& result) {

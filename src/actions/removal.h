@@ -57,7 +57,8 @@ std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan);
 // the scan saw of each item comes from the row's record.
 RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, const TrashMover& mover);
 
-// Takes out the rows whose item moved or lies inside a moved folder.
+// Takes out the rows whose item moved or lies inside a moved folder, and
+// marks stale the rows of folders that held a moved item.
 void RemoveRowsOfMovedItems(ResultList& list, const std::vector<std::string>& moved);
 
 // The success text when everything moved; otherwise the failure text, the

@@ -115,6 +115,20 @@ bool WriteCsvFiles(const CliOptions& options, ScanRun& run, std::ostream& err) {
   return written;
 }
 
+// What the keep rules could not do as asked: a folder rule that held no copy
+// in some groups, and groups kept whole as they hold only other users' copies.
+void TellKeepReport(std::ostream& err, const std::vector<KeepRule>& rules, const KeepReport& report) {
+  for (std::size_t i = 0; i < rules.size() && i < report.heldNone.size(); ++i) {
+    if (report.heldNone[i] == 0) continue;
+    Complain(err) << FormatText(TranslateText("'--keep in=' holds no copy in %d of %d groups; the other rules chose "
+                                              "there: %s"),
+                                {static_cast<std::int64_t>(report.heldNone[i]),
+                                 static_cast<std::int64_t>(report.groups), TerminalSafePath(rules[i].given)})
+                  << '\n';
+  }
+  if (const std::string note = KeptWholeNote(report); !note.empty()) Complain(err) << note << '\n';
+}
+
 bool AnsweredYes(std::istream& input) {
   std::string answer;
   if (!std::getline(input, answer)) return false;
@@ -132,7 +146,7 @@ bool RemoveClones(const CliOptions& options, ScanRun& run, std::istream& input, 
   if (options.trashMarks == CliOptions::TrashMarks::All) {
     CheckAll(list);
   } else {
-    CheckAllButKept(list, options.keepRules);
+    TellKeepReport(err, options.keepRules, CheckAllButKept(list, options.keepRules));
   }
   const RemovalPlan plan = PlanRemoval(list);
   if (plan.items.empty()) {
@@ -201,6 +215,21 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   ScanSettingsValues settings = options.settings;
   bool allRoots = true;
   settings.folders = ResolveRoots(options.roots, err, allRoots);
+  // A folder rule that names no scanned folder would silently keep other
+  // copies than the one meant. Without any root the run says so itself.
+  const RootResolution roots = RootResolution::Of(settings.folders);
+  for (const KeepRule& rule : settings.folders.empty() ? std::vector<KeepRule>{} : options.keepRules) {
+    const KeepFolderFit fit = FitOfKeepFolder(rule, roots);
+    if (fit == KeepFolderFit::NoFolder) {
+      return UsageError(
+          err, FormatText(TranslateText("'--keep in=' names no existing folder: %s"), {TerminalSafePath(rule.given)}));
+    }
+    if (fit == KeepFolderFit::NotScanned) {
+      return UsageError(err, FormatText(TranslateText("'--keep in=' names a folder that is no scanned folder, lies in "
+                                                      "none and holds none: %s"),
+                                        {TerminalSafePath(rule.given)}));
+    }
+  }
   const bool terminal = hooks.stderrIsTerminal >= 0 ? hooks.stderrIsTerminal != 0 : platform::StderrIsTerminal();
   TerminalWindow window(err, terminal && !options.quiet, hooks.onPump);
   const char* decimalPoint = std::localeconv()->decimal_point;
@@ -223,10 +252,16 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   // not worth an older CSV file or a removal.
   if (outcome.kind != ScanOutcome::Kind::Done) return kExitFailed;
   written = WriteCsvFiles(options, run, err) && written;
+  if (options.trashMarks == CliOptions::TrashMarks::None) return written && allRoots ? kExitDone : kExitFailed;
+  // A listing that did not reach its reader (a full disk, a closed pipe) is no
+  // ground for a removal the person could not review.
+  if (!written) {
+    Complain(err) << TranslateText("Nothing was moved: the listing could not be written.") << '\n';
+    return kExitFailed;
+  }
   const bool removed =
-      options.trashMarks == CliOptions::TrashMarks::None ||
       RemoveClones(options, run, hooks.input != nullptr ? *hooks.input : std::cin, err, hooks.moveToTrash);
-  return written && allRoots && removed ? kExitDone : kExitFailed;
+  return allRoots && removed ? kExitDone : kExitFailed;
 }
 
 }  // namespace orvanta

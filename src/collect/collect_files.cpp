@@ -26,6 +26,7 @@ void CollectFiles(ScanContext& scan) {
 
   const std::vector<std::string> masks = ParseMasks(scan.settings.MasksText());
   const std::int64_t minBytes = scan.settings.MinSizeMB() * 1048576;
+  const bool oneFileSystem = scan.settings.OneFileSystem();
   ReachedFiles reached;
 
   for (const std::string& folder : scan.settings.Folders()) {
@@ -51,13 +52,17 @@ void CollectFiles(ScanContext& scan) {
         if (!first) return;
         ++reachedCount;
         if (minBytes > 0 ? file.size < minBytes : file.size == 0) return;
-        scan.files.Add(stored.Folder(file.folder), stored.Name(file.name), file.size, file.id, file.modified).changed =
-            file.changed;
+        FileRecord& record =
+            scan.files.Add(stored.Folder(file.folder), stored.Name(file.name), file.size, file.id, file.modified);
+        record.changed = file.changed;
+        record.owner = file.owner;
+        record.inSharedFolder = file.inSharedFolder;
         reachedAs.push_back(reachedCount);
       };
       bool walked = true;
       try {
-        WalkFiles(folder, mask, found, &scan.stopRequested, [&window] { window.PumpMessages(); });
+        WalkFiles(
+            folder, mask, found, &scan.stopRequested, [&window] { window.PumpMessages(); }, oneFileSystem);
       } catch (const std::runtime_error&) {
         // A malformed mask or a folder gone meanwhile: this pass contributes nothing.
         walked = false;

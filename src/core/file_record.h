@@ -84,9 +84,9 @@ struct FileRecord {
       : size(size),
         id(id),
         modified(modified),
+        nameLength_(static_cast<std::uint32_t>(name.size())),
         folder_(&folder),
-        name_(name.data()),
-        nameLength_(static_cast<std::uint32_t>(name.size())) {}
+        name_(name.data()) {}
 
   // Built on each call: only what is shown, exported or opened needs it.
   std::string FullPath() const;
@@ -101,6 +101,10 @@ struct FileRecord {
 
   std::int64_t size = -1;
   Sha1Digest contentHash;
+  // The folder holding the item lets users other than its owner add and
+  // remove entries (group- or other-writable, or sticky). Kept here, in the
+  // digest's padding, as a record per file is most of a scan's memory.
+  bool inSharedFolder = false;
   // A second digest of the bytes contentHash was computed from, seeded anew in
   // every process: files are alike only when both agree, so a SHA-1 collision
   // (two different files made to share a SHA-1) never forms a group.
@@ -112,11 +116,14 @@ struct FileRecord {
   // The change time the scan saw (0 where unknown), which an edit that puts
   // back size and write time still moves.
   std::int64_t changed = 0;
+  // The owning user (platform::kNoOwner where unknown): keep rules never rely
+  // on another user's copy in a shared folder, which that user may delete.
+  std::uint32_t owner = platform::kNoOwner;
 
  private:
+  std::uint32_t nameLength_;  // beside owner, in what would be padding
   const std::string* folder_;
   const char* name_;
-  std::uint32_t nameLength_;
 };
 
 // a + b, held at the int64 bounds instead of overflowing: sizes and totals of

@@ -51,4 +51,33 @@ std::string FolderOfDroppedItem(const std::string& path) {
   return {};
 }
 
+RootResolution RootResolution::Of(const std::vector<std::string>& folders) {
+  RootResolution resolution;
+  for (const std::string& given : folders) {
+    std::string resolved = platform::RealPath(given);
+    if (resolved.empty()) resolved = given;
+    if (!platform::IsPathDelimiter(resolved.back())) resolved.push_back(kPathDelimiter);
+    resolution.roots_.emplace_back(given, std::move(resolved));
+  }
+  return resolution;
+}
+
+std::string RootResolution::Resolve(std::string_view path) const {
+  const std::pair<std::string, std::string>* best = nullptr;
+  for (const auto& root : roots_) {
+    const std::string_view given = root.first;
+    // The root itself, written without its delimiter, or a path below it.
+    const bool holds = (path.size() + 1 == given.size() && platform::SamePath(path, given.substr(0, path.size()))) ||
+                       (path.size() >= given.size() && platform::SamePath(path.substr(0, given.size()), given));
+    if (holds && (best == nullptr || given.size() > best->first.size())) best = &root;
+  }
+  if (best == nullptr) return std::string(path);
+  const std::string& resolved = best->second;
+  if (path.size() < best->first.size()) {
+    // The root itself: without its delimiter, unless it is a drive root ("/", "C:\").
+    return resolved.substr(0, resolved.size() - (resolved.size() > platform::DrivePartLength(resolved) + 1 ? 1 : 0));
+  }
+  return resolved + std::string(path.substr(best->first.size()));
+}
+
 }  // namespace orvanta

@@ -4,6 +4,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace orvanta {
 
@@ -20,5 +22,26 @@ std::string NormalizeFolderPath(std::string_view path);
 // The folder a dropped item stands for: a folder itself, a file its folder;
 // empty for anything else.
 std::string FolderOfDroppedItem(const std::string& path);
+
+// The scanned roots as given and as the kernel resolves them (every link
+// followed), taken once when a scan starts. Paths are shown as given; what
+// acts on an item (removal, whose trash opens every folder below "/" without
+// following a link) goes through the resolved form, and a rule naming a folder
+// by another path (a link, the real path of a linked root) is matched there.
+class RootResolution {
+ public:
+  // The folders as the folder list keeps them (ending in the delimiter); a
+  // root that cannot be resolved stays as given.
+  static RootResolution Of(const std::vector<std::string>& folders);
+
+  // The path with its root's given part replaced by the resolved one (the
+  // longest root that holds it); the path itself below no root.
+  std::string Resolve(std::string_view path) const;
+  // Each root as given and resolved, both ending in the delimiter.
+  const std::vector<std::pair<std::string, std::string>>& Roots() const { return roots_; }
+
+ private:
+  std::vector<std::pair<std::string, std::string>> roots_;
+};
 
 }  // namespace orvanta

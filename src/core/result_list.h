@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/paths.h"
+
 namespace orvanta {
 
 struct FileRecord;
@@ -46,6 +48,10 @@ struct ListRow {
   // The file or folder as the scan saw it (path, size, identity, time), in
   // the scan's registry; not owned. Null only for a row built without one.
   const FileRecord* data = nullptr;
+  // A removal changed the item since it was listed (something inside the
+  // folder went to the trash): it no longer matches its group, so it is
+  // neither checked nor counted until the next scan.
+  bool stale = false;
 };
 
 class ResultListObserver {
@@ -82,7 +88,10 @@ class ResultList {
   ListRow& AddRow();
   // Room for `count` more rows, so a long list is not copied while it grows.
   void ReserveRows(std::size_t count) { rows_.reserve(rows_.size() + count); }
+  // A stale row never takes a check mark.
   void SetChecked(std::size_t row, bool checked);
+  // Marks the row stale and takes its check mark away.
+  void MarkStale(std::size_t row);
   // Removes every row the predicate picks, keeping the order of the others.
   void RemoveRowsWhere(const std::function<bool(const ListRow&)>& remove);
   void ClearRows();
@@ -102,6 +111,11 @@ class ResultList {
 
   void SetObserver(ResultListObserver* observer) { observer_ = observer; }
 
+  // The roots of the scan that filled the list, as given and resolved: what
+  // acts on a row's item reaches it through Roots().Resolve(path).
+  const RootResolution& Roots() const { return roots_; }
+  void SetRoots(RootResolution roots) { roots_ = std::move(roots); }
+
  private:
   void Changed();
 
@@ -115,6 +129,7 @@ class ResultList {
   int updateDepth_ = 0;
   bool changedInUpdate_ = false;
   ResultListObserver* observer_ = nullptr;
+  RootResolution roots_;
 };
 
 // The columns of the file clone list and of the folder clone list, captions translated.

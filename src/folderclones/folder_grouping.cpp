@@ -93,22 +93,29 @@ bool HasKeptAncestor(const std::string& key, const std::unordered_set<std::strin
   }
 }
 
+// A listed folder's record. Removal later moves the folder only while it is
+// still this one, reached through its root's resolved path (a root given as a
+// link is the folder it names).
+FileRecord& AddFolderRecord(ScanContext& scan, const std::string& folder, std::int64_t size) {
+  const std::string path = scan.folderClones.Roots().Resolve(folder);
+  platform::FileAttributes attributes, parent;
+  if (!platform::QueryAttributes(path, attributes)) attributes = {};
+  FileRecord& record = scan.folderRecords.Add(folder, size, attributes.id, attributes.modified);
+  record.changed = attributes.changed;
+  record.owner = attributes.owner;
+  record.inSharedFolder = platform::QueryAttributes(std::string(ExtractFileDir(path)), parent) && parent.shared;
+  return record;
+}
+
 void AddDirGroup(ScanContext& scan, const std::vector<std::string>& members,
                  const std::unordered_map<std::string, std::int64_t>& sizeOf, std::int64_t totalSize, int& groupNo) {
   // Only Content mode compares what the files hold.
   const std::string header = scan.settings.Compare() == CompareMode::Content
                                  ? TranslateText("Group %d (%s)")
                                  : TranslateText("Group %d (%s): names and sizes match, contents not compared");
-  AddListGroup(scan.folderClones, groupNo++, totalSize, scan.decimalSeparator, header, members.size(),
-               [&](std::size_t i, ListRow& row) {
-                 // Removal later moves the folder only while it is still this one.
-                 platform::FileAttributes attributes;
-                 if (!platform::QueryAttributes(members[i], attributes)) attributes = {};
-                 FileRecord& record =
-                     scan.folderRecords.Add(members[i], SizeOf(sizeOf, members[i]), attributes.id, attributes.modified);
-                 record.changed = attributes.changed;
-                 row.data = &record;
-               });
+  AddListGroup(
+      scan.folderClones, groupNo++, totalSize, scan.decimalSeparator, header, members.size(),
+      [&](std::size_t i, ListRow& row) { row.data = &AddFolderRecord(scan, members[i], SizeOf(sizeOf, members[i])); });
 }
 
 void FindDirectoryDuplicates(ScanContext& scan, const HashFiles& hashFiles) {

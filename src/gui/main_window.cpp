@@ -228,8 +228,11 @@ void MainWindow::BuildSettingsPanel() {
   lbFolders_->setItemDelegate(new PathDelegate(lbFolders_));
   lbFolders_->viewport()->setAcceptDrops(true);
   lbFolders_->viewport()->installEventFilter(this);
+  // Off by default, and not kept between sessions, as the other settings.
+  chkOneFileSystem_ = Named(new QCheckBox(PanelTop_), "chkOneFileSystem");
   folders->addWidget(lblFolders_);
   folders->addWidget(lbFolders_, 1);
+  folders->addWidget(chkOneFileSystem_);
   row->addLayout(folders, 1);
 
   auto* folderCommands = new QVBoxLayout;
@@ -459,6 +462,7 @@ void MainWindow::ApplyInterfaceTexts() {
   }
 
   lblFolders_->setText(Tr("Folders to scan:"));
+  chkOneFileSystem_->setText(Tr("Stay on each folder's file system"));
   chkFileDuplicates_->setText(Tr("Find file clones"));
   chkDirDuplicates_->setText(Tr("Find folder clones"));
   rgCompare_->setTitle(Tr("Compare files by"));
@@ -676,6 +680,7 @@ int MainWindow::MinGroupSize() const {
 }
 bool MainWindow::FindFileClones() const { return chkFileDuplicates_->isChecked(); }
 bool MainWindow::FindFolderClones() const { return chkDirDuplicates_->isChecked(); }
+bool MainWindow::OneFileSystem() const { return chkOneFileSystem_->isChecked(); }
 
 // --- Pages, panel, help ---
 
@@ -751,17 +756,35 @@ void MainWindow::CheckAllButOne() { CheckAllButOneInGroup(ActiveList()); }
 void MainWindow::CheckAllRows() { CheckAll(ActiveList()); }
 void MainWindow::UncheckAllRows() { UncheckAll(ActiveList()); }
 
-void MainWindow::KeepBy(const KeepRule& rule) { CheckAllButKept(ActiveList(), {rule}); }
+KeepReport MainWindow::KeepBy(const KeepRule& rule) {
+  const KeepReport report = CheckAllButKept(ActiveList(), {rule});
+  if (const std::string note = KeptWholeNote(report); !note.empty())
+    dialogs_.Message(this, QString::fromStdString(note));
+  return report;
+}
 
 void MainWindow::KeepCopiesInFolder() {
   const QString chosen = dialogs_.ChooseFolder(this, Tr("Select the folder whose copies to keep"), QString());
   if (chosen.isEmpty()) return;
-  KeepBy(KeepInFolder(ToLocalPath(chosen)));
+  const KeepRule rule = KeepInFolder(ToLocalPath(chosen));
+  const KeepReport report = KeepBy(rule);
+  // The person meant a folder with copies in it: say where it has none.
+  const auto groups = static_cast<std::int64_t>(report.groups), none = static_cast<std::int64_t>(report.heldNone[0]);
+  if (none == 0) return;
+  dialogs_.Message(
+      this, QString::fromStdString(
+                none == groups
+                    ? FormatText(TranslateText("%s holds no copy of any group on this page; each group keeps its "
+                                               "first copy."),
+                                 {rule.given})
+                    : FormatText(TranslateText("%s holds no copy in %d of %d groups on this page; those groups keep "
+                                               "their first copy."),
+                                 {rule.given, none, groups})));
 }
 
-void MainWindow::KeepNewest() { KeepBy({KeepRule::Kind::Newest, {}}); }
-void MainWindow::KeepOldest() { KeepBy({KeepRule::Kind::Oldest, {}}); }
-void MainWindow::KeepShortestPath() { KeepBy({KeepRule::Kind::ShortestPath, {}}); }
+void MainWindow::KeepNewest() { KeepBy({KeepRule::Kind::Newest, {}, {}}); }
+void MainWindow::KeepOldest() { KeepBy({KeepRule::Kind::Oldest, {}, {}}); }
+void MainWindow::KeepShortestPath() { KeepBy({KeepRule::Kind::ShortestPath, {}, {}}); }
 
 void MainWindow::MoveCheckedToTrash() {
   DialogPrompts prompts(dialogs_, this);

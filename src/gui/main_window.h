@@ -32,6 +32,7 @@ namespace orvanta {
 
 class DesktopShell;
 struct KeepRule;
+struct KeepReport;
 class Dialogs;
 class ResultList;
 class ResultListModel;
@@ -129,6 +130,7 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   int MinGroupSize() const override;
   bool FindFileClones() const override;
   bool FindFolderClones() const override;
+  bool OneFileSystem() const override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -159,8 +161,9 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   bool FilePageActive() const;
   ResultList& ActiveList();
   void ExportList(const ResultList& list, const QString& proposedName);
-  // Checks all but the copies the rule keeps, on the active list.
-  void KeepBy(const KeepRule& rule);
+  // Checks all but the copies the rule keeps, on the active list, and tells of
+  // groups kept whole as they hold only other users' copies.
+  KeepReport KeepBy(const KeepRule& rule);
   // Many marks change at once: the line is drawn again once they are done.
   void ScheduleTotalsUpdate();
 
@@ -182,6 +185,7 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   QLabel* lblMinSize_;
   QSpinBox* seMinSizeMB_;
   QCheckBox* chkParallelHash_;
+  QCheckBox* chkOneFileSystem_;
   QLabel* lblMaxGroups_;
   QSpinBox* seMaxGroups_;
   QLabel* lblMinGroupSize_;

@@ -63,6 +63,8 @@ struct FileId {
   }
 };
 
+inline constexpr std::uint32_t kNoOwner = UINT32_MAX;
+
 struct FileAttributes {
   EntryKind kind = EntryKind::Unknown;
   std::int64_t size = -1;
@@ -75,6 +77,12 @@ struct FileAttributes {
   // ChangeTime of FILE_BASIC_INFO), which no user can set back: an edit that
   // restores size and write time still changes it. 0 where unknown.
   std::int64_t changed = 0;
+  // The owning user (POSIX uid); kNoOwner where unknown (Windows: owners are
+  // not compared, every copy counts as the user's own).
+  std::uint32_t owner = kNoOwner;
+  // Users other than the owner may add and remove entries: group- or
+  // other-writable, or sticky (a shared folder such as /tmp). Meaningful for folders.
+  bool shared = false;
 };
 
 // Reads one folder's entries in the order the file system returns them,
@@ -94,8 +102,15 @@ class FolderReader {
   bool Failed() const;
   // The attributes of an entry of this folder, without following a link.
   bool QueryAttributes(std::string_view name, FileAttributes& attributes) const;
+  // The attributes of the folder itself; false when they cannot be read.
+  bool QueryFolderAttributes(FileAttributes& attributes) const;
   // The identity of the folder itself; false when it has none that is known.
-  bool QueryFolderId(FileId& id) const;
+  bool QueryFolderId(FileId& id) const {
+    FileAttributes attributes;
+    if (!QueryFolderAttributes(attributes) || !attributes.id.Known()) return false;
+    id = attributes.id;
+    return true;
+  }
   // What an entry that is neither file nor folder holds, as text to compare for
   // equality, read without following it: a link's target text (Windows: its
   // reparse data), a special file's type and, for a device, its numbers.
@@ -139,6 +154,13 @@ std::string TempFolder();
 
 // The absolute form of a path, resolved against the current folder.
 std::string AbsolutePath(const std::string& path);
+// The path of an existing item as the kernel resolves it: absolute, every link
+// followed, "." and ".." gone (POSIX realpath; Windows: the full path). Empty
+// when the item does not exist or cannot be reached.
+std::string RealPath(const std::string& path);
+// The user this process acts as (POSIX effective uid); none on Windows, where
+// owners are not compared.
+std::optional<std::uint32_t> CurrentUserId();
 
 }  // namespace orvanta::platform
 
@@ -225,6 +247,12 @@ struct TrashItem {
 struct TrashOutcome {
   bool moved = false;
   std::string reason;
+  // Where a moved item went: the trash folder (POSIX; empty on Windows, where
+  // it is the Recycle Bin), and whether that is not the trash the person
+  // looks in (the home trash) but one at the top of another mount, which the
+  // report then names.
+  std::string trashFolder;
+  bool otherTrash = false;
 };
 
 // What the caller is asked around each item of a request.
@@ -241,9 +269,12 @@ struct TrashHooks {
 // item, in order; an item that fails never stops the others.
 // Windows: the Recycle Bin through the shell (SHFileOperationW, undo allowed).
 // POSIX: the desktop's trash (freedesktop.org Trash specification): the home
-// trash when the item lies on its file system, else the trash at the top of
-// the item's own mount, used only when it is safe ($topdir/.Trash a real
-// sticky folder, the user's folders in it owned by the user with mode 0700).
+// trash when the item lies on its mount, else the trash at the top of the
+// item's own mount (a bind mount has its own), used only when it is safe
+// ($topdir/.Trash a real sticky folder, the user's folders in it owned by the
+// user with mode 0700). An item that is a mount point, or holds one anywhere
+// in its tree, stays: the mount would go along and emptying the trash would
+// delete a tree nobody checked. So does every item of a read-only file system.
 // The item is renamed into the trash, never copied, relative to its parent
 // folder opened without following a link anywhere on the path, and only when
 // it still has the scanned identity; a .trashinfo records where it came from

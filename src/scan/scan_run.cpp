@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "collect/collect_files.h"
+#include "core/paths.h"
 #include "core/scan_context.h"
 #include "fileclones/content_hashing.h"
 #include "fileclones/file_grouping.h"
@@ -51,6 +52,11 @@ bool ScanRun::RunStages() {
   ClearResults();
   unreadableFiles_.clear();
   changedFiles_.clear();
+  // Once, before the walk: removal later reaches every item through its root's
+  // resolved path, so a link on the way to a root need not be followed again.
+  RootResolution roots = RootResolution::Of(settings_.Folders());
+  fileClones_.SetRoots(roots);
+  folderClones_.SetRoots(std::move(roots));
   CollectFiles(scan);
   // The walk's lists were built on its threads' heaps and are freed by now.
   platform::ReleaseFreedMemory();

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -218,6 +222,53 @@ TEST_F(CliTest, ScriptsGetExactBytes) {
                           "\"]}\n  ],\n  \"folders\": []\n}\n");
 }
 
+// A folder rule that names no folder, or a folder the scan does not reach, is
+// refused before anything is scanned; one that names a scanned folder by
+// another path is taken.
+TEST_F(CliTest, AKeepFolderThatNamesNoScannedFolderIsBadUsage) {
+  ORVANTA_SKIP_UNLESS_POSIX("links, and paths that differ only in letter case");
+  tree.Dir("elsewhere");
+  tree.Dir("odd\x1B[31mname");
+  tree.Symlink("to-y", tree.Path("y"));
+  const std::string noFolder = "orvanta-cli: '--keep in=' names no existing folder: ";
+  const std::string notScanned =
+      "orvanta-cli: '--keep in=' names a folder that is no scanned folder, lies in none and holds none: ";
+  const std::pair<std::string, std::string> refused[] = {
+      {tree.Path("Y"), noFolder + tree.Path("Y")},
+      {tree.Path("y/typo"), noFolder + tree.Path("y/typo")},
+      {tree.Path("y/dup.txt"), noFolder + tree.Path("y/dup.txt")},
+      {tree.Path("elsewhere"), notScanned + tree.Path("elsewhere")},
+      {tree.Path("z"), notScanned + tree.Path("z")},
+      {tree.Path("odd\x1B[31mname"), notScanned + "'" + tree.Path("odd") + "'$'\\E''[31mname'"},
+  };
+  auto run = [this](const std::string& folder) {
+    return RunCliWith({"--dry-run", "--min-size-mb", "0", "--trash", "all-but-one", "--keep", "newest", "--keep",
+                       "in=" + folder, tree.Folder("x"), tree.Folder("y")});
+  };
+  for (const auto& [folder, message] : refused) {
+    const auto r = run(folder);
+    EXPECT_EQ(r.status, 2) << folder;
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')), message);
+    EXPECT_EQ(r.out, "") << "nothing scanned";
+  }
+  for (const std::string& folder : {tree.Path("y"), tree.Path("to-y/"), tree.Path("x/../to-y"), tree.Root(),
+                                    std::filesystem::relative(tree.Path("y")).string()}) {
+    const auto r = run(folder);
+    EXPECT_EQ(r.status, 0) << folder << ": " << r.err;
+    EXPECT_NE(r.err.find("Would move to the trash: " + tree.Path("x/dup.txt")), std::string::npos) << r.err;
+  }
+}
+
+TEST_F(CliTest, AKeepFolderWithoutACopyInSomeGroupsSaysSo) {
+  const auto r = RunCliWith({"--dry-run", "--min-size-mb", "0", "--trash", "all-but-one", "--keep",
+                             "in=" + tree.Path("z"), tree.Folder("x"), tree.Folder("y"), tree.Folder("z")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("orvanta-cli: '--keep in=' holds no copy in 1 of 2 groups; the other rules chose there: " +
+                       tree.Path("z") + "\nMove 2 files to Recycle Bin?\n"),
+            std::string::npos)
+      << r.err;
+}
+
 TEST_F(CliTest, RemovalAsksMovesTheExtraCopiesAndTellsWhatStayed) {
   const test::TestTrash testTrash(tree);
   const std::vector<std::string> trash = {
@@ -326,6 +377,73 @@ TEST(CliDeepTree, AFileBelowThePathLimitIsFoundReadListedWholeAndTrashed) {
 }
 #endif
 
+#ifndef _WIN32
+// Scanned below a link, as where /home links to /var/home: the listing shows
+// the path given, and files and folders move through the real path.
+TEST(CliLinkedRoot, FilesAndFoldersBelowALinkedRootAreMoved) {
+  test::TempTree tree;
+  const test::TestTrash trash(tree);
+  CliHooks hooks;
+  hooks.moveToTrash = trash.Mover();
+  for (const char* copy : {"A", "B"}) tree.File(std::string("real/u/") + copy + "/photo.jpg", "photo");
+  tree.File("real/u/x/one.txt", "one");
+  tree.File("real/u/y/one.txt", "one");
+  tree.Symlink("home", tree.Path("real"));
+  const std::string given = tree.Folder("home/u");
+
+  auto r = RunCliWith({"--yes", "--min-size-mb", "0", "--trash", "all-but-one", "--keep", "in=" + tree.Path("real/u/x"),
+                       "--masks", "*.txt", given},
+                      hooks);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Group 1 (0.00 MB)\n" + given + "x/one.txt\n" + given + "y/one.txt\n");
+  EXPECT_NE(r.err.find("Moved to the trash: " + given + "y/one.txt\nMoved: 1. Stayed: 0."), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(tree.Path("real/u/y/one.txt")));
+  EXPECT_EQ(test::ReadFile(tree.Path("real/u/x/one.txt")), "one");
+
+  r = RunCliWith({"--yes", "--no-files", "--folders", "--min-size-mb", "0", "--trash-folders", "all-but-one", "--keep",
+                  "in=" + given + "A", given},
+                 hooks);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Moved to the trash: " + given + "B\nMoved: 1. Stayed: 0."), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(tree.Path("real/u/B")));
+  EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/B/photo.jpg")), "photo");
+  EXPECT_NE(test::ReadFile(tree.Path("data/Trash/info/B.trashinfo")).find("\nPath=" + tree.Path("real/u/B") + "\n"),
+            std::string::npos);
+  EXPECT_EQ(test::ReadFile(tree.Path("real/u/A/photo.jpg")), "photo");
+}
+
+// Another user plants an older copy in a shared sticky folder: keeping the
+// oldest keeps the person's own, leaves the planted one alone and says so.
+TEST(CliKeep, AnotherUsersOlderCopyInASharedFolderIsNotTheOneKept) {
+  if (!test::RunningAsRoot()) GTEST_SKIP() << "a file of another user needs root to make; the root pass runs this";
+  test::TempTree tree;
+  const test::TestTrash trash(tree);
+  CliHooks hooks;
+  hooks.moveToTrash = trash.Mover();
+  const std::string planted = tree.File("shared/planted.jpg", "photo");
+  ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chmod(tree.Path("shared").c_str(), 01777), 0);
+  test::SetModifiedYear(planted, 2019);
+  const std::string mine = tree.File("shared/mine.jpg", "photo");
+  test::SetModifiedYear(mine, 2021);
+  const std::string copy = tree.File("home/copy.jpg", "photo");
+  test::SetModifiedYear(copy, 2023);
+
+  const auto r = RunCliWith({"--yes", "--min-size-mb", "0", "--trash", "all-but-one", "--keep", "oldest",
+                             tree.Folder("shared"), tree.Folder("home")},
+                            hooks);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Move 1 files to Recycle Bin?\n\nIn 1 groups a copy of yours is kept, not one owned by another "
+                       "user in a folder others can write to, which stays unchecked. y\nMoved to the trash: " +
+                       copy + "\nMoved: 1. Stayed: 0."),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(test::ReadFile(planted), "photo");
+  EXPECT_EQ(test::ReadFile(mine), "photo");
+  EXPECT_FALSE(std::filesystem::exists(copy));
+}
+#endif
+
 TEST(CliOutput, TerminalSafePathQuotesWhatATerminalWouldObey) {
   const std::pair<std::string, std::string> cases[] = {
       {"/plain/na me/\xC3\xA9t\xC3\xA9", "/plain/na me/\xC3\xA9t\xC3\xA9"},
@@ -347,6 +465,19 @@ TEST_F(CliTest, OutputThatCannotBeWrittenFailsTheRun) {
   const char* argv[] = {"orvanta-cli", "--min-size-mb", "0", folder.c_str()};
   EXPECT_EQ(RunCli(4, argv, full, err), 1);
   EXPECT_NE(err.str().find("Cannot write to standard output."), std::string::npos) << err.str();
+
+  // Nor does a listing nobody could read lead to a removal, --yes or not.
+  CliHooks hooks;
+  hooks.moveToTrash = [](const std::vector<platform::TrashItem>& items, const platform::TrashHooks&) {
+    ADD_FAILURE() << "nothing moves after a failed listing";
+    return std::vector<platform::TrashOutcome>(items.size());
+  };
+  std::ostringstream removalErr;
+  const char* removal[] = {"orvanta-cli", "--min-size-mb", "0", "--trash", "all-but-one", "--yes", folder.c_str()};
+  EXPECT_EQ(RunCli(7, removal, full, removalErr, hooks), 1);
+  EXPECT_NE(removalErr.str().find("Nothing was moved: the listing could not be written."), std::string::npos)
+      << removalErr.str();
+  EXPECT_EQ(removalErr.str().find("Move "), std::string::npos) << removalErr.str();
 
   const auto r = RunCliWith({"--min-size-mb", "0", "--csv", tree.Path("no-such-folder/out.csv"), tree.Root()});
   EXPECT_EQ(r.status, 1);

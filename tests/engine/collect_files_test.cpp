@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <map>
 #include <new>
 #include <thread>
 
+#include "actions/list_rows.h"
 #include "collect/collect_files.h"
 #include "collect/folder_walk.h"
 #include "core/paths.h"
@@ -163,6 +169,49 @@ TEST_F(CollectFilesTest, AnUnreadableFolderContributesNothing) {
   const test::Unreadable locked(tree.Path("locked"));
   settings.folders = {tree.Folder()};
   EXPECT_EQ(Collect(), std::vector<std::string>{tree.Path("open/a")});
+}
+
+// Keep rules need to know whose copy a record is and whether other users may
+// put files beside it: the walk and the folder list record both.
+TEST(CollectFiles, RecordsTheOwnerAndWhetherOtherUsersMayWriteTheFolder) {
+  ORVANTA_SKIP_UNLESS_POSIX("owners and folder modes");
+  test::ScannedTree scanned;
+  test::TempTree& tree = scanned.tree;
+  const std::pair<const char*, unsigned> folders[] = {
+      {"own", 0755}, {"group", 0775}, {"open", 0757}, {"sticky", 01755}};
+  for (const auto& [folder, mode] : folders) {
+    tree.File(std::string(folder) + "/copy/a.txt", "a");
+    ASSERT_EQ(::chmod(tree.Path(folder).c_str(), mode), 0);
+  }
+  scanned.settings.folderClones = true;
+  scanned.run.Run();
+  const std::uint32_t me = platform::CurrentUserId().value();
+  std::map<std::string, bool> sharedOf;
+  for (const FileRecord& file : scanned.run.Files()) {
+    EXPECT_EQ(file.owner, me) << file.FullPath();
+    sharedOf[tree.Relative(file.FullPath())] = file.inSharedFolder;
+  }
+  EXPECT_EQ(sharedOf, (std::map<std::string, bool>{{"own/copy/a.txt", false},
+                                                   {"group/copy/a.txt", false},
+                                                   {"open/copy/a.txt", false},
+                                                   {"sticky/copy/a.txt", false}}));
+  for (const ListRow& row : scanned.run.FolderClones().Rows()) {
+    EXPECT_EQ(row.data->owner, me);
+    sharedOf[tree.Relative(RowPath(row))] = row.data->inSharedFolder;
+  }
+  EXPECT_EQ(sharedOf["own/copy"], false);
+  for (const char* shared : {"group/copy", "open/copy", "sticky/copy"}) EXPECT_EQ(sharedOf[shared], true) << shared;
+
+  // Files directly in the shared folders.
+  for (const auto& [folder, mode] : folders) tree.File(std::string(folder) + "/b.txt", "b");
+  scanned.run.Run();
+  for (const FileRecord& file : scanned.run.Files()) {
+    const std::string relative = tree.Relative(file.FullPath());
+    if (relative.find("/b.txt") != std::string::npos) {
+      EXPECT_EQ(file.inSharedFolder, relative != "own/b.txt") << relative;
+    }
+  }
+  for (const auto& [folder, mode] : folders) ::chmod(tree.Path(folder).c_str(), 0755);
 }
 
 TEST(WalkFiles, ADeepTreeIsWalkedInFullAndTheWalkResumesAfterIt) {

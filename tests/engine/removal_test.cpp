@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "actions/check_marks.h"
+#include "actions/list_totals.h"
 #include "actions/open_location.h"
 #include "actions/prompts.h"
 #include "actions/removal.h"
@@ -48,8 +49,8 @@ class RemovalTest : public ::testing::Test {
  protected:
   std::string S(const std::string& relative) { return tree.Path("scan/" + relative); }
 
-  void Scan(CompareMode mode = CompareMode::Content, bool folderClones = true) {
-    settings.folders = {tree.Folder("scan")};
+  void Scan(CompareMode mode = CompareMode::Content, bool folderClones = true, const std::string& root = "scan") {
+    settings.folders = {tree.Folder(root)};
     settings.compare = mode;
     settings.folderClones = folderClones;
     run = std::make_unique<ScanRun>(window, settings);
@@ -132,6 +133,27 @@ TEST_F(RemovalTest, AGroupAboutToLoseEveryCopyIsNamedAndNoIsTheDefault) {
   EXPECT_TRUE(fs::exists(S("Photos - Copy/2020/snow.jpg")));
   EXPECT_TRUE(fs::exists(S("Photos/2020/snow.jpg")));
   EXPECT_EQ(Folders().Rows().size(), 6u);
+}
+
+TEST_F(RemovalTest, FoldersThatHeldAMovedFileGoStaleOnTheOtherPage) {
+  MakePhotos();
+  Scan();
+  CheckAll(Folders());
+  CheckOnly(Files(), {"Photos - Copy/2019/beach.jpg"});
+  Delete(ListKind::Files);
+  ASSERT_EQ(prompts.shown.back(), "message:Files were moved to the Recycle Bin.");
+  std::vector<std::string> stale;
+  for (const ListRow& row : Folders().Rows()) {
+    if (row.stale) stale.push_back(tree.Relative(RowPath(row)));
+    EXPECT_EQ(row.checked, !row.stale) << RowPath(row);
+  }
+  EXPECT_EQ(stale, (std::vector<std::string>{"scan/Photos - Copy", "scan/Photos - Copy/2019"}));
+  EXPECT_EQ(TotalsLine(Folders(), "."), "Groups: 1, extra copies: 0.00 MB  \xC2\xB7  4 checked, 0.00 MB");
+
+  // The keep rules pass them by: the group left with one live copy keeps it.
+  CheckAllButOneInGroup(Folders());
+  EXPECT_EQ(Rows(Folders()), (std::vector<std::string>{"Photos", "Photos - Copy", "x Photos - Copy/2020", "Photos/2020",
+                                                       "Photos - Copy/2019", "Photos/2019"}));
 }
 
 TEST_F(RemovalTest, ACheckedSubfolderOfACheckedFolderTravelsWithIt) {
@@ -289,6 +311,55 @@ TEST_F(RemovalTest, AParentSwappedForALinkMovesNothingOutsideTheScannedTree) {
   EXPECT_EQ(test::ReadFile(outside), "photo");
 }
 
+// A root below a link, as where /home links to /var/home: the lists show the
+// path given, removal moves through the real one (which the trash records),
+// and a link swapped in below the root after the scan is still refused.
+TEST_F(RemovalTest, ItemsBelowALinkedRootMoveThroughItsRealPath) {
+  ORVANTA_SKIP_UNLESS_POSIX("links and the freedesktop.org trash");
+  for (const char* copy : {"u/Photos", "u/Photos - Copy"}) tree.File(std::string("scan/") + copy + "/2019/a.jpg", "a");
+  tree.File("scan/u/x/one.txt", "one");
+  tree.File("scan/u/y/one.txt", "one");
+  tree.File("scan/u/p/two.txt", "two!");
+  tree.File("scan/u/q/two.txt", "two!");
+  const std::string outside = tree.File("outside/two.txt", "two!");
+  fs::create_directory_symlink(tree.Path("scan"), tree.Path("home"));
+  const std::string given = tree.Path("home/u/");
+  Scan(CompareMode::Content, true, "home/u");
+  for (const ResultList* list : {&Files(), &Folders()}) {
+    for (const ListRow& row : list->Rows()) EXPECT_EQ(RowPath(row).rfind(given, 0), 0u) << RowPath(row);
+  }
+
+  // A file, then a link swapped in for the folder of another after the scan.
+  std::vector<std::string> checked = {given + "y/one.txt", given + "q/two.txt"};
+  for (std::size_t i = 0; i < Files().Rows().size(); ++i) {
+    const std::string path = RowPath(Files().Rows()[i]);
+    Files().SetChecked(i, std::find(checked.begin(), checked.end(), path) != checked.end());
+  }
+  fs::rename(S("u/q"), tree.Path("q-away"));
+  fs::create_directory_symlink(tree.Path("outside"), S("u/q"));
+  Delete(ListKind::Files);
+  EXPECT_EQ(prompts.shown.back(),
+            "message:Failed to delete some files.\n\nMoved: 1. Stayed: 1.\n\n"
+            "It changed since the scan.\n" +
+                given + "q/two.txt");
+  EXPECT_FALSE(fs::exists(S("u/y/one.txt")));
+  EXPECT_EQ(test::ReadFile(S("u/x/one.txt")), "one");
+  EXPECT_EQ(test::ReadFile(outside), "two!");
+  EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/one.txt")), "one");
+  EXPECT_NE(test::ReadFile(tree.Path("data/Trash/info/one.txt.trashinfo")).find("\nPath=" + S("u/y/one.txt") + "\n"),
+            std::string::npos);
+
+  // A folder.
+  for (std::size_t i = 0; i < Folders().Rows().size(); ++i) {
+    Folders().SetChecked(i, RowPath(Folders().Rows()[i]) == given + "Photos - Copy");
+  }
+  Delete(ListKind::Folders);
+  EXPECT_EQ(prompts.shown.back(), "message:Directories were moved to the Recycle Bin.");
+  EXPECT_FALSE(fs::exists(S("u/Photos - Copy")));
+  EXPECT_EQ(test::ReadFile(S("u/Photos/2019/a.jpg")), "a");
+  EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/Photos - Copy/2019/a.jpg")), "a");
+}
+
 TEST_F(RemovalTest, AFolderTheUserMayNotChangeKeepsItsItemWithTheSystemsReason) {
   if (test::RunningAsRoot()) GTEST_SKIP() << "root may change every folder; the ordinary-user pass runs this";
   tree.File("scan/locked/one.txt", "one");
@@ -420,6 +491,7 @@ TEST(TopTrash, UsedOnlyWhereNoOtherUserCanReachIt) {
     if (const auto at = expected.find("UID"); at != std::string::npos) expected.replace(at, 3, uid);
     EXPECT_EQ(opened, !expected.empty()) << error;
     if (!opened) continue;
+    EXPECT_EQ(folders.name, expected);
     struct stat viaFd, viaPath;
     ASSERT_EQ(::fstat(folders.files, &viaFd), 0);
     ASSERT_EQ(::lstat(top.Path(expected + "/files").c_str(), &viaPath), 0);

@@ -109,6 +109,11 @@ class MainWindowTest : public QObject {
     QVERIFY(Find<QCheckBox>(fresh, "chkFileDuplicates")->isChecked());
     QVERIFY(!Find<QCheckBox>(fresh, "chkDirDuplicates")->isChecked());
     QVERIFY(Find<QCheckBox>(fresh, "chkParallelHash")->isChecked());
+    // Off by default; the scan reads the box when it starts.
+    QVERIFY(!Find<QCheckBox>(fresh, "chkOneFileSystem")->isChecked());
+    QVERIFY(!fresh.OneFileSystem());
+    Find<QCheckBox>(fresh, "chkOneFileSystem")->setChecked(true);
+    QVERIFY(fresh.OneFileSystem());
     QCOMPARE(Find<QLineEdit>(fresh, "edMasks")->text(), QString("*.*"));
     const std::tuple<QSpinBox*, int, int, int> spins[] = {{Find<QSpinBox>(fresh, "seMinSizeMB"), 0, 1048576, 1},
                                                           {Find<QSpinBox>(fresh, "seMaxGroups"), 0, 1000000, 100},
@@ -451,6 +456,31 @@ class MainWindowTest : public QObject {
     QVERIFY(!QFile::exists(QString::fromStdString(tree->Path("p/Photos - Copy"))));
     QCOMPARE(form->Run().FolderClones().Rows().size(), std::size_t{3});
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{2});  // the copy's files went with it
+  }
+
+  void foldersAFileRemovalChangedTurnStaleOnTheFolderPage() {
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
+    for (const char* root : {"Photos", "Photos - Copy"}) tree->File(std::string("p/") + root + "/beach.jpg", "beach");
+    form->AddFolder(QString::fromStdString(tree->Path("p")));
+    Find<QCheckBox>(*form, "chkDirDuplicates")->setChecked(true);
+    form->ScanFolders();
+    dialogs.confirmations = {true};
+    Button("btnDeleteSelected")->click();  // the file page: one beach.jpg goes
+    QCOMPARE(dialogs.shown.last(), QString("message:Files were moved to the Recycle Bin."));
+
+    Item("FolderClones1")->trigger();
+    QApplication::processEvents();
+    QVERIFY(Find<QLabel>(*form, "lblTotals")->text().startsWith("No clone groups found"));
+    QAbstractItemModel* model = Find<ResultListView>(*form, "lvDirs")->model();
+    int stale = 0;
+    for (int line = 0; line < model->rowCount(); ++line) {
+      const QModelIndex index = model->index(line, 0);
+      if (!model->data(index, Qt::ToolTipRole).toString().contains("scan again")) continue;
+      ++stale;
+      QVERIFY(!(model->flags(index) & Qt::ItemIsUserCheckable));
+      QCOMPARE(model->data(index, Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    }
+    QCOMPARE(stale, 1);
   }
 
   void openLocationShowsTheFileOrOpensTheFolder() {
@@ -862,6 +892,35 @@ class MainWindowTest : public QObject {
     dialogs.folders = {QString()};
     Item("KeepCopiesInFolder1")->trigger();
     QCOMPARE(test::UncheckedPaths(form->Run().FolderClones(), *tree), before);
+  }
+
+  // A folder without a copy in some groups, or in any, is said to be so: the
+  // person meant to keep copies there.
+  void keepCopiesInFolderTellsWhereTheFolderHoldsNoCopy() {
+    test::TempTree photos;
+    test::MakePhotoTree(photos);
+    form->AddFolder(QString::fromStdString(photos.Root()));
+    form->ScanFolders();
+    QCOMPARE(form->Run().FileClones().Groups().size(), std::size_t{3});
+    const struct {
+      std::string folder;
+      QStringList shown;
+    } cases[] = {
+        {photos.Root(), {}},
+        {photos.Path("photos"),
+         {"message:" + QString::fromStdString(photos.Path("photos")) +
+          " holds no copy in 1 of 3 groups on this page; those groups keep their first copy."}},
+        {photos.Path("documents"),
+         {"message:" + QString::fromStdString(photos.Path("documents")) +
+          " holds no copy of any group on this page; each group keeps its first copy."}},
+    };
+    for (const auto& c : cases) {
+      dialogs.shown.clear();
+      dialogs.folders = {QString::fromStdString(c.folder)};
+      Item("KeepCopiesInFolder1")->trigger();
+      QCOMPARE(dialogs.shown, c.shown);
+      QCOMPARE(test::GroupsLosingEveryCopy(form->Run().FileClones()), std::vector<int>{});
+    }
   }
 
   void errorBoxTextEndsInAPoint() {

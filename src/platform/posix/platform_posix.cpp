@@ -49,6 +49,8 @@ void FillAttributes(const struct stat& st, FileAttributes& attributes) {
   attributes.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   attributes.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   attributes.changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  attributes.owner = static_cast<std::uint32_t>(st.st_uid);
+  attributes.shared = (st.st_mode & (S_IWGRP | S_IWOTH | S_ISVTX)) != 0;
 }
 
 bool StatFollowingLinks(const std::string& path, struct stat& st) {
@@ -108,11 +110,11 @@ bool FolderReader::QueryAttributes(std::string_view name, FileAttributes& attrib
   return true;
 }
 
-bool FolderReader::QueryFolderId(FileId& id) const {
+bool FolderReader::QueryFolderAttributes(FileAttributes& attributes) const {
   if (state_->dir == nullptr) return false;
   struct stat st;
   if (::fstat(::dirfd(state_->dir), &st) != 0) return false;
-  id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  FillAttributes(st, attributes);
   return true;
 }
 
@@ -229,6 +231,16 @@ std::string AbsolutePath(const std::string& path) {
   }
   return (resolved / rest).lexically_normal().string();
 }
+
+std::string RealPath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return {};
+  std::string result = resolved;
+  std::free(resolved);
+  return result;
+}
+
+std::optional<std::uint32_t> CurrentUserId() { return static_cast<std::uint32_t>(::geteuid()); }
 
 }  // namespace orvanta::platform
 

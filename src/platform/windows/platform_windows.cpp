@@ -130,10 +130,11 @@ bool FolderReader::QueryAttributes(std::string_view name, FileAttributes& attrib
   return true;
 }
 
-bool FolderReader::QueryFolderId(FileId& id) const {
+bool FolderReader::QueryFolderAttributes(FileAttributes& attributes) const {
   if (state_->find == INVALID_HANDLE_VALUE) return false;
-  id = QueryId(state_->folder);
-  return id.Known();
+  attributes.kind = EntryKind::Folder;
+  attributes.id = QueryId(state_->folder);
+  return true;
 }
 
 bool FolderReader::QueryEntryContent(std::string_view name, std::string& content) const {
@@ -212,6 +213,15 @@ double ProcessCpuSeconds() {
 // Resolved by text, not by GetFullPathNameW, which would drop a trailing dot or
 // blank of the last name and so name another file.
 std::string AbsolutePath(const std::string& path) { return windows::FullPath(path); }
+
+// The full path: the Recycle Bin has no rule against links on the way, so
+// nothing is gained by following them.
+std::string RealPath(const std::string& path) {
+  const std::string full = AbsolutePath(path);
+  return GetFileAttributesW(SystemPath(full).c_str()) == INVALID_FILE_ATTRIBUTES ? std::string() : full;
+}
+
+std::optional<std::uint32_t> CurrentUserId() { return std::nullopt; }
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
