@@ -8,6 +8,7 @@
 #include "actions/prompts.h"
 #include "core/file_record.h"
 #include "core/result_list.h"
+#include "text/text_helpers.h"
 #include "text/translate.h"
 
 namespace orvanta {
@@ -42,36 +43,90 @@ std::string ChangedSinceScan(const ListRow& row, ListKind kind) {
   return same ? std::string() : TranslateText("It changed since the scan.");
 }
 
+std::string StoppedText() { return TranslateText("The removal was stopped."); }
+
+bool Stopped(const RemovalProgress& progress) {
+  return progress.stop != nullptr && progress.stop->load(std::memory_order_relaxed);
+}
+
+// What the comparison of an item with the kept copies of its group found.
+struct Verdict {
+  std::string reason;  // empty: it may go
+  bool differs = false;
+  bool stopped = false;
+};
+
 class RemovalCheck {
  public:
-  RemovalCheck(const ResultList& list, const RemovalPlan& plan) : list_(list), kind_(list.Kind()) {
+  RemovalCheck(const ResultList& list, const RemovalPlan& plan, const RemovalProgress& progress)
+      : list_(list), kind_(list.Kind()), progress_(progress) {
     for (const RemovalPlan::Item& item : plan.items) moving_.insert(item.path);
+    // The kept members are settled now: marks changed while the removal runs change nothing.
+    for (std::size_t i = 0; i < list_.Rows().size(); ++i) {
+      const ListRow& row = list_.Rows()[i];
+      if (row.groupId < 0) continue;
+      std::vector<std::size_t>& kept = kept_[row.groupId];
+      if (!row.checked && !RowPath(row).empty() && !Moving(RowPath(row))) kept.push_back(i);
+    }
   }
 
-  // Empty when the item may go; otherwise why it stays.
-  std::string Check(const RemovalPlan::Item& item) {
+  // The checks of the whole request before anything moves: empty when the
+  // item and a kept member of its group are still what the scan saw.
+  std::string Unchanged(const RemovalPlan::Item& item) const {
     const ListRow& row = list_.Rows()[item.row];
     std::string reason = ChangedSinceScan(row, kind_);
     if (!reason.empty() || row.groupId < 0) return reason;
-    const std::vector<std::size_t>& kept = KeptOf(row.groupId);
+    const std::vector<std::size_t>& kept = kept_.at(row.groupId);
     // No member stays: the question named the group and the user said Yes.
     if (kept.empty()) return {};
-    const std::vector<std::size_t>& verified = VerifiedKeptOf(row.groupId);
-    if (verified.empty()) return TranslateText("Its kept copy changed since the scan.");
-    std::string unreadable;
-    for (const std::size_t keptRow : verified) {
-      const ListRow& other = list_.Rows()[keptRow];
-      if (kind_ == ListKind::Files && !row.data->contentHash.empty() &&
-          row.data->contentHash == other.data->contentHash) {
-        return {};
-      }
-      const std::string otherPath(RowPath(other));
-      const ContentComparison comparison =
-          kind_ == ListKind::Files ? CompareFiles(item.path, otherPath) : CompareFolders(item.path, otherPath);
-      if (comparison.result == ContentComparison::Result::Same) return {};
-      if (comparison.result == ContentComparison::Result::Unreadable) unreadable = comparison.reason;
+    for (const std::size_t keptRow : kept) {
+      if (ChangedSinceScan(list_.Rows()[keptRow], kind_).empty()) return {};
     }
-    return unreadable.empty() ? TranslateText("It differs from the copy that is kept.") : unreadable;
+    return TranslateText("Its kept copy changed since the scan.");
+  }
+
+  // The item and the kept members checked again and compared byte for byte
+  // (folders as trees); with `differenceAccepted` a kept member still as
+  // scanned is enough.
+  Verdict Compare(const RemovalPlan::Item& item, bool differenceAccepted) const {
+    const ListRow& row = list_.Rows()[item.row];
+    if (std::string reason = ChangedSinceScan(row, kind_); !reason.empty()) return {reason};
+    if (row.groupId < 0 || kept_.at(row.groupId).empty()) return {};
+    const CompareProgress onBytes = [this](std::int64_t) {
+      if (progress_.onBytes) progress_.onBytes();
+      return !Stopped(progress_);
+    };
+    bool keptAsScanned = false;
+    std::string unreadable, differing;
+    for (const std::size_t keptRow : kept_.at(row.groupId)) {
+      const ListRow& other = list_.Rows()[keptRow];
+      if (!ChangedSinceScan(other, kind_).empty()) continue;
+      keptAsScanned = true;
+      if (differenceAccepted) return {};
+      const std::string otherPath(RowPath(other));
+      const ContentComparison comparison = kind_ == ListKind::Files ? CompareFiles(item.path, otherPath, onBytes)
+                                                                    : CompareFolders(item.path, otherPath, onBytes);
+      switch (comparison.result) {
+        case ContentComparison::Result::Same:
+          // Both read as they were scanned once more: an edit made while they were compared vouches for nothing.
+          if (std::string reason = ChangedSinceScan(row, kind_); !reason.empty()) return {reason};
+          if (ChangedSinceScan(other, kind_).empty()) return {};
+          break;
+        case ContentComparison::Result::Stopped: return {StoppedText(), false, true};
+        case ContentComparison::Result::Unreadable:
+          if (unreadable.empty()) unreadable = comparison.reason;
+          break;
+        case ContentComparison::Result::Different:
+          if (differing.empty()) differing = comparison.differing;
+          break;
+      }
+    }
+    if (!keptAsScanned) return {TranslateText("Its kept copy changed since the scan.")};
+    if (!unreadable.empty()) return {unreadable};
+    if (differing.empty()) return {TranslateText("It differs from the copy that is kept."), true};
+    return {FormatText(TranslateText("It differs from the copy that is kept: %s."),
+                       {TerminalSafePath(differing, PathQuoting::Always)}),
+            true};
   }
 
  private:
@@ -79,41 +134,19 @@ class RemovalCheck {
     return AncestorsAndSelf(path, [this](std::string_view p) { return moving_.count(std::string(p)) != 0; });
   }
 
-  // Members of the group that stay: unchecked and inside no checked item.
-  const std::vector<std::size_t>& KeptOf(int group) {
-    auto [it, inserted] = kept_.try_emplace(group);
-    if (inserted) {
-      for (std::size_t i = 0; i < list_.Rows().size(); ++i) {
-        const ListRow& row = list_.Rows()[i];
-        if (row.groupId == group && !row.checked && !RowPath(row).empty() && !Moving(RowPath(row))) {
-          it->second.push_back(i);
-        }
-      }
-    }
-    return it->second;
-  }
-
-  const std::vector<std::size_t>& VerifiedKeptOf(int group) {
-    auto [it, inserted] = verified_.try_emplace(group);
-    if (inserted) {
-      for (const std::size_t row : KeptOf(group)) {
-        if (ChangedSinceScan(list_.Rows()[row], kind_).empty()) it->second.push_back(row);
-      }
-    }
-    return it->second;
-  }
-
   const ResultList& list_;
   ListKind kind_;
+  const RemovalProgress& progress_;
   std::unordered_set<std::string> moving_;
-  std::unordered_map<int, std::vector<std::size_t>> kept_, verified_;
+  // Members of each group that stay: unchecked and inside no checked item.
+  std::unordered_map<int, std::vector<std::size_t>> kept_;
 };
 
 std::string NamesWithMore(const std::vector<std::string>& names) {
   std::string text;
   for (std::size_t i = 0; i < names.size() && i < kNamesShown; ++i) {
     if (i != 0) text += "\n";
-    text += names[i];
+    text += TerminalSafePath(names[i]);
   }
   if (names.size() > kNamesShown) {
     text += "\n" + FormatText(TranslateText("and %d more"), {static_cast<std::int64_t>(names.size() - kNamesShown)});
@@ -170,37 +203,91 @@ RemovalPlan PlanRemoval(const ResultList& list) {
   return plan;
 }
 
+bool FindDifferingItems(const ResultList& list, RemovalPlan& plan, const RemovalProgress& progress) {
+  plan.differing.clear();
+  const RemovalCheck check(list, plan, progress);
+  for (std::size_t i = 0; i < plan.items.size(); ++i) {
+    if (plan.items[i].container >= 0) continue;
+    if (progress.onItem) progress.onItem(RemovalStage::Comparing, i, plan.items.size());
+    if (Stopped(progress)) return false;
+    const Verdict verdict = check.Compare(plan.items[i], false);
+    if (verdict.stopped) return false;
+    if (verdict.differs) plan.differing.push_back(i);
+  }
+  return true;
+}
+
 std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan) {
   const std::string question = list.Kind() == ListKind::Files ? TranslateText("Move %d files to Recycle Bin?")
                                                               : TranslateText("Move %d directories to Recycle Bin?");
   std::string text = FormatText(question, {static_cast<std::int64_t>(plan.items.size())});
-  if (plan.groupsLosingEveryCopy.empty()) return text;
-  std::vector<std::string> groups;
-  for (const int group : plan.groupsLosingEveryCopy) {
-    const auto it = std::find_if(list.Groups().begin(), list.Groups().end(),
-                                 [group](const ListGroup& g) { return g.groupId == group; });
-    groups.push_back(it != list.Groups().end() ? it->header : std::to_string(group));
+  if (!plan.groupsLosingEveryCopy.empty()) {
+    std::vector<std::string> groups;
+    for (const int group : plan.groupsLosingEveryCopy) {
+      const auto it = std::find_if(list.Groups().begin(), list.Groups().end(),
+                                   [group](const ListGroup& g) { return g.groupId == group; });
+      groups.push_back(it != list.Groups().end() ? it->header : std::to_string(group));
+    }
+    text += "\n\n" + TranslateText("No copy would remain of these groups:") + "\n" + NamesWithMore(groups);
   }
-  return text + "\n\n" + TranslateText("No copy would remain of these groups:") + "\n" + NamesWithMore(groups);
+  if (!plan.differing.empty()) {
+    std::vector<std::string> paths;
+    for (const std::size_t i : plan.differing) paths.push_back(plan.items[i].path);
+    text += "\n\n" +
+            FormatText(TranslateText("%d of them differ from the copy that is kept:"),
+                       {static_cast<std::int64_t>(paths.size())}) +
+            "\n" + NamesWithMore(paths);
+  }
+  return text;
 }
 
-RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, const TrashMover& mover) {
+std::string MoveDifferingQuestion(const RemovalPlan& plan) {
+  return FormatText(TranslateText("Move the %d that differ from the copy that is kept as well?"),
+                    {static_cast<std::int64_t>(plan.differing.size())});
+}
+
+std::string RemovalProgressText(RemovalStage stage, std::size_t item, std::size_t items) {
+  const std::string text = stage == RemovalStage::Comparing ? TranslateText("Comparing with the kept copies... %d / %d")
+                                                            : TranslateText("Moving to the Recycle Bin... %d / %d");
+  return FormatText(text, {static_cast<std::int64_t>(item + 1), static_cast<std::int64_t>(items)});
+}
+
+RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, const TrashMover& mover,
+                              const RemovalProgress& progress, bool moveDifferent) {
   RemovalResult result;
-  RemovalCheck check(list, plan);
+  const RemovalCheck check(list, plan, progress);
   std::vector<platform::TrashItem> request;
   std::vector<std::size_t> requested;
   std::vector<std::string> reasonOf(plan.items.size());
-  // Every item is checked before the first one moves.
+  // Every item is checked before the first one moves; the bytes are compared right before each moves.
   for (std::size_t i = 0; i < plan.items.size(); ++i) {
     const RemovalPlan::Item& item = plan.items[i];
     if (item.container >= 0) continue;
-    reasonOf[i] = check.Check(item);
+    reasonOf[i] = check.Unchanged(item);
     if (!reasonOf[i].empty()) continue;
     request.push_back({item.path, list.Rows()[item.row].data->id});
     requested.push_back(i);
   }
+  std::vector<std::vector<std::size_t>> carried(plan.items.size());
+  for (std::size_t i = 0; i < plan.items.size(); ++i) {
+    if (plan.items[i].container >= 0) carried[static_cast<std::size_t>(plan.items[i].container)].push_back(i);
+  }
+  platform::TrashHooks hooks;
+  hooks.beforeMove = [&](std::size_t k) {
+    if (progress.onItem) progress.onItem(RemovalStage::Moving, k, request.size());
+    if (Stopped(progress)) return StoppedText();
+    const std::size_t i = requested[k];
+    const bool accepted =
+        moveDifferent && std::find(plan.differing.begin(), plan.differing.end(), i) != plan.differing.end();
+    return check.Compare(plan.items[i], accepted).reason;
+  };
+  hooks.afterMove = [&](std::size_t k, const platform::TrashOutcome& outcome) {
+    if (!outcome.moved || !progress.onMoved) return;
+    progress.onMoved(request[k].path, outcome);
+    for (const std::size_t inside : carried[requested[k]]) progress.onMoved(plan.items[inside].path, outcome);
+  };
   const std::vector<platform::TrashOutcome> outcomes =
-      request.empty() ? std::vector<platform::TrashOutcome>{} : mover(request, {});
+      request.empty() ? std::vector<platform::TrashOutcome>{} : mover(request, hooks);
   std::vector<bool> moved(plan.items.size(), false);
   for (std::size_t k = 0; k < requested.size(); ++k) {
     const bool ok = k < outcomes.size() && outcomes[k].moved;
@@ -252,16 +339,30 @@ std::string RemovalOutcomeText(ListKind kind, const RemovalResult& result) {
   return text;
 }
 
-void DeleteChecked(ResultList& files, ResultList& folders, ListKind active, Prompts& prompts, const TrashMover& mover) {
+void DeleteChecked(ResultList& files, ResultList& folders, ListKind active, Prompts& prompts, const TrashMover& mover,
+                   const RemovalProgress& progress) {
   ResultList& list = active == ListKind::Files ? files : folders;
-  const RemovalPlan plan = PlanRemoval(list);
+  RemovalPlan plan = PlanRemoval(list);
   if (plan.items.empty()) {
     prompts.Message(active == ListKind::Files ? TranslateText("No files selected.")
                                               : TranslateText("No directories selected."));
     return;
   }
+  const auto working = [&progress](bool on) {
+    if (progress.onWorking) progress.onWorking(on);
+  };
+  if (!list.GroupedByContent()) {
+    working(true);
+    const bool compared = FindDifferingItems(list, plan, progress);
+    working(false);
+    // Stopped before the question: nothing was asked, nothing moves.
+    if (!compared) return;
+  }
   if (!prompts.Confirm(RemovalQuestion(list, plan), plan.groupsLosingEveryCopy.empty())) return;
-  const RemovalResult result = CarryOutRemoval(list, plan, mover);
+  const bool moveDifferent = !plan.differing.empty() && prompts.Confirm(MoveDifferingQuestion(plan), false);
+  working(true);
+  const RemovalResult result = CarryOutRemoval(list, plan, mover, progress, moveDifferent);
+  working(false);
   RemoveRowsOfMovedItems(files, result.moved);
   RemoveRowsOfMovedItems(folders, result.moved);
   prompts.Message(RemovalOutcomeText(active, result));

@@ -49,6 +49,8 @@ bool ScanRun::RunStages() {
   ScanContext scan{host_,       settings_,     stopRequested_,    files_,           folderRecords_,
                    fileClones_, folderClones_, decimalSeparator_, &unreadableFiles_};
   ClearResults();
+  fileClones_.SetGroupedByContent(settings_.Compare() == CompareMode::Content);
+  folderClones_.SetGroupedByContent(settings_.Compare() == CompareMode::Content);
   unreadableFiles_.clear();
   CollectFiles(scan);
   // The walk's lists were built on its threads' heaps and are freed by now.

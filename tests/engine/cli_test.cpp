@@ -11,6 +11,7 @@
 #include "cli/listing_writers.h"
 #include "platform/platform.h"
 #include "test_support.h"
+#include "text/text_helpers.h"
 
 namespace orvanta {
 namespace {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <filesystem>
 #include <memory>
 
@@ -33,12 +34,16 @@ namespace fs = std::filesystem;
 struct ScriptedPrompts : Prompts {
   std::vector<std::string> shown;
   std::vector<bool> defaults;  // defaultYes of each question
+  std::deque<bool> answers;    // the next questions' answers; then `answer`
   bool answer = true;
   void Message(const std::string& text) override { shown.push_back("message:" + text); }
   bool Confirm(const std::string& text, bool defaultYes) override {
     shown.push_back("confirm:" + text);
     defaults.push_back(defaultYes);
-    return answer;
+    if (answers.empty()) return answer;
+    const bool next = answers.front();
+    answers.pop_front();
+    return next;
   }
 };
 
@@ -194,14 +199,14 @@ TEST_F(RemovalTest, CopiesGroupedWithoutTheirContentAreComparedFirst) {
   };
   const Case cases[] = {
       {"folders of equal names and sizes, other bytes", CompareMode::Content, true, "B", nullptr,
-       "It differs from the copy that is kept."},
+       "It differs from the copy that is kept: 'f.txt'."},
       {"equal folders", CompareMode::Content, true, "B", nullptr, ""},
       {"files of one size, other bytes", CompareMode::Size, false, "B/f.txt", nullptr,
        "It differs from the copy that is kept."},
       {"the kept file edited after the scan", CompareMode::Content, false, "B/f.txt", "edit",
        "Its kept copy changed since the scan."},
       {"the kept folder's file edited after the scan", CompareMode::Content, true, "B", "edit",
-       "It differs from the copy that is kept."},
+       "It differs from the copy that is kept: 'f.txt'."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -220,6 +225,8 @@ TEST_F(RemovalTest, CopiesGroupedWithoutTheirContentAreComparedFirst) {
       fs::last_write_time(S("A/f.txt"), fs::last_write_time(S("A/f.txt")) - std::chrono::hours(1));
     }
     prompts.shown.clear();
+    // The second question, for items whose bytes differ, is answered No.
+    prompts.answers = {true, false};
     Delete(kind);
     if (std::string(c.reason).empty()) {
       EXPECT_FALSE(fs::exists(S(c.checked)));
