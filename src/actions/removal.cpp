@@ -272,18 +272,18 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
   for (std::size_t i = 0; i < plan.items.size(); ++i) {
     if (plan.items[i].container >= 0) carried[static_cast<std::size_t>(plan.items[i].container)].push_back(i);
   }
+  std::vector<bool> differenceAccepted(plan.items.size(), false);
+  for (const std::size_t i : plan.differing) differenceAccepted[i] = moveDifferent;
   platform::TrashHooks hooks;
   hooks.beforeMove = [&](std::size_t k) {
     if (progress.onItem) progress.onItem(RemovalStage::Moving, k, request.size());
     if (Stopped(progress)) return StoppedText();
-    const std::size_t i = requested[k];
-    const bool accepted =
-        moveDifferent && std::find(plan.differing.begin(), plan.differing.end(), i) != plan.differing.end();
-    return check.Compare(plan.items[i], accepted).reason;
+    return check.Compare(plan.items[requested[k]], differenceAccepted[requested[k]]).reason;
   };
+  // Items are told by the paths the lists show.
   hooks.afterMove = [&](std::size_t k, const platform::TrashOutcome& outcome) {
     if (!outcome.moved || !progress.onMoved) return;
-    progress.onMoved(request[k].path, outcome);
+    progress.onMoved(plan.items[requested[k]].path, outcome);
     for (const std::size_t inside : carried[requested[k]]) progress.onMoved(plan.items[inside].path, outcome);
   };
   const std::vector<platform::TrashOutcome> outcomes =

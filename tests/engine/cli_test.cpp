@@ -502,6 +502,28 @@ TEST_F(CliTest, ProgressIsOneRewrittenLineOnATerminal) {
   EXPECT_EQ(RunCliWith({"-q", "--min-size-mb", "0", tree.Root()}, hooks).err, "");
 }
 
+// On a terminal the removal shows its progress on the status line, which
+// each item's own line takes off first, so no line holds both.
+TEST_F(CliTest, TheRemovalsProgressLineMakesWayForEachItemsLine) {
+  const test::TestTrash trash(tree);
+  CliHooks hooks;
+  hooks.stderrIsTerminal = 1;
+  hooks.moveToTrash = trash.Mover();
+  const auto r = RunCliWith(
+      {"--yes", "--min-size-mb", "0", "--trash", "all-but-one", tree.Folder("x"), tree.Folder("y"), tree.Folder("z")},
+      hooks);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("\rMoving to the Recycle Bin... 1 / 2\x1b[K"), std::string::npos) << r.err;
+  for (const char* moved : {"z/big.dat", "y/dup.txt"}) {
+    const std::size_t at = r.err.find("Moved to the trash: " + tree.Path(moved) + "\n");
+    ASSERT_NE(at, std::string::npos) << r.err;
+    // At the start of a line: after a line's end or after the status line was taken off.
+    EXPECT_TRUE(r.err[at - 1] == '\n' || r.err.compare(at - 4, 4, "\r\x1b[K") == 0) << r.err;
+  }
+  const std::string end = "\nMoved: 2. Stayed: 0.\n";
+  EXPECT_EQ(r.err.substr(r.err.size() - end.size()), end) << "no status is left after the totals";
+}
+
 // What a dry run of the removal would move, relative to the tree.
 std::set<std::string> WouldMove(const std::string& err, const test::TempTree& tree) {
   std::set<std::string> paths;
