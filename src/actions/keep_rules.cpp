@@ -147,7 +147,8 @@ std::optional<KeepRule> ParseKeepRule(std::string_view text) {
 void CheckAllButKept(ResultList& list, const std::vector<KeepRule>& rules) {
   std::map<int, std::vector<std::size_t>> membersOf;
   for (std::size_t i = 0; i < list.Rows().size(); ++i) {
-    if (list.Rows()[i].groupId >= 0) membersOf[list.Rows()[i].groupId].push_back(i);
+    // A stale row is no copy of its group any more: neither kept nor checked.
+    if (list.Rows()[i].groupId >= 0 && !list.Rows()[i].stale) membersOf[list.Rows()[i].groupId].push_back(i);
   }
   // Outermost folders first, then list order: a group's kept folder is known
   // before the groups of its subfolders are decided.

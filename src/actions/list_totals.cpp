@@ -54,18 +54,26 @@ std::optional<ListSummary> SummarizeList(const ResultList& list) {
   struct Sizes {
     std::int64_t total = 0;
     std::int64_t largest = 0;
+    std::size_t members = 0;
   };
+  // Rows that went to the trash or went stale no longer count: a group with
+  // fewer than two members left is no group any more.
   std::unordered_map<int, Sizes> byGroup;
   for (const ListRow& row : list.Rows()) {
-    if (row.groupId < 0) continue;
+    if (row.groupId < 0 || row.stale) continue;
     Sizes& sizes = byGroup[row.groupId];
     sizes.total += Known(row);
     sizes.largest = std::max(sizes.largest, Known(row));
+    ++sizes.members;
   }
   ListSummary summary;
-  summary.groupsFound = list.GroupsFound();
-  summary.groupsListed = static_cast<int>(list.Groups().size());
-  for (const auto& [group, sizes] : byGroup) summary.extraBytes += sizes.total - sizes.largest;
+  for (const auto& [group, sizes] : byGroup) {
+    if (sizes.members < 2) continue;
+    ++summary.groupsListed;
+    summary.extraBytes += sizes.total - sizes.largest;
+  }
+  const int gone = static_cast<int>(list.Groups().size()) - summary.groupsListed;
+  summary.groupsFound = std::max(list.GroupsFound() - gone, summary.groupsListed);
   return summary;
 }
 

@@ -66,7 +66,7 @@ class RemovalCheck {
       const ListRow& row = list_.Rows()[i];
       if (row.groupId < 0) continue;
       std::vector<std::size_t>& kept = kept_[row.groupId];
-      if (!row.checked && !RowPath(row).empty() && !Moving(RowPath(row))) kept.push_back(i);
+      if (!row.checked && !row.stale && !RowPath(row).empty() && !Moving(RowPath(row))) kept.push_back(i);
     }
   }
 
@@ -192,7 +192,8 @@ RemovalPlan PlanRemoval(const ResultList& list) {
     const bool goes =
         row.checked || AncestorsAndSelf(path, [&](std::string_view p) { return moving.count(std::string(p)) != 0; });
     if (!goes) {
-      keeping.insert(row.groupId);
+      // A stale row keeps no copy of its group.
+      if (!row.stale) keeping.insert(row.groupId);
     } else if (std::find(touched.begin(), touched.end(), row.groupId) == touched.end()) {
       touched.push_back(row.groupId);
     }
@@ -310,11 +311,23 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
 void RemoveRowsOfMovedItems(ResultList& list, const std::vector<std::string>& moved) {
   if (moved.empty()) return;
   const std::unordered_set<std::string> gone(moved.begin(), moved.end());
+  const ListUpdateGuard batch(list);
   list.RemoveRowsWhere([&gone](const ListRow& row) {
     const std::string path = RowPath(row);
     return !path.empty() &&
            AncestorsAndSelf(path, [&gone](std::string_view p) { return gone.count(std::string(p)) != 0; });
   });
+  // A folder that held a moved item is no longer what was compared.
+  std::unordered_set<std::string> holders;
+  for (const std::string& path : moved) {
+    AncestorsAndSelf(path, [&holders, &path](std::string_view p) {
+      if (p.size() < path.size()) holders.emplace(p);
+      return false;
+    });
+  }
+  for (std::size_t i = 0; i < list.Rows().size(); ++i) {
+    if (holders.count(RowPath(list.Rows()[i])) != 0) list.MarkStale(i);
+  }
 }
 
 std::string RemovalOutcomeText(ListKind kind, const RemovalResult& result) {

@@ -98,7 +98,8 @@ std::string RemovalProgressText(RemovalStage stage, std::size_t item, std::size_
 RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, const TrashMover& mover,
                               const RemovalProgress& progress = {}, bool moveDifferent = false);
 
-// Takes out the rows whose item moved or lies inside a moved folder.
+// Takes out the rows whose item moved or lies inside a moved folder, and
+// marks stale the rows of folders that held a moved item.
 void RemoveRowsOfMovedItems(ResultList& list, const std::vector<std::string>& moved);
 
 // The success text when everything moved; otherwise the failure text, the

@@ -251,12 +251,17 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   // not worth an older CSV file or a removal.
   if (outcome.kind != ScanOutcome::Kind::Done) return kExitFailed;
   written = WriteCsvFiles(options, run, err) && written;
-  const RemovalEnd removal = options.trashMarks == CliOptions::TrashMarks::None
-                                 ? RemovalEnd::Done
-                                 : RemoveClones(options, run, window, hooks.input != nullptr ? *hooks.input : std::cin,
-                                                err, hooks.moveToTrash);
+  if (options.trashMarks == CliOptions::TrashMarks::None) return written && allRoots ? kExitDone : kExitFailed;
+  // A listing that did not reach its reader (a full disk, a closed pipe) is no
+  // ground for a removal the person could not review.
+  if (!written) {
+    Complain(err) << TranslateText("Nothing was moved: the listing could not be written.") << '\n';
+    return kExitFailed;
+  }
+  const RemovalEnd removal =
+      RemoveClones(options, run, window, hooks.input != nullptr ? *hooks.input : std::cin, err, hooks.moveToTrash);
   if (removal == RemovalEnd::Stopped) return kExitStopped;
-  return written && allRoots && removal == RemovalEnd::Done ? kExitDone : kExitFailed;
+  return allRoots && removal == RemovalEnd::Done ? kExitDone : kExitFailed;
 }
 
 }  // namespace orvanta

@@ -26,6 +26,7 @@ void CollectFiles(ScanContext& scan) {
 
   const std::vector<std::string> masks = ParseMasks(scan.settings.MasksText());
   const std::int64_t minBytes = scan.settings.MinSizeMB() * 1048576;
+  const bool oneFileSystem = scan.settings.OneFileSystem();
   ReachedFiles reached;
 
   for (const std::string& folder : scan.settings.Folders()) {
@@ -57,7 +58,8 @@ void CollectFiles(ScanContext& scan) {
       };
       bool walked = true;
       try {
-        WalkFiles(folder, mask, found, &scan.stopRequested, [&window] { window.PumpMessages(); });
+        WalkFiles(
+            folder, mask, found, &scan.stopRequested, [&window] { window.PumpMessages(); }, oneFileSystem);
       } catch (const std::runtime_error&) {
         // A malformed mask or a folder gone meanwhile: this pass contributes nothing.
         walked = false;

@@ -59,7 +59,8 @@ struct Node {
 
 class ParallelWalk {
  public:
-  ParallelWalk(const FileMask& mask, const std::atomic<bool>* stop) : mask_(mask), stop_(stop) {}
+  ParallelWalk(const FileMask& mask, const std::atomic<bool>* stop, bool oneFileSystem)
+      : mask_(mask), stop_(stop), oneFileSystem_(oneFileSystem) {}
 
   // The pool, declared last, joins the workers after this.
   ~ParallelWalk() { Finish(); }
@@ -103,6 +104,8 @@ class ParallelWalk {
     if (!reader.IsOpen()) return;
     if (reader.QueryFolderId(node.id)) {
       node.haveId = true;
+      // The root is listed before any other folder is queued, so its identity is known here.
+      if (oneFileSystem_ && node.parent != nullptr && root_.haveId && node.id.device != root_.id.device) return;
       // A folder that is its own ancestor (a bind-mount loop) is not entered again.
       for (const Node* ancestor = node.parent; ancestor != nullptr; ancestor = ancestor->parent) {
         if (ancestor->haveId && ancestor->id == node.id) return;
@@ -251,6 +254,7 @@ class ParallelWalk {
 
   const FileMask& mask_;
   const std::atomic<bool>* stop_;
+  const bool oneFileSystem_;
   Node root_;
   std::mutex mutex_;
   std::condition_variable work_;    // a folder to list, or the end
@@ -310,12 +314,12 @@ bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, Entr
 
 std::size_t WalkFiles(const std::string& folder, const std::string& mask,
                       const std::function<void(const EnumeratedFile&)>& found, const std::atomic<bool>* stop,
-                      const std::function<void()>& waiting) {
+                      const std::function<void()>& waiting, bool oneFileSystem) {
   const FileMask fileMask(mask);
   if (folder.empty() || folder.find('\0') != std::string::npos || !platform::FolderExists(folder)) {
     throw std::runtime_error("Folder not found: " + folder);
   }
-  return ParallelWalk(fileMask, stop).Walk(folder, found, waiting);
+  return ParallelWalk(fileMask, stop, oneFileSystem).Walk(folder, found, waiting);
 }
 
 }  // namespace orvanta

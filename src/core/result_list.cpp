@@ -35,13 +35,21 @@ ListRow& ResultList::AddRow() {
 
 void ResultList::SetChecked(std::size_t row, bool checked) {
   ListRow& r = rows_.at(row);
-  if (r.checked == checked) return;
+  if (r.checked == checked || (checked && r.stale)) return;
   r.checked = checked;
   if (updateDepth_ > 0) {
     changedInUpdate_ = true;
   } else if (observer_ != nullptr) {
     observer_->RowCheckChanged(row);
   }
+}
+
+void ResultList::MarkStale(std::size_t row) {
+  ListRow& r = rows_.at(row);
+  if (r.stale) return;
+  r.stale = true;
+  r.checked = false;
+  Changed();
 }
 
 void ResultList::RemoveRowsWhere(const std::function<bool(const ListRow&)>& remove) {

@@ -46,6 +46,10 @@ struct ListRow {
   // The file or folder as the scan saw it (path, size, identity, time), in
   // the scan's registry; not owned. Null only for a row built without one.
   const FileRecord* data = nullptr;
+  // A removal changed the item since it was listed (something inside the
+  // folder went to the trash): it no longer matches its group, so it is
+  // neither checked nor counted until the next scan.
+  bool stale = false;
 };
 
 class ResultListObserver {
@@ -82,7 +86,10 @@ class ResultList {
   ListRow& AddRow();
   // Room for `count` more rows, so a long list is not copied while it grows.
   void ReserveRows(std::size_t count) { rows_.reserve(rows_.size() + count); }
+  // A stale row never takes a check mark.
   void SetChecked(std::size_t row, bool checked);
+  // Marks the row stale and takes its check mark away.
+  void MarkStale(std::size_t row);
   // Removes every row the predicate picks, keeping the order of the others.
   void RemoveRowsWhere(const std::function<bool(const ListRow&)>& remove);
   void ClearRows();

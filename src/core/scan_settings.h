@@ -26,6 +26,8 @@ class ScanSettings {
   virtual int MinGroupSize() const = 0;
   virtual bool FindFileClones() const = 0;
   virtual bool FindFolderClones() const = 0;
+  // Each root's walk stays on that root's file system (find -xdev).
+  virtual bool OneFileSystem() const = 0;
 };
 
 // Settings held in plain fields, starting at the window's start values.
@@ -39,6 +41,7 @@ struct ScanSettingsValues : ScanSettings {
   int minGroupSize = 2;
   bool fileClones = true;
   bool folderClones = false;
+  bool oneFileSystem = false;
 
   std::vector<std::string> Folders() const override { return folders; }
   CompareMode Compare() const override { return compare; }
@@ -49,6 +52,7 @@ struct ScanSettingsValues : ScanSettings {
   int MinGroupSize() const override { return minGroupSize; }
   bool FindFileClones() const override { return fileClones; }
   bool FindFolderClones() const override { return folderClones; }
+  bool OneFileSystem() const override { return oneFileSystem; }
 };
 
 // A spin edit's text as an integer; text that is not one reads as the fallback.

@@ -1,6 +1,7 @@
 #include "folderclones/folder_signatures.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_set>
 
 #include "collect/folder_walk.h"
@@ -25,13 +26,17 @@ std::string OpenablePath(const FolderSignatures& folders, const std::string& key
 }
 
 // Walks every folder below one root without pumping. Links are not entered;
-// a folder met before (overlapping roots, bind mounts) is not collected again.
+// a folder met before (overlapping roots, bind mounts) is not collected again,
+// nor, with `oneFileSystem`, one on another file system than its root's (the
+// folder holding it then has contents unknown, and is no clone).
 class DirectoryCollector {
  public:
-  DirectoryCollector(FolderSignatures& folders, const std::atomic<bool>& stop) : folders_(folders), stop_(stop) {}
+  DirectoryCollector(FolderSignatures& folders, const std::atomic<bool>& stop, bool oneFileSystem)
+      : folders_(folders), stop_(stop), oneFileSystem_(oneFileSystem) {}
 
   void CollectRoot(const std::string& rootKey) {
     std::vector<std::string> pending{rootKey};
+    std::optional<std::uint64_t> rootDevice;
     while (!pending.empty() && !stop_.load(std::memory_order_relaxed)) {
       std::string key = std::move(pending.back());
       pending.pop_back();
@@ -40,6 +45,8 @@ class DirectoryCollector {
         platform::FolderReader reader(OpenablePath(folders_, key));
         platform::FileId id;
         const bool identified = reader.IsOpen() && reader.QueryFolderId(id);
+        if (identified && key == rootKey) rootDevice = id.device;
+        if (oneFileSystem_ && identified && rootDevice && id.device != *rootDevice) continue;
         if (!keys_.insert(key).second || (identified && !ids_.FirstReach(id))) continue;
         std::string_view name;
         EntryKind kind;
@@ -58,6 +65,7 @@ class DirectoryCollector {
  private:
   FolderSignatures& folders_;
   const std::atomic<bool>& stop_;
+  const bool oneFileSystem_;
   std::unordered_set<std::string> keys_;
   ReachedFiles ids_;
 };
@@ -184,7 +192,7 @@ std::string DirEntryName(std::string_view key) {
 
 bool CollectDirectories(ScanContext& scan, FolderSignatures& folders) {
   ScanHost& window = scan.window;
-  DirectoryCollector collector(folders, scan.stopRequested);
+  DirectoryCollector collector(folders, scan.stopRequested, scan.settings.OneFileSystem());
   for (const std::string& root : scan.settings.Folders()) {
     if (scan.StopRequested()) break;
     if (!platform::FolderExists(root)) continue;

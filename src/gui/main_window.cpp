@@ -231,8 +231,11 @@ void MainWindow::BuildSettingsPanel() {
   lbFolders_->setItemDelegate(new PathDelegate(lbFolders_));
   lbFolders_->viewport()->setAcceptDrops(true);
   lbFolders_->viewport()->installEventFilter(this);
+  // Off by default, and not kept between sessions, as the other settings.
+  chkOneFileSystem_ = Named(new QCheckBox(PanelTop_), "chkOneFileSystem");
   folders->addWidget(lblFolders_);
   folders->addWidget(lbFolders_, 1);
+  folders->addWidget(chkOneFileSystem_);
   row->addLayout(folders, 1);
 
   auto* folderCommands = new QVBoxLayout;
@@ -462,6 +465,7 @@ void MainWindow::ApplyInterfaceTexts() {
   }
 
   lblFolders_->setText(Tr("Folders to scan:"));
+  chkOneFileSystem_->setText(Tr("Stay on each folder's file system"));
   chkFileDuplicates_->setText(Tr("Find file clones"));
   chkDirDuplicates_->setText(Tr("Find folder clones"));
   rgCompare_->setTitle(Tr("Compare files by"));
@@ -679,6 +683,7 @@ int MainWindow::MinGroupSize() const {
 }
 bool MainWindow::FindFileClones() const { return chkFileDuplicates_->isChecked(); }
 bool MainWindow::FindFolderClones() const { return chkDirDuplicates_->isChecked(); }
+bool MainWindow::OneFileSystem() const { return chkOneFileSystem_->isChecked(); }
 
 // --- Pages, panel, help ---
 

@@ -129,6 +129,7 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   int MinGroupSize() const override;
   bool FindFileClones() const override;
   bool FindFolderClones() const override;
+  bool OneFileSystem() const override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -182,6 +183,7 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   QLabel* lblMinSize_;
   QSpinBox* seMinSizeMB_;
   QCheckBox* chkParallelHash_;
+  QCheckBox* chkOneFileSystem_;
   QLabel* lblMaxGroups_;
   QSpinBox* seMaxGroups_;
   QLabel* lblMinGroupSize_;

@@ -1,12 +1,16 @@
 #include "gui/result_list_view.h"
 
+#include <QApplication>
 #include <QFont>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QStyle>
 #include <algorithm>
 #include <unordered_map>
+
+#include "text/translate.h"
 
 namespace orvanta {
 namespace {
@@ -113,8 +117,10 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::CheckStateRole && index.column() == 0) return row.checked ? Qt::Checked : Qt::Unchecked;
   if (role == Qt::ToolTipRole) {
     const std::string path = RowPath(row);
+    if (row.stale) return FromUtf8(path + "\n" + TranslateText("Changed by a removal; scan again to compare it."));
     return path.empty() ? QVariant() : FromUtf8(path);
   }
+  if (role == Qt::ForegroundRole && row.stale) return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
   return {};
 }
 
@@ -129,7 +135,10 @@ Qt::ItemFlags ResultListModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return Qt::NoItemFlags;
   if (IsGroupHeader(index)) return Qt::ItemIsEnabled;
   Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-  if (index.column() == 0) flags |= Qt::ItemIsUserCheckable;
+  const int row = EngineRow(index);
+  if (index.column() == 0 && (row < 0 || !list_.Rows()[static_cast<std::size_t>(row)].stale)) {
+    flags |= Qt::ItemIsUserCheckable;
+  }
   return flags;
 }
 

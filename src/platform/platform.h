@@ -213,6 +213,12 @@ struct TrashItem {
 struct TrashOutcome {
   bool moved = false;
   std::string reason;
+  // Where a moved item went: the trash folder (POSIX; empty on Windows, where
+  // it is the Recycle Bin), and whether that is not the trash the person
+  // looks in (the home trash) but one at the top of another mount, which the
+  // report then names.
+  std::string trashFolder;
+  bool otherTrash = false;
 };
 
 // What the caller is asked around each item of a request.
@@ -229,9 +235,12 @@ struct TrashHooks {
 // item, in order; an item that fails never stops the others.
 // Windows: the Recycle Bin through the shell (SHFileOperationW, undo allowed).
 // POSIX: the desktop's trash (freedesktop.org Trash specification): the home
-// trash when the item lies on its file system, else the trash at the top of
-// the item's own mount, used only when it is safe ($topdir/.Trash a real
-// sticky folder, the user's folders in it owned by the user with mode 0700).
+// trash when the item lies on its mount, else the trash at the top of the
+// item's own mount (a bind mount has its own), used only when it is safe
+// ($topdir/.Trash a real sticky folder, the user's folders in it owned by the
+// user with mode 0700). An item that is a mount point, or holds one anywhere
+// in its tree, stays: the mount would go along and emptying the trash would
+// delete a tree nobody checked. So does every item of a read-only file system.
 // The item is renamed into the trash, never copied, relative to its parent
 // folder opened without following a link anywhere on the path, and only when
 // it still has the scanned identity; a .trashinfo records where it came from

@@ -467,6 +467,19 @@ TEST_F(CliTest, OutputThatCannotBeWrittenFailsTheRun) {
   EXPECT_EQ(RunCli(4, argv, full, err), 1);
   EXPECT_NE(err.str().find("Cannot write to standard output."), std::string::npos) << err.str();
 
+  // Nor does a listing nobody could read lead to a removal, --yes or not.
+  CliHooks hooks;
+  hooks.moveToTrash = [](const std::vector<platform::TrashItem>& items, const platform::TrashHooks&) {
+    ADD_FAILURE() << "nothing moves after a failed listing";
+    return std::vector<platform::TrashOutcome>(items.size());
+  };
+  std::ostringstream removalErr;
+  const char* removal[] = {"orvanta-cli", "--min-size-mb", "0", "--trash", "all-but-one", "--yes", folder.c_str()};
+  EXPECT_EQ(RunCli(7, removal, full, removalErr, hooks), 1);
+  EXPECT_NE(removalErr.str().find("Nothing was moved: the listing could not be written."), std::string::npos)
+      << removalErr.str();
+  EXPECT_EQ(removalErr.str().find("Move "), std::string::npos) << removalErr.str();
+
   const auto r = RunCliWith({"--min-size-mb", "0", "--csv", tree.Path("no-such-folder/out.csv"), tree.Root()});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(tree.Path("no-such-folder/out.csv")), std::string::npos) << r.err;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "actions/check_marks.h"
+#include "actions/list_rows.h"
 #include "actions/list_totals.h"
 #include "core/file_record.h"
 #include "core/result_list.h"
@@ -85,6 +87,36 @@ TEST_F(ScanSummaryTest, FoundListedAndExtraSpaceFollowMaxGroupsAndTheMarks) {
   EXPECT_EQ(CountChecked(run.FileClones()).count, 2u);
   EXPECT_EQ(CountChecked(run.FileClones()).bytes, 2 * kMB + kMB);
   EXPECT_EQ(TotalsLine(run.FolderClones(), "."), "");
+}
+
+TEST_F(ScanSummaryTest, RowsThatLeaveOrGoStaleNoLongerCount) {
+  run.Run();
+  ResultList& list = run.FileClones();
+  UncheckAll(list);
+  auto rowOf = [&list](const std::string& path) {
+    for (std::size_t i = 0; i < list.Rows().size(); ++i) {
+      if (RowPath(list.Rows()[i]) == path) return i;
+    }
+    ADD_FAILURE() << path;
+    return std::size_t{0};
+  };
+  // One of three copies gone: still a group, one extra copy less.
+  const std::string gone = tree.Path("c/big.bin");
+  list.RemoveRowsWhere([&gone](const ListRow& row) { return RowPath(row) == gone; });
+  EXPECT_EQ(TotalsLine(list, "."), "Groups: 3, extra copies: 3.50 MB  \xC2\xB7  0 checked, 0.00 MB");
+
+  // A copy a removal changed: unchecked, never checked again, and its group of
+  // two is no group any more.
+  const std::size_t changed = rowOf(tree.Path("b/mid.bin"));
+  list.SetChecked(changed, true);
+  list.MarkStale(changed);
+  EXPECT_FALSE(list.Rows()[changed].checked);
+  list.SetChecked(changed, true);
+  EXPECT_FALSE(list.Rows()[changed].checked);
+  EXPECT_EQ(TotalsLine(list, "."), "Groups: 2, extra copies: 2.50 MB  \xC2\xB7  0 checked, 0.00 MB");
+  CheckAllButOneInGroup(list);
+  EXPECT_FALSE(list.Rows()[changed].checked);
+  EXPECT_FALSE(list.Rows()[rowOf(tree.Path("a/mid.bin"))].checked) << "the last live copy of a group stays";
 }
 
 TEST_F(ScanSummaryTest, FolderGroupsAndEmptyResults) {

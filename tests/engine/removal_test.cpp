@@ -19,6 +19,7 @@
 
 #include "actions/check_marks.h"
 #include "actions/content_compare.h"
+#include "actions/list_totals.h"
 #include "actions/open_location.h"
 #include "actions/prompts.h"
 #include "actions/removal.h"
@@ -171,6 +172,27 @@ TEST_F(RemovalTest, AGroupAboutToLoseEveryCopyIsNamedAndNoIsTheDefault) {
   EXPECT_TRUE(fs::exists(S("Photos - Copy/2020/snow.jpg")));
   EXPECT_TRUE(fs::exists(S("Photos/2020/snow.jpg")));
   EXPECT_EQ(Folders().Rows().size(), 6u);
+}
+
+TEST_F(RemovalTest, FoldersThatHeldAMovedFileGoStaleOnTheOtherPage) {
+  MakePhotos();
+  Scan();
+  CheckAll(Folders());
+  CheckOnly(Files(), {"Photos - Copy/2019/beach.jpg"});
+  Delete(ListKind::Files);
+  ASSERT_EQ(prompts.shown.back(), "message:Files were moved to the Recycle Bin.");
+  std::vector<std::string> stale;
+  for (const ListRow& row : Folders().Rows()) {
+    if (row.stale) stale.push_back(tree.Relative(RowPath(row)));
+    EXPECT_EQ(row.checked, !row.stale) << RowPath(row);
+  }
+  EXPECT_EQ(stale, (std::vector<std::string>{"scan/Photos - Copy", "scan/Photos - Copy/2019"}));
+  EXPECT_EQ(TotalsLine(Folders(), "."), "Groups: 1, extra copies: 0.00 MB  \xC2\xB7  4 checked, 0.00 MB");
+
+  // The keep rules pass them by: the group left with one live copy keeps it.
+  CheckAllButOneInGroup(Folders());
+  EXPECT_EQ(Rows(Folders()), (std::vector<std::string>{"Photos", "Photos - Copy", "x Photos - Copy/2020", "Photos/2020",
+                                                       "Photos - Copy/2019", "Photos/2019"}));
 }
 
 TEST_F(RemovalTest, ACheckedSubfolderOfACheckedFolderTravelsWithIt) {
@@ -684,6 +706,7 @@ TEST(TopTrash, UsedOnlyWhereNoOtherUserCanReachIt) {
     if (const auto at = expected.find("UID"); at != std::string::npos) expected.replace(at, 3, uid);
     EXPECT_EQ(opened, !expected.empty()) << error;
     if (!opened) continue;
+    EXPECT_EQ(folders.name, expected);
     struct stat viaFd, viaPath;
     ASSERT_EQ(::fstat(folders.files, &viaFd), 0);
     ASSERT_EQ(::lstat(top.Path(expected + "/files").c_str(), &viaPath), 0);

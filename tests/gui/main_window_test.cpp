@@ -113,6 +113,11 @@ class MainWindowTest : public QObject {
     QVERIFY(Find<QCheckBox>(fresh, "chkFileDuplicates")->isChecked());
     QVERIFY(!Find<QCheckBox>(fresh, "chkDirDuplicates")->isChecked());
     QVERIFY(Find<QCheckBox>(fresh, "chkParallelHash")->isChecked());
+    // Off by default; the scan reads the box when it starts.
+    QVERIFY(!Find<QCheckBox>(fresh, "chkOneFileSystem")->isChecked());
+    QVERIFY(!fresh.OneFileSystem());
+    Find<QCheckBox>(fresh, "chkOneFileSystem")->setChecked(true);
+    QVERIFY(fresh.OneFileSystem());
     QCOMPARE(Find<QLineEdit>(fresh, "edMasks")->text(), QString("*.*"));
     const std::tuple<QSpinBox*, int, int, int> spins[] = {{Find<QSpinBox>(fresh, "seMinSizeMB"), 0, 1048576, 1},
                                                           {Find<QSpinBox>(fresh, "seMaxGroups"), 0, 1000000, 100},
@@ -563,6 +568,31 @@ class MainWindowTest : public QObject {
       for (const QString& text : dialogs.shown) QVERIFY2(!text.contains(QChar(0x1b)), qPrintable(text));
     }
     QVERIFY(QFile::exists(QString::fromStdString(kept)));
+  }
+
+  void foldersAFileRemovalChangedTurnStaleOnTheFolderPage() {
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
+    for (const char* root : {"Photos", "Photos - Copy"}) tree->File(std::string("p/") + root + "/beach.jpg", "beach");
+    form->AddFolder(QString::fromStdString(tree->Path("p")));
+    Find<QCheckBox>(*form, "chkDirDuplicates")->setChecked(true);
+    form->ScanFolders();
+    dialogs.confirmations = {true};
+    Button("btnDeleteSelected")->click();  // the file page: one beach.jpg goes
+    QCOMPARE(dialogs.shown.last(), QString("message:Files were moved to the Recycle Bin."));
+
+    Item("FolderClones1")->trigger();
+    QApplication::processEvents();
+    QVERIFY(Find<QLabel>(*form, "lblTotals")->text().startsWith("No clone groups found"));
+    QAbstractItemModel* model = Find<ResultListView>(*form, "lvDirs")->model();
+    int stale = 0;
+    for (int line = 0; line < model->rowCount(); ++line) {
+      const QModelIndex index = model->index(line, 0);
+      if (!model->data(index, Qt::ToolTipRole).toString().contains("scan again")) continue;
+      ++stale;
+      QVERIFY(!(model->flags(index) & Qt::ItemIsUserCheckable));
+      QCOMPARE(model->data(index, Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    }
+    QCOMPARE(stale, 1);
   }
 
   void openLocationShowsTheFileOrOpensTheFolder() {

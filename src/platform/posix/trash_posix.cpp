@@ -1,10 +1,13 @@
 #include "platform/posix/trash_posix.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #if __has_include(<linux/openat2.h>)
 #include <linux/openat2.h>
@@ -17,7 +20,9 @@
 #include <ctime>
 #include <map>
 #include <unordered_map>
+#include <vector>
 
+#include "platform/escaped_name.h"
 #include "platform/platform.h"
 
 namespace orvanta::platform {
@@ -71,11 +76,18 @@ int OpenByComponents(const std::string& path) {
 // with exactly that mode), so that no other user can read, empty or swap what
 // lands there.
 Fd OpenPrivateFolder(int parentFd, const std::string& name, std::string& error, bool exactMode = true) {
-  if (::mkdirat(parentFd, name.c_str(), 0700) == 0) ::fchmodat(parentFd, name.c_str(), 0700, 0);
+  int madeError = 0;
+  if (::mkdirat(parentFd, name.c_str(), 0700) == 0) {
+    ::fchmodat(parentFd, name.c_str(), 0700, 0);
+  } else {
+    madeError = errno;
+  }
   Fd folder(::openat(parentFd, name.c_str(), kFolderFlags));
   struct stat st;
   if (!folder.Valid() || ::fstat(folder.Get(), &st) != 0) {
-    error = name + ": " + std::strerror(errno);
+    // Missing because it could not be made: why it could not be made.
+    const int why = errno == ENOENT && madeError != 0 && madeError != EEXIST ? madeError : errno;
+    error = name + ": " + std::strerror(why);
     return Fd();
   }
   if (st.st_uid != ::getuid() || (exactMode && (st.st_mode & 07777) != 0700)) {
@@ -127,10 +139,14 @@ bool OpenTopTrash(int topFd, TrashFolderFds& folders, std::string& error) {
     if (shared.Valid()) {
       std::string why;
       Fd own = OpenPrivateFolder(shared.Get(), uid, why);
-      if (own.Valid() && OpenTrashSubfolders(own.Get(), folders, why)) return true;
+      if (own.Valid() && OpenTrashSubfolders(own.Get(), folders, why)) {
+        folders.name = ".Trash/" + uid;
+        return true;
+      }
     }
   }
-  Fd own = OpenPrivateFolder(topFd, ".Trash-" + uid, error);
+  folders.name = ".Trash-" + uid;
+  Fd own = OpenPrivateFolder(topFd, folders.name, error);
   return own.Valid() && OpenTrashSubfolders(own.Get(), folders, error);
 }
 
@@ -226,9 +242,139 @@ std::string TrashName(const std::string& name, const std::string& suffix) {
   return name.substr(0, cut) + extension + suffix;
 }
 
+// Where an entry lies as statx tells it: its device, its mount where the
+// kernel says (5.8 and later), and whether it is the root of a mount.
+struct MountPlace {
+  dev_t device = 0;
+  std::uint64_t mountId = 0;
+  bool haveMountId = false;
+  bool mountRoot = false;
+  mode_t mode = 0;
+
+  // On one mount: a rename between the two can succeed. Without mount ids
+  // (older kernels) the device is all there is to compare.
+  bool SameMount(const MountPlace& other) const {
+    if (haveMountId && other.haveMountId) return mountId == other.mountId;
+    return device == other.device;
+  }
+};
+
+// The entry `name` of the folder (empty: the folder itself), never following
+// a link and never triggering an automount.
+bool QueryMountPlace(int folderFd, const char* name, MountPlace& place) {
+  struct statx stx;
+  const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (name[0] == '\0' ? AT_EMPTY_PATH : 0);
+  if (::statx(folderFd, name, flags, STATX_TYPE | STATX_MNT_ID, &stx) != 0) return false;
+  place.device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+  place.haveMountId = (stx.stx_mask & STATX_MNT_ID) != 0;
+  place.mountId = place.haveMountId ? stx.stx_mnt_id : 0;
+  place.mountRoot =
+      (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (stx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+  place.mode = stx.stx_mode;
+  return true;
+}
+
+// Why the item must not go to the trash because of a mount: it is a mount
+// point itself, or a file system (another one, or a bind mount of its own) is
+// mounted somewhere inside it, which the rename would carry into the trash
+// and emptying the trash would delete. Folders are opened relative to their
+// parent, never through a link. A tree that cannot be read in full cannot be
+// vouched for either. Empty when nothing is mounted there.
+std::string MountReason(int parentFd, const std::string& name) {
+  MountPlace parent, item;
+  if (!QueryMountPlace(parentFd, "", parent) || !QueryMountPlace(parentFd, name.c_str(), item)) {
+    return std::string("cannot tell whether it is a mount point: ") + std::strerror(errno);
+  }
+  if (item.mountRoot || !item.SameMount(parent) || item.device != parent.device) return "it is a mount point";
+  if (!S_ISDIR(item.mode)) return {};
+  const auto elsewhere = [&item](const MountPlace& place) {
+    return place.mountRoot || !place.SameMount(item) || place.device != item.device;
+  };
+  const auto joined = [](const std::string& path, const std::string& entry) {
+    return path.empty() ? entry : path + '/' + entry;
+  };
+
+  // Depth first; each level holds its folder open until its subfolders are done.
+  struct Level {
+    Fd folder;
+    std::string path;  // relative to the item; empty for the item itself
+    std::vector<std::string> subfolders;
+    std::size_t next = 0;
+  };
+  std::vector<Level> levels;
+  std::string mountPoint;  // relative to the item
+  std::string unread;      // a folder that could not be read, and why
+  const auto enter = [&](int at, const std::string& entry, std::string path) {
+    const auto failed = [&] {
+      unread = (path.empty() ? std::string(".") : EscapedName(path)) + ": " + std::strerror(errno);
+      return false;
+    };
+    Fd folder(::openat(at, entry.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    MountPlace here;
+    if (!folder.Valid() || !QueryMountPlace(folder.Get(), "", here)) return failed();
+    if (elsewhere(here)) {  // mounted there since it was listed
+      mountPoint = path.empty() ? std::string(".") : path;
+      return false;
+    }
+    const int listFd = ::dup(folder.Get());
+    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (dir == nullptr) {
+      if (listFd >= 0) ::close(listFd);
+      return failed();
+    }
+    std::vector<std::string> subfolders;
+    bool whole = true;
+    for (;;) {
+      errno = 0;
+      const dirent* listed = ::readdir(dir);
+      if (listed == nullptr) {
+        whole = errno == 0;
+        break;
+      }
+      const char* n = listed->d_name;
+      if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+      // Every entry, files too: a file can be the target of a bind mount.
+      MountPlace place;
+      if (!QueryMountPlace(folder.Get(), n, place)) {
+        if (errno == ENOENT) continue;  // gone since the listing
+        whole = false;
+        break;
+      }
+      if (elsewhere(place)) {
+        mountPoint = joined(path, n);
+        break;
+      }
+      if (S_ISDIR(place.mode)) subfolders.emplace_back(n);
+    }
+    const int why = errno;
+    ::closedir(dir);
+    errno = why;
+    if (!mountPoint.empty()) return false;
+    if (!whole) return failed();
+    levels.push_back({std::move(folder), std::move(path), std::move(subfolders)});
+    return true;
+  };
+  if (enter(parentFd, name, {})) {
+    while (!levels.empty()) {
+      Level& level = levels.back();
+      if (level.next == level.subfolders.size()) {
+        levels.pop_back();
+        continue;
+      }
+      const std::string subfolder = level.subfolders[level.next++];
+      if (!enter(level.folder.Get(), subfolder, joined(level.path, subfolder))) break;
+    }
+  }
+  if (!mountPoint.empty()) return "it holds a mount point: " + EscapedName(mountPoint);
+  if (!unread.empty()) return "it could not be checked for mount points (" + unread + ")";
+  return {};
+}
+
 struct Trash {
   TrashFolderFds fds;
-  std::string top;  // empty for the home trash, whose records hold absolute paths
+  std::string top;     // empty for the home trash, whose records hold absolute paths
+  std::string folder;  // the trash folder itself, as the outcome names it
+  MountPlace mount;    // where its "files" folder lies
   std::string error;
   ~Trash() {
     if (fds.files >= 0) ::close(fds.files);
@@ -236,16 +382,23 @@ struct Trash {
   }
 };
 
-// The mount's top folder above the item's parent: climbs ".." while the
-// device stays the same. Returns the levels climbed, or -1.
-int ClimbToTop(int parentFd, dev_t device, Fd& top) {
+// The mount's top folder above the item's parent: climbs ".." while it stays
+// on the parent's mount (a bind mount has a top of its own, though its device
+// is the one below it). Returns the levels climbed, or -1.
+int ClimbToTop(int parentFd, const MountPlace& mount, Fd& top) {
   top = Fd(::openat(parentFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
   int levels = 0;
   while (top.Valid()) {
     struct stat here, up;
+    MountPlace upPlace;
     Fd upFd(::openat(top.Get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!upFd.Valid() || ::fstat(top.Get(), &here) != 0 || ::fstat(upFd.Get(), &up) != 0) return -1;
-    if (up.st_dev != device || (up.st_ino == here.st_ino && up.st_dev == here.st_dev)) return levels;
+    if (!upFd.Valid() || ::fstat(top.Get(), &here) != 0 || ::fstat(upFd.Get(), &up) != 0 ||
+        !QueryMountPlace(upFd.Get(), "", upPlace)) {
+      return -1;
+    }
+    if (!upPlace.SameMount(mount) || up.st_dev != mount.device ||
+        (up.st_ino == here.st_ino && up.st_dev == here.st_dev))
+      return levels;
     top = std::move(upFd);
     ++levels;
   }
@@ -275,12 +428,21 @@ class TrashRun {
     if (::fstatat(parent.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Stayed(std::strerror(errno));
     const FileId id{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     if (item.scannedId != FileId{} && id != item.scannedId) return Stayed("it is no longer the item that was scanned");
+    // Nothing leaves a read-only file system; the reason says that, not what
+    // failed on the way to a trash there.
+    if (struct statvfs fs; ::fstatvfs(parent.Get(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0) {
+      return Stayed("the file system is read-only");
+    }
     if (beforeMove) {
       if (std::string reason = beforeMove(); !reason.empty()) return Stayed(std::move(reason));
     }
 
-    const Trash& trash = TrashFor(parent.Get(), parentPath, st.st_dev);
+    MountPlace mount;
+    if (!QueryMountPlace(parent.Get(), "", mount)) return Stayed(std::strerror(errno));
+    const Trash& trash = TrashFor(parent.Get(), parentPath, mount);
     if (!trash.error.empty()) return Stayed(trash.error);
+    // Last before the move: a mount inside the item would go along with it.
+    if (std::string reason = MountReason(parent.Get(), name); !reason.empty()) return Stayed(std::move(reason));
     const std::string recorded = trash.top.empty()  ? path
                                  : trash.top == "/" ? path.substr(1)
                                                     : path.substr(trash.top.size() + 1);
@@ -317,7 +479,7 @@ class TrashRun {
       }
       if (moved == 0) {
         ++attempt;
-        return {true, {}};
+        return {true, {}, trash.folder, &trash != &home_};
       }
       const int why = errno;
       ::unlinkat(trash.fds.info, infoName.c_str(), 0);
@@ -327,35 +489,43 @@ class TrashRun {
   }
 
  private:
-  static TrashOutcome Stayed(std::string reason) { return {false, std::move(reason)}; }
+  static TrashOutcome Stayed(std::string reason) {
+    TrashOutcome outcome;
+    outcome.reason = std::move(reason);
+    return outcome;
+  }
 
-  // The home trash when it lies on the item's file system, else the trash at
+  // The home trash when it lies on the item's mount (a rename reaches no
+  // other, not even a bind mount of the same file system), else the trash at
   // the top of the item's mount; each opened once per request.
-  const Trash& TrashFor(int parentFd, const std::string& parentPath, dev_t device) {
+  const Trash& TrashFor(int parentFd, const std::string& parentPath, const MountPlace& mount) {
     if (!homeTried_) {
       homeTried_ = true;
       const std::string home = HomeTrash();
       Fd homeFd;
       if (!home.empty() && MakeFolders(home)) homeFd = Fd(::open(home.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-      struct stat st;
       std::string why;
-      haveHome_ =
-          homeFd.Valid() && ::fstat(homeFd.Get(), &st) == 0 && posix::OpenTrashSubfolders(homeFd.Get(), home_.fds, why);
-      if (haveHome_) homeDevice_ = st.st_dev;
+      haveHome_ = homeFd.Valid() && posix::OpenTrashSubfolders(homeFd.Get(), home_.fds, why) &&
+                  QueryMountPlace(home_.fds.files, "", home_.mount);
+      home_.folder = home;
     }
-    if (haveHome_ && homeDevice_ == device) return home_;
-    auto [it, inserted] = tops_.try_emplace(device);
+    if (haveHome_ && home_.mount.SameMount(mount) && home_.mount.device == mount.device) return home_;
+    auto [it, inserted] =
+        tops_.try_emplace(std::pair{mount.haveMountId, mount.haveMountId ? mount.mountId : mount.device});
     Trash& trash = it->second;
     if (inserted) {
       Fd top;
-      const int levels = ClimbToTop(parentFd, device, top);
+      const int levels = ClimbToTop(parentFd, mount, top);
       if (levels < 0) {
         trash.error = std::string("no trash on this file system: ") + std::strerror(errno);
       } else {
         trash.top = DropComponents(parentPath, levels);
         std::string why;
-        if (!posix::OpenTopTrash(top.Get(), trash.fds, why))
+        if (posix::OpenTopTrash(top.Get(), trash.fds, why)) {
+          trash.folder = (trash.top == "/" ? std::string() : trash.top) + "/" + trash.fds.name;
+        } else {
           trash.error = "no safe trash on this file system (" + why + ")";
+        }
       }
     }
     return trash;
@@ -363,9 +533,9 @@ class TrashRun {
 
   bool homeTried_ = false;
   bool haveHome_ = false;
-  dev_t homeDevice_ = 0;
   Trash home_;
-  std::map<dev_t, Trash> tops_;
+  // The top trashes by mount id (by device where the kernel gives no mount id).
+  std::map<std::pair<bool, std::uint64_t>, Trash> tops_;
   // The next suffix to try for a name in a trash (keyed by the trash's info
   // folder and the name), for the rest of this request.
   std::unordered_map<std::string, std::uint64_t> nextSuffix_;

@@ -16,6 +16,7 @@ int OpenFolderNoLinks(const std::string& path, bool useOpenat2 = true);
 struct TrashFolderFds {
   int files = -1;
   int info = -1;
+  std::string name;  // of a top trash: the trash folder below the top (".Trash/$uid" or ".Trash-$uid")
 };
 
 // The trash at the top of a mount, given that top folder's descriptor, as the

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/escaped_name.h"
 #include "platform/platform.h"
 #include "platform/windows/windows_text.h"
 
@@ -69,6 +70,44 @@ const char* ShellRefusal(const std::string& fullPath) {
   return named ? nullptr : "the Recycle Bin cannot take a drive or share";
 }
 
+// Why a folder must not go to the Recycle Bin because of what is mounted in
+// it: a junction or a volume mount point anywhere inside (one reparse tag for
+// both), which would go along. The walk enters no link. Empty when there is
+// none; a folder that cannot be listed cannot be vouched for.
+std::string MountReason(const std::string& folder) {
+  std::vector<std::string> pending{std::string()};  // relative to the folder
+  while (!pending.empty()) {
+    const std::string relative = std::move(pending.back());
+    pending.pop_back();
+    const std::string path = relative.empty() ? folder : JoinedPath(folder, relative);
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileExW(SystemPath(JoinedPath(path, "*")).c_str(), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    DWORD why = find == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_NO_MORE_FILES;
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data) != 0) {
+      const wchar_t* n = data.cFileName;
+      if (n[0] == L'.' && (n[1] == L'\0' || (n[1] == L'.' && n[2] == L'\0'))) continue;
+      const std::string child = relative.empty() ? Narrow(n) : JoinedPath(relative, Narrow(n));
+      // The listing holds the reparse tag in dwReserved0.
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+          data.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT) {
+        FindClose(find);
+        return "it holds a mount point or junction: " + EscapedName(child);
+      }
+      if (KindOf(data.dwFileAttributes, data.dwReserved0) == EntryKind::Folder) pending.push_back(child);
+    }
+    if (find != INVALID_HANDLE_VALUE) {
+      why = GetLastError();
+      FindClose(find);
+    }
+    if (why != ERROR_NO_MORE_FILES && why != ERROR_FILE_NOT_FOUND) {
+      return "it could not be checked for mount points (" +
+             (relative.empty() ? std::string(".") : EscapedName(relative)) + ": " + ErrorText(why) + ")";
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, const TrashHooks& hooks, HWND owner,
@@ -89,6 +128,9 @@ std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, cons
       outcomes[i].reason = "it was replaced since the scan";
     } else if (const char* refusal = ShellRefusal(path)) {
       outcomes[i].reason = refusal;
+    } else if (std::string mounted = now.kind == EntryKind::Folder ? MountReason(path) : std::string();
+               !mounted.empty()) {
+      outcomes[i].reason = std::move(mounted);
     } else if (std::string reason = hooks.beforeMove ? hooks.beforeMove(i) : std::string(); !reason.empty()) {
       outcomes[i].reason = std::move(reason);
     } else {

@@ -1,0 +1,429 @@
+// Mounts. The walk enters them unless told to stay on each root's file
+// system. The trash: nothing mounted inside an item goes along with it, each
+// item goes to the trash of its own mount and the outcome says which, a
+// read-only file system is named as the reason. Mounting needs root: those
+// cases run in the root pass of scripts/test and skip elsewhere, saying why.
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "actions/list_rows.h"
+#include "actions/trash_note.h"
+#include "cli/cli.h"
+#include "cli/cli_options.h"
+#include "collect/folder_walk.h"
+#include "platform/escaped_name.h"
+#include "platform/platform.h"
+#include "test_support.h"
+
+namespace orvanta {
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifndef _WIN32
+// The test process's own mount namespace, entered once: nothing mounted here
+// is seen outside, and the kernel drops it all when the process ends, however
+// it ends. Empty when entered, else why not.
+const std::string& PrivateMountNamespace() {
+  static const std::string failure = []() -> std::string {
+    if (::unshare(CLONE_NEWNS) != 0) return std::string("unshare(CLONE_NEWNS): ") + std::strerror(errno);
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+      return std::string("making / private: ") + std::strerror(errno);
+    }
+    return {};
+  }();
+  return failure;
+}
+
+// A mount for the object's life. Unmounted on every way out of the test, also
+// when a fault moved it away from its mount point (into the trash): it is
+// found again through a descriptor of its root.
+class ScopedMount {
+ public:
+  // A tmpfs at `target` (source empty), or a bind mount of `source`.
+  ScopedMount(const std::string& source, const std::string& target) : target_(target) {
+    mounted_ = source.empty() ? ::mount("orvanta-test", target.c_str(), "tmpfs", 0, "mode=0755") == 0
+                              : ::mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    if (!mounted_) {
+      error_ = std::strerror(errno);
+      return;
+    }
+    root_ = ::open(target.c_str(), O_PATH | O_CLOEXEC);
+  }
+  ~ScopedMount() {
+    if (mounted_ && ::umount2(target_.c_str(), MNT_DETACH) != 0 && root_ >= 0) {
+      ::umount2(("/proc/self/fd/" + std::to_string(root_)).c_str(), MNT_DETACH);
+    }
+    if (root_ >= 0) ::close(root_);
+  }
+  ScopedMount(const ScopedMount&) = delete;
+  ScopedMount& operator=(const ScopedMount&) = delete;
+
+  bool Mounted() const { return mounted_; }
+  const std::string& Error() const { return error_; }
+  // Read-only from now on (a bind mount's flags change on their own).
+  bool MakeReadOnly() {
+    return ::mount(nullptr, target_.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+  }
+
+ private:
+  std::string target_;
+  bool mounted_ = false;
+  std::string error_;
+  int root_ = -1;
+};
+
+// Mounts need root and a mount namespace of the test's own.
+#define ORVANTA_SKIP_UNLESS_MOUNTS()                                                                                 \
+  do {                                                                                                               \
+    if (!test::RunningAsRoot()) GTEST_SKIP() << "mounting needs root; the root pass of scripts/test runs this";      \
+    if (!PrivateMountNamespace().empty()) GTEST_SKIP() << "no private mount namespace: " << PrivateMountNamespace(); \
+  } while (false)
+
+// Every path below the folder with its contents, so that a test can tell
+// nothing in it changed.
+std::string Snapshot(const std::string& folder) {
+  std::ostringstream text;
+  std::vector<std::string> lines;
+  for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string path = it->path().string();
+    lines.push_back(path.substr(folder.size()) + (it->is_regular_file() ? "=" + test::ReadFile(path) : "/"));
+  }
+  std::sort(lines.begin(), lines.end());
+  for (const std::string& line : lines) text << line << '\n';
+  return text.str();
+}
+#endif
+
+std::vector<std::string> Walked(const std::string& root, const std::string& mask, bool oneFileSystem) {
+  std::vector<std::string> found;
+  WalkFiles(
+      root, mask, [&found](const EnumeratedFile& file) { found.push_back(file.FullPath()); }, nullptr, {},
+      oneFileSystem);
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+// A file system of its own mounted below the root: entered by default, left
+// out with the option, files and folder clones alike; a bind mount of the
+// root's own file system is no other file system (as find -xdev has it).
+TEST(OneFileSystem, TheWalkStaysOnTheRootsFileSystemWhenAsked) {
+  ORVANTA_SKIP_UNLESS_POSIX("mounts");
+#ifndef _WIN32
+  ORVANTA_SKIP_UNLESS_MOUNTS();
+  test::ScannedTree scanned;
+  test::TempTree& tree = scanned.tree;
+  tree.File("home/photo.jpg", "photo");
+  tree.File("home/album/photo.jpg", "photo");
+  tree.File("home/bound-source/song.mp3", "song");
+  tree.Dir("home/usb");
+  tree.Dir("home/bound");
+  const ScopedMount usb("", tree.Path("home/usb"));
+  ASSERT_TRUE(usb.Mounted()) << usb.Error();
+  const ScopedMount bound(tree.Path("home/bound-source"), tree.Path("home/bound"));
+  ASSERT_TRUE(bound.Mounted()) << bound.Error();
+  tree.File("home/usb/photo.jpg", "photo");
+  tree.File("home/usb/album/photo.jpg", "photo");
+
+  const std::string root = tree.Folder("home");
+  const std::vector<std::string> everything = {
+      tree.Path("home/album/photo.jpg"), tree.Path("home/bound-source/song.mp3"), tree.Path("home/bound/song.mp3"),
+      tree.Path("home/photo.jpg"),       tree.Path("home/usb/album/photo.jpg"),   tree.Path("home/usb/photo.jpg")};
+  EXPECT_EQ(Walked(root, "*.*", false), everything);
+  std::vector<std::string> oneFileSystem = everything;
+  oneFileSystem.erase(oneFileSystem.end() - 2, oneFileSystem.end());
+  EXPECT_EQ(Walked(root, "*.*", true), oneFileSystem);
+
+  // The whole scan: the disk's copies join no group, its folders no folder
+  // clone, and home/ (which holds the disk) has contents unknown.
+  scanned.settings.folders = {root};
+  scanned.settings.folderClones = true;
+  scanned.settings.oneFileSystem = true;
+  ASSERT_EQ(scanned.run.Run().kind, ScanOutcome::Kind::Done);
+  for (const ListRow& row : scanned.run.FileClones().Rows()) {
+    EXPECT_EQ(RowPath(row).find(tree.Path("home/usb")), std::string::npos) << RowPath(row);
+  }
+  for (const ListRow& row : scanned.run.FolderClones().Rows()) {
+    EXPECT_EQ(RowPath(row).find(tree.Path("home/usb")), std::string::npos) << RowPath(row);
+  }
+  scanned.settings.oneFileSystem = false;
+  ASSERT_EQ(scanned.run.Run().kind, ScanOutcome::Kind::Done);
+  bool usbListed = false;
+  for (const ListRow& row : scanned.run.FolderClones().Rows()) usbListed |= RowPath(row) == tree.Path("home/usb/album");
+  EXPECT_TRUE(usbListed) << "without the option the disk's folders are scanned as any other";
+#endif
+}
+
+// The same without root, where the system has a file system of its own below
+// another: /dev/shm (a tmpfs) below /dev.
+TEST(OneFileSystem, AFileSystemMountedBelowTheRootIsLeftOut) {
+  ORVANTA_SKIP_UNLESS_POSIX("/dev/shm");
+#ifndef _WIN32
+  struct stat dev, shm;
+  if (::stat("/dev", &dev) != 0 || ::stat("/dev/shm", &shm) != 0 || dev.st_dev == shm.st_dev ||
+      ::access("/dev/shm", W_OK) != 0) {
+    GTEST_SKIP() << "no writable /dev/shm mounted apart from /dev";
+  }
+  char folder[] = "/dev/shm/orvanta-test-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr) << std::strerror(errno);
+  const std::string name = std::string(folder).substr(9) + ".txt";
+  const std::string file = std::string(folder) + "/" + name;
+  { std::ofstream(file) << "on another file system"; }
+  const std::vector<std::string> withOption = Walked("/dev/", name, true);
+  const std::vector<std::string> without = Walked("/dev/", name, false);
+  fs::remove_all(folder);
+  EXPECT_EQ(without, std::vector<std::string>{file});
+  EXPECT_EQ(withOption, std::vector<std::string>{});
+#endif
+}
+
+TEST(OneFileSystem, TheCommandLineOptionSetsIt) {
+  const CliParse plain = ParseCliOptions({"/"});
+  ASSERT_TRUE(plain.options) << plain.error;
+  EXPECT_FALSE(plain.options->settings.oneFileSystem) << "off by default";
+  const CliParse set = ParseCliOptions({"--one-file-system", "/"});
+  ASSERT_TRUE(set.options) << set.error;
+  EXPECT_TRUE(set.options->settings.oneFileSystem);
+  const CliParse valued = ParseCliOptions({"--one-file-system=yes", "/"});
+  EXPECT_FALSE(valued.options);
+  EXPECT_NE(valued.error.find("'--one-file-system'"), std::string::npos) << valued.error;
+  EXPECT_NE(CliHelp().find("  --one-file-system "), std::string::npos);
+}
+
+// A mount point's name in a reason: readable, and never a terminal's command.
+TEST(MountReason, NamesInReasonsCarryNoControlCharacters) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain name.jpg", "plain name.jpg"},
+      {"caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x93\xB7",
+       "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x93\xB7"},
+      {"K\x1B]0;PWNED\a\x1B[31mRED", "K\\x1B]0;PWNED\\x07\\x1B[31mRED"},
+      {"a\nb\x7F", "a\\x0Ab\\x7F"},
+      {"back\\slash", "back\\x5Cslash"},
+      {"c1 \xC2\x9B"
+       "31m",
+       "c1 \\xC2\\x9B31m"},  // CSI in its UTF-8 form
+      {"raw \x9B"
+       "31m",
+       "raw \\x9B31m"},  // and as a lone byte
+      {"bad\xFF", "bad\\xFF"},
+      {"overlong \xE0\x80\xAF", "overlong \\xE0\\x80\\xAF"},
+      {"surrogate \xED\xA0\x80", "surrogate \\xED\\xA0\\x80"},
+      {"cut \xE6\x97", "cut \\xE6\\x97"},
+      {"beyond \xF4\x90\x80\x80", "beyond \\xF4\\x90\\x80\\x80"},
+  };
+  for (const auto& [name, expected] : cases) EXPECT_EQ(platform::EscapedName(name), expected) << name;
+}
+
+// The note that names a trash other than the home trash.
+TEST(OtherTrash, OnlyAnotherTrashThanTheHomeTrashIsNamed) {
+  platform::TrashOutcome home;
+  home.moved = true;
+  home.trashFolder = "/home/me/.local/share/Trash";
+  platform::TrashOutcome usb = home;
+  usb.trashFolder = "/media/usb/.Trash-1000";
+  usb.otherTrash = true;
+  platform::TrashOutcome stayed = usb;
+  stayed.moved = false;
+  const auto quote = [](std::string_view path) { return "'" + std::string(path) + "'"; };
+  EXPECT_EQ(OtherTrashNote(home, quote), "");
+  EXPECT_EQ(OtherTrashNote(stayed, quote), "");
+  EXPECT_EQ(OtherTrashNote(usb, quote), "(in the trash folder '/media/usb/.Trash-1000')");
+  EXPECT_EQ(OtherTrashFolder(usb), "/media/usb/.Trash-1000");
+  EXPECT_EQ(OtherTrashHeading("/media/usb/.Trash-1000"), "Moved to the trash folder /media/usb/.Trash-1000:");
+}
+
+TEST(TrashAndMounts, AnItemThatHoldsAMountStaysAndNamesIt) {
+  ORVANTA_SKIP_UNLESS_POSIX("mount points and the freedesktop.org trash");
+#ifndef _WIN32
+  ORVANTA_SKIP_UNLESS_MOUNTS();
+  struct Case {
+    const char* what;
+    const char* mountPoint;  // below B
+    bool bind;               // a bind mount of other/ (the same file system), else a tmpfs
+    bool file;               // other/file.txt bound onto a file
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"a tmpfs inside", "sub", false, false, "it holds a mount point: sub"},
+      {"a bind mount of the same file system, deep inside", "deep/er/sub", true, false,
+       "it holds a mount point: deep/er/sub"},
+      {"a file bound onto a file inside", "deep/file.txt", true, true, "it holds a mount point: deep/file.txt"},
+      {"the item itself", "", false, false, "it is a mount point"},
+      {"a mount point whose name would steer a terminal", "K\x1B]0;PWNED\a\x1B[31mRED\\", true, false,
+       "it holds a mount point: K\\x1B]0;PWNED\\x07\\x1B[31mRED\\x5C"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempTree tree;
+    const test::TestTrash trash(tree);
+    tree.File("A/keep.txt", "same");
+    tree.File("B/keep.txt", "same");
+    tree.File("other/file.txt", "not scanned, not checked");
+    tree.File("other/inner/photo.jpg", "nobody's copy");
+    const std::string point = tree.Path(std::string("B/") + c.mountPoint);
+    if (c.file) {
+      tree.File(std::string("B/") + c.mountPoint, "under the mount");
+    } else {
+      fs::create_directories(point);
+    }
+    const ScopedMount mount(c.bind ? tree.Path(c.file ? "other/file.txt" : "other") : "", point);
+    ASSERT_TRUE(mount.Mounted()) << mount.Error();
+    if (!c.bind) tree.File(std::string("B/") + c.mountPoint + "/on-the-mount.txt", "only here");
+    const std::string before = Snapshot(tree.Path("B")) + Snapshot(tree.Path("other"));
+
+    const auto outcomes = platform::MoveToTrash({{tree.Path("B"), {}}});
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_FALSE(outcomes[0].moved);
+    EXPECT_EQ(outcomes[0].reason, c.reason);
+    EXPECT_EQ(Snapshot(tree.Path("B")) + Snapshot(tree.Path("other")), before);
+    EXPECT_TRUE(fs::is_empty(tree.Path("data/Trash/files")));
+    EXPECT_TRUE(fs::is_empty(tree.Path("data/Trash/info"))) << "a refused item leaves no record";
+  }
+#endif
+}
+
+// The case as a person meets it: folder clones, one of which has a disk
+// mounted inside, removed from the command line.
+TEST(TrashAndMounts, TheCommandLineKeepsAFolderCloneThatHoldsAMount) {
+  ORVANTA_SKIP_UNLESS_POSIX("mount points and the freedesktop.org trash");
+#ifndef _WIN32
+  ORVANTA_SKIP_UNLESS_MOUNTS();
+  test::TempTree tree;
+  const test::TestTrash trash(tree);
+  for (const char* folder : {"A", "B", "C"}) tree.File(std::string(folder) + "/photo.jpg", "photo");
+  tree.File("A/sub/notes.txt", "notes");
+  tree.File("C/sub/notes.txt", "notes");
+  tree.Dir("B/sub");
+  const ScopedMount disk("", tree.Path("B/sub"));
+  ASSERT_TRUE(disk.Mounted()) << disk.Error();
+  tree.File("B/sub/notes.txt", "notes");
+
+  const std::string args[] = {"orvanta-cli",     "--folders",   "--no-files", "--min-size-mb",        "0",
+                              "--trash-folders", "all-but-one", "--keep",     "in=" + tree.Path("A"), "--yes",
+                              tree.Folder()};
+  std::vector<const char*> argv;
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  std::ostringstream out, err;
+  CliHooks hooks;
+  hooks.moveToTrash = trash.Mover();
+  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
+  EXPECT_EQ(status, 1) << err.str();
+  EXPECT_NE(err.str().find("Stayed: " + tree.Path("B") + " (it holds a mount point: sub)\n"), std::string::npos)
+      << err.str();
+  EXPECT_NE(err.str().find("Moved to the trash: " + tree.Path("C") + "\n"), std::string::npos) << err.str();
+  EXPECT_EQ(test::ReadFile(tree.Path("B/sub/notes.txt")), "notes") << "the disk stays where it is mounted";
+  EXPECT_EQ(test::ReadFile(tree.Path("B/photo.jpg")), "photo");
+  EXPECT_EQ(test::ReadFile(tree.Path("A/sub/notes.txt")), "notes");
+  EXPECT_FALSE(fs::exists(tree.Path("data/Trash/files/B")));
+#endif
+}
+
+// The outcome names the trash each moved item went to.
+TEST(TrashAndMounts, AnItemOnTheHomeTrashsMountGoesThere) {
+  ORVANTA_SKIP_UNLESS_POSIX("the freedesktop.org trash");
+#ifndef _WIN32
+  test::TempTree tree;
+  const test::TestTrash trash(tree);
+  const auto outcomes = platform::MoveToTrash({{tree.File("scan/home.txt", "home"), {}}, {tree.Path("gone"), {}}});
+  ASSERT_EQ(outcomes.size(), 2u);
+  ASSERT_TRUE(outcomes[0].moved) << outcomes[0].reason;
+  EXPECT_EQ(outcomes[0].trashFolder, tree.Path("data/Trash"));
+  EXPECT_FALSE(outcomes[0].otherTrash);
+  EXPECT_FALSE(outcomes[1].moved);
+  EXPECT_EQ(outcomes[1].trashFolder, "") << "only a moved item names a trash";
+#endif
+}
+
+// Each item goes to the trash of its own mount (a bind mount is one too), and
+// the outcome says which; nothing leaves a read-only file system, and the
+// reason says so.
+TEST(TrashAndMounts, EachItemGoesToTheTrashOfItsOwnMountAndTheOutcomeSaysWhich) {
+  ORVANTA_SKIP_UNLESS_POSIX("mounts and the freedesktop.org trash");
+#ifndef _WIN32
+  ORVANTA_SKIP_UNLESS_MOUNTS();
+  test::TempTree tree;
+  const test::TestTrash trash(tree);
+  const std::string uid = std::to_string(::getuid());
+  // A bind mount of the home trash's own file system: a rename to the home
+  // trash fails across it ("Invalid cross-device link").
+  tree.File("scan/bound/photo.jpg", "through a bind mount");
+  tree.Dir("bind");
+  const ScopedMount bind(tree.Path("scan"), tree.Path("bind"));
+  ASSERT_TRUE(bind.Mounted()) << bind.Error();
+  // A file system of its own (a USB disk).
+  tree.Dir("usb");
+  const ScopedMount usb("", tree.Path("usb"));
+  ASSERT_TRUE(usb.Mounted()) << usb.Error();
+  tree.File("usb/album/photo.jpg", "on the disk");
+  // A read-only one.
+  tree.File("ro-source/photo.jpg", "read-only");
+  tree.Dir("ro");
+  ScopedMount readOnly(tree.Path("ro-source"), tree.Path("ro"));
+  ASSERT_TRUE(readOnly.Mounted()) << readOnly.Error();
+  ASSERT_TRUE(readOnly.MakeReadOnly()) << std::strerror(errno);
+
+  const auto outcomes = platform::MoveToTrash({{tree.Path("bind/bound/photo.jpg"), {}},
+                                               {tree.Path("usb/album/photo.jpg"), {}},
+                                               {tree.Path("ro/photo.jpg"), {}}});
+  ASSERT_EQ(outcomes.size(), 3u);
+  EXPECT_TRUE(outcomes[0].moved) << outcomes[0].reason;
+  EXPECT_EQ(outcomes[0].trashFolder, tree.Path("bind/.Trash-" + uid));
+  EXPECT_TRUE(outcomes[0].otherTrash);
+  EXPECT_EQ(test::ReadFile(tree.Path("bind/.Trash-" + uid + "/files/photo.jpg")), "through a bind mount");
+  EXPECT_NE(
+      test::ReadFile(tree.Path("bind/.Trash-" + uid + "/info/photo.jpg.trashinfo")).find("Path=bound/photo.jpg\n"),
+      std::string::npos)
+      << "relative to the top of its mount";
+
+  EXPECT_TRUE(outcomes[1].moved) << outcomes[1].reason;
+  EXPECT_EQ(outcomes[1].trashFolder, tree.Path("usb/.Trash-" + uid));
+  EXPECT_TRUE(outcomes[1].otherTrash);
+  EXPECT_EQ(test::ReadFile(tree.Path("usb/.Trash-" + uid + "/files/photo.jpg")), "on the disk");
+
+  EXPECT_FALSE(outcomes[2].moved);
+  EXPECT_EQ(outcomes[2].reason, "the file system is read-only");
+  EXPECT_EQ(outcomes[2].trashFolder, "");
+  EXPECT_EQ(test::ReadFile(tree.Path("ro/photo.jpg")), "read-only");
+#endif
+}
+
+// Without root: a folder whose tree cannot be read in full cannot be vouched
+// for; a folder of one's own moves as before.
+TEST(TrashAndMounts, AFolderThatCannotBeCheckedForMountsStays) {
+  ORVANTA_SKIP_UNLESS_POSIX("folder rights and the freedesktop.org trash");
+#ifndef _WIN32
+  if (test::RunningAsRoot()) GTEST_SKIP() << "root reads every folder; the ordinary-user pass runs this";
+  test::TempTree tree;
+  const test::TestTrash trash(tree);
+  tree.File("B/closed/secret.txt", "unknown to the scan");
+  tree.File("C/open/photo.jpg", "photo");
+  std::vector<platform::TrashOutcome> outcomes;
+  {
+    const test::Unreadable closed(tree.Path("B/closed"));
+    outcomes = platform::MoveToTrash({{tree.Path("B"), {}}, {tree.Path("C"), {}}});
+  }
+  ASSERT_EQ(outcomes.size(), 2u);
+  EXPECT_FALSE(outcomes[0].moved);
+  EXPECT_EQ(outcomes[0].reason, "it could not be checked for mount points (closed: Permission denied)");
+  EXPECT_TRUE(fs::exists(tree.Path("B/closed/secret.txt")));
+  EXPECT_TRUE(outcomes[1].moved) << outcomes[1].reason;
+  EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/C/open/photo.jpg")), "photo");
+#endif
+}
+
+}  // namespace
+}  // namespace orvanta
