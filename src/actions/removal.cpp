@@ -6,6 +6,7 @@
 
 #include "actions/content_compare.h"
 #include "actions/prompts.h"
+#include "actions/trash_note.h"
 #include "core/file_record.h"
 #include "core/result_list.h"
 #include "text/text_helpers.h"
@@ -154,6 +155,23 @@ std::string NamesWithMore(const std::vector<std::string>& names) {
   return text;
 }
 
+// Each trash folder other than the home trash, with a few of the items that went there.
+std::string OtherTrashText(const RemovalResult& result) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> byFolder;
+  for (std::size_t i = 0; i < result.moved.size() && i < result.otherTrash.size(); ++i) {
+    if (result.otherTrash[i].empty()) continue;
+    auto it =
+        std::find_if(byFolder.begin(), byFolder.end(), [&](const auto& f) { return f.first == result.otherTrash[i]; });
+    if (it == byFolder.end()) it = byFolder.insert(byFolder.end(), {result.otherTrash[i], {}});
+    it->second.push_back(result.moved[i]);
+  }
+  std::string text;
+  for (const auto& [folder, paths] : byFolder) {
+    text += "\n\n" + OtherTrashHeading(TerminalSafePath(folder, PathQuoting::Always)) + "\n" + NamesWithMore(paths);
+  }
+  return text;
+}
+
 }  // namespace
 
 RemovalPlan PlanRemoval(const ResultList& list) {
@@ -290,16 +308,19 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
   const std::vector<platform::TrashOutcome> outcomes =
       request.empty() ? std::vector<platform::TrashOutcome>{} : mover(request, hooks);
   std::vector<bool> moved(plan.items.size(), false);
+  std::vector<std::string> otherTrashOf(plan.items.size());
   for (std::size_t k = 0; k < requested.size(); ++k) {
     const bool ok = k < outcomes.size() && outcomes[k].moved;
     moved[requested[k]] = ok;
+    if (ok) otherTrashOf[requested[k]] = OtherTrashFolder(outcomes[k]);
     if (!ok) reasonOf[requested[k]] = k < outcomes.size() ? outcomes[k].reason : TranslateText("Unknown error");
   }
   for (std::size_t i = 0; i < plan.items.size(); ++i) {
     const RemovalPlan::Item& item = plan.items[i];
-    const bool went = item.container >= 0 ? moved[static_cast<std::size_t>(item.container)] : moved[i];
-    if (went) {
+    const std::size_t carrier = item.container >= 0 ? static_cast<std::size_t>(item.container) : i;
+    if (moved[carrier]) {
       result.moved.push_back(item.path);
+      result.otherTrash.push_back(otherTrashOf[carrier]);
     } else {
       result.stayed.push_back(
           {item.path, item.container >= 0 ? TranslateText("It lies inside a folder that stayed.") : reasonOf[i]});
@@ -333,8 +354,9 @@ void RemoveRowsOfMovedItems(ResultList& list, const std::vector<std::string>& mo
 std::string RemovalOutcomeText(ListKind kind, const RemovalResult& result) {
   const bool files = kind == ListKind::Files;
   if (result.stayed.empty()) {
-    return files ? TranslateText("Files were moved to the Recycle Bin.")
-                 : TranslateText("Directories were moved to the Recycle Bin.");
+    return (files ? TranslateText("Files were moved to the Recycle Bin.")
+                  : TranslateText("Directories were moved to the Recycle Bin.")) +
+           OtherTrashText(result);
   }
   std::string text =
       (files ? TranslateText("Failed to delete some files.") : TranslateText("Failed to delete some directories.")) +
@@ -349,7 +371,7 @@ std::string RemovalOutcomeText(ListKind kind, const RemovalResult& result) {
     it->second.push_back(item.path);
   }
   for (const auto& [reason, paths] : byReason) text += "\n\n" + reason + "\n" + NamesWithMore(paths);
-  return text;
+  return text + OtherTrashText(result);
 }
 
 void DeleteChecked(ResultList& files, ResultList& folders, ListKind active, Prompts& prompts, const TrashMover& mover,

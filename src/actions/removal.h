@@ -62,6 +62,9 @@ struct StayedItem {
 struct RemovalResult {
   std::vector<std::string> moved;  // also the items that went inside a moved folder
   std::vector<StayedItem> stayed;
+  // For each of `moved`: the trash folder it went to when that is not the
+  // trash the person looks in (OtherTrashFolder), else empty.
+  std::vector<std::string> otherTrash;
 };
 
 // Moves the items in one request, one outcome per item, asking the hooks
@@ -103,7 +106,9 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
 void RemoveRowsOfMovedItems(ResultList& list, const std::vector<std::string>& moved);
 
 // The success text when everything moved; otherwise the failure text, the
-// counts, and each reason with a few of the items that stayed for it.
+// counts, and each reason with a few of the items that stayed for it; then
+// each trash folder other than the home trash with a few of the items that
+// went there.
 std::string RemovalOutcomeText(ListKind kind, const RemovalResult& result);
 
 // The Delete checked command on the active list: nothing checked, the

@@ -11,6 +11,7 @@
 #include "actions/csv_export.h"
 #include "actions/keep_rules.h"
 #include "actions/removal.h"
+#include "actions/trash_note.h"
 #include "cli/cli_options.h"
 #include "cli/listing_writers.h"
 #include "cli/terminal_window.h"
@@ -154,8 +155,10 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
   progress.onItem = [&window](RemovalStage stage, std::size_t item, std::size_t items) {
     window.SetStatusText(RemovalProgressText(stage, item, items));
   };
-  progress.onMoved = [&](const std::string& path, const platform::TrashOutcome&) {
-    window.WriteLine(movedText + TerminalSafePath(path));
+  progress.onMoved = [&](const std::string& path, const platform::TrashOutcome& outcome) {
+    const std::string note =
+        OtherTrashNote(outcome, [](std::string_view folder) { return TerminalSafePath(folder, PathQuoting::Always); });
+    window.WriteLine(movedText + TerminalSafePath(path) + (note.empty() ? "" : " " + note));
   };
   if (!list.GroupedByContent()) {
     bool compared = false;

@@ -515,6 +515,30 @@ TEST_F(CliTest, ProgressIsOneRewrittenLineOnATerminal) {
   EXPECT_EQ(RunCliWith({"-q", "--min-size-mb", "0", tree.Root()}, hooks).err, "");
 }
 
+// An item that went to the trash of another mount is named with that trash.
+TEST_F(CliTest, AnItemMovedToAnotherTrashIsNamedWithIt) {
+  CliHooks hooks;
+  hooks.moveToTrash = [](const std::vector<platform::TrashItem>& items, const platform::TrashHooks& inner) {
+    std::vector<platform::TrashOutcome> outcomes(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      outcomes[i].reason = inner.beforeMove(i);
+      outcomes[i].moved = outcomes[i].reason.empty();
+      outcomes[i].trashFolder = "/media/usb/.Trash-1000";
+      outcomes[i].otherTrash = true;
+      inner.afterMove(i, outcomes[i]);
+    }
+    return outcomes;
+  };
+  const auto r = RunCliWith(
+      {"--yes", "--min-size-mb", "0", "--trash", "all-but-one", "--masks", "*.txt", tree.Folder("x"), tree.Folder("y")},
+      hooks);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Moved to the trash: " + tree.Path("y/dup.txt") +
+                       " (in the trash folder '/media/usb/.Trash-1000')\nMoved: 1. Stayed: 0.\n"),
+            std::string::npos)
+      << r.err;
+}
+
 // On a terminal the removal shows its progress on the status line, which
 // each item's own line takes off first, so no line holds both.
 TEST_F(CliTest, TheRemovalsProgressLineMakesWayForEachItemsLine) {

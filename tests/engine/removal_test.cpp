@@ -531,6 +531,11 @@ TEST(RemovalText, OutcomeAndQuestionTellTheTruth) {
             "It is no longer there.\n'/p/K'$'\\E'']0;PWNED'$'\\a\\E''[31mRED'");
   result.stayed.clear();
   EXPECT_EQ(RemovalOutcomeText(ListKind::Files, result), "Files were moved to the Recycle Bin.");
+  // Items that went to the trash of another mount are named under it.
+  result.moved = {"/m", "/usb/a", "/usb/b"};
+  result.otherTrash = {"", "/usb/.Trash-1000", "/usb/.Trash-1000"};
+  EXPECT_EQ(RemovalOutcomeText(ListKind::Files, result),
+            "Files were moved to the Recycle Bin.\n\nMoved to the trash folder '/usb/.Trash-1000':\n/usb/a\n/usb/b");
 
   ResultList files = MakeFileCloneList();
   ScriptedPrompts prompts;
