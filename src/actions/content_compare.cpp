@@ -7,6 +7,7 @@
 
 #include "core/paths.h"
 #include "platform/platform.h"
+#include "text/text_helpers.h"
 
 namespace orvanta {
 namespace {
@@ -16,7 +17,7 @@ using Result = ContentComparison::Result;
 constexpr std::size_t kChunk = 1 << 20;
 
 ContentComparison Unreadable(const std::string& path, const std::string& why) {
-  return {Result::Unreadable, path + ": " + why};
+  return {Result::Unreadable, TerminalSafePath(path, PathQuoting::Always) + ": " + why, {}};
 }
 
 bool Listing(const std::string& folder, std::map<std::string, platform::EntryKind>& entries) {
@@ -35,17 +36,53 @@ bool Listing(const std::string& folder, std::map<std::string, platform::EntryKin
   return !reader.Failed();
 }
 
+// The first name that only one listing holds or that the two hold as different kinds.
+std::string FirstDifference(const std::map<std::string, platform::EntryKind>& left,
+                            const std::map<std::string, platform::EntryKind>& right) {
+  auto l = left.begin();
+  auto r = right.begin();
+  while (l != left.end() && r != right.end() && *l == *r) ++l, ++r;
+  if (l == left.end()) return r == right.end() ? std::string() : r->first;
+  if (r == right.end()) return l->first;
+  return std::min(l->first, r->first);
+}
+
+ContentComparison CompareTrees(const std::string& a, const std::string& b, const std::string& relative,
+                               const CompareProgress& progress) {
+  const auto inside = [&relative](const std::string& name) {
+    return relative.empty() ? name : relative + platform::kPathDelimiter + name;
+  };
+  std::map<std::string, platform::EntryKind> left, right;
+  if (!Listing(a, left)) return Unreadable(a, "cannot be listed");
+  if (!Listing(b, right)) return Unreadable(b, "cannot be listed");
+  if (left != right) return {Result::Different, {}, inside(FirstDifference(left, right))};
+  for (const auto& [name, kind] : left) {
+    ContentComparison inner;
+    if (kind == platform::EntryKind::File) {
+      inner = CompareFiles(JoinPath(a, name), JoinPath(b, name), progress);
+      if (inner.result == Result::Same && progress && !progress(0)) inner = {Result::Stopped, {}, {}};
+      if (inner.result == Result::Different) inner.differing = inside(name);
+    } else if (kind == platform::EntryKind::Folder) {
+      inner = CompareTrees(JoinPath(a, name), JoinPath(b, name), inside(name), progress);
+    } else {
+      inner = {Result::Different, {}, inside(name)};
+    }
+    if (inner.result != Result::Same) return inner;
+  }
+  return {Result::Same, {}, {}};
+}
+
 }  // namespace
 
-ContentComparison CompareFiles(const std::string& a, const std::string& b) {
+ContentComparison CompareFiles(const std::string& a, const std::string& b, const CompareProgress& progress) {
   platform::InputFile first, second;
   std::string error;
   for (auto [file, path] : {std::pair{&first, &a}, std::pair{&second, &b}}) {
     const auto opened = file->Open(*path, error);
-    if (opened == platform::InputFile::OpenResult::NotAFile) return {Result::Different, {}};
+    if (opened == platform::InputFile::OpenResult::NotAFile) return {Result::Different, {}, {}};
     if (opened == platform::InputFile::OpenResult::Failed) return Unreadable(*path, error);
   }
-  if (first.Size() != second.Size()) return {Result::Different, {}};
+  if (first.Size() != second.Size()) return {Result::Different, {}, {}};
   std::vector<char> left(kChunk), right(kChunk);
   for (;;) {
     const std::int64_t n = first.Read(left.data(), kChunk, error);
@@ -55,31 +92,23 @@ ContentComparison CompareFiles(const std::string& a, const std::string& b) {
     while (got < n) {
       const std::int64_t m = second.Read(right.data() + got, static_cast<std::size_t>(n - got), error);
       if (m < 0) return Unreadable(b, error);
-      if (m == 0) return {Result::Different, {}};
+      if (m == 0) return {Result::Different, {}, {}};
       got += m;
     }
-    if (std::memcmp(left.data(), right.data(), static_cast<std::size_t>(n)) != 0) return {Result::Different, {}};
-    if (n == 0) return {Result::Same, {}};
+    if (std::memcmp(left.data(), right.data(), static_cast<std::size_t>(n)) != 0) return {Result::Different, {}, {}};
+    if (n == 0) {
+      // The second must end here too: a file that grew while it was read is not the first.
+      char extra;
+      const std::int64_t m = second.Read(&extra, 1, error);
+      if (m < 0) return Unreadable(b, error);
+      return m == 0 ? ContentComparison{Result::Same, {}, {}} : ContentComparison{Result::Different, {}, {}};
+    }
+    if (progress && !progress(n)) return {Result::Stopped, {}, {}};
   }
 }
 
-ContentComparison CompareFolders(const std::string& a, const std::string& b) {
-  std::map<std::string, platform::EntryKind> left, right;
-  if (!Listing(a, left)) return Unreadable(a, "cannot be listed");
-  if (!Listing(b, right)) return Unreadable(b, "cannot be listed");
-  if (left != right) return {Result::Different, {}};
-  for (const auto& [name, kind] : left) {
-    ContentComparison inner;
-    if (kind == platform::EntryKind::File) {
-      inner = CompareFiles(JoinPath(a, name), JoinPath(b, name));
-    } else if (kind == platform::EntryKind::Folder) {
-      inner = CompareFolders(JoinPath(a, name), JoinPath(b, name));
-    } else {
-      inner = {Result::Different, {}};
-    }
-    if (inner.result != Result::Same) return inner;
-  }
-  return {Result::Same, {}};
+ContentComparison CompareFolders(const std::string& a, const std::string& b, const CompareProgress& progress) {
+  return CompareTrees(a, b, {}, progress);
 }
 
 }  // namespace orvanta

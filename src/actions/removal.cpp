@@ -7,8 +7,10 @@
 #include "actions/content_compare.h"
 #include "actions/keep_rules.h"
 #include "actions/prompts.h"
+#include "actions/trash_note.h"
 #include "core/file_record.h"
 #include "core/result_list.h"
+#include "text/text_helpers.h"
 #include "text/translate.h"
 
 namespace orvanta {
@@ -44,36 +46,92 @@ std::string ChangedSinceScan(const ResultList& list, const ListRow& row) {
   return same ? std::string() : TranslateText("It changed since the scan.");
 }
 
+std::string StoppedText() { return TranslateText("The removal was stopped."); }
+
+bool Stopped(const RemovalProgress& progress) {
+  return progress.stop != nullptr && progress.stop->load(std::memory_order_relaxed);
+}
+
+// What the comparison of an item with the kept copies of its group found.
+struct Verdict {
+  std::string reason;  // empty: it may go
+  bool differs = false;
+  bool stopped = false;
+};
+
 class RemovalCheck {
  public:
-  RemovalCheck(const ResultList& list, const RemovalPlan& plan) : list_(list), kind_(list.Kind()) {
+  RemovalCheck(const ResultList& list, const RemovalPlan& plan, const RemovalProgress& progress)
+      : list_(list), kind_(list.Kind()), progress_(progress) {
     for (const RemovalPlan::Item& item : plan.items) moving_.insert(item.path);
+    // The kept members are settled now: marks changed while the removal runs change nothing.
+    for (std::size_t i = 0; i < list_.Rows().size(); ++i) {
+      const ListRow& row = list_.Rows()[i];
+      if (row.groupId < 0) continue;
+      std::vector<std::size_t>& kept = kept_[row.groupId];
+      if (!row.checked && !row.stale && !RowPath(row).empty() && !Moving(RowPath(row))) kept.push_back(i);
+    }
   }
 
-  // Empty when the item may go; otherwise why it stays.
-  std::string Check(const RemovalPlan::Item& item) {
+  // The checks of the whole request before anything moves: empty when the
+  // item and a kept member of its group are still what the scan saw.
+  std::string Unchanged(const RemovalPlan::Item& item) const {
     const ListRow& row = list_.Rows()[item.row];
     std::string reason = ChangedSinceScan(list_, row);
     if (!reason.empty() || row.groupId < 0) return reason;
-    const std::vector<std::size_t>& kept = KeptOf(row.groupId);
+    const std::vector<std::size_t>& kept = kept_.at(row.groupId);
     // No member stays: the question named the group and the user said Yes.
     if (kept.empty()) return {};
-    const std::vector<std::size_t>& verified = VerifiedKeptOf(row.groupId);
-    if (verified.empty()) return TranslateText("Its kept copy changed since the scan.");
-    std::string unreadable;
-    for (const std::size_t keptRow : verified) {
-      const ListRow& other = list_.Rows()[keptRow];
-      if (kind_ == ListKind::Files && !row.data->contentHash.empty() &&
-          row.data->contentHash == other.data->contentHash) {
-        return {};
-      }
-      const std::string otherPath(RowPath(other));
-      const ContentComparison comparison =
-          kind_ == ListKind::Files ? CompareFiles(item.path, otherPath) : CompareFolders(item.path, otherPath);
-      if (comparison.result == ContentComparison::Result::Same) return {};
-      if (comparison.result == ContentComparison::Result::Unreadable) unreadable = comparison.reason;
+    for (const std::size_t keptRow : kept) {
+      if (ChangedSinceScan(list_, list_.Rows()[keptRow]).empty()) return {};
     }
-    return unreadable.empty() ? TranslateText("It differs from the copy that is kept.") : unreadable;
+    return TranslateText("Its kept copy changed since the scan.");
+  }
+
+  // The item and the kept members checked again and compared byte for byte
+  // (folders as trees); with `differenceAccepted` a kept member still as
+  // scanned is enough.
+  Verdict Compare(const RemovalPlan::Item& item, bool differenceAccepted) const {
+    const ListRow& row = list_.Rows()[item.row];
+    if (std::string reason = ChangedSinceScan(list_, row); !reason.empty()) return {reason};
+    if (row.groupId < 0 || kept_.at(row.groupId).empty()) return {};
+    const CompareProgress onBytes = [this](std::int64_t) {
+      if (progress_.onBytes) progress_.onBytes();
+      return !Stopped(progress_);
+    };
+    bool keptAsScanned = false;
+    std::string unreadable, differing;
+    for (const std::size_t keptRow : kept_.at(row.groupId)) {
+      const ListRow& other = list_.Rows()[keptRow];
+      if (!ChangedSinceScan(list_, other).empty()) continue;
+      keptAsScanned = true;
+      if (differenceAccepted) return {};
+      // Compared through the resolved roots, where a linked root's items really are.
+      const std::string itemPath = list_.Roots().Resolve(item.path);
+      const std::string otherPath = list_.Roots().Resolve(RowPath(other));
+      const ContentComparison comparison = kind_ == ListKind::Files ? CompareFiles(itemPath, otherPath, onBytes)
+                                                                    : CompareFolders(itemPath, otherPath, onBytes);
+      switch (comparison.result) {
+        case ContentComparison::Result::Same:
+          // Both read as they were scanned once more: an edit made while they were compared vouches for nothing.
+          if (std::string reason = ChangedSinceScan(list_, row); !reason.empty()) return {reason};
+          if (ChangedSinceScan(list_, other).empty()) return {};
+          break;
+        case ContentComparison::Result::Stopped: return {StoppedText(), false, true};
+        case ContentComparison::Result::Unreadable:
+          if (unreadable.empty()) unreadable = comparison.reason;
+          break;
+        case ContentComparison::Result::Different:
+          if (differing.empty()) differing = comparison.differing;
+          break;
+      }
+    }
+    if (!keptAsScanned) return {TranslateText("Its kept copy changed since the scan.")};
+    if (!unreadable.empty()) return {unreadable};
+    if (differing.empty()) return {TranslateText("It differs from the copy that is kept."), true};
+    return {FormatText(TranslateText("It differs from the copy that is kept: %s."),
+                       {TerminalSafePath(differing, PathQuoting::Always)}),
+            true};
   }
 
  private:
@@ -81,44 +139,39 @@ class RemovalCheck {
     return AncestorsAndSelf(path, [this](std::string_view p) { return moving_.count(std::string(p)) != 0; });
   }
 
-  // Members of the group that stay: unchecked and inside no checked item.
-  const std::vector<std::size_t>& KeptOf(int group) {
-    auto [it, inserted] = kept_.try_emplace(group);
-    if (inserted) {
-      for (std::size_t i = 0; i < list_.Rows().size(); ++i) {
-        const ListRow& row = list_.Rows()[i];
-        if (row.groupId == group && !row.checked && !row.stale && !RowPath(row).empty() && !Moving(RowPath(row))) {
-          it->second.push_back(i);
-        }
-      }
-    }
-    return it->second;
-  }
-
-  const std::vector<std::size_t>& VerifiedKeptOf(int group) {
-    auto [it, inserted] = verified_.try_emplace(group);
-    if (inserted) {
-      for (const std::size_t row : KeptOf(group)) {
-        if (ChangedSinceScan(list_, list_.Rows()[row]).empty()) it->second.push_back(row);
-      }
-    }
-    return it->second;
-  }
-
   const ResultList& list_;
   ListKind kind_;
+  const RemovalProgress& progress_;
   std::unordered_set<std::string> moving_;
-  std::unordered_map<int, std::vector<std::size_t>> kept_, verified_;
+  // Members of each group that stay: unchecked and inside no checked item.
+  std::unordered_map<int, std::vector<std::size_t>> kept_;
 };
 
 std::string NamesWithMore(const std::vector<std::string>& names) {
   std::string text;
   for (std::size_t i = 0; i < names.size() && i < kNamesShown; ++i) {
     if (i != 0) text += "\n";
-    text += names[i];
+    text += TerminalSafePath(names[i]);
   }
   if (names.size() > kNamesShown) {
     text += "\n" + FormatText(TranslateText("and %d more"), {static_cast<std::int64_t>(names.size() - kNamesShown)});
+  }
+  return text;
+}
+
+// Each trash folder other than the home trash, with a few of the items that went there.
+std::string OtherTrashText(const RemovalResult& result) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> byFolder;
+  for (std::size_t i = 0; i < result.moved.size() && i < result.otherTrash.size(); ++i) {
+    if (result.otherTrash[i].empty()) continue;
+    auto it =
+        std::find_if(byFolder.begin(), byFolder.end(), [&](const auto& f) { return f.first == result.otherTrash[i]; });
+    if (it == byFolder.end()) it = byFolder.insert(byFolder.end(), {result.otherTrash[i], {}});
+    it->second.push_back(result.moved[i]);
+  }
+  std::string text;
+  for (const auto& [folder, paths] : byFolder) {
+    text += "\n\n" + OtherTrashHeading(TerminalSafePath(folder, PathQuoting::Always)) + "\n" + NamesWithMore(paths);
   }
   return text;
 }
@@ -173,49 +226,106 @@ RemovalPlan PlanRemoval(const ResultList& list) {
   return plan;
 }
 
+bool FindDifferingItems(const ResultList& list, RemovalPlan& plan, const RemovalProgress& progress) {
+  plan.differing.clear();
+  const RemovalCheck check(list, plan, progress);
+  for (std::size_t i = 0; i < plan.items.size(); ++i) {
+    if (plan.items[i].container >= 0) continue;
+    if (progress.onItem) progress.onItem(RemovalStage::Comparing, i, plan.items.size());
+    if (Stopped(progress)) return false;
+    const Verdict verdict = check.Compare(plan.items[i], false);
+    if (verdict.stopped) return false;
+    if (verdict.differs) plan.differing.push_back(i);
+  }
+  return true;
+}
+
 std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan) {
   const std::string question = list.Kind() == ListKind::Files ? TranslateText("Move %d files to Recycle Bin?")
                                                               : TranslateText("Move %d directories to Recycle Bin?");
   std::string text = FormatText(question, {static_cast<std::int64_t>(plan.items.size())});
   if (const std::string note = OthersCopiesNote(list); !note.empty()) text += "\n\n" + note;
-  if (plan.groupsLosingEveryCopy.empty()) return text;
-  std::vector<std::string> groups;
-  for (const int group : plan.groupsLosingEveryCopy) {
-    const auto it = std::find_if(list.Groups().begin(), list.Groups().end(),
-                                 [group](const ListGroup& g) { return g.groupId == group; });
-    groups.push_back(it != list.Groups().end() ? it->header : std::to_string(group));
+  if (!plan.groupsLosingEveryCopy.empty()) {
+    std::vector<std::string> groups;
+    for (const int group : plan.groupsLosingEveryCopy) {
+      const auto it = std::find_if(list.Groups().begin(), list.Groups().end(),
+                                   [group](const ListGroup& g) { return g.groupId == group; });
+      groups.push_back(it != list.Groups().end() ? it->header : std::to_string(group));
+    }
+    text += "\n\n" + TranslateText("No copy would remain of these groups:") + "\n" + NamesWithMore(groups);
   }
-  return text + "\n\n" + TranslateText("No copy would remain of these groups:") + "\n" + NamesWithMore(groups);
+  if (!plan.differing.empty()) {
+    std::vector<std::string> paths;
+    for (const std::size_t i : plan.differing) paths.push_back(plan.items[i].path);
+    text += "\n\n" +
+            FormatText(TranslateText("%d of them differ from the copy that is kept:"),
+                       {static_cast<std::int64_t>(paths.size())}) +
+            "\n" + NamesWithMore(paths);
+  }
+  return text;
 }
 
-RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, const TrashMover& mover) {
+std::string MoveDifferingQuestion(const RemovalPlan& plan) {
+  return FormatText(TranslateText("Move the %d that differ from the copy that is kept as well?"),
+                    {static_cast<std::int64_t>(plan.differing.size())});
+}
+
+std::string RemovalProgressText(RemovalStage stage, std::size_t item, std::size_t items) {
+  const std::string text = stage == RemovalStage::Comparing ? TranslateText("Comparing with the kept copies... %d / %d")
+                                                            : TranslateText("Moving to the Recycle Bin... %d / %d");
+  return FormatText(text, {static_cast<std::int64_t>(item + 1), static_cast<std::int64_t>(items)});
+}
+
+RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, const TrashMover& mover,
+                              const RemovalProgress& progress, bool moveDifferent) {
   RemovalResult result;
-  RemovalCheck check(list, plan);
+  const RemovalCheck check(list, plan, progress);
   std::vector<platform::TrashItem> request;
   std::vector<std::size_t> requested;
   std::vector<std::string> reasonOf(plan.items.size());
-  // Every item is checked before the first one moves.
+  // Every item is checked before the first one moves; the bytes are compared right before each moves.
   for (std::size_t i = 0; i < plan.items.size(); ++i) {
     const RemovalPlan::Item& item = plan.items[i];
     if (item.container >= 0) continue;
-    reasonOf[i] = check.Check(item);
+    reasonOf[i] = check.Unchanged(item);
     if (!reasonOf[i].empty()) continue;
     request.push_back({list.Roots().Resolve(item.path), list.Rows()[item.row].data->id});
     requested.push_back(i);
   }
+  std::vector<std::vector<std::size_t>> carried(plan.items.size());
+  for (std::size_t i = 0; i < plan.items.size(); ++i) {
+    if (plan.items[i].container >= 0) carried[static_cast<std::size_t>(plan.items[i].container)].push_back(i);
+  }
+  std::vector<bool> differenceAccepted(plan.items.size(), false);
+  for (const std::size_t i : plan.differing) differenceAccepted[i] = moveDifferent;
+  platform::TrashHooks hooks;
+  hooks.beforeMove = [&](std::size_t k) {
+    if (progress.onItem) progress.onItem(RemovalStage::Moving, k, request.size());
+    if (Stopped(progress)) return StoppedText();
+    return check.Compare(plan.items[requested[k]], differenceAccepted[requested[k]]).reason;
+  };
+  // Items are told by the paths the lists show.
+  hooks.afterMove = [&](std::size_t k, const platform::TrashOutcome& outcome) {
+    if (!outcome.moved || !progress.onMoved) return;
+    progress.onMoved(plan.items[requested[k]].path, outcome);
+    for (const std::size_t inside : carried[requested[k]]) progress.onMoved(plan.items[inside].path, outcome);
+  };
   const std::vector<platform::TrashOutcome> outcomes =
-      request.empty() ? std::vector<platform::TrashOutcome>{} : mover(request, {});
+      request.empty() ? std::vector<platform::TrashOutcome>{} : mover(request, hooks);
   std::vector<bool> moved(plan.items.size(), false);
+  std::vector<std::string> otherTrashOf(plan.items.size());
   for (std::size_t k = 0; k < requested.size(); ++k) {
     const bool ok = k < outcomes.size() && outcomes[k].moved;
     moved[requested[k]] = ok;
+    if (ok) otherTrashOf[requested[k]] = OtherTrashFolder(outcomes[k]);
     if (!ok) reasonOf[requested[k]] = k < outcomes.size() ? outcomes[k].reason : TranslateText("Unknown error");
   }
   for (std::size_t i = 0; i < plan.items.size(); ++i) {
     const RemovalPlan::Item& item = plan.items[i];
-    const bool went = item.container >= 0 ? moved[static_cast<std::size_t>(item.container)] : moved[i];
-    if (went) {
+    const std::size_t carrier = item.container >= 0 ? static_cast<std::size_t>(item.container) : i;
+    if (moved[carrier]) {
       result.moved.push_back(item.path);
+      result.otherTrash.push_back(otherTrashOf[carrier]);
     } else {
       result.stayed.push_back(
           {item.path, item.container >= 0 ? TranslateText("It lies inside a folder that stayed.") : reasonOf[i]});
@@ -249,8 +359,9 @@ void RemoveRowsOfMovedItems(ResultList& list, const std::vector<std::string>& mo
 std::string RemovalOutcomeText(ListKind kind, const RemovalResult& result) {
   const bool files = kind == ListKind::Files;
   if (result.stayed.empty()) {
-    return files ? TranslateText("Files were moved to the Recycle Bin.")
-                 : TranslateText("Directories were moved to the Recycle Bin.");
+    return (files ? TranslateText("Files were moved to the Recycle Bin.")
+                  : TranslateText("Directories were moved to the Recycle Bin.")) +
+           OtherTrashText(result);
   }
   std::string text =
       (files ? TranslateText("Failed to delete some files.") : TranslateText("Failed to delete some directories.")) +
@@ -265,19 +376,33 @@ std::string RemovalOutcomeText(ListKind kind, const RemovalResult& result) {
     it->second.push_back(item.path);
   }
   for (const auto& [reason, paths] : byReason) text += "\n\n" + reason + "\n" + NamesWithMore(paths);
-  return text;
+  return text + OtherTrashText(result);
 }
 
-void DeleteChecked(ResultList& files, ResultList& folders, ListKind active, Prompts& prompts, const TrashMover& mover) {
+void DeleteChecked(ResultList& files, ResultList& folders, ListKind active, Prompts& prompts, const TrashMover& mover,
+                   const RemovalProgress& progress) {
   ResultList& list = active == ListKind::Files ? files : folders;
-  const RemovalPlan plan = PlanRemoval(list);
+  RemovalPlan plan = PlanRemoval(list);
   if (plan.items.empty()) {
     prompts.Message(active == ListKind::Files ? TranslateText("No files selected.")
                                               : TranslateText("No directories selected."));
     return;
   }
+  const auto working = [&progress](bool on) {
+    if (progress.onWorking) progress.onWorking(on);
+  };
+  if (!list.GroupedByContent()) {
+    working(true);
+    const bool compared = FindDifferingItems(list, plan, progress);
+    working(false);
+    // Stopped before the question: nothing was asked, nothing moves.
+    if (!compared) return;
+  }
   if (!prompts.Confirm(RemovalQuestion(list, plan), plan.groupsLosingEveryCopy.empty())) return;
-  const RemovalResult result = CarryOutRemoval(list, plan, mover);
+  const bool moveDifferent = !plan.differing.empty() && prompts.Confirm(MoveDifferingQuestion(plan), false);
+  working(true);
+  const RemovalResult result = CarryOutRemoval(list, plan, mover, progress, moveDifferent);
+  working(false);
   RemoveRowsOfMovedItems(files, result.moved);
   RemoveRowsOfMovedItems(folders, result.moved);
   prompts.Message(RemovalOutcomeText(active, result));

@@ -2,6 +2,8 @@
 // checked as a whole first, so that no copy goes without a copy that stays.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,6 +28,30 @@ struct RemovalPlan {
   std::vector<Item> items;  // every checked row with a path, top to bottom
   // Groups of which no member would stay: all checked or inside checked folders.
   std::vector<int> groupsLosingEveryCopy;
+  // Items (indexes into `items`) whose bytes differ from every kept copy, as
+  // FindDifferingItems found them before the question in a list grouped
+  // without content; they move only with a second Yes.
+  std::vector<std::size_t> differing;
+};
+
+enum class RemovalStage { Comparing, Moving };
+
+// How a removal reports while it runs and learns of Stop: the window binds
+// its progress bar, message pump and Stop button, the command line its
+// progress line and Ctrl-C.
+struct RemovalProgress {
+  // Once set, the item in hand ends (a comparison under way stops) and every
+  // item not yet moved stays, with that reason.
+  const std::atomic<bool>* stop = nullptr;
+  // True as the comparisons before the question, or the removal, begin; false as they end.
+  std::function<void(bool working)> onWorking;
+  // Before each item is compared or moved: its number from 0 and the number of items.
+  std::function<void(RemovalStage stage, std::size_t item, std::size_t items)> onItem;
+  // After each piece of bytes compared, so that a window stays responsive.
+  std::function<void()> onBytes;
+  // As each item moves (POSIX: right after its rename; Windows: after the one
+  // request), then each checked item that went inside it, with the trash's outcome.
+  std::function<void(const std::string& path, const platform::TrashOutcome& outcome)> onMoved;
 };
 
 struct StayedItem {
@@ -36,6 +62,9 @@ struct StayedItem {
 struct RemovalResult {
   std::vector<std::string> moved;  // also the items that went inside a moved folder
   std::vector<StayedItem> stayed;
+  // For each of `moved`: the trash folder it went to when that is not the
+  // trash the person looks in (OtherTrashFolder), else empty.
+  std::vector<std::string> otherTrash;
 };
 
 // Moves the items in one request, one outcome per item, asking the hooks
@@ -46,28 +75,47 @@ using TrashMover = std::function<std::vector<platform::TrashOutcome>(const std::
 
 RemovalPlan PlanRemoval(const ResultList& list);
 
+// For a list grouped without content (names, sizes): compares each item with
+// the kept copies of its group and records in plan.differing those whose
+// bytes differ from every one. False when Stop came first.
+bool FindDifferingItems(const ResultList& list, RemovalPlan& plan, const RemovalProgress& progress = {});
+
 // The question: "Move %d files to Recycle Bin?" (or directories) with the
-// number of checked rows, and when a group would lose every copy, those groups.
+// number of checked rows; when a group would lose every copy, those groups;
+// when items differ from their kept copies, their number and a few of them.
 std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan);
+// The second question, whose Yes moves the differing items too.
+std::string MoveDifferingQuestion(const RemovalPlan& plan);
+
+// The status of a removal under way.
+std::string RemovalProgressText(RemovalStage stage, std::size_t item, std::size_t items);
 
 // Checks every item before anything moves, then moves those that pass in one
-// request. An item stays when it is no longer what the scan saw, when no kept
-// member of its group is still what the scan saw, or, unless both carry the
-// same content digest, when its bytes differ from every kept member's. What
-// the scan saw of each item comes from the row's record.
-RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, const TrashMover& mover);
+// request. An item stays when it is no longer what the scan saw (identity,
+// size, write and change time) or when no kept member of its group still is.
+// Right before each item moves, both are checked again and their bytes (for
+// folders, their trees) compared, whatever digests the scan had: an item
+// stays when it differs from every kept member, unless it is one of
+// plan.differing and `moveDifferent` is set. What the scan saw of each item
+// comes from the row's record.
+RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, const TrashMover& mover,
+                              const RemovalProgress& progress = {}, bool moveDifferent = false);
 
 // Takes out the rows whose item moved or lies inside a moved folder, and
 // marks stale the rows of folders that held a moved item.
 void RemoveRowsOfMovedItems(ResultList& list, const std::vector<std::string>& moved);
 
 // The success text when everything moved; otherwise the failure text, the
-// counts, and each reason with a few of the items that stayed for it.
+// counts, and each reason with a few of the items that stayed for it; then
+// each trash folder other than the home trash with a few of the items that
+// went there.
 std::string RemovalOutcomeText(ListKind kind, const RemovalResult& result);
 
 // The Delete checked command on the active list: nothing checked, the
-// question, the checks, the move, the rows of both lists, the outcome.
+// comparisons of a list grouped without content, the question (and the
+// second one for items that differ, No by default), the checks, the move,
+// the rows of both lists, the outcome.
 void DeleteChecked(ResultList& files, ResultList& folders, ListKind active, Prompts& prompts,
-                   const TrashMover& mover = platform::MoveToTrash);
+                   const TrashMover& mover = platform::MoveToTrash, const RemovalProgress& progress = {});
 
 }  // namespace orvanta

@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include <atomic>
 #include <clocale>
 #include <iostream>
 #include <ostream>
@@ -10,6 +11,7 @@
 #include "actions/csv_export.h"
 #include "actions/keep_rules.h"
 #include "actions/removal.h"
+#include "actions/trash_note.h"
 #include "cli/cli_options.h"
 #include "cli/listing_writers.h"
 #include "cli/terminal_window.h"
@@ -17,6 +19,7 @@
 #include "core/paths.h"
 #include "platform/platform.h"
 #include "scan/scan_run.h"
+#include "text/text_helpers.h"
 #include "text/translate.h"
 
 namespace orvanta {
@@ -136,24 +139,49 @@ bool AnsweredYes(std::istream& input) {
   return answer == "y" || answer == "yes";
 }
 
+enum class RemovalEnd { Done, Failed, Stopped };
+
 // The removal of the window's Delete checked command, on the list the options
-// name: the marks, the question (or --yes, or a dry run), the checks, the move,
-// and each item that moved or stayed on standard error. False when anything
-// stayed or the answer was No.
-bool RemoveClones(const CliOptions& options, ScanRun& run, std::istream& input, std::ostream& err,
-                  const TrashMover& moveToTrash) {
+// name: the marks, the comparisons of a list grouped without content, the
+// question (or --yes, or a dry run), the checks, the move with each item named
+// on standard error as it moves, then what stayed. Ctrl-C during the
+// comparisons or the move ends after the item in hand.
+RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow& window, std::istream& input,
+                        std::ostream& err, const TrashMover& moveToTrash) {
   ResultList& list = options.trashFolders ? run.FolderClones() : run.FileClones();
   if (options.trashMarks == CliOptions::TrashMarks::All) {
     CheckAll(list);
   } else {
     TellKeepReport(err, options.keepRules, CheckAllButKept(list, options.keepRules));
   }
-  const RemovalPlan plan = PlanRemoval(list);
+  RemovalPlan plan = PlanRemoval(list);
   if (plan.items.empty()) {
     err << (list.Kind() == ListKind::Files ? TranslateText("No files selected.")
                                            : TranslateText("No directories selected."))
         << '\n';
-    return true;
+    return RemovalEnd::Done;
+  }
+  std::atomic<bool> stop{false};
+  const std::string movedText =
+      options.dryRun ? TranslateText("Would move to the trash: ") : TranslateText("Moved to the trash: ");
+  RemovalProgress progress;
+  progress.stop = &stop;
+  progress.onItem = [&window](RemovalStage stage, std::size_t item, std::size_t items) {
+    window.SetStatusText(RemovalProgressText(stage, item, items));
+  };
+  progress.onMoved = [&](const std::string& path, const platform::TrashOutcome& outcome) {
+    const std::string note =
+        OtherTrashNote(outcome, [](std::string_view folder) { return TerminalSafePath(folder, PathQuoting::Always); });
+    window.WriteLine(movedText + TerminalSafePath(path) + (note.empty() ? "" : " " + note));
+  };
+  if (!list.GroupedByContent()) {
+    bool compared = false;
+    {
+      InterruptStops interrupt(stop);
+      compared = FindDifferingItems(list, plan, progress);
+    }
+    window.Clear();
+    if (!compared) return RemovalEnd::Stopped;
   }
   err << RemovalQuestion(list, plan);
   if (options.dryRun) {
@@ -162,8 +190,10 @@ bool RemoveClones(const CliOptions& options, ScanRun& run, std::istream& input, 
     err << " y\n";
   } else {
     err << " [y/N] " << std::flush;
-    if (!AnsweredYes(input)) return false;
+    if (!AnsweredYes(input)) return RemovalEnd::Failed;
   }
+  // Items that differ move only when the command line says so.
+  if (!plan.differing.empty()) err << MoveDifferingQuestion(plan) << (options.moveDifferent ? " y\n" : " n\n");
   TrashMover mover = moveToTrash ? moveToTrash : TrashMover(platform::MoveToTrash);
   // A dry run checks every item as the removal would, and moves nothing.
   if (options.dryRun) {
@@ -177,18 +207,22 @@ bool RemoveClones(const CliOptions& options, ScanRun& run, std::istream& input, 
       return outcomes;
     };
   }
-  const RemovalResult result = CarryOutRemoval(list, plan, mover);
-  const std::string movedText =
-      options.dryRun ? TranslateText("Would move to the trash: ") : TranslateText("Moved to the trash: ");
-  for (const std::string& path : result.moved) err << movedText << TerminalSafePath(path) << '\n';
+  RemovalResult result;
+  {
+    InterruptStops interrupt(stop);
+    result = CarryOutRemoval(list, plan, mover, progress, options.moveDifferent);
+  }
+  window.Clear();
+  // A reason may name a path or come from the system: it reaches the terminal quoted like a path.
   for (const StayedItem& item : result.stayed) {
-    err << TranslateText("Stayed: ") << TerminalSafePath(item.path) << " (" << item.reason << ")\n";
+    err << TranslateText("Stayed: ") << TerminalSafePath(item.path) << " (" << TerminalSafePath(item.reason) << ")\n";
   }
   err << FormatText(TranslateText("Moved: %d. Stayed: %d."),
                     {static_cast<std::int64_t>(options.dryRun ? 0 : result.moved.size()),
                      static_cast<std::int64_t>(result.stayed.size())})
       << '\n';
-  return result.stayed.empty();
+  if (stop.load()) return RemovalEnd::Stopped;
+  return result.stayed.empty() ? RemovalEnd::Done : RemovalEnd::Failed;
 }
 
 }  // namespace
@@ -259,9 +293,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     Complain(err) << TranslateText("Nothing was moved: the listing could not be written.") << '\n';
     return kExitFailed;
   }
-  const bool removed =
-      RemoveClones(options, run, hooks.input != nullptr ? *hooks.input : std::cin, err, hooks.moveToTrash);
-  return allRoots && removed ? kExitDone : kExitFailed;
+  const RemovalEnd removal =
+      RemoveClones(options, run, window, hooks.input != nullptr ? *hooks.input : std::cin, err, hooks.moveToTrash);
+  if (removal == RemovalEnd::Stopped) return kExitStopped;
+  return allRoots && removal == RemovalEnd::Done ? kExitDone : kExitFailed;
 }
 
 }  // namespace orvanta

@@ -102,6 +102,7 @@ const std::vector<OptionDefinition>& Options() {
       {"", "--trash-folders", true, TrashMarks(true)},
       {"-y", "--yes", false, Flag([](CliOptions& o) { o.yes = true; })},
       {"-n", "--dry-run", false, Flag([](CliOptions& o) { o.dryRun = true; })},
+      {"", "--move-different", false, Flag([](CliOptions& o) { o.moveDifferent = true; })},
       {"", "--keep", true,
        [](CliOptions& o, const std::string& name, const std::string& value) -> std::string {
          std::optional<KeepRule> rule = ParseKeepRule(value);
@@ -177,9 +178,11 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
                              {std::string(options.format == ListingFormat::Null ? "--null" : "--json"),
                               std::string(options.csvFiles == "-" ? "--csv" : "--csv-folders")}));
   }
-  if ((options.yes || options.dryRun) && options.trashMarks == CliOptions::TrashMarks::None) {
+  if ((options.yes || options.dryRun || options.moveDifferent) && options.trashMarks == CliOptions::TrashMarks::None) {
     return failed(FormatText(TranslateText("'%s' needs '--trash' or '--trash-folders'"),
-                             {std::string(options.yes ? "--yes" : "--dry-run")}));
+                             {std::string(options.yes      ? "--yes"
+                                          : options.dryRun ? "--dry-run"
+                                                           : "--move-different")}));
   }
   if (!options.keepRules.empty() && options.trashMarks != CliOptions::TrashMarks::AllButOne) {
     return failed(TranslateText("'--keep' needs '--trash all-but-one' or '--trash-folders all-but-one'"));
@@ -215,6 +218,7 @@ std::string CliHelp() {
       TranslateText("  --trash-folders MARKS the same for the folder clones (with --folders)"),
       TranslateText("  -y, --yes             answer the removal question with yes (needed without a terminal)"),
       TranslateText("  -n, --dry-run         show what the removal would move, move nothing"),
+      TranslateText("  --move-different      in the name and size modes, move checked copies whose bytes differ too"),
       TranslateText(
           "  --keep RULE           which copies all-but-one keeps: newest, oldest, shortest or in=FOLDER (repeatable)"),
       TranslateText("  -h, --help            show this help and exit"),
@@ -228,6 +232,7 @@ std::string CliHelp() {
       TranslateText("Ctrl-C stops the scan (exit status 130) and nothing is written."),
       TranslateText("Removal checks every item against the scan before anything moves and lists"),
       TranslateText("on standard error what moved and what stayed, with the reason."),
+      TranslateText("Ctrl-C during the removal stops it after the item in hand (exit status 130)."),
       TranslateText("Several --keep rules apply in the order given; in=FOLDER keeps every copy in that folder."),
       TranslateText("in=FOLDER must name a scanned folder, one inside it or one holding it (else exit status 2)."),
       TranslateText("No rule relies on a copy owned by another user in a folder others can write to."),

@@ -25,6 +25,8 @@ struct CliOptions {
   TrashMarks trashMarks = TrashMarks::None;
   bool trashFolders = false;  // the folder clone list instead of the file clone list
   bool yes = false, dryRun = false;
+  // In a list grouped without content: checked copies whose bytes differ from the kept copy move too.
+  bool moveDifferent = false;
   // With all-but-one: the rules that choose the copies that stay, first first.
   std::vector<KeepRule> keepRules;
 };

@@ -6,7 +6,6 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
-#include <string_view>
 
 namespace orvanta {
 
@@ -31,11 +30,5 @@ std::unique_ptr<ListingWriter> MakeNullWriter();
 // "paths": [...]}. Bytes that are not UTF-8 come out as \udcXX, so the exact
 // name returns from Python's os.fsencode.
 std::unique_ptr<ListingWriter> MakeJsonWriter();
-
-// A path as a terminal may show it: unchanged when it holds only printable
-// characters, else quoted for a POSIX shell with the others as $'\n' style
-// escapes, as ls does on a terminal. A name can no longer break a line or
-// send escape sequences to the terminal.
-std::string TerminalSafePath(std::string_view path);
 
 }  // namespace orvanta

@@ -45,6 +45,18 @@ void TerminalWindow::Finish() {
   if (!showProgress_ || !drawn_) return;
   Draw(true);
   err_ << '\n' << std::flush;
+  drawn_ = false;
+}
+
+void TerminalWindow::Clear() {
+  if (!drawn_) return;
+  err_ << "\r\x1b[K";
+  drawn_ = false;
+}
+
+void TerminalWindow::WriteLine(const std::string& line) {
+  Clear();
+  err_ << line << '\n' << std::flush;
 }
 
 void TerminalWindow::Draw(bool force) {

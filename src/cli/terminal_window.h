@@ -29,6 +29,10 @@ class TerminalWindow final : public ScanHost {
 
   // Leaves the last status on its own line.
   void Finish();
+  // Takes the status line off the terminal, so that what follows starts a line of its own.
+  void Clear();
+  // A line of its own above the status, which is drawn again at its next change.
+  void WriteLine(const std::string& line);
 
  private:
   void Draw(bool force);

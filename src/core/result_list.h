@@ -101,6 +101,11 @@ class ResultList {
   int GroupsFound() const { return groupsFound_; }
   void SetGroupsFound(int found) { groupsFound_ = found; }
 
+  // Whether the scan grouped the members by their content (Content mode)
+  // rather than by names or sizes alone; set by the run that fills the list.
+  bool GroupedByContent() const { return groupedByContent_; }
+  void SetGroupedByContent(bool byContent) { groupedByContent_ = byContent; }
+
   bool GroupView() const { return groupView_; }
   void SetGroupView(bool on);
 
@@ -125,6 +130,7 @@ class ResultList {
   std::vector<ListRow> rows_;
   SizeFormat sizeFormat_;
   bool groupView_ = true;
+  bool groupedByContent_ = true;
   int groupsFound_ = -1;
   int updateDepth_ = 0;
   bool changedInUpdate_ = false;

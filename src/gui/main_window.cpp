@@ -27,7 +27,10 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 
 #include "actions/check_marks.h"
@@ -599,7 +602,7 @@ void MainWindow::SetRunning(bool running) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (run_->Running()) {
+  if (run_->Running() || removing_) {
     // The run returns at its next poll; the window closes then.
     closeAfterRun_ = true;
     run_->RequestStop();
@@ -788,9 +791,45 @@ void MainWindow::KeepShortestPath() { KeepBy({KeepRule::Kind::ShortestPath, {}, 
 
 void MainWindow::MoveCheckedToTrash() {
   DialogPrompts prompts(dialogs_, this);
-  // Both lists: rows of files inside a moved folder go from the file page too.
-  orvanta::DeleteChecked(run_->FileClones(), run_->FolderClones(),
-                         FilePageActive() ? ListKind::Files : ListKind::Folders, prompts);
+  // While it compares and moves, the removal is run like a scan: Stop (and
+  // closing the window) stops it after the item in hand, the window stays
+  // responsive through the pump, and nothing may change the lists or marks.
+  std::atomic<bool>& stop = run_->StopFlag();
+  stop = false;
+  QString statusBefore;
+  RemovalProgress progress;
+  progress.stop = &stop;
+  progress.onWorking = [this, &statusBefore](bool working) {
+    removing_ = working;
+    SetRunning(working);
+    EnableStop(working);
+    lvFiles_->setEnabled(!working);
+    lvDirs_->setEnabled(!working);
+    if (working) {
+      statusBefore = lblStatus_->text();
+      lastPump_ = {};  // the first pump always delivers
+    } else {
+      lblStatus_->setText(statusBefore);
+      SetProgressPosition(0);
+    }
+  };
+  progress.onItem = [this](RemovalStage stage, std::size_t item, std::size_t items) {
+    SetStatusText(RemovalProgressText(stage, item, items));
+    SetProgressRange(0, static_cast<int>(std::min<std::size_t>(items, INT_MAX)));
+    SetProgressPosition(static_cast<int>(std::min<std::size_t>(item, INT_MAX)));
+    PumpMessages();
+  };
+  progress.onBytes = [this] { PumpMessages(); };
+  try {
+    // Both lists: rows of files inside a moved folder go from the file page too.
+    orvanta::DeleteChecked(run_->FileClones(), run_->FolderClones(),
+                           FilePageActive() ? ListKind::Files : ListKind::Folders, prompts, platform::MoveToTrash,
+                           progress);
+  } catch (...) {
+    if (removing_) progress.onWorking(false);
+    throw;
+  }
+  if (closeAfterRun_) close();
 }
 
 void MainWindow::OpenSelectedLocation() {

@@ -219,6 +219,7 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   int progressPosition_ = 0;  // the stage's, which the bar may show a little later
   bool marquee_ = false;
   bool closeAfterRun_ = false;
+  bool removing_ = false;  // a removal compares or moves: closing waits for it as for a scan
   bool totalsUpdatePending_ = false;
   std::chrono::steady_clock::time_point lastPump_;
 };

@@ -50,6 +50,8 @@ bool ScanRun::RunStages() {
   ScanContext scan{host_,         settings_,         stopRequested_,    files_,        folderRecords_, fileClones_,
                    folderClones_, decimalSeparator_, &unreadableFiles_, &changedFiles_};
   ClearResults();
+  fileClones_.SetGroupedByContent(settings_.Compare() == CompareMode::Content);
+  folderClones_.SetGroupedByContent(settings_.Compare() == CompareMode::Content);
   unreadableFiles_.clear();
   changedFiles_.clear();
   // Once, before the walk: removal later reaches every item through its root's

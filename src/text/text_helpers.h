@@ -1,5 +1,6 @@
 // Small text rules shared by the engine: ASCII case folding, blank trimming,
-// line splitting. One of each, so every caller folds and splits alike.
+// line splitting, the quoting of paths. One of each, so every caller folds,
+// splits and quotes alike.
 #pragma once
 
 #include <string>
@@ -21,5 +22,16 @@ std::string_view TrimBlanks(std::string_view text);
 // A body's lines: a leading UTF-8 byte-order mark skipped, split at CR LF, LF
 // or CR. A final line break ends the last line instead of opening an empty one.
 std::vector<std::string> SplitLines(std::string_view body);
+
+// Length of the valid UTF-8 sequence at text[at] that is no control character; 0 otherwise.
+std::size_t PrintableLength(std::string_view text, std::size_t at);
+
+enum class PathQuoting { WhenNeeded, Always };
+// A path as a terminal may show it, and as every message and report names it:
+// unchanged when it holds only printable characters (or in quotes, with
+// Always), else quoted for a POSIX shell with the others as $'\n' style
+// escapes, as ls does on a terminal. A name can no longer break a line or
+// send escape sequences to the terminal.
+std::string TerminalSafePath(std::string_view path, PathQuoting quoting = PathQuoting::WhenNeeded);
 
 }  // namespace orvanta

@@ -15,6 +15,7 @@
 #include "cli/listing_writers.h"
 #include "platform/platform.h"
 #include "test_support.h"
+#include "text/text_helpers.h"
 
 namespace orvanta {
 namespace {
@@ -98,6 +99,7 @@ TEST_F(CliTest, BadUsageNamesTheProblemAndExitsTwo) {
       {{"--trash-folders", "all", "/"}, "'--folders'"},
       {{"--yes", "/"}, "'--yes'"},
       {{"--dry-run", "/"}, "'--dry-run'"},
+      {{"--move-different", "/"}, "'--move-different'"},
       {{"--trash", "all-but-one", "--keep", "largest", "/"}, "'largest'"},
       {{"--trash", "all-but-one", "--keep", "in=", "/"}, "'in='"},
       {{"--keep", "newest", "/"}, "'--keep'"},
@@ -350,6 +352,124 @@ TEST_F(CliTest, RemovalKeepsWhatItCannotVouchForAndExitsOne) {
   EXPECT_FALSE(std::filesystem::exists(tree.Path("p/Photos - Copy")));
 }
 
+// In a name mode a checked copy whose bytes differ is named before the
+// question and moves only with --move-different; --yes alone leaves it.
+TEST_F(CliTest, CopiesThatDifferMoveOnlyWithMoveDifferent) {
+  const test::TestTrash trash(tree);
+  CliHooks hooks;
+  hooks.moveToTrash = trash.Mover();
+  tree.File("a/notes.txt", "first draft");
+  tree.File("b/notes.txt", "final text, longer");
+  const std::vector<std::string> base = {"--compare",      "name",          "--min-size-mb", "0",
+                                         "--trash",        "all-but-one",   "--keep",        "in=" + tree.Path("a"),
+                                         tree.Folder("a"), tree.Folder("b")};
+  auto with = [&base](std::vector<std::string> extra) {
+    extra.insert(extra.end(), base.begin(), base.end());
+    return extra;
+  };
+  const std::string question =
+      "Move 1 files to Recycle Bin?\n\n1 of them differ from the copy that is kept:\n" + tree.Path("b/notes.txt");
+  auto r = RunCliWith(with({"--dry-run", "--move-different"}), hooks);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find(question +
+                       "\nMove the 1 that differ from the copy that is kept as well? y\n"
+                       "Would move to the trash: " +
+                       tree.Path("b/notes.txt") + "\nMoved: 0. Stayed: 0.\n"),
+            std::string::npos)
+      << r.err;
+
+  r = RunCliWith(with({"--yes"}), hooks);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(question + " y\nMove the 1 that differ from the copy that is kept as well? n\nStayed: " +
+                       tree.Path("b/notes.txt") + " (It differs from the copy that is kept.)\nMoved: 0. Stayed: 1.\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(test::ReadFile(tree.Path("b/notes.txt")), "final text, longer");
+
+  r = RunCliWith(with({"--yes", "--move-different"}), hooks);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Moved to the trash: " + tree.Path("b/notes.txt") + "\nMoved: 1. Stayed: 0.\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(std::filesystem::exists(tree.Path("b/notes.txt")));
+  EXPECT_EQ(test::ReadFile(tree.Path("a/notes.txt")), "first draft");
+}
+
+#ifndef _WIN32
+// Ctrl-C during the removal: the items that moved were named as they moved,
+// the one in hand finishes, the rest stay and are named, exit status 130.
+// POSIX: Windows moves a request in one shell call.
+TEST_F(CliTest, CtrlCDuringTheRemovalEndsAfterTheItemInHand) {
+  const test::TestTrash trash(tree);
+  for (const char* name : {"1", "2", "3"}) {
+    tree.File(std::string("k/") + name + ".dat", std::string("content ") + name);
+    tree.File(std::string("m/") + name + ".dat", std::string("content ") + name);
+  }
+  std::ostringstream out, err;
+  std::vector<std::string> toldBeforeTheNext;
+  CliHooks hooks;
+  hooks.moveToTrash = [&](const std::vector<platform::TrashItem>& items, const platform::TrashHooks& inner) {
+    platform::TrashHooks wrapped = inner;
+    wrapped.afterMove = [&](std::size_t i, const platform::TrashOutcome& outcome) {
+      inner.afterMove(i, outcome);
+      toldBeforeTheNext.push_back(err.str());
+      if (i == 1) std::raise(SIGINT);
+    };
+    return trash.Mover()(items, wrapped);
+  };
+  struct sigaction before {};
+  sigaction(SIGINT, nullptr, &before);
+  const std::string k = tree.Folder("k"), m = tree.Folder("m"), keep = "in=" + k;
+  const char* argv[] = {"orvanta-cli", "--yes",  "--min-size-mb", "0",       "--trash",
+                        "all-but-one", "--keep", keep.c_str(),    k.c_str(), m.c_str()};
+  const int status = RunCli(10, argv, out, err, hooks);
+  EXPECT_EQ(status, 130);
+  std::vector<std::string> moved, stayed;
+  for (const char* name : {"1", "2", "3"}) {
+    const std::string path = tree.Path(std::string("m/") + name + ".dat");
+    (std::filesystem::exists(path) ? stayed : moved).push_back(path);
+    EXPECT_TRUE(std::filesystem::exists(tree.Path(std::string("k/") + name + ".dat")));
+  }
+  ASSERT_EQ(moved.size(), 2u) << err.str();
+  ASSERT_EQ(stayed.size(), 1u);
+  ASSERT_EQ(toldBeforeTheNext.size(), 3u);
+  EXPECT_NE(toldBeforeTheNext[0].find("Moved to the trash: " + moved[0] + "\n"), std::string::npos)
+      << "named as it moved: " << toldBeforeTheNext[0];
+  EXPECT_NE(err.str().find("Moved to the trash: " + moved[1] + "\nStayed: " + stayed[0] +
+                           " (The removal was stopped.)\nMoved: 2. Stayed: 1.\n"),
+            std::string::npos)
+      << err.str();
+  struct sigaction after {};
+  sigaction(SIGINT, nullptr, &after);
+  EXPECT_EQ(after.sa_handler, before.sa_handler) << "the handler is restored after the removal";
+}
+
+// A name that holds escape sequences reaches the terminal quoted, in the
+// path and in the reason, as the listing shows it.
+TEST_F(CliTest, AReasonNamesItsPathQuotedAndNoControlCharacterReachesTheTerminal) {
+  const test::TestTrash trash(tree);
+  CliHooks hooks;
+  hooks.moveToTrash = trash.Mover();
+  const std::string odd = "K\x1b]0;PWNED\a\x1b[31mRED";
+  tree.File("p/P/" + odd + "/x.txt", "aaaa");
+  tree.File("p/Q/" + odd + "/x.txt", "bbbb");
+  const auto r = RunCliWith({"--yes", "--compare", "name-size", "--no-files", "--folders", "--min-size-mb", "0",
+                             "--trash-folders", "all-but-one", "--keep", "in=" + tree.Path("p/P"), tree.Folder("p")},
+                            hooks);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("Stayed: " + tree.Path("p/Q") +
+                       " (It differs from the copy that is kept: 'K'$'\\E'']0;PWNED'$'\\a\\E''[31mRED/x.txt'.)\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Stayed: '" + tree.Path("p/Q/K") + "'$'\\E'']0;PWNED'$'\\a\\E''[31mRED'"), std::string::npos)
+      << r.err;
+  for (const std::string& stream : {r.err, r.out}) {
+    EXPECT_EQ(stream.find_first_of("\x1b\a"), std::string::npos) << stream;
+  }
+  EXPECT_EQ(test::ReadFile(tree.Path("p/Q/" + odd + "/x.txt")), "bbbb");
+}
+#endif
+
 #ifndef _WIN32
 // Paths beyond what the kernel takes in one call, and the freedesktop.org
 // trash: POSIX only (Wine itself stops at the kernel's limit).
@@ -512,6 +632,52 @@ TEST_F(CliTest, ProgressIsOneRewrittenLineOnATerminal) {
   EXPECT_NE(r.err.find("\r"), std::string::npos);
   EXPECT_NE(r.err.find("  Done."), std::string::npos);
   EXPECT_EQ(RunCliWith({"-q", "--min-size-mb", "0", tree.Root()}, hooks).err, "");
+}
+
+// An item that went to the trash of another mount is named with that trash.
+TEST_F(CliTest, AnItemMovedToAnotherTrashIsNamedWithIt) {
+  CliHooks hooks;
+  hooks.moveToTrash = [](const std::vector<platform::TrashItem>& items, const platform::TrashHooks& inner) {
+    std::vector<platform::TrashOutcome> outcomes(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      outcomes[i].reason = inner.beforeMove(i);
+      outcomes[i].moved = outcomes[i].reason.empty();
+      outcomes[i].trashFolder = "/media/usb/.Trash-1000";
+      outcomes[i].otherTrash = true;
+      inner.afterMove(i, outcomes[i]);
+    }
+    return outcomes;
+  };
+  const auto r = RunCliWith(
+      {"--yes", "--min-size-mb", "0", "--trash", "all-but-one", "--masks", "*.txt", tree.Folder("x"), tree.Folder("y")},
+      hooks);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Moved to the trash: " + tree.Path("y/dup.txt") +
+                       " (in the trash folder '/media/usb/.Trash-1000')\nMoved: 1. Stayed: 0.\n"),
+            std::string::npos)
+      << r.err;
+}
+
+// On a terminal the removal shows its progress on the status line, which
+// each item's own line takes off first, so no line holds both.
+TEST_F(CliTest, TheRemovalsProgressLineMakesWayForEachItemsLine) {
+  const test::TestTrash trash(tree);
+  CliHooks hooks;
+  hooks.stderrIsTerminal = 1;
+  hooks.moveToTrash = trash.Mover();
+  const auto r = RunCliWith(
+      {"--yes", "--min-size-mb", "0", "--trash", "all-but-one", tree.Folder("x"), tree.Folder("y"), tree.Folder("z")},
+      hooks);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("\rMoving to the Recycle Bin... 1 / 2\x1b[K"), std::string::npos) << r.err;
+  for (const char* moved : {"z/big.dat", "y/dup.txt"}) {
+    const std::size_t at = r.err.find("Moved to the trash: " + tree.Path(moved) + "\n");
+    ASSERT_NE(at, std::string::npos) << r.err;
+    // At the start of a line: after a line's end or after the status line was taken off.
+    EXPECT_TRUE(r.err[at - 1] == '\n' || r.err.compare(at - 4, 4, "\r\x1b[K") == 0) << r.err;
+  }
+  const std::string end = "\nMoved: 2. Stayed: 0.\n";
+  EXPECT_EQ(r.err.substr(r.err.size() - end.size()), end) << "no status is left after the totals";
 }
 
 // What a dry run of the removal would move, relative to the tree.

@@ -9,11 +9,16 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <deque>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 
 #include "actions/check_marks.h"
+#include "actions/content_compare.h"
 #include "actions/list_totals.h"
 #include "actions/open_location.h"
 #include "actions/prompts.h"
@@ -25,6 +30,7 @@
 #endif
 #include "scan/scan_run.h"
 #include "test_support.h"
+#include "text/text_helpers.h"
 
 namespace orvanta {
 namespace {
@@ -34,12 +40,16 @@ namespace fs = std::filesystem;
 struct ScriptedPrompts : Prompts {
   std::vector<std::string> shown;
   std::vector<bool> defaults;  // defaultYes of each question
+  std::deque<bool> answers;    // the next questions' answers; then `answer`
   bool answer = true;
   void Message(const std::string& text) override { shown.push_back("message:" + text); }
   bool Confirm(const std::string& text, bool defaultYes) override {
     shown.push_back("confirm:" + text);
     defaults.push_back(defaultYes);
-    return answer;
+    if (answers.empty()) return answer;
+    const bool next = answers.front();
+    answers.pop_front();
+    return next;
   }
 };
 
@@ -75,6 +85,35 @@ class RemovalTest : public ::testing::Test {
     }
   }
   void Delete(ListKind kind) { DeleteChecked(Files(), Folders(), kind, prompts, trash.Mover()); }
+
+  // New bytes of the same size, the write time put back as touch -r does.
+  void EditKeepingSizeAndTime(const std::string& relative, const std::string& content) {
+    const auto written = fs::last_write_time(S(relative));
+    ASSERT_EQ(fs::file_size(S(relative)), content.size());
+    tree.File("scan/" + relative, content);
+    fs::last_write_time(S(relative), written);
+  }
+  // The trash, with `edit` done right before each item's last check.
+  TrashMover EditingMover(std::function<void()> edit) const {
+    return [edit, inner = trash.Mover()](const std::vector<platform::TrashItem>& items,
+                                         const platform::TrashHooks& hooks) {
+      platform::TrashHooks wrapped = hooks;
+      wrapped.beforeMove = [&hooks, edit](std::size_t i) {
+        edit();
+        return hooks.beforeMove(i);
+      };
+      return inner(items, wrapped);
+    };
+  }
+  std::vector<std::string> Trashed() {
+    std::vector<std::string> names;
+    if (!fs::exists(tree.Path("data/Trash/files"))) return names;
+    for (const auto& entry : fs::directory_iterator(tree.Path("data/Trash/files"))) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
 
   void MakePhotos() {
     for (const char* root : {"Photos", "Photos - Copy"}) {
@@ -217,14 +256,14 @@ TEST_F(RemovalTest, CopiesGroupedWithoutTheirContentAreComparedFirst) {
   const Case cases[] = {
       // Content mode no longer lists such folders; Size mode still does, on names and sizes.
       {"folders of equal names and sizes, other bytes", CompareMode::Size, true, "B", nullptr,
-       "It differs from the copy that is kept."},
+       "It differs from the copy that is kept: 'f.txt'."},
       {"equal folders", CompareMode::Content, true, "B", nullptr, ""},
       {"files of one size, other bytes", CompareMode::Size, false, "B/f.txt", nullptr,
        "It differs from the copy that is kept."},
       {"the kept file edited after the scan", CompareMode::Content, false, "B/f.txt", "edit",
        "Its kept copy changed since the scan."},
       {"the kept folder's file edited after the scan", CompareMode::Content, true, "B", "edit",
-       "It differs from the copy that is kept."},
+       "It differs from the copy that is kept: 'f.txt'."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -243,6 +282,8 @@ TEST_F(RemovalTest, CopiesGroupedWithoutTheirContentAreComparedFirst) {
       fs::last_write_time(S("A/f.txt"), fs::last_write_time(S("A/f.txt")) - std::chrono::hours(1));
     }
     prompts.shown.clear();
+    // The second question, for items whose bytes differ, is answered No.
+    prompts.answers = {true, false};
     Delete(kind);
     if (std::string(c.reason).empty()) {
       EXPECT_FALSE(fs::exists(S(c.checked)));
@@ -257,6 +298,225 @@ TEST_F(RemovalTest, CopiesGroupedWithoutTheirContentAreComparedFirst) {
   }
 }
 
+// Edits that put size and write time back, the way touch -r, exiftool -P or
+// rsync --inplace -t leave a file, on either side, before the removal or
+// right before the item's move: the checked copy stays and the reason says
+// why. Where the system gives no change time, the bytes alone tell; the
+// scan's digests never do.
+TEST_F(RemovalTest, AnEditThatRestoresSizeAndTimeKeepsTheCheckedCopy) {
+  struct Case {
+    const char* what;
+    bool folders;
+    const char* edited;  // the file whose bytes change, below scan/
+    bool changeTimeKnown;
+    bool rightBeforeTheMove;
+    const char* reason;
+  };
+  const std::string differs = "It differs from the copy that is kept.";
+  const std::string differsAt =
+      std::string("It differs from the copy that is kept: 'sub") + platform::kPathDelimiter + "photo.jpg'.";
+  const Case cases[] = {
+      {"the checked file", false, "B/sub/photo.jpg", true, false, "It changed since the scan."},
+      {"the kept file", false, "A/sub/photo.jpg", true, false, "Its kept copy changed since the scan."},
+      {"the checked file, no change time", false, "B/sub/photo.jpg", false, false, differs.c_str()},
+      {"the kept file, no change time", false, "A/sub/photo.jpg", false, false, differs.c_str()},
+      {"the kept file right before the move, no change time", false, "A/sub/photo.jpg", false, true, differs.c_str()},
+      {"the kept file right before the move", false, "A/sub/photo.jpg", true, true,
+       "Its kept copy changed since the scan."},
+      {"a file in the checked folder", true, "B/sub/photo.jpg", true, false, differsAt.c_str()},
+      {"a file in the kept folder", true, "A/sub/photo.jpg", true, false, differsAt.c_str()},
+      {"a file in the kept folder right before the move", true, "A/sub/photo.jpg", true, true, differsAt.c_str()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(S(""));
+    fs::remove_all(tree.Path("data"));
+    tree.File("scan/A/sub/photo.jpg", "photo, first");
+    tree.File("scan/B/sub/photo.jpg", "photo, first");
+    Scan(CompareMode::Content, c.folders);
+    ResultList& list = c.folders ? Folders() : Files();
+    ASSERT_TRUE(list.GroupedByContent());
+    if (!c.changeTimeKnown) {
+      // As a file system that keeps no change time: the record says unknown.
+      for (const ListRow& row : list.Rows()) const_cast<FileRecord*>(row.data)->changed = 0;
+    }
+    CheckOnly(list, {c.folders ? "B" : "B/sub/photo.jpg"});
+    const std::string checked = S(c.folders ? "B" : "B/sub/photo.jpg");
+    bool edited = false;
+    const auto edit = [&] {
+      if (!edited) EditKeepingSizeAndTime(c.edited, "PHOTO, FIRST");
+      edited = true;
+    };
+    if (!c.rightBeforeTheMove) edit();
+    prompts.shown.clear();
+    DeleteChecked(Files(), Folders(), c.folders ? ListKind::Folders : ListKind::Files, prompts,
+                  c.rightBeforeTheMove ? EditingMover(edit) : trash.Mover());
+    ASSERT_TRUE(edited);
+    EXPECT_NE(prompts.shown.back().find(std::string(c.reason) + "\n" + checked), std::string::npos)
+        << prompts.shown.back();
+    EXPECT_TRUE(fs::exists(S("B/sub/photo.jpg")));
+    EXPECT_TRUE(fs::exists(S("A/sub/photo.jpg")));
+    EXPECT_EQ(Trashed(), std::vector<std::string>{});
+  }
+}
+
+// Stop, as the window's button or Ctrl-C sets it: the item in hand ends, the
+// others stay and say so; each item is told as it moves, with those inside it.
+TEST_F(RemovalTest, StopLeavesEveryItemNotYetMovedInPlaceWithTheReason) {
+  MakePhotos();
+  for (const char* name : {"one", "two", "three"}) {
+    tree.File(std::string("scan/kept/") + name + ".txt", name);
+    tree.File(std::string("scan/copy/") + name + ".txt", name);
+  }
+  Scan(CompareMode::Content, true);
+  std::atomic<bool> stop{false};
+  std::vector<std::string> told, stages;
+  RemovalProgress progress;
+  progress.stop = &stop;
+  progress.onItem = [&stages](RemovalStage stage, std::size_t item, std::size_t items) {
+    stages.push_back(RemovalProgressText(stage, item, items));
+  };
+  progress.onMoved = [&](const std::string& path, const platform::TrashOutcome& outcome) {
+    EXPECT_TRUE(outcome.moved);
+    told.push_back(tree.Relative(path));
+  };
+  // Stop comes once the first item is through (Windows moves the request in one shell call after).
+  const auto stopAfterFirst = [inner = trash.Mover(), &stop](const std::vector<platform::TrashItem>& items,
+                                                             const platform::TrashHooks& hooks) {
+    platform::TrashHooks wrapped = hooks;
+    wrapped.beforeMove = [&hooks, &stop](std::size_t i) {
+      if (i == 1) stop = true;
+      return hooks.beforeMove(i);
+    };
+    return inner(items, wrapped);
+  };
+
+  CheckOnly(Files(), {"copy/one.txt", "copy/two.txt", "copy/three.txt"});
+  RemovalResult result = CarryOutRemoval(Files(), PlanRemoval(Files()), stopAfterFirst, progress);
+  ASSERT_EQ(result.moved.size(), 1u);
+  EXPECT_EQ(told, std::vector<std::string>{tree.Relative(result.moved[0])});
+  ASSERT_EQ(result.stayed.size(), 2u);
+  for (const StayedItem& item : result.stayed) {
+    EXPECT_EQ(item.reason, "The removal was stopped.");
+    EXPECT_TRUE(fs::exists(item.path));
+  }
+  EXPECT_EQ(stages,
+            (std::vector<std::string>{"Moving to the Recycle Bin... 1 / 3", "Moving to the Recycle Bin... 2 / 3",
+                                      "Moving to the Recycle Bin... 3 / 3"}));
+  for (const char* name : {"one", "two", "three"}) EXPECT_TRUE(fs::exists(S(std::string("kept/") + name + ".txt")));
+
+  // A Stop during a comparison ends it: nothing moves.
+  stop = false;
+  told.clear();
+  progress.onBytes = [&stop] { stop = true; };
+  CheckOnly(Folders(), {"Photos - Copy", "Photos - Copy/2020"});
+  result = CarryOutRemoval(Folders(), PlanRemoval(Folders()), trash.Mover(), progress);
+  EXPECT_EQ(result.moved, std::vector<std::string>{});
+  ASSERT_EQ(result.stayed.size(), 2u);
+  EXPECT_EQ(result.stayed[0].reason, "The removal was stopped.");
+  EXPECT_TRUE(fs::exists(S("Photos - Copy/2020/snow.jpg")));
+
+  // Without Stop, a folder is told with the checked folder inside it.
+  stop = false;
+  progress.onBytes = nullptr;
+  result = CarryOutRemoval(Folders(), PlanRemoval(Folders()), trash.Mover(), progress);
+  EXPECT_EQ(result.stayed.size(), 0u);
+  EXPECT_EQ(told, (std::vector<std::string>{"scan/Photos - Copy", "scan/Photos - Copy/2020"}));
+  EXPECT_TRUE(fs::exists(S("Photos/2020/snow.jpg")));
+}
+
+// Name, size, name and size: copies whose bytes differ are named in the
+// question and move only after a second Yes, whose default is No. Grouped by
+// content, nothing is compared before the question.
+TEST_F(RemovalTest, CopiesThatDifferInANameGroupMoveOnlyAfterASecondYes) {
+  for (const bool secondYes : {false, true}) {
+    SCOPED_TRACE(secondYes ? "second Yes" : "second No");
+    fs::remove_all(S(""));
+    tree.File("scan/A/notes.txt", "first draft");
+    tree.File("scan/B/notes.txt", "final text, longer");
+    tree.File("scan/C/notes.txt", "first draft");
+    Scan(CompareMode::Name, false);
+    ASSERT_FALSE(Files().GroupedByContent());
+    CheckOnly(Files(), {"B/notes.txt", "C/notes.txt"});
+    prompts.shown.clear();
+    prompts.defaults.clear();
+    prompts.answers = {true, secondYes};
+    Delete(ListKind::Files);
+    ASSERT_EQ(prompts.shown.size(), 3u);
+    EXPECT_EQ(
+        prompts.shown[0],
+        "confirm:Move 2 files to Recycle Bin?\n\n1 of them differ from the copy that is kept:\n" + S("B/notes.txt"));
+    EXPECT_EQ(prompts.shown[1], "confirm:Move the 1 that differ from the copy that is kept as well?");
+    EXPECT_EQ(prompts.defaults, (std::vector<bool>{true, false}));
+    EXPECT_EQ(fs::exists(S("B/notes.txt")), !secondYes);
+    EXPECT_FALSE(fs::exists(S("C/notes.txt")));
+    EXPECT_EQ(test::ReadFile(S("A/notes.txt")), "first draft");
+    if (!secondYes) {
+      EXPECT_EQ(prompts.shown[2],
+                "message:Failed to delete some files.\n\nMoved: 1. Stayed: 1.\n\n"
+                "It differs from the copy that is kept.\n" +
+                    S("B/notes.txt"));
+    }
+  }
+  // Content: the same marks ask one question only.
+  fs::remove_all(S(""));
+  tree.File("scan/A/notes.txt", "first draft");
+  tree.File("scan/C/notes.txt", "first draft");
+  Scan(CompareMode::Content, false);
+  CheckOnly(Files(), {"C/notes.txt"});
+  prompts.shown.clear();
+  prompts.answers = {};
+  Delete(ListKind::Files);
+  EXPECT_EQ(prompts.shown, (std::vector<std::string>{"confirm:Move 1 files to Recycle Bin?",
+                                                     "message:Files were moved to the Recycle Bin."}));
+}
+
+TEST(ContentCompare, NamesTheFirstEntryThatDiffersAndNeverVouchesForAFileThatGrew) {
+  test::TempTree tree;
+  const std::string sep(1, platform::kPathDelimiter);
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> left, right;  // files below a/ and b/
+    std::string differing;
+  };
+  const Case cases[] = {
+      {"alike", {{"x", "1"}, {"sub/y", "2"}}, {{"x", "1"}, {"sub/y", "2"}}, ""},
+      {"one more file", {{"x", "1"}, {"y", "2"}}, {{"x", "1"}}, "y"},
+      {"a deep file differs",
+       {{"x", "1"}, {"sub/deep/p.jpg", "ab"}},
+       {{"x", "1"}, {"sub/deep/p.jpg", "AB"}},
+       "sub" + sep + "deep" + sep + "p.jpg"},
+      {"a file and a folder of one name", {{"n", "1"}}, {{"n/inner", "1"}}, "n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(tree.Path("a"));
+    fs::remove_all(tree.Path("b"));
+    tree.Dir("a");
+    tree.Dir("b");
+    for (const auto& [name, content] : c.left) tree.File("a/" + name, content);
+    for (const auto& [name, content] : c.right) tree.File("b/" + name, content);
+    const ContentComparison result = CompareFolders(tree.Path("a"), tree.Path("b"));
+    EXPECT_EQ(result.result,
+              c.differing.empty() ? ContentComparison::Result::Same : ContentComparison::Result::Different);
+    EXPECT_EQ(result.differing, c.differing);
+  }
+  // A file that grows while it is compared is not the shorter one it was.
+  const std::string a = tree.File("grow/a", "same start");
+  const std::string b = tree.File("grow/b", "same start");
+  const auto grown = CompareFiles(a, b, [&](std::int64_t) {
+    std::ofstream(b, std::ios::app) << " and more";
+    return true;
+  });
+  EXPECT_EQ(grown.result, ContentComparison::Result::Different);
+  // An unreadable side is named quoted, as every path in a message.
+  const std::string odd = tree.Path("K\x1b]0;PWNED\a\x1b[31mRED");
+  const auto missing = CompareFolders(odd, tree.Path("a"));
+  EXPECT_EQ(missing.result, ContentComparison::Result::Unreadable);
+  EXPECT_EQ(missing.reason.find('\x1b'), std::string::npos) << missing.reason;
+  EXPECT_EQ(missing.reason.rfind(TerminalSafePath(odd, PathQuoting::Always) + ": ", 0), 0u) << missing.reason;
+}
+
 TEST(RemovalText, OutcomeAndQuestionTellTheTruth) {
   RemovalResult result;
   result.moved = {"/m"};
@@ -265,8 +525,18 @@ TEST(RemovalText, OutcomeAndQuestionTellTheTruth) {
   EXPECT_EQ(RemovalOutcomeText(ListKind::Folders, result),
             "Failed to delete some directories.\n\nMoved: 1. Stayed: 6.\n\n"
             "It is no longer there.\n/gone1\n/gone2\n/gone3\nand 2 more\n\nPermission denied\n/other");
+  // A path that would send escape sequences is shown quoted, as the listing shows it.
+  result.stayed = {{"/p/K\x1b]0;PWNED\a\x1b[31mRED", "It is no longer there."}};
+  EXPECT_EQ(RemovalOutcomeText(ListKind::Folders, result),
+            "Failed to delete some directories.\n\nMoved: 1. Stayed: 1.\n\n"
+            "It is no longer there.\n'/p/K'$'\\E'']0;PWNED'$'\\a\\E''[31mRED'");
   result.stayed.clear();
   EXPECT_EQ(RemovalOutcomeText(ListKind::Files, result), "Files were moved to the Recycle Bin.");
+  // Items that went to the trash of another mount are named under it.
+  result.moved = {"/m", "/usb/a", "/usb/b"};
+  result.otherTrash = {"", "/usb/.Trash-1000", "/usb/.Trash-1000"};
+  EXPECT_EQ(RemovalOutcomeText(ListKind::Files, result),
+            "Files were moved to the Recycle Bin.\n\nMoved to the trash folder '/usb/.Trash-1000':\n/usb/a\n/usb/b");
 
   ResultList files = MakeFileCloneList();
   ScriptedPrompts prompts;

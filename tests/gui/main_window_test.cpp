@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <set>
@@ -35,6 +36,7 @@
 #include "platform/platform.h"
 #include "scripted_dialogs.h"
 #include "text/catalogue.h"
+#include "text/text_helpers.h"
 #include "text/translate.h"
 #include "window_controls.h"
 
@@ -49,8 +51,10 @@ class FaultyForm : public MainWindow {
   using MainWindow::MainWindow;
   int failAtPump = -1;
   int pumps = 0;
+  std::function<void()> onPump;  // at every pump, before the window's own
   void PumpMessages() override {
     if (++pumps == failAtPump) throw std::runtime_error("disk on fire");
+    if (onPump) onPump();
     MainWindow::PumpMessages();
   }
 };
@@ -456,6 +460,114 @@ class MainWindowTest : public QObject {
     QVERIFY(!QFile::exists(QString::fromStdString(tree->Path("p/Photos - Copy"))));
     QCOMPARE(form->Run().FolderClones().Rows().size(), std::size_t{3});
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{2});  // the copy's files went with it
+  }
+
+  // Checks exactly the rows of these paths on the file page.
+  void CheckOnlyFiles(const std::vector<std::string>& paths) {
+    ResultList& files = form->Run().FileClones();
+    for (std::size_t i = 0; i < files.Rows().size(); ++i) {
+      const std::string path = files.Rows()[i].data->FullPath();
+      files.SetChecked(i, std::find(paths.begin(), paths.end(), path) != paths.end());
+    }
+  }
+
+  // Stop during a removal ends it after the item in hand; the window stays
+  // responsive meanwhile, and nothing else may change the lists.
+  void stopDuringARemovalLeavesTheRestInPlace() {
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
+    std::vector<std::string> copies;
+    for (const char* name : {"1", "2", "3"}) {
+      tree->File(std::string("k/") + name + ".dat", std::string("content ") + name);
+      copies.push_back(tree->File(std::string("m/") + name + ".dat", std::string("content ") + name));
+    }
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    form->ScanFolders();
+    CheckOnlyFiles(copies);
+    Find<QLabel>(*form, "lblStatus")->setText("before");
+    bool stopClicked = false, othersDisabled = true;
+    form->onPump = [&] {
+      othersDisabled = othersDisabled && !Button("btnScan")->isEnabled() && !Button("btnCheckAll")->isEnabled() &&
+                       !Find<ResultListView>(*form, "lvFiles")->isEnabled();
+      const bool firstGone = std::count_if(copies.begin(), copies.end(), [](const std::string& path) {
+                               return !QFile::exists(QString::fromStdString(path));
+                             }) == 1;
+      if (!stopClicked && firstGone && Button("btnStop")->isEnabled()) {
+        stopClicked = true;
+        Button("btnStop")->click();
+      }
+    };
+    dialogs.confirmations = {true};
+    Button("btnDeleteSelected")->click();
+    form->onPump = nullptr;
+    QVERIFY(stopClicked);
+    QVERIFY(othersDisabled);
+    const QString outcome = dialogs.shown.last();
+    QVERIFY2(outcome.startsWith("message:Failed to delete some files.\n\nMoved: 1. Stayed: 2.\n\n"
+                                "The removal was stopped.\n"),
+             qPrintable(outcome));
+    int left = 0;
+    for (const std::string& path : copies) left += QFile::exists(QString::fromStdString(path)) ? 1 : 0;
+    QCOMPARE(left, 2);
+    for (const char* name : {"1", "2", "3"})
+      QVERIFY(QFile::exists(QString::fromStdString(tree->Path(std::string("k/") + name + ".dat"))));
+    QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{8});
+    QVERIFY(!Button("btnStop")->isEnabled());
+    QVERIFY(Button("btnScan")->isEnabled());
+    QVERIFY(Find<ResultListView>(*form, "lvFiles")->isEnabled());
+    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("before"));
+  }
+
+  void closingDuringARemovalStopsItFirst() {
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    form->ScanFolders();
+    form->show();
+    Button("btnCheckAll")->click();
+    Item("Checkallbutoneingroup1")->trigger();
+    bool closeAsked = false;
+    form->onPump = [&] {
+      if (!closeAsked) form->close();
+      closeAsked = true;
+      QVERIFY(form->isVisible());  // the window waits for the removal
+    };
+    dialogs.confirmations = {true};
+    Button("btnDeleteSelected")->click();
+    form->onPump = nullptr;
+    QVERIFY(closeAsked);
+    QVERIFY(dialogs.shown.last().contains("The removal was stopped."));
+    QVERIFY(QFile::exists(QString::fromStdString(tree->Path("a/same.txt"))));
+    QVERIFY(!form->isVisible());
+  }
+
+  // By name, a checked copy whose bytes differ is named in the question, quoted
+  // as the listing quotes it, and moves only after a second Yes (default No).
+  void copiesThatDifferByNameMoveOnlyAfterASecondYes() {
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
+    const std::string odd = "K\x1b]0;PWNED\a\x1b[31mRED";
+    const std::string kept = tree->File("notes/notes.txt", "first draft");
+    const std::string other = tree->File(odd + "/notes.txt", "final text, longer");
+    const QString quoted = QString::fromStdString(TerminalSafePath(other));
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    Find<QButtonGroup>(*form, "rgCompareItems")->button(0)->setChecked(true);  // Name
+    form->ScanFolders();
+    for (const bool secondYes : {false, true}) {
+      CheckOnlyFiles({other});
+      dialogs.shown.clear();
+      dialogs.confirmations = {true, secondYes};
+      Button("btnDeleteSelected")->click();
+      QCOMPARE(dialogs.shown.size(), 3);
+      QCOMPARE(dialogs.shown[0],
+               "confirm:Move 1 files to Recycle Bin?\n\n1 of them differ from the copy that is kept:\n" + quoted);
+      QCOMPARE(dialogs.shown[1], QString("confirm:Move the 1 that differ from the copy that is kept as well?"));
+      QVERIFY(!dialogs.lastConfirmDefaultYes);
+      QCOMPARE(QFile::exists(QString::fromStdString(other)), !secondYes);
+      QCOMPARE(dialogs.shown[2], secondYes ? QString("message:Files were moved to the Recycle Bin.")
+                                           : "message:Failed to delete some files.\n\nMoved: 0. Stayed: 1.\n\n"
+                                             "It differs from the copy that is kept.\n" +
+                                                 quoted);
+      for (const QString& text : dialogs.shown) QVERIFY2(!text.contains(QChar(0x1b)), qPrintable(text));
+    }
+    QVERIFY(QFile::exists(QString::fromStdString(kept)));
   }
 
   void foldersAFileRemovalChangedTurnStaleOnTheFolderPage() {
