@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <new>
 
 #include "core/scan_context.h"
@@ -24,17 +23,6 @@ std::string Pattern(std::size_t size, char last = '\0') {
   for (std::size_t i = 0; i < size; ++i) text.push_back(static_cast<char>('a' + i % 26));
   if (last != '\0') text.back() = last;
   return text;
-}
-
-// Overwrites the start of a file in place with `bytes` and puts its write
-// time back, as `touch -r`, `exiftool -P` or `rsync --inplace -t` leave a file.
-void EditInPlaceKeepingTime(const std::string& path, const std::string& bytes) {
-  const auto written = std::filesystem::last_write_time(path);
-  {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-  std::filesystem::last_write_time(path, written);
 }
 
 TEST(HashFileSHA1, KnownDigests) {
@@ -349,7 +337,7 @@ TEST_P(ComputeAllHashesTest, AFileEditedWhileHashedWithItsTimePutBackIsLeftOutAn
     std::atomic<bool> secondPass{false}, done{false};
     options.betweenPasses = [&] { secondPass = true; };
     options.reads.afterBuffer = [&](std::uint64_t) {
-      if (secondPass == inSecondPass && !done.exchange(true)) EditInPlaceKeepingTime(edited.FullPath(), "EDITED");
+      if (secondPass == inSecondPass && !done.exchange(true)) test::EditInPlaceKeepingTime(edited.FullPath(), "EDITED");
     };
     Hash(true);
     ASSERT_TRUE(done.load()) << "the edit came while a file was read";

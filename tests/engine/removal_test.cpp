@@ -88,10 +88,8 @@ class RemovalTest : public ::testing::Test {
 
   // New bytes of the same size, the write time put back as touch -r does.
   void EditKeepingSizeAndTime(const std::string& relative, const std::string& content) {
-    const auto written = fs::last_write_time(S(relative));
     ASSERT_EQ(fs::file_size(S(relative)), content.size());
-    tree.File("scan/" + relative, content);
-    fs::last_write_time(S(relative), written);
+    test::EditInPlaceKeepingTime(S(relative), content);
   }
   // The trash, with `edit` done right before each item's last check.
   TrashMover EditingMover(std::function<void()> edit) const {

@@ -14,6 +14,7 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -43,6 +44,30 @@ std::string CreatedParent(const std::string& path) {
 }
 
 }  // namespace
+
+void EditInPlaceKeepingTime(const std::string& path, const std::string& bytes) {
+#ifdef _WIN32
+  const HANDLE file = CreateFileW(platform::windows::SystemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
+  FILETIME written;
+  DWORD count = 0;
+  const bool done = GetFileTime(file, nullptr, nullptr, &written) != 0 &&
+                    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &count, nullptr) != 0 &&
+                    count == bytes.size() && SetFileTime(file, nullptr, nullptr, &written) != 0;
+  CloseHandle(file);
+#else
+  struct stat st;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("cannot open " + path);
+  const bool done = ::fstat(fd, &st) == 0 &&
+                    ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) &&
+                    ::futimens(fd, std::array<timespec, 2>{st.st_atim, st.st_mtim}.data()) == 0;
+  ::close(fd);
+#endif
+  if (!done) throw std::runtime_error("cannot edit " + path + " in place");
+}
 
 TempTree::TempTree() {
 #ifdef _WIN32

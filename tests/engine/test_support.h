@@ -81,6 +81,10 @@ class Unreadable {
 #endif
 };
 
+// Overwrites the start of a file in place with `bytes` and puts its write time
+// back to the exact tick, as `touch -r`, `exiftool -P` or `rsync --inplace -t`
+// leave a file (std::filesystem may round the time it sets to seconds).
+void EditInPlaceKeepingTime(const std::string& path, const std::string& bytes);
 // Sets the last write time of a file or folder to 1 January of the year.
 void SetModifiedYear(const std::string& path, int year);
 // Photos and music with copies, as a user keeps them: photos/ (2020) and

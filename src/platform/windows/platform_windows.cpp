@@ -46,10 +46,16 @@ FileId ReadId(HANDLE handle) {
                              static_cast<std::uint64_t>(basic.nFileIndexHigh) << 32 | basic.nFileIndexLow, 0);
 }
 
-FileId QueryId(const std::string& path) {
+// The identity and the change time, which the listing does not hold; both
+// unknown (zero) when the item cannot be opened.
+FileId QueryId(const std::string& path, std::int64_t* changed = nullptr) {
   const HANDLE handle = OpenItem(path);
   if (handle == INVALID_HANDLE_VALUE) return {};
   const FileId id = ReadId(handle);
+  FILE_BASIC_INFO basic;
+  if (changed != nullptr && GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0) {
+    *changed = basic.ChangeTime.QuadPart;
+  }
   CloseHandle(handle);
   return id;
 }
@@ -126,7 +132,8 @@ bool FolderReader::QueryAttributes(std::string_view name, FileAttributes& attrib
   attributes.kind = state_->kind;
   attributes.size = state_->size;
   attributes.modified = state_->modified;
-  attributes.id = QueryId(path);
+  attributes.changed = 0;
+  attributes.id = QueryId(path, &attributes.changed);
   return true;
 }
 
