@@ -304,6 +304,24 @@ TEST(WindowsScan, FileHeldWithoutSharingFailsWithTheSystemsReason) {
   EXPECT_EQ(input.Open(file, error), platform::InputFile::OpenResult::Opened);
 }
 
+// A program that holds the file with delete access (to rename or delete it
+// later) and shares it: the file is read as any other, and the holder may
+// still rename it while it is read.
+TEST(WindowsScan, FileHeldWithDeleteSharingIsRead) {
+  WinTree tree;
+  const std::string file = tree.File("held.docx", "draft");
+  const HANDLE held = CreateFileW(win::SystemPath(file).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  platform::InputFile input;
+  std::string error;
+  EXPECT_EQ(input.Open(file, error), platform::InputFile::OpenResult::Opened) << error;
+  EXPECT_NE(MoveFileExW(win::SystemPath(file).c_str(), win::SystemPath(file + ".saved").c_str(), 0), 0)
+      << "another program renames the file Orvanta reads";
+  CloseHandle(held);
+}
+
 TEST(WindowsSha1, ReusedObjectGivesEachDigest) {
   const struct {
     std::string text;

@@ -371,10 +371,11 @@ InputFile::~InputFile() { Close(); }
 InputFile::OpenResult InputFile::Open(const std::string& path, std::string& error) {
   Close();
   const std::wstring systemPath = SystemPath(path);
-  // Shared read and write, as other programs may hold the file open.
+  // Shared read, write and delete, as other programs may hold the file open,
+  // and may rename or delete it while it is read.
   const auto open = [&systemPath](DWORD flags) {
-    return CreateFileW(systemPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | flags, nullptr);
+    return CreateFileW(systemPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | flags, nullptr);
   };
   // The item itself first: a link put in the file's place is opened as itself and rejected.
   HANDLE handle = open(FILE_FLAG_OPEN_REPARSE_POINT);
