@@ -6,6 +6,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h.
+#include <fcntl.h>
+#include <io.h>
 
 #include <string>
 #include <vector>
@@ -19,7 +22,18 @@ int wmain(int argc, wchar_t** wargv) {
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  // Standard output carries the bytes as written: in text mode every "\r\n"
+  // of a CSV would gain another "\r".
+  _setmode(_fileno(stdout), _O_BINARY);
+  // The console shows UTF-8 while the program runs, and gets its own code page back after.
+  const UINT consoleCodePage = GetConsoleOutputCP();
   SetConsoleOutputCP(CP_UTF8);
+  struct RestoreCodePage {
+    UINT codePage;
+    ~RestoreCodePage() {
+      if (codePage != 0) SetConsoleOutputCP(codePage);
+    }
+  } restore{consoleCodePage};
 #else
 int main(int argc, char** argv) {
 #endif
