@@ -39,10 +39,8 @@ std::string ChangedSinceScan(const ResultList& list, const ListRow& row) {
   if (!platform::QueryAttributes(path, now)) return TranslateText("It is no longer there.");
   const bool files = kind == ListKind::Files;
   const FileRecord& seen = *row.data;
-  // A folder's record holds the total of its files, not what the system gives as its size.
   const bool same = now.kind == (files ? platform::EntryKind::File : platform::EntryKind::Folder) &&
-                    (seen.id == platform::FileId{} || now.id == seen.id) && now.modified == seen.modified &&
-                    (seen.changed == 0 || now.changed == seen.changed) && (!files || now.size == seen.size);
+                    (files ? seen.StillAsSeen(now) : seen.SameIdentityAndTimes(now));
   return same ? std::string() : TranslateText("It changed since the scan.");
 }
 

@@ -92,12 +92,14 @@ struct FileRecord {
   std::string FullPath() const;
   // The part of the path after its last delimiter.
   std::string_view Name() const { return {name_, nameLength_}; }
-  // Whether `now` still shows the file the scan saw: its size, write time,
-  // and its identity and change time where the scan knew them.
-  bool StillAsSeen(const platform::FileAttributes& now) const {
-    return now.size == size && now.modified == modified && (!id.Known() || now.id == id) &&
-           (changed == 0 || now.changed == changed);
+  // Whether `now` still shows the item the scan saw: its write time, and its
+  // identity and change time where the scan knew them. The size is not
+  // compared: a folder's record holds the total of its files.
+  bool SameIdentityAndTimes(const platform::FileAttributes& now) const {
+    return now.modified == modified && (!id.Known() || now.id == id) && (changed == 0 || now.changed == changed);
   }
+  // The same for a file, whose size counts too.
+  bool StillAsSeen(const platform::FileAttributes& now) const { return now.size == size && SameIdentityAndTimes(now); }
 
   std::int64_t size = -1;
   Sha1Digest contentHash;
