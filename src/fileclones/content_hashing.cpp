@@ -217,8 +217,10 @@ void HashOneByOne(ScanContext& scan, HashingState& state, const HashingOptions& 
 }
 
 // Files that could not be read, or changed while the scan read them, join no
-// group; the stage says how many, and the host may name them.
+// group; the stage says how many, and the host may name them. A stopped scan
+// lists nothing, and its status keeps the stage's own stop text.
 void ReportLeftOut(ScanContext& scan, const HashingState& state) {
+  if (scan.StopRequested()) return;
   auto report = [&](std::uint8_t stage, std::vector<std::string>* paths, const std::string& text) {
     // A file the file clone run named is named once, when the folder clone run reads it again.
     std::unordered_set<std::string> named;

@@ -1,6 +1,6 @@
 #include "text/catalogue.h"
 
-#include <charconv>
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <unordered_map>
@@ -34,12 +34,10 @@ std::optional<Table> ReadTable(const std::string& file) {
   if (!in) return std::nullopt;
   const std::vector<std::string> lines = SplitLines(std::string((std::istreambuf_iterator<char>(in)), {}));
   if (lines.empty()) return std::nullopt;
-  int n = 0;
-  const std::string& first = lines[0];
-  const auto [end, error] = std::from_chars(first.data(), first.data() + first.size(), n);
-  if (error != std::errc() || end != first.data() + first.size() || n < 0) return std::nullopt;
-  if (n == 0) return Table{};
-  const std::size_t languages = static_cast<std::size_t>(n);
+  const std::optional<std::int64_t> n = DecimalInteger(lines[0]);
+  if (!n || *n < 0 || *n > INT_MAX) return std::nullopt;
+  if (*n == 0) return Table{};
+  const std::size_t languages = static_cast<std::size_t>(*n);
   // Every column needs its name and its code, or the Language menu would offer a blank.
   if (lines.size() < 2 * languages + 1) return std::nullopt;
   const std::size_t entries = (lines.size() - 1) / languages;

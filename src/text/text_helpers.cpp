@@ -1,6 +1,7 @@
 #include "text/text_helpers.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace orvanta {
 
@@ -26,6 +27,16 @@ std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && blank(text.front())) text.remove_prefix(1);
   while (!text.empty() && blank(text.back())) text.remove_suffix(1);
   return text;
+}
+
+std::optional<std::int64_t> DecimalInteger(std::string_view text) {
+  text = TrimBlanks(text);
+  // from_chars takes a minus but no plus.
+  if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
 }
 
 std::vector<std::string> SplitLines(std::string_view body) {

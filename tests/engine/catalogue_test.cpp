@@ -73,11 +73,18 @@ TEST_F(CatalogueTest, ReadsAnyLineBreakAndAByteOrderMark) {
   Load("2\nEnglish\nDeutsch\nen\nde\n\n\nScan\nSuchen", "de");
   EXPECT_EQ(TranslateText(""), "") << "empty lines are entries like any other";
   EXPECT_EQ(TranslateText("Scan"), "Suchen");
+  // The count is the line's integer value: a sign and blanks around it count.
+  for (const char* count : {" 2", "+2", "2 ", "\t2"}) {
+    Load(std::string(count) + "\nEnglish\nDeutsch\nen\nde\nScan\nSuchen", "de");
+    EXPECT_EQ(Index(), 1) << count;
+    EXPECT_EQ(TranslateText("Scan"), "Suchen") << count;
+  }
 }
 
 TEST_F(CatalogueTest, FaultyFilesLeaveEnglishAndAnEmptyTable) {
   const std::pair<const char*, std::string> cases[] = {
       {"first line not a number", "two\nEnglish\nDeutsch\nen\nde\n"},
+      {"a number and more", "2 languages\nEnglish\nDeutsch\nen\nde\n"},
       {"negative count", "-1\nEnglish\n"},
       {"fewer lines than the names and codes", "3\nEnglish\nDeutsch\nFrancais\nen\nde\n"},
       {"count zero", "0\nEnglish\n"},

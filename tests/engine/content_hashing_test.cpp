@@ -147,6 +147,21 @@ TEST_P(ComputeAllHashesTest, DistinctSizesReadNothing) {
   for (const FileRecord& file : files) EXPECT_EQ(file.contentHash, "");
 }
 
+TEST_P(ComputeAllHashesTest, AStoppedStageKeepsItsOwnStatusOverTheLeftOutCount) {
+  // Every file changed since it was collected (its size no longer the one
+  // listed), so each one read is left out; Stop comes once reading started.
+  for (int i = 0; i < 60; ++i) files.Add(tree.File("f" + std::to_string(i), "abcde"), 4);
+  window.onPump = [this](int) {
+    if (window.LastStatus().rfind("Computing SHA-1 hashes (size filtered)... ", 0) == 0) stop = true;
+  };
+  Hash();
+  const std::string last = window.LastStatus();
+  EXPECT_TRUE(last.starts_with("Computing SHA-1 hashes (size filtered)... ") ||
+              last.starts_with("Stopping SHA-1 hashing... "))
+      << last;
+  EXPECT_TRUE(changed.empty()) << "a stopped scan lists nothing, so it names nothing left out";
+}
+
 TEST_P(ComputeAllHashesTest, StopBeforeTheFirstClaimHashesNothing) {
   for (int i = 0; i < 400; ++i) Add("f" + std::to_string(i), std::string(4096, 'x'));
   // Stop while the opening text shows, before any file is claimed.
