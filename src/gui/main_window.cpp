@@ -834,7 +834,7 @@ void MainWindow::MoveCheckedToTrash() {
 
 void MainWindow::OpenSelectedLocation() {
   const ResultListView* view = FilePageActive() ? lvFiles_ : lvDirs_;
-  const LocationRequest request = ResolveLocation(ActiveList(), view->CurrentEngineRow());
+  const LocationRequest request = ResolveLocation(ActiveList(), view->SelectedEngineRow());
   switch (request.kind) {
     case LocationRequest::Kind::Message: dialogs_.Message(this, QString::fromStdString(request.text)); break;
     case LocationRequest::Kind::ShowFile:

@@ -604,6 +604,15 @@ class MainWindowTest : public QObject {
     Button("btnOpenLocation")->click();
     const std::string file = form->Run().FileClones().Rows()[0].data->FullPath();
     QCOMPARE(shell.requests, QStringList{"show:" + QString::fromStdString(file)});
+    // Ctrl+click on the selected row clears the selection; the cursor stays on it.
+    ResultListView* files = Find<ResultListView>(*form, "lvFiles");
+    const QModelIndex selected = files->model()->index(1, 1);
+    QTest::mouseClick(files->viewport(), Qt::LeftButton, Qt::ControlModifier, files->visualRect(selected).center());
+    QCOMPARE(files->currentIndex().row(), 1);
+    QVERIFY(!files->selectionModel()->hasSelection());
+    Button("btnOpenLocation")->click();
+    QCOMPARE(dialogs.shown.last(), QString("message:Please select an item first."));
+    QCOMPARE(shell.requests.size(), 1);
 
     Item("FolderClones1")->trigger();
     Button("btnOpenLocation")->click();  // the selection on the hidden page plays no part
@@ -643,7 +652,7 @@ class MainWindowTest : public QObject {
       QCOMPARE(view->currentIndex().row(), row);
       QCOMPARE(view->currentIndex().column(), 2);
       QVERIFY(view->selectionModel()->isRowSelected(row, {}));
-      QCOMPARE(view->CurrentEngineRow(), model->EngineRow(view->currentIndex()));
+      QCOMPARE(view->SelectedEngineRow(), model->EngineRow(view->currentIndex()));
     }
 
     // Each cell's tooltip is the row's full path, the header's nothing.
