@@ -27,6 +27,10 @@ std::string_view TrimBlanks(std::string_view text);
 // value beyond 64 bits.
 std::optional<std::int64_t> DecimalInteger(std::string_view text);
 
+// RFC 3339 in UTC, "2026-12-11T04:40:48Z", with nine decimals of the second
+// when it has a fraction ("...:48.250000000Z").
+std::string UtcTimestamp(std::int64_t unixNanoseconds);
+
 // A body's lines: a leading UTF-8 byte-order mark skipped, split at CR LF, LF
 // or CR. A final line break ends the last line instead of opening an empty one.
 std::vector<std::string> SplitLines(std::string_view body);

@@ -218,10 +218,33 @@ TEST_F(CliTest, ScriptsGetExactBytes) {
   const auto null = with({"-0"});
   EXPECT_EQ(null.out, crafted + std::string(1, '\0') + tree.Path("z/big.dat") + std::string(2, '\0'));
 
+  test::SetModifiedYear(crafted, 2020);
+  test::SetModifiedYear(tree.Path("z/big.dat"), 2021);
   const auto json = with({"--json"});
-  EXPECT_EQ(json.out, "{\n  \"files\": [\n    {\"group\": 1, \"header\": \"Group 1 (0.00 MB)\", \"paths\": [\"" +
-                          tree.Path("q/a") + "\\u000ab\\u001b[31m.dat\", \"" + tree.Path("z/big.dat") +
-                          "\"]}\n  ],\n  \"folders\": []\n}\n");
+  const std::string jsonCrafted = tree.Path("q/a") + "\\u000ab\\u001b[31m.dat";
+  EXPECT_EQ(json.out,
+            "{\n  \"files\": [\n    {\"group\": 1, \"header\": \"Group 1 (0.00 MB)\", \"size\": 20, \"paths\": [\"" +
+                jsonCrafted + "\", \"" + tree.Path("z/big.dat") + "\"], \"members\": [\n      {\"path\": \"" +
+                jsonCrafted + "\", \"size\": 10, \"modified\": \"2020-01-01T00:00:00Z\"},\n      {\"path\": \"" +
+                tree.Path("z/big.dat") +
+                "\", \"size\": 10, \"modified\": \"2021-01-01T00:00:00Z\"}]}\n  ],\n  \"folders\": []\n}\n");
+}
+
+// With --folders, -0 ends the file list with one more NUL (an empty group),
+// so a script tells the two lists apart, also when the file list is empty.
+TEST_F(CliTest, NullSeparatedListsAreApartByAnEmptyGroup) {
+  const std::string nul(1, '\0');
+  const auto both = RunCliWith({"-0", "--folders", "--min-size-mb", "0", tree.Folder("x"), tree.Folder("y")});
+  EXPECT_EQ(both.status, 0) << both.err;
+  EXPECT_EQ(both.out, tree.Path("x/dup.txt") + nul + tree.Path("y/dup.txt") + nul + nul + nul);
+  tree.File("w/dup.txt", "same");
+  const auto folders = RunCliWith({"-0", "--folders", "--min-size-mb", "0", tree.Folder("x"), tree.Folder("w")});
+  EXPECT_EQ(folders.out, tree.Path("x/dup.txt") + nul + tree.Path("w/dup.txt") + nul + nul + nul + tree.Path("w") +
+                             nul + tree.Path("x") + nul + nul);
+  const auto onlyFolders =
+      RunCliWith({"-0", "--no-files", "--folders", "--min-size-mb", "0", tree.Folder("x"), tree.Folder("w")});
+  EXPECT_EQ(onlyFolders.out, nul + tree.Path("w") + nul + tree.Path("x") + nul + nul)
+      << "the file list is there, empty";
 }
 
 // A folder rule that names no folder, or a folder the scan does not reach, is
@@ -232,6 +255,10 @@ TEST_F(CliTest, AKeepFolderThatNamesNoScannedFolderIsBadUsage) {
   tree.Dir("elsewhere");
   tree.Dir("odd\x1B[31mname");
   tree.Symlink("to-y", tree.Path("y"));
+  // newest decides first: y's copy is the newer one, also where the two were
+  // written within one tick of the clock.
+  test::SetModifiedYear(tree.Path("x/dup.txt"), 2020);
+  test::SetModifiedYear(tree.Path("y/dup.txt"), 2021);
   const std::string noFolder = "orvanta-cli: '--keep in=' names no existing folder: ";
   const std::string notScanned =
       "orvanta-cli: '--keep in=' names a folder that is no scanned folder, lies in none and holds none: ";

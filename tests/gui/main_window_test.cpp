@@ -31,6 +31,7 @@
 #include "core/paths.h"
 #include "gui/application.h"
 #include "gui/desktop_shell.h"
+#include "gui/dialogs.h"
 #include "gui/main_window.h"
 #include "gui/result_list_view.h"
 #include "platform/platform.h"
@@ -661,6 +662,33 @@ class MainWindowTest : public QObject {
     QCOMPARE(model->data(member, Qt::ToolTipRole).toString(),
              QString::fromStdString(list.Rows()[engineRow].data->FullPath()));
     QVERIFY(!model->data(model->index(4, 1), Qt::ToolTipRole).isValid());
+  }
+
+  // A message box belongs to the window: owned by it, modal to it, and
+  // centred over it wherever it was moved, as the desktop places dialogs.
+  void messageBoxesAreCentredOverTheirWindow() {
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->move(20, 15);
+    QCoreApplication::processEvents();
+    SystemDialogs real;
+    QWidget* owner = nullptr;
+    QPoint boxCentre;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QVERIFY(box != nullptr);
+      owner = box->parentWidget();
+      boxCentre = box->geometry().center();
+      box->accept();
+    });
+    real.Message(form.get(), "Please select an item first.");
+    QCOMPARE(owner, form.get());
+    QVERIFY2((boxCentre - form->geometry().center()).manhattanLength() <= 4,
+             qPrintable(QString("%1,%2 against %3,%4")
+                            .arg(boxCentre.x())
+                            .arg(boxCentre.y())
+                            .arg(form->geometry().center().x())
+                            .arg(form->geometry().center().y())));
   }
 
   // The Directory column takes the width the other columns leave.
