@@ -96,8 +96,9 @@ void RestoreState(QObject& control, const std::string& stored) {
     const std::optional<int> value = StoredInt(stored);
     if (value && *value >= spin->minimum() && *value <= spin->maximum()) spin->setValue(*value);
   } else if (auto* edit = qobject_cast<QLineEdit*>(&control)) {
+    // One text, escaped as a list item; an unescaped "|" makes it no text of ours.
     const std::vector<std::string> text = SplitStoredList(stored);
-    edit->setText(text.size() == 1 ? QString::fromStdString(text[0]) : QString());
+    if (text.size() <= 1) edit->setText(text.empty() ? QString() : QString::fromStdString(text[0]));
   } else if (auto* box = qobject_cast<QAbstractButton*>(&control); box != nullptr && box->isCheckable()) {
     if (const std::optional<bool> checked = StoredBool(stored)) box->setChecked(*checked);
   } else if (auto* item = qobject_cast<QAction*>(&control); item != nullptr && item->isCheckable()) {

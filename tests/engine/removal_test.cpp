@@ -161,10 +161,9 @@ TEST_F(RemovalTest, AGroupAboutToLoseEveryCopyIsNamedAndNoIsTheDefault) {
   Delete(ListKind::Folders);
   ASSERT_EQ(prompts.shown.size(), 1u);
   EXPECT_EQ(
-      prompts.shown[0].rfind(
-          test::TrashText(
-              "confirm:Move 3 directories to Recycle Bin?\n\nNo copy would remain of these groups:\n") "Group 2 (",
-          0),
+      prompts.shown[0].rfind(test::TrashText("confirm:Move 3 directories to Recycle Bin?\n\nNo copy would remain of "
+                                             "these groups:\nGroup 2 ("),
+                             0),
       0u)
       << prompts.shown[0];
   EXPECT_NE(prompts.shown[0].find("\nGroup 3 ("), std::string::npos) << prompts.shown[0];

@@ -1116,15 +1116,17 @@ class MainWindowTest : public QObject {
     }
     // A file edited by hand: what a control cannot take leaves its start value;
     // folders enter the list as chosen ones do, once each.
-    const std::pair<const char*, const char*> edits[] = {{"MinSizeMB", "many"}, {"MaxGroups", "-5"},
-                                                         {"CompareBy", "9"},    {"FindFileClones", "maybe"},
-                                                         {"Folders", "/|/||/"}, {"LastFolder", "/no/such/folder"}};
+    const std::pair<const char*, const char*> edits[] = {{"MinSizeMB", "many"},   {"MaxGroups", "-5"},
+                                                         {"CompareBy", "9"},      {"FindFileClones", "maybe"},
+                                                         {"Folders", "/|/||/"},   {"LastFolder", "/no/such/folder"},
+                                                         {"Masks", "*.jpg|*.png"}};
     for (const auto& [key, value] : edits) QVERIFY(platform::WriteSetting(key, value));
     FaultyForm edited(dialogs, shell);
     QCOMPARE(edited.MinSizeMB(), 1);
     QCOMPARE(edited.MaxGroups(), 100);
     QCOMPARE(edited.Compare(), CompareMode::Content);
     QVERIFY(edited.FindFileClones());
+    QCOMPARE(edited.MasksText(), std::string("*.*"));
     QCOMPARE(edited.Folders(), std::vector<std::string>{"/"});
     dialogs.folders = {QString()};
     edited.PickFolderToAdd();
