@@ -293,7 +293,7 @@ TEST_F(CliTest, AKeepFolderWithoutACopyInSomeGroupsSaysSo) {
                              "in=" + tree.Path("z"), tree.Folder("x"), tree.Folder("y"), tree.Folder("z")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("orvanta-cli: '--keep in=' holds no copy in 1 of 2 groups; the other rules chose there: " +
-                       tree.Path("z") + "\nMove 2 files to Recycle Bin?\n"),
+                       tree.Path("z") + test::TrashText("\nMove 2 files to Recycle Bin?\n")),
             std::string::npos)
       << r.err;
 }
@@ -322,9 +322,10 @@ TEST_F(CliTest, RemovalAsksMovesTheExtraCopiesAndTellsWhatStayed) {
 
   r = RunCliWith(with({"--dry-run"}), noTerminal);
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("Move 2 files to Recycle Bin?\nWould move to the trash: " + tree.Path("z/big.dat") +
-                       "\nWould move to the trash: " + tree.Path("y/dup.txt") + "\nMoved: 0. Stayed: 0.\n"),
-            std::string::npos)
+  EXPECT_NE(
+      r.err.find(test::TrashText("Move 2 files to Recycle Bin?\nWould move to the trash: ") + tree.Path("z/big.dat") +
+                 "\nWould move to the trash: " + tree.Path("y/dup.txt") + "\nMoved: 0. Stayed: 0.\n"),
+      std::string::npos)
       << r.err;
   EXPECT_TRUE(allThere());
 
@@ -335,7 +336,7 @@ TEST_F(CliTest, RemovalAsksMovesTheExtraCopiesAndTellsWhatStayed) {
   terminal.input = &no;
   r = RunCliWith(trash, terminal);
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("Move 2 files to Recycle Bin? [y/N] "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(test::TrashText("Move 2 files to Recycle Bin? [y/N] ")), std::string::npos) << r.err;
   EXPECT_TRUE(allThere());
 
   terminal.input = &yes;
@@ -395,11 +396,12 @@ TEST_F(CliTest, CopiesThatDifferMoveOnlyWithMoveDifferent) {
     return extra;
   };
   const std::string question =
-      "Move 1 files to Recycle Bin?\n\n1 of them differ from the copy that is kept:\n" + tree.Path("b/notes.txt");
+      test::TrashText("Move 1 file to Recycle Bin?\n\n1 of them differs from the copy that is kept:\n") +
+      tree.Path("b/notes.txt");
   auto r = RunCliWith(with({"--dry-run", "--move-different"}), hooks);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find(question +
-                       "\nMove the 1 that differ from the copy that is kept as well? y\n"
+                       "\nMove the 1 that differs from the copy that is kept as well? y\n"
                        "Would move to the trash: " +
                        tree.Path("b/notes.txt") + "\nMoved: 0. Stayed: 0.\n"),
             std::string::npos)
@@ -407,7 +409,7 @@ TEST_F(CliTest, CopiesThatDifferMoveOnlyWithMoveDifferent) {
 
   r = RunCliWith(with({"--yes"}), hooks);
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find(question + " y\nMove the 1 that differ from the copy that is kept as well? n\nStayed: " +
+  EXPECT_NE(r.err.find(question + " y\nMove the 1 that differs from the copy that is kept as well? n\nStayed: " +
                        tree.Path("b/notes.txt") + " (It differs from the copy that is kept.)\nMoved: 0. Stayed: 1.\n"),
             std::string::npos)
       << r.err;
@@ -580,10 +582,12 @@ TEST(CliKeep, AnotherUsersOlderCopyInASharedFolderIsNotTheOneKept) {
                              tree.Folder("shared"), tree.Folder("home")},
                             hooks);
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("Move 1 files to Recycle Bin?\n\nIn 1 groups a copy of yours is kept, not one owned by another "
-                       "user in a folder others can write to, which stays unchecked. y\nMoved to the trash: " +
-                       copy + "\nMoved: 1. Stayed: 0."),
-            std::string::npos)
+  EXPECT_NE(
+      r.err.find(test::TrashText("Move 1 file to Recycle Bin?\n\nIn 1 group a copy of yours is kept, not one owned by "
+                                 "another user in a folder others can write to, which stays unchecked. y\nMoved "
+                                 "to the trash: ") +
+                 copy + "\nMoved: 1. Stayed: 0."),
+      std::string::npos)
       << r.err;
   EXPECT_EQ(test::ReadFile(planted), "photo");
   EXPECT_EQ(test::ReadFile(mine), "photo");
@@ -696,7 +700,7 @@ TEST_F(CliTest, TheRemovalsProgressLineMakesWayForEachItemsLine) {
       {"--yes", "--min-size-mb", "0", "--trash", "all-but-one", tree.Folder("x"), tree.Folder("y"), tree.Folder("z")},
       hooks);
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("\rMoving to the Recycle Bin... 1 / 2\x1b[K"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(test::TrashText("\rMoving to the Recycle Bin... 1 / 2\x1b[K")), std::string::npos) << r.err;
   for (const char* moved : {"z/big.dat", "y/dup.txt"}) {
     const std::size_t at = r.err.find("Moved to the trash: " + tree.Path(moved) + "\n");
     ASSERT_NE(at, std::string::npos) << r.err;

@@ -109,7 +109,7 @@ TEST_P(ComputeAllHashesTest, VanishedAndUnreadableFilesStayUnhashedAndTheRestGoe
   if (locked != nullptr) {
     EXPECT_EQ(locked->contentHash, "");
     EXPECT_EQ(unreadable, std::vector<std::string>{locked->FullPath()}) << "a vanished file is not unreadable";
-    EXPECT_EQ(window.LastStatus(), "1 files could not be read.");
+    EXPECT_EQ(window.LastStatus(), "1 file could not be read.");
   } else {
     EXPECT_TRUE(unreadable.empty());
   }
@@ -130,7 +130,7 @@ TEST_P(ComputeAllHashesTest, AFileThatFailsOnlyWhenComparedIsCountedUnreadable) 
   EXPECT_EQ(c.contentHash, a.contentHash);
   EXPECT_EQ(b.contentHash, "");
   EXPECT_EQ(unreadable, std::vector<std::string>{b.FullPath()});
-  EXPECT_EQ(window.LastStatus(), "1 files could not be read.");
+  EXPECT_EQ(window.LastStatus(), "1 file could not be read.");
 }
 
 TEST_P(ComputeAllHashesTest, NothingCollectedShowsNothing) {
