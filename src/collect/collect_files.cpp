@@ -87,13 +87,11 @@ void CollectFiles(ScanContext& scan) {
 
   window.SetProgressPosition(0);
   const auto count = static_cast<std::int64_t>(scan.files.size());
-  // Stopped: what the walk found, though none of it is kept.
+  // Stopped: what the walks found, though none of it is kept.
   if (scan.StopRequested()) {
-    window.SetStatusText(reachedInAll == 0   ? TranslateText("Scan stopped before any file was found.")
-                         : reachedInAll == 1 ? TranslateText("Scan stopped after finding 1 file; nothing is listed.")
-                                             : FormatText(TranslateText("Scan stopped after finding %d files; nothing "
-                                                                        "is listed."),
-                                                          {reachedInAll}));
+    window.SetStatusText(reachedInAll == 1 ? TranslateText("Scanning cancelled. 1 file collected so far.")
+                                           : FormatText(TranslateText("Scanning cancelled. %d files collected so far."),
+                                                        {reachedInAll}));
   } else {
     window.SetStatusText(count == 1 ? TranslateText("Found 1 file (after filters).")
                                     : FormatText(TranslateText("Found %d files (after filters)."), {count}));

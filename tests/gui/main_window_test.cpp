@@ -235,7 +235,7 @@ class MainWindowTest : public QObject {
     });
     form->ScanFolders();
     QVERIFY(stopWasEnabled);
-    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("Scan stopped before any file was found."));
+    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("Scanning cancelled. 0 files collected so far."));
     QVERIFY(!Button("btnStop")->isEnabled());
     QVERIFY(!Item("Stop1")->isEnabled());
     QCOMPARE(Find<QProgressBar>(*form, "ProgressBar")->value(), 0);
@@ -1184,7 +1184,7 @@ class MainWindowTest : public QObject {
     AtNextPump([this] { QTest::keyClick(form.get(), Qt::Key_Escape); });
     QTest::keyClick(form.get(), Qt::Key_F5);
     QVERIFY(form->Run().StopFlag());
-    QVERIFY(status->text().startsWith("Scan stopped "));
+    QVERIFY(status->text().startsWith("Scanning cancelled. "));
     QTest::keyClick(form.get(), Qt::Key_F5);
     QTest::keyClick(form.get(), Qt::Key_Delete);  // answered No
     QCOMPARE(dialogs.shown, QStringList{"confirm:Move 2 files to the Trash?"});
