@@ -185,4 +185,35 @@ bool FileMask::Matches(std::string_view name) const {
   return t == tokens_.size();
 }
 
+MaskSet SplitMasks(std::string_view text) {
+  MaskSet masks;
+  for (std::string& mask : ParseMasks(text)) {
+    if (mask.size() > 1 && mask.front() == '!') {
+      masks.exclude.push_back(mask.substr(1));
+    } else {
+      masks.include.push_back(std::move(mask));
+    }
+  }
+  if (masks.include.empty()) masks.include.emplace_back("*.*");
+  return masks;
+}
+
+FolderExclusions::FolderExclusions(const std::vector<std::string>& patterns, bool skipTrash) : skipTrash_(skipTrash) {
+  for (const std::string& pattern : patterns) {
+    try {
+      patterns_.emplace_back(pattern);
+    } catch (const MaskError& error) {
+      throw MaskError(
+          FormatText(TranslateText("invalid folder pattern '%s': %s"), {pattern, std::string(error.what())}));
+    }
+  }
+}
+
+bool FolderExclusions::Excludes(const std::string& parent, std::string_view name) const {
+  for (const FileMask& pattern : patterns_) {
+    if (pattern.Matches(name)) return true;
+  }
+  return skipTrash_ && platform::IsTrashFolder(parent, name);
+}
+
 }  // namespace orvanta
