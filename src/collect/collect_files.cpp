@@ -76,7 +76,7 @@ void CollectFiles(ScanContext& scan) {
         if (minBytes > 0 ? file.size < minBytes : file.size == 0) return;
         if (maxBytes > 0 && file.size > maxBytes) return;
         const std::string& storedFolder = stored.Folder(file.folder);
-        if (&storedFolder != lastFolder) {
+        if (&storedFolder != lastFolder && !roots.ReferenceFolders().empty()) {
           lastFolder = &storedFolder;
           lastInReference = roots.InReference(roots.Resolve(storedFolder));
         }

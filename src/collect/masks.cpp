@@ -32,6 +32,12 @@ char32_t DecodeAt(std::string_view s, std::size_t at, std::size_t& length) {
 }  // namespace
 
 std::vector<std::string> ParseMasks(std::string_view text) {
+  std::vector<std::string> masks = ParseMaskList(text);
+  if (masks.empty()) masks.emplace_back("*.*");
+  return masks;
+}
+
+std::vector<std::string> ParseMaskList(std::string_view text) {
   std::string s(text);
   std::replace(s.begin(), s.end(), ';', ',');
   std::replace(s.begin(), s.end(), ' ', ',');
@@ -68,7 +74,6 @@ std::vector<std::string> ParseMasks(std::string_view text) {
       i = comma == std::string::npos ? s.size() : comma + 1;
     }
   }
-  if (masks.empty()) masks.emplace_back("*.*");
   return masks;
 }
 

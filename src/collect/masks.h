@@ -12,6 +12,8 @@ namespace orvanta {
 // Splits the masks text at ",", ";", "|" and blanks; never empty ("*.*" when
 // nothing is left). A quoted item keeps its separators.
 std::vector<std::string> ParseMasks(std::string_view text);
+// The same split, empty when nothing is left (the folder patterns' text).
+std::vector<std::string> ParseMaskList(std::string_view text);
 
 class MaskError : public std::runtime_error {
  public:
