@@ -29,6 +29,12 @@ struct CliOptions {
   bool moveDifferent = false;
   // With all-but-one: the rules that choose the copies that stay, first first.
   std::vector<KeepRule> keepRules;
+  // Both lists as one web page ("-": standard output).
+  std::string html;
+  // Put back what the last removal moved to the trash, instead of a scan.
+  bool undoLast = false;
+  // Results saved by the window, listed and acted on instead of a scan.
+  std::string load;
 };
 
 // The outcome of parsing: the options, or the exit status and message of bad usage.

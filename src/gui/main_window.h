@@ -100,6 +100,10 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   void OpenSelectedLocation();
   void ExportFileClones();
   void ExportFolderClones();
+  void ExportHtmlPage();
+  void PutBackLastRemoval();
+  void SaveResultsFile();
+  void OpenResultsFile();
 
   void BuildLanguageMenu();
   void LanguageMenuClick(QAction* sender);
@@ -166,6 +170,8 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   KeepReport KeepBy(const KeepRule& rule);
   // Many marks change at once: the line is drawn again once they are done.
   void ScheduleTotalsUpdate();
+  // Undo removal: enabled while the last removal's record holds an item (or cannot be read, which it says).
+  void EnableUndoRemoval();
 
   // Controls; each has its name as objectName, by which tests find it. The
   // commands' menu items and buttons are reached through the command table.
