@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "actions/html_export.h"
-#include "cli/cli.h"
+#include "cli_run.h"
 #include "core/file_record.h"
 #include "core/result_list.h"
 #include "test_support.h"
@@ -29,8 +29,8 @@ bool PrintableUtf8(std::string_view text) {
 
 TEST(HtmlExport, EscapesHostileNamesAndKeepsThePageWhole) {
   FileRegistry files;
-  const std::vector<std::string> names = {"/d/<script>alert(1).txt", "/d/a & b \"c\" 'd'.txt",
-                                          "/d/new\nline.txt", "/d/caf\xE9\xFF.txt", "/<b>folder/x.txt"};
+  const std::vector<std::string> names = {"/d/<script>alert(1).txt", "/d/a & b \"c\" 'd'.txt", "/d/new\nline.txt",
+                                          "/d/caf\xE9\xFF.txt", "/<b>folder/x.txt"};
   ResultList list = MakeFileCloneList();
   AddListGroup(list, 1, 4096, ".", names.size(), [&](std::size_t member, ListRow& row) {
     row.data = &files.Add(names[member], 1024 + static_cast<std::int64_t>(member));
@@ -56,13 +56,9 @@ TEST(HtmlExport, TheCommandLineWritesThePageToAFileOrStandardOutput) {
   test::TempTree tree;
   tree.File("a/<i>.txt", "same");
   tree.File("b/<i>.txt", "same");
-  auto run = [&](std::vector<std::string> args) {
-    args.insert(args.begin(), "orvanta-cli");
-    std::vector<const char*> argv;
-    for (const auto& arg : args) argv.push_back(arg.c_str());
-    std::ostringstream out, err;
-    const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    return std::tuple{status, out.str(), err.str()};
+  auto run = [](std::vector<std::string> args) {
+    const test::CliResult r = test::RunCliWith(std::move(args));
+    return std::tuple{r.status, r.out, r.err};
   };
   const auto [status, out, err] = run({"--min-size-mb=0", "--html", "-", tree.Root()});
   EXPECT_EQ(status, 0) << err;

@@ -7,26 +7,15 @@
 #include "actions/check_marks.h"
 #include "actions/list_rows.h"
 #include "actions/saved_results.h"
-#include "cli/cli.h"
+#include "cli_run.h"
 #include "platform/platform.h"
 #include "test_support.h"
 
 namespace orvanta {
 namespace {
 
-struct CliResult {
-  int status;
-  std::string out, err;
-};
-
-CliResult Cli(std::vector<std::string> args, const CliHooks& hooks = {}) {
-  args.insert(args.begin(), "orvanta-cli");
-  std::vector<const char*> argv;
-  for (const auto& arg : args) argv.push_back(arg.c_str());
-  std::ostringstream out, err;
-  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
-  return {status, out.str(), err.str()};
-}
+using test::CliResult;
+constexpr auto Cli = test::RunCliWith;
 
 // Every row as the lists hold it: group, mark, stale, and the whole record.
 std::vector<std::string> Described(const ResultList& list) {

@@ -8,7 +8,7 @@
 
 #include "actions/prompts.h"
 #include "actions/removal_record.h"
-#include "cli/cli.h"
+#include "cli_run.h"
 #include "platform/platform.h"
 #include "test_support.h"
 #include "text/json.h"
@@ -215,16 +215,12 @@ TEST_F(UndoTest, ADamagedRecordIsNamedAndNothingMoves) {
 TEST_F(UndoTest, TheCommandLinePutsBackWithYesAndNamesWhatStayed) {
   ORVANTA_SKIP_UNLESS_POSIX("the trash by its .trashinfo");
   auto run = [](std::vector<std::string> args, int stdinIsTerminal = 0) {
-    args.insert(args.begin(), "orvanta-cli");
-    std::vector<const char*> argv;
-    for (const auto& arg : args) argv.push_back(arg.c_str());
-    std::ostringstream out, err;
     CliHooks hooks;
     hooks.stdinIsTerminal = stdinIsTerminal;
     std::istringstream no("n\n");
     hooks.input = &no;
-    const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
-    return std::pair{status, err.str()};
+    const test::CliResult r = test::RunCliWith(std::move(args), hooks);
+    return std::pair{r.status, r.err};
   };
   EXPECT_EQ(run({"--undo-last", "--yes"}), (std::pair{1, std::string("orvanta-cli: There is no removal to undo.\n")}));
   EXPECT_EQ(run({"--undo-last", tree.Root()}).first, 2);
@@ -253,14 +249,10 @@ TEST_F(UndoTest, TheCommandLinesRemovalIsRecordedAndItsDryRunIsNot) {
   tree.File("scan/a/dup.txt", "same");
   tree.File("scan/b/dup.txt", "same");
   auto run = [&](std::vector<std::string> args) {
-    args.insert(args.begin(), "orvanta-cli");
     args.push_back(tree.Path("scan"));
-    std::vector<const char*> argv;
-    for (const auto& arg : args) argv.push_back(arg.c_str());
-    std::ostringstream out, err;
     CliHooks hooks;
     hooks.moveToTrash = trash.Mover();
-    return RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
+    return test::RunCliWith(std::move(args), hooks).status;
   };
   EXPECT_EQ(run({"--min-size-mb=0", "--trash", "all-but-one", "--dry-run"}), 0);
   EXPECT_TRUE(Record().empty());

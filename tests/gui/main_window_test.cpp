@@ -265,6 +265,8 @@ class MainWindowTest : public QObject {
     const auto wrong = [&](bool scanning) {
       QStringList names;
       const auto check = [&](const QString& name, bool enabled) {
+        // Undo removal, when idle, follows the removal record (undoRemovalPutsBackWhatTheLastRemovalMoved).
+        if (!scanning && name == "UndoRemoval1") return;
         const bool expected = scanning ? enabledDuringAScan.count(name) > 0 : name != "Stop1" && name != "btnStop";
         if (enabled != expected) names << name;
       };
