@@ -15,7 +15,7 @@ namespace orvanta {
 namespace {
 
 using test::CliResult;
-constexpr auto Cli = test::RunCliWith;
+using test::RunCliWith;
 
 // Every row as the lists hold it: group, mark, stale, and the whole record.
 std::vector<std::string> Described(const ResultList& list) {
@@ -100,10 +100,10 @@ TEST_F(SavedResultsTest, OneWhoseFilesChangedRefusesToActOnThem) {
   test::TestTrash trash(scanned.tree);
   CliHooks hooks;
   hooks.moveToTrash = trash.Mover();
-  const CliResult listed = Cli({"--load", file, "--folders"}, hooks);
+  const CliResult listed = RunCliWith({"--load", file, "--folders"}, hooks);
   EXPECT_EQ(listed.status, 0) << listed.err;
   EXPECT_NE(listed.err.find("1 of the saved items changed since"), std::string::npos) << listed.err;
-  const CliResult removed = Cli({"--load", file, "--trash", "all", "--yes"}, hooks);
+  const CliResult removed = RunCliWith({"--load", file, "--trash", "all", "--yes"}, hooks);
   EXPECT_EQ(test::ReadFile(checked[0]), edited) << removed.err;
   EXPECT_TRUE(platform::FileExists(checked[0]));
   EXPECT_NE(removed.err.find("Moved to the trash: "), std::string::npos) << "the others still move: " << removed.err;
@@ -140,13 +140,13 @@ TEST_F(SavedResultsTest, MalformedOrForeignFilesAreRefusedWithTheReason) {
   }
 
   const std::string garbage = scanned.tree.File("garbage.json", "{\"format\": ");
-  const CliResult refused = Cli({"--load", garbage});
+  const CliResult refused = RunCliWith({"--load", garbage});
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.err,
             "orvanta-cli: Cannot open the saved results: '" + garbage + "': It is no JSON document (at byte 11).\n");
   EXPECT_EQ(refused.out, "");
-  EXPECT_EQ(Cli({"--load", garbage, scanned.tree.Root()}).status, 2);
-  EXPECT_EQ(Cli({"--load", scanned.tree.Path("missing.json")}).status, 1);
+  EXPECT_EQ(RunCliWith({"--load", garbage, scanned.tree.Root()}).status, 2);
+  EXPECT_EQ(RunCliWith({"--load", scanned.tree.Path("missing.json")}).status, 1);
 }
 
 }  // namespace
