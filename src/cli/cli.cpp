@@ -3,14 +3,18 @@
 #include <atomic>
 #include <clocale>
 #include <iostream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "actions/check_marks.h"
 #include "actions/csv_export.h"
+#include "actions/html_export.h"
 #include "actions/keep_rules.h"
 #include "actions/removal.h"
+#include "actions/removal_record.h"
+#include "actions/saved_results.h"
 #include "actions/trash_note.h"
 #include "cli/cli_options.h"
 #include "cli/listing_writers.h"
@@ -84,9 +88,23 @@ std::unique_ptr<ListingWriter> MakeListingWriter(ListingFormat format) {
   return MakeTextWriter();
 }
 
+// The lists the run filled, for the web page.
+std::vector<const ResultList*> HtmlLists(const CliOptions& options, ScanRun& run) {
+  std::vector<const ResultList*> lists;
+  if (options.settings.fileClones) lists.push_back(&run.FileClones());
+  if (options.settings.folderClones) lists.push_back(&run.FolderClones());
+  return lists;
+}
+
 // Standard output gets the lists in one format: the CSV of those sent to "-",
 // else the listing. False, with a message, when the bytes could not be written.
 bool WriteStandardOutput(const CliOptions& options, ScanRun& run, std::ostream& out, std::ostream& err) {
+  if (options.html == "-") {
+    out << ListsToHtml(HtmlLists(options, run)) << std::flush;
+    if (out) return true;
+    Complain(err) << TranslateText("Cannot write to standard output.") << '\n';
+    return false;
+  }
   const bool csvFiles = options.csvFiles == "-", csvFolders = options.csvFolders == "-";
   const bool csv = csvFiles || csvFolders;
   std::unique_ptr<ListingWriter> writer = csv ? MakeCsvWriter() : MakeListingWriter(options.format);
@@ -110,6 +128,14 @@ bool WriteCsvFiles(const CliOptions& options, ScanRun& run, std::ostream& err) {
     if (fileName.empty() || fileName == "-") continue;
     try {
       ExportListViewToCsv(list, fileName);
+    } catch (const std::exception& error) {
+      Complain(err) << error.what() << '\n';
+      written = false;
+    }
+  }
+  if (!options.html.empty() && options.html != "-") {
+    try {
+      ExportListsToHtml(HtmlLists(options, run), options.html);
     } catch (const std::exception& error) {
       Complain(err) << error.what() << '\n';
       written = false;
@@ -194,7 +220,8 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
   }
   // Items that differ move only when the command line says so.
   if (!plan.differing.empty()) err << MoveDifferingQuestion(plan) << (options.moveDifferent ? " y\n" : " n\n");
-  TrashMover mover = moveToTrash ? moveToTrash : TrashMover(platform::MoveToTrash);
+  // What moves is recorded for --undo-last.
+  TrashMover mover = RecordingRemoval(moveToTrash ? moveToTrash : TrashMover(platform::MoveToTrash));
   // A dry run checks every item as the removal would, and moves nothing.
   if (options.dryRun) {
     mover = [](const std::vector<platform::TrashItem>& items, const platform::TrashHooks& hooks) {
@@ -225,6 +252,39 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
   return result.stayed.empty() ? RemovalEnd::Done : RemovalEnd::Failed;
 }
 
+// --undo-last: the record, the question (or --yes), then each item put back
+// or named with the reason it stayed.
+int UndoLast(const CliOptions& options, std::istream& input, std::ostream& err, const TrashRestorer& restore) {
+  std::string error;
+  const std::optional<std::vector<platform::TrashedItem>> items = ReadRemovalRecord(error);
+  if (!items) {
+    Complain(err) << FormatText(TranslateText("The record of the last removal cannot be read: %s"), {error}) << '\n';
+    return kExitFailed;
+  }
+  if (items->empty()) {
+    Complain(err) << TranslateText("There is no removal to undo.") << '\n';
+    return kExitFailed;
+  }
+  for (const platform::TrashedItem& item : *items) err << TerminalSafePath(item.path) << '\n';
+  err << UndoQuestion(items->size());
+  if (options.yes) {
+    err << " y\n";
+  } else {
+    err << " [y/N] " << std::flush;
+    if (!AnsweredYes(input)) return kExitFailed;
+  }
+  bool all = true;
+  for (const UndoneItem& item : UndoLastRemoval(*items, restore)) {
+    if (item.restored) {
+      err << TranslateText("Put back: ") << TerminalSafePath(item.path) << '\n';
+    } else {
+      all = false;
+      err << TranslateText("Stayed: ") << TerminalSafePath(item.path) << " (" << TerminalSafePath(item.reason) << ")\n";
+    }
+  }
+  return all ? kExitDone : kExitFailed;
+}
+
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, const CliHooks& hooks) {
@@ -241,6 +301,13 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   }
 
   const bool answerable = hooks.stdinIsTerminal >= 0 ? hooks.stdinIsTerminal != 0 : platform::StdinIsTerminal();
+  if (options.undoLast) {
+    if (!options.yes && !answerable) {
+      return UsageError(err, TranslateText("without a terminal to answer on, '--undo-last' needs '--yes'"));
+    }
+    return UndoLast(options, hooks.input != nullptr ? *hooks.input : std::cin, err,
+                    hooks.restore ? hooks.restore : TrashRestorer(platform::RestoreFromTrash));
+  }
   if (options.trashMarks != CliOptions::TrashMarks::None && !options.yes && !options.dryRun && !answerable) {
     return UsageError(err,
                       TranslateText("without a terminal to answer on, the removal needs '--yes' (or '--dry-run')"));
@@ -248,7 +315,19 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
   ScanSettingsValues settings = options.settings;
   bool allRoots = true;
-  settings.folders = ResolveRoots(options.roots, err, allRoots);
+  std::optional<SavedResults> saved;
+  if (!options.load.empty()) {
+    std::string error;
+    saved = ReadSavedResults(options.load, error);
+    if (!saved) {
+      Complain(err) << FormatText(TranslateText("Cannot open the saved results: %s"), {error}) << '\n';
+      return kExitFailed;
+    }
+    settings.folders = saved->roots;
+    settings.folderClones = settings.folderClones || !saved->folders.empty();
+  } else {
+    settings.folders = ResolveRoots(options.roots, err, allRoots);
+  }
   // A folder rule that names no scanned folder would silently keep other
   // copies than the one meant. Without any root the run says so itself.
   const RootResolution roots = RootResolution::Of(settings.folders);
@@ -286,7 +365,13 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   TerminalWindow window(err, terminal && !options.quiet, hooks.onPump);
   const char* decimalPoint = std::localeconv()->decimal_point;
   ScanRun run(window, settings, decimalPoint != nullptr && decimalPoint[0] != '\0' ? decimalPoint : ".");
-  const ScanOutcome outcome = Scan(run, window);
+  ScanOutcome outcome;
+  if (saved) {
+    // Opened instead of scanned: what changed since is stale, and no removal touches it.
+    if (const std::size_t stale = run.LoadSaved(*saved); stale > 0) Complain(err) << StaleItemsNote(stale) << '\n';
+  } else {
+    outcome = Scan(run, window);
+  }
   if (outcome.kind == ScanOutcome::Kind::Failed) Complain(err) << TranslateText("Error: ") << outcome.error << '\n';
   for (const std::string& path : run.UnreadableFiles()) {
     Complain(err) << TranslateText("Cannot read file: ") << TerminalSafePath(path) << '\n';

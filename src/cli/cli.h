@@ -4,6 +4,7 @@
 #include <iosfwd>
 
 #include "actions/removal.h"
+#include "actions/removal_record.h"
 
 namespace orvanta {
 
@@ -17,6 +18,8 @@ struct CliHooks {
   std::istream* input = nullptr;
   // Where a removal moves the items; unset: the system's trash.
   TrashMover moveToTrash;
+  // Where --undo-last puts an item back from; unset: the system's trash.
+  TrashRestorer restore;
 };
 
 // orvanta-cli: the scan run driven from a terminal. Returns the exit status:

@@ -133,6 +133,9 @@ const std::vector<OptionDefinition>& Options() {
        }},
       {"", "--max-size-mb", true, BoundedNumber(&ScanSettingsValues::maxSizeMB, 0, 1048576)},
       {"", "--scan-trash", false, Flag([](CliOptions& o) { o.settings.scanTrash = true; })},
+      {"", "--html", true, CsvTarget(&CliOptions::html)},
+      {"", "--undo-last", false, Flag([](CliOptions& o) { o.undoLast = true; })},
+      {"", "--load", true, CsvTarget(&CliOptions::load)},
   };
   return options;
 }
@@ -184,7 +187,15 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
     // Help and version answer at once, whatever follows.
     if (options.showHelp || options.showVersion) return {std::move(options), {}};
   }
-  if (options.roots.empty()) return failed(TranslateText("no folder given"));
+  if (options.undoLast) {
+    if (!options.roots.empty() || options.trashMarks != CliOptions::TrashMarks::None || options.dryRun ||
+        !options.csvFiles.empty() || !options.csvFolders.empty() || !options.html.empty() || !options.load.empty()) {
+      return failed(TranslateText("'--undo-last' takes no folder and no other action"));
+    }
+    return {std::move(options), {}};
+  }
+  if (!options.load.empty() && !options.roots.empty()) return failed(TranslateText("'--load' takes no folder"));
+  if (options.roots.empty() && options.load.empty()) return failed(TranslateText("no folder given"));
   // The window skips a malformed mask without a word; a command line names it.
   const MaskSet masks = SplitMasks(options.settings.masks);
   std::vector<std::string> allMasks = masks.include;
@@ -200,6 +211,14 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
     return failed(FormatText(TranslateText("'%s' and '%s' both write to standard output"),
                              {std::string(options.format == ListingFormat::Null ? "--null" : "--json"),
                               std::string(options.csvFiles == "-" ? "--csv" : "--csv-folders")}));
+  }
+  if (options.html == "-" &&
+      (options.format != ListingFormat::Text || options.csvFiles == "-" || options.csvFolders == "-")) {
+    return failed(FormatText(TranslateText("'%s' and '%s' both write to standard output"),
+                             {std::string("--html"), std::string(options.format == ListingFormat::Null   ? "--null"
+                                                                 : options.format == ListingFormat::Json ? "--json"
+                                                                 : options.csvFiles == "-"               ? "--csv"
+                                                                                           : "--csv-folders")}));
   }
   if ((options.yes || options.dryRun || options.moveDifferent) && options.trashMarks == CliOptions::TrashMarks::None) {
     return failed(FormatText(TranslateText("'%s' needs '--trash' or '--trash-folders'"),
@@ -251,6 +270,9 @@ std::string CliHelp() {
       TranslateText("  --exclude PATTERN     do not enter folders of this name or pattern, e.g. .git (repeatable)"),
       TranslateText("  --scan-trash          enter the trash folders too, which are skipped otherwise"),
       TranslateText("  --reference FOLDER    never check or move what lies in this folder (repeatable)"),
+      TranslateText("  --html FILE           write both lists as one web page (\"-\": standard output)"),
+      TranslateText("  --undo-last           put back what the last removal moved to the trash (no folder)"),
+      TranslateText("  --load FILE           list and act on results the window saved, instead of a scan"),
       TranslateText("  -h, --help            show this help and exit"),
       TranslateText("  -V, --version         show the version and exit"),
       "",
@@ -275,6 +297,9 @@ std::string CliHelp() {
       TranslateText("of copies in reference folders only is not listed, and all-but-one keeps those copies."),
       TranslateText("Exit status 1: a folder was not scanned or output not written; 2: bad usage."),
       TranslateText("Exit status 1 also when an item stayed in place or the question was answered No."),
+      TranslateText("--undo-last never puts an item over one that stands at its path now; what stays is"),
+      TranslateText("named with the reason and kept for another try (exit status 1)."),
+      TranslateText("With --load, items that changed since the results were saved are never removed."),
   };
   std::string help;
   for (const std::string& line : lines) help += line + "\n";

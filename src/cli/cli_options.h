@@ -31,6 +31,12 @@ struct CliOptions {
   std::vector<KeepRule> keepRules;
   // --reference: folders as given, resolved with the roots.
   std::vector<std::string> references;
+  // Both lists as one web page ("-": standard output).
+  std::string html;
+  // Put back what the last removal moved to the trash, instead of a scan.
+  bool undoLast = false;
+  // Results saved by the window, listed and acted on instead of a scan.
+  std::string load;
 };
 
 // The outcome of parsing: the options, or the exit status and message of bad usage.

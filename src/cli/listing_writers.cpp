@@ -8,6 +8,7 @@
 #include "core/file_record.h"
 #include "core/result_list.h"
 #include "platform/platform.h"
+#include "text/json.h"
 #include "text/text_helpers.h"
 
 namespace orvanta {
@@ -24,37 +25,6 @@ void ForEachGroup(const ResultList& list, Visit visit) {
     for (; row < rows.size() && rows[row].groupId == group.groupId; ++row) members.push_back(&rows[row]);
     visit(group, members);
   }
-}
-
-void AppendJsonString(std::string& json, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  json.push_back('"');
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      json += {'\\', static_cast<char>(c)};
-      ++i;
-    } else if (c < 0x80 && c >= 0x20) {
-      json.push_back(static_cast<char>(c));
-      ++i;
-    } else if (const std::size_t length = c >= 0x80 ? PrintableLength(text, i) : 0; length > 0) {
-      json.append(text.substr(i, length));
-      i += length;
-    } else if (c < 0x80) {
-      json += {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-      ++i;
-    } else if (c >= 0xC2 && c < 0xE0 && i + 1 < text.size() &&
-               (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
-      // A C1 control character: valid UTF-8, escaped as its code point.
-      const unsigned code = (c & 0x1Fu) << 6 | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu);
-      json += {'\\', 'u', '0', '0', kHex[code >> 4], kHex[code & 15]};
-      i += 2;
-    } else {
-      json += {'\\', 'u', 'd', 'c', kHex[c >> 4], kHex[c & 15]};
-      ++i;
-    }
-  }
-  json.push_back('"');
 }
 
 class TextWriter final : public ListingWriter {

@@ -31,6 +31,10 @@ QString SystemDialogs::ChooseSaveFile(QWidget* parent, const QString& proposedNa
                                       QFileDialog::DontConfirmOverwrite);
 }
 
+QString SystemDialogs::ChooseOpenFile(QWidget* parent, const QString& filter) {
+  return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+}
+
 void SystemDialogs::Message(QWidget* parent, const QString& text) {
   ShowBox(parent, QMessageBox::NoIcon, text, QMessageBox::Ok);
 }

@@ -15,6 +15,8 @@ class Dialogs {
   virtual QString ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) = 0;
   // A file name to save to, or empty when cancelled.
   virtual QString ChooseSaveFile(QWidget* parent, const QString& proposedName, const QString& filter) = 0;
+  // An existing file to open, or empty when cancelled.
+  virtual QString ChooseOpenFile(QWidget* parent, const QString& filter) = 0;
   // Plain message: no icon, OK.
   virtual void Message(QWidget* parent, const QString& text) = 0;
   // Information icon, OK.
@@ -32,6 +34,7 @@ class SystemDialogs final : public Dialogs {
  public:
   QString ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) override;
   QString ChooseSaveFile(QWidget* parent, const QString& proposedName, const QString& filter) override;
+  QString ChooseOpenFile(QWidget* parent, const QString& filter) override;
   void Message(QWidget* parent, const QString& text) override;
   void Information(QWidget* parent, const QString& text) override;
   void Error(QWidget* parent, const QString& text) override;

@@ -35,12 +35,15 @@
 
 #include "actions/check_marks.h"
 #include "actions/csv_export.h"
+#include "actions/html_export.h"
 #include "actions/keep_rules.h"
 #include "actions/list_totals.h"
 #include "actions/open_location.h"
 #include "actions/prompts.h"
 #include "actions/removal.h"
 #include "collect/masks.h"
+#include "actions/removal_record.h"
+#include "actions/saved_results.h"
 #include "core/app_info.h"
 #include "core/paths.h"
 #include "gui/application.h"
@@ -127,6 +130,12 @@ std::span<const WindowCommand> WindowCommands() {
        .buttonCaption = "Export File Clones..."},
       {.handler = &W::ExportFolderClones, .enabled = Enabled::Idle, .menu = "File1", .item = "ExportFolderClones1",
        .itemCaption = "Export Folder Clones...", .button = "btnExportDirs", .buttonCaption = "Export Folder Clones..."},
+      {.handler = &W::ExportHtmlPage, .enabled = Enabled::Idle, .menu = "File1", .item = "ExportHtml1",
+       .itemCaption = "Export HTML..."},
+      {.handler = &W::SaveResultsFile, .enabled = Enabled::Idle, .menu = "File1", .separatorBefore = true,
+       .item = "SaveResults1", .itemCaption = "Save results..."},
+      {.handler = &W::OpenResultsFile, .enabled = Enabled::Idle, .menu = "File1", .item = "OpenResults1",
+       .itemCaption = "Open results..."},
       {.handler = &W::CloseWindow, .enabled = Enabled::Always, .menu = "File1", .separatorBefore = true,
        .item = "Exit1", .itemCaption = "Exit"},
 
@@ -142,6 +151,8 @@ std::span<const WindowCommand> WindowCommands() {
        .buttonCaption = "Delete checked to Trash",  // the name Linux desktops give it
 #endif
        .keys = "Del"},
+      {.handler = &W::PutBackLastRemoval, .enabled = Enabled::Idle, .menu = "Action1", .item = "UndoRemoval1",
+       .itemCaption = "Undo removal"},
 
       // The Edit menu is the lists' context menu too.
       {.handler = &W::CheckAllButOne, .enabled = Enabled::Idle, .menu = "Edit1", .item = "Checkallbutoneingroup1",
@@ -231,6 +242,7 @@ MainWindow::MainWindow(Dialogs& dialogs, DesktopShell& shell, QWidget* parent)
   ConnectCommands();
 
   EnableStop(false);
+  EnableUndoRemoval();
   BuildLanguageMenu();
   ApplyInterfaceTexts();
   RestoreSettings();
@@ -654,6 +666,7 @@ void MainWindow::EnableCommands(WindowCommand::Enabled when, bool enabled) {
 
 void MainWindow::SetRunning(bool running) {
   EnableCommands(WindowCommand::Enabled::Idle, !running);
+  if (!running) EnableUndoRemoval();
   lbFolders_->setEnabled(!running);
   // A language chosen mid-scan would be saved and would relabel the running status line.
   for (QAction* item : mmLanguage_->actions()) item->setEnabled(!running);
@@ -946,8 +959,8 @@ void MainWindow::MoveCheckedToTrash() {
   try {
     // Both lists: rows of files inside a moved folder go from the file page too.
     orvanta::DeleteChecked(run_->FileClones(), run_->FolderClones(),
-                           FilePageActive() ? ListKind::Files : ListKind::Folders, prompts, platform::MoveToTrash,
-                           progress);
+                           FilePageActive() ? ListKind::Files : ListKind::Folders, prompts,
+                           RecordingRemoval(platform::MoveToTrash), progress);
   } catch (...) {
     if (removing_) progress.onWorking(false);
     throw;
@@ -1068,6 +1081,60 @@ std::vector<std::string> MainWindow::ReferenceFolders() const {
     if (lbFolders_->item(i)->checkState() == Qt::Checked) folders.push_back(ToLocalPath(lbFolders_->item(i)->text()));
   }
   return folders;
+}
+
+// Undo removal is offered while the record holds something to put back.
+void MainWindow::EnableUndoRemoval() {
+  std::string error;
+  const std::optional<std::vector<platform::TrashedItem>> items = ReadRemovalRecord(error);
+  if (QAction* item = MenuItem("UndoRemoval1")) item->setEnabled(!items || !items->empty());
+}
+
+void MainWindow::PutBackLastRemoval() {
+  DialogPrompts prompts(dialogs_, this);
+  UndoRemoval(prompts);
+  EnableUndoRemoval();
+}
+
+void MainWindow::ExportHtmlPage() {
+  const QString chosen = dialogs_.ChooseSaveFile(this, "duplicates.html", "HTML files (*.html);;All files (*.*)");
+  if (chosen.isEmpty()) return;
+  try {
+    ExportListsToHtml({&run_->FileClones(), &run_->FolderClones()}, ToLocalPath(chosen));
+  } catch (const std::exception& error) {
+    dialogs_.Error(this, ErrorBoxText(QString::fromUtf8(error.what())));
+  }
+}
+
+void MainWindow::SaveResultsFile() {
+  const QString chosen = dialogs_.ChooseSaveFile(this, "results.orvanta.json", "JSON files (*.json);;All files (*.*)");
+  if (chosen.isEmpty()) return;
+  try {
+    SaveResults(run_->FileClones(), run_->FolderClones(), run_->ResultsCompare(), ToLocalPath(chosen));
+  } catch (const std::exception& error) {
+    dialogs_.Error(this, ErrorBoxText(QString::fromUtf8(error.what())));
+  }
+}
+
+// The saved lists replace the results, and the settings panel shows the
+// roots and the compare mode they came from, so Scan looks at them again.
+void MainWindow::OpenResultsFile() {
+  const QString chosen = dialogs_.ChooseOpenFile(this, "JSON files (*.json);;All files (*.*)");
+  if (chosen.isEmpty()) return;
+  std::string error;
+  const std::optional<SavedResults> saved = ReadSavedResults(ToLocalPath(chosen), error);
+  if (!saved) {
+    dialogs_.Error(this,
+                   QString::fromStdString(FormatText(TranslateText("Cannot open the saved results: %s"), {error})));
+    return;
+  }
+  const std::size_t stale = run_->LoadSaved(*saved);
+  lbFolders_->clear();
+  for (const std::string& root : saved->roots) AddFolder(FromLocalPath(root));
+  if (QAbstractButton* mode = rgCompareItems_->button(static_cast<int>(saved->compare))) mode->setChecked(true);
+  if (!saved->folders.empty()) chkDirDuplicates_->setChecked(true);
+  UpdateTotalsLine();
+  if (stale > 0) dialogs_.Message(this, QString::fromStdString(StaleItemsNote(stale)));
 }
 
 }  // namespace orvanta

@@ -122,6 +122,10 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   void ExportActiveList();
   // The menu bar takes the keyboard, its first menu open.
   void OpenMenuBar();
+  void ExportHtmlPage();
+  void PutBackLastRemoval();
+  void SaveResultsFile();
+  void OpenResultsFile();
 
   void BuildLanguageMenu();
   void LanguageMenuClick(QAction* sender);
@@ -200,6 +204,8 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   void RestoreSettings();
   // Where a folder picker opens: the parent of the folder added last, else home.
   QString FolderDialogStart() const;
+  // Undo removal: enabled while the last removal's record holds an item (or cannot be read, which it says).
+  void EnableUndoRemoval();
 
   // Controls; each has its name as objectName, by which tests find it. The
   // commands' menu items and buttons are reached through the command table.

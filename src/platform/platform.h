@@ -263,6 +263,8 @@ struct TrashOutcome {
   // report then names.
   std::string trashFolder;
   bool otherTrash = false;
+  // The name it got in that trash's "files" folder (POSIX; empty on Windows).
+  std::string trashName;
 };
 
 // What the caller is asked around each item of a request.
@@ -298,6 +300,44 @@ std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const
 // .Trash-$uid at the top of a mount. Windows: $Recycle.Bin or RECYCLER at a
 // drive root. Only names that can be one are asked of the file system.
 bool IsTrashFolder(const std::string& parent, std::string_view name);
+// An item a removal moved to the trash, as its record keeps it.
+struct TrashedItem {
+  std::string path;         // where it was, as it was moved (resolved)
+  std::string trashFolder;  // POSIX: the trash folder it went to
+  std::string trashName;    // POSIX: its name in that trash's "files" folder
+  FileId id;                // the identity it had (all zero where unknown)
+};
+
+enum class RestoreResult {
+  Restored,
+  NotInTrash,  // the trash no longer holds it (emptied, or restored already)
+  Occupied,    // something stands at its original path now
+  NoFolder,    // the folder it was in is gone
+  Failed,      // anything else; the reason says what
+};
+
+struct RestoreOutcome {
+  RestoreResult result = RestoreResult::Failed;
+  std::string reason;  // the system's reason for Failed
+};
+
+// Puts one item back where it was. POSIX: renamed from the trash's "files"
+// folder, found by its name there and checked against its .trashinfo (which
+// must name the same original path) and its identity, into its original
+// folder opened without following a link anywhere on the path; never over
+// anything standing at the original path (renameat2 RENAME_NOREPLACE), and
+// never into a folder that is gone (no folder is made). Its .trashinfo is
+// removed once it is back. Windows: the Recycle Bin's item of that original
+// path, most recently deleted first.
+RestoreOutcome RestoreFromTrash(const TrashedItem& item);
+
+// The user's folder for data a program keeps between runs. POSIX:
+// $XDG_DATA_HOME (default ~/.local/share); Windows: %LOCALAPPDATA%. Empty
+// when there is none.
+std::string UserDataFolder();
+// Makes the folder and any missing parent (POSIX: mode 0700); true when a
+// folder stands there afterwards.
+bool MakeFolders(const std::string& path);
 
 }  // namespace orvanta::platform
 

@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "actions/saved_results.h"
 #include "collect/collect_files.h"
 #include "core/paths.h"
 #include "core/scan_context.h"
@@ -50,6 +51,7 @@ bool ScanRun::RunStages() {
   ScanContext scan{host_,         settings_,         stopRequested_,    files_,        folderRecords_, fileClones_,
                    folderClones_, decimalSeparator_, &unreadableFiles_, &changedFiles_};
   ClearResults();
+  resultsCompare_ = settings_.Compare();
   fileClones_.SetGroupedByContent(settings_.Compare() == CompareMode::Content);
   folderClones_.SetGroupedByContent(settings_.Compare() == CompareMode::Content);
   unreadableFiles_.clear();
@@ -112,6 +114,15 @@ void ScanRun::ClearResults() {
   folderRecords_.clear();
   host_.SetProgressPosition(0);
   host_.SetStatusText("");
+}
+
+std::size_t ScanRun::LoadSaved(const SavedResults& saved) {
+  if (running_) return 0;
+  ClearResults();
+  unreadableFiles_.clear();
+  changedFiles_.clear();
+  resultsCompare_ = saved.compare;
+  return FillSavedResults(saved, files_, folderRecords_, fileClones_, folderClones_, decimalSeparator_);
 }
 
 }  // namespace orvanta

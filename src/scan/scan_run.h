@@ -13,6 +13,8 @@
 
 namespace orvanta {
 
+struct SavedResults;
+
 // How a call of ScanRun::Run ended; each front end words it in its own way.
 struct ScanOutcome {
   enum class Kind {
@@ -48,6 +50,12 @@ class ScanRun {
   const std::vector<std::string>& ChangedFiles() const { return changedFiles_; }
   const std::string& DecimalSeparator() const { return decimalSeparator_; }
 
+  // Replaces the results with saved ones instead of a scan (not while one
+  // runs); rows whose items changed since are stale. Returns their number.
+  std::size_t LoadSaved(const SavedResults& saved);
+  // The compare mode of the results in the lists (the last run's, or the saved one's).
+  CompareMode ResultsCompare() const { return resultsCompare_; }
+
  private:
   // The stages in order; true when the run ends early because Stop was noticed.
   bool RunStages();
@@ -65,6 +73,7 @@ class ScanRun {
   ResultList folderClones_;
   std::vector<std::string> unreadableFiles_;
   std::vector<std::string> changedFiles_;
+  CompareMode resultsCompare_ = CompareMode::Content;
 };
 
 }  // namespace orvanta

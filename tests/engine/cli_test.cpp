@@ -13,6 +13,7 @@
 
 #include "cli/cli.h"
 #include "cli/listing_writers.h"
+#include "cli_run.h"
 #include "platform/platform.h"
 #include "test_support.h"
 #include "text/text_helpers.h"
@@ -20,19 +21,8 @@
 namespace orvanta {
 namespace {
 
-struct CliResult {
-  int status;
-  std::string out, err;
-};
-
-CliResult RunCliWith(std::vector<std::string> args, const CliHooks& hooks = {}) {
-  args.insert(args.begin(), "orvanta-cli");
-  std::vector<const char*> argv;
-  for (const auto& arg : args) argv.push_back(arg.c_str());
-  std::ostringstream out, err;
-  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
-  return {status, out.str(), err.str()};
-}
+using test::CliResult;
+using test::RunCliWith;
 
 class CliTest : public ::testing::Test {
  protected:

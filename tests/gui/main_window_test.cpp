@@ -29,6 +29,7 @@
 #include "../engine/list_checks.h"
 #include "../engine/test_support.h"
 #include "core/app_info.h"
+#include "actions/list_rows.h"
 #include "core/file_record.h"
 #include "core/paths.h"
 #include "gui/application.h"
@@ -288,6 +289,8 @@ class MainWindowTest : public QObject {
     const auto wrong = [&](bool scanning) {
       QStringList names;
       const auto check = [&](const QString& name, bool enabled) {
+        // Undo removal, when idle, follows the removal record (undoRemovalPutsBackWhatTheLastRemovalMoved).
+        if (!scanning && name == "UndoRemoval1") return;
         const bool expected = scanning ? enabledDuringAScan.count(name) > 0 : name != "Stop1" && name != "btnStop";
         if (enabled != expected) names << name;
       };
@@ -315,8 +318,10 @@ class MainWindowTest : public QObject {
   // The menus as they read, separators as "-"; the table builds them in this order.
   void theMenusReadAsBefore() {
     const std::pair<const char*, QString> menus[] = {
-        {"File1", "File: Add Folder... | - | Export File Clones... | Export Folder Clones... | - | Exit"},
-        {"Action1", "Action: Scan | Stop | - | Remove Checked"},
+        {"File1",
+         "File: Add Folder... | - | Export File Clones... | Export Folder Clones... | Export HTML... | - | Save "
+         "results... | Open results... | - | Exit"},
+        {"Action1", "Action: Scan | Stop | - | Remove Checked | Undo removal"},
         {"Edit1",
          "Edit: Check all but one in group | Check All | Uncheck All | - | Keep copies in folder... | Keep newest | "
          "Keep oldest | Keep shortest path"},
@@ -783,6 +788,91 @@ class MainWindowTest : public QObject {
     QCOMPARE(QString(kMakerHost), QString("orvanta.invalid"));
     const QString manual = QString::fromStdString(LocalManual());
     QCOMPARE(manual, QString::fromStdString(platform::JoinedPath(platform::ExecutableFolder(), "README.md")));
+  void undoRemovalPutsBackWhatTheLastRemovalMoved() {
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
+    ScanBothLists();  // the end of the scan enables the item by the record of the data folder now in use
+    QVERIFY(!Item("UndoRemoval1")->isEnabled());
+    Item("Checkallbutoneingroup1")->trigger();
+    const std::string moved = form->Run().FileClones().Rows()[1].data->FullPath();
+    dialogs.confirmations = {true};
+    Item("MoveCheckedtoRecycleBin1")->trigger();
+    QVERIFY(!QFile::exists(QString::fromStdString(moved)));
+    QVERIFY(Item("UndoRemoval1")->isEnabled());
+    dialogs.shown.clear();
+    dialogs.confirmations = {true};
+    Item("UndoRemoval1")->trigger();
+    QCOMPARE(dialogs.shown, (QStringList{"confirm:Put back the 3 items the last removal moved to the trash?",
+                                         "message:Put back: 3. Stayed: 0."}));
+    QVERIFY(QFile::exists(QString::fromStdString(moved)));
+    QVERIFY(!Item("UndoRemoval1")->isEnabled());
+  }
+
+  // Saved and opened again: the same rows, marks and folders; an item
+  // changed since is stale, unchecked, and no removal touches it.
+  void savedResultsOpenAgainAndWhatChangedSinceStaysPut() {
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
+    ScanBothLists();
+    Item("Checkallbutoneingroup1")->trigger();
+    const auto rows = [](const ResultList& list) {
+      QStringList texts;
+      for (const ListRow& row : list.Rows()) {
+        texts << QString::fromStdString((row.checked ? "x " : "") + row.caption + " " + RowPath(row));
+      }
+      return texts;
+    };
+    const QStringList files = rows(form->Run().FileClones()), folders = rows(form->Run().FolderClones());
+    const QString saved = QString::fromStdString(tree->Path("saved.json"));
+    dialogs.saveFiles = {saved};
+    Item("SaveResults1")->trigger();
+    QCOMPARE(dialogs.lastSaveName, QString("results.orvanta.json"));
+
+    MainWindow fresh(dialogs, shell);
+    dialogs.openFiles = {saved};
+    Find<QAction>(fresh, "OpenResults1")->trigger();
+    QCOMPARE(dialogs.shown, QStringList{});
+    QCOMPARE(rows(fresh.Run().FileClones()), files);
+    QCOMPARE(rows(fresh.Run().FolderClones()), folders);
+    QCOMPARE(Find<QListWidget>(fresh, "lbFolders")->count(), 1);
+    QVERIFY(Find<QRadioButton>(fresh, "rbContent")->isChecked());
+
+    test::EditInPlaceKeepingTime(tree->Path("b/copy.txt"), "54321");
+    dialogs.openFiles = {saved};
+    Find<QAction>(fresh, "OpenResults1")->trigger();
+    QCOMPARE(dialogs.shown,
+             QStringList{"message:1 of the saved items changed since; they are greyed and nothing acts on them "
+                         "until the next scan."});
+    dialogs.confirmations = {true};
+    Find<QAction>(fresh, "Checkall1")->trigger();
+    Find<QAction>(fresh, "MoveCheckedtoRecycleBin1")->trigger();
+    QVERIFY(QFile::exists(QString::fromStdString(tree->Path("b/copy.txt"))));
+
+    dialogs.shown.clear();
+    QFile garbage(QString::fromStdString(tree->Path("garbage.json")));
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write("{\"format\": \"orvanta-results\", \"version\": 1, \"compare\": ");
+    garbage.close();
+    dialogs.openFiles = {garbage.fileName()};
+    Find<QAction>(fresh, "OpenResults1")->trigger();
+    QCOMPARE(dialogs.shown.size(), 1);
+    QVERIFY(dialogs.shown[0].startsWith("error:Cannot open the saved results: "));
+    QVERIFY(dialogs.shown[0].endsWith("It is no JSON document (at byte 55)."));
+  }
+
+  void exportHtmlWritesOnePageOfBothLists() {
+    ScanBothLists();
+    const QString target = QString::fromStdString(tree->Path("page.html"));
+    dialogs.saveFiles = {target};
+    Item("ExportHtml1")->trigger();
+    QCOMPARE(dialogs.lastSaveName, QString("duplicates.html"));
+    QFile written(target);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray page = written.readAll();
+    QVERIFY(page.startsWith("<!DOCTYPE html>"));
+    QVERIFY(page.contains("<h2>File Clones</h2>"));
+    QVERIFY(page.contains("<h2>Folder Clones</h2>"));
+  }
+
+  void helpLinksOpenTheMakersPages() {
     Item("utorial1")->trigger();
     Item("ContactUs1")->trigger();
     Item("VisitWebsite1")->trigger();

@@ -15,10 +15,11 @@ class ScriptedDialogs final : public Dialogs {
  public:
   std::deque<QString> folders;    // answers of the folder picker; empty string: cancel
   std::deque<QString> saveFiles;  // answers of the save dialog
+  std::deque<QString> openFiles;  // answers of the open dialog
   std::deque<bool> confirmations;
   QStringList shown;  // "message:TEXT", "information:TEXT", "error:TEXT", "confirm:TEXT"
   bool lastConfirmDefaultYes = true;
-  QString lastFolderTitle, lastFolderStart, lastSaveName, lastSaveFilter;
+  QString lastFolderTitle, lastFolderStart, lastSaveName, lastSaveFilter, lastOpenFilter;
 
   QString ChooseFolder(QWidget*, const QString& title, const QString& start) override {
     lastFolderTitle = title;
@@ -29,6 +30,10 @@ class ScriptedDialogs final : public Dialogs {
     lastSaveName = proposedName;
     lastSaveFilter = filter;
     return Take(saveFiles, QString());
+  }
+  QString ChooseOpenFile(QWidget*, const QString& filter) override {
+    lastOpenFilter = filter;
+    return Take(openFiles, QString());
   }
   void Message(QWidget*, const QString& text) override { shown << "message:" + text; }
   void Information(QWidget*, const QString& text) override { shown << "information:" + text; }

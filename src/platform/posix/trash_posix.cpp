@@ -168,26 +168,14 @@ std::string HomeFolder() {
 }
 
 std::string HomeTrash() {
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
-    return std::string(data) + "/Trash";
-  }
-  const std::string home = HomeFolder();
-  return home.empty() ? std::string() : home + "/.local/share/Trash";
+  const std::string data = UserDataFolder();
+  return data.empty() ? std::string() : data + "/Trash";
 }
 
 std::string Parent(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The home trash lies in the user's own tree, whose path may pass through
-// links the user set up; only the folders inside it are opened without them.
-bool MakeFolders(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  if (path != "/" && !MakeFolders(Parent(path))) return false;
-  return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
 std::string PercentEncoded(const std::string& path) {
@@ -479,7 +467,7 @@ class TrashRun {
       }
       if (moved == 0) {
         ++attempt;
-        return {true, {}, trash.folder, &trash != &home_};
+        return {true, {}, trash.folder, &trash != &home_, candidate};
       }
       const int why = errno;
       ::unlinkat(trash.fds.info, infoName.c_str(), 0);
@@ -542,6 +530,21 @@ class TrashRun {
 };
 
 }  // namespace
+
+std::string UserDataFolder() {
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') return data;
+  const std::string home = HomeFolder();
+  return home.empty() ? std::string() : home + "/.local/share";
+}
+
+// The user's data folder lies in the user's own tree, whose path may pass
+// through links the user set up; the folders inside a trash are opened without them.
+bool MakeFolders(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (path != "/" && !MakeFolders(Parent(path))) return false;
+  return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+}
 
 std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks) {
   TrashRun run;
