@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "collect/masks.h"
+#include "fileclones/digest_cache.h"
 #include "text/translate.h"
 
 namespace orvanta {
@@ -113,6 +114,14 @@ const std::vector<OptionDefinition>& Options() {
          o.keepRules.push_back(std::move(*rule));
          return {};
        }},
+      {"", "--no-cache", false, Flag([](CliOptions& o) { o.settings.digestCache.clear(); })},
+      {"", "--cache", true,
+       [](CliOptions& o, const std::string& name, const std::string& value) -> std::string {
+         if (value.empty()) return FormatText(TranslateText("option '%s' needs a value"), {name});
+         o.settings.digestCache = value;
+         return {};
+       }},
+      {"", "--cache-limit-mb", true, BoundedNumber(&ScanSettingsValues::cacheLimitMB, 1, 1048576)},
   };
   return options;
 }
@@ -130,6 +139,7 @@ const OptionDefinition* FindOption(std::string_view name) {
 
 CliParse ParseCliOptions(const std::vector<std::string>& args) {
   CliOptions options;
+  options.settings.digestCache = DefaultDigestCacheFile();
   auto failed = [](std::string message) { return CliParse{std::nullopt, std::move(message)}; };
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -221,6 +231,9 @@ std::string CliHelp() {
       TranslateText("  --move-different      in the name and size modes, move checked copies whose bytes differ too"),
       TranslateText(
           "  --keep RULE           which copies all-but-one keeps: newest, oldest, shortest or in=FOLDER (repeatable)"),
+      TranslateText("  --no-cache            read every file; neither use nor fill the digest cache"),
+      TranslateText("  --cache FILE          the digest cache's file (default: ~/.cache/orvanta/digests.db)"),
+      TranslateText("  --cache-limit-mb N    the most the digest cache's file may hold, 1 to 1048576 (default: 256)"),
       TranslateText("  -h, --help            show this help and exit"),
       TranslateText("  -V, --version         show the version and exit"),
       "",
@@ -236,6 +249,8 @@ std::string CliHelp() {
       TranslateText("Several --keep rules apply in the order given; in=FOLDER keeps every copy in that folder."),
       TranslateText("in=FOLDER must name a scanned folder, one inside it or one holding it (else exit status 2)."),
       TranslateText("No rule relies on a copy owned by another user in a folder others can write to."),
+      TranslateText("A file whose identity, size, write and change time the digest cache holds is not read again."),
+      TranslateText("Standard error ends with the scan's time and how many files were read (not with -q)."),
       TranslateText("Exit status 1: a folder was not scanned or output not written; 2: bad usage."),
       TranslateText("Exit status 1 also when an item stayed in place or the question was answered No."),
   };

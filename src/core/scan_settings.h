@@ -10,6 +10,9 @@ namespace orvanta {
 
 enum class CompareMode { Name = 0, Size = 1, NameAndSize = 2, Content = 3 };
 
+// The default bound of the digest cache's file: about 1,500,000 files.
+inline constexpr std::int64_t kDefaultCacheLimitMB = 256;
+
 // Item index of "Compare files by"; no selection (-1) or any other index is Content.
 CompareMode CompareModeFromIndex(int index);
 
@@ -28,6 +31,10 @@ class ScanSettings {
   virtual bool FindFolderClones() const = 0;
   // Each root's walk stays on that root's file system (find -xdev).
   virtual bool OneFileSystem() const = 0;
+  // The digest cache's file; empty: the scan reads every file it hashes.
+  virtual std::string DigestCacheFile() const = 0;
+  // The bound of that file, in MB.
+  virtual std::int64_t DigestCacheLimitMB() const = 0;
 };
 
 // Settings held in plain fields, starting at the window's start values.
@@ -42,6 +49,8 @@ struct ScanSettingsValues : ScanSettings {
   bool fileClones = true;
   bool folderClones = false;
   bool oneFileSystem = false;
+  std::string digestCache;  // none: the front ends name the user's
+  std::int64_t cacheLimitMB = kDefaultCacheLimitMB;
 
   std::vector<std::string> Folders() const override { return folders; }
   CompareMode Compare() const override { return compare; }
@@ -53,6 +62,8 @@ struct ScanSettingsValues : ScanSettings {
   bool FindFileClones() const override { return fileClones; }
   bool FindFolderClones() const override { return folderClones; }
   bool OneFileSystem() const override { return oneFileSystem; }
+  std::string DigestCacheFile() const override { return digestCache; }
+  std::int64_t DigestCacheLimitMB() const override { return cacheLimitMB; }
 };
 
 // A spin edit's text as an integer; text that is not one reads as the fallback.

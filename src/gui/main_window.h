@@ -100,6 +100,7 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   void OpenSelectedLocation();
   void ExportFileClones();
   void ExportFolderClones();
+  void ClearCache();
 
   void BuildLanguageMenu();
   void LanguageMenuClick(QAction* sender);
@@ -131,6 +132,8 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   bool FindFileClones() const override;
   bool FindFolderClones() const override;
   bool OneFileSystem() const override;
+  std::string DigestCacheFile() const override;
+  std::int64_t DigestCacheLimitMB() const override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -186,6 +189,9 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   QSpinBox* seMinSizeMB_;
   QCheckBox* chkParallelHash_;
   QCheckBox* chkOneFileSystem_;
+  QCheckBox* chkDigestCache_;
+  QSpinBox* seCacheLimitMB_;
+  QLabel* lblScanFigures_;  // the last whole scan's time and files read
   QLabel* lblMaxGroups_;
   QSpinBox* seMaxGroups_;
   QLabel* lblMinGroupSize_;

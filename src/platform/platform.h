@@ -65,6 +65,13 @@ struct FileId {
 
 inline constexpr std::uint32_t kNoOwner = UINT32_MAX;
 
+// Units of FileAttributes::modified and changed in one second.
+#ifdef _WIN32
+inline constexpr std::int64_t kFileTimeTicksPerSecond = 10000000;
+#else
+inline constexpr std::int64_t kFileTimeTicksPerSecond = 1000000000;
+#endif
+
 struct FileAttributes {
   EntryKind kind = EntryKind::Unknown;
   std::int64_t size = -1;
@@ -116,8 +123,14 @@ class FolderReader {
   // reparse data), a special file's type and, for a device, its numbers.
   // False when the entry cannot be read or is a file or folder.
   bool QueryEntryContent(std::string_view name, std::string& content) const;
+  // A subfolder of this folder by its name, opened relative to this one
+  // without following a link (a name swapped for a link since the listing is
+  // not entered), so that a folder thousands of levels deep costs no walk
+  // down its whole path. Windows: opened by its path. Never null; check IsOpen.
+  std::unique_ptr<FolderReader> OpenSubfolder(std::string_view name) const;
 
  private:
+  FolderReader();
   struct State;
   std::unique_ptr<State> state_;
 };
@@ -151,6 +164,11 @@ std::optional<unsigned> SystemLanguageId();
 
 // The user's folder for temporary files.
 std::string TempFolder();
+// The user's folder for data that may be rebuilt (POSIX: $XDG_CACHE_HOME, else
+// ~/.cache; Windows: the local application data folder). Empty when unknown.
+std::string UserCacheFolder();
+// The current time in the units of FileAttributes::modified and changed.
+std::int64_t FileTimeNow();
 
 // The absolute form of a path, resolved against the current folder.
 std::string AbsolutePath(const std::string& path);

@@ -23,6 +23,9 @@ namespace {
 struct CliResult {
   int status;
   std::string out, err;
+  // The closing line of a whole run without -q (time, files read, from the
+  // cache), taken out of err so the tests of the other lines see them alone.
+  std::string figures;
 };
 
 CliResult RunCliWith(std::vector<std::string> args, const CliHooks& hooks = {}) {
@@ -31,7 +34,15 @@ CliResult RunCliWith(std::vector<std::string> args, const CliHooks& hooks = {}) 
   for (const auto& arg : args) argv.push_back(arg.c_str());
   std::ostringstream out, err;
   const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
-  return {status, out.str(), err.str()};
+  std::string errText = err.str(), figures;
+  for (std::size_t at = 0; at < errText.size(); at = errText.find('\n', at) + 1) {
+    if (errText.compare(at, 24, "orvanta-cli: Scanned in ") != 0) continue;
+    const std::size_t end = errText.find('\n', at) + 1;
+    figures = errText.substr(at, end - at);
+    errText.erase(at, end - at);
+    break;
+  }
+  return {status, out.str(), errText, figures};
 }
 
 class CliTest : public ::testing::Test {
@@ -53,6 +64,44 @@ TEST_F(CliTest, ListsEachGroupAsHeaderAndPaths) {
   EXPECT_EQ(r.out, "Group 1 (0.00 MB)\n" + tree.Path("y/big.dat") + "\n" + tree.Path("z/big.dat") +
                        "\n\nGroup 2 (0.00 MB)\n" + tree.Path("x/dup.txt") + "\n" + tree.Path("y/dup.txt") + "\n");
   EXPECT_EQ(r.err, "") << "no progress when standard error is not a terminal";
+}
+
+// A whole run ends with its figures on standard error, unless -q; the digest
+// cache is the user's unless --cache names another file or --no-cache none.
+TEST_F(CliTest, TheScansFiguresAndTheDigestCacheFile) {
+  const std::string userCache = platform::UserCacheFolder() + "/orvanta/digests.db";
+  std::filesystem::remove(userCache);
+  const std::string other = tree.Path("cache/mine.db");
+  const struct {
+    std::vector<std::string> options;
+    std::string figuresEnd;  // empty: no figures line
+    std::string cacheFile;   // the file the run made; empty: none
+  } cases[] = {
+      {{}, " s: 4 files read, 0 from the cache.\n", userCache},
+      {{"-q"}, "", userCache},
+      {{"--cache", other}, " s: 4 files read, 0 from the cache.\n", other},
+      {{"--no-cache"}, " s: 4 files read, 0 from the cache.\n", ""},
+      {{"--cache", other, "--no-cache", "--compare", "size"}, " s: 0 files read, 0 from the cache.\n", ""},
+  };
+  for (const auto& [options, figuresEnd, cacheFile] : cases) {
+    std::vector<std::string> args = options;
+    args.insert(args.end(), {"--min-size-mb", "0", tree.Root()});
+    const auto r = RunCliWith(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    if (figuresEnd.empty()) {
+      EXPECT_EQ(r.figures, "") << options.front();
+    } else {
+      EXPECT_EQ(r.figures.rfind("orvanta-cli: Scanned in ", 0), 0u) << r.figures;
+      EXPECT_TRUE(r.figures.ends_with(figuresEnd)) << r.figures;
+    }
+    EXPECT_EQ(std::filesystem::exists(userCache), cacheFile == userCache) << (options.empty() ? "" : options.front());
+    EXPECT_EQ(std::filesystem::exists(other), cacheFile == other);
+    std::filesystem::remove(userCache);
+    std::filesystem::remove(other);
+  }
+  EXPECT_EQ(RunCliWith({"--cache-limit-mb", "0", tree.Root()}).status, 2);
+  EXPECT_EQ(RunCliWith({"--cache", "", tree.Root()}).status, 2);
 }
 
 TEST_F(CliTest, WritesTheFileCloneListAsCsv) {
