@@ -282,23 +282,27 @@ void TakeFromCache(HashingState& state, DigestCache& cache) {
 
 // Keeps what this scan read of files written long enough before the read.
 void StoreInCache(const HashingState& state, DigestCache& cache, std::int64_t settledBefore) {
-  std::vector<std::pair<const FileRecord*, CachedDigests>> read;
-  for (std::size_t position = 0; position < state.hashTargets.size(); ++position) {
-    const FileRecord& file = *state.hashTargets[position];
-    const std::uint8_t stage = state.stage[position];
-    if (state.FromCache(position) || std::max(file.modified, file.changed) >= settledBefore) continue;
-    CachedDigests digests;
-    if (stage == kLarge) {
-      digests.haveFast = true;
-      digests.fast = state.fastDigests[state.SlotOf(position)];
-    } else if (stage != kFinished || file.contentHash.empty()) {
-      continue;  // gone, changed, unreadable or not reached
+  std::size_t position = 0;
+  cache.Store([&](const FileRecord*& next, CachedDigests& digests) {
+    for (; position < state.hashTargets.size(); ++position) {
+      const FileRecord& file = *state.hashTargets[position];
+      const std::uint8_t stage = state.stage[position];
+      if (state.FromCache(position) || std::max(file.modified, file.changed) >= settledBefore) continue;
+      digests = {};
+      if (stage == kLarge) {
+        digests.haveFast = true;
+        digests.fast = state.fastDigests[state.SlotOf(position)];
+      } else if (stage != kFinished || file.contentHash.empty()) {
+        continue;  // gone, changed, unreadable or not reached
+      }
+      digests.sha1 = file.contentHash;
+      digests.check = file.contentCheck;
+      next = &file;
+      ++position;
+      return true;
     }
-    digests.sha1 = file.contentHash;
-    digests.check = file.contentCheck;
-    read.emplace_back(&file, digests);
-  }
-  cache.Store(read);
+    return false;
+  });
 }
 
 // Hashes the targets in parallel or one by one (those the cache holds

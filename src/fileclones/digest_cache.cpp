@@ -276,8 +276,8 @@ class SqliteCache final : public DigestCache {
     }
   }
 
-  void Store(const std::vector<std::pair<const FileRecord*, CachedDigests>>& read) override {
-    if (db_ == nullptr || (read.empty() && seen_.empty())) return;
+  void Store(const std::function<bool(const FileRecord*&, CachedDigests&)>& next) override {
+    if (db_ == nullptr) return;
     try {
       Execute(db_, "BEGIN IMMEDIATE");
       try {
@@ -286,8 +286,12 @@ class SqliteCache final : public DigestCache {
                          "INSERT OR REPLACE INTO digests (device, inode, inode_high, size, modified, changed, "
                          "fast_high, fast_low, sha1, check_high, check_low, seen, sum) "
                          "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
-        for (const auto& [file, digests] : read) {
+        bool added = false;
+        const FileRecord* file = nullptr;
+        CachedDigests digests;
+        while (next(file, digests)) {
           if (!Cacheable(*file)) continue;
+          added = true;
           insert.Bind(1, Signed(file->id.device)).Bind(2, Signed(file->id.inode)).Bind(3, Signed(InodeHigh(file->id)));
           insert.Bind(4, file->size).Bind(5, file->modified).Bind(6, file->changed);
           if (digests.haveFast) {
@@ -311,7 +315,7 @@ class SqliteCache final : public DigestCache {
           seen.Run();
         }
         seen_.clear();
-        Prune(today, !read.empty());
+        Prune(today, added);
         Execute(db_, "COMMIT");
       } catch (...) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);

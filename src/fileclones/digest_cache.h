@@ -38,9 +38,12 @@ class DigestCache {
   virtual void Find(const std::vector<FileRecord*>& files,
                     const std::function<void(std::size_t, const CachedDigests&)>& hit) = 0;
   // Keeps the digests of files just read (their identity, size and times as
-  // the record holds them) and marks the files Find answered as seen; drops
-  // entries not seen for long, and the oldest while the file is over its bound.
-  virtual void Store(const std::vector<std::pair<const FileRecord*, CachedDigests>>& read) = 0;
+  // the record holds them), each file and its digests as `next` gives them
+  // until it returns false (no list of them all: on a first scan of a large
+  // tree that list cost more memory than the cache's pages), and marks the
+  // files Find answered as seen; drops entries not seen for long, and the
+  // oldest while the file is over its bound.
+  virtual void Store(const std::function<bool(const FileRecord*&, CachedDigests&)>& next) = 0;
   // Set when the cache file turned out damaged after it was opened: it was
   // set aside and nothing more is stored this run. Empty otherwise.
   virtual std::string Notice() const = 0;
