@@ -71,7 +71,9 @@ TEST_F(CliTest, ListsEachGroupAsHeaderAndPaths) {
 // cache is the user's unless --cache names another file or --no-cache none.
 TEST_F(CliTest, TheScansFiguresAndTheDigestCacheFile) {
   const std::string userCache = DefaultDigestCacheFile();
-  if (DigestCacheAvailable()) ASSERT_EQ(userCache.rfind(test::ScratchHome(), 0), 0u) << "the test's own cache folder";
+  if (DigestCacheAvailable()) {
+    ASSERT_EQ(userCache.rfind(test::ScratchHome(), 0), 0u) << "the test's own cache folder";
+  }
   std::filesystem::remove(userCache);
   const std::string other = tree.Path("cache/mine.db");
   const struct {
