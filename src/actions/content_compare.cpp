@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "core/paths.h"
@@ -47,25 +49,52 @@ std::string FirstDifference(const std::map<std::string, platform::EntryKind>& le
   return std::min(l->first, r->first);
 }
 
-ContentComparison CompareTrees(const std::string& a, const std::string& b, const std::string& relative,
-                               const CompareProgress& progress) {
-  const auto inside = [&relative](const std::string& name) {
-    return relative.empty() ? name : relative + platform::kPathDelimiter + name;
+// Depth first in name order, the first difference ending the comparison. The
+// folders on the way down are frames on the heap, not calls: a tree tens of
+// thousands of levels deep would overflow the stack.
+ContentComparison CompareTrees(const std::string& a, const std::string& b, const CompareProgress& progress) {
+  using Entries = std::map<std::string, platform::EntryKind>;
+  struct Frame {
+    std::string a, b, relative;
+    Entries entries;
+    Entries::const_iterator next;
   };
-  std::map<std::string, platform::EntryKind> left, right;
-  if (!Listing(a, left)) return Unreadable(a, "cannot be listed");
-  if (!Listing(b, right)) return Unreadable(b, "cannot be listed");
-  if (left != right) return {Result::Different, {}, inside(FirstDifference(left, right))};
-  for (const auto& [name, kind] : left) {
+  std::deque<Frame> frames;  // a deque: a frame never moves, so `next` stays valid
+  const auto enter = [&frames](const std::string& left, const std::string& right,
+                               const std::string& relative) -> std::optional<ContentComparison> {
+    Entries leftEntries, rightEntries;
+    if (!Listing(left, leftEntries)) return Unreadable(left, "cannot be listed");
+    if (!Listing(right, rightEntries)) return Unreadable(right, "cannot be listed");
+    if (leftEntries != rightEntries) {
+      const std::string name = FirstDifference(leftEntries, rightEntries);
+      return ContentComparison{
+          Result::Different, {}, relative.empty() ? name : relative + platform::kPathDelimiter + name};
+    }
+    Frame& frame = frames.emplace_back(Frame{left, right, relative, std::move(leftEntries), {}});
+    frame.next = frame.entries.begin();
+    return std::nullopt;
+  };
+  if (auto result = enter(a, b, {})) return *result;
+  while (!frames.empty()) {
+    Frame& frame = frames.back();
+    if (frame.next == frame.entries.end()) {
+      frames.pop_back();
+      continue;
+    }
+    const auto& [name, kind] = *frame.next++;
+    const std::string inside = frame.relative.empty() ? name : frame.relative + platform::kPathDelimiter + name;
+    if (kind == platform::EntryKind::Folder) {
+      const std::string left = JoinPath(frame.a, name), right = JoinPath(frame.b, name);
+      if (auto result = enter(left, right, inside)) return *result;  // `frame` is not used after this
+      continue;
+    }
     ContentComparison inner;
     if (kind == platform::EntryKind::File) {
-      inner = CompareFiles(JoinPath(a, name), JoinPath(b, name), progress);
+      inner = CompareFiles(JoinPath(frame.a, name), JoinPath(frame.b, name), progress);
       if (inner.result == Result::Same && progress && !progress(0)) inner = {Result::Stopped, {}, {}};
-      if (inner.result == Result::Different) inner.differing = inside(name);
-    } else if (kind == platform::EntryKind::Folder) {
-      inner = CompareTrees(JoinPath(a, name), JoinPath(b, name), inside(name), progress);
+      if (inner.result == Result::Different) inner.differing = inside;
     } else {
-      inner = {Result::Different, {}, inside(name)};
+      inner = {Result::Different, {}, inside};
     }
     if (inner.result != Result::Same) return inner;
   }
@@ -108,7 +137,7 @@ ContentComparison CompareFiles(const std::string& a, const std::string& b, const
 }
 
 ContentComparison CompareFolders(const std::string& a, const std::string& b, const CompareProgress& progress) {
-  return CompareTrees(a, b, {}, progress);
+  return CompareTrees(a, b, progress);
 }
 
 }  // namespace orvanta

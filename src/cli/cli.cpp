@@ -379,6 +379,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   for (const std::string& path : run.ChangedFiles()) {
     Complain(err) << TranslateText("Changed during the scan: ") << TerminalSafePath(path) << '\n';
   }
+  for (const std::string& notice : run.CacheNotices()) Complain(err) << TerminalSafePath(notice) << '\n';
+  if (!options.quiet && outcome.kind == ScanOutcome::Kind::Done) Complain(err) << run.FiguresText() << '\n';
 
   // A stopped run has partial lists: nothing is written, an older CSV stays as it was.
   if (outcome.kind == ScanOutcome::Kind::Stopped) return kExitStopped;

@@ -6,6 +6,7 @@
 
 #include "collect/masks.h"
 #include "core/paths.h"
+#include "fileclones/digest_cache.h"
 #include "text/translate.h"
 
 namespace orvanta {
@@ -136,6 +137,14 @@ const std::vector<OptionDefinition>& Options() {
       {"", "--html", true, CsvTarget(&CliOptions::html)},
       {"", "--undo-last", false, Flag([](CliOptions& o) { o.undoLast = true; })},
       {"", "--load", true, CsvTarget(&CliOptions::load)},
+      {"", "--no-cache", false, Flag([](CliOptions& o) { o.settings.digestCache.clear(); })},
+      {"", "--cache", true,
+       [](CliOptions& o, const std::string& name, const std::string& value) -> std::string {
+         if (value.empty()) return FormatText(TranslateText("option '%s' needs a value"), {name});
+         o.settings.digestCache = value;
+         return {};
+       }},
+      {"", "--cache-limit-mb", true, BoundedNumber(&ScanSettingsValues::cacheLimitMB, 1, 1048576)},
   };
   return options;
 }
@@ -153,6 +162,7 @@ const OptionDefinition* FindOption(std::string_view name) {
 
 CliParse ParseCliOptions(const std::vector<std::string>& args) {
   CliOptions options;
+  options.settings.digestCache = DefaultDigestCacheFile();
   auto failed = [](std::string message) { return CliParse{std::nullopt, std::move(message)}; };
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -273,6 +283,9 @@ std::string CliHelp() {
       TranslateText("  --html FILE           write both lists as one web page (\"-\": standard output)"),
       TranslateText("  --undo-last           put back what the last removal moved to the trash (no folder)"),
       TranslateText("  --load FILE           list and act on results the window saved, instead of a scan"),
+      TranslateText("  --no-cache            read every file; neither use nor fill the digest cache"),
+      TranslateText("  --cache FILE          the digest cache's file (default: ~/.cache/orvanta/digests.db)"),
+      TranslateText("  --cache-limit-mb N    the most the digest cache's file may hold, 1 to 1048576 (default: 256)"),
       TranslateText("  -h, --help            show this help and exit"),
       TranslateText("  -V, --version         show the version and exit"),
       "",
@@ -295,6 +308,8 @@ std::string CliHelp() {
       TranslateText("A folder holding an excluded folder is no folder clone: part of its contents is unknown."),
       TranslateText("--reference must name a scanned folder or one inside it (else exit status 2); a group"),
       TranslateText("of copies in reference folders only is not listed, and all-but-one keeps those copies."),
+      TranslateText("A file whose identity, size, write and change time the digest cache holds is not read again."),
+      TranslateText("Standard error ends with the scan's time and how many files were read (not with -q)."),
       TranslateText("Exit status 1: a folder was not scanned or output not written; 2: bad usage."),
       TranslateText("Exit status 1 also when an item stayed in place or the question was answered No."),
       TranslateText("--undo-last never puts an item over one that stands at its path now; what stays is"),

@@ -29,6 +29,22 @@ struct Item {
 // calling thread then visits them depth first in listing order, so files come
 // out in the order a one-thread walk gives, whatever thread listed them.
 struct Node {
+  Node() = default;
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+  // Frees the subtree without recursion: a tree tens of thousands of folders
+  // deep would overflow the stack.
+  ~Node() {
+    std::vector<std::unique_ptr<Node>> pending = std::move(children);
+    while (!pending.empty()) {
+      std::unique_ptr<Node> node = std::move(pending.back());
+      pending.pop_back();
+      if (node == nullptr) continue;  // visited and freed already
+      for (auto& child : node->children) pending.push_back(std::move(child));
+      node->children.clear();
+    }
+  }
+
   Node* parent = nullptr;
   std::string name;  // the root's is its full path
   platform::FileId id;
@@ -38,9 +54,14 @@ struct Node {
   std::vector<Item> items;
   std::vector<std::unique_ptr<Node>> children;  // one per folder item, in order
   std::atomic<bool> listed{false};
+  // Kept open while subfolders are still to be opened through it, so each
+  // level opens by its name alone: opening by the whole path made a deep
+  // tree's walk quadratic in its depth.
+  std::unique_ptr<platform::FolderReader> reader;
+  std::atomic<std::size_t> unopenedChildren{0};
 
-  // Built from the names up the chain when the folder is opened, so a deep
-  // tree holds each name once.
+  // Built from the names up the chain, so a deep tree holds each name once.
+  // For a folder whose parent keeps no reader open (too many held at once).
   std::string Path() const {
     std::vector<const Node*> chain;
     std::size_t length = 0;
@@ -86,6 +107,9 @@ class ParallelWalk {
 
  private:
   static constexpr unsigned kMaxWorkers = 8;
+  // Folder handles held open for their subfolders at once, well below the
+  // usual limit of 1,024 open files.
+  static constexpr int kMaxHeldReaders = 256;
 
   bool Stopped() const { return stop_ != nullptr && stop_->load(std::memory_order_relaxed); }
 
@@ -98,12 +122,41 @@ class ParallelWalk {
     work_.notify_all();
   }
 
-  // Reads the folder's entries in full and closes it; a subfolder becomes a
-  // child to list later.
+  // Opens the folder: through its parent's reader while that is open, else by its path.
+  std::unique_ptr<platform::FolderReader> Open(Node& node) {
+    Node* parent = node.parent;
+    if (parent == nullptr) return std::make_unique<platform::FolderReader>(node.name);
+    // No reader held (past the bound): opened by its path, whose folders the walk found as folders.
+    if (parent->reader == nullptr) return std::make_unique<platform::FolderReader>(node.Path());
+    std::unique_ptr<platform::FolderReader> reader = parent->reader->OpenSubfolder(node.name);
+    // The last child to open closes the parent's reader; every other has used it by then.
+    if (parent->unopenedChildren.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+      parent->reader.reset();
+      heldReaders_.fetch_sub(1, std::memory_order_relaxed);
+    }
+    return reader;
+  }
+
+  // Whether the folder has the identity of a folder above it (a bind-mount
+  // loop). Only a folder whose identity was listed before can, so the chain up
+  // is followed only for those, and a deep tree costs no walk up per level.
+  bool OwnAncestor(const Node& node) {
+    {
+      std::lock_guard<std::mutex> lock(idsMutex_);
+      if (listedIds_.FirstReach(node.id)) return false;
+    }
+    for (const Node* ancestor = node.parent; ancestor != nullptr; ancestor = ancestor->parent) {
+      if (ancestor->haveId && ancestor->id == node.id) return true;
+    }
+    return false;
+  }
+
+  // Reads the folder's entries in full; a subfolder becomes a child to list
+  // later, opened through this folder's reader, which is kept until then.
   void List(Node& node) {
+    std::unique_ptr<platform::FolderReader> opened = Open(node);
     if (Stopped()) return;
-    const std::string path = node.Path();
-    platform::FolderReader reader(path);
+    platform::FolderReader& reader = *opened;
     if (!reader.IsOpen()) return;
     platform::FileAttributes folder;
     if (reader.QueryFolderAttributes(folder)) node.shared = folder.shared;
@@ -113,9 +166,7 @@ class ParallelWalk {
       // The root is listed before any other folder is queued, so its identity is known here.
       if (oneFileSystem_ && node.parent != nullptr && root_.haveId && node.id.device != root_.id.device) return;
       // A folder that is its own ancestor (a bind-mount loop) is not entered again.
-      for (const Node* ancestor = node.parent; ancestor != nullptr; ancestor = ancestor->parent) {
-        if (ancestor->haveId && ancestor->id == node.id) return;
-      }
+      if (OwnAncestor(node)) return;
     }
     std::string_view name;
     EntryKind kind;
@@ -123,7 +174,7 @@ class ParallelWalk {
     bool haveAttributes = false;
     while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
       if (kind == EntryKind::Folder) {
-        if (exclusions_ != nullptr && exclusions_->Excludes(path, name)) continue;
+        if (exclusions_ != nullptr && exclusions_->Excludes([&node] { return node.Path(); }, name)) continue;
         node.items.push_back({Offset(node), Length(name), true, false, {}});
         auto child = std::make_unique<Node>();
         child->parent = &node;
@@ -138,6 +189,13 @@ class ParallelWalk {
         continue;
       }
       node.names.append(name);
+    }
+    // Each held reader is an open handle: past a bound, subfolders open by path.
+    if (!node.children.empty() && heldReaders_.fetch_add(1, std::memory_order_relaxed) < kMaxHeldReaders) {
+      node.unopenedChildren.store(node.children.size(), std::memory_order_relaxed);
+      node.reader = std::move(opened);
+    } else if (!node.children.empty()) {
+      heldReaders_.fetch_sub(1, std::memory_order_relaxed);
     }
   }
 
@@ -273,7 +331,10 @@ class ParallelWalk {
   const Node* awaited_ = nullptr;  // the listing the visit waits for
   bool finished_ = false;
   std::chrono::steady_clock::time_point lastTurn_;
-  WorkerPool workers_;  // last: joined before anything it uses goes
+  std::atomic<int> heldReaders_{0};
+  std::mutex idsMutex_;
+  ReachedFiles listedIds_;  // the identities of the folders listed
+  WorkerPool workers_;      // last: joined before anything it uses goes
 };
 
 }  // namespace

@@ -214,7 +214,7 @@ FolderExclusions::FolderExclusions(const std::vector<std::string>& patterns, boo
   }
 }
 
-bool FolderExclusions::Excludes(const std::string& parent, std::string_view name) const {
+bool FolderExclusions::Excludes(const std::function<std::string()>& parent, std::string_view name) const {
   for (const FileMask& pattern : patterns_) {
     if (pattern.Matches(name)) return true;
   }

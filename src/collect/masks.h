@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,8 +61,9 @@ class FolderExclusions {
   FolderExclusions() = default;
   // Throws MaskError for a malformed pattern, its text naming the pattern.
   FolderExclusions(const std::vector<std::string>& patterns, bool skipTrash);
-  // `parent` is the folder that lists the entry `name`.
-  bool Excludes(const std::string& parent, std::string_view name) const;
+  // `parent` gives the path of the folder that lists the entry `name`; it is
+  // asked only where the name could be a trash folder's.
+  bool Excludes(const std::function<std::string()>& parent, std::string_view name) const;
 
  private:
   std::vector<FileMask> patterns_;

@@ -111,8 +111,9 @@ struct FileRecord {
   // checked, never moved. Beside inSharedFolder, in the same padding.
   bool reference = false;
   // A second digest of the bytes contentHash was computed from, seeded anew in
-  // every process: files are alike only when both agree, so a SHA-1 collision
-  // (two different files made to share a SHA-1) never forms a group.
+  // every process (or with the digest cache's own key, kept private to the
+  // user): files are alike only when both agree, so a SHA-1 collision (two
+  // different files made to share a SHA-1) never forms a group.
   std::array<std::uint64_t, 2> contentCheck{};
   // What the scan saw, so that removal moves only a file still the same:
   // identity (all zero where the platform gives none), last write time and change time.

@@ -27,6 +27,10 @@ struct ScanContext {
   // Files left out because they changed while the scan read them (or since it
   // collected them), for the host to name; none kept without it.
   std::vector<std::string>* changedFiles = nullptr;
+  // For the closing figures: files the hashing read, and files whose digests
+  // came from the digest cache without a read.
+  std::int64_t filesRead = 0;
+  std::int64_t filesFromCache = 0;
 
   bool StopRequested() const { return stopRequested.load(std::memory_order_relaxed); }
 };

@@ -10,6 +10,9 @@ namespace orvanta {
 
 enum class CompareMode { Name = 0, Size = 1, NameAndSize = 2, Content = 3 };
 
+// The default bound of the digest cache's file: about 1,500,000 files.
+inline constexpr std::int64_t kDefaultCacheLimitMB = 256;
+
 // Item index of "Compare files by"; no selection (-1) or any other index is Content.
 CompareMode CompareModeFromIndex(int index);
 
@@ -38,6 +41,10 @@ class ScanSettings {
   // Folders whose files and folders are never checked or moved: folders of
   // the list or folders inside them, as the list keeps them.
   virtual std::vector<std::string> ReferenceFolders() const = 0;
+  // The digest cache's file; empty: the scan reads every file it hashes.
+  virtual std::string DigestCacheFile() const = 0;
+  // The bound of that file, in MB.
+  virtual std::int64_t DigestCacheLimitMB() const = 0;
 };
 
 // Settings held in plain fields, starting at the window's start values.
@@ -56,6 +63,8 @@ struct ScanSettingsValues : ScanSettings {
   std::int64_t maxSizeMB = 0;
   bool scanTrash = false;
   std::vector<std::string> referenceFolders;
+  std::string digestCache;  // none: the front ends name the user's
+  std::int64_t cacheLimitMB = kDefaultCacheLimitMB;
 
   std::vector<std::string> Folders() const override { return folders; }
   CompareMode Compare() const override { return compare; }
@@ -71,6 +80,8 @@ struct ScanSettingsValues : ScanSettings {
   std::int64_t MaxSizeMB() const override { return maxSizeMB; }
   bool ScanTrash() const override { return scanTrash; }
   std::vector<std::string> ReferenceFolders() const override { return referenceFolders; }
+  std::string DigestCacheFile() const override { return digestCache; }
+  std::int64_t DigestCacheLimitMB() const override { return cacheLimitMB; }
 };
 
 // A spin edit's text as an integer; text that is not one reads as the fallback.

@@ -9,6 +9,7 @@
 #include "core/scan_context.h"
 #include "core/stage_progress.h"
 #include "core/worker_pool.h"
+#include "fileclones/digest_cache.h"
 #include "fileclones/hash_plan.h"
 #include "platform/platform.h"
 #include "text/translate.h"
@@ -24,16 +25,24 @@ struct HashingState {
       : hashTargets(targets),
         hashEvery(every),
         stopRequested(stop),
-        control{stop, pump, options.reads},
+        control{stop, pump, options.reads, options.cache != nullptr ? options.cache->CheckKey() : ProcessCheckSeed()},
         stage(targets.size(), kNotReached),
+        fromCache(options.cache != nullptr ? targets.size() : 0, 0),
         largeCandidates(LargeCandidates(targets)),
         fastDigests(largeCandidates.size()) {}
+
+  std::size_t SlotOf(std::size_t position) const {
+    return static_cast<std::size_t>(std::lower_bound(largeCandidates.begin(), largeCandidates.end(), position) -
+                                    largeCandidates.begin());
+  }
+  bool FromCache(std::size_t position) const { return !fromCache.empty() && fromCache[position] != 0; }
 
   const std::vector<FileRecord*>& hashTargets;
   const bool hashEvery;  // a large target with a fast digest no other has is hashed too
   const std::atomic<bool>& stopRequested;
   ReadControl control;
   std::vector<std::uint8_t> stage;             // per target
+  std::vector<std::uint8_t> fromCache;         // per target with a cache: its digests came from there, unread
   std::vector<std::uint32_t> largeCandidates;  // positions, ascending
   std::vector<FastDigest> fastDigests;         // per large candidate
   SecondPassPlan secondPass;
@@ -44,6 +53,12 @@ struct HashingState {
 void FirstPass(HashingState& state, std::size_t position, const std::function<void()>& complete) {
   FileRecord& file = *state.hashTargets[position];
   std::uint8_t& stage = state.stage[position];
+  // Answered by the cache: a small file is done, a large one has its fast digest.
+  if (stage == kFromCache) {
+    complete();
+    return;
+  }
+  if (stage == kLarge) return;
   if (!file.contentHash.empty()) {
     stage = kHashedBefore;
     complete();
@@ -60,21 +75,32 @@ void FirstPass(HashingState& state, std::size_t position, const std::function<vo
   }
   // A large file completes in the second pass. Only a file collected larger
   // than a buffer gets here, and each such file has a slot.
-  const auto& candidates = state.largeCandidates;
-  const auto slot = std::lower_bound(candidates.begin(), candidates.end(), position);
-  state.fastDigests[static_cast<std::size_t>(slot - candidates.begin())] = fast;
+  state.fastDigests[state.SlotOf(position)] = fast;
   stage = kLarge;
 }
 
 void SecondPass(HashingState& state, std::size_t index, const std::function<void()>& complete) {
   const SecondPassItem& item = state.secondPass.items[index];
+  const std::vector<std::uint32_t>& positions = state.secondPass.targets;
+  // A large file gets a digest only here, so one the cache gave its SHA-1 had
+  // that set on entry; a file whose content no other shares keeps none, as
+  // when the scan reads it.
   if (!item.hash) {
+    state.hashTargets[positions[item.begin]]->contentHash.clear();
     complete();
     return;
   }
-  const std::vector<std::uint32_t>& positions = state.secondPass.targets;
   std::vector<FileRecord*> files;
-  for (std::uint32_t i = item.begin; i < item.end; ++i) files.push_back(state.hashTargets[positions[i]]);
+  for (std::uint32_t i = item.begin; i < item.end; ++i) {
+    FileRecord* file = state.hashTargets[positions[i]];
+    if (!file->contentHash.empty()) {
+      complete();
+      continue;
+    }
+    if (state.FromCache(positions[i])) state.fromCache[positions[i]] = 0;  // read after all
+    files.push_back(file);
+  }
+  if (files.empty()) return;
   // Rare: a file that read well in the first pass and fails or changes now.
   auto leftOut = [&state, &item, &positions](const FileRecord* file, FirstRead why) {
     for (std::uint32_t i = item.begin; i < item.end; ++i) {
@@ -241,16 +267,72 @@ void ReportLeftOut(ScanContext& scan, const HashingState& state) {
          TranslateText("%d files changed during the scan."));
 }
 
-// Hashes the targets in parallel or one by one, and names what was left out.
+// Gives the targets the cache knows unchanged their digests, as the first
+// pass would have: a small one its SHA-1 and check, a large one its fast
+// digest (and its SHA-1 and check, which the second pass keeps only where it
+// would have computed them).
+void TakeFromCache(HashingState& state, DigestCache& cache) {
+  cache.Find(state.hashTargets, [&state](std::size_t position, const CachedDigests& digests) {
+    FileRecord& file = *state.hashTargets[position];
+    if (!file.contentHash.empty()) return;  // had a digest on entry
+    const bool large = file.size > static_cast<std::int64_t>(kReadBufferSize);
+    if (large ? !digests.haveFast : digests.sha1.empty()) return;
+    file.contentHash = digests.sha1;
+    file.contentCheck = digests.check;
+    if (large) state.fastDigests[state.SlotOf(position)] = digests.fast;
+    state.stage[position] = large ? kLarge : kFromCache;
+    state.fromCache[position] = 1;
+  });
+}
+
+// Keeps what this scan read of files written long enough before the read.
+void StoreInCache(const HashingState& state, DigestCache& cache, std::int64_t settledBefore) {
+  std::size_t position = 0;
+  cache.Store([&](const FileRecord*& next, CachedDigests& digests) {
+    for (; position < state.hashTargets.size(); ++position) {
+      const FileRecord& file = *state.hashTargets[position];
+      const std::uint8_t stage = state.stage[position];
+      if (state.FromCache(position) || std::max(file.modified, file.changed) >= settledBefore) continue;
+      digests = {};
+      if (stage == kLarge) {
+        digests.haveFast = true;
+        digests.fast = state.fastDigests[state.SlotOf(position)];
+      } else if (stage != kFinished || file.contentHash.empty()) {
+        continue;  // gone, changed, unreadable or not reached
+      }
+      digests.sha1 = file.contentHash;
+      digests.check = file.contentCheck;
+      next = &file;
+      ++position;
+      return true;
+    }
+    return false;
+  });
+}
+
+// Hashes the targets in parallel or one by one (those the cache holds
+// unchanged from there), and names what was left out.
 void HashTargetFiles(ScanContext& scan, const std::vector<FileRecord*>& targets, bool every,
                      const HashingOptions& options) {
   if (targets.empty() || scan.StopRequested()) return;
   const bool parallel = scan.settings.ParallelHashing();
   HashingState state(targets, every, scan.stopRequested, parallel ? nullptr : &scan.window, options);
+  const std::int64_t readStart = platform::FileTimeNow();
+  if (options.cache != nullptr) TakeFromCache(state, *options.cache);
   if (parallel) {
     HashInParallel(scan, state, options);
   } else {
     HashOneByOne(scan, state, options);
+  }
+  for (std::size_t position = 0; position < targets.size(); ++position) {
+    if (state.FromCache(position)) {
+      ++scan.filesFromCache;
+    } else if (state.stage[position] != kNotReached && state.stage[position] != kHashedBefore) {
+      ++scan.filesRead;
+    }
+  }
+  if (options.cache != nullptr && !scan.StopRequested()) {
+    StoreInCache(state, *options.cache, readStart - options.cacheSettleTime);
   }
   ReportLeftOut(scan, state);
 }

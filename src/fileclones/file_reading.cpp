@@ -57,16 +57,6 @@ void FinishSha1(platform::Sha1& sha1, const ReadHooks& hooks, Sha1Digest& hash) 
   if (!hooks.forcedSha1.empty()) hash = hooks.forcedSha1;
 }
 
-// Drawn once per process, so no one can prepare files whose checks agree.
-std::uint64_t CheckSeed() {
-  static const std::uint64_t seed = [] {
-    std::random_device random;
-    return std::uint64_t{random()} << 32 ^ random() ^
-           static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  }();
-  return seed;
-}
-
 std::array<std::uint64_t, 2> CheckOf(XXH128_hash_t digest) { return {digest.high64, digest.low64}; }
 
 // Fills `buffer` with up to `capacity` bytes, fewer only at the end of the
@@ -99,6 +89,15 @@ bool StillAsCollected(const platform::InputFile& file, const FileRecord& record)
 
 }  // namespace
 
+std::uint64_t ProcessCheckSeed() {
+  static const std::uint64_t seed = [] {
+    std::random_device random;
+    return std::uint64_t{random()} << 32 ^ random() ^
+           static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  }();
+  return seed;
+}
+
 UseWorkspace::UseWorkspace() : own_(std::make_unique<Workspace>()), previous_(tWorkspace) { tWorkspace = own_.get(); }
 
 UseWorkspace::~UseWorkspace() { tWorkspace = previous_; }
@@ -123,7 +122,7 @@ FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const Rea
     workspace.sha1.Reset();
     workspace.sha1.Update(buffer, static_cast<std::size_t>(filled));
     FinishSha1(workspace.sha1, control.hooks, record.contentHash);
-    record.contentCheck = CheckOf(XXH3_128bits_withSeed(buffer, static_cast<std::size_t>(filled), CheckSeed()));
+    record.contentCheck = CheckOf(XXH3_128bits_withSeed(buffer, static_cast<std::size_t>(filled), control.checkSeed));
     return FirstRead::Hashed;
   }
   XXH3_state_t* const state = workspace.xxh3.get();
@@ -184,7 +183,7 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const ReadControl& control
     bool leaderRead = true, leaderFailed = false, stopped = false;
     workspace.sha1.Reset();
     XXH3_state_t* const check = workspace.xxh3.get();
-    XXH3_128bits_reset_withSeed(check, CheckSeed());
+    XXH3_128bits_reset_withSeed(check, control.checkSeed);
     const auto size = static_cast<std::uint64_t>(files[0]->size);
     std::uint64_t total = 0;
     for (std::size_t buffers = 1; leaderRead && total < size; ++buffers) {

@@ -32,13 +32,18 @@ struct ReadHooks {
   Sha1Digest forcedSha1;
 };
 
-// What a read looks at between buffers.
+// The seed of the second digest (contentCheck) when no digest cache gives
+// one: drawn once per process, so no one can prepare files whose checks agree.
+std::uint64_t ProcessCheckSeed();
+
+// What a read looks at between buffers, and how it seeds the check.
 struct ReadControl {
   const std::atomic<bool>& stop;
   // One by one, the reading thread is the window's, so it also pumps: Stop is
   // a button the window must get to handle.
   ScanHost* pump = nullptr;
   const ReadHooks& hooks;
+  std::uint64_t checkSeed = ProcessCheckSeed();
 
   bool Stopped() const {
     if (pump != nullptr) pump->PumpMessages();

@@ -37,6 +37,7 @@ enum Stage : std::uint8_t {
   kLarge,         // larger than one buffer; its fast digest is in its slot
   kHashedBefore,  // had a digest on entry
   kChanged,       // no longer the file collected, before, while or right after it was read
+  kFromCache,     // of at most one buffer, its digests taken from the digest cache
 };
 
 // Large targets of one fast digest, to be hashed together; or a single one,

@@ -46,6 +46,7 @@
 #include "actions/saved_results.h"
 #include "core/app_info.h"
 #include "core/paths.h"
+#include "fileclones/digest_cache.h"
 #include "gui/application.h"
 #include "gui/desktop_shell.h"
 #include "gui/dialogs.h"
@@ -153,6 +154,8 @@ std::span<const WindowCommand> WindowCommands() {
        .keys = "Del"},
       {.handler = &W::PutBackLastRemoval, .enabled = Enabled::Idle, .menu = "Action1", .item = "UndoRemoval1",
        .itemCaption = "Undo removal"},
+      {.handler = &W::ClearCache, .enabled = Enabled::Idle, .menu = "Action1", .separatorBefore = true,
+       .item = "ClearCache1", .itemCaption = "Clear cache"},
 
       // The Edit menu is the lists' context menu too.
       {.handler = &W::CheckAllButOne, .enabled = Enabled::Idle, .menu = "Edit1", .item = "Checkallbutoneingroup1",
@@ -347,6 +350,16 @@ void MainWindow::BuildSettingsPanel() {
   groupLimits->addStretch();
   seMaxGroups_->setFixedWidth(130);
   seMinGroupSize_->setFixedWidth(130);
+  // On by default; a build without the cache shows it off.
+  auto* cache = new QHBoxLayout;
+  chkDigestCache_ = Named(new QCheckBox(PanelTop_), "chkDigestCache");
+  chkDigestCache_->setChecked(DigestCacheAvailable());
+  chkDigestCache_->setEnabled(DigestCacheAvailable());
+  seCacheLimitMB_ = Named(SpinEdit(PanelTop_, 1, 1048576, static_cast<int>(kDefaultCacheLimitMB)), "seCacheLimitMB");
+  seCacheLimitMB_->setEnabled(DigestCacheAvailable());
+  cache->addWidget(chkDigestCache_);
+  cache->addWidget(seCacheLimitMB_);
+  groupLimits->insertLayout(groupLimits->count() - 1, cache);
   row->addLayout(groupLimits);
 
   auto* btnScan = Named(new QToolButton(PanelTop_), "btnScan");
@@ -395,7 +408,12 @@ void MainWindow::BuildBottomPanel() {
   for (QPushButton* b : {btnSelectAllButOne, btnCheckAll, btnUncheckAll, btnOpenLocation, btnDeleteSelected}) {
     buttons->addWidget(b);
   }
-  buttons->addStretch();
+  // The last scan's figures take the room between the buttons and never
+  // narrow them; the whole text is the tooltip.
+  lblScanFigures_ = Named(new QLabel(PanelBottom_), "lblScanFigures");
+  lblScanFigures_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  lblScanFigures_->setAlignment(Qt::AlignCenter);
+  buttons->addWidget(lblScanFigures_, 1);
   buttons->addWidget(btnExportFiles);
   buttons->addWidget(btnExportDirs);
   column->addLayout(buttons);
@@ -547,6 +565,7 @@ void MainWindow::ApplyInterfaceTexts() {
   lblMaxGroups_->setText(Tr("Max groups (0 = all):"));
   lblMinGroupSize_->setText(Tr("Min group size:"));
   ApplyExclusionTexts();
+  chkDigestCache_->setText(Tr("Digest cache (MB):"));
   PageControl1_->setTabText(0, Tr("File Clones"));
   PageControl1_->setTabText(1, Tr("Folder Clones"));
   lblStatus_->setText(Tr("Ready"));
@@ -644,8 +663,14 @@ void MainWindow::ScanFolders() {
   // Whether there is anything to scan is the run's to say: it returns at once when not.
   SetRunning(true);
   lastPump_ = {};  // the run's first pump always delivers
+  lblScanFigures_->clear();
   const ScanOutcome outcome = run_->Run();
   SetRunning(false);
+  if (outcome.kind == ScanOutcome::Kind::Done) {
+    lblScanFigures_->setText(QString::fromStdString(run_->FiguresText()));
+    lblScanFigures_->setToolTip(lblScanFigures_->text());
+  }
+  for (const std::string& notice : run_->CacheNotices()) dialogs_.Message(this, QString::fromStdString(notice));
   if (outcome.kind == ScanOutcome::Kind::NoFolders) {
     dialogs_.Message(this, Tr("Please add at least one folder."));
   } else if (outcome.kind == ScanOutcome::Kind::Failed) {
@@ -801,6 +826,21 @@ int MainWindow::MinGroupSize() const {
 bool MainWindow::FindFileClones() const { return chkFileDuplicates_->isChecked(); }
 bool MainWindow::FindFolderClones() const { return chkDirDuplicates_->isChecked(); }
 bool MainWindow::OneFileSystem() const { return chkOneFileSystem_->isChecked(); }
+std::string MainWindow::DigestCacheFile() const {
+  return chkDigestCache_->isChecked() ? DefaultDigestCacheFile() : std::string();
+}
+std::int64_t MainWindow::DigestCacheLimitMB() const {
+  return ReadIntegerSetting(seCacheLimitMB_->cleanText().toStdString(), kDefaultCacheLimitMB);
+}
+
+void MainWindow::ClearCache() {
+  std::string reason;
+  if (ClearDigestCache(DefaultDigestCacheFile(), reason)) {
+    SetStatusText(TranslateText("The digest cache is empty."));
+  } else {
+    dialogs_.Message(this, Tr("Error: ") + QString::fromStdString(reason));
+  }
+}
 
 // --- Pages, panel, help ---
 

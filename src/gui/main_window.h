@@ -126,6 +126,7 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   void PutBackLastRemoval();
   void SaveResultsFile();
   void OpenResultsFile();
+  void ClearCache();
 
   void BuildLanguageMenu();
   void LanguageMenuClick(QAction* sender);
@@ -161,6 +162,8 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   std::int64_t MaxSizeMB() const override;
   bool ScanTrash() const override;
   std::vector<std::string> ReferenceFolders() const override;
+  std::string DigestCacheFile() const override;
+  std::int64_t DigestCacheLimitMB() const override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -226,6 +229,9 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   QSpinBox* seMinSizeMB_;
   QCheckBox* chkParallelHash_;
   QCheckBox* chkOneFileSystem_;
+  QCheckBox* chkDigestCache_;
+  QSpinBox* seCacheLimitMB_;
+  QLabel* lblScanFigures_;  // the last whole scan's time and files read
   QLabel* lblMaxGroups_;
   QSpinBox* seMaxGroups_;
   QLabel* lblMinGroupSize_;

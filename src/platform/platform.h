@@ -74,6 +74,12 @@ constexpr std::int64_t UnixNanoseconds(std::int64_t systemTime) {
   return systemTime;
 #endif
 }
+// Units of FileAttributes::modified and changed in one second.
+#ifdef _WIN32
+inline constexpr std::int64_t kFileTimeTicksPerSecond = 10000000;
+#else
+inline constexpr std::int64_t kFileTimeTicksPerSecond = 1000000000;
+#endif
 
 struct FileAttributes {
   EntryKind kind = EntryKind::Unknown;
@@ -126,8 +132,14 @@ class FolderReader {
   // reparse data), a special file's type and, for a device, its numbers.
   // False when the entry cannot be read or is a file or folder.
   bool QueryEntryContent(std::string_view name, std::string& content) const;
+  // A subfolder of this folder by its name, opened relative to this one
+  // without following a link (a name swapped for a link since the listing is
+  // not entered), so that a folder thousands of levels deep costs no walk
+  // down its whole path. Windows: opened by its path. Never null; check IsOpen.
+  std::unique_ptr<FolderReader> OpenSubfolder(std::string_view name) const;
 
  private:
+  FolderReader();
   struct State;
   std::unique_ptr<State> state_;
 };
@@ -161,6 +173,11 @@ std::optional<unsigned> SystemLanguageId();
 
 // The user's folder for temporary files.
 std::string TempFolder();
+// The user's folder for data that may be rebuilt (POSIX: $XDG_CACHE_HOME, else
+// ~/.cache; Windows: the local application data folder). Empty when unknown.
+std::string UserCacheFolder();
+// The current time in the units of FileAttributes::modified and changed.
+std::int64_t FileTimeNow();
 
 // The absolute form of a path, resolved against the current folder.
 std::string AbsolutePath(const std::string& path);
@@ -298,8 +315,9 @@ std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const
 // keeps what was moved there. POSIX: the home trash ($XDG_DATA_HOME/Trash,
 // compared by identity, so a link on the way changes nothing), and .Trash or
 // .Trash-$uid at the top of a mount. Windows: $Recycle.Bin or RECYCLER at a
-// drive root. Only names that can be one are asked of the file system.
-bool IsTrashFolder(const std::string& parent, std::string_view name);
+// drive root. Only names that can be one are asked of the file system, and
+// only for them is the parent's path made (a deep walk never builds it).
+bool IsTrashFolder(const std::function<std::string()>& parent, std::string_view name);
 // An item a removal moved to the trash, as its record keeps it.
 struct TrashedItem {
   std::string path;         // where it was, as it was moved (resolved)

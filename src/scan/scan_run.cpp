@@ -2,6 +2,8 @@
 
 #include "platform/platform.h"
 
+#include <chrono>
+#include <cmath>
 #include <exception>
 
 #include "actions/saved_results.h"
@@ -9,6 +11,7 @@
 #include "core/paths.h"
 #include "core/scan_context.h"
 #include "fileclones/content_hashing.h"
+#include "fileclones/digest_cache.h"
 #include "fileclones/file_grouping.h"
 #include "folderclones/folder_grouping.h"
 #include "text/translate.h"
@@ -48,8 +51,21 @@ ScanOutcome ScanRun::Run() {
 }
 
 bool ScanRun::RunStages() {
+  const auto start = std::chrono::steady_clock::now();
   ScanContext scan{host_,         settings_,         stopRequested_,    files_,        folderRecords_, fileClones_,
                    folderClones_, decimalSeparator_, &unreadableFiles_, &changedFiles_};
+  figures_ = {};
+  cacheNotices_.clear();
+  // Whichever way the stages end, the figures say what they did.
+  struct Figures {
+    ScanFigures& figures;
+    const ScanContext& scan;
+    std::chrono::steady_clock::time_point start;
+    ~Figures() {
+      figures = {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), scan.filesRead,
+                 scan.filesFromCache};
+    }
+  } figures{figures_, scan, start};
   ClearResults();
   resultsCompare_ = settings_.Compare();
   fileClones_.SetGroupedByContent(settings_.Compare() == CompareMode::Content);
@@ -65,8 +81,25 @@ bool ScanRun::RunStages() {
   // The walk's lists were built on its threads' heaps and are freed by now.
   platform::ReleaseFreedMemory();
   if (scan.StopRequested()) return true;
-  if (settings_.Compare() == CompareMode::Content && (settings_.FindFileClones() || settings_.FindFolderClones())) {
-    ComputeAllHashes(scan);
+  const bool hashing =
+      settings_.Compare() == CompareMode::Content && (settings_.FindFileClones() || settings_.FindFolderClones());
+  OpenedCache opened;
+  if (hashing && !settings_.DigestCacheFile().empty()) {
+    opened = OpenDigestCache(settings_.DigestCacheFile(), settings_.DigestCacheLimitMB());
+    if (!opened.notice.empty()) cacheNotices_.push_back(opened.notice);
+  }
+  // Told once the run is over, however it ends.
+  struct CacheNotice {
+    const OpenedCache& opened;
+    std::vector<std::string>& notices;
+    ~CacheNotice() {
+      if (opened.cache != nullptr && !opened.cache->Notice().empty()) notices.push_back(opened.cache->Notice());
+    }
+  } cacheNotice{opened, cacheNotices_};
+  HashingOptions hashingOptions = hashing_;
+  hashingOptions.cache = opened.cache.get();
+  if (hashing) {
+    ComputeAllHashes(scan, hashingOptions);
     platform::ReleaseFreedMemory();
     if (scan.StopRequested()) return true;
   }
@@ -78,7 +111,9 @@ bool ScanRun::RunStages() {
     }
   }
   if (settings_.FindFolderClones()) {
-    FindDirectoryDuplicates(scan, [&scan](const std::vector<FileRecord*>& files) { HashEveryFile(scan, files); });
+    FindDirectoryDuplicates(scan, [&scan, &hashingOptions](const std::vector<FileRecord*>& files) {
+      HashEveryFile(scan, files, hashingOptions);
+    });
     if (scan.StopRequested()) {
       host_.SetStatusText(TranslateText("Cancelled"));
       return true;
@@ -86,6 +121,15 @@ bool ScanRun::RunStages() {
   }
   host_.SetStatusText("  " + TranslateText("Done."));
   return false;
+}
+
+std::string ScanRun::FiguresText() const {
+  const auto hundredths = static_cast<std::int64_t>(std::llround(figures_.seconds * 100));
+  std::string hundredthsText = std::to_string(hundredths % 100);
+  if (hundredthsText.size() < 2) hundredthsText.insert(0, "0");
+  const std::string seconds = std::to_string(hundredths / 100) + decimalSeparator_ + hundredthsText;
+  return FormatText(TranslateText("Scanned in %s s: %d files read, %d from the cache."),
+                    {seconds, figures_.filesRead, figures_.filesFromCache});
 }
 
 void ScanRun::EndRun(bool stoppedEarly) {

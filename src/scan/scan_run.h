@@ -4,12 +4,15 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/file_record.h"
 #include "core/result_list.h"
 #include "core/scan_host.h"
 #include "core/scan_settings.h"
+#include "fileclones/content_hashing.h"
 
 namespace orvanta {
 
@@ -26,6 +29,14 @@ struct ScanOutcome {
   };
   Kind kind = Kind::Done;
   std::string error;  // Failed: the exception's text
+};
+
+// The closing figures of a run: how long it took, how many files the hashing
+// read and how many took their digests from the digest cache.
+struct ScanFigures {
+  double seconds = 0;
+  std::int64_t filesRead = 0;
+  std::int64_t filesFromCache = 0;
 };
 
 class ScanRun {
@@ -49,6 +60,14 @@ class ScanRun {
   // Files of the last run left out because they changed while it read them.
   const std::vector<std::string>& ChangedFiles() const { return changedFiles_; }
   const std::string& DecimalSeparator() const { return decimalSeparator_; }
+  // The last run's figures, and the same as one line for the person.
+  const ScanFigures& Figures() const { return figures_; }
+  std::string FiguresText() const;
+  // What the last run has to tell of the digest cache: a file set aside, or
+  // one that could not be used. At most one text per run and problem.
+  const std::vector<std::string>& CacheNotices() const { return cacheNotices_; }
+  // The hashing's seams for tests (the cache itself is the settings' to name).
+  HashingOptions& Hashing() { return hashing_; }
 
   // Replaces the results with saved ones instead of a scan (not while one
   // runs); rows whose items changed since are stale. Returns their number.
@@ -74,6 +93,9 @@ class ScanRun {
   std::vector<std::string> unreadableFiles_;
   std::vector<std::string> changedFiles_;
   CompareMode resultsCompare_ = CompareMode::Content;
+  ScanFigures figures_;
+  std::vector<std::string> cacheNotices_;
+  HashingOptions hashing_;
 };
 
 }  // namespace orvanta

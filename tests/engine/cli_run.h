@@ -13,6 +13,9 @@ namespace orvanta::test {
 struct CliResult {
   int status;
   std::string out, err;
+  // The closing line of a whole run without -q (time, files read, from the
+  // cache), taken out of err so the tests of the other lines see them alone.
+  std::string figures;
 };
 
 inline CliResult RunCliWith(std::vector<std::string> args, const CliHooks& hooks = {}) {
@@ -21,7 +24,15 @@ inline CliResult RunCliWith(std::vector<std::string> args, const CliHooks& hooks
   for (const auto& arg : args) argv.push_back(arg.c_str());
   std::ostringstream out, err;
   const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
-  return {status, out.str(), err.str()};
+  std::string errText = err.str(), figures;
+  for (std::size_t at = 0; at < errText.size(); at = errText.find('\n', at) + 1) {
+    if (errText.compare(at, 24, "orvanta-cli: Scanned in ") != 0) continue;
+    const std::size_t end = errText.find('\n', at) + 1;
+    figures = errText.substr(at, end - at);
+    errText.erase(at, end - at);
+    break;
+  }
+  return {status, out.str(), errText, figures};
 }
 
 }  // namespace orvanta::test

@@ -14,6 +14,7 @@
 #include "cli/cli.h"
 #include "cli/listing_writers.h"
 #include "cli_run.h"
+#include "fileclones/digest_cache.h"
 #include "platform/platform.h"
 #include "test_support.h"
 #include "text/text_helpers.h"
@@ -43,6 +44,50 @@ TEST_F(CliTest, ListsEachGroupAsHeaderAndPaths) {
   EXPECT_EQ(r.out, "Group 1 (0.00 MB)\n" + tree.Path("y/big.dat") + "\n" + tree.Path("z/big.dat") +
                        "\n\nGroup 2 (0.00 MB)\n" + tree.Path("x/dup.txt") + "\n" + tree.Path("y/dup.txt") + "\n");
   EXPECT_EQ(r.err, "") << "no progress when standard error is not a terminal";
+}
+
+// A whole run ends with its figures on standard error, unless -q; the digest
+// cache is the user's unless --cache names another file or --no-cache none.
+TEST_F(CliTest, TheScansFiguresAndTheDigestCacheFile) {
+  const std::string userCache = DefaultDigestCacheFile();
+  if (DigestCacheAvailable()) {
+    ASSERT_EQ(userCache.rfind(test::ScratchHome(), 0), 0u) << "the test's own cache folder";
+  }
+  std::filesystem::remove(userCache);
+  const std::string other = tree.Path("cache/mine.db");
+  const struct {
+    std::vector<std::string> options;
+    std::string figuresEnd;  // empty: no figures line
+    std::string cacheFile;   // the file the run made; empty: none
+  } cases[] = {
+      {{}, " s: 4 files read, 0 from the cache.\n", userCache},
+      {{"-q"}, "", userCache},
+      {{"--cache", other}, " s: 4 files read, 0 from the cache.\n", other},
+      {{"--no-cache"}, " s: 4 files read, 0 from the cache.\n", ""},
+      {{"--cache", other, "--no-cache", "--compare", "size"}, " s: 0 files read, 0 from the cache.\n", ""},
+  };
+  for (const auto& [options, figuresEnd, cacheFile] : cases) {
+    std::vector<std::string> args = options;
+    args.insert(args.end(), {"--min-size-mb", "0", tree.Root()});
+    const auto r = RunCliWith(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    if (figuresEnd.empty()) {
+      EXPECT_EQ(r.figures, "") << options.front();
+    } else {
+      EXPECT_EQ(r.figures.rfind("orvanta-cli: Scanned in ", 0), 0u) << r.figures;
+      EXPECT_TRUE(r.figures.ends_with(figuresEnd)) << r.figures;
+    }
+    // A build without the cache (Windows) makes no file at all.
+    const bool made = DigestCacheAvailable();
+    EXPECT_EQ(std::filesystem::exists(userCache), made && cacheFile == userCache)
+        << (options.empty() ? "" : options.front());
+    EXPECT_EQ(std::filesystem::exists(other), made && cacheFile == other);
+    std::filesystem::remove(userCache);
+    std::filesystem::remove(other);
+  }
+  EXPECT_EQ(RunCliWith({"--cache-limit-mb", "0", tree.Root()}).status, 2);
+  EXPECT_EQ(RunCliWith({"--cache", "", tree.Root()}).status, 2);
 }
 
 TEST_F(CliTest, WritesTheFileCloneListAsCsv) {

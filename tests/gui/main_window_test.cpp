@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -129,6 +130,12 @@ class MainWindowTest : public QObject {
     QVERIFY(Find<QCheckBox>(fresh, "chkFileDuplicates")->isChecked());
     QVERIFY(!Find<QCheckBox>(fresh, "chkDirDuplicates")->isChecked());
     QVERIFY(Find<QCheckBox>(fresh, "chkParallelHash")->isChecked());
+    // On by default, in the user's cache folder (here the test's scratch one).
+    QVERIFY(Find<QCheckBox>(fresh, "chkDigestCache")->isChecked());
+    QCOMPARE(fresh.DigestCacheFile(), platform::UserCacheFolder() + "/orvanta/digests.db");
+    QVERIFY(fresh.DigestCacheFile().rfind(test::ScratchHome(), 0) == 0);
+    Find<QCheckBox>(fresh, "chkDigestCache")->setChecked(false);
+    QCOMPARE(fresh.DigestCacheFile(), std::string());
     // Off by default; the scan reads the box when it starts.
     QVERIFY(!Find<QCheckBox>(fresh, "chkOneFileSystem")->isChecked());
     QVERIFY(!fresh.OneFileSystem());
@@ -137,7 +144,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(Find<QLineEdit>(fresh, "edMasks")->text(), QString("*.*"));
     const std::tuple<QSpinBox*, int, int, int> spins[] = {{Find<QSpinBox>(fresh, "seMinSizeMB"), 0, 1048576, 1},
                                                           {Find<QSpinBox>(fresh, "seMaxGroups"), 0, 1000000, 100},
-                                                          {Find<QSpinBox>(fresh, "seMinGroupSize"), 2, 1000, 2}};
+                                                          {Find<QSpinBox>(fresh, "seMinGroupSize"), 2, 1000, 2},
+                                                          {Find<QSpinBox>(fresh, "seCacheLimitMB"), 1, 1048576, 256}};
     for (const auto& [spin, minimum, maximum, value] : spins) {
       QCOMPARE(spin->minimum(), minimum);
       QCOMPARE(spin->maximum(), maximum);
@@ -217,6 +225,32 @@ class MainWindowTest : public QObject {
     QVERIFY(!Button("btnStop")->isEnabled());
     QVERIFY(Button("btnScan")->isEnabled());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
+  }
+
+  void theScansFiguresTheCacheAndClearCache() {
+    const std::string cacheFile = form->DigestCacheFile();
+    QVERIFY(!cacheFile.empty());
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    Button("btnScan")->click();
+    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("  Done."));
+    const QString figures = Find<QLabel>(*form, "lblScanFigures")->text();
+    QVERIFY2(figures.startsWith("Scanned in ") && figures.endsWith(" s: 3 files read, 0 from the cache."),
+             qPrintable(figures));
+    QVERIFY(platform::FileExists(cacheFile));
+    Item("ClearCache1")->trigger();
+    QVERIFY(!platform::FileExists(cacheFile));
+    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("The digest cache is empty."));
+    // A cache file that is not one is set aside with one message.
+    { std::ofstream(cacheFile) << "not a database"; }
+    Button("btnScan")->click();
+    QCOMPARE(dialogs.shown.size(), 1);
+    QVERIFY2(dialogs.shown[0].contains("set aside"), qPrintable(dialogs.shown[0]));
+    QVERIFY(platform::FileExists(cacheFile + ".set-aside"));
+    Item("ClearCache1")->trigger();
+    // Without the cache, nothing is made.
+    Find<QCheckBox>(*form, "chkDigestCache")->setChecked(false);
+    Button("btnScan")->click();
+    QVERIFY(!platform::FileExists(cacheFile));
   }
 
   void scanWithoutFoldersOnlyShowsAMessage() {
@@ -321,7 +355,7 @@ class MainWindowTest : public QObject {
         {"File1",
          "File: Add Folder... | - | Export File Clones... | Export Folder Clones... | Export HTML... | - | Save "
          "results... | Open results... | - | Exit"},
-        {"Action1", "Action: Scan | Stop | - | Remove Checked | Undo removal"},
+        {"Action1", "Action: Scan | Stop | - | Remove Checked | Undo removal | - | Clear cache"},
         {"Edit1",
          "Edit: Check all but one in group | Check All | Uncheck All | - | Keep copies in folder... | Keep newest | "
          "Keep oldest | Keep shortest path"},
@@ -1020,6 +1054,11 @@ class MainWindowTest : public QObject {
     for (QAction* language : languages) {
       language->trigger();
       window.SetStatusText("  " + TranslateText("Done."));
+      // The figures of a long scan of many files beside them.
+      Find<QLabel>(window, "lblScanFigures")
+          ->setText(QString::fromStdString(
+              FormatText(TranslateText("Scanned in %s s: %d files read, %d from the cache."),
+                         {std::string("123.45"), std::int64_t{1234567}, std::int64_t{12345678}})));
       window.UpdateTotalsLine();
       QCoreApplication::processEvents();
       const QString line = Find<QLabel>(window, "lblTotals")->text();

@@ -76,8 +76,22 @@ FolderReader::FolderReader(const std::string& folder) : state_(std::make_unique<
   }
 }
 
+FolderReader::FolderReader() : state_(std::make_unique<State>()) {}
+
 FolderReader::~FolderReader() {
   if (state_->dir != nullptr) ::closedir(state_->dir);
+}
+
+std::unique_ptr<FolderReader> FolderReader::OpenSubfolder(std::string_view name) const {
+  std::unique_ptr<FolderReader> sub(new FolderReader());
+  if (state_->dir == nullptr) return sub;
+  const int fd =
+      ::openat(::dirfd(state_->dir), std::string(name).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) {
+    sub->state_->dir = ::fdopendir(fd);
+    if (sub->state_->dir == nullptr) ::close(fd);
+  }
+  return sub;
 }
 
 bool FolderReader::IsOpen() const { return state_->dir != nullptr; }
@@ -206,6 +220,12 @@ void ReleaseFreedMemory() {
 #ifdef __GLIBC__
   ::malloc_trim(0);
 #endif
+}
+
+std::int64_t FileTimeNow() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 double ProcessCpuSeconds() {

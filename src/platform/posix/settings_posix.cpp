@@ -13,16 +13,20 @@
 namespace orvanta::platform {
 namespace {
 
-std::string ConfigFolder() {
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
-    return std::string(config) + "/Orvanta";
-  }
+// $variable when it is an absolute path, else `inHome` below the home folder; empty without a home.
+std::string XdgFolder(const char* variable, const char* inHome) {
+  if (const char* folder = std::getenv(variable); folder != nullptr && folder[0] == '/') return folder;
   const char* home = std::getenv("HOME");
   std::string base = home != nullptr && home[0] == '/' ? home : "";
   if (base.empty()) {
     if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir != nullptr) base = user->pw_dir;
   }
-  return base.empty() ? std::string() : base + "/.config/Orvanta";
+  return base.empty() ? std::string() : base + "/" + inHome;
+}
+
+std::string ConfigFolder() {
+  const std::string config = XdgFolder("XDG_CONFIG_HOME", ".config");
+  return config.empty() ? config : config + "/Orvanta";
 }
 
 std::vector<std::string> ReadLines(const std::string& file) {
@@ -38,6 +42,8 @@ std::vector<std::string> ReadLines(const std::string& file) {
 bool IsSection(const std::string& line) { return !line.empty() && line.front() == '['; }
 
 }  // namespace
+
+std::string UserCacheFolder() { return XdgFolder("XDG_CACHE_HOME", ".cache"); }
 
 std::string ExecutableFolder() {
   std::string path(4096, '\0');

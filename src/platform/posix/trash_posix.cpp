@@ -559,12 +559,13 @@ std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const
   return outcomes;
 }
 
-bool IsTrashFolder(const std::string& parent, std::string_view name) {
+bool IsTrashFolder(const std::function<std::string()>& parentPath, std::string_view name) {
   constexpr std::string_view kTopTrash = ".Trash", kUserTrash = ".Trash-";
   const bool userTrash =
       name.size() > kUserTrash.size() && name.substr(0, kUserTrash.size()) == kUserTrash &&
       std::all_of(name.begin() + kUserTrash.size(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
   if (name != "Trash" && name != kTopTrash && !userTrash) return false;
+  const std::string parent = parentPath();
   std::string path = parent;
   if (path.empty() || path.back() != '/') path.push_back('/');
   path.append(name);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -92,8 +93,14 @@ FolderReader::FolderReader(const std::string& folder) : state_(std::make_unique<
   state_->pending = state_->find != INVALID_HANDLE_VALUE;
 }
 
+FolderReader::FolderReader() : state_(std::make_unique<State>()) {}
+
 FolderReader::~FolderReader() {
   if (state_->find != INVALID_HANDLE_VALUE) FindClose(state_->find);
+}
+
+std::unique_ptr<FolderReader> FolderReader::OpenSubfolder(std::string_view name) const {
+  return std::make_unique<FolderReader>(JoinedPath(state_->folder, std::string(name)));
 }
 
 bool FolderReader::IsOpen() const { return state_->find != INVALID_HANDLE_VALUE; }
@@ -240,6 +247,17 @@ int StderrColumns() {
 }
 
 std::optional<unsigned> SystemLanguageId() { return GetSystemDefaultUILanguage(); }
+
+std::string UserCacheFolder() {
+  const wchar_t* folder = _wgetenv(L"LOCALAPPDATA");
+  return folder != nullptr ? Narrow(folder) : std::string();
+}
+
+std::int64_t FileTimeNow() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+}
 
 std::string TempFolder() {
   wchar_t buffer[MAX_PATH + 1];
