@@ -25,12 +25,15 @@ inline CliResult RunCliWith(std::vector<std::string> args, const CliHooks& hooks
   std::ostringstream out, err;
   const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
   std::string errText = err.str(), figures;
-  for (std::size_t at = 0; at < errText.size(); at = errText.find('\n', at) + 1) {
-    if (errText.compare(at, 24, "orvanta-cli: Scanned in ") != 0) continue;
-    const std::size_t end = errText.find('\n', at) + 1;
-    figures = errText.substr(at, end - at);
-    errText.erase(at, end - at);
-    break;
+  for (std::size_t at = 0; at < errText.size();) {
+    const std::size_t lineEnd = errText.find('\n', at);
+    const std::size_t end = lineEnd == std::string::npos ? errText.size() : lineEnd + 1;
+    if (errText.compare(at, 24, "orvanta-cli: Scanned in ") == 0) {
+      figures = errText.substr(at, end - at);
+      errText.erase(at, end - at);
+      break;
+    }
+    at = end;
   }
   return {status, out.str(), errText, figures};
 }
