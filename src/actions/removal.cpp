@@ -238,6 +238,19 @@ bool FindDifferingItems(const ResultList& list, RemovalPlan& plan, const Removal
   return true;
 }
 
+namespace {
+
+// Checked rows the window's search hides still go: the question says how many.
+std::string HiddenCheckedNote(const ResultList& list) {
+  if (list.Search().empty()) return {};
+  const std::vector<bool> shown = list.RowsShown();
+  std::int64_t hidden = 0;
+  for (std::size_t i = 0; i < shown.size(); ++i) hidden += list.Rows()[i].checked && !shown[i] ? 1 : 0;
+  return hidden == 0 ? std::string() : FormatText(TranslateText("%d of them are hidden by the search."), {hidden});
+}
+
+}  // namespace
+
 std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan) {
   const std::string question = list.Kind() == ListKind::Files ? TranslateText("Move %d files to Recycle Bin?")
                                                               : TranslateText("Move %d directories to Recycle Bin?");
@@ -260,6 +273,7 @@ std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan) {
                        {static_cast<std::int64_t>(paths.size())}) +
             "\n" + NamesWithMore(paths);
   }
+  if (const std::string note = HiddenCheckedNote(list); !note.empty()) text += "\n\n" + note;
   return text;
 }
 

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
@@ -318,7 +319,7 @@ void MainWindow::BuildResultPages() {
   lvDirs_ = Named(new ResultListView(tsDirs_), "lvDirs");
   filesModel_ = new ResultListModel(run_->FileClones(), this);
   dirsModel_ = new ResultListModel(run_->FolderClones(), this);
-  lvFiles_->SetResultModel(filesModel_, 2);
+  lvFiles_->SetResultModel(filesModel_, 2, 1);
   lvDirs_->SetResultModel(dirsModel_, 1);
   for (auto [page, list] : {std::pair{tsFiles_, lvFiles_}, std::pair{tsDirs_, lvDirs_}}) {
     auto* fill = new QVBoxLayout(page);
@@ -326,6 +327,22 @@ void MainWindow::BuildResultPages() {
     fill->addWidget(list);
     PageControl1_->addTab(page, QString());
   }
+  // The search, beside the page tabs above the lists, filters both lists.
+  edSearch_ = Named(new QLineEdit(PageControl1_), "edSearch");
+  edSearch_->setClearButtonEnabled(true);
+  edSearch_->setMinimumWidth(260);
+  PageControl1_->setCornerWidget(edSearch_, Qt::TopRightCorner);
+  connect(edSearch_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    run_->FileClones().SetSearch(text.toStdString());
+    run_->FolderClones().SetSearch(text.toStdString());
+  });
+  auto* find = Named(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), "FindShortcut");
+  connect(find, &QShortcut::activated, this, &MainWindow::FocusSearch);
+}
+
+void MainWindow::FocusSearch() {
+  edSearch_->setFocus(Qt::ShortcutFocusReason);
+  edSearch_->selectAll();
 }
 
 void MainWindow::BuildBottomPanel() {
@@ -349,6 +366,9 @@ void MainWindow::BuildBottomPanel() {
     buttons->addWidget(b);
   }
   buttons->addStretch();
+  // Off by default: the CSV holds the list's own columns unless asked.
+  chkCsvExtraColumns_ = Named(new QCheckBox(PanelBottom_), "chkCsvExtraColumns");
+  buttons->addWidget(chkCsvExtraColumns_);
   buttons->addWidget(btnExportFiles);
   buttons->addWidget(btnExportDirs);
   column->addLayout(buttons);
@@ -484,6 +504,8 @@ void MainWindow::ApplyInterfaceTexts() {
   PageControl1_->setTabText(0, Tr("File Clones"));
   PageControl1_->setTabText(1, Tr("Folder Clones"));
   lblStatus_->setText(Tr("Ready"));
+  edSearch_->setPlaceholderText(Tr("Search paths (Ctrl+F)"));
+  chkCsvExtraColumns_->setText(Tr("CSV with sizes in bytes and check marks"));
   UpdateTotalsLine();
 
   ResultList& files = run_->FileClones();
@@ -873,7 +895,8 @@ void MainWindow::ExportList(const ResultList& list, const QString& proposedName)
   const QString chosen = dialogs_.ChooseSaveFile(this, proposedName, "CSV files (*.csv);;All files (*.*)");
   if (chosen.isEmpty()) return;
   try {
-    ExportListViewToCsv(list, ToLocalPath(chosen));
+    ExportListViewToCsv(list, ToLocalPath(chosen),
+                        chkCsvExtraColumns_->isChecked() ? CsvColumns::WithBytesAndChecked : CsvColumns::Listed);
   } catch (const std::exception& error) {
     dialogs_.Error(this, ErrorBoxText(QString::fromUtf8(error.what())));
   }

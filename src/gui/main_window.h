@@ -100,6 +100,8 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   void OpenSelectedLocation();
   void ExportFileClones();
   void ExportFolderClones();
+  // Ctrl+F: the search field takes the focus, its text selected.
+  void FocusSearch();
 
   void BuildLanguageMenu();
   void LanguageMenuClick(QAction* sender);
@@ -200,6 +202,8 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   QLabel* lblStatus_;
   QLabel* lblTotals_;
   QProgressBar* ProgressBar_;
+  QLineEdit* edSearch_;
+  QCheckBox* chkCsvExtraColumns_;
 
   QMenu* File1_;
   QMenu* Action1_;

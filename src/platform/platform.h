@@ -161,6 +161,11 @@ std::string RealPath(const std::string& path);
 // The user this process acts as (POSIX effective uid); none on Windows, where
 // owners are not compared.
 std::optional<std::uint32_t> CurrentUserId();
+// A time of FileAttributes (modified, changed) as milliseconds since 1970 UTC.
+std::int64_t UnixMilliseconds(std::int64_t systemTime);
+// The name of the user with that owner id; empty where unknown (Windows:
+// owners are not recorded).
+std::string UserName(std::uint32_t owner);
 
 }  // namespace orvanta::platform
 

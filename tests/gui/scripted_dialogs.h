@@ -2,6 +2,7 @@
 // what it is asked to open.
 #pragma once
 
+#include <QFileInfo>
 #include <QStringList>
 #include <deque>
 #include <string>
@@ -15,6 +16,9 @@ class ScriptedDialogs final : public Dialogs {
  public:
   std::deque<QString> folders;    // answers of the folder picker; empty string: cancel
   std::deque<QString> saveFiles;  // answers of the save dialog
+  // The save dialog's question when its answer names an existing file, as the
+  // platform's asks it ("overwrite:PATH" in shown); No (or none left) cancels.
+  std::deque<bool> overwrites;
   std::deque<bool> confirmations;
   QStringList shown;  // "message:TEXT", "information:TEXT", "error:TEXT", "confirm:TEXT"
   bool lastConfirmDefaultYes = true;
@@ -28,7 +32,10 @@ class ScriptedDialogs final : public Dialogs {
   QString ChooseSaveFile(QWidget*, const QString& proposedName, const QString& filter) override {
     lastSaveName = proposedName;
     lastSaveFilter = filter;
-    return Take(saveFiles, QString());
+    const QString chosen = Take(saveFiles, QString());
+    if (chosen.isEmpty() || !QFileInfo::exists(chosen)) return chosen;
+    shown << "overwrite:" + chosen;
+    return Take(overwrites, false) ? chosen : QString();
   }
   void Message(QWidget*, const QString& text) override { shown << "message:" + text; }
   void Information(QWidget*, const QString& text) override { shown << "information:" + text; }

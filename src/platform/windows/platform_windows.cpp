@@ -230,6 +230,11 @@ std::string RealPath(const std::string& path) {
 
 std::optional<std::uint32_t> CurrentUserId() { return std::nullopt; }
 
+// 100-nanosecond ticks since 1601.
+std::int64_t UnixMilliseconds(std::int64_t systemTime) { return (systemTime - 116444736000000000LL) / 10000; }
+
+std::string UserName(std::uint32_t) { return {}; }
+
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 
