@@ -328,10 +328,16 @@ void MainWindow::BuildResultPages() {
     PageControl1_->addTab(page, QString());
   }
   // The search, beside the page tabs above the lists, filters both lists.
-  edSearch_ = Named(new QLineEdit(PageControl1_), "edSearch");
+  // In a box of its own: the tab widget sizes a corner by its size hint, which
+  // a layout raises to the field's minimum width.
+  auto* corner = new QWidget(PageControl1_);
+  auto* cornerLayout = new QHBoxLayout(corner);
+  cornerLayout->setContentsMargins(0, 0, 2, 2);
+  edSearch_ = Named(new QLineEdit(corner), "edSearch");
   edSearch_->setClearButtonEnabled(true);
   edSearch_->setMinimumWidth(260);
-  PageControl1_->setCornerWidget(edSearch_, Qt::TopRightCorner);
+  cornerLayout->addWidget(edSearch_);
+  PageControl1_->setCornerWidget(corner, Qt::TopRightCorner);
   connect(edSearch_, &QLineEdit::textChanged, this, [this](const QString& text) {
     run_->FileClones().SetSearch(text.toStdString());
     run_->FolderClones().SetSearch(text.toStdString());

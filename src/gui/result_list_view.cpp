@@ -159,10 +159,13 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
 QString ResultListModel::Details(const ListRow& row) const {
   const FileRecord& record = *row.data;
   const std::string owner = platform::UserName(record.owner);
+  // Each value isolated in its own direction (U+2068 ... U+2069), so that a
+  // date or a name keeps its order in a right-to-left line; the path reads
+  // left to right (U+2066 ... U+2069) as in its column.
   const auto line = [](const std::string& format, const QString& value) {
-    return FromUtf8(FormatText(format, {value.toStdString()}));
+    return FromUtf8(FormatText(format, {(QChar(0x2068) + value + QChar(0x2069)).toStdString()}));
   };
-  QStringList lines{FromUtf8(record.FullPath())};
+  QStringList lines{QChar(0x2066) + FromUtf8(record.FullPath()) + QChar(0x2069)};
   if (record.size >= 0) lines << line(TranslateText("Size: %s bytes"), BytesText(record.size));
   if (record.modified != 0) lines << line(TranslateText("Modified: %s"), TimeText(record.modified));
   if (record.changed != 0) lines << line(TranslateText("Changed: %s"), TimeText(record.changed));
@@ -264,7 +267,10 @@ void ResultListView::SetResultModel(ResultListModel* model, int pathColumn, int 
   pathColumn_ = pathColumn;
   setModel(model);
   setItemDelegateForColumn(pathColumn, new PathDelegate(this));
-  if (nameColumn >= 0) setItemDelegateForColumn(nameColumn, new PathDelegate(this, true));
+  // Names and dates in their own direction ("19 Nov 2023 23:13" stays in order in an Arabic window).
+  for (const int column : {nameColumn, model->ModifiedColumn()}) {
+    if (column >= 0) setItemDelegateForColumn(column, new PathDelegate(this, true));
+  }
   setColumnHidden(model->BytesColumn(), true);
   // The current row stays current when a sort or search rebuilds the lines.
   // Its record is noted while the lines and rows agree (a reset comes after

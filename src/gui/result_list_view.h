@@ -66,9 +66,10 @@ class ResultListModel final : public QAbstractItemModel, private ResultListObser
 };
 
 // Paths read left to right whatever the layout: "/tmp/a" in an Arabic window
-// keeps its leading "/" on the left. Names (ownDirection) take the direction
-// of their own first strong letter, so "02 - Hit 2.mp3" keeps its order in an
-// Arabic window and an Arabic name reads right to left in an English one.
+// keeps its leading "/" on the left. Names and dates (ownDirection) take the
+// direction of their own first strong letter, so "02 - Hit 2.mp3" keeps its
+// order in an Arabic window and an Arabic name reads right to left in an
+// English one.
 // The text stays at the cell's leading edge.
 class PathDelegate final : public QStyledItemDelegate {
  public:

@@ -689,7 +689,7 @@ class MainWindowTest : public QObject {
     const QModelIndex member = model->index(5, 1);
     const std::size_t engineRow = static_cast<std::size_t>(model->EngineRow(member));
     QCOMPARE(model->data(member, Qt::ToolTipRole).toString().section('\n', 0, 0),
-             QString::fromStdString(list.Rows()[engineRow].data->FullPath()));
+             QChar(0x2066) + QString::fromStdString(list.Rows()[engineRow].data->FullPath()) + QChar(0x2069));
     QVERIFY(!model->data(model->index(4, 1), Qt::ToolTipRole).isValid());
   }
 
@@ -834,11 +834,14 @@ class MainWindowTest : public QObject {
     QCOMPARE(model->index(1, 5).data().toString(), QLocale().toString(4000));
     QCOMPARE(model->index(1, 3).data(Qt::ToolTipRole).toString(), QLocale().toString(4000) + " bytes");
     const QStringList details = model->index(1, 1).data(Qt::ToolTipRole).toString().split('\n');
-    QCOMPARE(details.value(0), QString::fromStdString(row.data->FullPath()));
-    QCOMPARE(details.value(1), "Size: " + QLocale().toString(4000) + " bytes");
-    QCOMPARE(details.value(2), "Modified: " + model->index(1, 4).data().toString());
-    QVERIFY(details.value(3).startsWith("Changed: "));
-    QCOMPARE(details.value(4), "Owner: " + QString::fromStdString(platform::UserName(*platform::CurrentUserId())));
+    // Each value isolated in its own direction, the path left to right.
+    const auto isolated = [](const QString& value) { return QChar(0x2068) + value + QChar(0x2069); };
+    QCOMPARE(details.value(0), QChar(0x2066) + QString::fromStdString(row.data->FullPath()) + QChar(0x2069));
+    QCOMPARE(details.value(1), "Size: " + isolated(QLocale().toString(4000)) + " bytes");
+    QCOMPARE(details.value(2), "Modified: " + isolated(model->index(1, 4).data().toString()));
+    QVERIFY(details.value(3).startsWith(QString("Changed: ") + QChar(0x2068)));
+    QCOMPARE(details.value(4),
+             "Owner: " + isolated(QString::fromStdString(platform::UserName(*platform::CurrentUserId()))));
 
     std::unique_ptr<QMenu> menu(view->MakeColumnMenu(nullptr));
     QCOMPARE(menu->actions().size(), 2);
@@ -902,9 +905,15 @@ class MainWindowTest : public QObject {
         layout.endLayout();
         return textLine.cursorToX(position);
       };
-      if (latin) {
-        QVERIFY(xOf(option.direction, 0) < xOf(option.direction, 5));
-        QVERIFY(xOf(Qt::RightToLeft, 0) > xOf(Qt::RightToLeft, 5));
+      // The date keeps its order too: laid out in its own (Latin) direction.
+      auto* dates = dynamic_cast<PathDelegate*>(view->itemDelegateForColumn(4));
+      QVERIFY(dates != nullptr);
+      const QStyleOptionViewItem date = dates->CellOption(base, view->model()->index(line, 4));
+      QVERIFY(!date.text.isEmpty());
+      QCOMPARE(date.direction, date.text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+      if (latin) {  // inside "02" and inside "Hit", away from the runs' edges
+        QVERIFY(xOf(option.direction, 1) < xOf(option.direction, 6));
+        QVERIFY(xOf(Qt::RightToLeft, 1) > xOf(Qt::RightToLeft, 6));
       }
       ++checked;
     }
