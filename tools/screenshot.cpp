@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
   if (args.size() == 2 && args[1] == "--question") {
     // The removal's question as SystemDialogs::Confirm shows it.
     QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(),
-                    QString::fromStdString(orvanta::FormatText(orvanta::TranslateText("Move %d files to Recycle Bin?"),
-                                                               {std::int64_t{3}})),
+                    QString::fromStdString(
+                        orvanta::FormatText(orvanta::TranslateText("Move %d files to the Trash?"), {std::int64_t{3}})),
                     QMessageBox::Yes | QMessageBox::No);
     box.show();
     QTimer::singleShot(200, [&] {

@@ -20,6 +20,9 @@
 int main(int argc, char** argv) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   orvanta::LoadTranslations();
+  // The folders given with the start values, not the settings a past session
+  // kept (read from here on; the window is never closed, so nothing is written).
+  setenv("XDG_CONFIG_HOME", "/nonexistent/orvanta-window-scan", 1);
   orvanta::OrvantaApplication app(argc, argv);
   const QStringList args = app.arguments().mid(1);
   if (args.isEmpty()) {

@@ -216,8 +216,11 @@ KeepReport CheckAllButKept(ResultList& list, const std::vector<KeepRule>& rules)
 
 std::string KeptWholeNote(const KeepReport& report) {
   if (report.keptWhole == 0) return {};
-  return FormatText(TranslateText("%d groups keep every copy: each is owned by another user in a folder others can "
-                                  "write to."),
+  return FormatText(report.keptWhole == 1
+                        ? TranslateText("1 group keeps every copy: each is owned by another user in a folder others "
+                                        "can write to.")
+                        : TranslateText("%d groups keep every copy: each is owned by another user in a folder others "
+                                        "can write to."),
                     {static_cast<std::int64_t>(report.keptWhole)});
 }
 
@@ -239,8 +242,10 @@ std::string OthersCopiesNote(const ResultList& list) {
     return group.second.checked && group.second.othersKept && group.second.ownKept;
   });
   if (count == 0) return {};
-  return FormatText(TranslateText("In %d groups a copy of yours is kept, not one owned by another user in a folder "
-                                  "others can write to, which stays unchecked."),
+  return FormatText(count == 1 ? TranslateText("In 1 group a copy of yours is kept, not one owned by another user in "
+                                               "a folder others can write to, which stays unchecked.")
+                               : TranslateText("In %d groups a copy of yours is kept, not one owned by another user "
+                                               "in a folder others can write to, which stays unchecked."),
                     {static_cast<std::int64_t>(count)});
 }
 

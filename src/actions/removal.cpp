@@ -246,14 +246,26 @@ std::string HiddenCheckedNote(const ResultList& list) {
   const std::vector<bool> shown = list.RowsShown();
   std::int64_t hidden = 0;
   for (std::size_t i = 0; i < shown.size(); ++i) hidden += list.Rows()[i].checked && !shown[i] ? 1 : 0;
-  return hidden == 0 ? std::string() : FormatText(TranslateText("%d of them are hidden by the search."), {hidden});
+  if (hidden == 0) return {};
+  return hidden == 1 ? TranslateText("1 of them is hidden by the search.")
+                     : FormatText(TranslateText("%d of them are hidden by the search."), {hidden});
 }
 
 }  // namespace
 
 std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan) {
-  const std::string question = list.Kind() == ListKind::Files ? TranslateText("Move %d files to Recycle Bin?")
-                                                              : TranslateText("Move %d directories to Recycle Bin?");
+  const bool files = list.Kind() == ListKind::Files, one = plan.items.size() == 1;
+#ifdef _WIN32
+  const std::string question =
+      files ? (one ? TranslateText("Move 1 file to Recycle Bin?") : TranslateText("Move %d files to Recycle Bin?"))
+            : (one ? TranslateText("Move 1 directory to Recycle Bin?")
+                   : TranslateText("Move %d directories to Recycle Bin?"));
+#else
+  const std::string question =
+      files ? (one ? TranslateText("Move 1 file to the Trash?") : TranslateText("Move %d files to the Trash?"))
+            : (one ? TranslateText("Move 1 directory to the Trash?")
+                   : TranslateText("Move %d directories to the Trash?"));
+#endif
   std::string text = FormatText(question, {static_cast<std::int64_t>(plan.items.size())});
   if (const std::string note = OthersCopiesNote(list); !note.empty()) text += "\n\n" + note;
   if (!plan.groupsLosingEveryCopy.empty()) {
@@ -269,7 +281,8 @@ std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan) {
     std::vector<std::string> paths;
     for (const std::size_t i : plan.differing) paths.push_back(plan.items[i].path);
     text += "\n\n" +
-            FormatText(TranslateText("%d of them differ from the copy that is kept:"),
+            FormatText(paths.size() == 1 ? TranslateText("1 of them differs from the copy that is kept:")
+                                         : TranslateText("%d of them differ from the copy that is kept:"),
                        {static_cast<std::int64_t>(paths.size())}) +
             "\n" + NamesWithMore(paths);
   }
@@ -278,13 +291,19 @@ std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan) {
 }
 
 std::string MoveDifferingQuestion(const RemovalPlan& plan) {
-  return FormatText(TranslateText("Move the %d that differ from the copy that is kept as well?"),
+  return FormatText(plan.differing.size() == 1
+                        ? TranslateText("Move the 1 that differs from the copy that is kept as well?")
+                        : TranslateText("Move the %d that differ from the copy that is kept as well?"),
                     {static_cast<std::int64_t>(plan.differing.size())});
 }
 
 std::string RemovalProgressText(RemovalStage stage, std::size_t item, std::size_t items) {
   const std::string text = stage == RemovalStage::Comparing ? TranslateText("Comparing with the kept copies... %d / %d")
+#ifdef _WIN32
                                                             : TranslateText("Moving to the Recycle Bin... %d / %d");
+#else
+                                                            : TranslateText("Moving to the Trash... %d / %d");
+#endif
   return FormatText(text, {static_cast<std::int64_t>(item + 1), static_cast<std::int64_t>(items)});
 }
 
@@ -295,12 +314,16 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
   std::vector<platform::TrashItem> request;
   std::vector<std::size_t> requested;
   std::vector<std::string> reasonOf(plan.items.size());
+  std::vector<bool> keptOnPurpose(plan.items.size(), false);
   // Every item is checked before the first one moves; the bytes are compared right before each moves.
   for (std::size_t i = 0; i < plan.items.size(); ++i) {
     const RemovalPlan::Item& item = plan.items[i];
     if (item.container >= 0) continue;
     reasonOf[i] = check.Unchanged(item);
-    if (!reasonOf[i].empty()) continue;
+    if (!reasonOf[i].empty()) {
+      keptOnPurpose[i] = true;
+      continue;
+    }
     request.push_back({list.Roots().Resolve(item.path), list.Rows()[item.row].data->id});
     requested.push_back(i);
   }
@@ -313,8 +336,11 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
   platform::TrashHooks hooks;
   hooks.beforeMove = [&](std::size_t k) {
     if (progress.onItem) progress.onItem(RemovalStage::Moving, k, request.size());
-    if (Stopped(progress)) return StoppedText();
-    return check.Compare(plan.items[requested[k]], differenceAccepted[requested[k]]).reason;
+    std::string reason = Stopped(progress)
+                             ? StoppedText()
+                             : check.Compare(plan.items[requested[k]], differenceAccepted[requested[k]]).reason;
+    keptOnPurpose[requested[k]] = !reason.empty();
+    return reason;
   };
   // Items are told by the paths the lists show.
   hooks.afterMove = [&](std::size_t k, const platform::TrashOutcome& outcome) {
@@ -340,7 +366,8 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
       result.otherTrash.push_back(otherTrashOf[carrier]);
     } else {
       result.stayed.push_back(
-          {item.path, item.container >= 0 ? TranslateText("It lies inside a folder that stayed.") : reasonOf[i]});
+          {item.path, item.container >= 0 ? TranslateText("It lies inside a folder that stayed.") : reasonOf[i],
+           keptOnPurpose[carrier]});
     }
   }
   return result;
@@ -371,12 +398,24 @@ void RemoveRowsOfMovedItems(ResultList& list, const std::vector<std::string>& mo
 std::string RemovalOutcomeText(ListKind kind, const RemovalResult& result) {
   const bool files = kind == ListKind::Files;
   if (result.stayed.empty()) {
+#ifdef _WIN32
     return (files ? TranslateText("Files were moved to the Recycle Bin.")
                   : TranslateText("Directories were moved to the Recycle Bin.")) +
            OtherTrashText(result);
+#else
+    return (files ? TranslateText("Files were moved to the Trash.")
+                  : TranslateText("Directories were moved to the Trash.")) +
+           OtherTrashText(result);
+#endif
   }
+  // What stayed on purpose was kept, not lost to a failure.
+  const bool allKept =
+      std::all_of(result.stayed.begin(), result.stayed.end(), [](const StayedItem& item) { return item.kept; });
   std::string text =
-      (files ? TranslateText("Failed to delete some files.") : TranslateText("Failed to delete some directories.")) +
+      (allKept ? (files ? TranslateText("Some files were kept in place.")
+                        : TranslateText("Some directories were kept in place."))
+               : (files ? TranslateText("Failed to delete some files.")
+                        : TranslateText("Failed to delete some directories."))) +
       "\n\n" +
       FormatText(TranslateText("Moved: %d. Stayed: %d."),
                  {static_cast<std::int64_t>(result.moved.size()), static_cast<std::int64_t>(result.stayed.size())});

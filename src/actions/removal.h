@@ -57,6 +57,9 @@ struct RemovalProgress {
 struct StayedItem {
   std::string path;
   std::string reason;
+  // Left in place on purpose (changed since the scan, unlike the kept copy,
+  // Stop), not a move that failed.
+  bool kept = false;
 };
 
 struct RemovalResult {

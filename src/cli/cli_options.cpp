@@ -231,6 +231,8 @@ std::string CliHelp() {
       TranslateText("in the other modes only their names and sizes match, as their group headers say."),
       TranslateText("A file that cannot be read, or changes while it is read, joins no group and is named."),
       TranslateText("Names with control characters are quoted as a shell reads them, as ls does."),
+      TranslateText("With -0 and --folders, one more NUL ends the file list, before the folder groups."),
+      TranslateText("JSON gives each group's size in bytes and each member's path, size and write time (UTC)."),
       TranslateText("Ctrl-C stops the scan (exit status 130) and nothing is written."),
       TranslateText("Removal checks every item against the scan before anything moves and lists"),
       TranslateText("on standard error what moved and what stayed, with the reason."),

@@ -5,7 +5,9 @@
 
 #include "actions/csv_export.h"
 #include "actions/list_rows.h"
+#include "core/file_record.h"
 #include "core/result_list.h"
+#include "platform/platform.h"
 #include "text/text_helpers.h"
 
 namespace orvanta {
@@ -82,11 +84,18 @@ class CsvWriter final : public ListingWriter {
 class NullWriter final : public ListingWriter {
  public:
   void WriteList(std::ostream& out, const ResultList& list) override {
+    // The folder list follows the file list after one more NUL (an empty
+    // group), so a script can tell where one list ends.
+    if (wroteList_) out << '\0';
+    wroteList_ = true;
     ForEachGroup(list, [&](const ListGroup&, const std::vector<const ListRow*>& members) {
       for (const ListRow* row : members) out << RowPath(*row) << '\0';
       out << '\0';
     });
   }
+
+ private:
+  bool wroteList_ = false;
 };
 
 class JsonWriter final : public ListingWriter {
@@ -97,10 +106,21 @@ class JsonWriter final : public ListingWriter {
       json += json.empty() ? "\n    " : ",\n    ";
       json += "{\"group\": " + std::to_string(group.groupId) + ", \"header\": ";
       AppendJsonString(json, group.header);
-      json += ", \"paths\": [";
+      json += ", \"size\": " + std::to_string(group.totalSize) + ", \"paths\": [";
       for (std::size_t i = 0; i < members.size(); ++i) {
         if (i > 0) json += ", ";
         AppendJsonString(json, RowPath(*members[i]));
+      }
+      json += "], \"members\": [";
+      for (std::size_t i = 0; i < members.size(); ++i) {
+        const ListRow& row = *members[i];
+        json += i > 0 ? ",\n      {\"path\": " : "\n      {\"path\": ";
+        AppendJsonString(json, RowPath(row));
+        if (row.data != nullptr) {
+          json += ", \"size\": " + std::to_string(row.data->size) + ", \"modified\": ";
+          AppendJsonString(json, UtcTimestamp(platform::UnixNanoseconds(row.data->modified)));
+        }
+        json += "}";
       }
       json += "]}";
     });

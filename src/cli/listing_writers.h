@@ -26,10 +26,12 @@ class ListingWriter {
 std::unique_ptr<ListingWriter> MakeTextWriter();
 // Each list as CSV, as the window exports it.
 std::unique_ptr<ListingWriter> MakeCsvWriter(CsvColumns columns = CsvColumns::Listed);
-// Each path ended by a NUL byte and each group by one more, for xargs -0 and the like.
+// Each path ended by a NUL byte and each group by one more, for xargs -0 and
+// the like; one more NUL between the file list and the folder list.
 std::unique_ptr<ListingWriter> MakeNullWriter();
 // {"files": [group...], "folders": [group...]}, a group {"group": N, "header": "...",
-// "paths": [...]}. Bytes that are not UTF-8 come out as \udcXX, so the exact
+// "size": bytes, "paths": [...], "members": [{"path": "...", "size": bytes,
+// "modified": "2026-12-11T04:40:48Z"}, ...]}. Bytes that are not UTF-8 come out as \udcXX, so the exact
 // name returns from Python's os.fsencode.
 std::unique_ptr<ListingWriter> MakeJsonWriter();
 

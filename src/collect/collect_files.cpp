@@ -28,6 +28,7 @@ void CollectFiles(ScanContext& scan) {
   const std::int64_t minBytes = scan.settings.MinSizeMB() * 1048576;
   const bool oneFileSystem = scan.settings.OneFileSystem();
   ReachedFiles reached;
+  std::int64_t reachedInAll = 0;  // what the walks found, for the status of a stopped scan
 
   for (const std::string& folder : scan.settings.Folders()) {
     if (scan.StopRequested()) break;
@@ -68,6 +69,7 @@ void CollectFiles(ScanContext& scan) {
         walked = false;
       }
       window.SetProgressMarquee(false);
+      reachedInAll += reachedCount;
       if (!walked || scan.StopRequested()) continue;
       const auto n = static_cast<int>(reachedCount);
       StageProgress progress(window, n, {.every = 50, .first = 1, .showLast = true});
@@ -85,9 +87,17 @@ void CollectFiles(ScanContext& scan) {
 
   window.SetProgressPosition(0);
   const auto count = static_cast<std::int64_t>(scan.files.size());
-  window.SetStatusText(scan.StopRequested()
-                           ? FormatText(TranslateText("Scanning cancelled. %d files collected so far."), {count})
-                           : FormatText(TranslateText("Found %d files (after filters)."), {count}));
+  // Stopped: what the walk found, though none of it is kept.
+  if (scan.StopRequested()) {
+    window.SetStatusText(reachedInAll == 0   ? TranslateText("Scan stopped before any file was found.")
+                         : reachedInAll == 1 ? TranslateText("Scan stopped after finding 1 file; nothing is listed.")
+                                             : FormatText(TranslateText("Scan stopped after finding %d files; nothing "
+                                                                        "is listed."),
+                                                          {reachedInAll}));
+  } else {
+    window.SetStatusText(count == 1 ? TranslateText("Found 1 file (after filters).")
+                                    : FormatText(TranslateText("Found %d files (after filters)."), {count}));
+  }
 }
 
 }  // namespace orvanta

@@ -17,8 +17,8 @@ void ResultList::SetColumnCaption(std::size_t column, std::string caption) {
   columns_.at(column).caption = std::move(caption);
 }
 
-void ResultList::AddGroup(int groupId, std::string header) {
-  groups_.push_back({groupId, std::move(header)});
+void ResultList::AddGroup(int groupId, std::string header, std::int64_t totalSize) {
+  groups_.push_back({groupId, std::move(header), totalSize});
   Changed();
 }
 
@@ -211,7 +211,8 @@ void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::st
                   const std::string& headerFormat, std::size_t memberCount,
                   const std::function<void(std::size_t, ListRow&)>& describe) {
   if (list.Groups().empty()) list.SetSizeFormat(CurrentSizeFormat(decimalSeparator));
-  list.AddGroup(groupId, FormatText(headerFormat, {std::int64_t{groupId}, FormatSizeMB(totalSize, list.Sizes())}));
+  list.AddGroup(groupId, FormatText(headerFormat, {std::int64_t{groupId}, FormatSizeMB(totalSize, list.Sizes())}),
+                totalSize);
   const std::string caption = std::to_string(groupId);
   for (std::size_t i = 0; i < memberCount; ++i) {
     ListRow& row = list.AddRow();

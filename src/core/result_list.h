@@ -37,6 +37,7 @@ struct ListColumn {
 struct ListGroup {
   int groupId = 0;
   std::string header;
+  std::int64_t totalSize = 0;  // the bytes the header's size stands for
 };
 
 // A row keeps no texts but its caption: the others are made from its record
@@ -95,7 +96,7 @@ class ResultList {
   const SizeFormat& Sizes() const { return sizeFormat_; }
   void SetSizeFormat(SizeFormat format) { sizeFormat_ = std::move(format); }
 
-  void AddGroup(int groupId, std::string header);
+  void AddGroup(int groupId, std::string header, std::int64_t totalSize = 0);
   void ClearGroups();
   ListRow& AddRow();
   // Room for `count` more rows, so a long list is not copied while it grows.

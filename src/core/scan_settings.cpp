@@ -1,7 +1,5 @@
 #include "core/scan_settings.h"
 
-#include <charconv>
-
 #include "text/text_helpers.h"
 
 namespace orvanta {
@@ -16,12 +14,7 @@ CompareMode CompareModeFromIndex(int index) {
 }
 
 std::int64_t ReadIntegerSetting(std::string_view text, std::int64_t fallback) {
-  text = TrimBlanks(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  std::int64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return fallback;
-  return value;
+  return DecimalInteger(text).value_or(fallback);
 }
 
 }  // namespace orvanta

@@ -217,9 +217,12 @@ void HashOneByOne(ScanContext& scan, HashingState& state, const HashingOptions& 
 }
 
 // Files that could not be read, or changed while the scan read them, join no
-// group; the stage says how many, and the host may name them.
+// group; the stage says how many, and the host may name them. A stopped scan
+// lists nothing, and its status keeps the stage's own stop text.
 void ReportLeftOut(ScanContext& scan, const HashingState& state) {
-  auto report = [&](std::uint8_t stage, std::vector<std::string>* paths, const std::string& text) {
+  if (scan.StopRequested()) return;
+  auto report = [&](std::uint8_t stage, std::vector<std::string>* paths, const std::string& one,
+                    const std::string& many) {
     // A file the file clone run named is named once, when the folder clone run reads it again.
     std::unordered_set<std::string> named;
     if (paths != nullptr) named.insert(paths->begin(), paths->end());
@@ -230,10 +233,12 @@ void ReportLeftOut(ScanContext& scan, const HashingState& state) {
       std::string path = state.hashTargets[i]->FullPath();
       if (paths != nullptr && named.insert(path).second) paths->push_back(std::move(path));
     }
-    if (count > 0) scan.window.SetStatusText(FormatText(text, {count}));
+    if (count > 0) scan.window.SetStatusText(FormatText(count == 1 ? one : many, {count}));
   };
-  report(kUnreadable, scan.unreadableFiles, TranslateText("%d files could not be read."));
-  report(kChanged, scan.changedFiles, TranslateText("%d files changed during the scan."));
+  report(kUnreadable, scan.unreadableFiles, TranslateText("1 file could not be read."),
+         TranslateText("%d files could not be read."));
+  report(kChanged, scan.changedFiles, TranslateText("1 file changed during the scan."),
+         TranslateText("%d files changed during the scan."));
 }
 
 // Hashes the targets in parallel or one by one, and names what was left out.

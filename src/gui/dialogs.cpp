@@ -10,6 +10,10 @@ namespace {
 QMessageBox::StandardButton ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
                                     QMessageBox::StandardButtons buttons,
                                     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) {
+  // Owned by the window and centred over it, where Windows' and the Linux
+  // desktops' guidelines place a modal dialog: one on the screen's centre,
+  // away from a moved window, belongs to nothing in view, and a box without
+  // an owner can fall behind the window it blocks.
   QMessageBox box(icon, QApplication::applicationDisplayName(), text, buttons, parent);
   if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
   return static_cast<QMessageBox::StandardButton>(box.exec());

@@ -47,6 +47,8 @@
 #include "gui/desktop_shell.h"
 #include "gui/dialogs.h"
 #include "gui/local_path.h"
+#include "gui/mnemonics.h"
+#include "gui/remembered_settings.h"
 #include "gui/result_list_view.h"
 #include "platform/platform.h"
 #include "text/catalogue.h"
@@ -60,7 +62,7 @@ QString Tr(const char* text) { return QString::fromStdString(TranslateText(text)
 // The Scan button's picture: a magnifier over two pages, drawn at any scale.
 QIcon ScanIcon() {
   QIcon icon;
-  for (const int size : {42, 84}) {
+  for (const int size : {16, 24, 32, 42, 48, 64, 84, 128}) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -129,12 +131,17 @@ std::span<const WindowCommand> WindowCommands() {
        .item = "Exit1", .itemCaption = "Exit"},
 
       {.handler = &W::ScanFolders, .enabled = Enabled::Idle, .menu = "Action1", .item = "Scan1",
-       .itemCaption = "Scan", .button = "btnScan", .buttonCaption = "Scan"},
+       .itemCaption = "Scan", .button = "btnScan", .buttonCaption = "Scan", .keys = "F5; Ctrl+R"},
       {.handler = &W::StopScan, .enabled = Enabled::WhileScanning, .menu = "Action1", .item = "Stop1",
-       .itemCaption = "Stop", .button = "btnStop", .buttonCaption = "Stop"},
+       .itemCaption = "Stop", .button = "btnStop", .buttonCaption = "Stop", .keys = "Esc"},
       {.handler = &W::MoveCheckedToTrash, .enabled = Enabled::Idle, .menu = "Action1", .separatorBefore = true,
        .item = "MoveCheckedtoRecycleBin1", .itemCaption = "Remove Checked", .button = "btnDeleteSelected",
-       .buttonCaption = "Delete checked to Recycle Bin"},
+#ifdef _WIN32
+       .buttonCaption = "Delete checked to Recycle Bin",
+#else
+       .buttonCaption = "Delete checked to Trash",  // the name Linux desktops give it
+#endif
+       .keys = "Del"},
 
       // The Edit menu is the lists' context menu too.
       {.handler = &W::CheckAllButOne, .enabled = Enabled::Idle, .menu = "Edit1", .item = "Checkallbutoneingroup1",
@@ -173,14 +180,36 @@ std::span<const WindowCommand> WindowCommands() {
        .buttonCaption = "Remove Selected"},
       {.handler = &W::OpenSelectedLocation, .enabled = Enabled::Idle, .button = "btnOpenLocation",
        .buttonCaption = "Open location"},
+
+      // Keys alone.
+      {.handler = &W::ExportActiveList, .enabled = Enabled::Idle, .item = "ExportActiveList1", .keys = "Ctrl+E"},
+      {.handler = &W::OpenMenuBar, .enabled = Enabled::Always, .item = "OpenMenuBar1", .keys = "F10"},
   };
   // clang-format on
   return kCommands;
 }
 
+std::span<const RememberedSetting> RememberedSettings() {
+  static const RememberedSetting kSettings[] = {
+      {"Folders", "lbFolders"},
+      {"CompareBy", "rgCompareItems"},
+      {"FindFileClones", "chkFileDuplicates"},
+      {"FindFolderClones", "chkDirDuplicates"},
+      {"Masks", "edMasks"},
+      {"MinSizeMB", "seMinSizeMB"},
+      {"ParallelHashing", "chkParallelHash"},
+      {"OneFileSystem", "chkOneFileSystem"},
+      {"MaxGroups", "seMaxGroups"},
+      {"MinGroupSize", "seMinGroupSize"},
+  };
+  return kSettings;
+}
+
 MainWindow::MainWindow(Dialogs& dialogs, DesktopShell& shell, QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs), shell_(shell) {
   setWindowTitle(QString(kApplicationTitle) + " " + kVersion);
+  // The picture of packaging/orvanta.svg, which the desktop shows for the installed program.
+  setWindowIcon(ScanIcon());
   QLocale locale = QLocale::system();
   run_ = std::make_unique<ScanRun>(*this, *this, locale.decimalPoint().toStdString());
 
@@ -201,6 +230,7 @@ MainWindow::MainWindow(Dialogs& dialogs, DesktopShell& shell, QWidget* parent)
   EnableStop(false);
   BuildLanguageMenu();
   ApplyInterfaceTexts();
+  RestoreSettings();
 
   // The client area below the menu bar is 1178 x 709, centred on the screen.
   resize(1178, 709 + menuBar()->sizeHint().height());
@@ -232,7 +262,7 @@ void MainWindow::BuildSettingsPanel() {
   lbFolders_->setItemDelegate(new PathDelegate(lbFolders_));
   lbFolders_->viewport()->setAcceptDrops(true);
   lbFolders_->viewport()->installEventFilter(this);
-  // Off by default, and not kept between sessions, as the other settings.
+  // Off by default.
   chkOneFileSystem_ = Named(new QCheckBox(PanelTop_), "chkOneFileSystem");
   folders->addWidget(lblFolders_);
   folders->addWidget(lbFolders_, 1);
@@ -415,14 +445,22 @@ void MainWindow::BuildMenu() {
   Page1_ = Named(View1_->addMenu(QString()), "Page1");
   Help1_ = Named(bar->addMenu(QString()), "Help1");
   for (const WindowCommand& command : WindowCommands()) {
-    if (command.menu == nullptr) continue;
-    QMenu* menu = findChild<QMenu*>(command.menu);
-    if (command.separatorBefore) menu->addSeparator();
-    QAction* item = Named(menu->addAction(QString()), command.item);
+    QAction* item = nullptr;
+    if (command.menu != nullptr) {
+      QMenu* menu = findChild<QMenu*>(command.menu);
+      if (command.separatorBefore) menu->addSeparator();
+      item = Named(menu->addAction(QString()), command.item);
+    } else if (command.keys != nullptr) {
+      item = Named(new QAction(this), command.item);
+      addAction(item);
+    } else {
+      continue;
+    }
     if (command.check != WindowCommand::Check::None) {
       item->setCheckable(true);
       item->setChecked(command.check == WindowCommand::Check::On);
     }
+    if (command.keys != nullptr) item->setShortcuts(QKeySequence::listFromString(command.keys));
   }
   View1_->addSeparator();
   mmLanguage_ = Named(View1_->addMenu(QString()), "mmLanguage");
@@ -471,10 +509,18 @@ void MainWindow::BuildLanguageMenu() {
 
 void MainWindow::LanguageMenuClick(QAction* sender) {
   for (QAction* item : mmLanguage_->actions()) item->setChecked(false);
+  const int before = CurrentTranslations().currentLanguageIndex;
+  const std::string status = lblStatus_->text().toStdString();
   SelectLanguage(sender->data().toInt());
   sender->setChecked(true);
   ApplyLanguageToToolkit();
   ApplyInterfaceTexts();
+  // The status says what it said, in the new language; a text the catalogue
+  // does not make (none yet) gives way to "Ready".
+  if (const std::optional<std::string> again =
+          TextInLanguage(status, before, CurrentTranslations().currentLanguageIndex)) {
+    lblStatus_->setText(QString::fromStdString(*again));
+  }
 }
 
 void MainWindow::ApplyInterfaceTexts() {
@@ -486,7 +532,9 @@ void MainWindow::ApplyInterfaceTexts() {
   Page1_->setTitle(Tr("Page"));
   mmLanguage_->setTitle(Tr("Language"));
   for (const WindowCommand& command : WindowCommands()) {
-    if (QAction* item = MenuItem(command.item)) item->setText(Tr(command.itemCaption));
+    if (QAction* item = MenuItem(command.item); item != nullptr && command.itemCaption != nullptr) {
+      item->setText(Tr(command.itemCaption));
+    }
     if (QAbstractButton* button = Button(command.button)) button->setText(Tr(command.buttonCaption));
   }
 
@@ -527,6 +575,7 @@ void MainWindow::ApplyInterfaceTexts() {
   dirsModel_->RefreshHeader();
   lvFiles_->FitColumnsToCaptions();
   lvDirs_->FitColumnsToCaptions();
+  MarkMnemonics(*menuBar());
 }
 
 // --- Folder list ---
@@ -549,9 +598,7 @@ void MainWindow::AddFolder(const QString& chosen) {
 }
 
 void MainWindow::PickFolderToAdd() {
-  const QString start =
-      QDir(lastAddFolderParent_).exists() && !lastAddFolderParent_.isEmpty() ? lastAddFolderParent_ : QString();
-  const QString chosen = dialogs_.ChooseFolder(this, Tr("Select folder to scan"), start);
+  const QString chosen = dialogs_.ChooseFolder(this, Tr("Select folder to scan"), FolderDialogStart());
   if (chosen.isEmpty()) return;
   AddFolder(chosen);
 }
@@ -637,7 +684,42 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  SaveSettings();
   event->accept();
+}
+
+namespace {
+constexpr char kLastFolderSetting[] = "LastFolder";
+}  // namespace
+
+void MainWindow::SaveSettings() const {
+  for (const RememberedSetting& setting : RememberedSettings()) {
+    const QObject* control = findChild<QObject*>(setting.control);
+    if (const std::optional<std::string> state = control ? StoredState(*control) : std::nullopt) {
+      platform::WriteSetting(setting.key, *state);
+    }
+  }
+  platform::WriteSetting(kLastFolderSetting, JoinStoredList({ToLocalPath(lastAddFolderParent_)}));
+}
+
+void MainWindow::RestoreSettings() {
+  for (const RememberedSetting& setting : RememberedSettings()) {
+    QObject* control = findChild<QObject*>(setting.control);
+    if (const std::optional<std::string> stored = platform::ReadSetting(setting.key); stored && control) {
+      RestoreState(*control, *stored);
+    }
+  }
+  // A file edited by hand: the folders enter the list as a chosen folder does.
+  QStringList folders;
+  while (lbFolders_->count() > 0) folders << std::unique_ptr<QListWidgetItem>(lbFolders_->takeItem(0))->text();
+  for (const QString& folder : folders) AddFolder(folder);
+  const std::vector<std::string> lastFolder = SplitStoredList(platform::ReadSetting(kLastFolderSetting).value_or(""));
+  lastAddFolderParent_ = lastFolder.size() == 1 ? FromLocalPath(lastFolder[0]) : QString();
+}
+
+QString MainWindow::FolderDialogStart() const {
+  return !lastAddFolderParent_.isEmpty() && QDir(lastAddFolderParent_).exists() ? lastAddFolderParent_
+                                                                                : QDir::homePath();
 }
 
 void MainWindow::SetStatusText(const std::string& text) { lblStatus_->setText(QString::fromStdString(text)); }
@@ -738,8 +820,27 @@ void MainWindow::ToggleSettingsPanel() {
 void MainWindow::CloseWindow() { close(); }
 
 void MainWindow::OpenMakerPage(const QString& path) {
+  // A build for no site of its own (the host under .invalid reaches nobody)
+  // opens the manual that came with it.
+  if (QString(kMakerHost).endsWith(".invalid")) {
+    const std::string manual = LocalManual();
+    std::string error;
+    if (!manual.empty() && shell_.OpenItem(manual, error)) return;
+    NothingOpens(manual.empty() ? std::string("README.md") : manual);
+    return;
+  }
   const QString address = QString("https://") + kMakerHost + path;
   if (!shell_.OpenWebPage(address)) NothingOpens(address.toStdString());
+}
+
+std::string LocalManual() {
+  // Beside the program (a build tree), else where the package puts it.
+  const std::string folder = platform::ExecutableFolder();
+  for (const std::string& candidate :
+       {platform::JoinedPath(folder, "README.md"), platform::JoinedPath(folder, "../share/doc/orvanta/README.md")}) {
+    if (QFile::exists(FromLocalPath(candidate))) return candidate;
+  }
+  return {};
 }
 
 void MainWindow::NothingOpens(const std::string& pathOrAddress) {
@@ -795,7 +896,7 @@ KeepReport MainWindow::KeepBy(const KeepRule& rule) {
 }
 
 void MainWindow::KeepCopiesInFolder() {
-  const QString chosen = dialogs_.ChooseFolder(this, Tr("Select the folder whose copies to keep"), QString());
+  const QString chosen = dialogs_.ChooseFolder(this, Tr("Select the folder whose copies to keep"), FolderDialogStart());
   if (chosen.isEmpty()) return;
   const KeepRule rule = KeepInFolder(ToLocalPath(chosen));
   const KeepReport report = KeepBy(rule);
@@ -862,7 +963,7 @@ void MainWindow::MoveCheckedToTrash() {
 
 void MainWindow::OpenSelectedLocation() {
   const ResultListView* view = FilePageActive() ? lvFiles_ : lvDirs_;
-  const LocationRequest request = ResolveLocation(ActiveList(), view->CurrentEngineRow());
+  const LocationRequest request = ResolveLocation(ActiveList(), view->SelectedEngineRow());
   switch (request.kind) {
     case LocationRequest::Kind::Message: dialogs_.Message(this, QString::fromStdString(request.text)); break;
     case LocationRequest::Kind::ShowFile:
@@ -910,5 +1011,20 @@ void MainWindow::ExportList(const ResultList& list, const QString& proposedName)
 
 void MainWindow::ExportFileClones() { ExportList(run_->FileClones(), "duplicate_files.csv"); }
 void MainWindow::ExportFolderClones() { ExportList(run_->FolderClones(), "duplicate_directories.csv"); }
+
+void MainWindow::ExportActiveList() {
+  if (FilePageActive()) {
+    ExportFileClones();
+  } else {
+    ExportFolderClones();
+  }
+}
+
+void MainWindow::OpenMenuBar() {
+  if (QAction* first = menuBar()->actions().value(0)) {
+    menuBar()->setFocus(Qt::ShortcutFocusReason);
+    menuBar()->setActiveAction(first);
+  }
+}
 
 }  // namespace orvanta

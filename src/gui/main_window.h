@@ -60,10 +60,27 @@ struct WindowCommand {
   const char* button = nullptr;  // the panels place it; none: no button
   const char* buttonCaption = nullptr;
   Check check = Check::None;
+  // Keys that run the command, as QKeySequence reads them ("F5; Ctrl+R"). A
+  // row with keys and no menu has an item of the window's own, in no menu.
+  const char* keys = nullptr;
 };
+
+// The manual that came with the program (README.md beside it or in
+// share/doc/orvanta); empty when there is none.
+std::string LocalManual();
 
 // Every window command, items in menu order.
 std::span<const WindowCommand> WindowCommands();
+
+// A setting kept from one session to the next, in the settings file that
+// holds the language (the registry on Windows): its key there and the
+// objectName of the control whose state it holds. Saved when the window
+// closes, put back when the next one opens; a missing key keeps the start value.
+struct RememberedSetting {
+  const char* key;
+  const char* control;
+};
+std::span<const RememberedSetting> RememberedSettings();
 
 class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   Q_OBJECT
@@ -100,6 +117,10 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   void OpenSelectedLocation();
   void ExportFileClones();
   void ExportFolderClones();
+  // The list of the active page, as its Export command does.
+  void ExportActiveList();
+  // The menu bar takes the keyboard, its first menu open.
+  void OpenMenuBar();
   // Ctrl+F: the search field takes the focus, its text selected.
   void FocusSearch();
 
@@ -168,6 +189,11 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   KeepReport KeepBy(const KeepRule& rule);
   // Many marks change at once: the line is drawn again once they are done.
   void ScheduleTotalsUpdate();
+  // The rows of RememberedSettings(), and the folder the folder picker starts in.
+  void SaveSettings() const;
+  void RestoreSettings();
+  // Where a folder picker opens: the parent of the folder added last, else home.
+  QString FolderDialogStart() const;
 
   // Controls; each has its name as objectName, by which tests find it. The
   // commands' menu items and buttons are reached through the command table.

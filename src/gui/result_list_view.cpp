@@ -369,7 +369,12 @@ void ResultListView::keyPressEvent(QKeyEvent* event) {
   QTreeView::keyPressEvent(event);
 }
 
-int ResultListView::CurrentEngineRow() const { return model_ == nullptr ? -1 : model_->EngineRow(currentIndex()); }
+int ResultListView::SelectedEngineRow() const {
+  if (model_ == nullptr) return -1;
+  // The selection, not the cursor: a Ctrl+click that clears the selection leaves the cursor on its row.
+  const QModelIndexList selected = selectionModel()->selectedRows();
+  return selected.isEmpty() ? -1 : model_->EngineRow(selected.front());
+}
 
 void ResultListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
   if (model_ == nullptr || !model_->IsGroupHeader(index)) {

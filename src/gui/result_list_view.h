@@ -103,8 +103,8 @@ class ResultListView final : public QTreeView {
   // Each column at its set width, or wider where its caption needs it
   // (captions in other languages run longer than the English ones).
   void FitColumnsToCaptions();
-  // The engine row of the current row, -1 when none or a group header.
-  int CurrentEngineRow() const;
+  // The engine row of the selected row, -1 when none is selected or it is a group header.
+  int SelectedEngineRow() const;
 
  protected:
   void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;

@@ -65,6 +65,16 @@ struct FileId {
 
 inline constexpr std::uint32_t kNoOwner = UINT32_MAX;
 
+// A time in the system's own units (FileAttributes::modified, changed) as
+// nanoseconds since 1970-01-01 UTC.
+constexpr std::int64_t UnixNanoseconds(std::int64_t systemTime) {
+#ifdef _WIN32
+  return (systemTime - 116444736000000000) * 100;  // 100 ns ticks since 1601
+#else
+  return systemTime;
+#endif
+}
+
 struct FileAttributes {
   EntryKind kind = EntryKind::Unknown;
   std::int64_t size = -1;

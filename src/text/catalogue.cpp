@@ -1,6 +1,6 @@
 #include "text/catalogue.h"
 
-#include <charconv>
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <unordered_map>
@@ -34,12 +34,10 @@ std::optional<Table> ReadTable(const std::string& file) {
   if (!in) return std::nullopt;
   const std::vector<std::string> lines = SplitLines(std::string((std::istreambuf_iterator<char>(in)), {}));
   if (lines.empty()) return std::nullopt;
-  int n = 0;
-  const std::string& first = lines[0];
-  const auto [end, error] = std::from_chars(first.data(), first.data() + first.size(), n);
-  if (error != std::errc() || end != first.data() + first.size() || n < 0) return std::nullopt;
-  if (n == 0) return Table{};
-  const std::size_t languages = static_cast<std::size_t>(n);
+  const std::optional<std::int64_t> n = DecimalInteger(lines[0]);
+  if (!n || *n < 0 || *n > INT_MAX) return std::nullopt;
+  if (*n == 0) return Table{};
+  const std::size_t languages = static_cast<std::size_t>(*n);
   // Every column needs its name and its code, or the Language menu would offer a blank.
   if (lines.size() < 2 * languages + 1) return std::nullopt;
   const std::size_t entries = (lines.size() - 1) / languages;
@@ -50,7 +48,81 @@ std::optional<Table> ReadTable(const std::string& file) {
   return table;
 }
 
+// Whether `text` from `x` on is what `templ` from `t` on makes, its values in `values`.
+bool MatchTemplate(std::string_view templ, std::size_t t, std::string_view text, std::size_t x,
+                   std::vector<std::string_view>& values) {
+  if (t == templ.size()) return x == text.size();
+  if (templ[t] == '%' && t + 1 < templ.size()) {
+    const char specifier = templ[t + 1];
+    if (specifier == '%') return x < text.size() && text[x] == '%' && MatchTemplate(templ, t + 2, text, x + 1, values);
+    if (specifier == 'd' || specifier == 's') {
+      std::size_t end = x;
+      if (specifier == 'd') {
+        if (end < text.size() && text[end] == '-') ++end;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+        if (end == x || (end == x + 1 && text[x] == '-')) return false;
+      } else {
+        end = text.size();
+      }
+      // The shortest value first: "%s (%d)" takes the last bracket as the number's.
+      for (std::size_t last = specifier == 'd' ? end : x; last <= end; ++last) {
+        values.push_back(text.substr(x, last - x));
+        if (MatchTemplate(templ, t + 2, text, last, values)) return true;
+        values.pop_back();
+      }
+      return false;
+    }
+  }
+  return x < text.size() && text[x] == templ[t] && MatchTemplate(templ, t + 1, text, x + 1, values);
+}
+
+std::string FillTemplate(std::string_view templ, const std::vector<std::string_view>& values) {
+  std::string result;
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < templ.size(); ++i) {
+    const char specifier = i + 1 < templ.size() && templ[i] == '%' ? templ[i + 1] : '\0';
+    if (specifier == '%') {
+      result += '%';
+      ++i;
+    } else if ((specifier == 'd' || specifier == 's') && next < values.size()) {
+      result += values[next++];
+      ++i;
+    } else {
+      result += templ[i];
+    }
+  }
+  return result;
+}
+
 }  // namespace
+
+std::optional<std::string> TextInLanguage(std::string_view shown, int from, int to) {
+  const Table& table = TheState().translations.table;
+  const auto columns = static_cast<int>(table.size());
+  if (from < 0 || to < 0 || from >= columns || to >= columns) return std::nullopt;
+  const std::size_t first = shown.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return std::nullopt;
+  const std::size_t last = shown.find_last_not_of(" \t");
+  const std::string_view text = shown.substr(first, last + 1 - first);
+  // An empty translation stands for the English text.
+  auto entry = [&table](int column, std::size_t k) -> const std::string& {
+    const std::string& text = table[static_cast<std::size_t>(column)][k];
+    return text.empty() ? table[0][k] : text;
+  };
+  std::vector<std::string_view> values;
+  for (const bool withValues : {false, true}) {
+    for (std::size_t k = 2; k < table[0].size(); ++k) {
+      const std::string& templ = entry(from, k);
+      if ((templ.find('%') != std::string::npos) != withValues) continue;
+      values.clear();
+      if (MatchTemplate(templ, 0, text, 0, values)) {
+        return std::string(shown.substr(0, first)) + FillTemplate(entry(to, k), values) +
+               std::string(shown.substr(last + 1));
+      }
+    }
+  }
+  return std::nullopt;
+}
 
 const Translations& CurrentTranslations() { return TheState().translations; }
 

@@ -51,6 +51,13 @@ bool IsRightToLeftLanguage(std::string_view code);
 // "ja" for "jp", "ko" for "kr", "zh_CN" for "cn" (any case), the others as they are.
 std::string LocaleNameOfCode(std::string_view code);
 
+// A text shown in language column `from` (an entry's text there, or a
+// template of it filled by FormatText), as column `to` words that entry,
+// filled with the same values; leading and trailing blanks stay as they were.
+// Nothing when no entry makes the text. A text that several entries make is
+// taken as the first of them with no value to fill, else the first.
+std::optional<std::string> TextInLanguage(std::string_view shown, int from, int to);
+
 // Makes column `index` current (the Language menu), and stores its code for the next start.
 void SelectLanguage(int index);
 void SaveCurrentLanguage();

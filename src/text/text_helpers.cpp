@@ -1,6 +1,9 @@
 #include "text/text_helpers.h"
 
 #include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
 
 namespace orvanta {
 
@@ -26,6 +29,34 @@ std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && blank(text.front())) text.remove_prefix(1);
   while (!text.empty() && blank(text.back())) text.remove_suffix(1);
   return text;
+}
+
+std::optional<std::int64_t> DecimalInteger(std::string_view text) {
+  text = TrimBlanks(text);
+  // from_chars takes a minus but no plus.
+  if (text.size() > 1 && text.front() == '+' && text[1] != '-') text.remove_prefix(1);
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::string UtcTimestamp(std::int64_t unixNanoseconds) {
+  using namespace std::chrono;
+  const sys_time<nanoseconds> time{nanoseconds(unixNanoseconds)};
+  const sys_days day = floor<days>(time);
+  const year_month_day date(day);
+  const hh_mm_ss<nanoseconds> clock(time - day);
+  char text[48];
+  int length = std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02lld", static_cast<int>(date.year()),
+                             static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                             static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                             static_cast<long long>(clock.seconds().count()));
+  if (clock.subseconds().count() != 0) {
+    length += std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), ".%09lld",
+                            static_cast<long long>(clock.subseconds().count()));
+  }
+  return std::string(text, static_cast<std::size_t>(length)) + 'Z';
 }
 
 std::vector<std::string> SplitLines(std::string_view body) {

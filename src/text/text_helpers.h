@@ -3,6 +3,8 @@
 // splits and quotes alike.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +20,16 @@ bool AsciiCaseLess(std::string_view a, std::string_view b);
 
 // Without the control characters and blanks (bytes up to ' ') at either end.
 std::string_view TrimBlanks(std::string_view text);
+
+// The integer value of a text, read as every number the program is given
+// (settings, the catalogue's count, the version line): decimal digits with an
+// optional sign, blanks around them allowed; nothing for any other text or a
+// value beyond 64 bits.
+std::optional<std::int64_t> DecimalInteger(std::string_view text);
+
+// RFC 3339 in UTC, "2026-12-11T04:40:48Z", with nine decimals of the second
+// when it has a fraction ("...:48.250000000Z").
+std::string UtcTimestamp(std::int64_t unixNanoseconds);
 
 // A body's lines: a leading UTF-8 byte-order mark skipped, split at CR LF, LF
 // or CR. A final line break ends the last line instead of opening an empty one.

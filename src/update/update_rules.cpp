@@ -1,6 +1,6 @@
 #include "update/update_rules.h"
 
-#include <charconv>
+#include <climits>
 #include <cstdlib>
 
 #include "core/app_info.h"
@@ -16,14 +16,9 @@ namespace orvanta {
 namespace {
 
 std::optional<int> DecimalNumber(std::string_view text) {
-  if (text.empty()) return std::nullopt;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-  }
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
+  const std::optional<std::int64_t> value = DecimalInteger(text);
+  if (!value || *value < INT_MIN || *value > INT_MAX) return std::nullopt;
+  return static_cast<int>(*value);
 }
 
 }  // namespace

@@ -63,6 +63,38 @@ TEST_F(CatalogueTest, LooksUpExactKeysInTheCurrentColumn) {
   EXPECT_EQ(TranslateText("Stop"), "Stop") << "the first column is never looked up";
 }
 
+// A text shown in one language, worded again in another: the entry it was
+// made from, filled with the values it was made with.
+TEST_F(CatalogueTest, ATextShownInOneLanguageIsWordedAgainInAnother) {
+  Load(
+      "3\nEnglish\nDeutsch\nFran\xC3\xA7"
+      "ais\nen\nde\nfr\n"
+      "Done.\nFertig.\n\n"
+      "Scanning: %s (%d/%d)\nSuche: %s (%d von %d)\nAnalyse : %s (%d/%d)\n"
+      "Found %d files.\n%d Dateien gefunden.\n%d fichiers.\n"
+      "%d%% done\n%d%% fertig\n\n",
+      std::nullopt);
+  const struct {
+    const char* shown;
+    int from, to;
+    std::optional<std::string> expected;
+  } cases[] = {
+      {"  Done.", 0, 1, "  Fertig."},  // blanks around it stay
+      {"Fertig.", 1, 2, "Done."},      // an empty translation is the English text
+      {"Found 42 files.", 0, 1, "42 Dateien gefunden."},
+      {"Found -3 files.", 0, 2, "-3 fichiers."},
+      {"Found x files.", 0, 1, std::nullopt},  // %d takes digits only
+      // A path holding what looks like the template's own numbers.
+      {"Scanning: /a (1/2) (3/4)", 0, 1, "Suche: /a (1/2) (3 von 4)"},
+      {"Suche: /b (5 von 6)", 1, 2, "Analyse : /b (5/6)"},
+      {"50% done", 0, 1, "50% fertig"},
+      {"Done", 0, 1, std::nullopt},
+      {"", 0, 1, std::nullopt},
+      {"Done.", 0, 3, std::nullopt},  // no such column
+  };
+  for (const auto& c : cases) EXPECT_EQ(TextInLanguage(c.shown, c.from, c.to), c.expected) << c.shown;
+}
+
 TEST_F(CatalogueTest, ReadsAnyLineBreakAndAByteOrderMark) {
   Load(
       "\xEF\xBB\xBF"
@@ -73,11 +105,18 @@ TEST_F(CatalogueTest, ReadsAnyLineBreakAndAByteOrderMark) {
   Load("2\nEnglish\nDeutsch\nen\nde\n\n\nScan\nSuchen", "de");
   EXPECT_EQ(TranslateText(""), "") << "empty lines are entries like any other";
   EXPECT_EQ(TranslateText("Scan"), "Suchen");
+  // The count is the line's integer value: a sign and blanks around it count.
+  for (const char* count : {" 2", "+2", "2 ", "\t2"}) {
+    Load(std::string(count) + "\nEnglish\nDeutsch\nen\nde\nScan\nSuchen", "de");
+    EXPECT_EQ(Index(), 1) << count;
+    EXPECT_EQ(TranslateText("Scan"), "Suchen") << count;
+  }
 }
 
 TEST_F(CatalogueTest, FaultyFilesLeaveEnglishAndAnEmptyTable) {
   const std::pair<const char*, std::string> cases[] = {
       {"first line not a number", "two\nEnglish\nDeutsch\nen\nde\n"},
+      {"a number and more", "2 languages\nEnglish\nDeutsch\nen\nde\n"},
       {"negative count", "-1\nEnglish\n"},
       {"fewer lines than the names and codes", "3\nEnglish\nDeutsch\nFrancais\nen\nde\n"},
       {"count zero", "0\nEnglish\n"},

@@ -232,10 +232,33 @@ TEST_F(CliTest, ScriptsGetExactBytes) {
   const auto null = with({"-0"});
   EXPECT_EQ(null.out, crafted + std::string(1, '\0') + tree.Path("z/big.dat") + std::string(2, '\0'));
 
+  test::SetModifiedYear(crafted, 2020);
+  test::SetModifiedYear(tree.Path("z/big.dat"), 2021);
   const auto json = with({"--json"});
-  EXPECT_EQ(json.out, "{\n  \"files\": [\n    {\"group\": 1, \"header\": \"Group 1 (0.00 MB)\", \"paths\": [\"" +
-                          tree.Path("q/a") + "\\u000ab\\u001b[31m.dat\", \"" + tree.Path("z/big.dat") +
-                          "\"]}\n  ],\n  \"folders\": []\n}\n");
+  const std::string jsonCrafted = tree.Path("q/a") + "\\u000ab\\u001b[31m.dat";
+  EXPECT_EQ(json.out,
+            "{\n  \"files\": [\n    {\"group\": 1, \"header\": \"Group 1 (0.00 MB)\", \"size\": 20, \"paths\": [\"" +
+                jsonCrafted + "\", \"" + tree.Path("z/big.dat") + "\"], \"members\": [\n      {\"path\": \"" +
+                jsonCrafted + "\", \"size\": 10, \"modified\": \"2020-01-01T00:00:00Z\"},\n      {\"path\": \"" +
+                tree.Path("z/big.dat") +
+                "\", \"size\": 10, \"modified\": \"2021-01-01T00:00:00Z\"}]}\n  ],\n  \"folders\": []\n}\n");
+}
+
+// With --folders, -0 ends the file list with one more NUL (an empty group),
+// so a script tells the two lists apart, also when the file list is empty.
+TEST_F(CliTest, NullSeparatedListsAreApartByAnEmptyGroup) {
+  const std::string nul(1, '\0');
+  const auto both = RunCliWith({"-0", "--folders", "--min-size-mb", "0", tree.Folder("x"), tree.Folder("y")});
+  EXPECT_EQ(both.status, 0) << both.err;
+  EXPECT_EQ(both.out, tree.Path("x/dup.txt") + nul + tree.Path("y/dup.txt") + nul + nul + nul);
+  tree.File("w/dup.txt", "same");
+  const auto folders = RunCliWith({"-0", "--folders", "--min-size-mb", "0", tree.Folder("x"), tree.Folder("w")});
+  EXPECT_EQ(folders.out, tree.Path("x/dup.txt") + nul + tree.Path("w/dup.txt") + nul + nul + nul + tree.Path("w") +
+                             nul + tree.Path("x") + nul + nul);
+  const auto onlyFolders =
+      RunCliWith({"-0", "--no-files", "--folders", "--min-size-mb", "0", tree.Folder("x"), tree.Folder("w")});
+  EXPECT_EQ(onlyFolders.out, nul + tree.Path("w") + nul + tree.Path("x") + nul + nul)
+      << "the file list is there, empty";
 }
 
 // A folder rule that names no folder, or a folder the scan does not reach, is
@@ -246,6 +269,10 @@ TEST_F(CliTest, AKeepFolderThatNamesNoScannedFolderIsBadUsage) {
   tree.Dir("elsewhere");
   tree.Dir("odd\x1B[31mname");
   tree.Symlink("to-y", tree.Path("y"));
+  // newest decides first: y's copy is the newer one, also where the two were
+  // written within one tick of the clock.
+  test::SetModifiedYear(tree.Path("x/dup.txt"), 2020);
+  test::SetModifiedYear(tree.Path("y/dup.txt"), 2021);
   const std::string noFolder = "orvanta-cli: '--keep in=' names no existing folder: ";
   const std::string notScanned =
       "orvanta-cli: '--keep in=' names a folder that is no scanned folder, lies in none and holds none: ";
@@ -280,7 +307,7 @@ TEST_F(CliTest, AKeepFolderWithoutACopyInSomeGroupsSaysSo) {
                              "in=" + tree.Path("z"), tree.Folder("x"), tree.Folder("y"), tree.Folder("z")});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("orvanta-cli: '--keep in=' holds no copy in 1 of 2 groups; the other rules chose there: " +
-                       tree.Path("z") + "\nMove 2 files to Recycle Bin?\n"),
+                       tree.Path("z") + test::TrashText("\nMove 2 files to Recycle Bin?\n")),
             std::string::npos)
       << r.err;
 }
@@ -309,9 +336,10 @@ TEST_F(CliTest, RemovalAsksMovesTheExtraCopiesAndTellsWhatStayed) {
 
   r = RunCliWith(with({"--dry-run"}), noTerminal);
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("Move 2 files to Recycle Bin?\nWould move to the trash: " + tree.Path("z/big.dat") +
-                       "\nWould move to the trash: " + tree.Path("y/dup.txt") + "\nMoved: 0. Stayed: 0.\n"),
-            std::string::npos)
+  EXPECT_NE(
+      r.err.find(test::TrashText("Move 2 files to Recycle Bin?\nWould move to the trash: ") + tree.Path("z/big.dat") +
+                 "\nWould move to the trash: " + tree.Path("y/dup.txt") + "\nMoved: 0. Stayed: 0.\n"),
+      std::string::npos)
       << r.err;
   EXPECT_TRUE(allThere());
 
@@ -322,7 +350,7 @@ TEST_F(CliTest, RemovalAsksMovesTheExtraCopiesAndTellsWhatStayed) {
   terminal.input = &no;
   r = RunCliWith(trash, terminal);
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("Move 2 files to Recycle Bin? [y/N] "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(test::TrashText("Move 2 files to Recycle Bin? [y/N] ")), std::string::npos) << r.err;
   EXPECT_TRUE(allThere());
 
   terminal.input = &yes;
@@ -382,11 +410,12 @@ TEST_F(CliTest, CopiesThatDifferMoveOnlyWithMoveDifferent) {
     return extra;
   };
   const std::string question =
-      "Move 1 files to Recycle Bin?\n\n1 of them differ from the copy that is kept:\n" + tree.Path("b/notes.txt");
+      test::TrashText("Move 1 file to Recycle Bin?\n\n1 of them differs from the copy that is kept:\n") +
+      tree.Path("b/notes.txt");
   auto r = RunCliWith(with({"--dry-run", "--move-different"}), hooks);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find(question +
-                       "\nMove the 1 that differ from the copy that is kept as well? y\n"
+                       "\nMove the 1 that differs from the copy that is kept as well? y\n"
                        "Would move to the trash: " +
                        tree.Path("b/notes.txt") + "\nMoved: 0. Stayed: 0.\n"),
             std::string::npos)
@@ -394,7 +423,7 @@ TEST_F(CliTest, CopiesThatDifferMoveOnlyWithMoveDifferent) {
 
   r = RunCliWith(with({"--yes"}), hooks);
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find(question + " y\nMove the 1 that differ from the copy that is kept as well? n\nStayed: " +
+  EXPECT_NE(r.err.find(question + " y\nMove the 1 that differs from the copy that is kept as well? n\nStayed: " +
                        tree.Path("b/notes.txt") + " (It differs from the copy that is kept.)\nMoved: 0. Stayed: 1.\n"),
             std::string::npos)
       << r.err;
@@ -567,10 +596,12 @@ TEST(CliKeep, AnotherUsersOlderCopyInASharedFolderIsNotTheOneKept) {
                              tree.Folder("shared"), tree.Folder("home")},
                             hooks);
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("Move 1 files to Recycle Bin?\n\nIn 1 groups a copy of yours is kept, not one owned by another "
-                       "user in a folder others can write to, which stays unchecked. y\nMoved to the trash: " +
-                       copy + "\nMoved: 1. Stayed: 0."),
-            std::string::npos)
+  EXPECT_NE(
+      r.err.find(test::TrashText("Move 1 file to Recycle Bin?\n\nIn 1 group a copy of yours is kept, not one owned by "
+                                 "another user in a folder others can write to, which stays unchecked. y\nMoved "
+                                 "to the trash: ") +
+                 copy + "\nMoved: 1. Stayed: 0."),
+      std::string::npos)
       << r.err;
   EXPECT_EQ(test::ReadFile(planted), "photo");
   EXPECT_EQ(test::ReadFile(mine), "photo");
@@ -683,7 +714,7 @@ TEST_F(CliTest, TheRemovalsProgressLineMakesWayForEachItemsLine) {
       {"--yes", "--min-size-mb", "0", "--trash", "all-but-one", tree.Folder("x"), tree.Folder("y"), tree.Folder("z")},
       hooks);
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("\rMoving to the Recycle Bin... 1 / 2\x1b[K"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(test::TrashText("\rMoving to the Recycle Bin... 1 / 2\x1b[K")), std::string::npos) << r.err;
   for (const char* moved : {"z/big.dat", "y/dup.txt"}) {
     const std::size_t at = r.err.find("Moved to the trash: " + tree.Path(moved) + "\n");
     ASSERT_NE(at, std::string::npos) << r.err;

@@ -112,7 +112,39 @@ TEST_F(CollectFilesTest, StopDuringTheWalkRegistersNothingOfThatPass) {
     if (window.calls.size() >= 2 && window.calls[window.calls.size() - 2] == "marquee:on") stop = true;
   };
   EXPECT_TRUE(Collect().empty());
-  EXPECT_EQ(window.LastStatus(), "Scanning cancelled. 0 files collected so far.");
+  EXPECT_EQ(window.LastStatus(), "Scan stopped before any file was found.");
+}
+
+// A stopped scan names what its walk found, though nothing of it is listed.
+TEST_F(CollectFilesTest, TheStoppedStatusNamesWhatTheWalkFound) {
+  tree.File("a", "1");
+  tree.File("b/c", "2");
+  const struct {
+    std::string masks;
+    const char* status;
+  } cases[] = {
+      {"*.*", "Scan stopped after finding 2 files; nothing is listed."},
+      {"a", "Scan stopped after finding 1 file; nothing is listed."},
+  };
+  for (const auto& c : cases) {
+    settings.folders = {tree.Folder()};
+    settings.masks = c.masks;
+    stop = false;
+    // Stop once the walk is over, as its files are registered.
+    window.onPump = [this](int) {
+      if (window.LastStatus().rfind("Scanning: ", 0) == 0) stop = true;
+    };
+    Collect();
+    EXPECT_EQ(window.LastStatus(), c.status) << c.masks;
+  }
+  settings.masks = "*.*";
+  window.onPump = nullptr;
+  stop = false;
+  Collect();
+  EXPECT_EQ(window.LastStatus(), "Found 2 files (after filters).");
+  settings.masks = "a";
+  Collect();
+  EXPECT_EQ(window.LastStatus(), "Found 1 file (after filters).");
 }
 
 // --- Decisions that protect data ---

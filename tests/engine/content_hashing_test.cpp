@@ -109,7 +109,7 @@ TEST_P(ComputeAllHashesTest, VanishedAndUnreadableFilesStayUnhashedAndTheRestGoe
   if (locked != nullptr) {
     EXPECT_EQ(locked->contentHash, "");
     EXPECT_EQ(unreadable, std::vector<std::string>{locked->FullPath()}) << "a vanished file is not unreadable";
-    EXPECT_EQ(window.LastStatus(), "1 files could not be read.");
+    EXPECT_EQ(window.LastStatus(), "1 file could not be read.");
   } else {
     EXPECT_TRUE(unreadable.empty());
   }
@@ -130,7 +130,7 @@ TEST_P(ComputeAllHashesTest, AFileThatFailsOnlyWhenComparedIsCountedUnreadable) 
   EXPECT_EQ(c.contentHash, a.contentHash);
   EXPECT_EQ(b.contentHash, "");
   EXPECT_EQ(unreadable, std::vector<std::string>{b.FullPath()});
-  EXPECT_EQ(window.LastStatus(), "1 files could not be read.");
+  EXPECT_EQ(window.LastStatus(), "1 file could not be read.");
 }
 
 TEST_P(ComputeAllHashesTest, NothingCollectedShowsNothing) {
@@ -145,6 +145,21 @@ TEST_P(ComputeAllHashesTest, DistinctSizesReadNothing) {
   EXPECT_EQ(window.ShownStatuses(), std::vector<std::string>{"Computing SHA-1 hashes (size filtered)..."});
   EXPECT_EQ(window.calls.back(), "pos:0");
   for (const FileRecord& file : files) EXPECT_EQ(file.contentHash, "");
+}
+
+TEST_P(ComputeAllHashesTest, AStoppedStageKeepsItsOwnStatusOverTheLeftOutCount) {
+  // Every file changed since it was collected (its size no longer the one
+  // listed), so each one read is left out; Stop comes once reading started.
+  for (int i = 0; i < 60; ++i) files.Add(tree.File("f" + std::to_string(i), "abcde"), 4);
+  window.onPump = [this](int) {
+    if (window.LastStatus().rfind("Computing SHA-1 hashes (size filtered)... ", 0) == 0) stop = true;
+  };
+  Hash();
+  const std::string last = window.LastStatus();
+  EXPECT_TRUE(last.starts_with("Computing SHA-1 hashes (size filtered)... ") ||
+              last.starts_with("Stopping SHA-1 hashing... "))
+      << last;
+  EXPECT_TRUE(changed.empty()) << "a stopped scan lists nothing, so it names nothing left out";
 }
 
 TEST_P(ComputeAllHashesTest, StopBeforeTheFirstClaimHashesNothing) {

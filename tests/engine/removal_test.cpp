@@ -138,8 +138,9 @@ TEST_F(RemovalTest, NestedFolderClonesKeepOneSideAndMoveTheOther) {
                                                        "Photos/2020", "x Photos - Copy/2019", "Photos/2019"}));
   Delete(ListKind::Folders);
 
-  EXPECT_EQ(prompts.shown, (std::vector<std::string>{"confirm:Move 3 directories to Recycle Bin?",
-                                                     "message:Directories were moved to the Recycle Bin."}));
+  EXPECT_EQ(prompts.shown,
+            (std::vector<std::string>{test::TrashText("confirm:Move 3 directories to Recycle Bin?"),
+                                      test::TrashText("message:Directories were moved to the Recycle Bin.")}));
   EXPECT_EQ(prompts.defaults, std::vector<bool>{true});
   EXPECT_EQ(test::ReadFile(S("Photos/2019/beach.jpg")), "beach photo");
   EXPECT_EQ(test::ReadFile(S("Photos/2020/snow.jpg")), "snow photo, larger");
@@ -160,8 +161,8 @@ TEST_F(RemovalTest, AGroupAboutToLoseEveryCopyIsNamedAndNoIsTheDefault) {
   Delete(ListKind::Folders);
   ASSERT_EQ(prompts.shown.size(), 1u);
   EXPECT_EQ(
-      prompts.shown[0].rfind("confirm:Move 3 directories to Recycle Bin?\n\nNo copy would remain of these groups:\n"
-                             "Group 2 (",
+      prompts.shown[0].rfind(test::TrashText("confirm:Move 3 directories to Recycle Bin?\n\nNo copy would remain of "
+                                             "these groups:\nGroup 2 ("),
                              0),
       0u)
       << prompts.shown[0];
@@ -182,10 +183,11 @@ TEST_F(RemovalTest, CheckedRowsTheSearchHidesAreCountedInTheQuestion) {
   prompts.answer = false;
   Delete(ListKind::Files);
   ASSERT_EQ(prompts.shown.size(), 1u);
-  EXPECT_EQ(prompts.shown[0], "confirm:Move 2 files to Recycle Bin?\n\n1 of them are hidden by the search.");
+  EXPECT_EQ(prompts.shown[0],
+            test::TrashText("confirm:Move 2 files to Recycle Bin?\n\n1 of them is hidden by the search."));
   Files().SetSearch("photo");  // every row shown: no note
   Delete(ListKind::Files);
-  EXPECT_EQ(prompts.shown[1], "confirm:Move 2 files to Recycle Bin?");
+  EXPECT_EQ(prompts.shown[1], test::TrashText("confirm:Move 2 files to Recycle Bin?"));
   EXPECT_EQ(Files().Rows().size(), 4u);
 }
 
@@ -195,7 +197,7 @@ TEST_F(RemovalTest, FoldersThatHeldAMovedFileGoStaleOnTheOtherPage) {
   CheckAll(Folders());
   CheckOnly(Files(), {"Photos - Copy/2019/beach.jpg"});
   Delete(ListKind::Files);
-  ASSERT_EQ(prompts.shown.back(), "message:Files were moved to the Recycle Bin.");
+  ASSERT_EQ(prompts.shown.back(), test::TrashText("message:Files were moved to the Recycle Bin."));
   std::vector<std::string> stale;
   for (const ListRow& row : Folders().Rows()) {
     if (row.stale) stale.push_back(tree.Relative(RowPath(row)));
@@ -215,7 +217,7 @@ TEST_F(RemovalTest, ACheckedSubfolderOfACheckedFolderTravelsWithIt) {
   Scan();
   CheckOnly(Folders(), {"Photos - Copy", "Photos - Copy/2020", "Photos - Copy/2020"});
   Delete(ListKind::Folders);
-  EXPECT_EQ(prompts.shown.back(), "message:Directories were moved to the Recycle Bin.");
+  EXPECT_EQ(prompts.shown.back(), test::TrashText("message:Directories were moved to the Recycle Bin."));
   EXPECT_EQ(Rows(Folders()), (std::vector<std::string>{"Photos", "Photos/2020", "Photos/2019"}));
   EXPECT_TRUE(fs::exists(S("Photos/2020/snow.jpg")));
 }
@@ -253,7 +255,7 @@ TEST_F(RemovalTest, APartialFailureMovesTheRestAndNamesWhatStayed) {
 
   EXPECT_EQ(
       prompts.shown.back(),
-      "message:Failed to delete some files.\n\nMoved: 1. Stayed: 1.\n\nIt is no longer there.\n" + S("y/one.txt"));
+      "message:Some files were kept in place.\n\nMoved: 1. Stayed: 1.\n\nIt is no longer there.\n" + S("y/one.txt"));
   EXPECT_FALSE(fs::exists(S("y/two.txt")));
   EXPECT_EQ(Rows(Files()), (std::vector<std::string>{"x/two.txt", "x/one.txt", "x y/one.txt"}))
       << "the row that stayed stays checked";
@@ -415,9 +417,9 @@ TEST_F(RemovalTest, StopLeavesEveryItemNotYetMovedInPlaceWithTheReason) {
     EXPECT_EQ(item.reason, "The removal was stopped.");
     EXPECT_TRUE(fs::exists(item.path));
   }
-  EXPECT_EQ(stages,
-            (std::vector<std::string>{"Moving to the Recycle Bin... 1 / 3", "Moving to the Recycle Bin... 2 / 3",
-                                      "Moving to the Recycle Bin... 3 / 3"}));
+  EXPECT_EQ(stages, (std::vector<std::string>{test::TrashText("Moving to the Recycle Bin... 1 / 3"),
+                                              test::TrashText("Moving to the Recycle Bin... 2 / 3"),
+                                              test::TrashText("Moving to the Recycle Bin... 3 / 3")}));
   for (const char* name : {"one", "two", "three"}) EXPECT_TRUE(fs::exists(S(std::string("kept/") + name + ".txt")));
 
   // A Stop during a comparison ends it: nothing moves.
@@ -460,15 +462,16 @@ TEST_F(RemovalTest, CopiesThatDifferInANameGroupMoveOnlyAfterASecondYes) {
     ASSERT_EQ(prompts.shown.size(), 3u);
     EXPECT_EQ(
         prompts.shown[0],
-        "confirm:Move 2 files to Recycle Bin?\n\n1 of them differ from the copy that is kept:\n" + S("B/notes.txt"));
-    EXPECT_EQ(prompts.shown[1], "confirm:Move the 1 that differ from the copy that is kept as well?");
+        test::TrashText("confirm:Move 2 files to Recycle Bin?\n\n1 of them differs from the copy that is kept:\n") +
+            S("B/notes.txt"));
+    EXPECT_EQ(prompts.shown[1], "confirm:Move the 1 that differs from the copy that is kept as well?");
     EXPECT_EQ(prompts.defaults, (std::vector<bool>{true, false}));
     EXPECT_EQ(fs::exists(S("B/notes.txt")), !secondYes);
     EXPECT_FALSE(fs::exists(S("C/notes.txt")));
     EXPECT_EQ(test::ReadFile(S("A/notes.txt")), "first draft");
     if (!secondYes) {
       EXPECT_EQ(prompts.shown[2],
-                "message:Failed to delete some files.\n\nMoved: 1. Stayed: 1.\n\n"
+                "message:Some files were kept in place.\n\nMoved: 1. Stayed: 1.\n\n"
                 "It differs from the copy that is kept.\n" +
                     S("B/notes.txt"));
     }
@@ -482,8 +485,8 @@ TEST_F(RemovalTest, CopiesThatDifferInANameGroupMoveOnlyAfterASecondYes) {
   prompts.shown.clear();
   prompts.answers = {};
   Delete(ListKind::Files);
-  EXPECT_EQ(prompts.shown, (std::vector<std::string>{"confirm:Move 1 files to Recycle Bin?",
-                                                     "message:Files were moved to the Recycle Bin."}));
+  EXPECT_EQ(prompts.shown, (std::vector<std::string>{test::TrashText("confirm:Move 1 file to Recycle Bin?"),
+                                                     test::TrashText("message:Files were moved to the Recycle Bin.")}));
 }
 
 TEST(ContentCompare, NamesTheFirstEntryThatDiffersAndNeverVouchesForAFileThatGrew) {
@@ -545,13 +548,21 @@ TEST(RemovalText, OutcomeAndQuestionTellTheTruth) {
   EXPECT_EQ(RemovalOutcomeText(ListKind::Folders, result),
             "Failed to delete some directories.\n\nMoved: 1. Stayed: 1.\n\n"
             "It is no longer there.\n'/p/K'$'\\E'']0;PWNED'$'\\a\\E''[31mRED'");
+  // Items left in place on purpose were kept; one failed move among them makes it a failure.
+  result.stayed = {{"/changed", "It changed since the scan.", true}, {"/stop", "The removal was stopped.", true}};
+  EXPECT_EQ(RemovalOutcomeText(ListKind::Files, result),
+            "Some files were kept in place.\n\nMoved: 1. Stayed: 2.\n\nIt changed since the scan.\n/changed\n\n"
+            "The removal was stopped.\n/stop");
+  result.stayed.push_back({"/locked", "Permission denied", false});
+  EXPECT_EQ(RemovalOutcomeText(ListKind::Folders, result).rfind("Failed to delete some directories.\n\n", 0), 0u);
   result.stayed.clear();
-  EXPECT_EQ(RemovalOutcomeText(ListKind::Files, result), "Files were moved to the Recycle Bin.");
+  EXPECT_EQ(RemovalOutcomeText(ListKind::Files, result), test::TrashText("Files were moved to the Recycle Bin."));
   // Items that went to the trash of another mount are named under it.
   result.moved = {"/m", "/usb/a", "/usb/b"};
   result.otherTrash = {"", "/usb/.Trash-1000", "/usb/.Trash-1000"};
   EXPECT_EQ(RemovalOutcomeText(ListKind::Files, result),
-            "Files were moved to the Recycle Bin.\n\nMoved to the trash folder '/usb/.Trash-1000':\n/usb/a\n/usb/b");
+            test::TrashText("Files were moved to the Recycle Bin.") +
+                "\n\nMoved to the trash folder '/usb/.Trash-1000':\n/usb/a\n/usb/b");
 
   ResultList files = MakeFileCloneList();
   ScriptedPrompts prompts;
@@ -624,7 +635,7 @@ TEST_F(RemovalTest, ItemsBelowALinkedRootMoveThroughItsRealPath) {
   fs::create_directory_symlink(tree.Path("outside"), S("u/q"));
   Delete(ListKind::Files);
   EXPECT_EQ(prompts.shown.back(),
-            "message:Failed to delete some files.\n\nMoved: 1. Stayed: 1.\n\n"
+            "message:Some files were kept in place.\n\nMoved: 1. Stayed: 1.\n\n"
             "It changed since the scan.\n" +
                 given + "q/two.txt");
   EXPECT_FALSE(fs::exists(S("u/y/one.txt")));
@@ -639,7 +650,7 @@ TEST_F(RemovalTest, ItemsBelowALinkedRootMoveThroughItsRealPath) {
     Folders().SetChecked(i, RowPath(Folders().Rows()[i]) == given + "Photos - Copy");
   }
   Delete(ListKind::Folders);
-  EXPECT_EQ(prompts.shown.back(), "message:Directories were moved to the Recycle Bin.");
+  EXPECT_EQ(prompts.shown.back(), test::TrashText("message:Directories were moved to the Recycle Bin."));
   EXPECT_FALSE(fs::exists(S("u/Photos - Copy")));
   EXPECT_EQ(test::ReadFile(S("u/Photos/2019/a.jpg")), "a");
   EXPECT_EQ(test::ReadFile(tree.Path("data/Trash/files/Photos - Copy/2019/a.jpg")), "a");

@@ -440,3 +440,21 @@ std::string ReadFile(const std::string& path) {
 }
 
 }  // namespace orvanta::test
+
+namespace orvanta::test {
+
+std::string TrashText(std::string windowsText) {
+#ifndef _WIN32
+  for (const auto& [from, to] : {std::pair<std::string, std::string>{"checked to Recycle Bin", "checked to Trash"},
+                                 {"to Recycle Bin", "to the Trash"},
+                                 {"the Recycle Bin", "the Trash"}}) {
+    for (std::size_t at = windowsText.find(from); at != std::string::npos;
+         at = windowsText.find(from, at + to.size())) {
+      windowsText.replace(at, from.size(), to);
+    }
+  }
+#endif
+  return windowsText;
+}
+
+}  // namespace orvanta::test

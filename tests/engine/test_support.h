@@ -175,6 +175,10 @@ struct FakeSettings : ScanSettingsValues {
 // The whole bytes of a file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 
+// A text the program shows naming the Recycle Bin, as this platform shows it:
+// as written on Windows, naming the Trash elsewhere.
+std::string TrashText(std::string windowsText);
+
 // A tree and a whole scan of it: the recording host, settings naming the tree
 // (change them before Run), and the run.
 struct ScannedTree {

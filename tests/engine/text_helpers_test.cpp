@@ -41,5 +41,16 @@ TEST(TextHelpers, TrimBlanksRemovesControlsAndBlanksAtTheEndsOnly) {
   EXPECT_EQ(TrimBlanks("\xC2\xA0x"), "\xC2\xA0x");  // a no-break space is text
 }
 
+TEST(TextHelpers, UtcTimestampIsRfc3339WithTheFractionWhenThereIsOne) {
+  const std::pair<std::int64_t, const char*> cases[] = {
+      {0, "1970-01-01T00:00:00Z"},
+      {1796964048250000000, "2026-12-11T04:40:48.250000000Z"},
+      {1796964048000000001, "2026-12-11T04:40:48.000000001Z"},
+      {-1, "1969-12-31T23:59:59.999999999Z"},
+      {951782400000000000, "2000-02-29T00:00:00Z"},
+  };
+  for (const auto& [time, text] : cases) EXPECT_EQ(UtcTimestamp(time), text) << time;
+}
+
 }  // namespace
 }  // namespace orvanta

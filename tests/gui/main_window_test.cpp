@@ -25,15 +25,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <set>
 #include <stdexcept>
 
 #include "../engine/list_checks.h"
 #include "../engine/test_support.h"
+#include "core/app_info.h"
 #include "core/file_record.h"
 #include "core/paths.h"
 #include "gui/application.h"
 #include "gui/desktop_shell.h"
+#include "gui/dialogs.h"
 #include "gui/main_window.h"
 #include "gui/result_list_view.h"
 #include "platform/platform.h"
@@ -70,10 +73,19 @@ class MainWindowTest : public QObject {
   RecordingShell shell;
   std::unique_ptr<FaultyForm> form;
   std::unique_ptr<test::TempTree> tree;
+  std::unique_ptr<test::ScopedEnvironmentVariable> configHome;
 
   static QString YesButtonText() {
     QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::No);
     return box.button(QMessageBox::Yes)->text();
+  }
+
+  // A menu text as the person reads it: its Alt letter's marker "&" taken
+  // out, and the letter after a Chinese, Japanese or Korean text ("(&F)").
+  static QString Shown(QString text) {
+    static const QRegularExpression kAfter("\\(&[A-Z0-9]\\)$");
+    text.remove(kAfter);
+    return text.replace(QRegularExpression("&(.)"), "\\1");
   }
 
   // The form's menu item and button of that objectName.
@@ -123,8 +135,10 @@ class MainWindowTest : public QObject {
   void init() {
     dialogs = test::ScriptedDialogs();
     shell = RecordingShell();
-    form = std::make_unique<FaultyForm>(dialogs, shell);
     tree = std::make_unique<test::TempTree>();
+    // Settings of a test's own: what one window saves at closing, the next test's window would find.
+    configHome = std::make_unique<test::ScopedEnvironmentVariable>("XDG_CONFIG_HOME", tree->Path("settings"));
+    form = std::make_unique<FaultyForm>(dialogs, shell);
     tree->File("a/same.txt", "12345");
     tree->File("b/same.txt", "12345");
     tree->File("b/copy.txt", "12345");
@@ -135,6 +149,7 @@ class MainWindowTest : public QObject {
     form.reset();
     // English again also after a failed language test, so its failure stays its own.
     LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
+    configHome.reset();
     tree.reset();
   }
 
@@ -183,7 +198,16 @@ class MainWindowTest : public QObject {
     QCOMPARE(Find<ResultListView>(fresh, "lvDirs")->header()->sectionSize(1), 740);
     QCOMPARE(Find<ResultListView>(fresh, "lvFiles")->model()->headerData(3, Qt::Horizontal).toString(),
              QString("File size (MB)"));
-    for (QAction* action : fresh.findChildren<QAction*>()) QVERIFY(action->shortcut().isEmpty());
+    // Keys only where the command table gives them.
+    std::map<QString, QString> keys;
+    for (const QAction* action : fresh.findChildren<QAction*>()) {
+      if (!action->shortcuts().isEmpty()) keys[action->objectName()] = QKeySequence::listToString(action->shortcuts());
+    }
+    QCOMPARE(keys, (std::map<QString, QString>{{"Scan1", "F5; Ctrl+R"},
+                                               {"Stop1", "Esc"},
+                                               {"MoveCheckedtoRecycleBin1", "Del"},
+                                               {"ExportActiveList1", "Ctrl+E"},
+                                               {"OpenMenuBar1", "F10"}}));
   }
 
   void addingAFolderTwiceLeavesOneEntryEndingInTheDelimiter() {
@@ -250,7 +274,7 @@ class MainWindowTest : public QObject {
     });
     form->ScanFolders();
     QVERIFY(stopWasEnabled);
-    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("Scanning cancelled. 0 files collected so far."));
+    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("Scan stopped before any file was found."));
     QVERIFY(!Button("btnStop")->isEnabled());
     QVERIFY(!Item("Stop1")->isEnabled());
     QCOMPARE(Find<QProgressBar>(*form, "ProgressBar")->value(), 0);
@@ -291,7 +315,7 @@ class MainWindowTest : public QObject {
   void everyCommandThatChangesWhatTheScanFillsIsDisabledDuringIt() {
     const std::set<QString> enabledDuringAScan = {
         "Exit1",    "Stop1",      "btnStop",       "FileClones1", "FolderClones1", "ShowSettingsPanel1",
-        "utorial1", "ContactUs1", "VisitWebsite1", "About1"};
+        "utorial1", "ContactUs1", "VisitWebsite1", "About1",      "OpenMenuBar1"};
     // A catalogue of two languages, for a language menu with items: choosing
     // one is saved, so it waits for the scan too.
     const test::ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", tree->Path("config"));
@@ -342,11 +366,11 @@ class MainWindowTest : public QObject {
     for (const auto& [name, expected] : menus) {
       const QMenu* menu = Find<QMenu>(*form, name);
       QStringList items;
-      for (const QAction* item : menu->actions()) items << (item->isSeparator() ? "-" : item->text());
-      QCOMPARE(menu->title() + ": " + items.join(" | "), expected);
+      for (const QAction* item : menu->actions()) items << (item->isSeparator() ? "-" : Shown(item->text()));
+      QCOMPARE(Shown(menu->title()) + ": " + items.join(" | "), expected);
     }
     QStringList bar;
-    for (const QAction* menu : form->menuBar()->actions()) bar << menu->text();
+    for (const QAction* menu : form->menuBar()->actions()) bar << Shown(menu->text());
     QCOMPARE(bar, (QStringList{"File", "Action", "Edit", "View", "Help"}));
     const std::pair<const char*, QString> buttons[] = {
         {"btnAddFolder", "Add folder..."},
@@ -356,7 +380,7 @@ class MainWindowTest : public QObject {
         {"btnCheckAll", "Check all"},
         {"btnUncheckAll", "Uncheck all"},
         {"btnOpenLocation", "Open location"},
-        {"btnDeleteSelected", "Delete checked to Recycle Bin"},
+        {"btnDeleteSelected", "Delete checked to Trash"},
         {"btnExportFiles", "Export File Clones..."},
         {"btnExportDirs", "Export Folder Clones..."},
         {"btnStop", "Stop"},
@@ -395,6 +419,12 @@ class MainWindowTest : public QObject {
     QTRY_VERIFY(Find<QWidget>(*form, "PanelTop")->geometry().bottom() <
                 Find<QTabWidget>(*form, "PageControl1")->geometry().top());
     QCOMPARE(Find<QWidget>(*form, "PanelTop")->geometry().top(), 0);
+  }
+
+  void theWindowHasItsOwnIcon() {
+    const QIcon icon = form->windowIcon();
+    QVERIFY(!icon.isNull());
+    for (const int size : {16, 32, 48, 128}) QVERIFY(icon.availableSizes().contains(QSize(size, size)));
   }
 
   void theAboutBoxNamesProgramVersionAndHost() {
@@ -446,7 +476,7 @@ class MainWindowTest : public QObject {
 
     Button("btnCheckAll")->click();
     Button("btnDeleteSelected")->click();  // answered No
-    QCOMPARE(dialogs.shown.last(), QString("confirm:Move 4 files to Recycle Bin?\n\n"
+    QCOMPARE(dialogs.shown.last(), QString("confirm:Move 4 files to the Trash?\n\n"
                                            "No copy would remain of these groups:\nGroup 1 (0.00 MB)"));
     QVERIFY(!dialogs.lastConfirmDefaultYes);
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{4});
@@ -457,7 +487,7 @@ class MainWindowTest : public QObject {
     dialogs.confirmations = {true};
     Item("MoveCheckedtoRecycleBin1")->trigger();
     QCOMPARE(dialogs.shown.mid(2),
-             (QStringList{"confirm:Move 3 files to Recycle Bin?", "message:Files were moved to the Recycle Bin."}));
+             (QStringList{"confirm:Move 3 files to the Trash?", "message:Files were moved to the Trash."}));
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{1});
     QVERIFY(QFile::exists(QString::fromStdString(kept)));
     QVERIFY(!QFile::exists(QString::fromStdString(moved)));
@@ -471,9 +501,10 @@ class MainWindowTest : public QObject {
     QFile::remove(QString::fromStdString(vanished));
     dialogs.confirmations = {true};
     Button("btnDeleteSelected")->click();
-    QCOMPARE(dialogs.shown.last(), QString::fromStdString("message:Failed to delete some files.\n\nMoved: 2. Stayed: 1."
-                                                          "\n\nIt is no longer there.\n" +
-                                                          vanished));
+    QCOMPARE(dialogs.shown.last(),
+             QString::fromStdString("message:Some files were kept in place.\n\nMoved: 2. Stayed: 1."
+                                    "\n\nIt is no longer there.\n" +
+                                    vanished));
     QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{2});
     QVERIFY(form->Run().FileClones().Rows()[1].checked);
   }
@@ -492,8 +523,8 @@ class MainWindowTest : public QObject {
     Item("Checkallbutoneingroup1")->trigger();
     dialogs.confirmations = {true};
     Button("btnDeleteSelected")->click();
-    QCOMPARE(dialogs.shown, (QStringList{"confirm:Move 3 directories to Recycle Bin?",
-                                         "message:Directories were moved to the Recycle Bin."}));
+    QCOMPARE(dialogs.shown,
+             (QStringList{"confirm:Move 3 directories to the Trash?", "message:Directories were moved to the Trash."}));
     QVERIFY(QFile::exists(QString::fromStdString(tree->Path("p/Photos/2019/beach.jpg"))));
     QVERIFY(QFile::exists(QString::fromStdString(tree->Path("p/Photos/2020/snow.jpg"))));
     QVERIFY(!QFile::exists(QString::fromStdString(tree->Path("p/Photos - Copy"))));
@@ -541,7 +572,7 @@ class MainWindowTest : public QObject {
     QVERIFY(stopClicked);
     QVERIFY(othersDisabled);
     const QString outcome = dialogs.shown.last();
-    QVERIFY2(outcome.startsWith("message:Failed to delete some files.\n\nMoved: 1. Stayed: 2.\n\n"
+    QVERIFY2(outcome.startsWith("message:Some files were kept in place.\n\nMoved: 1. Stayed: 2.\n\n"
                                 "The removal was stopped.\n"),
              qPrintable(outcome));
     int left = 0;
@@ -596,12 +627,12 @@ class MainWindowTest : public QObject {
       Button("btnDeleteSelected")->click();
       QCOMPARE(dialogs.shown.size(), 3);
       QCOMPARE(dialogs.shown[0],
-               "confirm:Move 1 files to Recycle Bin?\n\n1 of them differ from the copy that is kept:\n" + quoted);
-      QCOMPARE(dialogs.shown[1], QString("confirm:Move the 1 that differ from the copy that is kept as well?"));
+               "confirm:Move 1 file to the Trash?\n\n1 of them differs from the copy that is kept:\n" + quoted);
+      QCOMPARE(dialogs.shown[1], QString("confirm:Move the 1 that differs from the copy that is kept as well?"));
       QVERIFY(!dialogs.lastConfirmDefaultYes);
       QCOMPARE(QFile::exists(QString::fromStdString(other)), !secondYes);
-      QCOMPARE(dialogs.shown[2], secondYes ? QString("message:Files were moved to the Recycle Bin.")
-                                           : "message:Failed to delete some files.\n\nMoved: 0. Stayed: 1.\n\n"
+      QCOMPARE(dialogs.shown[2], secondYes ? QString("message:Files were moved to the Trash.")
+                                           : "message:Some files were kept in place.\n\nMoved: 0. Stayed: 1.\n\n"
                                              "It differs from the copy that is kept.\n" +
                                                  quoted);
       for (const QString& text : dialogs.shown) QVERIFY2(!text.contains(QChar(0x1b)), qPrintable(text));
@@ -617,7 +648,7 @@ class MainWindowTest : public QObject {
     form->ScanFolders();
     dialogs.confirmations = {true};
     Button("btnDeleteSelected")->click();  // the file page: one beach.jpg goes
-    QCOMPARE(dialogs.shown.last(), QString("message:Files were moved to the Recycle Bin."));
+    QCOMPARE(dialogs.shown.last(), QString("message:Files were moved to the Trash."));
 
     Item("FolderClones1")->trigger();
     QApplication::processEvents();
@@ -643,6 +674,15 @@ class MainWindowTest : public QObject {
     Button("btnOpenLocation")->click();
     const std::string file = form->Run().FileClones().Rows()[0].data->FullPath();
     QCOMPARE(shell.requests, QStringList{"show:" + QString::fromStdString(file)});
+    // Ctrl+click on the selected row clears the selection; the cursor stays on it.
+    ResultListView* files = Find<ResultListView>(*form, "lvFiles");
+    const QModelIndex selected = files->model()->index(1, 1);
+    QTest::mouseClick(files->viewport(), Qt::LeftButton, Qt::ControlModifier, files->visualRect(selected).center());
+    QCOMPARE(files->currentIndex().row(), 1);
+    QVERIFY(!files->selectionModel()->hasSelection());
+    Button("btnOpenLocation")->click();
+    QCOMPARE(dialogs.shown.last(), QString("message:Please select an item first."));
+    QCOMPARE(shell.requests.size(), 1);
 
     Item("FolderClones1")->trigger();
     Button("btnOpenLocation")->click();  // the selection on the hidden page plays no part
@@ -682,7 +722,7 @@ class MainWindowTest : public QObject {
       QCOMPARE(view->currentIndex().row(), row);
       QCOMPARE(view->currentIndex().column(), 2);
       QVERIFY(view->selectionModel()->isRowSelected(row, {}));
-      QCOMPARE(view->CurrentEngineRow(), model->EngineRow(view->currentIndex()));
+      QCOMPARE(view->SelectedEngineRow(), model->EngineRow(view->currentIndex()));
     }
 
     // Each cell's tooltip starts with the row's full path (details follow), the header's nothing.
@@ -691,6 +731,33 @@ class MainWindowTest : public QObject {
     QCOMPARE(model->data(member, Qt::ToolTipRole).toString().section('\n', 0, 0),
              QChar(0x2066) + QString::fromStdString(list.Rows()[engineRow].data->FullPath()) + QChar(0x2069));
     QVERIFY(!model->data(model->index(4, 1), Qt::ToolTipRole).isValid());
+  }
+
+  // A message box belongs to the window: owned by it, modal to it, and
+  // centred over it wherever it was moved, as the desktop places dialogs.
+  void messageBoxesAreCentredOverTheirWindow() {
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->move(20, 15);
+    QCoreApplication::processEvents();
+    SystemDialogs real;
+    QWidget* owner = nullptr;
+    QPoint boxCentre;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QVERIFY(box != nullptr);
+      owner = box->parentWidget();
+      boxCentre = box->geometry().center();
+      box->accept();
+    });
+    real.Message(form.get(), "Please select an item first.");
+    QCOMPARE(owner, form.get());
+    QVERIFY2((boxCentre - form->geometry().center()).manhattanLength() <= 4,
+             qPrintable(QString("%1,%2 against %3,%4")
+                            .arg(boxCentre.x())
+                            .arg(boxCentre.y())
+                            .arg(form->geometry().center().x())
+                            .arg(form->geometry().center().y())));
   }
 
   // The Directory column takes the width the other columns leave.
@@ -773,7 +840,7 @@ class MainWindowTest : public QObject {
     QVERIFY(view->model()->setData(chosen, Qt::Checked, Qt::CheckStateRole));
     dialogs.confirmations = {true};
     Button("btnDeleteSelected")->click();
-    QCOMPARE(dialogs.shown.first(), QString("confirm:Move 1 files to Recycle Bin?"));
+    QCOMPARE(dialogs.shown.first(), QString("confirm:Move 1 file to the Trash?"));
     QVERIFY(!QFile::exists(QString::fromStdString(path)));
     QVERIFY(QFile::exists(QString::fromStdString(other)));
     QCOMPARE(ShownLines(view).filter("Group "), (QStringList{"Group 2", "Group 1", "Group 3"}));  // still sorted
@@ -967,8 +1034,8 @@ class MainWindowTest : public QObject {
     const QString file = QString::fromStdString(form->Run().FileClones().Rows()[0].data->FullPath());
     const QString folder = QString::fromStdString(form->Run().FolderClones().Rows()[0].data->FullPath());
     const QString nothing = "message:No program on this system can open %1.";
-    QCOMPARE(dialogs.shown, (QStringList{nothing.arg(file), nothing.arg(folder),
-                                         nothing.arg("https://orvanta.invalid/support.html")}));
+    QCOMPARE(dialogs.shown,
+             (QStringList{nothing.arg(file), nothing.arg(folder), nothing.arg(QString::fromStdString(LocalManual()))}));
   }
 
   void exportWritesTheListAndReportsAFailure() {
@@ -990,12 +1057,17 @@ class MainWindowTest : public QObject {
     QVERIFY(dialogs.shown[0].endsWith(QString::fromLocal8Bit(std::strerror(ENOENT)) + "."));
   }
 
-  void helpLinksOpenTheMakersPages() {
+  // The maker's host of this build is the placeholder, which reaches nobody:
+  // the items open the manual that came with the program.
+  void helpLinksOpenTheManualWhileTheSiteIsThePlaceholder() {
+    QCOMPARE(QString(kMakerHost), QString("orvanta.invalid"));
+    const QString manual = QString::fromStdString(LocalManual());
+    QCOMPARE(manual, QString::fromStdString(platform::JoinedPath(platform::ExecutableFolder(), "README.md")));
     Item("utorial1")->trigger();
     Item("ContactUs1")->trigger();
     Item("VisitWebsite1")->trigger();
-    QCOMPARE(shell.requests, (QStringList{"web:https://orvanta.invalid/redirect/tutorial-orvanta.html",
-                                          "web:https://orvanta.invalid/support.html", "web:https://orvanta.invalid/"}));
+    QCOMPARE(shell.requests, (QStringList{"item:" + manual, "item:" + manual, "item:" + manual}));
+    QVERIFY(dialogs.shown.isEmpty());
   }
 
   void theLanguageMenuSwitchesEveryCaption() {
@@ -1010,7 +1082,7 @@ class MainWindowTest : public QObject {
       MainWindow window(dialogs, shell);
       const QList<QAction*> items = Find<QMenu>(window, "mmLanguage")->actions();
       QCOMPARE(items.size(), 3);
-      QCOMPARE(items[1]->text(), QString("Deutsch"));
+      QCOMPARE(Shown(items[1]->text()), QString("Deutsch"));
       QVERIFY(items[0]->isChecked() && !items[1]->isChecked());
       Find<QRadioButton>(window, "rbSize")->setChecked(true);
       Find<QLabel>(window, "lblStatus")->setText("  Done.");
@@ -1018,10 +1090,10 @@ class MainWindowTest : public QObject {
       items[1]->trigger();
       QVERIFY(!items[0]->isChecked() && items[1]->isChecked());
       QCOMPARE(Find<QAbstractButton>(window, "btnScan")->text(), QString("Suchen"));
-      QCOMPARE(Find<QAction>(window, "Scan1")->text(), QString("Suchen"));
-      QCOMPARE(Find<QAction>(window, "Checkall1")->text(), QString("Alle markieren"));
+      QCOMPARE(Shown(Find<QAction>(window, "Scan1")->text()), QString("Suchen"));
+      QCOMPARE(Shown(Find<QAction>(window, "Checkall1")->text()), QString("Alle markieren"));
       QCOMPARE(Find<QAbstractButton>(window, "btnCheckAll")->text(), QString("Check all"));  // another key
-      QCOMPARE(Find<QMenu>(window, "mmLanguage")->title(), QString("Sprache"));
+      QCOMPARE(Shown(Find<QMenu>(window, "mmLanguage")->title()), QString("Sprache"));
       QCOMPARE(Find<QLabel>(window, "lblStatus")->text(), QString("Bereit"));
       QCOMPARE(Find<ResultListView>(window, "lvFiles")->model()->headerData(0, Qt::Horizontal).toString(),
                QString("Gruppe"));
@@ -1233,7 +1305,7 @@ class MainWindowTest : public QObject {
       menu.removeAt(3);  // the separator
       QCOMPARE(menu, QList<QAction*>(edit.mid(0, 3)) + edit.mid(4));
     }
-    QCOMPARE(Item("KeepCopiesInFolder1")->text(), QString("Keep copies in folder..."));
+    QCOMPARE(Shown(Item("KeepCopiesInFolder1")->text()), QString("Keep copies in folder..."));
 
     struct Case {
       QAction* item;
@@ -1313,6 +1385,173 @@ class MainWindowTest : public QObject {
       QCOMPARE(dialogs.shown, c.shown);
       QCOMPARE(test::GroupsLosingEveryCopy(form->Run().FileClones()), std::vector<int>{});
     }
+  }
+
+  // --- Remembered work and the keyboard ---
+
+  void settingsComeBackAfterARestart() {
+    // Names a stored line could break on: a line feed, the list's separator, its escape.
+    const std::string odd = tree->Dir("line\nbreak|bar\\back");
+    tree->Dir("plain");
+    {
+      FaultyForm window(dialogs, shell);
+      dialogs.folders = {QString::fromStdString(odd), QString::fromStdString(tree->Path("plain"))};
+      window.PickFolderToAdd();
+      QCOMPARE(dialogs.lastFolderStart, QDir::homePath());  // nothing picked yet: home, not the working folder
+      window.PickFolderToAdd();
+      Find<QRadioButton>(window, "rbNameAndSize")->setChecked(true);
+      Find<QCheckBox>(window, "chkFileDuplicates")->setChecked(false);
+      Find<QCheckBox>(window, "chkDirDuplicates")->setChecked(true);
+      Find<QCheckBox>(window, "chkParallelHash")->setChecked(false);
+      Find<QCheckBox>(window, "chkOneFileSystem")->setChecked(true);
+      Find<QLineEdit>(window, "edMasks")->setText("*.jpg;*.p|g\\x");
+      Find<QSpinBox>(window, "seMinSizeMB")->setValue(7);
+      Find<QSpinBox>(window, "seMaxGroups")->setValue(0);
+      Find<QSpinBox>(window, "seMinGroupSize")->setValue(3);
+      window.show();
+      QVERIFY(window.close());
+    }
+    {
+      FaultyForm again(dialogs, shell);
+      const QListWidget* folders = Find<QListWidget>(again, "lbFolders");
+      QCOMPARE(folders->count(), 2);
+      QCOMPARE(folders->item(0)->text(), QString::fromStdString(tree->Folder("line\nbreak|bar\\back")));
+      QCOMPARE(folders->item(1)->text(), QString::fromStdString(tree->Folder("plain")));
+      QCOMPARE(again.Compare(), CompareMode::NameAndSize);
+      QVERIFY(!again.FindFileClones() && again.FindFolderClones());
+      QVERIFY(!again.ParallelHashing() && again.OneFileSystem());
+      QCOMPARE(again.MasksText(), std::string("*.jpg;*.p|g\\x"));
+      QCOMPARE(again.MinSizeMB(), 7);
+      QCOMPARE(again.MaxGroups(), 0);
+      QCOMPARE(again.MinGroupSize(), 3);
+      dialogs.folders = {QString()};
+      again.PickFolderToAdd();
+      QCOMPARE(dialogs.lastFolderStart, QString::fromStdString(tree->Root()));
+      dialogs.folders = {QString()};
+      again.KeepCopiesInFolder();
+      QCOMPARE(dialogs.lastFolderStart, QString::fromStdString(tree->Root()));
+    }
+    // A file edited by hand: what a control cannot take leaves its start value;
+    // folders enter the list as chosen ones do, once each.
+    const std::pair<const char*, const char*> edits[] = {{"MinSizeMB", "many"},   {"MaxGroups", "-5"},
+                                                         {"CompareBy", "9"},      {"FindFileClones", "maybe"},
+                                                         {"Folders", "/|/||/"},   {"LastFolder", "/no/such/folder"},
+                                                         {"Masks", "*.jpg|*.png"}};
+    for (const auto& [key, value] : edits) QVERIFY(platform::WriteSetting(key, value));
+    FaultyForm edited(dialogs, shell);
+    QCOMPARE(edited.MinSizeMB(), 1);
+    QCOMPARE(edited.MaxGroups(), 100);
+    QCOMPARE(edited.Compare(), CompareMode::Content);
+    QVERIFY(edited.FindFileClones());
+    QCOMPARE(edited.MasksText(), std::string("*.*"));
+    QCOMPARE(edited.Folders(), std::vector<std::string>{"/"});
+    dialogs.folders = {QString()};
+    edited.PickFolderToAdd();
+    QCOMPARE(dialogs.lastFolderStart, QDir::homePath());
+  }
+
+  void eachKeyRunsItsCommand() {
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    form->show();
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    QLabel* status = Find<QLabel>(*form, "lblStatus");
+    for (const QKeyCombination key : {QKeyCombination(Qt::Key_F5), QKeyCombination(Qt::CTRL | Qt::Key_R)}) {
+      status->clear();
+      QTest::keyClick(form.get(), key.key(), key.keyboardModifiers());
+      QCOMPARE(status->text(), QString("  Done."));
+    }
+    AtNextPump([this] { QTest::keyClick(form.get(), Qt::Key_Escape); });
+    QTest::keyClick(form.get(), Qt::Key_F5);
+    QVERIFY(form->Run().StopFlag());
+    QVERIFY(status->text().startsWith("Scan stopped "));
+    QTest::keyClick(form.get(), Qt::Key_F5);
+    QTest::keyClick(form.get(), Qt::Key_Delete);  // answered No
+    QCOMPARE(dialogs.shown, QStringList{"confirm:Move 2 files to the Trash?"});
+    QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier);  // the page's list
+    QCOMPARE(dialogs.lastSaveName, QString("duplicate_files.csv"));
+    Item("FolderClones1")->trigger();
+    QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier);
+    QCOMPARE(dialogs.lastSaveName, QString("duplicate_directories.csv"));
+    QTest::keyClick(form.get(), Qt::Key_F10);
+    QCOMPARE(form->menuBar()->activeAction(), Find<QMenu>(*form, "File1")->menuAction());
+  }
+
+  // Every menu, in every language of the catalogue, has an Alt letter for
+  // each of its items, no two alike, while its texts read as translated.
+  void menusHaveAltLettersInEveryLanguage() {
+    LoadTranslationsFrom(platform::JoinedPath(platform::ExecutableFolder(), "transl.dt"), std::nullopt, "en");
+    MainWindow window(dialogs, shell);
+    const QList<QAction*> languages = Find<QMenu>(window, "mmLanguage")->actions();
+    QCOMPARE(languages.size(), 16);
+    std::function<void(const QList<QAction*>&, const QString&)> check = [&](const QList<QAction*>& items,
+                                                                            const QString& where) {
+      std::set<QString> letters;
+      for (const QAction* item : items) {
+        if (item->isSeparator()) continue;
+        const QString letter = QKeySequence::mnemonic(item->text()).toString();
+        QVERIFY2(!letter.isEmpty(), qPrintable(where + ": " + item->text()));
+        QVERIFY2(letters.insert(letter).second, qPrintable(where + ": " + letter + " twice, at " + item->text()));
+        if (item->menu() != nullptr) check(item->menu()->actions(), where + " > " + Shown(item->text()));
+      }
+    };
+    for (QAction* language : languages) {
+      language->trigger();
+      const QString name = Shown(language->text());
+      check(window.menuBar()->actions(), name);
+      QCOMPARE(Shown(Find<QMenu>(window, "File1")->title()), QString::fromStdString(TranslateText("File")));
+      QCOMPARE(Shown(Find<QAction>(window, "MoveCheckedtoRecycleBin1")->text()),
+               QString::fromStdString(TranslateText("Remove Checked")));
+    }
+    languages[0]->trigger();
+    QCOMPARE(Find<QMenu>(window, "File1")->title(), QString("&File"));
+    QCOMPARE(Find<QMenu>(window, "Help1")->title(), QString("&Help"));
+  }
+
+  // The status line says what it said, in the language chosen.
+  void theStatusKeepsItsTextAcrossALanguageSwitch() {
+    LoadTranslationsFrom(platform::JoinedPath(platform::ExecutableFolder(), "transl.dt"), std::nullopt, "en");
+    MainWindow window(dialogs, shell);
+    const QList<QAction*> languages = Find<QMenu>(window, "mmLanguage")->actions();
+    QLabel* status = Find<QLabel>(window, "lblStatus");
+    // Each made in English, then read in German, Japanese and English again.
+    const std::function<std::string()> texts[] = {
+        [] { return "  " + TranslateText("Done."); },
+        [] { return FormatText(TranslateText("Found %d files (after filters)."), {std::int64_t{42}}); },
+        // A path that looks like the template's own numbers.
+        [] {
+          return FormatText(TranslateText("Scanning: %s (%d/%d)"), {"/x (1/2)", std::int64_t{3}, std::int64_t{4}});
+        },
+    };
+    for (const auto& text : texts) {
+      window.SetStatusText(text());
+      for (const int language : {1, 10, 0}) {
+        languages[language]->trigger();
+        QCOMPARE(status->text(), QString::fromStdString(text()));
+      }
+    }
+    window.SetStatusText("no text of the catalogue");
+    languages[1]->trigger();
+    QCOMPARE(status->text(), QString::fromStdString(TranslateText("Ready")));
+    languages[0]->trigger();
+  }
+
+  // Tab goes through the controls as the window shows them: the settings
+  // panel left to right, the lists, the buttons under them, Stop.
+  void tabFollowsTheLayout() {
+    const QStringList order = {"lbFolders",         "chkOneFileSystem", "btnAddFolder",    "btnRemoveFolder",
+                               "chkFileDuplicates", "chkDirDuplicates", "rbName",          "rbContent",
+                               "edMasks",           "seMinSizeMB",      "chkParallelHash", "seMaxGroups",
+                               "seMinGroupSize",    "btnScan",          "lvFiles",         "btnSelectAllButOne",
+                               "btnCheckAll",       "btnUncheckAll",    "btnOpenLocation", "btnDeleteSelected",
+                               "btnExportFiles",    "btnExportDirs",    "btnStop"};
+    QStringList chain;
+    const QWidget* first = Find<QWidget>(*form, "lbFolders");
+    for (const QWidget* w = first; chain.size() < 1000; w = w->nextInFocusChain()) {
+      if (order.contains(w->objectName()) && !chain.contains(w->objectName())) chain << w->objectName();
+      if (w->nextInFocusChain() == first) break;
+    }
+    QCOMPARE(chain, order);
   }
 
   void errorBoxTextEndsInAPoint() {

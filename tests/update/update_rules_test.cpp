@@ -48,10 +48,16 @@ TEST(UpdateRules, VersionLineIsTwoDecimalNumbers) {
       {"/20", std::nullopt},
       {"2a/20", std::nullopt},
       {"25/2x", std::nullopt},
-      {"-25/20", std::nullopt},
-      {"+25/20", std::nullopt},
-      {" 25/20", std::nullopt},
-      {"25/20 ", std::nullopt},
+      // The integer value of each part: a sign and blanks around the digits count.
+      {"+25/20", std::tuple{25, 20, "+25"}},
+      {" 25/20", std::tuple{25, 20, " 25"}},
+      {"25/ 20", std::tuple{25, 20, "25"}},
+      {"25/20 ", std::tuple{25, 20, "25"}},
+      {"-25/20", std::tuple{-25, 20, "-25"}},
+      {"25/+-20", std::nullopt},
+      {"2 5/20", std::nullopt},
+      {" /20", std::nullopt},
+      {"0x19/20", std::nullopt},
       {"99999999999/20", std::nullopt},
   };
   for (const Case& c : cases) {

@@ -428,6 +428,29 @@ class UpdateTest : public QObject {
     QVERIFY(shell.requests.isEmpty());
   }
 
+  // Only Abort stops a download: Escape and the close button leave it to
+  // finish, and the dialog closes once the installer has started.
+  void escapeOrCloseDuringTheDownloadLetsItFinish() {
+    Serve("25/20");
+    server->Route(kInstallerPath, {200, {"MZ-one-", "two-", "three"}, TestHttpServer::Framing::ContentLength, {}});
+    bool stayedOpen = true;
+    WhenDialogShown([&](NewVersionDialog& dialog) {
+      connect(&dialog, &NewVersionDialog::DownloadProgressed, [&] {
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        dialog.close();
+        stayedOpen = stayedOpen && dialog.isVisible();
+        server->SendNextPiece();
+      });
+      dialog.downloadsInstaller = true;  // the Windows way
+      dialog.btUpdateNow->click();
+    });
+    QVERIFY(!StartUp());
+    QVERIFY(stayedOpen);
+    QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.shown.join('|')));
+    QCOMPARE(launcher.started, QStringList{InstallerFile()});
+    QCOMPARE(launcher.contents, QByteArray("MZ-one-two-three"));
+  }
+
   // Every failed download shows why, opens the home page and ends the program.
   void aFailedDownloadSaysWhyAndOpensTheHomePage_data() {
     QTest::addColumn<QString>("failure");
@@ -439,7 +462,7 @@ class UpdateTest : public QObject {
     QTest::newRow("redirect") << "redirect"
                               << "The server answered 302 Found.";
     QTest::newRow("stalled") << "stall"
-                             << "";  // the client's own words
+                             << "The download stalled: nothing arrived for 1 seconds.";
     QTest::newRow("plain http off loopback") << "insecure"
                                              << "Refused to download from http://localhost:";
   }

@@ -12,6 +12,8 @@
 #include <QScrollArea>
 #include <QShowEvent>
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -120,12 +122,9 @@ void NewVersionDialog::FitButtons() {
 }
 
 void NewVersionDialog::done(int result) {
-  // Closing during the download stands for Abort: the transfer must end
-  // before the dialog can.
-  if (downloading_) {
-    downloadCancelled_ = true;
-    return;
-  }
+  // Only Abort stops a download: Escape or the close button leave it running,
+  // and the dialog closes once it has ended, as it does after every download.
+  if (downloading_) return;
   if (exitOnClose_) continueToMainWindow = false;
   QDialog::done(result);
 }
@@ -226,6 +225,13 @@ QString NewVersionDialog::DownloadAndStart() {
   connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
   if (!reply->isFinished()) loop.exec();
 
+  if (failure.isEmpty() && reply->error() == QNetworkReply::OperationCanceledError) {
+    // Nobody aborted it: the read time-out did, as nothing arrived.
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(downloadReadTimeout).count();
+    failure = downloadCancelled_ ? Q(TranslateText("Download is cancelled. Please download manually."))
+                                 : Q(FormatText(TranslateText("The download stalled: nothing arrived for %d seconds."),
+                                                {std::int64_t{seconds}}));
+  }
   if (failure.isEmpty()) failure = ReplyFailure(*reply);
   if (!failure.isEmpty()) {
     file.cancelWriting();
