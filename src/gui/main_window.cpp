@@ -22,7 +22,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QShortcut>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
@@ -184,6 +183,7 @@ std::span<const WindowCommand> WindowCommands() {
       // Keys alone.
       {.handler = &W::ExportActiveList, .enabled = Enabled::Idle, .item = "ExportActiveList1", .keys = "Ctrl+E"},
       {.handler = &W::OpenMenuBar, .enabled = Enabled::Always, .item = "OpenMenuBar1", .keys = "F10"},
+      {.handler = &W::FocusSearch, .enabled = Enabled::Idle, .item = "FindInLists1", .keys = "Ctrl+F"},
   };
   // clang-format on
   return kCommands;
@@ -372,8 +372,6 @@ void MainWindow::BuildResultPages() {
     run_->FileClones().SetSearch(text.toStdString());
     run_->FolderClones().SetSearch(text.toStdString());
   });
-  auto* find = Named(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), "FindShortcut");
-  connect(find, &QShortcut::activated, this, &MainWindow::FocusSearch);
 }
 
 void MainWindow::FocusSearch() {

@@ -207,7 +207,8 @@ class MainWindowTest : public QObject {
                                                {"Stop1", "Esc"},
                                                {"MoveCheckedtoRecycleBin1", "Del"},
                                                {"ExportActiveList1", "Ctrl+E"},
-                                               {"OpenMenuBar1", "F10"}}));
+                                               {"OpenMenuBar1", "F10"},
+                                               {"FindInLists1", "Ctrl+F"}}));
   }
 
   void addingAFolderTwiceLeavesOneEntryEndingInTheDelimiter() {
