@@ -52,7 +52,12 @@ class GroupDecider {
     std::vector<std::size_t> own, others;
     for (const std::size_t row : candidates)
       (OthersCopyInSharedFolder(list_.Rows()[row]) ? others : own).push_back(row);
-    std::vector<std::size_t> kept = own.empty() ? others : Narrow(own);
+    // Copies in reference folders are never checked: they are the ones kept.
+    std::vector<std::size_t> references;
+    for (const std::size_t row : own) {
+      if (InReference(list_.Rows()[row])) references.push_back(row);
+    }
+    std::vector<std::size_t> kept = !references.empty() ? references : own.empty() ? others : Narrow(own);
     if (own.empty()) {
       ++report_.keptWhole;
     } else {

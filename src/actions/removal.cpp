@@ -75,6 +75,7 @@ class RemovalCheck {
   // item and a kept member of its group are still what the scan saw.
   std::string Unchanged(const RemovalPlan::Item& item) const {
     const ListRow& row = list_.Rows()[item.row];
+    if (InReference(row)) return TranslateText("It is in a reference folder, or holds one.");
     std::string reason = ChangedSinceScan(list_, row);
     if (!reason.empty() || row.groupId < 0) return reason;
     const std::vector<std::size_t>& kept = kept_.at(row.groupId);

@@ -264,6 +264,24 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                                         {TerminalSafePath(rule.given)}));
     }
   }
+  // A reference folder outside every root would protect nothing the person
+  // meant it to: named at once, as a folder rule is.
+  std::vector<std::string> resolvedRoots;
+  for (const auto& root : roots.Roots()) resolvedRoots.push_back(root.second);
+  const RootResolution scanned = RootResolution::Of({}, resolvedRoots);
+  for (const std::string& given : settings.folders.empty() ? std::vector<std::string>{} : options.references) {
+    const std::string folder = NormalizeFolderPath(given);
+    if (!platform::FolderExists(folder)) {
+      return UsageError(
+          err, FormatText(TranslateText("'--reference' names no existing folder: %s"), {TerminalSafePath(given)}));
+    }
+    if (!scanned.InReference(RootResolution::Of({}, {folder}).ReferenceFolders().front())) {
+      return UsageError(err, FormatText(TranslateText("'--reference' names a folder that is no scanned folder and "
+                                                      "lies in none: %s"),
+                                        {TerminalSafePath(given)}));
+    }
+    settings.referenceFolders.push_back(folder);
+  }
   const bool terminal = hooks.stderrIsTerminal >= 0 ? hooks.stderrIsTerminal != 0 : platform::StderrIsTerminal();
   TerminalWindow window(err, terminal && !options.quiet, hooks.onPump);
   const char* decimalPoint = std::localeconv()->decimal_point;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "collect/masks.h"
+#include "core/paths.h"
 #include "text/translate.h"
 
 namespace orvanta {
@@ -114,6 +115,25 @@ const std::vector<OptionDefinition>& Options() {
          o.keepRules.push_back(std::move(*rule));
          return {};
        }},
+      // Reference folders and exclusions.
+      {"", "--reference", true,
+       [](CliOptions& o, const std::string& name, const std::string& value) -> std::string {
+         if (NormalizeFolderPath(value).empty()) return FormatText(TranslateText("option '%s' needs a value"), {name});
+         o.references.push_back(value);
+         return {};
+       }},
+      {"", "--exclude", true,
+       [](CliOptions& o, const std::string&, const std::string& value) -> std::string {
+         try {
+           FolderExclusions({value}, false);
+         } catch (const MaskError& error) {
+           return error.what();
+         }
+         o.settings.excludedFolders.push_back(value);
+         return {};
+       }},
+      {"", "--max-size-mb", true, BoundedNumber(&ScanSettingsValues::maxSizeMB, 0, 1048576)},
+      {"", "--scan-trash", false, Flag([](CliOptions& o) { o.settings.scanTrash = true; })},
   };
   return options;
 }
@@ -167,7 +187,10 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
   }
   if (options.roots.empty()) return failed(TranslateText("no folder given"));
   // The window skips a malformed mask without a word; a command line names it.
-  for (const std::string& mask : ParseMasks(options.settings.masks)) {
+  const MaskSet masks = SplitMasks(options.settings.masks);
+  std::vector<std::string> allMasks = masks.include;
+  allMasks.insert(allMasks.end(), masks.exclude.begin(), masks.exclude.end());
+  for (const std::string& mask : allMasks) {
     try {
       FileMask{mask};
     } catch (const MaskError& error) {
@@ -187,6 +210,9 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
   }
   if (!options.keepRules.empty() && options.trashMarks != CliOptions::TrashMarks::AllButOne) {
     return failed(TranslateText("'--keep' needs '--trash all-but-one' or '--trash-folders all-but-one'"));
+  }
+  if (options.settings.maxSizeMB > 0 && options.settings.maxSizeMB < options.settings.minSizeMB) {
+    return failed(TranslateText("'--max-size-mb' is below '--min-size-mb'"));
   }
   if (options.trashFolders && !options.settings.folderClones) {
     return failed(TranslateText("'--trash-folders' needs '--folders'"));
@@ -223,6 +249,10 @@ std::string CliHelp() {
       TranslateText("  --move-different      in the name and size modes, move checked copies whose bytes differ too"),
       TranslateText(
           "  --keep RULE           which copies all-but-one keeps: newest, oldest, shortest or in=FOLDER (repeatable)"),
+      TranslateText("  --max-size-mb N       ignore files larger than N MB, 0 for no limit (default: 0)"),
+      TranslateText("  --exclude PATTERN     do not enter folders of this name or pattern, e.g. .git (repeatable)"),
+      TranslateText("  --scan-trash          enter the trash folders too, which are skipped otherwise"),
+      TranslateText("  --reference FOLDER    never check or move what lies in this folder (repeatable)"),
       TranslateText("  -h, --help            show this help and exit"),
       TranslateText("  -V, --version         show the version and exit"),
       "",
@@ -240,6 +270,11 @@ std::string CliHelp() {
       TranslateText("Several --keep rules apply in the order given; in=FOLDER keeps every copy in that folder."),
       TranslateText("in=FOLDER must name a scanned folder, one inside it or one holding it (else exit status 2)."),
       TranslateText("No rule relies on a copy owned by another user in a folder others can write to."),
+      TranslateText("A mask written with a leading ! leaves out the files it matches, as in \"*.*;!*.tmp\"."),
+      TranslateText("The trash folders are skipped: a copy kept there would be lost when the trash is emptied."),
+      TranslateText("A folder holding an excluded folder is no folder clone: part of its contents is unknown."),
+      TranslateText("--reference must name a scanned folder or one inside it (else exit status 2); a group"),
+      TranslateText("of copies in reference folders only is not listed, and all-but-one keeps those copies."),
       TranslateText("Exit status 1: a folder was not scanned or output not written; 2: bad usage."),
       TranslateText("Exit status 1 also when an item stayed in place or the question was answered No."),
   };

@@ -31,6 +31,8 @@ struct CliOptions {
   bool moveDifferent = false;
   // With all-but-one: the rules that choose the copies that stay, first first.
   std::vector<KeepRule> keepRules;
+  // --reference: folders as given, resolved with the roots.
+  std::vector<std::string> references;
 };
 
 // The outcome of parsing: the options, or the exit status and message of bad usage.

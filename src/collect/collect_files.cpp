@@ -1,9 +1,11 @@
 #include "collect/collect_files.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "collect/folder_walk.h"
 #include "collect/masks.h"
+#include "core/paths.h"
 #include "core/scan_context.h"
 #include "core/stage_progress.h"
 #include "text/translate.h"
@@ -24,9 +26,26 @@ void CollectFiles(ScanContext& scan) {
   ScanHost& window = scan.window;
   ShowStatus(window, TranslateText("Scanning folders..."));
 
-  const std::vector<std::string> masks = ParseMasks(scan.settings.MasksText());
+  const MaskSet maskSet = SplitMasks(scan.settings.MasksText());
+  const std::vector<std::string>& masks = maskSet.include;
+  // A malformed mask that leaves files out is skipped, as one that chooses them is.
+  std::vector<FileMask> leftOut;
+  for (const std::string& mask : maskSet.exclude) {
+    try {
+      leftOut.emplace_back(mask);
+    } catch (const MaskError&) {
+    }
+  }
+  // A malformed folder pattern ends the scan here, naming it: walking the
+  // folders the person meant to leave out would be a scan of something else.
+  const FolderExclusions exclusions(scan.settings.ExcludedFolders(), !scan.settings.ScanTrash());
   const std::int64_t minBytes = scan.settings.MinSizeMB() * 1048576;
+  const std::int64_t maxBytes = scan.settings.MaxSizeMB() * 1048576;  // 0: no limit
   const bool oneFileSystem = scan.settings.OneFileSystem();
+  const RootResolution& roots = scan.fileClones.Roots();
+  // Files arrive folder by folder: whether a folder lies in a reference folder is asked once.
+  const std::string* lastFolder = nullptr;
+  bool lastInReference = false;
   ReachedFiles reached;
   std::int64_t reachedInAll = 0;  // what the walks found, for the status of a stopped scan
 
@@ -49,12 +68,21 @@ void CollectFiles(ScanContext& scan) {
       std::uint32_t reachedCount = 0;
       PathStore& stored = scan.files.Paths();
       auto found = [&](const EnumeratedFile& file) {
+        if (std::any_of(leftOut.begin(), leftOut.end(), [&file](const FileMask& m) { return m.Matches(file.name); })) {
+          return;
+        }
         const bool first = file.id.Known() ? reached.FirstReach(file.id) : reached.FirstReach(file.FullPath());
         if (!first) return;
         ++reachedCount;
         if (minBytes > 0 ? file.size < minBytes : file.size == 0) return;
-        FileRecord& record =
-            scan.files.Add(stored.Folder(file.folder), stored.Name(file.name), file.size, file.id, file.modified);
+        if (maxBytes > 0 && file.size > maxBytes) return;
+        const std::string& storedFolder = stored.Folder(file.folder);
+        if (&storedFolder != lastFolder && !roots.ReferenceFolders().empty()) {
+          lastFolder = &storedFolder;
+          lastInReference = roots.InReference(roots.Resolve(storedFolder));
+        }
+        FileRecord& record = scan.files.Add(storedFolder, stored.Name(file.name), file.size, file.id, file.modified);
+        record.reference = lastInReference;
         record.changed = file.changed;
         record.owner = file.owner;
         record.inSharedFolder = file.inSharedFolder;
@@ -63,7 +91,7 @@ void CollectFiles(ScanContext& scan) {
       bool walked = true;
       try {
         WalkFiles(
-            folder, mask, found, &scan.stopRequested, [&window] { window.PumpMessages(); }, oneFileSystem);
+            folder, mask, found, &scan.stopRequested, [&window] { window.PumpMessages(); }, oneFileSystem, &exclusions);
       } catch (const std::runtime_error&) {
         // A malformed mask or a folder gone meanwhile: this pass contributes nothing.
         walked = false;
@@ -87,13 +115,11 @@ void CollectFiles(ScanContext& scan) {
 
   window.SetProgressPosition(0);
   const auto count = static_cast<std::int64_t>(scan.files.size());
-  // Stopped: what the walk found, though none of it is kept.
+  // Stopped: what the walks found, though none of it is kept.
   if (scan.StopRequested()) {
-    window.SetStatusText(reachedInAll == 0   ? TranslateText("Scan stopped before any file was found.")
-                         : reachedInAll == 1 ? TranslateText("Scan stopped after finding 1 file; nothing is listed.")
-                                             : FormatText(TranslateText("Scan stopped after finding %d files; nothing "
-                                                                        "is listed."),
-                                                          {reachedInAll}));
+    window.SetStatusText(reachedInAll == 1 ? TranslateText("Scanning cancelled. 1 file collected so far.")
+                                           : FormatText(TranslateText("Scanning cancelled. %d files collected so far."),
+                                                        {reachedInAll}));
   } else {
     window.SetStatusText(count == 1 ? TranslateText("Found 1 file (after filters).")
                                     : FormatText(TranslateText("Found %d files (after filters)."), {count}));

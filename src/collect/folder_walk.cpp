@@ -60,8 +60,9 @@ struct Node {
 
 class ParallelWalk {
  public:
-  ParallelWalk(const FileMask& mask, const std::atomic<bool>* stop, bool oneFileSystem)
-      : mask_(mask), stop_(stop), oneFileSystem_(oneFileSystem) {}
+  ParallelWalk(const FileMask& mask, const std::atomic<bool>* stop, bool oneFileSystem,
+               const FolderExclusions* exclusions)
+      : mask_(mask), stop_(stop), oneFileSystem_(oneFileSystem), exclusions_(exclusions) {}
 
   // The pool, declared last, joins the workers after this.
   ~ParallelWalk() { Finish(); }
@@ -101,7 +102,8 @@ class ParallelWalk {
   // child to list later.
   void List(Node& node) {
     if (Stopped()) return;
-    platform::FolderReader reader(node.Path());
+    const std::string path = node.Path();
+    platform::FolderReader reader(path);
     if (!reader.IsOpen()) return;
     platform::FileAttributes folder;
     if (reader.QueryFolderAttributes(folder)) node.shared = folder.shared;
@@ -121,6 +123,7 @@ class ParallelWalk {
     bool haveAttributes = false;
     while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
       if (kind == EntryKind::Folder) {
+        if (exclusions_ != nullptr && exclusions_->Excludes(path, name)) continue;
         node.items.push_back({Offset(node), Length(name), true, false, {}});
         auto child = std::make_unique<Node>();
         child->parent = &node;
@@ -259,6 +262,7 @@ class ParallelWalk {
   const FileMask& mask_;
   const std::atomic<bool>* stop_;
   const bool oneFileSystem_;
+  const FolderExclusions* exclusions_;
   Node root_;
   std::mutex mutex_;
   std::condition_variable work_;    // a folder to list, or the end
@@ -318,12 +322,12 @@ bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, Entr
 
 std::size_t WalkFiles(const std::string& folder, const std::string& mask,
                       const std::function<void(const EnumeratedFile&)>& found, const std::atomic<bool>* stop,
-                      const std::function<void()>& waiting, bool oneFileSystem) {
+                      const std::function<void()>& waiting, bool oneFileSystem, const FolderExclusions* exclusions) {
   const FileMask fileMask(mask);
   if (folder.empty() || folder.find('\0') != std::string::npos || !platform::FolderExists(folder)) {
     throw std::runtime_error("Folder not found: " + folder);
   }
-  return ParallelWalk(fileMask, stop, oneFileSystem).Walk(folder, found, waiting);
+  return ParallelWalk(fileMask, stop, oneFileSystem, exclusions).Walk(folder, found, waiting);
 }
 
 }  // namespace orvanta

@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "collect/masks.h"
 #include "platform/platform.h"
 
 namespace orvanta {
@@ -69,12 +70,14 @@ bool NextKnownEntry(platform::FolderReader& reader, std::string_view& name, plat
 // listing it runs `waiting` every few milliseconds (the window pumps its
 // messages there). With `oneFileSystem` a folder on another file system than
 // the folder walked (another device: a disk or tmpfs mounted below it, not a
-// bind mount of its own) is not entered, as find -xdev does. Throws for a
+// bind mount of its own) is not entered, as find -xdev does; nor is a folder
+// below it that `exclusions` leave out. Throws for a
 // malformed mask or a folder that does not exist, and rethrows what a listing
 // thread threw (out of memory) once every thread has ended. Returns early
 // once `stop` is set.
 std::size_t WalkFiles(const std::string& folder, const std::string& mask,
                       const std::function<void(const EnumeratedFile&)>& found, const std::atomic<bool>* stop = nullptr,
-                      const std::function<void()>& waiting = {}, bool oneFileSystem = false);
+                      const std::function<void()>& waiting = {}, bool oneFileSystem = false,
+                      const FolderExclusions* exclusions = nullptr);
 
 }  // namespace orvanta

@@ -32,6 +32,12 @@ char32_t DecodeAt(std::string_view s, std::size_t at, std::size_t& length) {
 }  // namespace
 
 std::vector<std::string> ParseMasks(std::string_view text) {
+  std::vector<std::string> masks = ParseMaskList(text);
+  if (masks.empty()) masks.emplace_back("*.*");
+  return masks;
+}
+
+std::vector<std::string> ParseMaskList(std::string_view text) {
   std::string s(text);
   std::replace(s.begin(), s.end(), ';', ',');
   std::replace(s.begin(), s.end(), ' ', ',');
@@ -68,7 +74,6 @@ std::vector<std::string> ParseMasks(std::string_view text) {
       i = comma == std::string::npos ? s.size() : comma + 1;
     }
   }
-  if (masks.empty()) masks.emplace_back("*.*");
   return masks;
 }
 
@@ -183,6 +188,37 @@ bool FileMask::Matches(std::string_view name) const {
   }
   while (t < tokens_.size() && tokens_[t].kind == Kind::AnyRun) ++t;
   return t == tokens_.size();
+}
+
+MaskSet SplitMasks(std::string_view text) {
+  MaskSet masks;
+  for (std::string& mask : ParseMasks(text)) {
+    if (mask.size() > 1 && mask.front() == '!') {
+      masks.exclude.push_back(mask.substr(1));
+    } else {
+      masks.include.push_back(std::move(mask));
+    }
+  }
+  if (masks.include.empty()) masks.include.emplace_back("*.*");
+  return masks;
+}
+
+FolderExclusions::FolderExclusions(const std::vector<std::string>& patterns, bool skipTrash) : skipTrash_(skipTrash) {
+  for (const std::string& pattern : patterns) {
+    try {
+      patterns_.emplace_back(pattern);
+    } catch (const MaskError& error) {
+      throw MaskError(
+          FormatText(TranslateText("invalid folder pattern '%s': %s"), {pattern, std::string(error.what())}));
+    }
+  }
+}
+
+bool FolderExclusions::Excludes(const std::string& parent, std::string_view name) const {
+  for (const FileMask& pattern : patterns_) {
+    if (pattern.Matches(name)) return true;
+  }
+  return skipTrash_ && platform::IsTrashFolder(parent, name);
 }
 
 }  // namespace orvanta

@@ -12,6 +12,8 @@ namespace orvanta {
 // Splits the masks text at ",", ";", "|" and blanks; never empty ("*.*" when
 // nothing is left). A quoted item keeps its separators.
 std::vector<std::string> ParseMasks(std::string_view text);
+// The same split, empty when nothing is left (the folder patterns' text).
+std::vector<std::string> ParseMaskList(std::string_view text);
 
 class MaskError : public std::runtime_error {
  public:
@@ -40,6 +42,30 @@ class FileMask {
 
   bool matchesAll_ = false;
   std::vector<Token> tokens_;
+};
+
+// The masks of a masks text: those that choose files, and those written with
+// a leading "!" that leave files out (the "!" dropped). Files are chosen by
+// "*.*" when only masks that leave out are given.
+struct MaskSet {
+  std::vector<std::string> include, exclude;
+};
+MaskSet SplitMasks(std::string_view text);
+
+// The folders the walks do not enter: those whose name matches a pattern (a
+// mask, matched as file masks are) and, unless asked to scan them, the trash
+// folders (platform::IsTrashFolder).
+class FolderExclusions {
+ public:
+  FolderExclusions() = default;
+  // Throws MaskError for a malformed pattern, its text naming the pattern.
+  FolderExclusions(const std::vector<std::string>& patterns, bool skipTrash);
+  // `parent` is the folder that lists the entry `name`.
+  bool Excludes(const std::string& parent, std::string_view name) const;
+
+ private:
+  std::vector<FileMask> patterns_;
+  bool skipTrash_ = false;
 };
 
 }  // namespace orvanta

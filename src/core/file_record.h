@@ -107,6 +107,9 @@ struct FileRecord {
   // remove entries (group- or other-writable, or sticky). Kept here, in the
   // digest's padding, as a record per file is most of a scan's memory.
   bool inSharedFolder = false;
+  // It lies in a reference folder, or (a listed folder) holds one: never
+  // checked, never moved. Beside inSharedFolder, in the same padding.
+  bool reference = false;
   // A second digest of the bytes contentHash was computed from, seeded anew in
   // every process: files are alike only when both agree, so a SHA-1 collision
   // (two different files made to share a SHA-1) never forms a group.

@@ -51,15 +51,46 @@ std::string FolderOfDroppedItem(const std::string& path) {
   return {};
 }
 
-RootResolution RootResolution::Of(const std::vector<std::string>& folders) {
+namespace {
+
+// A folder as the kernel resolves it, ending in the delimiter; as given when it cannot be resolved.
+std::string ResolvedFolder(const std::string& given) {
+  std::string resolved = platform::RealPath(given);
+  if (resolved.empty()) resolved = given;
+  if (resolved.empty() || !platform::IsPathDelimiter(resolved.back())) resolved.push_back(kPathDelimiter);
+  return resolved;
+}
+
+// `path` (without a delimiter at its end) is `folder` (with one) or lies below it.
+bool SameOrBelow(std::string_view path, std::string_view folder) {
+  if (path.size() + 1 == folder.size()) return platform::SamePath(path, folder.substr(0, path.size()));
+  return path.size() >= folder.size() && platform::SamePath(path.substr(0, folder.size()), folder);
+}
+
+}  // namespace
+
+RootResolution RootResolution::Of(const std::vector<std::string>& folders) { return Of(folders, {}); }
+
+RootResolution RootResolution::Of(const std::vector<std::string>& folders,
+                                  const std::vector<std::string>& referenceFolders) {
   RootResolution resolution;
-  for (const std::string& given : folders) {
-    std::string resolved = platform::RealPath(given);
-    if (resolved.empty()) resolved = given;
-    if (!platform::IsPathDelimiter(resolved.back())) resolved.push_back(kPathDelimiter);
-    resolution.roots_.emplace_back(given, std::move(resolved));
-  }
+  for (const std::string& given : folders) resolution.roots_.emplace_back(given, ResolvedFolder(given));
+  for (const std::string& given : referenceFolders) resolution.references_.push_back(ResolvedFolder(given));
   return resolution;
+}
+
+bool RootResolution::InReference(std::string_view resolvedPath, bool orHolds) const {
+  if (references_.empty()) return false;
+  std::string_view path = resolvedPath;
+  // A root keeps its delimiter ("/"): compared without it, as any folder.
+  if (!path.empty() && platform::IsPathDelimiter(path.back())) path.remove_suffix(1);
+  for (const std::string& reference : references_) {
+    if (SameOrBelow(path, reference)) return true;
+    if (orHolds && reference.size() > path.size() + 1 &&
+        SameOrBelow(std::string_view(reference).substr(0, reference.size() - 1), std::string(path) + kPathDelimiter))
+      return true;
+  }
+  return false;
 }
 
 std::string RootResolution::Resolve(std::string_view path) const {

@@ -33,6 +33,8 @@ class RootResolution {
   // The folders as the folder list keeps them (ending in the delimiter); a
   // root that cannot be resolved stays as given.
   static RootResolution Of(const std::vector<std::string>& folders);
+  // The same with reference folders, resolved as the roots are.
+  static RootResolution Of(const std::vector<std::string>& folders, const std::vector<std::string>& referenceFolders);
 
   // The path with its root's given part replaced by the resolved one (the
   // longest root that holds it); the path itself below no root.
@@ -40,8 +42,15 @@ class RootResolution {
   // Each root as given and resolved, both ending in the delimiter.
   const std::vector<std::pair<std::string, std::string>>& Roots() const { return roots_; }
 
+  // The reference folders resolved, each ending in the delimiter.
+  const std::vector<std::string>& ReferenceFolders() const { return references_; }
+  // Whether the path, resolved, is a reference folder or lies in one; with
+  // `orHolds` also whether one lies inside it (moving it would take that along).
+  bool InReference(std::string_view resolvedPath, bool orHolds = false) const;
+
  private:
   std::vector<std::pair<std::string, std::string>> roots_;
+  std::vector<std::string> references_;
 };
 
 }  // namespace orvanta

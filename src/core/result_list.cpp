@@ -30,6 +30,8 @@ void ResultList::ClearGroups() {
   Changed();
 }
 
+bool InReference(const ListRow& row) { return row.data != nullptr && row.data->reference; }
+
 ListRow& ResultList::AddRow() {
   rows_.emplace_back();
   Changed();
@@ -38,7 +40,7 @@ ListRow& ResultList::AddRow() {
 
 void ResultList::SetChecked(std::size_t row, bool checked) {
   ListRow& r = rows_.at(row);
-  if (r.checked == checked || (checked && r.stale)) return;
+  if (r.checked == checked || (checked && (r.stale || InReference(r)))) return;
   r.checked = checked;
   if (updateDepth_ > 0) {
     changedInUpdate_ = true;
@@ -219,6 +221,7 @@ void AddListGroup(ResultList& list, int groupId, std::int64_t totalSize, std::st
     row.groupId = groupId;
     row.caption = caption;
     describe(i, row);
+    if (InReference(row)) row.checked = false;
   }
 }
 

@@ -55,6 +55,10 @@ struct ListRow {
   bool stale = false;
 };
 
+// The row's item lies in a reference folder, or its folder holds one: it is
+// never checked (by a command or by hand) and never moved.
+bool InReference(const ListRow& row);
+
 // The order in which a window shows the groups of a list. Whatever the order,
 // the members of a group stay together under its header, in the order they
 // were listed; groups that tie keep the order the scan gave them.
@@ -101,7 +105,7 @@ class ResultList {
   ListRow& AddRow();
   // Room for `count` more rows, so a long list is not copied while it grows.
   void ReserveRows(std::size_t count) { rows_.reserve(rows_.size() + count); }
-  // A stale row never takes a check mark.
+  // A stale row, and a row in a reference folder, never takes a check mark.
   void SetChecked(std::size_t row, bool checked);
   // Marks the row stale and takes its check mark away.
   void MarkStale(std::size_t row);

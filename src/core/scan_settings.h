@@ -28,6 +28,16 @@ class ScanSettings {
   virtual bool FindFolderClones() const = 0;
   // Each root's walk stays on that root's file system (find -xdev).
   virtual bool OneFileSystem() const = 0;
+  // Folder names or patterns, one each (as file masks: "*", "?", "[a-f]"),
+  // whose folders the walks do not enter.
+  virtual std::vector<std::string> ExcludedFolders() const = 0;
+  virtual std::int64_t MaxSizeMB() const = 0;  // 0: no limit
+  // The walks enter the trash folders too, which they otherwise skip: a copy
+  // kept in the trash is gone once the trash is emptied.
+  virtual bool ScanTrash() const = 0;
+  // Folders whose files and folders are never checked or moved: folders of
+  // the list or folders inside them, as the list keeps them.
+  virtual std::vector<std::string> ReferenceFolders() const = 0;
 };
 
 // Settings held in plain fields, starting at the window's start values.
@@ -42,6 +52,10 @@ struct ScanSettingsValues : ScanSettings {
   bool fileClones = true;
   bool folderClones = false;
   bool oneFileSystem = false;
+  std::vector<std::string> excludedFolders;
+  std::int64_t maxSizeMB = 0;
+  bool scanTrash = false;
+  std::vector<std::string> referenceFolders;
 
   std::vector<std::string> Folders() const override { return folders; }
   CompareMode Compare() const override { return compare; }
@@ -53,6 +67,10 @@ struct ScanSettingsValues : ScanSettings {
   bool FindFileClones() const override { return fileClones; }
   bool FindFolderClones() const override { return folderClones; }
   bool OneFileSystem() const override { return oneFileSystem; }
+  std::vector<std::string> ExcludedFolders() const override { return excludedFolders; }
+  std::int64_t MaxSizeMB() const override { return maxSizeMB; }
+  bool ScanTrash() const override { return scanTrash; }
+  std::vector<std::string> ReferenceFolders() const override { return referenceFolders; }
 };
 
 // A spin edit's text as an integer; text that is not one reads as the fallback.

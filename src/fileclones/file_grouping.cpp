@@ -106,6 +106,8 @@ void FindFileDuplicates(ScanContext& scan) {
   std::vector<FileGroup> groups;
   groups.reserve(lists.size());
   for (const auto& list : lists) {
+    // Copies in reference folders alone: nothing in the group may be checked.
+    if (std::all_of(list.begin(), list.end(), [](const FileRecord* file) { return file->reference; })) continue;
     std::int64_t total = 0;
     for (const FileRecord* file : list) total = AddSizes(total, file->size);
     groups.push_back({&list, total});
@@ -144,10 +146,13 @@ void FindFileDuplicates(ScanContext& scan) {
 void AddFileGroup(ScanContext& scan, const std::vector<const FileRecord*>& files, std::int64_t totalSize,
                   int& groupNo) {
   // The first copy stays unchecked: a group is never marked for removal whole.
+  // Where the group has copies in reference folders, those are the ones that stay.
+  const bool reference =
+      std::any_of(files.begin(), files.end(), [](const FileRecord* file) { return file->reference; });
   AddListGroup(scan.fileClones, groupNo++, totalSize, scan.decimalSeparator, files.size(),
                [&](std::size_t i, ListRow& row) {
                  const FileRecord* file = files[i];
-                 row.checked = i != 0;
+                 row.checked = reference ? !file->reference : i != 0;
                  row.data = file;
                });
 }

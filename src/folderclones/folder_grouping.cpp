@@ -40,6 +40,12 @@ std::vector<FolderGroup> GroupDirectories(ScanContext& scan, FolderSignatures& f
       keptSet.insert(NormalizeDir(member));
     }
     if (group.members.size() < minGroupSize) continue;
+    // Folders in reference folders (or holding one) alone: nothing in the group may be checked.
+    const RootResolution& roots = scan.folderClones.Roots();
+    if (std::all_of(group.members.begin(), group.members.end(),
+                    [&roots](const std::string& member) { return roots.InReference(roots.Resolve(member), true); })) {
+      continue;
+    }
     for (const std::string& member : group.members)
       group.totalSize = AddSizes(group.totalSize, SizeOf(folders.sizeOf, member));
     groups.push_back(std::move(group));
@@ -104,6 +110,8 @@ FileRecord& AddFolderRecord(ScanContext& scan, const std::string& folder, std::i
   record.changed = attributes.changed;
   record.owner = attributes.owner;
   record.inSharedFolder = platform::QueryAttributes(std::string(ExtractFileDir(path)), parent) && parent.shared;
+  // Moving a folder that holds a reference folder would take that along.
+  record.reference = scan.folderClones.Roots().InReference(path, true);
   return record;
 }
 

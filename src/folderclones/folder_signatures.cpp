@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "collect/folder_walk.h"
+#include "collect/masks.h"
 #include "core/paths.h"
 #include "core/scan_context.h"
 #include "core/stage_progress.h"
@@ -27,12 +28,14 @@ std::string OpenablePath(const FolderSignatures& folders, const std::string& key
 
 // Walks every folder below one root without pumping. Links are not entered;
 // a folder met before (overlapping roots, bind mounts) is not collected again,
-// nor, with `oneFileSystem`, one on another file system than its root's (the
-// folder holding it then has contents unknown, and is no clone).
+// nor, with `oneFileSystem`, one on another file system than its root's, nor
+// one the exclusions leave out (the folder holding either then has contents
+// unknown, and is no clone).
 class DirectoryCollector {
  public:
-  DirectoryCollector(FolderSignatures& folders, const std::atomic<bool>& stop, bool oneFileSystem)
-      : folders_(folders), stop_(stop), oneFileSystem_(oneFileSystem) {}
+  DirectoryCollector(FolderSignatures& folders, const std::atomic<bool>& stop, bool oneFileSystem,
+                     const FolderExclusions& exclusions)
+      : folders_(folders), stop_(stop), oneFileSystem_(oneFileSystem), exclusions_(exclusions) {}
 
   void CollectRoot(const std::string& rootKey) {
     std::vector<std::string> pending{rootKey};
@@ -53,7 +56,9 @@ class DirectoryCollector {
         platform::FileAttributes attributes;
         bool haveAttributes = false;
         while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
-          if (kind == EntryKind::Folder) pending.push_back(JoinPath(key, name));
+          // Left out, it is never signed: the folder holding it has contents
+          // unknown and is no clone (AddSubfolder), as one that could not be read.
+          if (kind == EntryKind::Folder && !exclusions_.Excludes(key, name)) pending.push_back(JoinPath(key, name));
         }
       }
       // Listing order: the first subfolder is walked next.
@@ -66,6 +71,7 @@ class DirectoryCollector {
   FolderSignatures& folders_;
   const std::atomic<bool>& stop_;
   const bool oneFileSystem_;
+  const FolderExclusions& exclusions_;
   std::unordered_set<std::string> keys_;
   ReachedFiles ids_;
 };
@@ -267,7 +273,8 @@ std::string DirEntryName(std::string_view key) {
 
 bool CollectDirectories(ScanContext& scan, FolderSignatures& folders) {
   ScanHost& window = scan.window;
-  DirectoryCollector collector(folders, scan.stopRequested, scan.settings.OneFileSystem());
+  const FolderExclusions exclusions(scan.settings.ExcludedFolders(), !scan.settings.ScanTrash());
+  DirectoryCollector collector(folders, scan.stopRequested, scan.settings.OneFileSystem(), exclusions);
   for (const std::string& root : scan.settings.Folders()) {
     if (scan.StopRequested()) break;
     if (!platform::FolderExists(root)) continue;

@@ -40,6 +40,7 @@
 #include "actions/open_location.h"
 #include "actions/prompts.h"
 #include "actions/removal.h"
+#include "collect/masks.h"
 #include "core/app_info.h"
 #include "core/paths.h"
 #include "gui/application.h"
@@ -201,6 +202,9 @@ std::span<const RememberedSetting> RememberedSettings() {
       {"OneFileSystem", "chkOneFileSystem"},
       {"MaxGroups", "seMaxGroups"},
       {"MinGroupSize", "seMinGroupSize"},
+      {"ExcludeFolders", "edExcludeFolders"},
+      {"MaxSizeMB", "seMaxSizeMB"},
+      {"ScanTrash", "chkScanTrash"},
   };
   return kSettings;
 }
@@ -317,6 +321,7 @@ void MainWindow::BuildSettingsPanel() {
   edMasks_->setFixedWidth(150);
   seMinSizeMB_->setFixedWidth(150);
   row->addLayout(fileFilters);
+  BuildExclusionControls(row);
 
   auto* groupLimits = new QVBoxLayout;
   groupLimits->setSpacing(2);
@@ -553,6 +558,7 @@ void MainWindow::ApplyInterfaceTexts() {
   chkParallelHash_->setText(Tr("Parallel hashing"));
   lblMaxGroups_->setText(Tr("Max groups (0 = all):"));
   lblMinGroupSize_->setText(Tr("Min group size:"));
+  ApplyExclusionTexts();
   PageControl1_->setTabText(0, Tr("File Clones"));
   PageControl1_->setTabText(1, Tr("Folder Clones"));
   lblStatus_->setText(Tr("Ready"));
@@ -588,7 +594,12 @@ void MainWindow::AddFolder(const QString& chosen) {
   for (int i = 0; i < lbFolders_->count() && !listed; ++i) {
     listed = platform::SamePath(ToLocalPath(lbFolders_->item(i)->text()), folder);
   }
-  if (!listed) lbFolders_->addItem(entry);
+  if (!listed) {
+    // Its check box makes it a reference folder, unchecked at first.
+    auto* item = new QListWidgetItem(entry, lbFolders_);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+  }
   // The parent of the folder; the root is its own parent.
   const std::string_view withoutDelimiter =
       std::string_view(folder).substr(0, std::max<std::size_t>(1, folder.size() - 1));
@@ -688,6 +699,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 namespace {
 constexpr char kLastFolderSetting[] = "LastFolder";
+// The folders of the list marked as reference folders.
+constexpr char kReferenceFoldersSetting[] = "ReferenceFolders";
 }  // namespace
 
 void MainWindow::SaveSettings() const {
@@ -698,6 +711,7 @@ void MainWindow::SaveSettings() const {
     }
   }
   platform::WriteSetting(kLastFolderSetting, JoinStoredList({ToLocalPath(lastAddFolderParent_)}));
+  platform::WriteSetting(kReferenceFoldersSetting, JoinStoredList(ReferenceFolders()));
 }
 
 void MainWindow::RestoreSettings() {
@@ -711,6 +725,14 @@ void MainWindow::RestoreSettings() {
   QStringList folders;
   while (lbFolders_->count() > 0) folders << std::unique_ptr<QListWidgetItem>(lbFolders_->takeItem(0))->text();
   for (const QString& folder : folders) AddFolder(folder);
+  const std::vector<std::string> references =
+      SplitStoredList(platform::ReadSetting(kReferenceFoldersSetting).value_or(""));
+  for (int i = 0; i < lbFolders_->count(); ++i) {
+    const std::string folder = ToLocalPath(lbFolders_->item(i)->text());
+    if (std::find(references.begin(), references.end(), folder) != references.end()) {
+      lbFolders_->item(i)->setCheckState(Qt::Checked);
+    }
+  }
   const std::vector<std::string> lastFolder = SplitStoredList(platform::ReadSetting(kLastFolderSetting).value_or(""));
   lastAddFolderParent_ = lastFolder.size() == 1 ? FromLocalPath(lastFolder[0]) : QString();
 }
@@ -1023,6 +1045,56 @@ void MainWindow::OpenMenuBar() {
     menuBar()->setFocus(Qt::ShortcutFocusReason);
     menuBar()->setActiveAction(first);
   }
+}
+
+// --- Reference folders and exclusions ---
+
+void MainWindow::BuildExclusionControls(QHBoxLayout* row) {
+  auto* column = new QVBoxLayout;
+  column->setSpacing(2);
+  lblExcludeFolders_ = Named(Label(PanelTop_), "lblExcludeFolders");
+  // Empty by default: the scan is the one described until the person names folders.
+  edExcludeFolders_ = Named(new QLineEdit(PanelTop_), "edExcludeFolders");
+  lblMaxSize_ = Named(Label(PanelTop_), "lblMaxSize");
+  seMaxSizeMB_ = Named(SpinEdit(PanelTop_, 0, 1048576, 0), "seMaxSizeMB");
+  chkScanTrash_ = Named(new QCheckBox(PanelTop_), "chkScanTrash");
+  for (QWidget* w : {static_cast<QWidget*>(lblExcludeFolders_), static_cast<QWidget*>(edExcludeFolders_),
+                     static_cast<QWidget*>(lblMaxSize_), static_cast<QWidget*>(seMaxSizeMB_),
+                     static_cast<QWidget*>(chkScanTrash_)}) {
+    column->addWidget(w);
+  }
+  column->addStretch();
+  edExcludeFolders_->setFixedWidth(150);
+  seMaxSizeMB_->setFixedWidth(150);
+  row->addLayout(column);
+}
+
+void MainWindow::ApplyExclusionTexts() {
+  lblExcludeFolders_->setText(Tr("Exclude folders:"));
+  // The usual candidates as an example the person can copy: none is left out unasked.
+  edExcludeFolders_->setPlaceholderText(
+      QString::fromStdString(FormatText(TranslateText("e.g. %s"), {".git; node_modules; .cache"})));
+  edExcludeFolders_->setToolTip(
+      Tr("Folder names or patterns (* ? [a-f]) the scan does not enter, separated by ; "
+         "A folder holding one is no folder clone."));
+  lblMaxSize_->setText(Tr("Max size (MB):"));
+  seMaxSizeMB_->setSpecialValueText(Tr("no limit"));
+  chkScanTrash_->setText(Tr("Scan the trash folders"));
+  chkScanTrash_->setToolTip(Tr("Skipped unless checked: a copy kept in the trash is lost when the trash is emptied."));
+  lbFolders_->setToolTip(Tr("A checked folder is a reference folder: what lies in it is never checked or moved."));
+}
+
+std::vector<std::string> MainWindow::ExcludedFolders() const {
+  return ParseMaskList(edExcludeFolders_->text().toStdString());
+}
+std::int64_t MainWindow::MaxSizeMB() const { return seMaxSizeMB_->value(); }
+bool MainWindow::ScanTrash() const { return chkScanTrash_->isChecked(); }
+std::vector<std::string> MainWindow::ReferenceFolders() const {
+  std::vector<std::string> folders;
+  for (int i = 0; i < lbFolders_->count(); ++i) {
+    if (lbFolders_->item(i)->checkState() == Qt::Checked) folders.push_back(ToLocalPath(lbFolders_->item(i)->text()));
+  }
+  return folders;
 }
 
 }  // namespace orvanta

@@ -16,6 +16,7 @@ class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -154,6 +155,10 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   bool FindFileClones() const override;
   bool FindFolderClones() const override;
   bool OneFileSystem() const override;
+  std::vector<std::string> ExcludedFolders() const override;
+  std::int64_t MaxSizeMB() const override;
+  bool ScanTrash() const override;
+  std::vector<std::string> ReferenceFolders() const override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -162,6 +167,9 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
 
  private:
   void BuildSettingsPanel();
+  // The settings panel's column of exclusions, and its texts.
+  void BuildExclusionControls(QHBoxLayout* row);
+  void ApplyExclusionTexts();
   void BuildResultPages();
   void BuildBottomPanel();
   // The menus, with the command table's items in them.
@@ -218,6 +226,12 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   QSpinBox* seMaxGroups_;
   QLabel* lblMinGroupSize_;
   QSpinBox* seMinGroupSize_;
+  // Exclusions: folder patterns, the largest file size, the trash.
+  QLabel* lblExcludeFolders_;
+  QLineEdit* edExcludeFolders_;
+  QLabel* lblMaxSize_;
+  QSpinBox* seMaxSizeMB_;
+  QCheckBox* chkScanTrash_;
   QTabWidget* PageControl1_;
   QWidget* tsFiles_;
   QWidget* tsDirs_;

@@ -150,9 +150,16 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     }
     const std::string path = RowPath(row);
     if (row.stale) return FromUtf8(path + "\n" + TranslateText("Changed by a removal; scan again to compare it."));
-    return path.empty() ? QVariant() : Details(row);
+    if (path.empty()) return QVariant();
+    if (InReference(row)) {
+      return Details(row) + "\n" +
+             FromUtf8(TranslateText("In a reference folder (or holding one): never checked or moved."));
+    }
+    return Details(row);
   }
   if (role == Qt::ForegroundRole && row.stale) return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+  // Reference copies in the link colour, which every style keeps apart from the text.
+  if (role == Qt::ForegroundRole && InReference(row)) return QApplication::palette().brush(QPalette::Link);
   return {};
 }
 
@@ -185,7 +192,8 @@ Qt::ItemFlags ResultListModel::flags(const QModelIndex& index) const {
   if (IsGroupHeader(index)) return Qt::ItemIsEnabled;
   Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
   const int row = EngineRow(index);
-  if (index.column() == 0 && (row < 0 || !list_.Rows()[static_cast<std::size_t>(row)].stale)) {
+  if (index.column() == 0 && (row < 0 || (!list_.Rows()[static_cast<std::size_t>(row)].stale &&
+                                          !InReference(list_.Rows()[static_cast<std::size_t>(row)])))) {
     flags |= Qt::ItemIsUserCheckable;
   }
   return flags;

@@ -297,6 +297,13 @@ struct TrashHooks {
 // Windows asks `beforeMove` of every item before the one shell request.
 std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks = {});
 
+// Whether the entry `name` of the folder `parent` is a folder where the trash
+// keeps what was moved there. POSIX: the home trash ($XDG_DATA_HOME/Trash,
+// compared by identity, so a link on the way changes nothing), and .Trash or
+// .Trash-$uid at the top of a mount. Windows: $Recycle.Bin or RECYCLER at a
+// drive root. Only names that can be one are asked of the file system.
+bool IsTrashFolder(const std::string& parent, std::string_view name);
+
 }  // namespace orvanta::platform
 
 namespace orvanta::platform {

@@ -56,7 +56,7 @@ bool ScanRun::RunStages() {
   changedFiles_.clear();
   // Once, before the walk: removal later reaches every item through its root's
   // resolved path, so a link on the way to a root need not be followed again.
-  RootResolution roots = RootResolution::Of(settings_.Folders());
+  RootResolution roots = RootResolution::Of(settings_.Folders(), settings_.ReferenceFolders());
   fileClones_.SetRoots(roots);
   folderClones_.SetRoots(std::move(roots));
   CollectFiles(scan);

@@ -118,6 +118,12 @@ TEST_F(CliTest, BadUsageNamesTheProblemAndExitsTwo) {
       {{"--trash", "all-but-one", "--keep", "in=", "/"}, "'in='"},
       {{"--keep", "newest", "/"}, "'--keep'"},
       {{"--trash", "all", "--keep", "newest", "/"}, "'--keep'"},
+      {{"--exclude", "cache[", "/"}, "'cache['"},
+      {{"--exclude", "a/b", "/"}, "'a/b'"},
+      {{"--masks", "*.*;!x[", "/"}, "'x['"},
+      {{"--max-size-mb", "-1", "/"}, "'-1'"},
+      {{"--min-size-mb", "5", "--max-size-mb", "2", "/"}, "'--max-size-mb'"},
+      {{"--scan-trash=yes", "/"}, "'--scan-trash'"},
   };
   for (const auto& [args, named] : cases) {
     const auto r = RunCliWith(args);
@@ -779,6 +785,36 @@ TEST(CliKeep, KeepRulesChooseWhatADryRunWouldMove) {
     EXPECT_TRUE(std::filesystem::exists(photos.Path(path))) << path;
   }
   EXPECT_TRUE(std::filesystem::exists(trips.Path("photos/trip/day2/y.jpg")));
+}
+
+// A reference folder is resolved as the roots are and must be one of them or
+// lie inside one; its copies are never put up for removal, a group of them
+// alone is not listed, and the exclusions reach the command line too.
+TEST_F(CliTest, ReferenceFoldersAndExclusions) {
+  tree.File("y/ref/dup.txt", "same");
+  tree.File("y/ref/other.txt", "other");
+  tree.File("y/ref/other2.txt", "other");
+  tree.File("z/other.txt", "other");
+  tree.Dir("elsewhere");
+  const auto refused = RunCliWith({"--reference", tree.Path("elsewhere"), tree.Folder("x"), tree.Folder("y")});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err.substr(0, refused.err.find('\n')),
+            "orvanta-cli: '--reference' names a folder that is no scanned folder and lies in none: " +
+                tree.Path("elsewhere"));
+  EXPECT_EQ(RunCliWith({"--reference", tree.Path("y/none"), tree.Folder("y")}).status, 2);
+
+  const auto r = RunCliWith({"--dry-run", "--min-size-mb", "0", "--trash", "all", "--compare", "content", "--reference",
+                             tree.Path("x"), "--reference", tree.Path("y/ref"), tree.Folder("x"), tree.Folder("y")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find(tree.Path("y/ref/other.txt")), std::string::npos) << "a group of reference copies alone\n"
+                                                                         << r.out;
+  EXPECT_NE(r.err.find("Would move to the trash: " + tree.Path("y/dup.txt") + "\n"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Would move to the trash: " + tree.Path("x/")), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Would move to the trash: " + tree.Path("y/ref/")), std::string::npos) << r.err;
+
+  const auto excluded = RunCliWith({"--min-size-mb", "0", "--exclude", "ref", tree.Folder("y"), tree.Folder("z")});
+  EXPECT_EQ(excluded.status, 0) << excluded.err;
+  EXPECT_EQ(excluded.out.find("other.txt"), std::string::npos) << excluded.out;
 }
 
 }  // namespace

@@ -112,7 +112,7 @@ TEST_F(CollectFilesTest, StopDuringTheWalkRegistersNothingOfThatPass) {
     if (window.calls.size() >= 2 && window.calls[window.calls.size() - 2] == "marquee:on") stop = true;
   };
   EXPECT_TRUE(Collect().empty());
-  EXPECT_EQ(window.LastStatus(), "Scan stopped before any file was found.");
+  EXPECT_EQ(window.LastStatus(), "Scanning cancelled. 0 files collected so far.");
 }
 
 // A stopped scan names what its walk found, though nothing of it is listed.
@@ -123,8 +123,8 @@ TEST_F(CollectFilesTest, TheStoppedStatusNamesWhatTheWalkFound) {
     std::string masks;
     const char* status;
   } cases[] = {
-      {"*.*", "Scan stopped after finding 2 files; nothing is listed."},
-      {"a", "Scan stopped after finding 1 file; nothing is listed."},
+      {"*.*", "Scanning cancelled. 2 files collected so far."},
+      {"a", "Scanning cancelled. 1 file collected so far."},
   };
   for (const auto& c : cases) {
     settings.folders = {tree.Folder()};

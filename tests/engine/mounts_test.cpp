@@ -425,5 +425,38 @@ TEST(TrashAndMounts, AFolderThatCannotBeCheckedForMountsStays) {
 #endif
 }
 
+// The trash at the top of a mount (.Trash-$uid, .Trash/$uid) is skipped as
+// the home trash is; a folder of that name anywhere else is scanned.
+TEST(TrashAndMounts, TheTrashAtTheTopOfAMountIsSkippedUnlessAsked) {
+  ORVANTA_SKIP_UNLESS_POSIX("mounts");
+#ifndef _WIN32
+  ORVANTA_SKIP_UNLESS_MOUNTS();
+  test::ScannedTree scanned;
+  test::TempTree& tree = scanned.tree;
+  tree.Dir("usb");
+  const ScopedMount usb("", tree.Path("usb"));
+  ASSERT_TRUE(usb.Mounted()) << usb.Error();
+  for (const char* copy : {"photo.jpg", "usb/photo.jpg", "usb/.Trash-1000/files/photo.jpg",
+                           "usb/.Trash/1000/files/photo.jpg", "usb/album/.Trash-1000/photo.jpg"}) {
+    tree.File(copy, "photo");
+  }
+  const auto collected = [&scanned, &tree] {
+    std::vector<std::string> paths;
+    for (const FileRecord& file : scanned.run.Files()) paths.push_back(tree.Relative(file.FullPath()));
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  };
+  scanned.settings.folderClones = true;
+  ASSERT_EQ(scanned.run.Run().kind, ScanOutcome::Kind::Done);
+  EXPECT_EQ(collected(), (std::vector<std::string>{"photo.jpg", "usb/album/.Trash-1000/photo.jpg", "usb/photo.jpg"}));
+  for (const ListRow& row : scanned.run.FolderClones().Rows()) {
+    EXPECT_EQ(RowPath(row).find("/.Trash"), std::string::npos) << RowPath(row);
+  }
+  scanned.settings.scanTrash = true;
+  ASSERT_EQ(scanned.run.Run().kind, ScanOutcome::Kind::Done);
+  EXPECT_EQ(collected().size(), 5u);
+#endif
+}
+
 }  // namespace
 }  // namespace orvanta

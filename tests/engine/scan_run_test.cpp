@@ -58,7 +58,7 @@ TEST_F(ScanRunTest, EachWayARunEndsIsItsOutcomeAndTheHostIsRestored) {
   } cases[] = {
       {"done", [] {}, Kind::Done, "", "  Done.", restored},
       {"stopped", [this] { window.onPump = [this](int) { run.RequestStop(); }; }, Kind::Stopped, "",
-       "Scan stopped before any file was found.", restored},
+       "Scanning cancelled. 0 files collected so far.", restored},
       {"no folders", [this] { settings.folders.clear(); }, Kind::NoFolders, "", "", {}},
       {"failed", [this] { settings.failure = "masks unreadable"; }, Kind::Failed, "masks unreadable",
        "Scanning folders...", restored},
@@ -114,7 +114,7 @@ TEST_F(ScanRunTest, StopDuringCollectionKeepsTheCollectionText) {
     if (window.LastStatus() == "Scanning folders...") run.RequestStop();
   };
   run.Run();
-  EXPECT_EQ(window.LastStatus(), "Scan stopped before any file was found.");
+  EXPECT_EQ(window.LastStatus(), "Scanning cancelled. 0 files collected so far.");
   EXPECT_TRUE(run.FileClones().Rows().empty());
   const std::vector<std::string> tail = {"cursor:default", "stop:off", "pos:0"};
   EXPECT_EQ(std::vector<std::string>(window.calls.end() - 3, window.calls.end()), tail);

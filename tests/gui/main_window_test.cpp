@@ -275,7 +275,7 @@ class MainWindowTest : public QObject {
     });
     form->ScanFolders();
     QVERIFY(stopWasEnabled);
-    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("Scan stopped before any file was found."));
+    QCOMPARE(Find<QLabel>(*form, "lblStatus")->text(), QString("Scanning cancelled. 0 files collected so far."));
     QVERIFY(!Button("btnStop")->isEnabled());
     QVERIFY(!Item("Stop1")->isEnabled());
     QCOMPARE(Find<QProgressBar>(*form, "ProgressBar")->value(), 0);
@@ -1409,6 +1409,10 @@ class MainWindowTest : public QObject {
       Find<QSpinBox>(window, "seMinSizeMB")->setValue(7);
       Find<QSpinBox>(window, "seMaxGroups")->setValue(0);
       Find<QSpinBox>(window, "seMinGroupSize")->setValue(3);
+      Find<QListWidget>(window, "lbFolders")->item(1)->setCheckState(Qt::Checked);  // a reference folder
+      Find<QLineEdit>(window, "edExcludeFolders")->setText(".git; node_modules");
+      Find<QSpinBox>(window, "seMaxSizeMB")->setValue(900);
+      Find<QCheckBox>(window, "chkScanTrash")->setChecked(true);
       window.show();
       QVERIFY(window.close());
     }
@@ -1425,6 +1429,11 @@ class MainWindowTest : public QObject {
       QCOMPARE(again.MinSizeMB(), 7);
       QCOMPARE(again.MaxGroups(), 0);
       QCOMPARE(again.MinGroupSize(), 3);
+      QCOMPARE(again.ReferenceFolders(), std::vector<std::string>{tree->Folder("plain")});
+      QCOMPARE(folders->item(0)->checkState(), Qt::Unchecked);
+      QCOMPARE(again.ExcludedFolders(), (std::vector<std::string>{".git", "node_modules"}));
+      QCOMPARE(again.MaxSizeMB(), 900);
+      QVERIFY(again.ScanTrash());
       dialogs.folders = {QString()};
       again.PickFolderToAdd();
       QCOMPARE(dialogs.lastFolderStart, QString::fromStdString(tree->Root()));
@@ -1465,7 +1474,7 @@ class MainWindowTest : public QObject {
     AtNextPump([this] { QTest::keyClick(form.get(), Qt::Key_Escape); });
     QTest::keyClick(form.get(), Qt::Key_F5);
     QVERIFY(form->Run().StopFlag());
-    QVERIFY(status->text().startsWith("Scan stopped "));
+    QVERIFY(status->text().startsWith("Scanning cancelled. "));
     QTest::keyClick(form.get(), Qt::Key_F5);
     QTest::keyClick(form.get(), Qt::Key_Delete);  // answered No
     QCOMPARE(dialogs.shown, QStringList{"confirm:Move 2 files to the Trash?"});
@@ -1570,6 +1579,49 @@ class MainWindowTest : public QObject {
     QTest::qWait(20);
     app->SetDialogs(nullptr);
     QCOMPARE(dialogs.shown, QStringList{"error:Cannot write file."});
+  }
+
+  // Folder a is checked as a reference folder; b/cache is excluded by name.
+  void aReferenceFolderSurvivesCheckAllAndRemovalAndAnExclusionIsLeftOut() {
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
+    tree->File("b/cache/same.txt", "12345");
+    auto* folders = Find<QListWidget>(*form, "lbFolders");
+    form->AddFolder(QString::fromStdString(tree->Path("a")));
+    form->AddFolder(QString::fromStdString(tree->Path("b")));
+    QCOMPARE(folders->item(0)->checkState(), Qt::Unchecked);
+    QVERIFY(folders->item(0)->flags() & Qt::ItemIsUserCheckable);
+    folders->item(0)->setCheckState(Qt::Checked);
+    QCOMPARE(form->ReferenceFolders(), std::vector<std::string>{tree->Folder("a")});
+    QCOMPARE(Find<QSpinBox>(*form, "seMaxSizeMB")->value(), 0);
+    QVERIFY(!Find<QCheckBox>(*form, "chkScanTrash")->isChecked());
+    Find<QLineEdit>(*form, "edExcludeFolders")->setText("cache; .git");
+    QCOMPARE(form->ExcludedFolders(), (std::vector<std::string>{"cache", ".git"}));
+    form->ScanFolders();
+
+    const ResultList& files = form->Run().FileClones();
+    std::vector<std::string> listed;
+    for (const ListRow& row : files.Rows()) listed.push_back(tree->Relative(row.data->FullPath()));
+    std::sort(listed.begin() + 1, listed.end());
+    QCOMPARE(listed, (std::vector<std::string>{"a/same.txt", "b/copy.txt", "b/same.txt"}));
+    QVERIFY(InReference(files.Rows()[0]));
+    QAbstractItemModel* model = Find<ResultListView>(*form, "lvFiles")->model();
+    const QModelIndex referenceRow = model->index(1, 0);  // below the group header
+    QVERIFY(!(model->flags(referenceRow) & Qt::ItemIsUserCheckable));
+    QVERIFY(model->data(referenceRow, Qt::ToolTipRole).toString().contains("reference folder"));
+
+    Button("btnCheckAll")->click();
+    QCOMPARE(Checks(files), (std::vector<bool>{false, true, true}));
+    dialogs.confirmations = {true};
+    Button("btnDeleteSelected")->click();
+    QCOMPARE(dialogs.shown.last(), QString("message:Files were moved to the Recycle Bin."));
+    QVERIFY(QFile::exists(QString::fromStdString(tree->Path("a/same.txt"))));
+    QVERIFY(!QFile::exists(QString::fromStdString(tree->Path("b/same.txt"))));
+    QVERIFY(QFile::exists(QString::fromStdString(tree->Path("b/cache/same.txt"))));
+
+    // A malformed pattern is named in a message, nothing scanned.
+    Find<QLineEdit>(*form, "edExcludeFolders")->setText("cache[");
+    form->ScanFolders();
+    QVERIFY(dialogs.shown.last().startsWith("message:Error: invalid folder pattern 'cache['"));
   }
 };
 

@@ -556,4 +556,32 @@ std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const
   return outcomes;
 }
 
+bool IsTrashFolder(const std::string& parent, std::string_view name) {
+  constexpr std::string_view kTopTrash = ".Trash", kUserTrash = ".Trash-";
+  const bool userTrash =
+      name.size() > kUserTrash.size() && name.substr(0, kUserTrash.size()) == kUserTrash &&
+      std::all_of(name.begin() + kUserTrash.size(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (name != "Trash" && name != kTopTrash && !userTrash) return false;
+  std::string path = parent;
+  if (path.empty() || path.back() != '/') path.push_back('/');
+  path.append(name);
+  struct stat entry;
+  if (::lstat(path.c_str(), &entry) != 0 || !S_ISDIR(entry.st_mode)) return false;
+  if (name == "Trash") {
+    struct stat home;
+    const std::string trash = HomeTrash();
+    return !trash.empty() && ::stat(trash.c_str(), &home) == 0 && home.st_dev == entry.st_dev &&
+           home.st_ino == entry.st_ino;
+  }
+  // At the top of a mount: the kernel says so (5.8 and later), or the folder
+  // above lies on another device, or is the folder itself ("/").
+  const posix::Fd top(::open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  MountPlace place;
+  if (!top.Valid() || !QueryMountPlace(top.Get(), "", place)) return false;
+  if (place.mountRoot) return true;
+  struct stat here, up;
+  return ::fstat(top.Get(), &here) == 0 && ::fstatat(top.Get(), "..", &up, 0) == 0 &&
+         (here.st_dev != up.st_dev || here.st_ino == up.st_ino);
+}
+
 }  // namespace orvanta::platform

@@ -171,4 +171,13 @@ std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const
                                [](SHFILEOPSTRUCTW& request) { return SHFileOperationW(&request); });
 }
 
+bool IsTrashFolder(const std::string& parent, std::string_view name) {
+  const std::string lower = LowerCase(name);
+  if (lower != "$recycle.bin" && lower != "recycler") return false;
+  // At a drive root ("C:\", "\\server\share\"), whose folder part is all drive.
+  std::string_view folder = parent;
+  while (!folder.empty() && IsPathDelimiter(folder.back())) folder.remove_suffix(1);
+  return !folder.empty() && DrivePartLength(folder) == folder.size();
+}
+
 }  // namespace orvanta::platform
