@@ -1,7 +1,9 @@
 #include "actions/csv_export.h"
 
+#include "core/file_record.h"
 #include "core/result_list.h"
 #include "platform/platform.h"
+#include "text/translate.h"
 
 namespace orvanta {
 namespace {
@@ -17,13 +19,15 @@ void AppendQuoted(std::string& out, const std::string& field) {
 
 }  // namespace
 
-std::string ListViewToCsv(const ResultList& list) {
+std::string ListViewToCsv(const ResultList& list, CsvColumns columns) {
+  const bool extra = columns == CsvColumns::WithBytesAndChecked;
   std::string csv = "\xEF\xBB\xBF";
-  const auto& columns = list.Columns();
-  for (std::size_t i = 0; i < columns.size(); ++i) {
+  const auto& captions = list.Columns();
+  for (std::size_t i = 0; i < captions.size(); ++i) {
     if (i != 0) csv.push_back(',');
-    csv += columns[i].caption;
+    csv += captions[i].caption;
   }
+  if (extra) csv += "," + TranslateText("Size (bytes)") + "," + TranslateText("Checked");
   csv += "\r\n";
   for (const ListRow& row : list.Rows()) {
     AppendQuoted(csv, row.caption);
@@ -31,13 +35,19 @@ std::string ListViewToCsv(const ResultList& list) {
       csv.push_back(',');
       AppendQuoted(csv, list.CellText(row, item));
     }
+    if (extra) {
+      csv.push_back(',');
+      AppendQuoted(csv, row.data != nullptr && row.data->size >= 0 ? std::to_string(row.data->size) : std::string());
+      csv.push_back(',');
+      AppendQuoted(csv, row.checked ? "1" : "0");
+    }
     csv += "\r\n";
   }
   return csv;
 }
 
-void ExportListViewToCsv(const ResultList& list, const std::string& fileName) {
-  platform::ReplaceFileContents(fileName, ListViewToCsv(list));
+void ExportListViewToCsv(const ResultList& list, const std::string& fileName, CsvColumns columns) {
+  platform::ReplaceFileContents(fileName, ListViewToCsv(list, columns));
 }
 
 }  // namespace orvanta

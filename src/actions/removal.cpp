@@ -239,6 +239,21 @@ bool FindDifferingItems(const ResultList& list, RemovalPlan& plan, const Removal
   return true;
 }
 
+namespace {
+
+// Checked rows the window's search hides still go: the question says how many.
+std::string HiddenCheckedNote(const ResultList& list) {
+  if (list.Search().empty()) return {};
+  const std::vector<bool> shown = list.RowsShown();
+  std::int64_t hidden = 0;
+  for (std::size_t i = 0; i < shown.size(); ++i) hidden += list.Rows()[i].checked && !shown[i] ? 1 : 0;
+  if (hidden == 0) return {};
+  return hidden == 1 ? TranslateText("1 of them is hidden by the search.")
+                     : FormatText(TranslateText("%d of them are hidden by the search."), {hidden});
+}
+
+}  // namespace
+
 std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan) {
   const bool files = list.Kind() == ListKind::Files, one = plan.items.size() == 1;
 #ifdef _WIN32
@@ -272,6 +287,7 @@ std::string RemovalQuestion(const ResultList& list, const RemovalPlan& plan) {
                        {static_cast<std::int64_t>(paths.size())}) +
             "\n" + NamesWithMore(paths);
   }
+  if (const std::string note = HiddenCheckedNote(list); !note.empty()) text += "\n\n" + note;
   return text;
 }
 

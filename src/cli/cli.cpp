@@ -107,7 +107,7 @@ bool WriteStandardOutput(const CliOptions& options, ScanRun& run, std::ostream& 
   }
   const bool csvFiles = options.csvFiles == "-", csvFolders = options.csvFolders == "-";
   const bool csv = csvFiles || csvFolders;
-  std::unique_ptr<ListingWriter> writer = csv ? MakeCsvWriter() : MakeListingWriter(options.format);
+  std::unique_ptr<ListingWriter> writer = csv ? MakeCsvWriter(options.csvColumns) : MakeListingWriter(options.format);
   if (csv ? csvFiles : true) writer->WriteList(out, run.FileClones());
   if (csv ? csvFolders : options.settings.folderClones) {
     writer->WriteList(out, run.FolderClones());
@@ -127,7 +127,7 @@ bool WriteCsvFiles(const CliOptions& options, ScanRun& run, std::ostream& err) {
   for (const auto& [fileName, list] : exports) {
     if (fileName.empty() || fileName == "-") continue;
     try {
-      ExportListViewToCsv(list, fileName);
+      ExportListViewToCsv(list, fileName, options.csvColumns);
     } catch (const std::exception& error) {
       Complain(err) << error.what() << '\n';
       written = false;

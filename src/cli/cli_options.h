@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "actions/csv_export.h"
 #include "actions/keep_rules.h"
 #include "core/scan_settings.h"
 
@@ -19,6 +20,7 @@ struct CliOptions {
   bool quiet = false;
   ListingFormat format = ListingFormat::Text;
   std::string csvFiles, csvFolders;  // "-": standard output
+  CsvColumns csvColumns = CsvColumns::Listed;
   bool showHelp = false, showVersion = false;
   // Removal: which marks to set on which list, then the move to the trash.
   enum class TrashMarks { None, AllButOne, All };

@@ -44,7 +44,11 @@ class TextWriter final : public ListingWriter {
 
 class CsvWriter final : public ListingWriter {
  public:
-  void WriteList(std::ostream& out, const ResultList& list) override { out << ListViewToCsv(list); }
+  explicit CsvWriter(CsvColumns columns) : columns_(columns) {}
+  void WriteList(std::ostream& out, const ResultList& list) override { out << ListViewToCsv(list, columns_); }
+
+ private:
+  CsvColumns columns_;
 };
 
 class NullWriter final : public ListingWriter {
@@ -103,7 +107,7 @@ class JsonWriter final : public ListingWriter {
 }  // namespace
 
 std::unique_ptr<ListingWriter> MakeTextWriter() { return std::make_unique<TextWriter>(); }
-std::unique_ptr<ListingWriter> MakeCsvWriter() { return std::make_unique<CsvWriter>(); }
+std::unique_ptr<ListingWriter> MakeCsvWriter(CsvColumns columns) { return std::make_unique<CsvWriter>(columns); }
 std::unique_ptr<ListingWriter> MakeNullWriter() { return std::make_unique<NullWriter>(); }
 std::unique_ptr<ListingWriter> MakeJsonWriter() { return std::make_unique<JsonWriter>(); }
 

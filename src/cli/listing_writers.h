@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "actions/csv_export.h"
+
 namespace orvanta {
 
 class ResultList;
@@ -23,7 +25,7 @@ class ListingWriter {
 // Each group as its header line and one path per line, groups apart by an empty line.
 std::unique_ptr<ListingWriter> MakeTextWriter();
 // Each list as CSV, as the window exports it.
-std::unique_ptr<ListingWriter> MakeCsvWriter();
+std::unique_ptr<ListingWriter> MakeCsvWriter(CsvColumns columns = CsvColumns::Listed);
 // Each path ended by a NUL byte and each group by one more, for xargs -0 and
 // the like; one more NUL between the file list and the folder list.
 std::unique_ptr<ListingWriter> MakeNullWriter();

@@ -1,9 +1,12 @@
 #include "core/result_list.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "core/file_record.h"
 #include "core/paths.h"
+#include "platform/platform.h"
 #include "text/translate.h"
 
 namespace orvanta {
@@ -90,6 +93,89 @@ void ResultList::Changed() {
   } else if (observer_ != nullptr) {
     observer_->ListReset();
   }
+}
+
+void ResultList::SetGroupOrder(GroupOrder order, bool descending) {
+  if (order_ == order && descending_ == descending) return;
+  order_ = order;
+  descending_ = descending;
+  Changed();
+}
+
+void ResultList::SetSearch(std::string_view text) {
+  std::string folded = platform::LowerCase(text);
+  if (folded == search_) return;
+  search_ = std::move(folded);
+  Changed();
+}
+
+std::vector<bool> ResultList::RowsShown() const {
+  if (search_.empty()) return std::vector<bool>(rows_.size(), true);
+  std::vector<bool> matches(rows_.size(), false);
+  std::unordered_set<int> matchingGroups;
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    if (rows_[i].data == nullptr) continue;
+    matches[i] = platform::LowerCase(rows_[i].data->FullPath()).find(search_) != std::string::npos;
+    if (matches[i] && rows_[i].groupId >= 0) matchingGroups.insert(rows_[i].groupId);
+  }
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    if (rows_[i].groupId >= 0) matches[i] = matchingGroups.count(rows_[i].groupId) > 0;
+  }
+  return matches;
+}
+
+std::vector<std::size_t> ResultList::ShownGroups() const {
+  std::unordered_map<int, std::size_t> indexOf;
+  for (std::size_t g = 0; g < groups_.size(); ++g) indexOf.emplace(groups_[g].groupId, g);
+  const std::vector<bool> shown = RowsShown();
+  std::vector<bool> groupShown(groups_.size(), search_.empty());
+  // Per group: members, total size, newest time, first name and first path.
+  struct Key {
+    std::size_t count = 0;
+    std::int64_t size = 0;
+    std::int64_t newest = INT64_MIN;
+    std::string text;
+    bool hasText = false;
+  };
+  std::vector<Key> keys(order_ == GroupOrder::Found ? 0 : groups_.size());
+  for (std::size_t r = 0; r < rows_.size(); ++r) {
+    const auto it = indexOf.find(rows_[r].groupId);
+    if (it == indexOf.end()) continue;
+    if (shown[r]) groupShown[it->second] = true;
+    if (keys.empty()) continue;
+    Key& key = keys[it->second];
+    ++key.count;
+    const FileRecord* record = rows_[r].data;
+    if (record == nullptr) continue;
+    key.size = AddSizes(key.size, std::max<std::int64_t>(record->size, 0));
+    key.newest = std::max(key.newest, record->modified);
+    if (order_ == GroupOrder::Name || order_ == GroupOrder::Path) {
+      std::string text =
+          platform::LowerCase(order_ == GroupOrder::Name ? std::string(record->Name())
+                              : kind_ == ListKind::Files ? std::string(ExtractFileDir(record->FullPath()))
+                                                         : record->FullPath());
+      if (!key.hasText || text < key.text) key.text = std::move(text);
+      key.hasText = true;
+    }
+  }
+  std::vector<std::size_t> order;
+  for (std::size_t g = 0; g < groups_.size(); ++g) {
+    if (groupShown[g]) order.push_back(g);
+  }
+  const auto less = [this, &keys](std::size_t a, std::size_t b) {
+    switch (order_) {
+      case GroupOrder::Found: return a < b;
+      case GroupOrder::Count: return keys[a].count < keys[b].count;
+      case GroupOrder::Name:
+      case GroupOrder::Path: return keys[a].text < keys[b].text;
+      case GroupOrder::Size: return keys[a].size < keys[b].size;
+      case GroupOrder::Modified: return keys[a].newest < keys[b].newest;
+    }
+    return false;
+  };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return descending_ ? less(b, a) : less(a, b); });
+  return order;
 }
 
 ResultList MakeFileCloneList() {

@@ -59,6 +59,18 @@ struct ListRow {
 // never checked (by a command or by hand) and never moved.
 bool InReference(const ListRow& row);
 
+// The order in which a window shows the groups of a list. Whatever the order,
+// the members of a group stay together under its header, in the order they
+// were listed; groups that tie keep the order the scan gave them.
+enum class GroupOrder {
+  Found,     // as the scan listed them
+  Count,     // the number of members
+  Name,      // the first name among the members, letter case aside
+  Path,      // the first path: the folder of a file, a folder's own path
+  Size,      // the members' total size
+  Modified,  // the newest member's write time
+};
+
 class ResultListObserver {
  public:
   virtual ~ResultListObserver() = default;
@@ -121,6 +133,21 @@ class ResultList {
 
   void SetObserver(ResultListObserver* observer) { observer_ = observer; }
 
+  // How a window shows the list; neither changes the rows, their order, marks
+  // or groups, so every action reads the list as the scan filled it.
+  void SetGroupOrder(GroupOrder order, bool descending);
+  GroupOrder Order() const { return order_; }
+  bool Descending() const { return descending_; }
+  // Text a row's full path must hold to be shown, letter case aside (simple
+  // Unicode lower case); a group is shown whole when one of its members holds
+  // it. Empty: every row is shown.
+  void SetSearch(std::string_view text);
+  const std::string& Search() const { return search_; }
+  // Per row, whether the search shows it.
+  std::vector<bool> RowsShown() const;
+  // The indexes into Groups() of the groups the search shows, in the order set.
+  std::vector<std::size_t> ShownGroups() const;
+
   // The roots of the scan that filled the list, as given and resolved: what
   // acts on a row's item reaches it through Roots().Resolve(path).
   const RootResolution& Roots() const { return roots_; }
@@ -141,6 +168,9 @@ class ResultList {
   bool changedInUpdate_ = false;
   ResultListObserver* observer_ = nullptr;
   RootResolution roots_;
+  GroupOrder order_ = GroupOrder::Found;
+  bool descending_ = false;
+  std::string search_;  // lower case
 };
 
 // The columns of the file clone list and of the folder clone list, captions translated.

@@ -26,9 +26,8 @@ QString SystemDialogs::ChooseFolder(QWidget* parent, const QString& title, const
 }
 
 QString SystemDialogs::ChooseSaveFile(QWidget* parent, const QString& proposedName, const QString& filter) {
-  // The file is replaced without a second question.
-  return QFileDialog::getSaveFileName(parent, QString(), proposedName, filter, nullptr,
-                                      QFileDialog::DontConfirmOverwrite);
+  // The platform's dialog asks before it names an existing file.
+  return QFileDialog::getSaveFileName(parent, QString(), proposedName, filter);
 }
 
 QString SystemDialogs::ChooseOpenFile(QWidget* parent, const QString& filter) {

@@ -13,7 +13,8 @@ class Dialogs {
   virtual ~Dialogs() = default;
   // An existing folder, or empty when cancelled.
   virtual QString ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder) = 0;
-  // A file name to save to, or empty when cancelled.
+  // A file name to save to, or empty when cancelled. The dialog asks before it
+  // names an existing file; after No the person picks again or cancels.
   virtual QString ChooseSaveFile(QWidget* parent, const QString& proposedName, const QString& filter) = 0;
   // An existing file to open, or empty when cancelled.
   virtual QString ChooseOpenFile(QWidget* parent, const QString& filter) = 0;

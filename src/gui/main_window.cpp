@@ -198,6 +198,7 @@ std::span<const WindowCommand> WindowCommands() {
       // Keys alone.
       {.handler = &W::ExportActiveList, .enabled = Enabled::Idle, .item = "ExportActiveList1", .keys = "Ctrl+E"},
       {.handler = &W::OpenMenuBar, .enabled = Enabled::Always, .item = "OpenMenuBar1", .keys = "F10"},
+      {.handler = &W::FocusSearch, .enabled = Enabled::Idle, .item = "FindInLists1", .keys = "Ctrl+F"},
   };
   // clang-format on
   return kCommands;
@@ -378,7 +379,7 @@ void MainWindow::BuildResultPages() {
   lvDirs_ = Named(new ResultListView(tsDirs_), "lvDirs");
   filesModel_ = new ResultListModel(run_->FileClones(), this);
   dirsModel_ = new ResultListModel(run_->FolderClones(), this);
-  lvFiles_->SetResultModel(filesModel_, 2);
+  lvFiles_->SetResultModel(filesModel_, 2, 1);
   lvDirs_->SetResultModel(dirsModel_, 1);
   for (auto [page, list] : {std::pair{tsFiles_, lvFiles_}, std::pair{tsDirs_, lvDirs_}}) {
     auto* fill = new QVBoxLayout(page);
@@ -386,6 +387,26 @@ void MainWindow::BuildResultPages() {
     fill->addWidget(list);
     PageControl1_->addTab(page, QString());
   }
+  // The search, beside the page tabs above the lists, filters both lists.
+  // In a box of its own: the tab widget sizes a corner by its size hint, which
+  // a layout raises to the field's minimum width.
+  auto* corner = new QWidget(PageControl1_);
+  auto* cornerLayout = new QHBoxLayout(corner);
+  cornerLayout->setContentsMargins(0, 0, 2, 2);
+  edSearch_ = Named(new QLineEdit(corner), "edSearch");
+  edSearch_->setClearButtonEnabled(true);
+  edSearch_->setMinimumWidth(260);
+  cornerLayout->addWidget(edSearch_);
+  PageControl1_->setCornerWidget(corner, Qt::TopRightCorner);
+  connect(edSearch_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    run_->FileClones().SetSearch(text.toStdString());
+    run_->FolderClones().SetSearch(text.toStdString());
+  });
+}
+
+void MainWindow::FocusSearch() {
+  edSearch_->setFocus(Qt::ShortcutFocusReason);
+  edSearch_->selectAll();
 }
 
 void MainWindow::BuildBottomPanel() {
@@ -414,6 +435,9 @@ void MainWindow::BuildBottomPanel() {
   lblScanFigures_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   lblScanFigures_->setAlignment(Qt::AlignCenter);
   buttons->addWidget(lblScanFigures_, 1);
+  // Off by default: the CSV holds the list's own columns unless asked.
+  chkCsvExtraColumns_ = Named(new QCheckBox(PanelBottom_), "chkCsvExtraColumns");
+  buttons->addWidget(chkCsvExtraColumns_);
   buttons->addWidget(btnExportFiles);
   buttons->addWidget(btnExportDirs);
   column->addLayout(buttons);
@@ -569,6 +593,8 @@ void MainWindow::ApplyInterfaceTexts() {
   PageControl1_->setTabText(0, Tr("File Clones"));
   PageControl1_->setTabText(1, Tr("Folder Clones"));
   lblStatus_->setText(Tr("Ready"));
+  edSearch_->setPlaceholderText(Tr("Search paths (Ctrl+F)"));
+  chkCsvExtraColumns_->setText(Tr("CSV with sizes in bytes and check marks"));
   UpdateTotalsLine();
 
   ResultList& files = run_->FileClones();
@@ -1049,7 +1075,8 @@ void MainWindow::ExportList(const ResultList& list, const QString& proposedName)
   const QString chosen = dialogs_.ChooseSaveFile(this, proposedName, "CSV files (*.csv);;All files (*.*)");
   if (chosen.isEmpty()) return;
   try {
-    ExportListViewToCsv(list, ToLocalPath(chosen));
+    ExportListViewToCsv(list, ToLocalPath(chosen),
+                        chkCsvExtraColumns_->isChecked() ? CsvColumns::WithBytesAndChecked : CsvColumns::Listed);
   } catch (const std::exception& error) {
     dialogs_.Error(this, ErrorBoxText(QString::fromUtf8(error.what())));
   }

@@ -127,6 +127,8 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   void SaveResultsFile();
   void OpenResultsFile();
   void ClearCache();
+  // Ctrl+F: the search field takes the focus, its text selected.
+  void FocusSearch();
 
   void BuildLanguageMenu();
   void LanguageMenuClick(QAction* sender);
@@ -252,6 +254,8 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   QLabel* lblStatus_;
   QLabel* lblTotals_;
   QProgressBar* ProgressBar_;
+  QLineEdit* edSearch_;
+  QCheckBox* chkCsvExtraColumns_;
 
   QMenu* File1_;
   QMenu* Action1_;

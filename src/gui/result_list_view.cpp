@@ -1,15 +1,20 @@
 #include "gui/result_list_view.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QFont>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QPainter>
 #include <QPalette>
 #include <QStyle>
 #include <algorithm>
 #include <unordered_map>
 
+#include "core/file_record.h"
+#include "platform/platform.h"
 #include "text/translate.h"
 
 namespace orvanta {
@@ -18,6 +23,16 @@ namespace {
 QString FromUtf8(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+// A record's time in the locale's short date and time; empty where unknown.
+QString TimeText(std::int64_t systemTime) {
+  if (systemTime == 0) return {};
+  return QLocale().toString(QDateTime::fromMSecsSinceEpoch(platform::UnixNanoseconds(systemTime) / 1000000),
+                            QLocale::ShortFormat);
+}
+
+// The exact size with the locale's digit grouping; empty where unknown.
+QString BytesText(std::int64_t size) { return size < 0 ? QString() : QLocale().toString(qint64{size}); }
 
 }  // namespace
 
@@ -33,21 +48,24 @@ void ResultListModel::Rebuild() {
   const auto& groups = list_.Groups();
   const auto& rows = list_.Rows();
   lineOfRow_.assign(rows.size(), -1);
-  lines_.reserve(groups.size() + rows.size());
+  const std::vector<bool> shown = list_.RowsShown();
   // Members follow their group's header in row order; rows of no known group come last.
   std::unordered_map<int, std::size_t> groupOfId;
   std::vector<std::vector<std::uint32_t>> members(groups.size());
   for (std::size_t g = 0; g < groups.size(); ++g) groupOfId.emplace(groups[g].groupId, g);
   std::vector<std::uint32_t> ungrouped;
   for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (!shown[r]) continue;
     const auto it = groupOfId.find(rows[r].groupId);
     (it == groupOfId.end() ? ungrouped : members[it->second]).push_back(static_cast<std::uint32_t>(r));
   }
+  const std::vector<std::size_t> order = list_.ShownGroups();
+  lines_.reserve(order.size() + rows.size());
   auto addMember = [this](std::uint32_t row) {
     lineOfRow_[row] = static_cast<int>(lines_.size());
     lines_.push_back({false, row});
   };
-  for (std::size_t g = 0; g < groups.size(); ++g) {
+  for (const std::size_t g : order) {
     lines_.push_back({true, static_cast<std::uint32_t>(g)});
     for (const std::uint32_t row : members[g]) addMember(row);
   }
@@ -74,6 +92,11 @@ int ResultListModel::EngineRow(const QModelIndex& index) const {
   return line.header ? -1 : static_cast<int>(line.item);
 }
 
+QModelIndex ResultListModel::IndexOfEngineRow(int row, int column) const {
+  if (row < 0 || row >= static_cast<int>(lineOfRow_.size())) return {};
+  return index(lineOfRow_[static_cast<std::size_t>(row)], column);
+}
+
 bool ResultListModel::IsGroupHeader(const QModelIndex& index) const {
   return index.isValid() && index.row() < static_cast<int>(lines_.size()) &&
          lines_[static_cast<std::size_t>(index.row())].header;
@@ -92,9 +115,7 @@ int ResultListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(lines_.size());
 }
 
-int ResultListModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(list_.Columns().size());
-}
+int ResultListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : BytesColumn() + 1; }
 
 QVariant ResultListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
@@ -109,24 +130,54 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     return {};
   }
   const ListRow& row = list_.Rows()[line.item];
+  const int column = index.column();
+  const int sizeColumn = ModifiedColumn() - 1;
   if (role == Qt::DisplayRole) {
-    if (index.column() == 0) return FromUtf8(row.caption);
-    const auto item = static_cast<std::size_t>(index.column() - 1);
+    if (column == 0) return FromUtf8(row.caption);
+    if (row.data == nullptr) return QString();
+    if (column == ModifiedColumn()) return TimeText(row.data->modified);
+    if (column == BytesColumn()) return BytesText(row.data->size);
+    const auto item = static_cast<std::size_t>(column - 1);
     return item < list_.CellCount(row) ? FromUtf8(list_.CellText(row, item)) : QString();
   }
-  if (role == Qt::CheckStateRole && index.column() == 0) return row.checked ? Qt::Checked : Qt::Unchecked;
+  if (role == Qt::TextAlignmentRole && column == BytesColumn()) {
+    return static_cast<int>(Qt::AlignTrailing | Qt::AlignVCenter);
+  }
+  if (role == Qt::CheckStateRole && column == 0) return row.checked ? Qt::Checked : Qt::Unchecked;
   if (role == Qt::ToolTipRole) {
+    if (row.data != nullptr && (column == sizeColumn || column == BytesColumn()) && row.data->size >= 0) {
+      return FromUtf8(FormatText(TranslateText("%s bytes"), {BytesText(row.data->size).toStdString()}));
+    }
     const std::string path = RowPath(row);
     if (row.stale) return FromUtf8(path + "\n" + TranslateText("Changed by a removal; scan again to compare it."));
+    if (path.empty()) return QVariant();
     if (InReference(row)) {
-      return FromUtf8(path + "\n" + TranslateText("In a reference folder (or holding one): never checked or moved."));
+      return Details(row) + "\n" +
+             FromUtf8(TranslateText("In a reference folder (or holding one): never checked or moved."));
     }
-    return path.empty() ? QVariant() : FromUtf8(path);
+    return Details(row);
   }
   if (role == Qt::ForegroundRole && row.stale) return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
   // Reference copies in the link colour, which every style keeps apart from the text.
   if (role == Qt::ForegroundRole && InReference(row)) return QApplication::palette().brush(QPalette::Link);
   return {};
+}
+
+QString ResultListModel::Details(const ListRow& row) const {
+  const FileRecord& record = *row.data;
+  const std::string owner = platform::UserName(record.owner);
+  // Each value isolated in its own direction (U+2068 ... U+2069), so that a
+  // date or a name keeps its order in a right-to-left line; the path reads
+  // left to right (U+2066 ... U+2069) as in its column.
+  const auto line = [](const std::string& format, const QString& value) {
+    return FromUtf8(FormatText(format, {(QChar(0x2068) + value + QChar(0x2069)).toStdString()}));
+  };
+  QStringList lines{QChar(0x2066) + FromUtf8(record.FullPath()) + QChar(0x2069)};
+  if (record.size >= 0) lines << line(TranslateText("Size: %s bytes"), BytesText(record.size));
+  if (record.modified != 0) lines << line(TranslateText("Modified: %s"), TimeText(record.modified));
+  if (record.changed != 0) lines << line(TranslateText("Changed: %s"), TimeText(record.changed));
+  lines << line(TranslateText("Owner: %s"), FromUtf8(owner.empty() ? TranslateText("unknown") : owner));
+  return lines.join('\n');
 }
 
 bool ResultListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
@@ -149,8 +200,32 @@ Qt::ItemFlags ResultListModel::flags(const QModelIndex& index) const {
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount()) return {};
+  if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
+  if (role == Qt::InitialSortOrderRole) {
+    const GroupOrder order = OrderOfColumn(section);
+    const bool largestFirst = order == GroupOrder::Count || order == GroupOrder::Size || order == GroupOrder::Modified;
+    return largestFirst ? Qt::DescendingOrder : Qt::AscendingOrder;
+  }
+  if (role != Qt::DisplayRole) return {};
+  if (section == ModifiedColumn()) return FromUtf8(TranslateText("Modified"));
+  if (section == BytesColumn()) return FromUtf8(TranslateText("Size (bytes)"));
   return FromUtf8(list_.Columns()[static_cast<std::size_t>(section)].caption);
+}
+
+GroupOrder ResultListModel::OrderOfColumn(int column) const {
+  if (column == 0) return GroupOrder::Count;
+  if (column == ModifiedColumn()) return GroupOrder::Modified;
+  if (column == BytesColumn() || column == ModifiedColumn() - 1) return GroupOrder::Size;
+  const bool files = list_.Kind() == ListKind::Files;
+  return files && column == 1 ? GroupOrder::Name : GroupOrder::Path;
+}
+
+void ResultListModel::sort(int column, Qt::SortOrder order) {
+  if (column < 0 || column >= columnCount()) {
+    list_.SetGroupOrder(GroupOrder::Found, false);
+    return;
+  }
+  list_.SetGroupOrder(OrderOfColumn(column), order == Qt::DescendingOrder);
 }
 
 ResultListView::ResultListView(QWidget* parent) : QTreeView(parent) {
@@ -164,6 +239,19 @@ ResultListView::ResultListView(QWidget* parent) : QTreeView(parent) {
   setSortingEnabled(false);
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
+  // Header clicks sort the groups; until the first, they stay as the scan listed them.
+  header()->setSectionsClickable(true);
+  header()->setSortIndicatorShown(true);
+  header()->setSortIndicator(-1, Qt::AscendingOrder);
+  connect(header(), &QHeaderView::sortIndicatorChanged, this, [this](int section, Qt::SortOrder order) {
+    if (model_ != nullptr) model_->sort(section, order);
+  });
+  header()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(header(), &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QMenu* menu = MakeColumnMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(header()->mapToGlobal(at));
+  });
   // The selection stays visible when the list loses the focus.
   QPalette colours = palette();
   colours.setColor(QPalette::Inactive, QPalette::Highlight, colours.color(QPalette::Active, QPalette::Highlight));
@@ -174,16 +262,58 @@ ResultListView::ResultListView(QWidget* parent) : QTreeView(parent) {
 
 void PathDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
   QStyledItemDelegate::initStyleOption(option, index);
-  if (option->direction == Qt::RightToLeft) option->displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
-  option->direction = Qt::LeftToRight;
+  const Qt::LayoutDirection layout = option->direction;
+  option->direction = ownDirection_ && option->text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
+  if (layout != option->direction) {
+    option->displayAlignment =
+        Qt::AlignAbsolute | (layout == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+  }
 }
 
-void ResultListView::SetResultModel(ResultListModel* model, int pathColumn) {
+void ResultListView::SetResultModel(ResultListModel* model, int pathColumn, int nameColumn) {
   model_ = model;
   pathColumn_ = pathColumn;
   setModel(model);
   setItemDelegateForColumn(pathColumn, new PathDelegate(this));
+  // Names and dates in their own direction ("19 Nov 2023 23:13" stays in order in an Arabic window).
+  for (const int column : {nameColumn, model->ModifiedColumn()}) {
+    if (column >= 0) setItemDelegateForColumn(column, new PathDelegate(this, true));
+  }
+  setColumnHidden(model->BytesColumn(), true);
+  // The current row stays current when a sort or search rebuilds the lines.
+  // Its record is noted while the lines and rows agree (a reset comes after
+  // the rows changed) and only compared, never read, afterwards.
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+    const int row = model_->EngineRow(current);
+    currentRecord_ = row < 0 ? nullptr : model_->List().Rows()[static_cast<std::size_t>(row)].data;
+  });
+  connect(model, &QAbstractItemModel::modelReset, this, [this] {
+    if (currentRecord_ == nullptr) return;
+    const auto& rows = model_->List().Rows();
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      if (rows[r].data != currentRecord_) continue;
+      const QModelIndex current = model_->IndexOfEngineRow(static_cast<int>(r), 0);
+      if (current.isValid()) setCurrentIndex(current);
+      return;
+    }
+    currentRecord_ = nullptr;
+  });
   FitColumnsToCaptions();
+}
+
+QMenu* ResultListView::MakeColumnMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  if (model_ == nullptr) return menu;
+  for (const int column : {model_->ModifiedColumn(), model_->BytesColumn()}) {
+    QAction* item = menu->addAction(model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString());
+    item->setCheckable(true);
+    item->setChecked(!isColumnHidden(column));
+    connect(item, &QAction::toggled, this, [this, column](bool shown) {
+      setColumnHidden(column, !shown);
+      GiveSpareWidthToPaths();
+    });
+  }
+  return menu;
 }
 
 void ResultListView::FitColumnsToCaptions() {
@@ -191,11 +321,17 @@ void ResultListView::FitColumnsToCaptions() {
   const auto& columns = model_->List().Columns();
   const QFontMetrics metrics = header()->fontMetrics();
   const int margins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header()) + 8;
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    const int needed = metrics.horizontalAdvance(FromUtf8(columns[i].caption)) + margins;
-    const int width = std::max(columns[i].width, needed);
-    header()->resizeSection(static_cast<int>(i), width);
-    if (static_cast<int>(i) == pathColumn_) pathColumnMinimum_ = width;
+  for (int i = 0; i < model_->columnCount(); ++i) {
+    const auto listColumn = static_cast<std::size_t>(i);
+    int set = listColumn < columns.size() ? columns[listColumn].width : 130;
+    if (i == model_->ModifiedColumn()) {
+      const QDateTime late(QDate(2000, 12, 28), QTime(23, 58));
+      set = std::max(set, metrics.horizontalAdvance(QLocale().toString(late, QLocale::ShortFormat)) + 16);
+    }
+    const int needed = metrics.horizontalAdvance(model_->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString());
+    const int width = std::max(set, needed + margins);
+    header()->resizeSection(i, width);
+    if (i == pathColumn_) pathColumnMinimum_ = width;
   }
   GiveSpareWidthToPaths();
 }
@@ -204,7 +340,7 @@ void ResultListView::GiveSpareWidthToPaths() {
   if (model_ == nullptr || pathColumn_ < 0 || pathColumn_ >= header()->count()) return;
   int others = 0;
   for (int i = 0; i < header()->count(); ++i) {
-    if (i != pathColumn_) others += header()->sectionSize(i);
+    if (i != pathColumn_ && !header()->isSectionHidden(i)) others += header()->sectionSize(i);
   }
   header()->resizeSection(pathColumn_, std::max(pathColumnMinimum_, viewport()->width() - others));
 }

@@ -188,6 +188,9 @@ std::string RealPath(const std::string& path);
 // The user this process acts as (POSIX effective uid); none on Windows, where
 // owners are not compared.
 std::optional<std::uint32_t> CurrentUserId();
+// The name of the user with that owner id; empty where unknown (Windows:
+// owners are not recorded).
+std::string UserName(std::uint32_t owner);
 
 }  // namespace orvanta::platform
 

@@ -129,6 +129,19 @@ TEST(CsvExport, ExactBytes) {
             "\xEF\xBB\xBFGroup,Name, \"quoted\",Directory,File size (MB)\r\n"
             "\"1\",\"a,b \"\"c\"\".txt\",\"/d/\xC3\xA9t\xC3\xA9\",\"1.50 MB\"\r\n");
   EXPECT_EQ(ListViewToCsv(MakeFolderCloneList()), "\xEF\xBB\xBFGroup,Directory,Size\r\n");
+
+  // Asked for, the exact size and the check mark follow the listed columns;
+  // a size the scan did not get is an empty field.
+  row.checked = true;
+  ListRow& unknown = list.AddRow();
+  unknown.caption = "1";
+  unknown.data = &records.Add("/d/u", -1);
+  EXPECT_EQ(ListViewToCsv(list, CsvColumns::WithBytesAndChecked),
+            "\xEF\xBB\xBFGroup,Name, \"quoted\",Directory,File size (MB),Size (bytes),Checked\r\n"
+            "\"1\",\"a,b \"\"c\"\".txt\",\"/d/\xC3\xA9t\xC3\xA9\",\"1.50 MB\",\"1572864\",\"1\"\r\n"
+            "\"1\",\"u\",\"/d\",\"0\",\"\",\"0\"\r\n");
+  EXPECT_EQ(ListViewToCsv(list), ListViewToCsv(list, CsvColumns::Listed));
+  EXPECT_EQ(ListViewToCsv(list).find("Checked"), std::string::npos);
 }
 
 TEST(CsvExport, AFileThatCannotBeWrittenLeavesNothingBehind) {

@@ -101,6 +101,20 @@ TEST_F(CliTest, WritesTheFileCloneListAsCsv) {
 
   const auto toStdout = RunCliWith({"--compare=name", "--min-size-mb=0", "--csv", "-", tree.Root()});
   EXPECT_EQ(toStdout.out.rfind("\xEF\xBB\xBFGroup,", 0), 0u) << "the CSV replaces the listing";
+
+  // Asked for, the exact size and the mark follow the described columns, in
+  // the file and on standard output alike (the default marks: all but the first).
+  const auto extra = RunCliWith({"--compare=name", "--min-size-mb=0", "--masks", "*.txt", "--csv-extra-columns",
+                                 "--csv", csv, tree.Folder("x"), tree.Folder("y")});
+  EXPECT_EQ(extra.status, 0) << extra.err;
+  const std::string size = std::to_string(std::filesystem::file_size(tree.Path("x/dup.txt")));
+  EXPECT_EQ(test::ReadFile(csv),
+            "\xEF\xBB\xBFGroup,File name,Directory,File size (MB),Size (bytes),Checked\r\n\"1\",\"dup.txt\",\"" +
+                tree.Path("x") + "\",\"0.00 MB\",\"" + size + "\",\"0\"\r\n\"1\",\"dup.txt\",\"" + tree.Path("y") +
+                "\",\"0.00 MB\",\"" + size + "\",\"1\"\r\n");
+  const auto extraToStdout = RunCliWith(
+      {"--compare=name", "--min-size-mb=0", "--masks", "*.txt", "--csv-extra-columns", "--csv", "-", tree.Root()});
+  EXPECT_NE(extraToStdout.out.find("Size (bytes),Checked\r\n"), std::string::npos);
 }
 
 TEST_F(CliTest, FolderClonesFollowTheFileClones) {

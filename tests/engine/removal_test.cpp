@@ -173,6 +173,24 @@ TEST_F(RemovalTest, AGroupAboutToLoseEveryCopyIsNamedAndNoIsTheDefault) {
   EXPECT_EQ(Folders().Rows().size(), 6u);
 }
 
+// The window's search hides rows but never marks: checked rows it hides go
+// too, and the question counts them among the items and says how many.
+TEST_F(RemovalTest, CheckedRowsTheSearchHidesAreCountedInTheQuestion) {
+  MakePhotos();
+  Scan();
+  CheckAllButOneInGroup(Files());
+  Files().SetSearch("BEACH");
+  prompts.answer = false;
+  Delete(ListKind::Files);
+  ASSERT_EQ(prompts.shown.size(), 1u);
+  EXPECT_EQ(prompts.shown[0],
+            test::TrashText("confirm:Move 2 files to Recycle Bin?\n\n1 of them is hidden by the search."));
+  Files().SetSearch("photo");  // every row shown: no note
+  Delete(ListKind::Files);
+  EXPECT_EQ(prompts.shown[1], test::TrashText("confirm:Move 2 files to Recycle Bin?"));
+  EXPECT_EQ(Files().Rows().size(), 4u);
+}
+
 TEST_F(RemovalTest, FoldersThatHeldAMovedFileGoStaleOnTheOtherPage) {
   MakePhotos();
   Scan();

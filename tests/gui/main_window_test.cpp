@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,7 +16,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTabWidget>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -90,6 +93,42 @@ class MainWindowTest : public QObject {
   // The form's menu item and button of that objectName.
   QAction* Item(const char* name) const { return Find<QAction>(*form, name); }
   QAbstractButton* Button(const char* name) const { return Find<QAbstractButton>(*form, name); }
+
+  // Three groups that each column orders differently: "12345" three times
+  // (a, b), "big..." twice (d, e: the largest total), "mid" twice (f, g,
+  // the newest file).
+  void ScanGroupsToSort() {
+    tree->File("d/zz.bin", std::string(4000, 'x'));
+    tree->File("e/zz.bin", std::string(4000, 'x'));
+    tree->File("f/mm.bin", std::string(300, 'y'));
+    tree->File("g/mm.bin", std::string(300, 'y'));
+    for (const char* old : {"a/same.txt", "b/same.txt", "b/copy.txt", "d/zz.bin", "e/zz.bin"}) {
+      test::SetModifiedYear(tree->Path(old), 2001);
+    }
+    form->AddFolder(QString::fromStdString(tree->Root()));
+    form->ScanFolders();
+    QCOMPARE(form->Run().FileClones().Groups().size(), std::size_t{3});
+  }
+  // Each shown line as "Group N" for a header or "N dir/name" for a member
+  // (N its group), checking that members sit under their own group's header.
+  QStringList ShownLines(const ResultListView* view) {
+    const ResultListModel* model = view->ResultModel();
+    const ResultList& list = const_cast<ResultListModel*>(model)->List();
+    QStringList lines;
+    QString header;
+    for (int line = 0; line < model->rowCount(); ++line) {
+      const QModelIndex index = model->index(line, 0);
+      if (model->IsGroupHeader(index)) {
+        header = model->data(index, Qt::DisplayRole).toString().section(' ', 0, 1);
+        lines << header;
+        continue;
+      }
+      const ListRow& row = list.Rows()[static_cast<std::size_t>(model->EngineRow(index))];
+      if (header != "Group " + QString::fromStdString(row.caption)) return {"member out of its group"};
+      lines << QString::fromStdString(row.caption + " " + tree->Relative(row.data->FullPath()));
+    }
+    return lines;
+  }
 
   // Runs `action` at the next message pump of the running scan.
   void AtNextPump(std::function<void()> action) { QTimer::singleShot(0, form.get(), std::move(action)); }
@@ -177,7 +216,8 @@ class MainWindowTest : public QObject {
                                                {"Stop1", "Esc"},
                                                {"MoveCheckedtoRecycleBin1", "Del"},
                                                {"ExportActiveList1", "Ctrl+E"},
-                                               {"OpenMenuBar1", "F10"}}));
+                                               {"OpenMenuBar1", "F10"},
+                                               {"FindInLists1", "Ctrl+F"}}));
   }
 
   void addingAFolderTwiceLeavesOneEntryEndingInTheDelimiter() {
@@ -725,11 +765,11 @@ class MainWindowTest : public QObject {
       QCOMPARE(view->SelectedEngineRow(), model->EngineRow(view->currentIndex()));
     }
 
-    // Each cell's tooltip is the row's full path, the header's nothing.
+    // Each cell's tooltip starts with the row's full path (details follow), the header's nothing.
     const QModelIndex member = model->index(5, 1);
     const std::size_t engineRow = static_cast<std::size_t>(model->EngineRow(member));
-    QCOMPARE(model->data(member, Qt::ToolTipRole).toString(),
-             QString::fromStdString(list.Rows()[engineRow].data->FullPath()));
+    QCOMPARE(model->data(member, Qt::ToolTipRole).toString().section('\n', 0, 0),
+             QChar(0x2066) + QString::fromStdString(list.Rows()[engineRow].data->FullPath()) + QChar(0x2069));
     QVERIFY(!model->data(model->index(4, 1), Qt::ToolTipRole).isValid());
   }
 
@@ -776,6 +816,247 @@ class MainWindowTest : public QObject {
         QCOMPARE_GE(view->header()->sectionSize(pathColumn), minimum);
       }
     }
+  }
+
+  void headerClicksSortTheGroupsAndKeepTheirMembersTogether() {
+    const test::ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", tree->Path("data"));
+    ScanGroupsToSort();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    auto* view = Find<ResultListView>(*form, "lvFiles");
+    const QStringList found = ShownLines(view);
+    QCOMPARE(found.filter("Group "), (QStringList{"Group 1", "Group 2", "Group 3"}));
+    QCOMPARE(found.size(), 10);
+    QCOMPARE(view->header()->sortIndicatorSection(), -1);  // as the scan listed them, no indicator
+    const auto click = [view](int column) {
+      const QRect section(view->header()->sectionViewportPosition(column), 0, view->header()->sectionSize(column),
+                          view->header()->height());
+      QTest::mouseClick(view->header()->viewport(), Qt::LeftButton, {}, section.center());
+    };
+    // Each column and its key; counts, sizes and dates start with the largest.
+    const std::tuple<int, Qt::SortOrder, QStringList> clicks[] = {
+        {0, Qt::DescendingOrder, {"Group 3", "Group 1", "Group 2"}},  // members
+        {0, Qt::AscendingOrder, {"Group 1", "Group 2", "Group 3"}},   // again: reversed, ties as listed
+        {1, Qt::AscendingOrder, {"Group 3", "Group 2", "Group 1"}},   // first names: copy, mm, zz
+        {2, Qt::AscendingOrder, {"Group 3", "Group 1", "Group 2"}},   // folders: a, d, f
+        {2, Qt::DescendingOrder, {"Group 2", "Group 1", "Group 3"}},
+        {3, Qt::DescendingOrder, {"Group 1", "Group 2", "Group 3"}},  // total size
+        {4, Qt::DescendingOrder, {"Group 2", "Group 1", "Group 3"}},  // the newest member
+    };
+    for (const auto& [column, order, groups] : clicks) {
+      click(column);
+      QCOMPARE(view->header()->sortIndicatorSection(), column);
+      QCOMPARE(view->header()->sortIndicatorOrder(), order);
+      const QStringList lines = ShownLines(view);
+      QCOMPARE(lines.filter("Group "), groups);
+      QCOMPARE(lines.size(), found.size());
+      for (const QString& group : groups) {  // each group's members as listed, right under it
+        const int at = static_cast<int>(found.indexOf(group));
+        const int to = static_cast<int>(lines.indexOf(group));
+        for (int i = 1; at + i < found.size() && !found[at + i].startsWith("Group "); ++i) {
+          QCOMPARE(lines[to + i], found[at + i]);
+        }
+      }
+    }
+
+    // The sorted view acts on the rows it shows: marks, open location, removal.
+    Button("btnUncheckAll")->click();
+    Button("btnSelectAllButOne")->click();
+    const ResultList& list = form->Run().FileClones();
+    for (const ListRow& row : list.Rows()) {
+      const bool first = &row == &list.Rows().front() || (&row)[-1].groupId != row.groupId;
+      QCOMPARE(row.checked, !first);
+    }
+    Button("btnUncheckAll")->click();
+    const QModelIndex chosen = view->model()->index(1, 0);  // the first member shown, of group 2
+    const QString shownPath =
+        view->model()->index(1, 2).data().toString() + "/" + view->model()->index(1, 1).data().toString();
+    const std::string path = shownPath.toStdString();
+    const std::string other = tree->Path(path == tree->Path("f/mm.bin") ? "g/mm.bin" : "f/mm.bin");
+    QVERIFY(path == tree->Path("f/mm.bin") || path == tree->Path("g/mm.bin"));
+    view->setCurrentIndex(chosen);
+    Button("btnOpenLocation")->click();
+    QCOMPARE(shell.requests, QStringList{"show:" + QString::fromStdString(path)});
+    QVERIFY(view->model()->setData(chosen, Qt::Checked, Qt::CheckStateRole));
+    dialogs.confirmations = {true};
+    Button("btnDeleteSelected")->click();
+    QCOMPARE(dialogs.shown.first(), QString("confirm:Move 1 file to the Trash?"));
+    QVERIFY(!QFile::exists(QString::fromStdString(path)));
+    QVERIFY(QFile::exists(QString::fromStdString(other)));
+    QCOMPARE(ShownLines(view).filter("Group "), (QStringList{"Group 2", "Group 1", "Group 3"}));  // still sorted
+  }
+
+  void theSearchShowsWholeGroupsAndCtrlFReachesIt() {
+    ScanGroupsToSort();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    auto* search = Find<QLineEdit>(*form, "edSearch");
+    QCOMPARE(search->placeholderText(), QString("Search paths (Ctrl+F)"));
+    auto* view = Find<ResultListView>(*form, "lvFiles");
+    view->setFocus();
+    QTest::keyClick(form.get(), Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(QApplication::focusWidget(), search);
+    const QStringList all = ShownLines(view);
+    QTest::keyClicks(search, "B/COPY");  // one member of group 3: all three shown
+    QCOMPARE(ShownLines(view), all.mid(all.indexOf("Group 3"), 4));
+    search->setText("/mm.");
+    QCOMPARE(ShownLines(view).filter("Group "), QStringList{"Group 2"});
+    search->setText("no such path");
+    QCOMPARE(view->model()->rowCount(), 0);
+    search->clear();
+    QCOMPARE(ShownLines(view), all);
+
+    // Marks act on the whole list; the question counts what the search hides.
+    search->setText("zz.bin");
+    Button("btnCheckAll")->click();
+    for (const ListRow& row : form->Run().FileClones().Rows()) QVERIFY(row.checked);
+    Button("btnDeleteSelected")->click();  // answered No
+    QVERIFY(dialogs.shown.last().endsWith("\n\n5 of them are hidden by the search."));
+    QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{7});
+  }
+
+  void theExtraColumnsShowDatesAndExactSizes() {
+    ScanGroupsToSort();
+    auto* view = Find<ResultListView>(*form, "lvFiles");
+    auto* model = view->ResultModel();
+    QCOMPARE(model->columnCount(), 6);
+    for (const auto& [column, caption] : {std::pair{0, "Group"},
+                                          {1, "File name"},
+                                          {2, "Directory"},
+                                          {3, "File size (MB)"},
+                                          {4, "Modified"},
+                                          {5, "Size (bytes)"}}) {
+      QCOMPARE(model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString(), QString(caption));
+    }
+    auto* dirs = Find<ResultListView>(*form, "lvDirs")->ResultModel();
+    QCOMPARE(dirs->headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), QString("Modified"));
+    QVERIFY(!view->isColumnHidden(4));
+    QVERIFY(view->isColumnHidden(5));  // until asked for from the header's menu
+
+    const QModelIndex member = model->index(1, 0);  // d/zz.bin, 4000 bytes
+    const ListRow& row = form->Run().FileClones().Rows()[static_cast<std::size_t>(model->EngineRow(member))];
+    QCOMPARE(model->index(1, 4).data().toString(),
+             QLocale().toString(QDateTime::fromMSecsSinceEpoch(row.data->modified / 1000000), QLocale::ShortFormat));
+    QVERIFY(model->index(1, 4).data().toString().contains("01"));
+    QCOMPARE(model->index(1, 5).data().toString(), QLocale().toString(4000));
+    QCOMPARE(model->index(1, 3).data(Qt::ToolTipRole).toString(), QLocale().toString(4000) + " bytes");
+    const QStringList details = model->index(1, 1).data(Qt::ToolTipRole).toString().split('\n');
+    // Each value isolated in its own direction, the path left to right.
+    const auto isolated = [](const QString& value) { return QChar(0x2068) + value + QChar(0x2069); };
+    QCOMPARE(details.value(0), QChar(0x2066) + QString::fromStdString(row.data->FullPath()) + QChar(0x2069));
+    QCOMPARE(details.value(1), "Size: " + isolated(QLocale().toString(4000)) + " bytes");
+    QCOMPARE(details.value(2), "Modified: " + isolated(model->index(1, 4).data().toString()));
+    QVERIFY(details.value(3).startsWith(QString("Changed: ") + QChar(0x2068)));
+    QCOMPARE(details.value(4),
+             "Owner: " + isolated(QString::fromStdString(platform::UserName(*platform::CurrentUserId()))));
+
+    std::unique_ptr<QMenu> menu(view->MakeColumnMenu(nullptr));
+    QCOMPARE(menu->actions().size(), 2);
+    QCOMPARE(menu->actions()[0]->text(), QString("Modified"));
+    QVERIFY(menu->actions()[0]->isChecked());
+    QCOMPARE(menu->actions()[1]->text(), QString("Size (bytes)"));
+    QVERIFY(!menu->actions()[1]->isChecked());
+    menu->actions()[1]->trigger();
+    QVERIFY(!view->isColumnHidden(5));
+    menu->actions()[0]->trigger();
+    QVERIFY(view->isColumnHidden(4));
+  }
+
+  // "02 - Hit 2.mp3" in an Arabic window: the name is laid out in its own
+  // direction, not the window's, so it does not read "Hit 2.mp3 - 02".
+  void anArabicRowKeepsTheOrderOfItsName() {
+    const test::ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", tree->Path("config"));
+    LoadTranslationsFrom(platform::JoinedPath(platform::ExecutableFolder(), "transl.dt"), std::nullopt, "en");
+    const QString name = "02 - Hit 2.mp3";
+    const QString arabicName = QString::fromUtf8("\xD8\xA3\xD8\xBA\xD9\x86\xD9\x8A\xD8\xA9 1.mp3");
+    for (const QString& file : {name, arabicName}) {
+      tree->File("m/" + file.toStdString(), "song");
+      tree->File("n/" + file.toStdString(), "song");
+    }
+    MainWindow window(dialogs, shell);
+    Find<QSpinBox>(window, "seMinSizeMB")->setValue(0);
+    window.AddFolder(QString::fromStdString(tree->Path("m")));
+    window.AddFolder(QString::fromStdString(tree->Path("n")));
+    for (QAction* language : Find<QMenu>(window, "mmLanguage")->actions()) {
+      if (language->data().toInt() == 11) language->trigger();  // the catalogue's Arabic column
+    }
+    QCOMPARE(window.layoutDirection(), Qt::RightToLeft);
+    window.ScanFolders();
+    auto* view = Find<ResultListView>(window, "lvFiles");
+    auto* delegate = dynamic_cast<PathDelegate*>(view->itemDelegateForColumn(1));
+    QVERIFY(delegate != nullptr);
+    QStyleOptionViewItem base;
+    base.initFrom(view);
+    QCOMPARE(base.direction, Qt::RightToLeft);
+    base.font = view->font();
+    int checked = 0;
+    for (int line = 0; line < view->model()->rowCount(); ++line) {
+      const QModelIndex cell = view->model()->index(line, 1);
+      if (view->ResultModel()->IsGroupHeader(cell)) continue;
+      const QStyleOptionViewItem option = delegate->CellOption(base, cell);
+      const bool latin = option.text == name;
+      QVERIFY(latin || option.text == arabicName);
+      QCOMPARE(option.direction, latin ? Qt::LeftToRight : Qt::RightToLeft);
+      // At the leading edge of the Arabic window.
+      QVERIFY(QStyle::visualAlignment(option.direction, option.displayAlignment) & Qt::AlignRight);
+      // Laid out as drawn: "0" left of "H" in the name's own direction, and
+      // right of it (the reordering this prevents) in the window's.
+      const auto xOf = [&option](Qt::LayoutDirection direction, int position) {
+        QTextLayout layout(option.text, option.font);
+        QTextOption text;
+        text.setTextDirection(direction);
+        layout.setTextOption(text);
+        layout.beginLayout();
+        QTextLine textLine = layout.createLine();
+        textLine.setLineWidth(1000);
+        layout.endLayout();
+        return textLine.cursorToX(position);
+      };
+      // The date keeps its order too: laid out in its own (Latin) direction.
+      auto* dates = dynamic_cast<PathDelegate*>(view->itemDelegateForColumn(4));
+      QVERIFY(dates != nullptr);
+      const QStyleOptionViewItem date = dates->CellOption(base, view->model()->index(line, 4));
+      QVERIFY(!date.text.isEmpty());
+      QCOMPARE(date.direction, date.text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+      if (latin) {  // inside "02" and inside "Hit", away from the runs' edges
+        QVERIFY(xOf(option.direction, 1) < xOf(option.direction, 6));
+        QVERIFY(xOf(Qt::RightToLeft, 1) > xOf(Qt::RightToLeft, 6));
+      }
+      ++checked;
+    }
+    QCOMPARE(checked, 4);
+    LoadTranslationsFrom(tree->Path("none"), std::nullopt, "en");
+  }
+
+  void csvExtraColumnsAreAskedForAndAnExistingFileIsAskedAbout() {
+    ScanGroupsToSort();
+    const QString csv = QString::fromStdString(tree->Path("out.csv"));
+    dialogs.saveFiles = {csv};
+    Button("btnExportFiles")->click();
+    QFile written(csv);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(written.readAll().startsWith("\xEF\xBB\xBFGroup,File name,Directory,File size (MB)\r\n\"1\",\"zz.bin\""));
+    written.close();
+    QVERIFY(dialogs.shown.isEmpty());
+
+    auto* extraColumns = Find<QCheckBox>(*form, "chkCsvExtraColumns");
+    QVERIFY(!extraColumns->isChecked());
+    QCOMPARE(extraColumns->text(), QString("CSV with sizes in bytes and check marks"));
+    extraColumns->setChecked(true);
+    dialogs.saveFiles = {csv, csv};
+    dialogs.overwrites = {false, true};
+    Button("btnExportFiles")->click();  // No: the file stays
+    QCOMPARE(dialogs.shown, QStringList{"overwrite:" + csv});
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(!written.readAll().contains("Checked"));
+    written.close();
+    Button("btnExportFiles")->click();
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray extra = written.readAll();
+    QVERIFY(extra.startsWith(
+        "\xEF\xBB\xBFGroup,File name,Directory,File size (MB),Size (bytes),Checked\r\n\"1\",\"zz.bin\""));
+    QVERIFY(extra.contains(",\"0.00 MB\",\"4000\",\"0\"\r\n"));
+    QVERIFY(extra.contains(",\"0.00 MB\",\"4000\",\"1\"\r\n"));
   }
 
   // A desktop with nothing to open paths or addresses: each request ends in

@@ -2,6 +2,7 @@
 // what it is asked to open.
 #pragma once
 
+#include <QFileInfo>
 #include <QStringList>
 #include <deque>
 #include <string>
@@ -16,6 +17,9 @@ class ScriptedDialogs final : public Dialogs {
   std::deque<QString> folders;    // answers of the folder picker; empty string: cancel
   std::deque<QString> saveFiles;  // answers of the save dialog
   std::deque<QString> openFiles;  // answers of the open dialog
+  // The save dialog's question when its answer names an existing file, as the
+  // platform's asks it ("overwrite:PATH" in shown); No (or none left) cancels.
+  std::deque<bool> overwrites;
   std::deque<bool> confirmations;
   QStringList shown;  // "message:TEXT", "information:TEXT", "error:TEXT", "confirm:TEXT"
   bool lastConfirmDefaultYes = true;
@@ -29,7 +33,10 @@ class ScriptedDialogs final : public Dialogs {
   QString ChooseSaveFile(QWidget*, const QString& proposedName, const QString& filter) override {
     lastSaveName = proposedName;
     lastSaveFilter = filter;
-    return Take(saveFiles, QString());
+    const QString chosen = Take(saveFiles, QString());
+    if (chosen.isEmpty() || !QFileInfo::exists(chosen)) return chosen;
+    shown << "overwrite:" + chosen;
+    return Take(overwrites, false) ? chosen : QString();
   }
   QString ChooseOpenFile(QWidget*, const QString& filter) override {
     lastOpenFilter = filter;

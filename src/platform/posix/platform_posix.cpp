@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #ifdef __GLIBC__
 #include <malloc.h>
+#include <pwd.h>
 #endif
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -261,6 +262,19 @@ std::string RealPath(const std::string& path) {
 }
 
 std::optional<std::uint32_t> CurrentUserId() { return static_cast<std::uint32_t>(::geteuid()); }
+
+
+std::string UserName(std::uint32_t owner) {
+  if (owner == kNoOwner) return {};
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (::getpwuid_r(static_cast<uid_t>(owner), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
+      found->pw_name == nullptr) {
+    return {};
+  }
+  return found->pw_name;
+}
 
 }  // namespace orvanta::platform
 

@@ -237,6 +237,10 @@ std::string RealPath(const std::string& path) {
 
 std::optional<std::uint32_t> CurrentUserId() { return std::nullopt; }
 
+// 100-nanosecond ticks since 1601.
+
+std::string UserName(std::uint32_t) { return {}; }
+
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 
