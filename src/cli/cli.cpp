@@ -10,6 +10,7 @@
 #include "actions/check_marks.h"
 #include "actions/csv_export.h"
 #include "actions/keep_rules.h"
+#include "actions/link_replacement.h"
 #include "actions/removal.h"
 #include "actions/trash_note.h"
 #include "cli/cli_options.h"
@@ -225,6 +226,65 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
   return result.stayed.empty() ? RemovalEnd::Done : RemovalEnd::Failed;
 }
 
+// --link all-but-one: the file clones all-but-one checks (with the --keep
+// rules) replaced with links to the kept copy, after the question (or --yes,
+// or a dry run that checks and compares every copy and changes nothing), each
+// named on standard error as it is replaced, then what stayed.
+RemovalEnd LinkClones(const CliOptions& options, ScanRun& run, TerminalWindow& window, std::istream& input,
+                      std::ostream& err) {
+  ResultList& list = run.FileClones();
+  TellKeepReport(err, options.keepRules, CheckAllButKept(list, options.keepRules));
+  const RemovalPlan plan = PlanRemoval(list);
+  if (plan.items.empty()) {
+    err << TranslateText("No files selected.") << '\n';
+    return RemovalEnd::Done;
+  }
+  err << LinkQuestion(plan);
+  if (options.dryRun) {
+    err << '\n';
+  } else if (options.yes) {
+    err << " y\n";
+  } else {
+    err << " [y/N] " << std::flush;
+    if (!AnsweredYes(input)) return RemovalEnd::Failed;
+  }
+  const Linker linker = options.dryRun ? Linker([](const platform::LinkItem&) {
+    platform::LinkOutcome outcome;
+    outcome.replaced = true;
+    return outcome;
+  })
+                                       : Linker([kind = options.linkKind](const platform::LinkItem& item) {
+                                           return platform::ReplaceWithLink(item, kind);
+                                         });
+  std::atomic<bool> stop{false};
+  RemovalProgress progress;
+  progress.stop = &stop;
+  progress.onItem = [&window](RemovalStage stage, std::size_t item, std::size_t items) {
+    window.SetStatusText(RemovalProgressText(stage, item, items));
+  };
+  const auto onLinked = [&](const std::string& path, bool cloned) {
+    const std::string text = options.dryRun ? TranslateText("Would replace with a link: ")
+                             : cloned       ? TranslateText("Replaced with a clone: ")
+                                            : TranslateText("Replaced with a hard link: ");
+    window.WriteLine(text + TerminalSafePath(path));
+  };
+  LinkResult result;
+  {
+    InterruptStops interrupt(stop);
+    result = CarryOutLinking(list, plan, linker, progress, onLinked);
+  }
+  window.Clear();
+  for (const StayedItem& item : result.stayed) {
+    err << TranslateText("Stayed: ") << TerminalSafePath(item.path) << " (" << TerminalSafePath(item.reason) << ")\n";
+  }
+  err << FormatText(TranslateText("Replaced: %d. Stayed: %d."),
+                    {static_cast<std::int64_t>(options.dryRun ? 0 : result.replaced.size()),
+                     static_cast<std::int64_t>(result.stayed.size())})
+      << '\n';
+  if (stop.load()) return RemovalEnd::Stopped;
+  return result.stayed.empty() ? RemovalEnd::Done : RemovalEnd::Failed;
+}
+
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, const CliHooks& hooks) {
@@ -241,7 +301,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   }
 
   const bool answerable = hooks.stdinIsTerminal >= 0 ? hooks.stdinIsTerminal != 0 : platform::StdinIsTerminal();
-  if (options.trashMarks != CliOptions::TrashMarks::None && !options.yes && !options.dryRun && !answerable) {
+  if ((options.trashMarks != CliOptions::TrashMarks::None || options.link) && !options.yes && !options.dryRun &&
+      !answerable) {
     return UsageError(err,
                       TranslateText("without a terminal to answer on, the removal needs '--yes' (or '--dry-run')"));
   }
@@ -286,15 +347,18 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   // not worth an older CSV file or a removal.
   if (outcome.kind != ScanOutcome::Kind::Done) return kExitFailed;
   written = WriteCsvFiles(options, run, err) && written;
-  if (options.trashMarks == CliOptions::TrashMarks::None) return written && allRoots ? kExitDone : kExitFailed;
+  if (options.trashMarks == CliOptions::TrashMarks::None && !options.link) {
+    return written && allRoots ? kExitDone : kExitFailed;
+  }
   // A listing that did not reach its reader (a full disk, a closed pipe) is no
   // ground for a removal the person could not review.
   if (!written) {
     Complain(err) << TranslateText("Nothing was moved: the listing could not be written.") << '\n';
     return kExitFailed;
   }
-  const RemovalEnd removal =
-      RemoveClones(options, run, window, hooks.input != nullptr ? *hooks.input : std::cin, err, hooks.moveToTrash);
+  std::istream& input = hooks.input != nullptr ? *hooks.input : std::cin;
+  const RemovalEnd removal = options.link ? LinkClones(options, run, window, input, err)
+                                          : RemoveClones(options, run, window, input, err, hooks.moveToTrash);
   if (removal == RemovalEnd::Stopped) return kExitStopped;
   return allRoots && removal == RemovalEnd::Done ? kExitDone : kExitFailed;
 }

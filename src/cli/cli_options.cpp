@@ -66,6 +66,17 @@ ApplyOption CsvTarget(std::string CliOptions::*field) {
   };
 }
 
+ApplyOption LinkKindOption(platform::LinkKind kind) {
+  return [=](CliOptions& options, const std::string&, const std::string&) -> std::string {
+    if (options.linkKindGiven && options.linkKind != kind) {
+      return TranslateText("'--reflink-only' and '--hardlink-only' exclude each other");
+    }
+    options.linkKind = kind;
+    options.linkKindGiven = true;
+    return {};
+  };
+}
+
 const std::vector<OptionDefinition>& Options() {
   static const std::vector<OptionDefinition> options = {
       {"-h", "--help", false, Flag([](CliOptions& o) { o.showHelp = true; })},
@@ -113,6 +124,16 @@ const std::vector<OptionDefinition>& Options() {
          o.keepRules.push_back(std::move(*rule));
          return {};
        }},
+      {"", "--link", true,
+       [](CliOptions& o, const std::string& name, const std::string& value) -> std::string {
+         if (value != "all-but-one") {
+           return FormatText(TranslateText("invalid value '%s' for '%s' (all-but-one)"), {value, name});
+         }
+         o.link = true;
+         return {};
+       }},
+      {"", "--reflink-only", false, LinkKindOption(platform::LinkKind::CloneOnly)},
+      {"", "--hardlink-only", false, LinkKindOption(platform::LinkKind::HardLinkOnly)},
   };
   return options;
 }
@@ -178,17 +199,29 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
                              {std::string(options.format == ListingFormat::Null ? "--null" : "--json"),
                               std::string(options.csvFiles == "-" ? "--csv" : "--csv-folders")}));
   }
-  if ((options.yes || options.dryRun || options.moveDifferent) && options.trashMarks == CliOptions::TrashMarks::None) {
+  if ((options.yes || options.dryRun) && options.trashMarks == CliOptions::TrashMarks::None && !options.link) {
+    return failed(FormatText(TranslateText("'%s' needs '--trash', '--trash-folders' or '--link'"),
+                             {std::string(options.yes ? "--yes" : "--dry-run")}));
+  }
+  if (options.moveDifferent && options.trashMarks == CliOptions::TrashMarks::None) {
     return failed(FormatText(TranslateText("'%s' needs '--trash' or '--trash-folders'"),
                              {std::string(options.yes      ? "--yes"
                                           : options.dryRun ? "--dry-run"
                                                            : "--move-different")}));
   }
-  if (!options.keepRules.empty() && options.trashMarks != CliOptions::TrashMarks::AllButOne) {
+  if (!options.keepRules.empty() && options.trashMarks != CliOptions::TrashMarks::AllButOne && !options.link) {
     return failed(TranslateText("'--keep' needs '--trash all-but-one' or '--trash-folders all-but-one'"));
   }
   if (options.trashFolders && !options.settings.folderClones) {
     return failed(TranslateText("'--trash-folders' needs '--folders'"));
+  }
+  if (options.link && options.trashMarks != CliOptions::TrashMarks::None) {
+    return failed(TranslateText("'--link' and '--trash' exclude each other"));
+  }
+  if (options.linkKindGiven && !options.link) {
+    return failed(FormatText(
+        TranslateText("'%s' needs '--link'"),
+        {std::string(options.linkKind == platform::LinkKind::CloneOnly ? "--reflink-only" : "--hardlink-only")}));
   }
   return {std::move(options), {}};
 }
@@ -221,6 +254,9 @@ std::string CliHelp() {
       TranslateText("  --move-different      in the name and size modes, move checked copies whose bytes differ too"),
       TranslateText(
           "  --keep RULE           which copies all-but-one keeps: newest, oldest, shortest or in=FOLDER (repeatable)"),
+      TranslateText("  --link all-but-one    replace the file clones all-but-one checks with links to the kept copy"),
+      TranslateText("  --reflink-only        with --link: copy-on-write clones only, never hard links"),
+      TranslateText("  --hardlink-only       with --link: hard links only, never clones"),
       TranslateText("  -h, --help            show this help and exit"),
       TranslateText("  -V, --version         show the version and exit"),
       "",
@@ -238,6 +274,8 @@ std::string CliHelp() {
       TranslateText("No rule relies on a copy owned by another user in a folder others can write to."),
       TranslateText("Exit status 1: a folder was not scanned or output not written; 2: bad usage."),
       TranslateText("Exit status 1 also when an item stayed in place or the question was answered No."),
+      TranslateText("--link keeps every path: a clone where the file system makes them (Btrfs, XFS), else a hard"),
+      TranslateText("link on the same file system with the same owner and permissions; each is compared first."),
   };
   std::string help;
   for (const std::string& line : lines) help += line + "\n";

@@ -7,6 +7,7 @@
 
 #include "actions/keep_rules.h"
 #include "core/scan_settings.h"
+#include "platform/platform.h"
 
 namespace orvanta {
 
@@ -29,6 +30,11 @@ struct CliOptions {
   bool moveDifferent = false;
   // With all-but-one: the rules that choose the copies that stay, first first.
   std::vector<KeepRule> keepRules;
+  // --link all-but-one: the file clones all-but-one checks are replaced with
+  // links to the kept copy instead of moving to the trash.
+  bool link = false;
+  platform::LinkKind linkKind = platform::LinkKind::Any;
+  bool linkKindGiven = false;
 };
 
 // The outcome of parsing: the options, or the exit status and message of bad usage.
