@@ -36,6 +36,7 @@
 #include "actions/check_marks.h"
 #include "actions/csv_export.h"
 #include "actions/keep_rules.h"
+#include "actions/link_replacement.h"
 #include "actions/list_totals.h"
 #include "actions/open_location.h"
 #include "actions/prompts.h"
@@ -134,6 +135,8 @@ std::span<const WindowCommand> WindowCommands() {
       {.handler = &W::MoveCheckedToTrash, .enabled = Enabled::Idle, .menu = "Action1", .separatorBefore = true,
        .item = "MoveCheckedtoRecycleBin1", .itemCaption = "Remove Checked", .button = "btnDeleteSelected",
        .buttonCaption = "Delete checked to Recycle Bin"},
+      {.handler = &W::LinkCheckedToKept, .enabled = Enabled::Idle, .menu = "Action1",
+       .item = "ReplaceCheckedWithLinks1", .itemCaption = "Replace checked with links to the kept copy"},
 
       // The Edit menu is the lists' context menu too.
       {.handler = &W::CheckAllButOne, .enabled = Enabled::Idle, .menu = "Edit1", .item = "Checkallbutoneingroup1",
@@ -790,10 +793,16 @@ void MainWindow::KeepOldest() { KeepBy({KeepRule::Kind::Oldest, {}, {}}); }
 void MainWindow::KeepShortestPath() { KeepBy({KeepRule::Kind::ShortestPath, {}, {}}); }
 
 void MainWindow::MoveCheckedToTrash() {
+  // Both lists: rows of files inside a moved folder go from the file page too.
+  RunResultAction([this](Prompts& prompts, const RemovalProgress& progress) {
+    orvanta::DeleteChecked(run_->FileClones(), run_->FolderClones(),
+                           FilePageActive() ? ListKind::Files : ListKind::Folders, prompts, platform::MoveToTrash,
+                           progress);
+  });
+}
+
+void MainWindow::RunResultAction(const std::function<void(Prompts&, const RemovalProgress&)>& action) {
   DialogPrompts prompts(dialogs_, this);
-  // While it compares and moves, the removal is run like a scan: Stop (and
-  // closing the window) stops it after the item in hand, the window stays
-  // responsive through the pump, and nothing may change the lists or marks.
   std::atomic<bool>& stop = run_->StopFlag();
   stop = false;
   QString statusBefore;
@@ -821,10 +830,7 @@ void MainWindow::MoveCheckedToTrash() {
   };
   progress.onBytes = [this] { PumpMessages(); };
   try {
-    // Both lists: rows of files inside a moved folder go from the file page too.
-    orvanta::DeleteChecked(run_->FileClones(), run_->FolderClones(),
-                           FilePageActive() ? ListKind::Files : ListKind::Folders, prompts, platform::MoveToTrash,
-                           progress);
+    action(prompts, progress);
   } catch (...) {
     if (removing_) progress.onWorking(false);
     throw;
@@ -881,5 +887,14 @@ void MainWindow::ExportList(const ResultList& list, const QString& proposedName)
 
 void MainWindow::ExportFileClones() { ExportList(run_->FileClones(), "duplicate_files.csv"); }
 void MainWindow::ExportFolderClones() { ExportList(run_->FolderClones(), "duplicate_directories.csv"); }
+
+void MainWindow::LinkCheckedToKept() {
+  RunResultAction([this](Prompts& prompts, const RemovalProgress& progress) {
+    orvanta::LinkChecked(
+        run_->FileClones(), FilePageActive() ? ListKind::Files : ListKind::Folders, prompts,
+        [](const platform::LinkItem& item) { return platform::ReplaceWithLink(item, platform::LinkKind::Any); },
+        progress);
+  });
+}
 
 }  // namespace orvanta
