@@ -142,6 +142,34 @@ bool AnsweredYes(std::istream& input) {
 
 enum class RemovalEnd { Done, Failed, Stopped };
 
+// The question on standard error: answered by a dry run (which changes
+// nothing), by --yes, or on the terminal. False when the answer is No.
+bool Asked(const CliOptions& options, const std::string& question, std::istream& input, std::ostream& err) {
+  err << question;
+  if (options.dryRun) {
+    err << '\n';
+  } else if (options.yes) {
+    err << " y\n";
+  } else {
+    err << " [y/N] " << std::flush;
+    return AnsweredYes(input);
+  }
+  return true;
+}
+
+// Each item that stayed, with its reason, then the counts (`counts` with the
+// number done and the number that stayed); how the action ended.
+RemovalEnd TellStayed(std::ostream& err, const std::vector<StayedItem>& stayed, const std::string& counts,
+                      std::size_t done, bool stopped) {
+  // A reason may name a path or come from the system: it reaches the terminal quoted like a path.
+  for (const StayedItem& item : stayed) {
+    err << TranslateText("Stayed: ") << TerminalSafePath(item.path) << " (" << TerminalSafePath(item.reason) << ")\n";
+  }
+  err << FormatText(counts, {static_cast<std::int64_t>(done), static_cast<std::int64_t>(stayed.size())}) << '\n';
+  if (stopped) return RemovalEnd::Stopped;
+  return stayed.empty() ? RemovalEnd::Done : RemovalEnd::Failed;
+}
+
 // The removal of the window's Delete checked command, on the list the options
 // name: the marks, the comparisons of a list grouped without content, the
 // question (or --yes, or a dry run), the checks, the move with each item named
@@ -184,15 +212,7 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
     window.Clear();
     if (!compared) return RemovalEnd::Stopped;
   }
-  err << RemovalQuestion(list, plan);
-  if (options.dryRun) {
-    err << '\n';
-  } else if (options.yes) {
-    err << " y\n";
-  } else {
-    err << " [y/N] " << std::flush;
-    if (!AnsweredYes(input)) return RemovalEnd::Failed;
-  }
+  if (!Asked(options, RemovalQuestion(list, plan), input, err)) return RemovalEnd::Failed;
   // Items that differ move only when the command line says so.
   if (!plan.differing.empty()) err << MoveDifferingQuestion(plan) << (options.moveDifferent ? " y\n" : " n\n");
   TrashMover mover = moveToTrash ? moveToTrash : TrashMover(platform::MoveToTrash);
@@ -214,16 +234,8 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
     result = CarryOutRemoval(list, plan, mover, progress, options.moveDifferent);
   }
   window.Clear();
-  // A reason may name a path or come from the system: it reaches the terminal quoted like a path.
-  for (const StayedItem& item : result.stayed) {
-    err << TranslateText("Stayed: ") << TerminalSafePath(item.path) << " (" << TerminalSafePath(item.reason) << ")\n";
-  }
-  err << FormatText(TranslateText("Moved: %d. Stayed: %d."),
-                    {static_cast<std::int64_t>(options.dryRun ? 0 : result.moved.size()),
-                     static_cast<std::int64_t>(result.stayed.size())})
-      << '\n';
-  if (stop.load()) return RemovalEnd::Stopped;
-  return result.stayed.empty() ? RemovalEnd::Done : RemovalEnd::Failed;
+  return TellStayed(err, result.stayed, TranslateText("Moved: %d. Stayed: %d."),
+                    options.dryRun ? 0 : result.moved.size(), stop.load());
 }
 
 // --link all-but-one: the file clones all-but-one checks (with the --keep
@@ -239,15 +251,7 @@ RemovalEnd LinkClones(const CliOptions& options, ScanRun& run, TerminalWindow& w
     err << TranslateText("No files selected.") << '\n';
     return RemovalEnd::Done;
   }
-  err << LinkQuestion(plan);
-  if (options.dryRun) {
-    err << '\n';
-  } else if (options.yes) {
-    err << " y\n";
-  } else {
-    err << " [y/N] " << std::flush;
-    if (!AnsweredYes(input)) return RemovalEnd::Failed;
-  }
+  if (!Asked(options, LinkQuestion(plan), input, err)) return RemovalEnd::Failed;
   const Linker linker = options.dryRun ? Linker([](const platform::LinkItem&) {
     platform::LinkOutcome outcome;
     outcome.replaced = true;
@@ -274,15 +278,8 @@ RemovalEnd LinkClones(const CliOptions& options, ScanRun& run, TerminalWindow& w
     result = CarryOutLinking(list, plan, linker, progress, onLinked);
   }
   window.Clear();
-  for (const StayedItem& item : result.stayed) {
-    err << TranslateText("Stayed: ") << TerminalSafePath(item.path) << " (" << TerminalSafePath(item.reason) << ")\n";
-  }
-  err << FormatText(TranslateText("Replaced: %d. Stayed: %d."),
-                    {static_cast<std::int64_t>(options.dryRun ? 0 : result.replaced.size()),
-                     static_cast<std::int64_t>(result.stayed.size())})
-      << '\n';
-  if (stop.load()) return RemovalEnd::Stopped;
-  return result.stayed.empty() ? RemovalEnd::Done : RemovalEnd::Failed;
+  return TellStayed(err, result.stayed, TranslateText("Replaced: %d. Stayed: %d."),
+                    options.dryRun ? 0 : result.replaced.size(), stop.load());
 }
 
 }  // namespace

@@ -25,15 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct AnsweringPrompts : Prompts {
-  std::vector<std::string> shown;
-  void Message(const std::string& text) override { shown.push_back(text); }
-  bool Confirm(const std::string& text, bool) override {
-    shown.push_back(text);
-    return true;
-  }
-};
-
 Linker SystemLinker(platform::LinkKind kind) {
   return [kind](const platform::LinkItem& item) { return platform::ReplaceWithLink(item, kind); };
 }
@@ -46,14 +37,6 @@ std::vector<std::string> LinkLeftovers(const std::string& folder) {
     if (name.rfind(std::string(platform::kLinkTemporaryPrefix), 0) == 0) names.push_back(name);
   }
   return names;
-}
-
-// The item as the platform would be handed it, read from the disk now.
-platform::LinkItem ItemOf(const std::string& copy, const std::string& kept) {
-  platform::LinkItem item{copy, {}, kept, {}};
-  EXPECT_TRUE(platform::QueryAttributes(copy, item.seen));
-  EXPECT_TRUE(platform::QueryAttributes(kept, item.keptSeen));
-  return item;
 }
 
 platform::FileId IdOf(const std::string& path) {
@@ -71,7 +54,8 @@ TEST(LinkReplacement, CloneOnlyEitherClonesOrLeavesTheCopyUntouched) {
   const std::string kept = tree.File("kept.bin", std::string(70000, 'k'));
   const std::string copy = tree.File("copy.bin", std::string(70000, 'k'));
   const platform::FileId before = IdOf(copy);
-  const platform::LinkOutcome outcome = platform::ReplaceWithLink(ItemOf(copy, kept), platform::LinkKind::CloneOnly);
+  const platform::LinkOutcome outcome =
+      platform::ReplaceWithLink(test::LinkItemNow(copy, kept), platform::LinkKind::CloneOnly);
   EXPECT_EQ(test::ReadFile(copy), std::string(70000, 'k'));
   if (outcome.replaced) {
     EXPECT_TRUE(outcome.cloned);
@@ -104,7 +88,7 @@ struct LinkFixture {
 
   test::ScannedTree scanned;
   test::TempTree& tree = scanned.tree;
-  AnsweringPrompts prompts;
+  test::YesPrompts prompts;
 };
 
 // Four copies, three checked: each becomes the kept copy's file, also after
@@ -239,8 +223,8 @@ TEST(LinkReplacement, ACrashBetweenLinkAndRenameLeavesTheOldFile) {
   const std::string copy = tree.File("copy/song.mp3", "song bytes");
   const ino_t copyInode = StatOf(copy).st_ino;
   std::string temporary;
-  const platform::LinkOutcome crashed =
-      platform::ReplaceWithLink(ItemOf(copy, kept), platform::LinkKind::HardLinkOnly, [&](const std::string& path) {
+  const platform::LinkOutcome crashed = platform::ReplaceWithLink(
+      test::LinkItemNow(copy, kept), platform::LinkKind::HardLinkOnly, [&](const std::string& path) {
         temporary = path;
         return false;
       });
@@ -251,7 +235,8 @@ TEST(LinkReplacement, ACrashBetweenLinkAndRenameLeavesTheOldFile) {
   EXPECT_EQ(tree.Path("copy/") + LinkLeftovers(tree.Path("copy"))[0], temporary);
   EXPECT_EQ(StatOf(temporary).st_ino, StatOf(kept).st_ino) << "the leftover is the kept copy's file";
 
-  const platform::LinkOutcome done = platform::ReplaceWithLink(ItemOf(copy, kept), platform::LinkKind::HardLinkOnly);
+  const platform::LinkOutcome done =
+      platform::ReplaceWithLink(test::LinkItemNow(copy, kept), platform::LinkKind::HardLinkOnly);
   EXPECT_TRUE(done.replaced) << done.reason;
   EXPECT_FALSE(done.cloned);
   EXPECT_EQ(StatOf(copy).st_ino, StatOf(kept).st_ino);
@@ -263,7 +248,7 @@ TEST(LinkReplacement, AFolderSwappedForALinkReplacesNothingOutsideTheTree) {
   test::TempTree tree;
   const std::string kept = tree.File("kept/a.txt", "same");
   const std::string copy = tree.File("copy/a.txt", "same");
-  const platform::LinkItem item = ItemOf(copy, kept);
+  const platform::LinkItem item = test::LinkItemNow(copy, kept);
   const std::string outside = tree.File("outside/a.txt", "same");
   fs::rename(tree.Path("copy"), tree.Path("copy-moved"));
   tree.Symlink("copy", tree.Path("outside"));

@@ -486,22 +486,6 @@ bool AllExtentsShared(const std::string& path) {
   return true;
 }
 
-struct YesPrompts : Prompts {
-  std::vector<std::string> shown;
-  void Message(const std::string& text) override { shown.push_back(text); }
-  bool Confirm(const std::string& text, bool) override {
-    shown.push_back(text);
-    return true;
-  }
-};
-
-platform::LinkItem LinkItemOf(const std::string& copy, const std::string& kept) {
-  platform::LinkItem item{copy, {}, kept, {}};
-  EXPECT_TRUE(platform::QueryAttributes(copy, item.seen));
-  EXPECT_TRUE(platform::QueryAttributes(kept, item.keptSeen));
-  return item;
-}
-
 ino_t InodeOf(const std::string& path) {
   struct stat st {};
   EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
@@ -536,7 +520,7 @@ TEST(LinkMounts, AReflinkSharesTheKeptCopysExtentsAndKeepsTheCopysOwnFile) {
   const ino_t crashInode = InodeOf(crashCopy);
   std::string temporary;
   const platform::LinkOutcome crashed = platform::ReplaceWithLink(
-      LinkItemOf(crashCopy, crashKept), platform::LinkKind::CloneOnly, [&temporary](const std::string& path) {
+      test::LinkItemNow(crashCopy, crashKept), platform::LinkKind::CloneOnly, [&temporary](const std::string& path) {
         temporary = path;
         return false;
       });
@@ -557,7 +541,7 @@ TEST(LinkMounts, AReflinkSharesTheKeptCopysExtentsAndKeepsTheCopysOwnFile) {
   ASSERT_EQ(RowPath(files.Rows()[1]), copy);
   struct stat before {};
   ASSERT_EQ(::stat(copy.c_str(), &before), 0);
-  YesPrompts prompts;
+  test::YesPrompts prompts;
   LinkChecked(files, ListKind::Files, prompts,
               [](const platform::LinkItem& item) { return platform::ReplaceWithLink(item, platform::LinkKind::Any); });
   ASSERT_FALSE(prompts.shown.empty());
@@ -589,16 +573,19 @@ TEST(LinkMounts, HardLinksOnTmpfsAndNoneAcrossFileSystems) {
   const std::string copy = tree.File("usb/b.txt", "same bytes");
   const std::string elsewhere = tree.File("home/c.txt", "same bytes");
 
-  const platform::LinkOutcome across = platform::ReplaceWithLink(LinkItemOf(elsewhere, kept), platform::LinkKind::Any);
+  const platform::LinkOutcome across =
+      platform::ReplaceWithLink(test::LinkItemNow(elsewhere, kept), platform::LinkKind::Any);
   EXPECT_FALSE(across.replaced);
   EXPECT_NE(across.reason.find("another file system"), std::string::npos) << across.reason;
   EXPECT_NE(InodeOf(elsewhere), InodeOf(kept));
 
-  const platform::LinkOutcome clone = platform::ReplaceWithLink(LinkItemOf(copy, kept), platform::LinkKind::CloneOnly);
+  const platform::LinkOutcome clone =
+      platform::ReplaceWithLink(test::LinkItemNow(copy, kept), platform::LinkKind::CloneOnly);
   EXPECT_FALSE(clone.replaced) << "tmpfs makes no clones";
   EXPECT_NE(clone.reason.find("clone"), std::string::npos) << clone.reason;
 
-  const platform::LinkOutcome linked = platform::ReplaceWithLink(LinkItemOf(copy, kept), platform::LinkKind::Any);
+  const platform::LinkOutcome linked =
+      platform::ReplaceWithLink(test::LinkItemNow(copy, kept), platform::LinkKind::Any);
   EXPECT_TRUE(linked.replaced) << linked.reason;
   EXPECT_FALSE(linked.cloned);
   EXPECT_EQ(InodeOf(copy), InodeOf(kept));
