@@ -25,10 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-Linker SystemLinker(platform::LinkKind kind) {
-  return [kind](const platform::LinkItem& item) { return platform::ReplaceWithLink(item, kind); };
-}
-
 // The names in a folder made under the temporary prefix of a link.
 std::vector<std::string> LinkLeftovers(const std::string& folder) {
   std::vector<std::string> names;
@@ -68,6 +64,10 @@ TEST(LinkReplacement, CloneOnlyEitherClonesOrLeavesTheCopyUntouched) {
 }
 
 #ifndef _WIN32
+
+Linker SystemLinker(platform::LinkKind kind) {
+  return [kind](const platform::LinkItem& item) { return platform::ReplaceWithLink(item, kind); };
+}
 
 struct stat StatOf(const std::string& path) {
   struct stat st {};
