@@ -1,6 +1,7 @@
 #include "actions/removal.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -32,13 +33,16 @@ bool AncestorsAndSelf(std::string_view path, Visit visit) {
 }
 
 // Why the row's item is no longer what the scan saw; empty when it still is.
-std::string ChangedSinceScan(const ResultList& list, const ListRow& row) {
+// `ownChange`, when set, is the change time a link of this run gave the file.
+std::string ChangedSinceScan(const ResultList& list, const ListRow& row, std::int64_t ownChange = 0) {
   const std::string path = list.Roots().Resolve(RowPath(row));
   const ListKind kind = list.Kind();
   platform::FileAttributes now;
   if (!platform::QueryAttributes(path, now)) return TranslateText("It is no longer there.");
   const bool files = kind == ListKind::Files;
-  const FileRecord& seen = *row.data;
+  std::optional<FileRecord> linked;
+  if (ownChange != 0) linked.emplace(*row.data).changed = ownChange;
+  const FileRecord& seen = linked ? *linked : *row.data;
   const bool same = now.kind == (files ? platform::EntryKind::File : platform::EntryKind::Folder) &&
                     (files ? seen.StillAsSeen(now) : seen.SameIdentityAndTimes(now));
   return same ? std::string() : TranslateText("It changed since the scan.");
@@ -82,15 +86,16 @@ class RemovalCheck {
     // No member stays: the question named the group and the user said Yes.
     if (kept.empty()) return {};
     for (const std::size_t keptRow : kept) {
-      if (ChangedSinceScan(list_, list_.Rows()[keptRow]).empty()) return {};
+      if (KeptChanged(keptRow).empty()) return {};
     }
     return TranslateText("Its kept copy changed since the scan.");
   }
 
   // The item and the kept members checked again and compared byte for byte
   // (folders as trees); with `differenceAccepted` a kept member still as
-  // scanned is enough.
-  Verdict Compare(const RemovalPlan::Item& item, bool differenceAccepted) const {
+  // scanned is enough. `equalKept` gets the kept member found equal byte for byte.
+  Verdict Compare(const RemovalPlan::Item& item, bool differenceAccepted,
+                  std::optional<std::size_t>* equalKept = nullptr) const {
     const ListRow& row = list_.Rows()[item.row];
     if (std::string reason = ChangedSinceScan(list_, row); !reason.empty()) return {reason};
     if (row.groupId < 0 || kept_.at(row.groupId).empty()) return {};
@@ -102,7 +107,7 @@ class RemovalCheck {
     std::string unreadable, differing;
     for (const std::size_t keptRow : kept_.at(row.groupId)) {
       const ListRow& other = list_.Rows()[keptRow];
-      if (!ChangedSinceScan(list_, other).empty()) continue;
+      if (!KeptChanged(keptRow).empty()) continue;
       keptAsScanned = true;
       if (differenceAccepted) return {};
       // Compared through the resolved roots, where a linked root's items really are.
@@ -114,7 +119,10 @@ class RemovalCheck {
         case ContentComparison::Result::Same:
           // Both read as they were scanned once more: an edit made while they were compared vouches for nothing.
           if (std::string reason = ChangedSinceScan(list_, row); !reason.empty()) return {reason};
-          if (ChangedSinceScan(list_, other).empty()) return {};
+          if (KeptChanged(keptRow).empty()) {
+            if (equalKept != nullptr) *equalKept = keptRow;
+            return {};
+          }
           break;
         case ContentComparison::Result::Stopped: return {StoppedText(), false, true};
         case ContentComparison::Result::Unreadable:
@@ -133,7 +141,28 @@ class RemovalCheck {
             true};
   }
 
+  // The kept members of the item's group; empty when none stays.
+  const std::vector<std::size_t>& KeptOf(const RemovalPlan::Item& item) const {
+    static const std::vector<std::size_t> kNone;
+    const int group = list_.Rows()[item.row].groupId;
+    return group < 0 ? kNone : kept_.at(group);
+  }
+
+  // A hard link to a kept member moved its change time: that change is this run's own.
+  void AcceptOwnLink(std::size_t keptRow, std::int64_t changed) {
+    if (changed != 0) ownChange_[keptRow] = changed;
+  }
+  // The change time this run's links left on a kept member; 0 where none did.
+  std::int64_t OwnChange(std::size_t keptRow) const {
+    const auto own = ownChange_.find(keptRow);
+    return own == ownChange_.end() ? 0 : own->second;
+  }
+
  private:
+  std::string KeptChanged(std::size_t keptRow) const {
+    return ChangedSinceScan(list_, list_.Rows()[keptRow], OwnChange(keptRow));
+  }
+
   bool Moving(std::string_view path) const {
     return AncestorsAndSelf(path, [this](std::string_view p) { return moving_.count(std::string(p)) != 0; });
   }
@@ -144,6 +173,7 @@ class RemovalCheck {
   std::unordered_set<std::string> moving_;
   // Members of each group that stay: unchecked and inside no checked item.
   std::unordered_map<int, std::vector<std::size_t>> kept_;
+  std::unordered_map<std::size_t, std::int64_t> ownChange_;
 };
 
 std::string NamesWithMore(const std::vector<std::string>& names) {
@@ -172,6 +202,19 @@ std::string OtherTrashText(const RemovalResult& result) {
   for (const auto& [folder, paths] : byFolder) {
     text += "\n\n" + OtherTrashHeading(TerminalSafePath(folder, PathQuoting::Always)) + "\n" + NamesWithMore(paths);
   }
+  return text;
+}
+
+// Each reason once, in the order first met, with a few of the items that stayed for it.
+std::string StayedReasonsText(const std::vector<StayedItem>& stayed) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> byReason;
+  for (const StayedItem& item : stayed) {
+    auto it = std::find_if(byReason.begin(), byReason.end(), [&item](const auto& r) { return r.first == item.reason; });
+    if (it == byReason.end()) it = byReason.insert(byReason.end(), {item.reason, {}});
+    it->second.push_back(item.path);
+  }
+  std::string text;
+  for (const auto& [reason, paths] : byReason) text += "\n\n" + reason + "\n" + NamesWithMore(paths);
   return text;
 }
 
@@ -300,6 +343,7 @@ std::string MoveDifferingQuestion(const RemovalPlan& plan) {
 
 std::string RemovalProgressText(RemovalStage stage, std::size_t item, std::size_t items) {
   const std::string text = stage == RemovalStage::Comparing ? TranslateText("Comparing with the kept copies... %d / %d")
+                           : stage == RemovalStage::Linking ? TranslateText("Replacing with links... %d / %d")
 #ifdef _WIN32
                                                             : TranslateText("Moving to the Recycle Bin... %d / %d");
 #else
@@ -420,15 +464,7 @@ std::string RemovalOutcomeText(ListKind kind, const RemovalResult& result) {
       "\n\n" +
       FormatText(TranslateText("Moved: %d. Stayed: %d."),
                  {static_cast<std::int64_t>(result.moved.size()), static_cast<std::int64_t>(result.stayed.size())});
-  // Each reason once, in the order first met, with the items that stayed for it.
-  std::vector<std::pair<std::string, std::vector<std::string>>> byReason;
-  for (const StayedItem& item : result.stayed) {
-    auto it = std::find_if(byReason.begin(), byReason.end(), [&item](const auto& r) { return r.first == item.reason; });
-    if (it == byReason.end()) it = byReason.insert(byReason.end(), {item.reason, {}});
-    it->second.push_back(item.path);
-  }
-  for (const auto& [reason, paths] : byReason) text += "\n\n" + reason + "\n" + NamesWithMore(paths);
-  return text + OtherTrashText(result);
+  return text + StayedReasonsText(result.stayed) + OtherTrashText(result);
 }
 
 void DeleteChecked(ResultList& files, ResultList& folders, ListKind active, Prompts& prompts, const TrashMover& mover,
@@ -458,6 +494,89 @@ void DeleteChecked(ResultList& files, ResultList& folders, ListKind active, Prom
   RemoveRowsOfMovedItems(files, result.moved);
   RemoveRowsOfMovedItems(folders, result.moved);
   prompts.Message(RemovalOutcomeText(active, result));
+}
+
+namespace {
+
+// A file as the scan saw it, for the system's last checks before a link.
+platform::FileAttributes SeenAttributes(const FileRecord& record) {
+  platform::FileAttributes seen;
+  seen.kind = platform::EntryKind::File;
+  seen.size = record.size;
+  seen.id = record.id;
+  seen.modified = record.modified;
+  seen.changed = record.changed;
+  seen.owner = record.owner;
+  return seen;
+}
+
+}  // namespace
+
+LinkResult CarryOutLinking(const ResultList& list, const RemovalPlan& plan, const Linker& linker,
+                           const RemovalProgress& progress,
+                           const std::function<void(const std::string& path, bool cloned)>& onLinked) {
+  LinkResult result;
+  RemovalCheck check(list, plan, progress);
+  std::vector<std::string> reasonOf(plan.items.size());
+  std::vector<std::size_t> requested;
+  for (std::size_t i = 0; i < plan.items.size(); ++i) {
+    const RemovalPlan::Item& item = plan.items[i];
+    if (item.container >= 0) continue;
+    reasonOf[i] = list.Kind() != ListKind::Files ? TranslateText("Only files are replaced with links.")
+                  : check.KeptOf(item).empty()   ? TranslateText("No copy of its group is kept to link to.")
+                                                 : check.Unchanged(item);
+    if (reasonOf[i].empty()) requested.push_back(i);
+  }
+  std::vector<bool> linked(plan.items.size(), false), cloned(plan.items.size(), false);
+  for (std::size_t k = 0; k < requested.size(); ++k) {
+    const std::size_t i = requested[k];
+    if (progress.onItem) progress.onItem(RemovalStage::Linking, k, requested.size());
+    if (Stopped(progress)) {
+      reasonOf[i] = StoppedText();
+      continue;
+    }
+    // Linking never accepts a difference: the copy's own bytes would be gone.
+    std::optional<std::size_t> keptRow;
+    const Verdict verdict = check.Compare(plan.items[i], false, &keptRow);
+    if (!verdict.reason.empty() || !keptRow) {
+      reasonOf[i] = verdict.reason.empty() ? TranslateText("Its kept copy changed since the scan.") : verdict.reason;
+      continue;
+    }
+    const ListRow& row = list.Rows()[plan.items[i].row];
+    const ListRow& kept = list.Rows()[*keptRow];
+    platform::FileAttributes keptSeen = SeenAttributes(*kept.data);
+    if (const std::int64_t own = check.OwnChange(*keptRow); own != 0) keptSeen.changed = own;
+    const platform::LinkOutcome outcome = linker({list.Roots().Resolve(plan.items[i].path), SeenAttributes(*row.data),
+                                                  list.Roots().Resolve(RowPath(kept)), keptSeen});
+    if (!outcome.replaced) {
+      reasonOf[i] = outcome.reason.empty() ? TranslateText("Unknown error") : outcome.reason;
+      continue;
+    }
+    check.AcceptOwnLink(*keptRow, outcome.keptChanged);
+    linked[i] = true;
+    cloned[i] = outcome.cloned;
+    if (onLinked) onLinked(plan.items[i].path, outcome.cloned);
+  }
+  for (std::size_t i = 0; i < plan.items.size(); ++i) {
+    const RemovalPlan::Item& item = plan.items[i];
+    // A repeat of a row's path shares its carrier's fate.
+    const std::size_t carrier = item.container >= 0 ? static_cast<std::size_t>(item.container) : i;
+    if (linked[carrier]) {
+      result.replaced.push_back(item.path);
+      result.cloned.push_back(cloned[carrier]);
+    } else {
+      result.stayed.push_back({item.path, reasonOf[carrier]});
+    }
+  }
+  return result;
+}
+
+std::string LinkOutcomeText(const LinkResult& result) {
+  if (result.stayed.empty()) return TranslateText("Files were replaced with links to the kept copy.");
+  return TranslateText("Some files were not replaced with links.") + "\n\n" +
+         FormatText(TranslateText("Replaced: %d. Stayed: %d."), {static_cast<std::int64_t>(result.replaced.size()),
+                                                                 static_cast<std::int64_t>(result.stayed.size())}) +
+         StayedReasonsText(result.stayed);
 }
 
 }  // namespace orvanta

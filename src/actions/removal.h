@@ -34,7 +34,8 @@ struct RemovalPlan {
   std::vector<std::size_t> differing;
 };
 
-enum class RemovalStage { Comparing, Moving };
+// Linking: copies replaced with links to their kept copy, as removal checks them.
+enum class RemovalStage { Comparing, Moving, Linking };
 
 // How a removal reports while it runs and learns of Stop: the window binds
 // its progress bar, message pump and Stop button, the command line its
@@ -120,5 +121,33 @@ std::string RemovalOutcomeText(ListKind kind, const RemovalResult& result);
 // the rows of both lists, the outcome.
 void DeleteChecked(ResultList& files, ResultList& folders, ListKind active, Prompts& prompts,
                    const TrashMover& mover = platform::MoveToTrash, const RemovalProgress& progress = {});
+
+// Replacing checked copies with links to their kept copy goes through the
+// plan and the checks of removal: the whole request checked first, each copy
+// and its kept copy compared byte for byte right before it is replaced.
+
+// Makes one link as platform::ReplaceWithLink does: the system's in the
+// program, a fake or a crash hook in tests, nothing at all in a dry run.
+using Linker = std::function<platform::LinkOutcome(const platform::LinkItem& item)>;
+
+struct LinkResult {
+  std::vector<std::string> replaced;
+  std::vector<bool> cloned;  // for each of `replaced`: a copy-on-write clone, else a hard link
+  std::vector<StayedItem> stayed;
+};
+
+// Checks every item before anything changes (as CarryOutRemoval), then
+// compares each with the kept members of its group, right before its
+// replacement, and links it to the one found equal; an item whose bytes
+// differ from every kept member, or whose group keeps none, stays. Never a
+// folder: only the file clone list is linked. `onLinked` hears each
+// replacement as it is made.
+LinkResult CarryOutLinking(const ResultList& list, const RemovalPlan& plan, const Linker& linker,
+                           const RemovalProgress& progress = {},
+                           const std::function<void(const std::string& path, bool cloned)>& onLinked = {});
+
+// "Files were replaced with links to the kept copy." when every one was;
+// otherwise the counts and each reason with a few of the items that stayed.
+std::string LinkOutcomeText(const LinkResult& result);
 
 }  // namespace orvanta

@@ -12,6 +12,7 @@
 #include "actions/csv_export.h"
 #include "actions/html_export.h"
 #include "actions/keep_rules.h"
+#include "actions/link_replacement.h"
 #include "actions/removal.h"
 #include "actions/removal_record.h"
 #include "actions/saved_results.h"
@@ -167,6 +168,34 @@ bool AnsweredYes(std::istream& input) {
 
 enum class RemovalEnd { Done, Failed, Stopped };
 
+// The question on standard error: answered by a dry run (which changes
+// nothing), by --yes, or on the terminal. False when the answer is No.
+bool Asked(const CliOptions& options, const std::string& question, std::istream& input, std::ostream& err) {
+  err << question;
+  if (options.dryRun) {
+    err << '\n';
+  } else if (options.yes) {
+    err << " y\n";
+  } else {
+    err << " [y/N] " << std::flush;
+    return AnsweredYes(input);
+  }
+  return true;
+}
+
+// Each item that stayed, with its reason, then the counts (`counts` with the
+// number done and the number that stayed); how the action ended.
+RemovalEnd TellStayed(std::ostream& err, const std::vector<StayedItem>& stayed, const std::string& counts,
+                      std::size_t done, bool stopped) {
+  // A reason may name a path or come from the system: it reaches the terminal quoted like a path.
+  for (const StayedItem& item : stayed) {
+    err << TranslateText("Stayed: ") << TerminalSafePath(item.path) << " (" << TerminalSafePath(item.reason) << ")\n";
+  }
+  err << FormatText(counts, {static_cast<std::int64_t>(done), static_cast<std::int64_t>(stayed.size())}) << '\n';
+  if (stopped) return RemovalEnd::Stopped;
+  return stayed.empty() ? RemovalEnd::Done : RemovalEnd::Failed;
+}
+
 // The removal of the window's Delete checked command, on the list the options
 // name: the marks, the comparisons of a list grouped without content, the
 // question (or --yes, or a dry run), the checks, the move with each item named
@@ -209,15 +238,7 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
     window.Clear();
     if (!compared) return RemovalEnd::Stopped;
   }
-  err << RemovalQuestion(list, plan);
-  if (options.dryRun) {
-    err << '\n';
-  } else if (options.yes) {
-    err << " y\n";
-  } else {
-    err << " [y/N] " << std::flush;
-    if (!AnsweredYes(input)) return RemovalEnd::Failed;
-  }
+  if (!Asked(options, RemovalQuestion(list, plan), input, err)) return RemovalEnd::Failed;
   // Items that differ move only when the command line says so.
   if (!plan.differing.empty()) err << MoveDifferingQuestion(plan) << (options.moveDifferent ? " y\n" : " n\n");
   // What moves is recorded for --undo-last.
@@ -240,16 +261,52 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
     result = CarryOutRemoval(list, plan, mover, progress, options.moveDifferent);
   }
   window.Clear();
-  // A reason may name a path or come from the system: it reaches the terminal quoted like a path.
-  for (const StayedItem& item : result.stayed) {
-    err << TranslateText("Stayed: ") << TerminalSafePath(item.path) << " (" << TerminalSafePath(item.reason) << ")\n";
+  return TellStayed(err, result.stayed, TranslateText("Moved: %d. Stayed: %d."),
+                    options.dryRun ? 0 : result.moved.size(), stop.load());
+}
+
+// --link all-but-one: the file clones all-but-one checks (with the --keep
+// rules) replaced with links to the kept copy, after the question (or --yes,
+// or a dry run that checks and compares every copy and changes nothing), each
+// named on standard error as it is replaced, then what stayed.
+RemovalEnd LinkClones(const CliOptions& options, ScanRun& run, TerminalWindow& window, std::istream& input,
+                      std::ostream& err) {
+  ResultList& list = run.FileClones();
+  TellKeepReport(err, options.keepRules, CheckAllButKept(list, options.keepRules));
+  const RemovalPlan plan = PlanRemoval(list);
+  if (plan.items.empty()) {
+    err << TranslateText("No files selected.") << '\n';
+    return RemovalEnd::Done;
   }
-  err << FormatText(TranslateText("Moved: %d. Stayed: %d."),
-                    {static_cast<std::int64_t>(options.dryRun ? 0 : result.moved.size()),
-                     static_cast<std::int64_t>(result.stayed.size())})
-      << '\n';
-  if (stop.load()) return RemovalEnd::Stopped;
-  return result.stayed.empty() ? RemovalEnd::Done : RemovalEnd::Failed;
+  if (!Asked(options, LinkQuestion(plan), input, err)) return RemovalEnd::Failed;
+  const Linker linker = options.dryRun ? Linker([](const platform::LinkItem&) {
+    platform::LinkOutcome outcome;
+    outcome.replaced = true;
+    return outcome;
+  })
+                                       : Linker([kind = options.linkKind](const platform::LinkItem& item) {
+                                           return platform::ReplaceWithLink(item, kind);
+                                         });
+  std::atomic<bool> stop{false};
+  RemovalProgress progress;
+  progress.stop = &stop;
+  progress.onItem = [&window](RemovalStage stage, std::size_t item, std::size_t items) {
+    window.SetStatusText(RemovalProgressText(stage, item, items));
+  };
+  const auto onLinked = [&](const std::string& path, bool cloned) {
+    const std::string text = options.dryRun ? TranslateText("Would replace with a link: ")
+                             : cloned       ? TranslateText("Replaced with a clone: ")
+                                            : TranslateText("Replaced with a hard link: ");
+    window.WriteLine(text + TerminalSafePath(path));
+  };
+  LinkResult result;
+  {
+    InterruptStops interrupt(stop);
+    result = CarryOutLinking(list, plan, linker, progress, onLinked);
+  }
+  window.Clear();
+  return TellStayed(err, result.stayed, TranslateText("Replaced: %d. Stayed: %d."),
+                    options.dryRun ? 0 : result.replaced.size(), stop.load());
 }
 
 // --undo-last: the record, the question (or --yes), then each item put back
@@ -308,7 +365,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return UndoLast(options, hooks.input != nullptr ? *hooks.input : std::cin, err,
                     hooks.restore ? hooks.restore : TrashRestorer(platform::RestoreFromTrash));
   }
-  if (options.trashMarks != CliOptions::TrashMarks::None && !options.yes && !options.dryRun && !answerable) {
+  if ((options.trashMarks != CliOptions::TrashMarks::None || options.link) && !options.yes && !options.dryRun &&
+      !answerable) {
     return UsageError(err,
                       TranslateText("without a terminal to answer on, the removal needs '--yes' (or '--dry-run')"));
   }
@@ -391,15 +449,18 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   // not worth an older CSV file or a removal.
   if (outcome.kind != ScanOutcome::Kind::Done) return kExitFailed;
   written = WriteCsvFiles(options, run, err) && written;
-  if (options.trashMarks == CliOptions::TrashMarks::None) return written && allRoots ? kExitDone : kExitFailed;
+  if (options.trashMarks == CliOptions::TrashMarks::None && !options.link) {
+    return written && allRoots ? kExitDone : kExitFailed;
+  }
   // A listing that did not reach its reader (a full disk, a closed pipe) is no
   // ground for a removal the person could not review.
   if (!written) {
     Complain(err) << TranslateText("Nothing was moved: the listing could not be written.") << '\n';
     return kExitFailed;
   }
-  const RemovalEnd removal =
-      RemoveClones(options, run, window, hooks.input != nullptr ? *hooks.input : std::cin, err, hooks.moveToTrash);
+  std::istream& input = hooks.input != nullptr ? *hooks.input : std::cin;
+  const RemovalEnd removal = options.link ? LinkClones(options, run, window, input, err)
+                                          : RemoveClones(options, run, window, input, err, hooks.moveToTrash);
   if (removal == RemovalEnd::Stopped) return kExitStopped;
   return allRoots && removal == RemovalEnd::Done ? kExitDone : kExitFailed;
 }

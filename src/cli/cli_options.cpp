@@ -68,6 +68,17 @@ ApplyOption CsvTarget(std::string CliOptions::*field) {
   };
 }
 
+ApplyOption LinkKindOption(platform::LinkKind kind) {
+  return [=](CliOptions& options, const std::string&, const std::string&) -> std::string {
+    if (options.linkKindGiven && options.linkKind != kind) {
+      return TranslateText("'--reflink-only' and '--hardlink-only' exclude each other");
+    }
+    options.linkKind = kind;
+    options.linkKindGiven = true;
+    return {};
+  };
+}
+
 const std::vector<OptionDefinition>& Options() {
   static const std::vector<OptionDefinition> options = {
       {"-h", "--help", false, Flag([](CliOptions& o) { o.showHelp = true; })},
@@ -146,6 +157,16 @@ const std::vector<OptionDefinition>& Options() {
          return {};
        }},
       {"", "--cache-limit-mb", true, BoundedNumber(&ScanSettingsValues::cacheLimitMB, 1, 1048576)},
+      {"", "--link", true,
+       [](CliOptions& o, const std::string& name, const std::string& value) -> std::string {
+         if (value != "all-but-one") {
+           return FormatText(TranslateText("invalid value '%s' for '%s' (all-but-one)"), {value, name});
+         }
+         o.link = true;
+         return {};
+       }},
+      {"", "--reflink-only", false, LinkKindOption(platform::LinkKind::CloneOnly)},
+      {"", "--hardlink-only", false, LinkKindOption(platform::LinkKind::HardLinkOnly)},
   };
   return options;
 }
@@ -231,13 +252,17 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
                                                                  : options.csvFiles == "-"               ? "--csv"
                                                                                            : "--csv-folders")}));
   }
-  if ((options.yes || options.dryRun || options.moveDifferent) && options.trashMarks == CliOptions::TrashMarks::None) {
+  if ((options.yes || options.dryRun) && options.trashMarks == CliOptions::TrashMarks::None && !options.link) {
+    return failed(FormatText(TranslateText("'%s' needs '--trash', '--trash-folders' or '--link'"),
+                             {std::string(options.yes ? "--yes" : "--dry-run")}));
+  }
+  if (options.moveDifferent && options.trashMarks == CliOptions::TrashMarks::None) {
     return failed(FormatText(TranslateText("'%s' needs '--trash' or '--trash-folders'"),
                              {std::string(options.yes      ? "--yes"
                                           : options.dryRun ? "--dry-run"
                                                            : "--move-different")}));
   }
-  if (!options.keepRules.empty() && options.trashMarks != CliOptions::TrashMarks::AllButOne) {
+  if (!options.keepRules.empty() && options.trashMarks != CliOptions::TrashMarks::AllButOne && !options.link) {
     return failed(TranslateText("'--keep' needs '--trash all-but-one' or '--trash-folders all-but-one'"));
   }
   if (options.settings.maxSizeMB > 0 && options.settings.maxSizeMB < options.settings.minSizeMB) {
@@ -245,6 +270,14 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
   }
   if (options.trashFolders && !options.settings.folderClones) {
     return failed(TranslateText("'--trash-folders' needs '--folders'"));
+  }
+  if (options.link && options.trashMarks != CliOptions::TrashMarks::None) {
+    return failed(TranslateText("'--link' and '--trash' exclude each other"));
+  }
+  if (options.linkKindGiven && !options.link) {
+    return failed(FormatText(
+        TranslateText("'%s' needs '--link'"),
+        {std::string(options.linkKind == platform::LinkKind::CloneOnly ? "--reflink-only" : "--hardlink-only")}));
   }
   return {std::move(options), {}};
 }
@@ -288,6 +321,9 @@ std::string CliHelp() {
       TranslateText("  --no-cache            read every file; neither use nor fill the digest cache"),
       TranslateText("  --cache FILE          the digest cache's file (default: ~/.cache/orvanta/digests.db)"),
       TranslateText("  --cache-limit-mb N    the most the digest cache's file may hold, 1 to 1048576 (default: 256)"),
+      TranslateText("  --link all-but-one    replace the file clones all-but-one checks with links to the kept copy"),
+      TranslateText("  --reflink-only        with --link: copy-on-write clones only, never hard links"),
+      TranslateText("  --hardlink-only       with --link: hard links only, never clones"),
       TranslateText("  -h, --help            show this help and exit"),
       TranslateText("  -V, --version         show the version and exit"),
       "",
@@ -317,6 +353,8 @@ std::string CliHelp() {
       TranslateText("--undo-last never puts an item over one that stands at its path now; what stays is"),
       TranslateText("named with the reason and kept for another try (exit status 1)."),
       TranslateText("With --load, items that changed since the results were saved are never removed."),
+      TranslateText("--link keeps every path: a clone where the file system makes them (Btrfs, XFS), else a hard"),
+      TranslateText("link on the same file system with the same owner and permissions; each is compared first."),
   };
   std::string help;
   for (const std::string& line : lines) help += line + "\n";

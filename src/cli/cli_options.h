@@ -8,6 +8,7 @@
 #include "actions/csv_export.h"
 #include "actions/keep_rules.h"
 #include "core/scan_settings.h"
+#include "platform/platform.h"
 
 namespace orvanta {
 
@@ -39,6 +40,11 @@ struct CliOptions {
   bool undoLast = false;
   // Results saved by the window, listed and acted on instead of a scan.
   std::string load;
+  // --link all-but-one: the file clones all-but-one checks are replaced with
+  // links to the kept copy instead of moving to the trash.
+  bool link = false;
+  platform::LinkKind linkKind = platform::LinkKind::Any;
+  bool linkKindGiven = false;
 };
 
 // The outcome of parsing: the options, or the exit status and message of bad usage.

@@ -37,6 +37,7 @@
 #include "actions/csv_export.h"
 #include "actions/html_export.h"
 #include "actions/keep_rules.h"
+#include "actions/link_replacement.h"
 #include "actions/list_totals.h"
 #include "actions/open_location.h"
 #include "actions/prompts.h"
@@ -152,6 +153,8 @@ std::span<const WindowCommand> WindowCommands() {
        .buttonCaption = "Delete checked to Trash",  // the name Linux desktops give it
 #endif
        .keys = "Del"},
+      {.handler = &W::LinkCheckedToKept, .enabled = Enabled::Idle, .menu = "Action1",
+       .item = "ReplaceCheckedWithLinks1", .itemCaption = "Replace checked with links to the kept copy"},
       {.handler = &W::PutBackLastRemoval, .enabled = Enabled::Idle, .menu = "Action1", .item = "UndoRemoval1",
        .itemCaption = "Undo removal"},
       {.handler = &W::ClearCache, .enabled = Enabled::Idle, .menu = "Action1", .separatorBefore = true,
@@ -992,10 +995,16 @@ void MainWindow::KeepOldest() { KeepBy({KeepRule::Kind::Oldest, {}, {}}); }
 void MainWindow::KeepShortestPath() { KeepBy({KeepRule::Kind::ShortestPath, {}, {}}); }
 
 void MainWindow::MoveCheckedToTrash() {
+  // Both lists: rows of files inside a moved folder go from the file page too.
+  RunResultAction([this](Prompts& prompts, const RemovalProgress& progress) {
+    orvanta::DeleteChecked(run_->FileClones(), run_->FolderClones(),
+                           FilePageActive() ? ListKind::Files : ListKind::Folders, prompts,
+                           RecordingRemoval(platform::MoveToTrash), progress);
+  });
+}
+
+void MainWindow::RunResultAction(const std::function<void(Prompts&, const RemovalProgress&)>& action) {
   DialogPrompts prompts(dialogs_, this);
-  // While it compares and moves, the removal is run like a scan: Stop (and
-  // closing the window) stops it after the item in hand, the window stays
-  // responsive through the pump, and nothing may change the lists or marks.
   std::atomic<bool>& stop = run_->StopFlag();
   stop = false;
   QString statusBefore;
@@ -1023,10 +1032,7 @@ void MainWindow::MoveCheckedToTrash() {
   };
   progress.onBytes = [this] { PumpMessages(); };
   try {
-    // Both lists: rows of files inside a moved folder go from the file page too.
-    orvanta::DeleteChecked(run_->FileClones(), run_->FolderClones(),
-                           FilePageActive() ? ListKind::Files : ListKind::Folders, prompts,
-                           RecordingRemoval(platform::MoveToTrash), progress);
+    action(prompts, progress);
   } catch (...) {
     if (removing_) progress.onWorking(false);
     throw;
@@ -1202,6 +1208,13 @@ void MainWindow::OpenResultsFile() {
   if (!saved->folders.empty()) chkDirDuplicates_->setChecked(true);
   UpdateTotalsLine();
   if (stale > 0) dialogs_.Message(this, QString::fromStdString(StaleItemsNote(stale)));
+void MainWindow::LinkCheckedToKept() {
+  RunResultAction([this](Prompts& prompts, const RemovalProgress& progress) {
+    orvanta::LinkChecked(
+        run_->FileClones(), FilePageActive() ? ListKind::Files : ListKind::Folders, prompts,
+        [](const platform::LinkItem& item) { return platform::ReplaceWithLink(item, platform::LinkKind::Any); },
+        progress);
+  });
 }
 
 }  // namespace orvanta

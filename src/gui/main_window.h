@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -32,6 +33,8 @@ class QToolButton;
 namespace orvanta {
 
 class DesktopShell;
+class Prompts;
+struct RemovalProgress;
 struct KeepRule;
 struct KeepReport;
 class Dialogs;
@@ -116,6 +119,8 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   void KeepShortestPath();
   void MoveCheckedToTrash();
   void OpenSelectedLocation();
+  // Action > Replace checked with links to the kept copy.
+  void LinkCheckedToKept();
   void ExportFileClones();
   void ExportFolderClones();
   // The list of the active page, as its Export command does.
@@ -202,6 +207,10 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   // Checks all but the copies the rule keeps, on the active list, and tells of
   // groups kept whole as they hold only other users' copies.
   KeepReport KeepBy(const KeepRule& rule);
+  // Runs a removal or link action like a scan: Stop (and closing the window)
+  // stops it after the item in hand, the window stays responsive through the
+  // pump, and nothing may change the lists or marks meanwhile.
+  void RunResultAction(const std::function<void(Prompts&, const RemovalProgress&)>& action);
   // Many marks change at once: the line is drawn again once they are done.
   void ScheduleTotalsUpdate();
   // The rows of RememberedSettings(), and the folder the folder picker starts in.

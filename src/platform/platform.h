@@ -400,3 +400,48 @@ std::string FromWide(const wchar_t* text);
 
 }  // namespace orvanta::platform
 #endif
+
+namespace orvanta::platform {
+
+// Which kind of link may replace a copy.
+enum class LinkKind { Any, CloneOnly, HardLinkOnly };
+
+// One copy to replace with a link to a kept copy: both as the scan saw them.
+struct LinkItem {
+  std::string path;  // the copy that goes
+  FileAttributes seen;
+  std::string keptPath;  // the copy whose data it will share
+  FileAttributes keptSeen;
+};
+
+struct LinkOutcome {
+  bool replaced = false;
+  bool cloned = false;  // a copy-on-write clone; else a hard link
+  std::string reason;   // why it stayed
+  // The kept copy's change time after the link (a hard link moves it; 0 where unknown).
+  std::int64_t keptChanged = 0;
+};
+
+// What tests ask between making the link under its temporary name and
+// renaming it over the copy: false simulates a crash there, so nothing after
+// it runs and the temporary name stays as a crash would leave it.
+using LinkCrashHook = std::function<bool(const std::string& temporaryPath)>;
+
+// The prefix of the temporary name a link is made under, beside the copy.
+inline constexpr std::string_view kLinkTemporaryPrefix = ".orvanta-link-";
+
+// Replaces the copy with a link to the kept copy, atomically: a copy-on-write
+// clone of the kept copy (POSIX FICLONE on Btrfs, XFS and others; Windows
+// FSCTL_DUPLICATE_EXTENTS_TO_FILE on ReFS) that keeps the copy's own mode,
+// owner and times, or else a hard link to the kept copy. It is made under a
+// temporary name in the copy's folder, reached without following any link,
+// and renamed over the copy, so a crash leaves either the old file or the
+// link. Both must still be what the scan saw (identity, size, times), right
+// before the rename as well. A hard link needs both on one file system with
+// the same owner, group, permission bits and access control list (POSIX; on
+// Windows owners are not compared), so that nobody may read or write what
+// they could not before; a clone of a copy with extended attributes or an
+// access control list is refused, as the clone would not carry them.
+LinkOutcome ReplaceWithLink(const LinkItem& item, LinkKind kind, const LinkCrashHook& crashHook = {});
+
+}  // namespace orvanta::platform

@@ -850,6 +850,68 @@ TEST_F(CliTest, ReferenceFoldersAndExclusions) {
   const auto excluded = RunCliWith({"--min-size-mb", "0", "--exclude", "ref", tree.Folder("y"), tree.Folder("z")});
   EXPECT_EQ(excluded.status, 0) << excluded.err;
   EXPECT_EQ(excluded.out.find("other.txt"), std::string::npos) << excluded.out;
+// --link and its companions are checked before anything runs.
+TEST(CliLink, BadUsageOfTheLinkOptionsIsNamedBeforeAnythingRuns) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--link", "all", "/"}, "(all-but-one)"},
+      {{"--link", "all-but-one", "--trash", "all", "/"}, "'--link' and '--trash'"},
+      {{"--reflink-only", "/"}, "'--reflink-only' needs '--link'"},
+      {{"--hardlink-only", "/"}, "'--hardlink-only' needs '--link'"},
+      {{"--link", "all-but-one", "--reflink-only", "--hardlink-only", "/"}, "exclude each other"},
+      {{"--link", "all-but-one", "--move-different", "/"}, "'--move-different'"},
+      {{"--yes", "/"}, "'--link'"},
+  };
+  for (const auto& [args, named] : cases) {
+    const auto r = RunCliWith(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.substr(0, r.err.find('\n')).find(named), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  CliHooks noTerminal;
+  noTerminal.stdinIsTerminal = 0;
+  const auto r = RunCliWith({"--link", "all-but-one", "/nonexistent-orvanta"}, noTerminal);
+  EXPECT_EQ(r.status, 2) << "no question can be answered without a terminal";
+  const std::string help = RunCliWith({"--help"}).out;
+  for (const char* option : {"--link all-but-one", "--reflink-only", "--hardlink-only"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+}
+
+// A dry run names what would be replaced and changes nothing; --yes links
+// every copy all-but-one checks (with the --keep rules) to the kept copy.
+TEST(CliLink, ADryRunChangesNothingAndYesLinksEveryCheckedCopy) {
+  ORVANTA_SKIP_UNLESS_POSIX("hard links and inode numbers");
+  test::TempTree tree;
+  for (const char* name : {"long/folder/name/song.mp3", "b/song.mp3", "c/song.mp3"}) tree.File(name, "song");
+  const auto id = [&tree](const char* name) {
+    platform::FileAttributes attributes;
+    EXPECT_TRUE(platform::QueryAttributes(tree.Path(name), attributes));
+    return attributes.id;
+  };
+  const std::vector<std::string> common = {"-q", "--min-size-mb", "0", "--link", "all-but-one", "--keep", "shortest"};
+  auto args = common;
+  args.insert(args.end(), {"--dry-run", tree.Folder()});
+  auto r = RunCliWith(args);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Would replace with a link: " + tree.Path("long/folder/name/song.mp3")), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Replaced: 0. Stayed: 0."), std::string::npos) << r.err;
+  EXPECT_NE(id("b/song.mp3"), id("c/song.mp3"));
+  EXPECT_NE(id("b/song.mp3"), id("long/folder/name/song.mp3"));
+
+  args = common;
+  args.insert(args.end(), {"--yes", "--hardlink-only", tree.Folder()});
+  r = RunCliWith(args);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Replaced with a hard link: " + tree.Path("long/folder/name/song.mp3")), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Replaced: 2. Stayed: 0."), std::string::npos) << r.err;
+  const platform::FileId kept = id("b/song.mp3");
+  EXPECT_TRUE(kept == id("c/song.mp3") || kept == id("long/folder/name/song.mp3"));
+  EXPECT_EQ(id("c/song.mp3"), id("long/folder/name/song.mp3"));
+  for (const char* name : {"long/folder/name/song.mp3", "b/song.mp3", "c/song.mp3"}) {
+    EXPECT_EQ(test::ReadFile(tree.Path(name)), "song") << name;
+  }
 }
 
 }  // namespace

@@ -7,7 +7,10 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,7 +23,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "actions/check_marks.h"
+#include "actions/link_replacement.h"
 #include "actions/list_rows.h"
+#include "actions/prompts.h"
 #include "actions/trash_note.h"
 #include "cli/cli.h"
 #include "cli/cli_options.h"
@@ -455,6 +461,168 @@ TEST(TrashAndMounts, TheTrashAtTheTopOfAMountIsSkippedUnlessAsked) {
   scanned.settings.scanTrash = true;
   ASSERT_EQ(scanned.run.Run().kind, ScanOutcome::Kind::Done);
   EXPECT_EQ(collected().size(), 5u);
+#endif
+}
+
+#ifndef _WIN32
+// A file system made in an image file and mounted through a loop device, in
+// the test's own mount namespace: the mount command runs as a child of this
+// process, so it mounts there. Empty Error() when mounted.
+class LoopMount {
+ public:
+  LoopMount(const std::string& maker, const std::string& type, const std::string& image, const std::string& target,
+            std::uint64_t size) {
+    const std::string found = "command -v " + maker + " >/dev/null 2>&1";
+    if (std::system(found.c_str()) != 0) {
+      error_ = maker + " is missing (scripts/install-deps installs it)";
+      return;
+    }
+    std::ofstream(image).close();
+    if (!test::TempTree::Resize(image, size) ||
+        std::system((maker + " -q '" + image + "' >/dev/null 2>&1").c_str()) != 0) {
+      error_ = maker + " failed";
+      return;
+    }
+    if (std::system(("mount -t " + type + " -o loop '" + image + "' '" + target + "' 2>/dev/null").c_str()) != 0) {
+      error_ = "no loop mount of " + type + " here";
+      return;
+    }
+    target_ = target;
+  }
+  ~LoopMount() {
+    if (!target_.empty()) ::umount2(target_.c_str(), MNT_DETACH);
+  }
+  LoopMount(const LoopMount&) = delete;
+  LoopMount& operator=(const LoopMount&) = delete;
+  const std::string& Error() const { return error_; }
+
+ private:
+  std::string target_, error_;
+};
+
+// Whether every extent of the file is shared with another file (FIEMAP).
+bool AllExtentsShared(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  constexpr std::uint32_t kExtents = 32;
+  std::vector<std::uint64_t> buffer((sizeof(fiemap) + kExtents * sizeof(fiemap_extent)) / sizeof(std::uint64_t) + 1);
+  auto* map = reinterpret_cast<fiemap*>(buffer.data());
+  map->fm_length = FIEMAP_MAX_OFFSET;
+  map->fm_flags = FIEMAP_FLAG_SYNC;
+  map->fm_extent_count = kExtents;
+  const bool read = ::ioctl(fd, FS_IOC_FIEMAP, map) == 0;
+  ::close(fd);
+  if (!read || map->fm_mapped_extents == 0) return false;
+  for (std::uint32_t i = 0; i < map->fm_mapped_extents; ++i) {
+    if ((map->fm_extents[i].fe_flags & FIEMAP_EXTENT_SHARED) == 0) return false;
+  }
+  return true;
+}
+
+ino_t InodeOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return st.st_ino;
+}
+#endif
+
+// On Btrfs a copy becomes a copy-on-write clone of the kept copy: a file of
+// its own (its inode, mode and write time stay) whose extents are shared
+// with the kept copy's, so its space comes back. A crash between the clone
+// and the rename leaves the copy as it was.
+TEST(LinkMounts, AReflinkSharesTheKeptCopysExtentsAndKeepsTheCopysOwnFile) {
+  ORVANTA_SKIP_UNLESS_POSIX("FICLONE and loop mounts");
+#ifndef _WIN32
+  ORVANTA_SKIP_UNLESS_MOUNTS();
+  test::ScannedTree scanned;
+  test::TempTree& tree = scanned.tree;
+  const std::string root = tree.Dir("btrfs");
+  const LoopMount btrfs("mkfs.btrfs", "btrfs", tree.Path("btrfs.img"), root, 128ull << 20);
+  if (!btrfs.Error().empty()) GTEST_SKIP() << btrfs.Error();
+  std::string bytes(300000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7919 % 251);
+  const std::string kept = tree.File("btrfs/a/album.flac", bytes);
+  const std::string copy = tree.File("btrfs/b/album.flac", bytes);
+  const std::string crashKept = tree.File("btrfs/a/cover.png", bytes.substr(0, 5000));
+  const std::string crashCopy = tree.File("btrfs/b/cover.png", bytes.substr(0, 5000));
+  ASSERT_EQ(::chmod(copy.c_str(), 0640), 0);
+  test::SetModifiedYear(copy, 2019);
+  ::sync();
+
+  // The crash first, on the other pair.
+  const ino_t crashInode = InodeOf(crashCopy);
+  std::string temporary;
+  const platform::LinkOutcome crashed = platform::ReplaceWithLink(
+      test::LinkItemNow(crashCopy, crashKept), platform::LinkKind::CloneOnly, [&temporary](const std::string& path) {
+        temporary = path;
+        return false;
+      });
+  EXPECT_FALSE(crashed.replaced);
+  EXPECT_EQ(InodeOf(crashCopy), crashInode);
+  EXPECT_EQ(test::ReadFile(crashCopy), bytes.substr(0, 5000));
+  EXPECT_EQ(fs::path(temporary).filename().string().rfind(std::string(platform::kLinkTemporaryPrefix), 0), 0u)
+      << temporary;
+  EXPECT_EQ(test::ReadFile(temporary), bytes.substr(0, 5000)) << "the leftover is a whole clone";
+  fs::remove(temporary);
+
+  scanned.settings.folders = {tree.Folder("btrfs/a"), tree.Folder("btrfs/b")};
+  scanned.settings.masks = "*.flac";
+  scanned.run.Run();
+  ResultList& files = scanned.run.FileClones();
+  ASSERT_EQ(files.Rows().size(), 2u);
+  CheckAllButOneInGroup(files);
+  ASSERT_EQ(RowPath(files.Rows()[1]), copy);
+  struct stat before {};
+  ASSERT_EQ(::stat(copy.c_str(), &before), 0);
+  test::YesPrompts prompts;
+  LinkChecked(files, ListKind::Files, prompts,
+              [](const platform::LinkItem& item) { return platform::ReplaceWithLink(item, platform::LinkKind::Any); });
+  ASSERT_FALSE(prompts.shown.empty());
+  EXPECT_EQ(prompts.shown.back(), "Files were replaced with links to the kept copy.");
+  struct stat after {};
+  ASSERT_EQ(::stat(copy.c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, InodeOf(kept)) << "a clone, not a hard link";
+  EXPECT_EQ(after.st_nlink, 1u);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_EQ(test::ReadFile(copy), bytes);
+  EXPECT_TRUE(AllExtentsShared(copy));
+  EXPECT_TRUE(AllExtentsShared(kept));
+#endif
+}
+
+// Hard links on tmpfs (no clones there): same inode afterwards. None across
+// file systems, where each copy stays and the reason says why.
+TEST(LinkMounts, HardLinksOnTmpfsAndNoneAcrossFileSystems) {
+  ORVANTA_SKIP_UNLESS_POSIX("mounts");
+#ifndef _WIN32
+  ORVANTA_SKIP_UNLESS_MOUNTS();
+  test::TempTree tree;
+  tree.Dir("usb");
+  const ScopedMount usb("", tree.Path("usb"));
+  ASSERT_TRUE(usb.Mounted()) << usb.Error();
+  const std::string kept = tree.File("usb/a.txt", "same bytes");
+  const std::string copy = tree.File("usb/b.txt", "same bytes");
+  const std::string elsewhere = tree.File("home/c.txt", "same bytes");
+
+  const platform::LinkOutcome across =
+      platform::ReplaceWithLink(test::LinkItemNow(elsewhere, kept), platform::LinkKind::Any);
+  EXPECT_FALSE(across.replaced);
+  EXPECT_NE(across.reason.find("another file system"), std::string::npos) << across.reason;
+  EXPECT_NE(InodeOf(elsewhere), InodeOf(kept));
+
+  const platform::LinkOutcome clone =
+      platform::ReplaceWithLink(test::LinkItemNow(copy, kept), platform::LinkKind::CloneOnly);
+  EXPECT_FALSE(clone.replaced) << "tmpfs makes no clones";
+  EXPECT_NE(clone.reason.find("clone"), std::string::npos) << clone.reason;
+
+  const platform::LinkOutcome linked =
+      platform::ReplaceWithLink(test::LinkItemNow(copy, kept), platform::LinkKind::Any);
+  EXPECT_TRUE(linked.replaced) << linked.reason;
+  EXPECT_FALSE(linked.cloned);
+  EXPECT_EQ(InodeOf(copy), InodeOf(kept));
+  EXPECT_EQ(test::ReadFile(copy), "same bytes");
 #endif
 }
 

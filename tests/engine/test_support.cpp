@@ -362,6 +362,13 @@ void UseScratchHome() {
 
 const std::string& ScratchHome() { return TheScratchHome().root; }
 
+platform::LinkItem LinkItemNow(const std::string& copy, const std::string& kept) {
+  platform::LinkItem item{copy, {}, kept, {}};
+  platform::QueryAttributes(copy, item.seen);
+  platform::QueryAttributes(kept, item.keptSeen);
+  return item;
+}
+
 TestTrash::TestTrash(const TempTree& tree)
     : dataHome_("XDG_DATA_HOME", tree.Path("data")), files_(tree.Path("data/Trash/files")) {}
 

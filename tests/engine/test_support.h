@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "actions/prompts.h"
 #include "actions/removal.h"
 #include "core/scan_context.h"
 #include "scan/scan_run.h"
@@ -125,6 +126,20 @@ const std::string& ScratchHome();
 // POSIX: the freedesktop.org trash, with XDG_DATA_HOME at data/ for the
 // object's life. Windows: the Recycle Bin's own checks and request, with the
 // shell faked: it moves each item of the request to data/Trash/files.
+// Answers every question with Yes and keeps every text shown.
+struct YesPrompts : Prompts {
+  std::vector<std::string> shown;
+  void Message(const std::string& text) override { shown.push_back(text); }
+  bool Confirm(const std::string& text, bool) override {
+    shown.push_back(text);
+    return true;
+  }
+};
+
+// A copy and its kept copy as a link replacement is handed them, both as
+// they are on disk now.
+platform::LinkItem LinkItemNow(const std::string& copy, const std::string& kept);
+
 class TestTrash {
  public:
   explicit TestTrash(const TempTree& tree);

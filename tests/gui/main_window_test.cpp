@@ -395,7 +395,7 @@ class MainWindowTest : public QObject {
         {"File1",
          "File: Add Folder... | - | Export File Clones... | Export Folder Clones... | Export HTML... | - | Save "
          "results... | Open results... | - | Exit"},
-        {"Action1", "Action: Scan | Stop | - | Remove Checked | Undo removal | - | Clear cache"},
+        {"Action1", "Action: Scan | Stop | - | Remove Checked | Replace checked with links to the kept copy | Undo removal | - | Clear cache"},
         {"Edit1",
          "Edit: Check all but one in group | Check All | Uncheck All | - | Keep copies in folder... | Keep newest | "
          "Keep oldest | Keep shortest path"},
@@ -1750,6 +1750,29 @@ class MainWindowTest : public QObject {
     Find<QLineEdit>(*form, "edExcludeFolders")->setText("cache[");
     form->ScanFolders();
     QVERIFY(dialogs.shown.last().startsWith("message:Error: invalid folder pattern 'cache['"));
+  }
+
+  // Action > Replace checked with links to the kept copy: only on the file
+  // page, after the question; every path stays and the linked rows go grey.
+  void replacingWithLinksKeepsEveryPathAndGreysTheLinkedRows() {
+    ScanBothLists();
+    Item("FolderClones1")->trigger();
+    Item("ReplaceCheckedWithLinks1")->trigger();
+    QCOMPARE(dialogs.shown.last(), QString("message:Only files are replaced with links."));
+    Item("FileClones1")->trigger();
+    Item("Checkallbutoneingroup1")->trigger();
+    std::vector<std::string> paths;
+    for (const ListRow& row : form->Run().FileClones().Rows()) paths.push_back(row.data->FullPath());
+    dialogs.confirmations = {true};
+    Item("ReplaceCheckedWithLinks1")->trigger();
+    QVERIFY(dialogs.shown.last().startsWith("message:Files were replaced with links to the kept copy."));
+    const std::vector<ListRow>& rows = form->Run().FileClones().Rows();
+    QCOMPARE(rows.size(), paths.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      QVERIFY(QFile::exists(QString::fromStdString(paths[i])));
+      QCOMPARE(rows[i].checked, false);
+      QCOMPARE(rows[i].stale, i != 0 && rows[i].groupId == rows[i - 1].groupId);
+    }
   }
 };
 
