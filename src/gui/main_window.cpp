@@ -1208,6 +1208,8 @@ void MainWindow::OpenResultsFile() {
   if (!saved->folders.empty()) chkDirDuplicates_->setChecked(true);
   UpdateTotalsLine();
   if (stale > 0) dialogs_.Message(this, QString::fromStdString(StaleItemsNote(stale)));
+}
+
 void MainWindow::LinkCheckedToKept() {
   RunResultAction([this](Prompts& prompts, const RemovalProgress& progress) {
     orvanta::LinkChecked(

@@ -850,6 +850,8 @@ TEST_F(CliTest, ReferenceFoldersAndExclusions) {
   const auto excluded = RunCliWith({"--min-size-mb", "0", "--exclude", "ref", tree.Folder("y"), tree.Folder("z")});
   EXPECT_EQ(excluded.status, 0) << excluded.err;
   EXPECT_EQ(excluded.out.find("other.txt"), std::string::npos) << excluded.out;
+}
+
 // --link and its companions are checked before anything runs.
 TEST(CliLink, BadUsageOfTheLinkOptionsIsNamedBeforeAnythingRuns) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
