@@ -412,6 +412,9 @@ std::string DropComponents(std::string path, int levels) {
 
 class TrashRun {
  public:
+  // Checks only: an item that passes every check is reported as moved, and stays.
+  explicit TrashRun(bool checkOnly) : checkOnly_(checkOnly) {}
+
   TrashOutcome Move(const TrashItem& item, const std::function<std::string()>& beforeMove) {
     const std::string& path = item.path;
     const auto slash = path.rfind('/');
@@ -443,6 +446,7 @@ class TrashRun {
     if (!trash.error.empty()) return Stayed(trash.error);
     // Last before the move: a mount inside the item would go along with it.
     if (std::string reason = MountReason(parent.Get(), name); !reason.empty()) return Stayed(std::move(reason));
+    if (checkOnly_) return {true, {}, trash.folder, &trash != &home_};
     const std::string recorded = trash.top.empty()  ? path
                                  : trash.top == "/" ? path.substr(1)
                                                     : path.substr(trash.top.size() + 1);
@@ -531,6 +535,7 @@ class TrashRun {
     return trash;
   }
 
+  bool checkOnly_;
   bool homeTried_ = false;
   bool haveHome_ = false;
   Trash home_;
@@ -541,10 +546,8 @@ class TrashRun {
   std::unordered_map<std::string, std::uint64_t> nextSuffix_;
 };
 
-}  // namespace
-
-std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks) {
-  TrashRun run;
+std::vector<TrashOutcome> RunTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks, bool checkOnly) {
+  TrashRun run(checkOnly);
   std::vector<TrashOutcome> outcomes;
   outcomes.reserve(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
@@ -554,6 +557,16 @@ std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const
     if (hooks.afterMove) hooks.afterMove(i, outcomes.back());
   }
   return outcomes;
+}
+
+}  // namespace
+
+std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks) {
+  return RunTrash(items, hooks, false);
+}
+
+std::vector<TrashOutcome> CheckTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks) {
+  return RunTrash(items, hooks, true);
 }
 
 }  // namespace orvanta::platform

@@ -5,6 +5,7 @@
 #include <io.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -76,7 +77,8 @@ struct FolderReader::State {
   WIN32_FIND_DATAW data{};
   bool pending = false;  // `data` holds an entry not yet given out
   bool failed = false;
-  std::string name;  // the entry last given out, in UTF-8
+  bool empty = false;  // a folder without even "." and "..": a drive's empty root
+  std::string name;    // the entry last given out, in UTF-8
   EntryKind kind = EntryKind::Unknown;
   std::int64_t size = 0;
   std::int64_t modified = 0;
@@ -90,13 +92,16 @@ FolderReader::FolderReader(const std::string& folder) : state_(std::make_unique<
   state_->find = FindFirstFileExW(SystemPath(pattern).c_str(), FindExInfoBasic, &state_->data, FindExSearchNameMatch,
                                   nullptr, FIND_FIRST_EX_LARGE_FETCH);
   state_->pending = state_->find != INVALID_HANDLE_VALUE;
+  // A root lists no "." or "..", so an empty one has no entry at all, which
+  // the listing reports as "file not found": an empty folder, not an unreadable one.
+  state_->empty = !state_->pending && GetLastError() == ERROR_FILE_NOT_FOUND && FolderExists(folder);
 }
 
 FolderReader::~FolderReader() {
   if (state_->find != INVALID_HANDLE_VALUE) FindClose(state_->find);
 }
 
-bool FolderReader::IsOpen() const { return state_->find != INVALID_HANDLE_VALUE; }
+bool FolderReader::IsOpen() const { return state_->find != INVALID_HANDLE_VALUE || state_->empty; }
 
 bool FolderReader::Failed() const { return state_->failed; }
 
@@ -138,7 +143,7 @@ bool FolderReader::QueryAttributes(std::string_view name, FileAttributes& attrib
 }
 
 bool FolderReader::QueryFolderAttributes(FileAttributes& attributes) const {
-  if (state_->find == INVALID_HANDLE_VALUE) return false;
+  if (!IsOpen()) return false;
   attributes.kind = EntryKind::Folder;
   attributes.id = QueryId(state_->folder);
   return true;
@@ -468,11 +473,16 @@ BCRYPT_ALG_HANDLE Sha1Provider() {
   return provider;
 }
 
+std::atomic<bool> gSha1Fails{false};
+
 }  // namespace
+
+void Sha1::FailForTesting(bool fail) { gSha1Fails = fail; }
 
 struct Sha1::State {
   BCRYPT_HASH_HANDLE hash = nullptr;
-  bool dirty = false;  // data hashed since the last digest
+  bool dirty = false;   // data hashed since the last digest
+  bool failed = false;  // a CNG call failed since the last digest
 
   State() { Create(); }
   ~State() {
@@ -488,6 +498,7 @@ struct Sha1::State {
       throw std::runtime_error("SHA-1 is not available");
     }
     dirty = false;
+    failed = false;
   }
 };
 
@@ -496,7 +507,8 @@ Sha1::Sha1() : state_(std::make_unique<State>()) {}
 Sha1::~Sha1() = default;
 
 void Sha1::Reset() {
-  if (!state_->dirty) return;
+  // A failed object is made anew: CNG leaves its state unknown.
+  if (!state_->dirty && !state_->failed) return;
   BCryptDestroyHash(state_->hash);
   state_->hash = nullptr;
   state_->Create();
@@ -505,19 +517,23 @@ void Sha1::Reset() {
 void Sha1::Update(const void* data, std::size_t length) {
   state_->dirty = true;
   auto* bytes = static_cast<unsigned char*>(const_cast<void*>(data));
-  while (length > 0) {
+  while (length > 0 && !state_->failed) {
     const ULONG chunk = static_cast<ULONG>(std::min<std::size_t>(length, 1u << 30));
-    BCryptHashData(state_->hash, bytes, chunk, 0);
+    if (!BCRYPT_SUCCESS(BCryptHashData(state_->hash, bytes, chunk, 0))) state_->failed = true;
     bytes += chunk;
     length -= chunk;
   }
 }
 
-std::array<unsigned char, 20> Sha1::Finish() {
-  std::array<unsigned char, 20> digest{};
-  BCryptFinishHash(state_->hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
+bool Sha1::Finish(std::array<unsigned char, 20>& digest) {
+  std::array<unsigned char, 20> bytes{};
+  const bool finished =
+      BCRYPT_SUCCESS(BCryptFinishHash(state_->hash, bytes.data(), static_cast<ULONG>(bytes.size()), 0));
+  const bool ok = finished && !state_->failed && !gSha1Fails.load();
   state_->dirty = false;
-  return digest;
+  state_->failed = state_->failed || !finished;
+  if (ok) digest = bytes;
+  return ok;
 }
 
 }  // namespace orvanta::platform
