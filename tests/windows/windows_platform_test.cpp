@@ -270,6 +270,56 @@ TEST(WindowsPaths, ZeroSerialOrIndexIsNoIdentity) {
   }
 }
 
+// A cloned disk has its original's serial and file ids: the volume's GUID
+// path keeps the two apart, and where no GUID is given the serial alone counts.
+TEST(WindowsIdentity, VolumesWithEqualSerialsStayApartByTheirGuidPaths) {
+  const std::wstring p = L"\\\\?\\Volume{00000000-0000-0000-0000-000000000050}";
+  const std::wstring q = L"\\\\?\\Volume{00000000-0000-0000-0000-000000000051}";
+  EXPECT_NE(win::VolumeDevice(0x1234ABCD, p), win::VolumeDevice(0x1234ABCD, q));
+  EXPECT_EQ(win::VolumeDevice(0x1234ABCD, p), win::VolumeDevice(0x1234ABCD, p));
+  EXPECT_NE(win::VolumeDevice(0x1234ABCD, p), win::VolumeDevice(0x1234ABCE, p));
+  EXPECT_EQ(win::VolumeDevice(0x1234ABCD, L""), 0x1234ABCDu);
+  // Every way of asking gives one file the same identity: the listing, the path, the open file.
+  WinTree tree;
+  const std::string file = tree.File("d\\f.txt", "abc");
+  platform::FileAttributes byPath, byListing, byOpenFile;
+  ASSERT_TRUE(platform::QueryAttributes(file, byPath));
+  if (!byPath.id.Known()) GTEST_SKIP() << "this file system gives no file identity";
+  platform::FolderReader reader(tree.Root() + "\\d");
+  std::string_view name;
+  platform::EntryKind kind;
+  ASSERT_TRUE(reader.Next(name, kind));
+  ASSERT_TRUE(reader.QueryAttributes(name, byListing));
+  platform::InputFile input;
+  std::string error;
+  ASSERT_EQ(input.Open(file, error), platform::InputFile::OpenResult::Opened) << error;
+  ASSERT_TRUE(input.QueryAttributes(byOpenFile));
+  EXPECT_EQ(byListing.id, byPath.id);
+  EXPECT_EQ(byOpenFile.id, byPath.id);
+}
+
+// NTFS updates the listing only for the name a file was written through: a
+// file with several hard links takes its size and write time from the file.
+TEST(WindowsScan, AHardLinkedFileIsSizedByItsHandle) {
+  WinTree tree;
+  const std::string a = tree.File("a\\f.txt", "short");
+  const std::string b = tree.Dir("b") + "\\f.txt";
+  if (CreateHardLinkW(win::SystemPath(b).c_str(), win::SystemPath(a).c_str(), nullptr) == 0) {
+    GTEST_SKIP() << "no hard links here";
+  }
+  tree.File("a\\f.txt", "much longer now");
+  platform::FileAttributes byPath;
+  ASSERT_TRUE(platform::QueryAttributes(b, byPath));
+  platform::FolderReader reader(tree.Root() + "\\b");
+  std::string_view name;
+  platform::EntryKind kind;
+  ASSERT_TRUE(reader.Next(name, kind));
+  platform::FileAttributes listed;
+  ASSERT_TRUE(reader.QueryAttributes(name, listed));
+  EXPECT_EQ(listed.size, 15);
+  EXPECT_EQ(listed.modified, byPath.modified);
+}
+
 TEST(WindowsScan, NamesWin32WouldRewriteAreScannedAsOnDisk) {
   // Without the "\\?\" prefix Win32 drops a trailing dot or blank and opens a
   // device for CON, nul.txt, com1 and aux.log, so these went missing.

@@ -32,30 +32,50 @@ HANDLE OpenItem(const std::string& path) {
 }
 
 // The identity of an open item: 128-bit FILE_ID_INFO where the volume has it
-// (ReFS ids do not fit 64 bits), else the volume serial and 64-bit index.
+// (ReFS ids do not fit 64 bits), else the volume serial and 64-bit index; the
+// device mixes in the volume's GUID path, so two volumes with equal serials
+// and ids stay two. Always asked of the item's own handle: every way of
+// asking (listing, path, open file) then agrees, even where the system gives
+// the GUID path for some names only (Wine, for a file named CON).
 FileId ReadId(HANDLE handle) {
+  FileId id;
+  std::uint64_t serial = 0;
   FILE_ID_INFO info;
+  BY_HANDLE_FILE_INFORMATION basic;
   if (GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info) != 0) {
     std::uint64_t low = 0, high = 0;
     std::memcpy(&low, info.FileId.Identifier, sizeof low);
     std::memcpy(&high, info.FileId.Identifier + sizeof low, sizeof high);
-    return windows::IdentityOf(info.VolumeSerialNumber, low, high);
+    serial = info.VolumeSerialNumber;
+    id = windows::IdentityOf(serial, low, high);
+  } else if (GetFileInformationByHandle(handle, &basic) != 0) {
+    serial = basic.dwVolumeSerialNumber;
+    id = windows::IdentityOf(serial, static_cast<std::uint64_t>(basic.nFileIndexHigh) << 32 | basic.nFileIndexLow, 0);
   }
-  BY_HANDLE_FILE_INFORMATION basic;
-  if (GetFileInformationByHandle(handle, &basic) == 0) return {};
-  return windows::IdentityOf(basic.dwVolumeSerialNumber,
-                             static_cast<std::uint64_t>(basic.nFileIndexHigh) << 32 | basic.nFileIndexLow, 0);
+  if (id.Known()) id.device = windows::VolumeDevice(serial, windows::VolumeGuidPath(handle));
+  return id;
 }
 
 // The identity and the change time, which the listing does not hold; both
-// unknown (zero) when the item cannot be opened.
-FileId QueryId(const std::string& path, std::int64_t* changed = nullptr) {
+// unknown (zero) when the item cannot be opened. With `listed`, the
+// listing's write time and size are replaced by the open item's: NTFS updates
+// a folder's entry only for the name a file was written through, so a file
+// with several hard links may be listed with an old size and time. The size
+// replaces the listing's only for such a file; its link count comes with it.
+FileId QueryId(const std::string& path, std::int64_t* changed = nullptr, FileAttributes* listed = nullptr) {
   const HANDLE handle = OpenItem(path);
   if (handle == INVALID_HANDLE_VALUE) return {};
   const FileId id = ReadId(handle);
   FILE_BASIC_INFO basic;
   if (changed != nullptr && GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0) {
     *changed = basic.ChangeTime.QuadPart;
+    if (listed != nullptr) listed->modified = basic.LastWriteTime.QuadPart;
+  }
+  FILE_STANDARD_INFO standard;
+  if (listed != nullptr && listed->kind == EntryKind::File &&
+      GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) != 0 &&
+      standard.NumberOfLinks > 1) {
+    listed->size = standard.EndOfFile.QuadPart;
   }
   CloseHandle(handle);
   return id;
@@ -138,7 +158,7 @@ bool FolderReader::QueryAttributes(std::string_view name, FileAttributes& attrib
   attributes.size = state_->size;
   attributes.modified = state_->modified;
   attributes.changed = 0;
-  attributes.id = QueryId(path, &attributes.changed);
+  attributes.id = QueryId(path, &attributes.changed, &attributes);
   return true;
 }
 

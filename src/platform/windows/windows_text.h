@@ -41,6 +41,13 @@ EntryKind KindOf(DWORD attributes, DWORD reparseTag);
 // The identity from a volume serial and file index; unknown (all zero) when
 // either is zero, as some file systems report for every file.
 FileId IdentityOf(std::uint64_t volumeSerial, std::uint64_t indexLow, std::uint64_t indexHigh);
+// The device of an identity: the volume serial, mixed with the volume's GUID
+// path ("\\?\Volume{...}") where the system gives one. A cloned disk, a
+// restored image or a VHD copy has the serial and file ids of its original:
+// only the GUID tells the two volumes apart.
+std::uint64_t VolumeDevice(std::uint64_t volumeSerial, std::wstring_view volumeGuidPath);
+// The GUID path of the volume an open item lies on; empty where the system gives none.
+std::wstring VolumeGuidPath(HANDLE handle);
 
 // The form the shell takes: "\\?\C:\x" as "C:\x", "\\?\UNC\server\share" as
 // "\\server\share"; every other path as it is.
