@@ -19,12 +19,16 @@ LocationRequest ResolveLocation(const ResultList& list, int selectedRow) {
   if (list.Kind() == ListKind::Files) {
     if (path.empty()) return {Kind::Message, TranslateText("No file path available for the selected item.")};
     if (!platform::FileExists(path)) return {Kind::Message, TranslateText("File does not exist: ") + path};
-    return {Kind::ShowFile, path};
-  }
-  if (path.empty() || !platform::FolderExists(path)) {
+  } else if (path.empty() || !platform::FolderExists(path)) {
     return {Kind::Message, TranslateText("Directory does not exist: ") + path};
   }
-  return {Kind::OpenFolder, path};
+  // Never a different item than the row's: the shell would open "x\trail" for "x\trail.".
+  if (!platform::ShellTakesPath(path)) {
+    return {Kind::Message, FormatText(TranslateText("Windows cannot open this item by its name (a name ending in a dot "
+                                                    "or blank, a device name such as CON, or a path too long): %s"),
+                                      {path})};
+  }
+  return {list.Kind() == ListKind::Files ? Kind::ShowFile : Kind::OpenFolder, path};
 }
 
 std::optional<std::string> OpenRowItem(const ResultList& list, int row, const ItemOpener& open) {

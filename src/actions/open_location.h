@@ -22,7 +22,8 @@ struct LocationRequest {
 // selected: "/select," and the path in double quotes (Windows Explorer).
 std::string ExplorerSelectParameters(const std::string& path);
 
-// selectedRow: the engine row selected in the list, -1 for none.
+// selectedRow: the engine row selected in the list, -1 for none. An item the
+// shell cannot be handed by its name gives a message, never its path.
 LocationRequest ResolveLocation(const ResultList& list, int selectedRow);
 
 // Opens a file or folder; false with the reason in `error` when nothing could.

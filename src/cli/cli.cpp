@@ -241,20 +241,10 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
   if (!Asked(options, RemovalQuestion(list, plan), input, err)) return RemovalEnd::Failed;
   // Items that differ move only when the command line says so.
   if (!plan.differing.empty()) err << MoveDifferingQuestion(plan) << (options.moveDifferent ? " y\n" : " n\n");
-  // What moves is recorded for --undo-last.
-  TrashMover mover = RecordingRemoval(moveToTrash ? moveToTrash : TrashMover(platform::MoveToTrash));
-  // A dry run checks every item as the removal would, and moves nothing.
-  if (options.dryRun) {
-    mover = [](const std::vector<platform::TrashItem>& items, const platform::TrashHooks& hooks) {
-      std::vector<platform::TrashOutcome> outcomes(items.size());
-      for (std::size_t i = 0; i < items.size(); ++i) {
-        outcomes[i].reason = hooks.beforeMove ? hooks.beforeMove(i) : std::string();
-        outcomes[i].moved = outcomes[i].reason.empty();
-        if (hooks.afterMove) hooks.afterMove(i, outcomes[i]);
-      }
-      return outcomes;
-    };
-  }
+  // A dry run makes every check the move would make, and moves nothing; what
+  // moves is recorded for --undo-last.
+  const TrashMover mover = options.dryRun ? TrashMover(platform::CheckTrash)
+                                          : RecordingRemoval(moveToTrash ? moveToTrash : TrashMover(platform::MoveToTrash));
   RemovalResult result;
   {
     InterruptStops interrupt(stop);

@@ -52,9 +52,16 @@ Workspace& ThreadWorkspace() { return *tWorkspace; }
 // takes effect within a fraction of a second on any file.
 constexpr std::size_t kBuffersBetweenStopChecks = 16;
 
-void FinishSha1(platform::Sha1& sha1, const ReadHooks& hooks, Sha1Digest& hash) {
-  hash = Sha1Digest(sha1.Finish());
-  if (!hooks.forcedSha1.empty()) hash = hooks.forcedSha1;
+// False when the system's SHA-1 failed: the bytes then have no digest, and
+// the file counts as unreadable rather than taking a made-up one.
+bool FinishSha1(platform::Sha1& sha1, const ReadHooks& hooks, Sha1Digest& hash) {
+  std::array<unsigned char, Sha1Digest::kSize> bytes;
+  if (!sha1.Finish(bytes)) {
+    hash.clear();
+    return false;
+  }
+  hash = hooks.forcedSha1.empty() ? Sha1Digest(bytes) : hooks.forcedSha1;
+  return true;
 }
 
 std::array<std::uint64_t, 2> CheckOf(XXH128_hash_t digest) { return {digest.high64, digest.low64}; }
@@ -121,7 +128,7 @@ FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const Rea
     if (!StillAsCollected(file, record)) return FirstRead::Changed;
     workspace.sha1.Reset();
     workspace.sha1.Update(buffer, static_cast<std::size_t>(filled));
-    FinishSha1(workspace.sha1, control.hooks, record.contentHash);
+    if (!FinishSha1(workspace.sha1, control.hooks, record.contentHash)) return FirstRead::Unreadable;
     record.contentCheck = CheckOf(XXH3_128bits_withSeed(buffer, static_cast<std::size_t>(filled), control.checkSeed));
     return FirstRead::Hashed;
   }
@@ -223,10 +230,11 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const ReadControl& control
     // that matched them and is still what was collected, the leader or not.
     Sha1Digest digest;
     std::array<std::uint64_t, 2> digestCheck{};
-    if (leaderRead) {
-      FinishSha1(workspace.sha1, control.hooks, digest);
-      digestCheck = CheckOf(XXH3_128bits_digest(check));
+    if (leaderRead && !FinishSha1(workspace.sha1, control.hooks, digest)) {
+      leaderRead = false;
+      leaderFailed = true;
     }
+    if (leaderRead) digestCheck = CheckOf(XXH3_128bits_digest(check));
     auto settle = [&](std::size_t i) {
       if (StillAsCollected(inputs[i], *files[i])) {
         files[i]->contentHash = digest;
@@ -276,7 +284,9 @@ std::string HashFileSHA1(const std::string& path) {
     workspace.sha1.Update(workspace.buffer.get(), static_cast<std::size_t>(n));
     left -= static_cast<std::uint64_t>(n);
   }
-  return Sha1Digest(workspace.sha1.Finish()).Hex();
+  std::array<unsigned char, Sha1Digest::kSize> digest;
+  if (!workspace.sha1.Finish(digest)) throw std::runtime_error("Cannot read file \"" + path + "\": SHA-1 failed");
+  return Sha1Digest(digest).Hex();
 }
 
 }  // namespace orvanta

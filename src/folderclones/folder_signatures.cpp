@@ -231,10 +231,14 @@ class FolderSigner {
     }
     sha1_.Reset();
     sha1_.Update(text_.data(), text_.size());
-    return Sha1Digest(sha1_.Finish());
+    std::array<unsigned char, Sha1Digest::kSize> digest;
+    return sha1_.Finish(digest) ? Sha1Digest(digest) : Sha1Digest();
   }
 
+  // A folder without a signature (SHA-1 failed) joins no group, and the
+  // folders holding it count their contents unknown.
   void Record(const std::string& key, const Sha1Digest& signature) {
+    if (signature.empty()) return;
     const Sha1Digest& stored = folders_.signatureOf[key] = signature;
     folders_.sizeOf[key] = size_;
     const auto [it, inserted] = groupOfSignature_.try_emplace(stored.Bytes(), folders_.signatureGroups.size());

@@ -254,8 +254,13 @@ class Sha1 {
 
   void Reset();
   void Update(const void* data, std::size_t length);
-  // The 20 bytes of the digest.
-  std::array<unsigned char, 20> Finish();
+  // The 20 bytes of the digest; false, with `digest` unset, when the library
+  // failed at any step since the last digest (the bytes then have no digest).
+  [[nodiscard]] bool Finish(std::array<unsigned char, 20>& digest);
+
+  // Test seam: while set, every Finish of the process fails, as a failing
+  // cryptography provider would.
+  static void FailForTesting(bool fail);
 
  private:
   struct State;
@@ -313,6 +318,13 @@ struct TrashHooks {
 // (a name too long for the trash gets a shorter unique one there).
 // Windows asks `beforeMove` of every item before the one shell request.
 std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks = {});
+
+// Every check MoveToTrash makes of each item, `beforeMove` among them and in
+// the same order, and no move: an item that passes them all is reported as
+// moved (it would move). A dry run asks this, so that it says what the move
+// would do. POSIX: the trash the item would go to is looked up (and, as for a
+// move, made when missing).
+std::vector<TrashOutcome> CheckTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks = {});
 
 // Whether the entry `name` of the folder `parent` is a folder where the trash
 // keeps what was moved there. POSIX: the home trash ($XDG_DATA_HOME/Trash,
@@ -385,6 +397,13 @@ namespace orvanta::platform {
 // otherwise leaves it running. False, with the reason in `error`, when no
 // program could be started for the item.
 bool OpenWithDefaultProgram(const std::string& path, std::string& error);
+
+// Whether the desktop's shell can be handed the path as the name of the item.
+// Windows: the shell takes no "\\?\" form, so a path of MAX_PATH characters
+// or more, or with a name Win32 would rewrite (a trailing dot or blank) or take
+// for a device (CON, nul.txt), would fail or open another item; the rule of
+// the Recycle Bin's request. POSIX: every path.
+bool ShellTakesPath(const std::string& path);
 
 }  // namespace orvanta::platform
 

@@ -9,6 +9,7 @@
 #include "fileclones/content_hashing.h"
 #include "fileclones/file_grouping.h"
 #include "fileclones/hash_plan.h"
+#include "platform/platform.h"
 #include "scan/scan_run.h"
 #include "test_support.h"
 
@@ -54,6 +55,15 @@ TEST(HashFileSHA1, EmptyForNothingOrAFolderAndAnErrorForAnUnopenableFile) {
   EXPECT_THROW(HashFileSHA1(locked), std::runtime_error);
 }
 
+TEST(HashFileSHA1, AFailingSha1IsAnErrorNeverADigest) {
+  TempTree tree;
+  const auto path = tree.File("f", "abc");
+  platform::Sha1::FailForTesting(true);
+  EXPECT_THROW(HashFileSHA1(path), std::runtime_error);
+  platform::Sha1::FailForTesting(false);
+  EXPECT_EQ(HashFileSHA1(path), "a9993e364706816aba3e25717850c26c9cd0d89d");
+}
+
 class ComputeAllHashesTest : public ::testing::TestWithParam<bool>, protected test::StageHarness {
  protected:
   FileRecord& Add(const std::string& relative, const std::string& content) {
@@ -73,6 +83,25 @@ class ComputeAllHashesTest : public ::testing::TestWithParam<bool>, protected te
   std::vector<std::string> changed;
   HashingOptions options;
 };
+
+// Small files get their digest from one read, large ones in the comparison
+// round: either way a failing SHA-1 leaves each file unhashed and named.
+TEST_P(ComputeAllHashesTest, AFailingSha1LeavesEveryFileUnhashedAndNamedUnreadable) {
+  const std::string large(300 * 1024, 'L');
+  std::vector<FileRecord*> added{&Add("s1", "small"), &Add("s2", "small"), &Add("l1", large), &Add("l2", large)};
+  platform::Sha1::FailForTesting(true);
+  Hash(true);
+  platform::Sha1::FailForTesting(false);
+  std::vector<std::string> expected;
+  for (const FileRecord* file : added) {
+    EXPECT_EQ(file->contentHash, "") << file->FullPath();
+    expected.push_back(file->FullPath());
+  }
+  std::sort(unreadable.begin(), unreadable.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(unreadable, expected);
+  EXPECT_TRUE(changed.empty());
+}
 
 TEST_P(ComputeAllHashesTest, HashesOnlyFilesThatShareAPositiveSize) {
   FileRecord& a = Add("a", "same!");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -30,7 +32,8 @@ using Groups = std::vector<std::vector<std::string>>;
 std::string Sha1Of(const std::string& text) {
   platform::Sha1 sha1;
   sha1.Update(text.data(), text.size());
-  return Sha1Digest(sha1.Finish()).Hex();
+  std::array<unsigned char, Sha1Digest::kSize> digest;
+  return sha1.Finish(digest) ? Sha1Digest(digest).Hex() : std::string("SHA-1 failed");
 }
 
 class FolderClonesTest : public ::testing::Test, protected test::StageHarness {
@@ -407,6 +410,39 @@ TEST(ContentFolderScan, AFolderHoldingAnUnreadableFileIsNoClone) {
   run.Run();
   EXPECT_TRUE(run.FolderClones().Rows().empty());
   EXPECT_EQ(run.UnreadableFiles(), std::vector<std::string>{locked});
+}
+
+// While the system's SHA-1 fails, no digest is made up (an all-zero one would
+// group unrelated files and folders): every file that needed one is named
+// unreadable, no folder is a clone, and the next run, the failure over, is whole.
+TEST(ContentFolderScan, AFailingSha1LeavesFilesUnhashedAndNamedAndFoldersUngrouped) {
+  struct FailingSha1 {
+    FailingSha1() { platform::Sha1::FailForTesting(true); }
+    ~FailingSha1() { platform::Sha1::FailForTesting(false); }
+  };
+  for (const bool failing : {true, false}) {
+    test::ScannedTree scanned;
+    auto& [tree, window, settings, run] = scanned;
+    settings.folderClones = true;
+    const std::string a = tree.File("P/a.txt", "same"), b = tree.File("Q/a.txt", "same");
+    const std::string c = tree.File("P/c.txt", "else"), d = tree.File("Q/c.txt", "else");
+    {
+      std::optional<FailingSha1> fault;
+      if (failing) fault.emplace();
+      run.Run();
+    }
+    std::vector<std::string> unreadable = run.UnreadableFiles();
+    std::sort(unreadable.begin(), unreadable.end());
+    if (failing) {
+      EXPECT_TRUE(run.FileClones().Rows().empty());
+      EXPECT_TRUE(run.FolderClones().Rows().empty());
+      EXPECT_EQ(unreadable, (std::vector<std::string>{a, c, b, d}));
+    } else {
+      EXPECT_EQ(run.FileClones().Rows().size(), 4u) << "two groups of two";
+      EXPECT_FALSE(run.FolderClones().Rows().empty());
+      EXPECT_TRUE(unreadable.empty());
+    }
+  }
 }
 
 // Differential check against a plain tree comparison: random trees with

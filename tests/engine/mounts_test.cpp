@@ -291,6 +291,11 @@ TEST(TrashAndMounts, AnItemThatHoldsAMountStaysAndNamesIt) {
     if (!c.bind) tree.File(std::string("B/") + c.mountPoint + "/on-the-mount.txt", "only here");
     const std::string before = Snapshot(tree.Path("B")) + Snapshot(tree.Path("other"));
 
+    // The dry run's checks say what the move then does.
+    const auto checked = platform::CheckTrash({{tree.Path("B"), {}}});
+    ASSERT_EQ(checked.size(), 1u);
+    EXPECT_FALSE(checked[0].moved);
+    EXPECT_EQ(checked[0].reason, c.reason);
     const auto outcomes = platform::MoveToTrash({{tree.Path("B"), {}}});
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_FALSE(outcomes[0].moved);
@@ -318,19 +323,26 @@ TEST(TrashAndMounts, TheCommandLineKeepsAFolderCloneThatHoldsAMount) {
   ASSERT_TRUE(disk.Mounted()) << disk.Error();
   tree.File("B/sub/notes.txt", "notes");
 
-  const std::string args[] = {"orvanta-cli",     "--folders",   "--no-files", "--min-size-mb",        "0",
-                              "--trash-folders", "all-but-one", "--keep",     "in=" + tree.Path("A"), "--yes",
-                              tree.Folder()};
-  std::vector<const char*> argv;
-  for (const std::string& arg : args) argv.push_back(arg.c_str());
-  std::ostringstream out, err;
-  CliHooks hooks;
-  hooks.moveToTrash = trash.Mover();
-  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
-  EXPECT_EQ(status, 1) << err.str();
-  EXPECT_NE(err.str().find("Stayed: " + tree.Path("B") + " (it holds a mount point: sub)\n"), std::string::npos)
-      << err.str();
-  EXPECT_NE(err.str().find("Moved to the trash: " + tree.Path("C") + "\n"), std::string::npos) << err.str();
+  // The dry run first: it says what the removal then does, and moves nothing.
+  for (const bool dryRun : {true, false}) {
+    std::vector<std::string> args = {
+        "orvanta-cli",     "--folders",   "--no-files", "--min-size-mb",        "0",
+        "--trash-folders", "all-but-one", "--keep",     "in=" + tree.Path("A"), dryRun ? "--dry-run" : "--yes",
+        tree.Folder()};
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    std::ostringstream out, err;
+    CliHooks hooks;
+    hooks.moveToTrash = trash.Mover();
+    const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err, hooks);
+    EXPECT_EQ(status, 1) << err.str();
+    EXPECT_NE(err.str().find("Stayed: " + tree.Path("B") + " (it holds a mount point: sub)\n"), std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find((dryRun ? "Would move to the trash: " : "Moved to the trash: ") + tree.Path("C") + "\n"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(fs::exists(tree.Path("C/photo.jpg")), dryRun);
+  }
   EXPECT_EQ(test::ReadFile(tree.Path("B/sub/notes.txt")), "notes") << "the disk stays where it is mounted";
   EXPECT_EQ(test::ReadFile(tree.Path("B/photo.jpg")), "photo");
   EXPECT_EQ(test::ReadFile(tree.Path("A/sub/notes.txt")), "notes");

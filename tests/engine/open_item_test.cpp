@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #endif
 
+#include "actions/list_rows.h"
 #include "actions/open_location.h"
 #include "core/file_record.h"
 #include "core/paths.h"
@@ -49,6 +50,31 @@ TEST(OpenRowItem, OpensTheRowsFileOrFolderAndSaysWhenNothingCould) {
     });
     EXPECT_EQ(opened, c.opened) << c.row;
     EXPECT_EQ(message, c.message) << c.row;
+  }
+}
+
+// POSIX hands every name to the desktop as it is: names Windows' shell would
+// rewrite are ordinary here (Windows: WindowsOpen.ANameTheShellWouldRewriteIsNamedNeverOpened).
+TEST(OpenRowItem, NamesWindowsWouldRewriteOpenAsTheyAre) {
+  ORVANTA_SKIP_UNLESS_POSIX("names Win32 trims or takes for devices are made by the Windows tests");
+  test::TempTree tree;
+  std::string deep;
+  while (tree.Root().size() + deep.size() < 270) deep += "long-folder-name/";
+  FileRegistry records;
+  ResultList files = MakeFileCloneList();
+  for (const char* name : {"x/trail.", "x/trail ", "x/CON", "x/nul.txt"}) {
+    files.AddRow().data = &records.Add(tree.File(name, "same"), 4);
+  }
+  files.AddRow().data = &records.Add(tree.File(deep + "far.txt", "same"), 4);
+  for (int row = 0; row < static_cast<int>(files.Rows().size()); ++row) {
+    const std::string path = RowPath(files.Rows()[static_cast<std::size_t>(row)]);
+    std::vector<std::string> opened;
+    const auto message = OpenRowItem(files, row, [&](const std::string& item, std::string&) {
+      opened.push_back(item);
+      return true;
+    });
+    EXPECT_EQ(opened, std::vector<std::string>{path});
+    EXPECT_EQ(message, std::nullopt) << path;
   }
 }
 

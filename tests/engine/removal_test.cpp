@@ -573,6 +573,40 @@ TEST(RemovalText, OutcomeAndQuestionTellTheTruth) {
             (std::vector<std::string>{"message:No files selected.", "message:No directories selected."}));
 }
 
+// A dry run asks the trash's own checks: each item it promises would move,
+// and each it refuses stays in the real run with the same reason; it moves
+// nothing. (The Recycle Bin's name rules: WindowsTrash.NamesWin32WouldRewriteNeverReachTheShell.)
+TEST_F(RemovalTest, TheDryRunChecksEachItemAsTheMoveDoesAndMovesNothing) {
+  const std::string plain = tree.File("x/plain.txt", "plain");
+  const std::string replaced = tree.File("x/replaced.txt", "original");
+  platform::FileAttributes scanned;
+  ASSERT_TRUE(platform::QueryAttributes(replaced, scanned));
+  if (!scanned.id.Known()) GTEST_SKIP() << "this file system gives no file identity";
+  fs::rename(replaced, tree.Path("x/kept-aside.txt"));  // keeps its identity taken
+  fs::rename(tree.File("x/imposter.txt", "imposter"), replaced);
+  std::vector<platform::TrashItem> items = {{plain, {}}, {replaced, scanned.id}, {tree.Path("x/gone.txt"), {}}};
+  std::vector<std::size_t> asked;
+  platform::TrashHooks hooks;
+  hooks.beforeMove = [&asked](std::size_t i) {
+    asked.push_back(i);
+    return std::string();
+  };
+  const auto checked = platform::CheckTrash(items, hooks);
+  ASSERT_EQ(checked.size(), items.size());
+  EXPECT_EQ(asked, std::vector<std::size_t>{0}) << "only an item that passed the trash's checks is compared";
+  EXPECT_TRUE(checked[0].moved) << checked[0].reason;
+  EXPECT_EQ(test::ReadFile(plain), "plain") << "a dry run moves nothing";
+  const auto moved = trash.Mover()(items, {});
+  ASSERT_EQ(moved.size(), items.size());
+  EXPECT_TRUE(moved[0].moved) << moved[0].reason;
+  for (std::size_t i = 1; i < items.size(); ++i) {
+    EXPECT_FALSE(checked[i].moved) << items[i].path;
+    EXPECT_FALSE(checked[i].reason.empty()) << items[i].path;
+    EXPECT_EQ(checked[i].reason, moved[i].reason) << items[i].path;
+  }
+  EXPECT_EQ(test::ReadFile(replaced), "imposter");
+}
+
 #ifndef _WIN32
 // Links, folder rights and the freedesktop.org trash itself: POSIX only (the
 // Recycle Bin's checks have their own tests).

@@ -11,10 +11,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "actions/list_rows.h"
+#include "actions/open_location.h"
 #include "cli/cli.h"
 #include "collect/masks.h"
 #include "core/file_record.h"
 #include "core/paths.h"
+#include "core/result_list.h"
 #include "folderclones/folder_grouping.h"
 #include "folderclones/folder_signatures.h"
 #include "platform/platform.h"
@@ -23,6 +26,12 @@
 
 namespace orvanta {
 namespace {
+
+// The digest as hex, or a text no digest has when Finish fails.
+std::string FinishedHex(platform::Sha1& sha1) {
+  std::array<unsigned char, Sha1Digest::kSize> digest;
+  return sha1.Finish(digest) ? Sha1Digest(digest).Hex() : std::string("SHA-1 failed");
+}
 
 namespace win = platform::windows;
 
@@ -187,7 +196,7 @@ TEST(WindowsPaths, LongPathSizedAndHashedThroughExtendedPrefix) {
   char buffer[16];
   platform::Sha1 sha1;
   sha1.Update(buffer, static_cast<std::size_t>(file.Read(buffer, sizeof buffer, error)));
-  EXPECT_EQ(Sha1Digest(sha1.Finish()).Hex(), "a9993e364706816aba3e25717850c26c9cd0d89d");
+  EXPECT_EQ(FinishedHex(sha1), "a9993e364706816aba3e25717850c26c9cd0d89d");
   // The whole scan reaches, sizes and hashes them.
   const std::string out = RunCliText({"-q", "--min-size-mb", "0", tree.Root()});
   EXPECT_NE(out.find(a + "\n" + b + "\n"), std::string::npos) << out;
@@ -259,6 +268,56 @@ TEST(WindowsPaths, ZeroSerialOrIndexIsNoIdentity) {
       EXPECT_EQ(id, (platform::FileId{c.serial, c.low, c.high}));
     }
   }
+}
+
+// A cloned disk has its original's serial and file ids: the volume's GUID
+// path keeps the two apart, and where no GUID is given the serial alone counts.
+TEST(WindowsIdentity, VolumesWithEqualSerialsStayApartByTheirGuidPaths) {
+  const std::wstring p = L"\\\\?\\Volume{00000000-0000-0000-0000-000000000050}";
+  const std::wstring q = L"\\\\?\\Volume{00000000-0000-0000-0000-000000000051}";
+  EXPECT_NE(win::VolumeDevice(0x1234ABCD, p), win::VolumeDevice(0x1234ABCD, q));
+  EXPECT_EQ(win::VolumeDevice(0x1234ABCD, p), win::VolumeDevice(0x1234ABCD, p));
+  EXPECT_NE(win::VolumeDevice(0x1234ABCD, p), win::VolumeDevice(0x1234ABCE, p));
+  EXPECT_EQ(win::VolumeDevice(0x1234ABCD, L""), 0x1234ABCDu);
+  // Every way of asking gives one file the same identity: the listing, the path, the open file.
+  WinTree tree;
+  const std::string file = tree.File("d\\f.txt", "abc");
+  platform::FileAttributes byPath, byListing, byOpenFile;
+  ASSERT_TRUE(platform::QueryAttributes(file, byPath));
+  if (!byPath.id.Known()) GTEST_SKIP() << "this file system gives no file identity";
+  platform::FolderReader reader(tree.Root() + "\\d");
+  std::string_view name;
+  platform::EntryKind kind;
+  ASSERT_TRUE(reader.Next(name, kind));
+  ASSERT_TRUE(reader.QueryAttributes(name, byListing));
+  platform::InputFile input;
+  std::string error;
+  ASSERT_EQ(input.Open(file, error), platform::InputFile::OpenResult::Opened) << error;
+  ASSERT_TRUE(input.QueryAttributes(byOpenFile));
+  EXPECT_EQ(byListing.id, byPath.id);
+  EXPECT_EQ(byOpenFile.id, byPath.id);
+}
+
+// NTFS updates the listing only for the name a file was written through: a
+// file with several hard links takes its size and write time from the file.
+TEST(WindowsScan, AHardLinkedFileIsSizedByItsHandle) {
+  WinTree tree;
+  const std::string a = tree.File("a\\f.txt", "short");
+  const std::string b = tree.Dir("b") + "\\f.txt";
+  if (CreateHardLinkW(win::SystemPath(b).c_str(), win::SystemPath(a).c_str(), nullptr) == 0) {
+    GTEST_SKIP() << "no hard links here";
+  }
+  tree.File("a\\f.txt", "much longer now");
+  platform::FileAttributes byPath;
+  ASSERT_TRUE(platform::QueryAttributes(b, byPath));
+  platform::FolderReader reader(tree.Root() + "\\b");
+  std::string_view name;
+  platform::EntryKind kind;
+  ASSERT_TRUE(reader.Next(name, kind));
+  platform::FileAttributes listed;
+  ASSERT_TRUE(reader.QueryAttributes(name, listed));
+  EXPECT_EQ(listed.size, 15);
+  EXPECT_EQ(listed.modified, byPath.modified);
 }
 
 TEST(WindowsScan, NamesWin32WouldRewriteAreScannedAsOnDisk) {
@@ -336,7 +395,7 @@ TEST(WindowsSha1, ReusedObjectGivesEachDigest) {
     for (const auto& c : cases) {
       sha1.Reset();
       sha1.Update(c.text.data(), c.text.size());
-      EXPECT_EQ(Sha1Digest(sha1.Finish()).Hex(), c.hex);
+      EXPECT_EQ(FinishedHex(sha1), c.hex);
     }
   }
 }
@@ -492,6 +551,8 @@ TEST(WindowsTrash, NamesWin32WouldRewriteNeverReachTheShell) {
   for (const auto& r : refused) items.push_back({r.path, {}});
   items.push_back({"\\\\?\\" + c, {}});
   items.push_back({b, {}});
+  // The dry run's checks: the same refusals, and nothing removed.
+  const auto checked = platform::CheckTrash(items);
   std::vector<std::wstring> blocks;
   const auto outcomes = win::RecycleItems(items, {}, nullptr, [&](SHFILEOPSTRUCTW& request) {
     std::size_t length = 0;
@@ -503,6 +564,11 @@ TEST(WindowsTrash, NamesWin32WouldRewriteNeverReachTheShell) {
   ASSERT_EQ(blocks.size(), 1u);
   EXPECT_EQ(blocks[0], win::RecyclePathBlock({a, c, b}));
   ASSERT_EQ(outcomes.size(), items.size());
+  ASSERT_EQ(checked.size(), items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    EXPECT_EQ(checked[i].moved, outcomes[i].moved) << items[i].path;
+    EXPECT_EQ(checked[i].reason, outcomes[i].reason) << items[i].path;
+  }
   EXPECT_TRUE(outcomes.front().moved);
   EXPECT_TRUE(outcomes[items.size() - 2].moved);
   EXPECT_TRUE(outcomes.back().moved);
@@ -513,6 +579,116 @@ TEST(WindowsTrash, NamesWin32WouldRewriteNeverReachTheShell) {
     EXPECT_TRUE(platform::QueryAttributes(refused[i].path, attributes)) << refused[i].path;
   }
   // The file the plain path "x\trail." would have named is untouched.
+  platform::FileAttributes attributes;
+  ASSERT_TRUE(platform::QueryAttributes(other, attributes));
+  EXPECT_EQ(attributes.size, 12);
+}
+
+// Items on a volume without a Recycle Bin (a share, a network or removable
+// drive without one) would be deleted for good by the shell: they stay with
+// the volume's reason and never reach it, in the dry run's checks as in the
+// move; only an item that reached the shell and is gone counts as moved.
+TEST(WindowsTrash, ItemsOnAVolumeWithoutARecycleBinNeverReachTheShell) {
+  WinTree tree;
+  const std::string kept = tree.File("bin\\a.txt", "one"), away = tree.File("bin\\b.txt", "two");
+  const std::string nuked = tree.File("nobin\\c.txt", "three"), folder = tree.Dir("nobin\\sub");
+  const std::vector<platform::TrashItem> items = {{kept, {}}, {nuked, {}}, {folder, {}}, {away, {}}};
+  const std::string noBin = "a network drive has no Recycle Bin";
+  std::vector<std::string> asked;
+  const win::RecycleBinQuery volumes = [&](const std::string& path) {
+    asked.push_back(path);
+    return path.find("\\nobin\\") != std::string::npos ? noBin : std::string();
+  };
+  for (const bool dryRun : {true, false}) {
+    SCOPED_TRACE(dryRun ? "dry run" : "move");
+    asked.clear();
+    std::vector<std::wstring> given;
+    const auto outcomes = win::RecycleItems(
+        items, {}, nullptr,
+        dryRun ? std::function<int(SHFILEOPSTRUCTW&)>()
+               : [&](SHFILEOPSTRUCTW& request) {
+                   for (const wchar_t* p = request.pFrom; *p != L'\0'; p += wcslen(p) + 1) given.emplace_back(p);
+                   // The shell takes away only b.txt and leaves a.txt, as when one item fails.
+                   DeleteFileW(win::SystemPath(away).c_str());
+                   return 0;
+                 },
+        volumes);
+    EXPECT_EQ(asked, (std::vector<std::string>{kept, nuked, folder, away})) << "every item's volume is asked";
+    ASSERT_EQ(outcomes.size(), items.size());
+    EXPECT_FALSE(outcomes[1].moved);
+    EXPECT_EQ(outcomes[1].reason, noBin);
+    EXPECT_FALSE(outcomes[2].moved);
+    EXPECT_EQ(outcomes[2].reason, noBin);
+    EXPECT_TRUE(platform::FileExists(nuked));
+    EXPECT_TRUE(platform::FolderExists(folder));
+    if (dryRun) {
+      EXPECT_TRUE(outcomes[0].moved);
+      EXPECT_TRUE(outcomes[3].moved);
+      EXPECT_TRUE(platform::FileExists(away)) << "a dry run removes nothing";
+    } else {
+      EXPECT_EQ(given, (std::vector<std::wstring>{win::Wide(kept), win::Wide(away)}));
+      EXPECT_FALSE(outcomes[0].moved);
+      EXPECT_EQ(outcomes[0].reason, "the shell left it in place");
+      EXPECT_TRUE(outcomes[3].moved);
+    }
+  }
+}
+
+TEST(WindowsTrash, AShareHasNoRecycleBinAndAFixedDriveHasOne) {
+  EXPECT_EQ(win::NoRecycleBinReason("\\\\server\\share\\photo.jpg"), "a network share has no Recycle Bin");
+  WinTree tree;
+  const std::string file = tree.File("a.txt", "one");
+  const std::string root = tree.Root().substr(0, 3);
+  if (GetDriveTypeW(win::Wide(root).c_str()) != DRIVE_FIXED)
+    GTEST_SKIP() << "the temporary folder is on no fixed drive";
+  EXPECT_EQ(win::NoRecycleBinReason(file), "");
+}
+
+// The shell takes no "\\?\" path: a row whose name Win32 would trim or take
+// for a device, or whose path is too long, is named in a message and never
+// handed over, where it would open another item ("x\trail" for "x\trail.").
+TEST(WindowsOpen, ANameTheShellWouldRewriteIsNamedNeverOpened) {
+  WinTree tree;
+  std::string deep;
+  while (tree.Root().size() + deep.size() < MAX_PATH) deep += "long-folder-name-" + std::to_string(deep.size()) + "\\";
+  const std::string other = tree.File("x\\trail", "another file");
+  FileRegistry records;
+  ResultList files = MakeFileCloneList();
+  for (const std::string& name : {std::string("x\\trail."), std::string("x\\trail "), std::string("x\\CON"),
+                                  std::string("x\\nul.txt"), std::string("CON\\in.txt"), deep + "far.txt"}) {
+    files.AddRow().data = &records.Add(tree.File(name, "same"), 4);
+  }
+  files.AddRow().data = &records.Add(tree.File("x\\plain.txt", "same"), 4);
+  ResultList folders = MakeFolderCloneList();
+  folders.AddRow().data = &records.Add(tree.Dir("dir."), 0);
+  folders.AddRow().data = &records.Add(tree.Root().substr(0, 3), 0);  // a drive root opens
+  const struct {
+    const ResultList& list;
+    int row;
+    bool opens;
+  } cases[] = {{files, 0, false}, {files, 1, false}, {files, 2, false},   {files, 3, false}, {files, 4, false},
+               {files, 5, false}, {files, 6, true},  {folders, 0, false}, {folders, 1, true}};
+  for (const auto& c : cases) {
+    const std::string path = RowPath(c.list.Rows()[static_cast<std::size_t>(c.row)]);
+    std::vector<std::string> opened;
+    const auto message = OpenRowItem(c.list, c.row, [&](const std::string& item, std::string&) {
+      opened.push_back(item);
+      return true;
+    });
+    if (c.opens) {
+      EXPECT_EQ(opened, std::vector<std::string>{path});
+      EXPECT_EQ(message, std::nullopt) << path;
+    } else {
+      EXPECT_TRUE(opened.empty()) << path;
+      EXPECT_EQ(message,
+                "Windows cannot open this item by its name (a name ending in a dot or blank, a device name "
+                "such as CON, or a path too long): " +
+                    path);
+      std::string error;
+      EXPECT_FALSE(platform::OpenWithDefaultProgram(path, error)) << path;
+      EXPECT_FALSE(error.empty()) << path;
+    }
+  }
   platform::FileAttributes attributes;
   ASSERT_TRUE(platform::QueryAttributes(other, attributes));
   EXPECT_EQ(attributes.size, 12);

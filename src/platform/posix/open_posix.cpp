@@ -74,4 +74,6 @@ bool OpenWithDefaultProgram(const std::string& path, std::string& error) {
   return true;
 }
 
+bool ShellTakesPath(const std::string&) { return true; }
+
 }  // namespace orvanta::platform

@@ -10,6 +10,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -432,8 +433,15 @@ void InputFile::Close() {
   fd_ = -1;
 }
 
+namespace {
+std::atomic<bool> gSha1Fails{false};
+}  // namespace
+
+void Sha1::FailForTesting(bool fail) { gSha1Fails = fail; }
+
 struct Sha1::State {
   EVP_MD_CTX* context = EVP_MD_CTX_new();
+  bool failed = false;  // a step failed since the last digest
 
   State() {
     if (context == nullptr) throw std::bad_alloc();
@@ -453,17 +461,20 @@ void Sha1::Reset() {
   if (kSha1 == nullptr || EVP_DigestInit_ex2(state_->context, kSha1, nullptr) != 1) {
     throw std::runtime_error("SHA-1 is not available");
   }
+  state_->failed = false;
 }
 
-void Sha1::Update(const void* data, std::size_t length) { EVP_DigestUpdate(state_->context, data, length); }
+void Sha1::Update(const void* data, std::size_t length) {
+  if (EVP_DigestUpdate(state_->context, data, length) != 1) state_->failed = true;
+}
 
-std::array<unsigned char, 20> Sha1::Finish() {
-  unsigned char digest[EVP_MAX_MD_SIZE];
+bool Sha1::Finish(std::array<unsigned char, 20>& digest) {
+  unsigned char bytes[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  EVP_DigestFinal_ex(state_->context, digest, &length);
-  std::array<unsigned char, 20> result{};
-  std::memcpy(result.data(), digest, std::min<std::size_t>(length, result.size()));
-  return result;
+  const bool ok = EVP_DigestFinal_ex(state_->context, bytes, &length) == 1 && !state_->failed &&
+                  length == digest.size() && !gSha1Fails.load();
+  if (ok) std::memcpy(digest.data(), bytes, digest.size());
+  return ok;
 }
 
 }  // namespace orvanta::platform

@@ -373,6 +373,9 @@ std::string DropComponents(std::string path, int levels) {
 
 class TrashRun {
  public:
+  // Checks only: an item that passes every check is reported as moved, and stays.
+  explicit TrashRun(bool checkOnly) : checkOnly_(checkOnly) {}
+
   TrashOutcome Move(const TrashItem& item, const std::function<std::string()>& beforeMove) {
     const std::string& path = item.path;
     const auto slash = path.rfind('/');
@@ -404,6 +407,7 @@ class TrashRun {
     if (!trash.error.empty()) return Stayed(trash.error);
     // Last before the move: a mount inside the item would go along with it.
     if (std::string reason = MountReason(parent.Get(), name); !reason.empty()) return Stayed(std::move(reason));
+    if (checkOnly_) return {true, {}, trash.folder, &trash != &home_};
     const std::string recorded = trash.top.empty()  ? path
                                  : trash.top == "/" ? path.substr(1)
                                                     : path.substr(trash.top.size() + 1);
@@ -492,6 +496,7 @@ class TrashRun {
     return trash;
   }
 
+  bool checkOnly_;
   bool homeTried_ = false;
   bool haveHome_ = false;
   Trash home_;
@@ -501,6 +506,21 @@ class TrashRun {
   // folder and the name), for the rest of this request.
   std::unordered_map<std::string, std::uint64_t> nextSuffix_;
 };
+
+std::vector<TrashOutcome> RunTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks, bool checkOnly) {
+  TrashRun run(checkOnly);
+  std::vector<TrashOutcome> outcomes;
+  outcomes.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    std::function<std::string()> before;
+    if (hooks.beforeMove) before = [&hooks, i] { return hooks.beforeMove(i); };
+    outcomes.push_back(run.Move(items[i], before));
+    if (hooks.afterMove) hooks.afterMove(i, outcomes.back());
+  }
+  return outcomes;
+}
+
+}
 
 }  // namespace
 
@@ -520,16 +540,11 @@ bool MakeFolders(const std::string& path) {
 }
 
 std::vector<TrashOutcome> MoveToTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks) {
-  TrashRun run;
-  std::vector<TrashOutcome> outcomes;
-  outcomes.reserve(items.size());
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    std::function<std::string()> before;
-    if (hooks.beforeMove) before = [&hooks, i] { return hooks.beforeMove(i); };
-    outcomes.push_back(run.Move(items[i], before));
-    if (hooks.afterMove) hooks.afterMove(i, outcomes.back());
-  }
-  return outcomes;
+  return RunTrash(items, hooks, false);
+}
+
+std::vector<TrashOutcome> CheckTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks) {
+  return RunTrash(items, hooks, true);
 }
 
 bool IsTrashFolder(const std::function<std::string()>& parentPath, std::string_view name) {

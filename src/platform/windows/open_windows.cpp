@@ -8,8 +8,16 @@
 
 namespace orvanta::platform {
 
+bool ShellTakesPath(const std::string& path) {
+  return windows::ShellRefusal(windows::WithoutLongPrefix(windows::FullPath(path)), true) == nullptr;
+}
+
 bool OpenWithDefaultProgram(const std::string& path, std::string& error) {
-  const std::wstring widePath = windows::Wide(path);
+  if (!ShellTakesPath(path)) {
+    error = "the shell would take this name for another item or a device";
+    return false;
+  }
+  const std::wstring widePath = windows::Wide(windows::WithoutLongPrefix(windows::FullPath(path)));
   // Values above 32 mean the shell started a program for the item.
   const auto result =
       reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", widePath.c_str(), nullptr, nullptr, SW_SHOWNORMAL));

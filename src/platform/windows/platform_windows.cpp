@@ -5,6 +5,7 @@
 #include <io.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,30 +33,50 @@ HANDLE OpenItem(const std::string& path) {
 }
 
 // The identity of an open item: 128-bit FILE_ID_INFO where the volume has it
-// (ReFS ids do not fit 64 bits), else the volume serial and 64-bit index.
+// (ReFS ids do not fit 64 bits), else the volume serial and 64-bit index; the
+// device mixes in the volume's GUID path, so two volumes with equal serials
+// and ids stay two. Always asked of the item's own handle: every way of
+// asking (listing, path, open file) then agrees, even where the system gives
+// the GUID path for some names only (Wine, for a file named CON).
 FileId ReadId(HANDLE handle) {
+  FileId id;
+  std::uint64_t serial = 0;
   FILE_ID_INFO info;
+  BY_HANDLE_FILE_INFORMATION basic;
   if (GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info) != 0) {
     std::uint64_t low = 0, high = 0;
     std::memcpy(&low, info.FileId.Identifier, sizeof low);
     std::memcpy(&high, info.FileId.Identifier + sizeof low, sizeof high);
-    return windows::IdentityOf(info.VolumeSerialNumber, low, high);
+    serial = info.VolumeSerialNumber;
+    id = windows::IdentityOf(serial, low, high);
+  } else if (GetFileInformationByHandle(handle, &basic) != 0) {
+    serial = basic.dwVolumeSerialNumber;
+    id = windows::IdentityOf(serial, static_cast<std::uint64_t>(basic.nFileIndexHigh) << 32 | basic.nFileIndexLow, 0);
   }
-  BY_HANDLE_FILE_INFORMATION basic;
-  if (GetFileInformationByHandle(handle, &basic) == 0) return {};
-  return windows::IdentityOf(basic.dwVolumeSerialNumber,
-                             static_cast<std::uint64_t>(basic.nFileIndexHigh) << 32 | basic.nFileIndexLow, 0);
+  if (id.Known()) id.device = windows::VolumeDevice(serial, windows::VolumeGuidPath(handle));
+  return id;
 }
 
 // The identity and the change time, which the listing does not hold; both
-// unknown (zero) when the item cannot be opened.
-FileId QueryId(const std::string& path, std::int64_t* changed = nullptr) {
+// unknown (zero) when the item cannot be opened. With `listed`, the
+// listing's write time and size are replaced by the open item's: NTFS updates
+// a folder's entry only for the name a file was written through, so a file
+// with several hard links may be listed with an old size and time. The size
+// replaces the listing's only for such a file; its link count comes with it.
+FileId QueryId(const std::string& path, std::int64_t* changed = nullptr, FileAttributes* listed = nullptr) {
   const HANDLE handle = OpenItem(path);
   if (handle == INVALID_HANDLE_VALUE) return {};
   const FileId id = ReadId(handle);
   FILE_BASIC_INFO basic;
   if (changed != nullptr && GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0) {
     *changed = basic.ChangeTime.QuadPart;
+    if (listed != nullptr) listed->modified = basic.LastWriteTime.QuadPart;
+  }
+  FILE_STANDARD_INFO standard;
+  if (listed != nullptr && listed->kind == EntryKind::File &&
+      GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) != 0 &&
+      standard.NumberOfLinks > 1) {
+    listed->size = standard.EndOfFile.QuadPart;
   }
   CloseHandle(handle);
   return id;
@@ -77,7 +98,8 @@ struct FolderReader::State {
   WIN32_FIND_DATAW data{};
   bool pending = false;  // `data` holds an entry not yet given out
   bool failed = false;
-  std::string name;  // the entry last given out, in UTF-8
+  bool empty = false;  // a folder without even "." and "..": a drive's empty root
+  std::string name;    // the entry last given out, in UTF-8
   EntryKind kind = EntryKind::Unknown;
   std::int64_t size = 0;
   std::int64_t modified = 0;
@@ -91,6 +113,9 @@ FolderReader::FolderReader(const std::string& folder) : state_(std::make_unique<
   state_->find = FindFirstFileExW(SystemPath(pattern).c_str(), FindExInfoBasic, &state_->data, FindExSearchNameMatch,
                                   nullptr, FIND_FIRST_EX_LARGE_FETCH);
   state_->pending = state_->find != INVALID_HANDLE_VALUE;
+  // A root lists no "." or "..", so an empty one has no entry at all, which
+  // the listing reports as "file not found": an empty folder, not an unreadable one.
+  state_->empty = !state_->pending && GetLastError() == ERROR_FILE_NOT_FOUND && FolderExists(folder);
 }
 
 FolderReader::FolderReader() : state_(std::make_unique<State>()) {}
@@ -103,7 +128,7 @@ std::unique_ptr<FolderReader> FolderReader::OpenSubfolder(std::string_view name)
   return std::make_unique<FolderReader>(JoinedPath(state_->folder, std::string(name)));
 }
 
-bool FolderReader::IsOpen() const { return state_->find != INVALID_HANDLE_VALUE; }
+bool FolderReader::IsOpen() const { return state_->find != INVALID_HANDLE_VALUE || state_->empty; }
 
 bool FolderReader::Failed() const { return state_->failed; }
 
@@ -140,12 +165,12 @@ bool FolderReader::QueryAttributes(std::string_view name, FileAttributes& attrib
   attributes.size = state_->size;
   attributes.modified = state_->modified;
   attributes.changed = 0;
-  attributes.id = QueryId(path, &attributes.changed);
+  attributes.id = QueryId(path, &attributes.changed, &attributes);
   return true;
 }
 
 bool FolderReader::QueryFolderAttributes(FileAttributes& attributes) const {
-  if (state_->find == INVALID_HANDLE_VALUE) return false;
+  if (!IsOpen()) return false;
   attributes.kind = EntryKind::Folder;
   attributes.id = QueryId(state_->folder);
   return true;
@@ -490,11 +515,16 @@ BCRYPT_ALG_HANDLE Sha1Provider() {
   return provider;
 }
 
+std::atomic<bool> gSha1Fails{false};
+
 }  // namespace
+
+void Sha1::FailForTesting(bool fail) { gSha1Fails = fail; }
 
 struct Sha1::State {
   BCRYPT_HASH_HANDLE hash = nullptr;
-  bool dirty = false;  // data hashed since the last digest
+  bool dirty = false;   // data hashed since the last digest
+  bool failed = false;  // a CNG call failed since the last digest
 
   State() { Create(); }
   ~State() {
@@ -510,6 +540,7 @@ struct Sha1::State {
       throw std::runtime_error("SHA-1 is not available");
     }
     dirty = false;
+    failed = false;
   }
 };
 
@@ -518,7 +549,8 @@ Sha1::Sha1() : state_(std::make_unique<State>()) {}
 Sha1::~Sha1() = default;
 
 void Sha1::Reset() {
-  if (!state_->dirty) return;
+  // A failed object is made anew: CNG leaves its state unknown.
+  if (!state_->dirty && !state_->failed) return;
   BCryptDestroyHash(state_->hash);
   state_->hash = nullptr;
   state_->Create();
@@ -527,19 +559,23 @@ void Sha1::Reset() {
 void Sha1::Update(const void* data, std::size_t length) {
   state_->dirty = true;
   auto* bytes = static_cast<unsigned char*>(const_cast<void*>(data));
-  while (length > 0) {
+  while (length > 0 && !state_->failed) {
     const ULONG chunk = static_cast<ULONG>(std::min<std::size_t>(length, 1u << 30));
-    BCryptHashData(state_->hash, bytes, chunk, 0);
+    if (!BCRYPT_SUCCESS(BCryptHashData(state_->hash, bytes, chunk, 0))) state_->failed = true;
     bytes += chunk;
     length -= chunk;
   }
 }
 
-std::array<unsigned char, 20> Sha1::Finish() {
-  std::array<unsigned char, 20> digest{};
-  BCryptFinishHash(state_->hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
+bool Sha1::Finish(std::array<unsigned char, 20>& digest) {
+  std::array<unsigned char, 20> bytes{};
+  const bool finished =
+      BCRYPT_SUCCESS(BCryptFinishHash(state_->hash, bytes.data(), static_cast<ULONG>(bytes.size()), 0));
+  const bool ok = finished && !state_->failed && !gSha1Fails.load();
   state_->dirty = false;
-  return digest;
+  state_->failed = state_->failed || !finished;
+  if (ok) digest = bytes;
+  return ok;
 }
 
 }  // namespace orvanta::platform

@@ -183,6 +183,27 @@ FileId IdentityOf(std::uint64_t volumeSerial, std::uint64_t indexLow, std::uint6
   return {volumeSerial, indexLow, indexHigh};
 }
 
+std::uint64_t VolumeDevice(std::uint64_t volumeSerial, std::wstring_view volumeGuidPath) {
+  std::uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a
+  for (const wchar_t c : volumeGuidPath) hash = (hash ^ static_cast<std::uint64_t>(c)) * 0x100000001B3ull;
+  return volumeGuidPath.empty() ? volumeSerial : volumeSerial ^ hash;
+}
+
+std::wstring VolumeGuidPath(HANDLE handle) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD n = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), VOLUME_NAME_GUID);
+    if (n == 0) return {};
+    if (n < path.size()) {
+      // "\\?\Volume{...}" and the path on the volume: the volume's part only.
+      const std::size_t end = path.find(L'}');
+      return end == std::wstring::npos || end >= n ? std::wstring() : path.substr(0, end + 1);
+    }
+    path.resize(n + 1);
+  }
+  return {};
+}
+
 std::wstring RecyclePathBlock(const std::vector<std::string>& paths) {
   std::wstring block;
   for (const std::string& path : paths) {

@@ -2,6 +2,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <string_view>
 
 #include "platform/escaped_name.h"
@@ -29,21 +30,20 @@ bool DeviceName(std::wstring_view name) {
          digits.find(upper[3]) != std::wstring_view::npos;
 }
 
-// The form the shell takes: "\\?\C:\x" as "C:\x", "\\?\UNC\server\share" as
-// "\\server\share"; every other path as it is.
+}  // namespace
+
 std::string WithoutLongPrefix(const std::string& path) {
   if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
   if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
   return path;
 }
 
-// Why the shell cannot be given this fully qualified path; null when it can.
 // The shell takes no "\\?\" prefix, so the path goes through Win32's own
 // parsing, which drops a trailing dot or blank of a name and turns CON or
 // nul.txt into a device: the shell would act on another item than the one
 // checked, such as "x\trail" for "x\trail.". Each folder on the way and the
 // item itself must come back unchanged from that parsing.
-const char* ShellRefusal(const std::string& fullPath) {
+const char* ShellRefusal(const std::string& fullPath, bool rootAllowed) {
   const std::wstring path = Wide(fullPath);
   const std::size_t rootLength = Wide(std::string_view(fullPath).substr(0, DrivePartLength(fullPath))).size() + 1;
   if (path.size() >= MAX_PATH) return "the path is too long for the Recycle Bin";
@@ -67,8 +67,10 @@ const char* ShellRefusal(const std::string& fullPath) {
     start = end + 1;
   }
   // A drive or a share itself has no place in the Recycle Bin.
-  return named ? nullptr : "the Recycle Bin cannot take a drive or share";
+  return named || rootAllowed ? nullptr : "the Recycle Bin cannot take a drive or share";
 }
+
+namespace {
 
 // Why a folder must not go to the Recycle Bin because of what is mounted in
 // it: a junction or a volume mount point anywhere inside (one reparse tag for
@@ -110,11 +112,36 @@ std::string MountReason(const std::string& folder) {
 
 }  // namespace
 
+std::string NoRecycleBinReason(const std::string& fullPath) {
+  // A share has no Recycle Bin: the shell deletes its items for good.
+  if (fullPath.rfind("\\\\", 0) == 0) return "a network share has no Recycle Bin";
+  std::wstring root(MAX_PATH + 1, L'\0');
+  if (GetVolumePathNameW(Wide(fullPath).c_str(), root.data(), static_cast<DWORD>(root.size())) == 0) {
+    return "its drive could not be asked for a Recycle Bin (" + ErrorText(GetLastError()) + ")";
+  }
+  root.resize(std::wcslen(root.c_str()));
+  switch (GetDriveTypeW(root.c_str())) {
+    case DRIVE_FIXED: return {};
+    case DRIVE_REMOTE: return "a network drive has no Recycle Bin";
+    case DRIVE_REMOVABLE: {
+      // Some removable drives have one, many do not: the shell knows.
+      SHQUERYRBINFO info{};
+      info.cbSize = sizeof info;
+      if (SUCCEEDED(SHQueryRecycleBinW(root.c_str(), &info))) return {};
+      break;
+    }
+    default: break;
+  }
+  return "its drive has no Recycle Bin";
+}
+
 std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, const TrashHooks& hooks, HWND owner,
-                                       const std::function<int(SHFILEOPSTRUCTW&)>& shell) {
+                                       const std::function<int(SHFILEOPSTRUCTW&)>& shell,
+                                       const RecycleBinQuery& noBinReason) {
   std::vector<TrashOutcome> outcomes(items.size());
   // Only items that are still what the scan saw go to the shell: never a link
-  // put in a file's place, never another file under the same name.
+  // put in a file's place, never another file under the same name, never an
+  // item of a volume without a Recycle Bin, which the shell would delete.
   std::vector<std::string> checked;
   std::vector<std::size_t> checkedIndex;
   for (std::size_t i = 0; i < items.size(); ++i) {
@@ -128,6 +155,8 @@ std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, cons
       outcomes[i].reason = "it was replaced since the scan";
     } else if (const char* refusal = ShellRefusal(path)) {
       outcomes[i].reason = refusal;
+    } else if (std::string noBin = noBinReason(path); !noBin.empty()) {
+      outcomes[i].reason = std::move(noBin);
     } else if (std::string mounted = now.kind == EntryKind::Folder ? MountReason(path) : std::string();
                !mounted.empty()) {
       outcomes[i].reason = std::move(mounted);
@@ -142,6 +171,11 @@ std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, cons
     for (std::size_t i = 0; hooks.afterMove && i < outcomes.size(); ++i) hooks.afterMove(i, outcomes[i]);
     return outcomes;
   };
+  // Checks only: every item that passed them would move.
+  if (!shell) {
+    for (const std::size_t i : checkedIndex) outcomes[i].moved = true;
+    return told();
+  }
   if (checked.empty()) return told();
   // One request over the whole block: one confirmation, and Cancel stops the
   // rest. The shell's own confirmation, progress and error dialogs stay on (no
@@ -179,6 +213,10 @@ bool IsTrashFolder(const std::function<std::string()>& parent, std::string_view 
   std::string_view folder = parentPath;
   while (!folder.empty() && IsPathDelimiter(folder.back())) folder.remove_suffix(1);
   return !folder.empty() && DrivePartLength(folder) == folder.size();
+}
+
+std::vector<TrashOutcome> CheckTrash(const std::vector<TrashItem>& items, const TrashHooks& hooks) {
+  return windows::RecycleItems(items, hooks, nullptr, {});
 }
 
 }  // namespace orvanta::platform

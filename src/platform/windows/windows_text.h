@@ -41,14 +41,40 @@ EntryKind KindOf(DWORD attributes, DWORD reparseTag);
 // The identity from a volume serial and file index; unknown (all zero) when
 // either is zero, as some file systems report for every file.
 FileId IdentityOf(std::uint64_t volumeSerial, std::uint64_t indexLow, std::uint64_t indexHigh);
+// The device of an identity: the volume serial, mixed with the volume's GUID
+// path ("\\?\Volume{...}") where the system gives one. A cloned disk, a
+// restored image or a VHD copy has the serial and file ids of its original:
+// only the GUID tells the two volumes apart.
+std::uint64_t VolumeDevice(std::uint64_t volumeSerial, std::wstring_view volumeGuidPath);
+// The GUID path of the volume an open item lies on; empty where the system gives none.
+std::wstring VolumeGuidPath(HANDLE handle);
+
+// The form the shell takes: "\\?\C:\x" as "C:\x", "\\?\UNC\server\share" as
+// "\\server\share"; every other path as it is.
+std::string WithoutLongPrefix(const std::string& path);
+// Why the shell (SHFileOperationW, ShellExecuteW) cannot be handed this fully
+// qualified path as the name of the item; null when it can. Refused: a path
+// of MAX_PATH characters or more, a device path, wildcards, any name on the
+// way that Win32 would rewrite (a trailing dot or blank) or take for a device
+// (CON, nul.txt, COM1), and, unless `rootAllowed`, a drive or share itself.
+const char* ShellRefusal(const std::string& fullPath, bool rootAllowed = false);
 
 // The path block of a shell request: each path and a NUL, then one more NUL.
 std::wstring RecyclePathBlock(const std::vector<std::string>& paths);
 // The shell request that moves the block's items to the Recycle Bin.
 SHFILEOPSTRUCTW RecycleRequest(HWND owner, const wchar_t* pathBlock);
-// Checks each item against what the scan saw, then hands every item that
-// passed to `shell` in one request (SHFileOperationW outside the tests).
+// Why the volume of a fully qualified path (without "\\?\") has no Recycle
+// Bin; empty when it has one. A share, a network drive, a CD or an unknown
+// drive has none; a removable drive when SHQueryRecycleBinW finds none there.
+std::string NoRecycleBinReason(const std::string& fullPath);
+using RecycleBinQuery = std::function<std::string(const std::string& fullPath)>;
+// Checks each item against what the scan saw, the shell's name rules and its
+// volume's Recycle Bin (`noBinReason`), then hands every item that passed to
+// `shell` in one request (SHFileOperationW outside the tests); after the call
+// an item counts as moved when its path is gone. Without a `shell` only the
+// checks run, and each item that passed them is reported as moving (a dry run).
 std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, const TrashHooks& hooks, HWND owner,
-                                       const std::function<int(SHFILEOPSTRUCTW&)>& shell);
+                                       const std::function<int(SHFILEOPSTRUCTW&)>& shell,
+                                       const RecycleBinQuery& noBinReason = NoRecycleBinReason);
 
 }  // namespace orvanta::platform::windows
