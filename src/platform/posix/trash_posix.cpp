@@ -520,8 +520,6 @@ std::vector<TrashOutcome> RunTrash(const std::vector<TrashItem>& items, const Tr
   return outcomes;
 }
 
-}
-
 }  // namespace
 
 std::string UserDataFolder() {
