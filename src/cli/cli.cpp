@@ -243,8 +243,9 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
   if (!plan.differing.empty()) err << MoveDifferingQuestion(plan) << (options.moveDifferent ? " y\n" : " n\n");
   // A dry run makes every check the move would make, and moves nothing; what
   // moves is recorded for --undo-last.
-  const TrashMover mover = options.dryRun ? TrashMover(platform::CheckTrash)
-                                          : RecordingRemoval(moveToTrash ? moveToTrash : TrashMover(platform::MoveToTrash));
+  const TrashMover mover = options.dryRun
+                               ? TrashMover(platform::CheckTrash)
+                               : RecordingRemoval(moveToTrash ? moveToTrash : TrashMover(platform::MoveToTrash));
   RemovalResult result;
   {
     InterruptStops interrupt(stop);

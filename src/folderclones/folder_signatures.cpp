@@ -58,7 +58,8 @@ class DirectoryCollector {
         while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
           // Left out, it is never signed: the folder holding it has contents
           // unknown and is no clone (AddSubfolder), as one that could not be read.
-          if (kind == EntryKind::Folder && !exclusions_.Excludes([&key] { return key; }, name)) pending.push_back(JoinPath(key, name));
+          if (kind == EntryKind::Folder && !exclusions_.Excludes([&key] { return key; }, name))
+            pending.push_back(JoinPath(key, name));
         }
       }
       // Listing order: the first subfolder is walked next.

@@ -395,7 +395,8 @@ class MainWindowTest : public QObject {
         {"File1",
          "File: Add Folder... | - | Export File Clones... | Export Folder Clones... | Export HTML... | - | Save "
          "results... | Open results... | - | Exit"},
-        {"Action1", "Action: Scan | Stop | - | Remove Checked | Replace checked with links to the kept copy | Undo removal | - | Clear cache"},
+        {"Action1",
+         "Action: Scan | Stop | - | Remove Checked | Replace checked with links to the kept copy | Undo removal | - | Clear cache"},
         {"Edit1",
          "Edit: Check all but one in group | Check All | Uncheck All | - | Keep copies in folder... | Keep newest | "
          "Keep oldest | Keep shortest path"},
@@ -1741,7 +1742,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(Checks(files), (std::vector<bool>{false, true, true}));
     dialogs.confirmations = {true};
     Button("btnDeleteSelected")->click();
-    QCOMPARE(dialogs.shown.last(), "message:" + QString::fromStdString(test::TrashText("Files were moved to the Recycle Bin.")));
+    QCOMPARE(dialogs.shown.last(),
+             "message:" + QString::fromStdString(test::TrashText("Files were moved to the Recycle Bin.")));
     QVERIFY(QFile::exists(QString::fromStdString(tree->Path("a/same.txt"))));
     QVERIFY(!QFile::exists(QString::fromStdString(tree->Path("b/same.txt"))));
     QVERIFY(QFile::exists(QString::fromStdString(tree->Path("b/cache/same.txt"))));

@@ -264,7 +264,6 @@ std::string RealPath(const std::string& path) {
 
 std::optional<std::uint32_t> CurrentUserId() { return static_cast<std::uint32_t>(::geteuid()); }
 
-
 std::string UserName(std::uint32_t owner) {
   if (owner == kNoOwner) return {};
   passwd entry{};
