@@ -80,7 +80,7 @@ std::uint64_t EntrySum(std::uint64_t key, const platform::FileId& id, std::int64
                                       digests.check[0],
                                       digests.check[1]};
   const std::string_view sha1 = digests.sha1.Bytes();
-  std::memcpy(&words[10], sha1.data(), sha1.size());
+  if (!sha1.empty()) std::memcpy(&words[10], sha1.data(), sha1.size());  // an empty digest has no bytes at all
   return XXH3_64bits_withSeed(words.data(), sizeof words, key);
 }
 
