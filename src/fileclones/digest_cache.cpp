@@ -197,7 +197,7 @@ class SqliteCache final : public DigestCache {
       // Another run may hold the write lock for a while: wait rather than fail.
       sqlite3_busy_timeout(db_, 10000);
       Execute(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
-      if (!Recognized()) Create();
+      if (!RecognizedInOneRead()) Create();
       key_ = Unsigned(MetaValue("key"));
     } catch (...) {
       sqlite3_close_v2(db_);
@@ -343,6 +343,20 @@ class SqliteCache final : public DigestCache {
     if (application == kApplicationId && format == kFormat) return true;
     if (application == 0 && format == 0 && QueryInteger(db_, "SELECT count(*) FROM sqlite_master") == 0) return false;
     throw Damaged("not an Orvanta digest cache");
+  }
+
+  // Recognized() in one read transaction, so its reads see one state of the
+  // file: a run creating the cache meanwhile must not look like a foreign file.
+  bool RecognizedInOneRead() {
+    Execute(db_, "BEGIN");
+    try {
+      const bool recognized = Recognized();
+      Execute(db_, "COMMIT");
+      return recognized;
+    } catch (...) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
   }
 
   // Makes the empty file a cache, unless another run did meanwhile.
