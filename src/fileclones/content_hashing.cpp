@@ -28,12 +28,22 @@ struct HashingState {
         control{stop, pump, options.reads, options.cache != nullptr ? options.cache->CheckKey() : ProcessCheckSeed()},
         stage(targets.size(), kNotReached),
         fromCache(options.cache != nullptr ? targets.size() : 0, 0),
+        headCandidates(every ? std::vector<std::uint32_t>() : HeadCandidates(targets)),
+        headDigests(headCandidates.size()),
+        headKnown(headCandidates.size(), 0),
         largeCandidates(LargeCandidates(targets)),
         fastDigests(largeCandidates.size()) {}
 
   std::size_t SlotOf(std::size_t position) const {
     return static_cast<std::size_t>(std::lower_bound(largeCandidates.begin(), largeCandidates.end(), position) -
                                     largeCandidates.begin());
+  }
+  void CompleteOne() { completedCount.fetch_add(1, std::memory_order_relaxed); }
+  // The head candidate slot of a target; headCandidates.size() for none.
+  std::size_t HeadSlotOf(std::size_t position) const {
+    const auto at = std::lower_bound(headCandidates.begin(), headCandidates.end(), position);
+    return at != headCandidates.end() && *at == position ? static_cast<std::size_t>(at - headCandidates.begin())
+                                                         : headCandidates.size();
   }
   bool FromCache(std::size_t position) const { return !fromCache.empty() && fromCache[position] != 0; }
 
@@ -43,12 +53,42 @@ struct HashingState {
   ReadControl control;
   std::vector<std::uint8_t> stage;             // per target
   std::vector<std::uint8_t> fromCache;         // per target with a cache: its digests came from there, unread
+  std::vector<std::uint32_t> headCandidates;   // positions, ascending; none when every file is to be hashed
+  std::vector<std::uint64_t> headDigests;      // per head candidate
+  std::vector<std::uint8_t> headKnown;         // per head candidate: its digest read or from the cache
   std::vector<std::uint32_t> largeCandidates;  // positions, ascending
   std::vector<FastDigest> fastDigests;         // per large candidate
   SecondPassPlan secondPass;
   std::atomic<int> nextIndex{-1};
   std::atomic<int> completedCount{0};
 };
+
+// Digests the head and tail of the head candidate in `slot`; one that cannot
+// be read is settled here.
+void HeadPass(HashingState& state, std::size_t slot, const std::function<void()>& complete) {
+  const std::size_t position = state.headCandidates[slot];
+  FileRecord& file = *state.hashTargets[position];
+  std::uint8_t& stage = state.stage[position];
+  if (stage != kNotReached || !file.contentHash.empty()) return;  // answered by the cache, or hashed before
+  const FirstRead read = DigestHeadAndTail(file, state.headDigests[slot], state.control);
+  if (read == FirstRead::Digested) {
+    stage = kHeadRead;
+    state.headKnown[slot] = 1;
+    return;
+  }
+  stage = read == FirstRead::Unreadable ? kUnreadable : read == FirstRead::Changed ? kChanged : kFinished;
+  complete();
+}
+
+// Settles the head candidates whose content no other target can have: they
+// keep no digest, as a large file whose fast digest no other shares.
+void SettleUniqueHeads(HashingState& state, const std::function<void()>& complete) {
+  for (const std::uint32_t slot :
+       UniqueHeads(state.hashTargets, state.stage, state.headCandidates, state.headDigests, state.headKnown)) {
+    state.stage[state.headCandidates[slot]] = kFinished;
+    complete();
+  }
+}
 
 void FirstPass(HashingState& state, std::size_t position, const std::function<void()>& complete) {
   FileRecord& file = *state.hashTargets[position];
@@ -59,6 +99,8 @@ void FirstPass(HashingState& state, std::size_t position, const std::function<vo
     return;
   }
   if (stage == kLarge) return;
+  if (stage != kNotReached && stage != kHeadRead) return;        // settled in the head pass
+  if (state.FromCache(position)) state.fromCache[position] = 0;  // only its head was there: read after all
   if (!file.contentHash.empty()) {
     stage = kHashedBefore;
     complete();
@@ -115,16 +157,18 @@ void PlanSecondPass(HashingState& state) {
   state.secondPass = PlanSecondPass(state.stage, state.largeCandidates, state.fastDigests, state.hashEvery);
 }
 
-enum class Pass { First, Second };
+enum class Pass { Head, First, Second };
 
 // Claims items of the pass until none is left, Stop comes or a sibling failed.
 void HashWorker(HashingState& state, const WorkerPool& pool, Pass pass, int count) {
   const UseWorkspace workspace;
-  const std::function<void()> complete = [&state] { state.completedCount.fetch_add(1, std::memory_order_relaxed); };
+  const std::function<void()> complete = [&state] { state.CompleteOne(); };
   while (!state.stopRequested.load(std::memory_order_relaxed) && !pool.Stopping()) {
     const int index = state.nextIndex.fetch_add(1, std::memory_order_relaxed) + 1;
     if (index >= count) break;
-    if (pass == Pass::First) {
+    if (pass == Pass::Head) {
+      HeadPass(state, static_cast<std::size_t>(index), complete);
+    } else if (pass == Pass::First) {
       FirstPass(state, static_cast<std::size_t>(index), complete);
     } else {
       SecondPass(state, static_cast<std::size_t>(index), complete);
@@ -167,8 +211,8 @@ void HashInParallel(ScanContext& scan, HashingState& state, const HashingOptions
   {
     // Torn down before `state`: however the polling ends, no worker outlives it.
     WorkerPool workers;
-    Pass pass = Pass::First;
-    int items = count;
+    Pass pass = state.headCandidates.empty() ? Pass::First : Pass::Head;
+    int items = pass == Pass::Head ? static_cast<int>(state.headCandidates.size()) : count;
     auto addWorkers = [&](int workerCount) {
       workers.Add(workerCount, [&state, &workers, pass, items] { HashWorker(state, workers, pass, items); });
     };
@@ -188,11 +232,17 @@ void HashInParallel(ScanContext& scan, HashingState& state, const HashingOptions
         const int workerCount = workers.Count();
         workers.Join();  // a worker's exception goes on from here
         if (pass == Pass::Second || scan.StopRequested()) break;
-        if (options.betweenPasses) options.betweenPasses();
-        PlanSecondPass(state);
-        if (state.secondPass.items.empty()) break;
-        pass = Pass::Second;
-        items = static_cast<int>(state.secondPass.items.size());
+        if (pass == Pass::Head) {
+          SettleUniqueHeads(state, [&state] { state.CompleteOne(); });
+          pass = Pass::First;
+          items = count;
+        } else {
+          if (options.betweenPasses) options.betweenPasses();
+          PlanSecondPass(state);
+          if (state.secondPass.items.empty()) break;
+          pass = Pass::Second;
+          items = static_cast<int>(state.secondPass.items.size());
+        }
         state.nextIndex = -1;
         addWorkers(workerCount);
       }
@@ -225,6 +275,12 @@ void HashOneByOne(ScanContext& scan, HashingState& state, const HashingOptions& 
                         {std::int64_t{completed}, std::int64_t{count}});
     });
   };
+  for (std::size_t slot = 0; slot < state.headCandidates.size(); ++slot) {
+    if (scan.StopRequested()) return;
+    HeadPass(state, slot, complete);
+    if (slot % 10 == 0) window.PumpMessages();
+  }
+  SettleUniqueHeads(state, complete);
   for (std::size_t i = 0; i < targets.size(); ++i) {
     if (scan.StopRequested()) return;
     const int before = completed;
@@ -267,25 +323,38 @@ void ReportLeftOut(ScanContext& scan, const HashingState& state) {
          TranslateText("%d files changed during the scan."));
 }
 
-// Gives the targets the cache knows unchanged their digests, as the first
-// pass would have: a small one its SHA-1 and check, a large one its fast
-// digest (and its SHA-1 and check, which the second pass keeps only where it
-// would have computed them).
+// Gives the targets the cache knows unchanged their digests, as the head
+// and first passes would have: a head candidate its head digest, a small one
+// its SHA-1 and check, a large one its fast digest (and its SHA-1 and check,
+// which the second pass keeps only where it would have computed them). One
+// the cache knows only by its head is decided with the others of its size.
 void TakeFromCache(HashingState& state, DigestCache& cache) {
   cache.Find(state.hashTargets, [&state](std::size_t position, const CachedDigests& digests) {
     FileRecord& file = *state.hashTargets[position];
     if (!file.contentHash.empty()) return;  // had a digest on entry
+    const std::size_t slot = state.HeadSlotOf(position);
+    const bool headCandidate = slot < state.headCandidates.size();
+    if (headCandidate && digests.haveHead) {
+      state.headDigests[slot] = digests.head;
+      state.headKnown[slot] = 1;
+    }
     const bool large = file.size > static_cast<std::int64_t>(kReadBufferSize);
-    if (large ? !digests.haveFast : digests.sha1.empty()) return;
-    file.contentHash = digests.sha1;
-    file.contentCheck = digests.check;
-    if (large) state.fastDigests[state.SlotOf(position)] = digests.fast;
-    state.stage[position] = large ? kLarge : kFromCache;
+    if (large ? !digests.haveFast : digests.sha1.empty()) {
+      if (!headCandidate || !digests.haveHead) return;
+      state.stage[position] = kHeadRead;
+    } else {
+      file.contentHash = digests.sha1;
+      file.contentCheck = digests.check;
+      if (large) state.fastDigests[state.SlotOf(position)] = digests.fast;
+      state.stage[position] = large ? kLarge : kFromCache;
+    }
     state.fromCache[position] = 1;
   });
 }
 
-// Keeps what this scan read of files written long enough before the read.
+// Keeps what this scan read of files written long enough before the read:
+// the head digest of each head candidate read, and the digests of each file
+// read through.
 void StoreInCache(const HashingState& state, DigestCache& cache, std::int64_t settledBefore) {
   std::size_t position = 0;
   cache.Store([&](const FileRecord*& next, CachedDigests& digests) {
@@ -294,10 +363,15 @@ void StoreInCache(const HashingState& state, DigestCache& cache, std::int64_t se
       const std::uint8_t stage = state.stage[position];
       if (state.FromCache(position) || std::max(file.modified, file.changed) >= settledBefore) continue;
       digests = {};
+      const std::size_t slot = state.HeadSlotOf(position);
+      if (slot < state.headCandidates.size() && state.headKnown[slot] != 0) {
+        digests.haveHead = true;
+        digests.head = state.headDigests[slot];
+      }
       if (stage == kLarge) {
         digests.haveFast = true;
         digests.fast = state.fastDigests[state.SlotOf(position)];
-      } else if (stage != kFinished || file.contentHash.empty()) {
+      } else if (stage != kFinished || (file.contentHash.empty() && !digests.haveHead)) {
         continue;  // gone, changed, unreadable or not reached
       }
       digests.sha1 = file.contentHash;

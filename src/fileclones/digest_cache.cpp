@@ -33,7 +33,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::int32_t kApplicationId = 0x4F52564E;  // "ORVN": a file of another program has another
-constexpr int kFormat = 1;
+constexpr int kFormat = 2;
+// The format before head digests, upgraded in place: its entries stay valid.
+constexpr int kFormatWithoutHeads = 1;
 // Entries of files not seen in any scan for this many days go.
 constexpr std::int64_t kKeepDays = 60;
 // What an entry takes in the file, its share of the B-tree pages included.
@@ -81,7 +83,11 @@ std::uint64_t EntrySum(std::uint64_t key, const platform::FileId& id, std::int64
                                       digests.check[1]};
   const std::string_view sha1 = digests.sha1.Bytes();
   if (!sha1.empty()) std::memcpy(&words[10], sha1.data(), sha1.size());  // an empty digest has no bytes at all
-  return XXH3_64bits_withSeed(words.data(), sizeof words, key);
+  const std::uint64_t sum = XXH3_64bits_withSeed(words.data(), sizeof words, key);
+  // An entry without a head digest sums as it did before there were any.
+  if (!digests.haveHead) return sum;
+  const std::array<std::uint64_t, 2> head{sum, digests.head};
+  return XXH3_64bits_withSeed(head.data(), sizeof head, key);
 }
 
 class Statement {
@@ -198,6 +204,7 @@ class SqliteCache final : public DigestCache {
       sqlite3_busy_timeout(db_, 10000);
       Execute(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
       if (!RecognizedInOneRead()) Create();
+      if (QueryInteger(db_, "PRAGMA user_version") == kFormatWithoutHeads) AddHeads();
       key_ = Unsigned(MetaValue("key"));
     } catch (...) {
       sqlite3_close_v2(db_);
@@ -238,6 +245,8 @@ class SqliteCache final : public DigestCache {
           digests.sha1 = Sha1Digest(bytes);
           digests.check = {Unsigned(row.Integer(9)), Unsigned(row.Integer(10))};
         }
+        digests.haveHead = !row.Null(13);
+        if (digests.haveHead) digests.head = Unsigned(row.Integer(13));
         if (Unsigned(row.Integer(12)) != EntrySum(key_, file.id, file.size, file.modified, file.changed, digests)) {
           throw Damaged("an entry that does not match its sum");
         }
@@ -246,7 +255,7 @@ class SqliteCache final : public DigestCache {
       };
       constexpr const char* kColumns =
           "device, inode, inode_high, size, modified, changed, fast_high, fast_low, sha1, check_high, check_low, "
-          "seen, sum FROM digests";
+          "seen, sum, head FROM digests";
       // Many files: one pass over the table in key order beside the sorted
       // files, far cheaper than a look-up each; few: a look-up each.
       if (static_cast<std::int64_t>(order.size()) * 16 >= MetaValue("entries")) {
@@ -284,8 +293,8 @@ class SqliteCache final : public DigestCache {
         const std::int64_t today = Today();
         Statement insert(db_,
                          "INSERT OR REPLACE INTO digests (device, inode, inode_high, size, modified, changed, "
-                         "fast_high, fast_low, sha1, check_high, check_low, seen, sum) "
-                         "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+                         "fast_high, fast_low, sha1, check_high, check_low, seen, sum, head) "
+                         "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)");
         bool added = false;
         const FileRecord* file = nullptr;
         CachedDigests digests;
@@ -307,6 +316,11 @@ class SqliteCache final : public DigestCache {
           }
           insert.Bind(12, today);
           insert.Bind(13, Signed(EntrySum(key_, file->id, file->size, file->modified, file->changed, digests)));
+          if (digests.haveHead) {
+            insert.Bind(14, Signed(digests.head));
+          } else {
+            insert.BindNull(14);
+          }
           insert.Run();
         }
         Statement seen(db_, "UPDATE digests SET seen = ?1 WHERE device = ?2 AND inode = ?3 AND inode_high = ?4");
@@ -340,7 +354,7 @@ class SqliteCache final : public DigestCache {
   bool Recognized() {
     const std::int64_t application = QueryInteger(db_, "PRAGMA application_id");
     const std::int64_t format = QueryInteger(db_, "PRAGMA user_version");
-    if (application == kApplicationId && format == kFormat) return true;
+    if (application == kApplicationId && (format == kFormat || format == kFormatWithoutHeads)) return true;
     if (application == 0 && format == 0 && QueryInteger(db_, "SELECT count(*) FROM sqlite_master") == 0) return false;
     throw Damaged("not an Orvanta digest cache");
   }
@@ -369,7 +383,7 @@ class SqliteCache final : public DigestCache {
                 "CREATE TABLE digests (device INTEGER NOT NULL, inode INTEGER NOT NULL, inode_high INTEGER NOT NULL, "
                 "size INTEGER NOT NULL, modified INTEGER NOT NULL, changed INTEGER NOT NULL, fast_high INTEGER, "
                 "fast_low INTEGER, sha1 BLOB, check_high INTEGER, check_low INTEGER, seen INTEGER NOT NULL, "
-                "sum INTEGER NOT NULL, PRIMARY KEY (device, inode, inode_high)) WITHOUT ROWID");
+                "sum INTEGER NOT NULL, head INTEGER, PRIMARY KEY (device, inode, inode_high)) WITHOUT ROWID");
         Execute(db_, ("PRAGMA application_id = " + std::to_string(kApplicationId) +
                       "; PRAGMA user_version = " + std::to_string(kFormat))
                          .c_str());
@@ -380,6 +394,22 @@ class SqliteCache final : public DigestCache {
         SetMeta("pruned", Today());
       } else if (!Recognized()) {
         throw Damaged("not an Orvanta digest cache");
+      }
+      Execute(db_, "COMMIT");
+    } catch (...) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+  }
+
+  // Upgrades a cache of the format without head digests, unless another run did meanwhile.
+  void AddHeads() {
+    Execute(db_, "BEGIN IMMEDIATE");
+    try {
+      if (QueryInteger(db_, "PRAGMA user_version") == kFormatWithoutHeads) {
+        Execute(
+            db_,
+            ("ALTER TABLE digests ADD COLUMN head INTEGER; PRAGMA user_version = " + std::to_string(kFormat)).c_str());
       }
       Execute(db_, "COMMIT");
     } catch (...) {

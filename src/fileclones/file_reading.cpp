@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <random>
 #include <stdexcept>
 
@@ -94,6 +95,19 @@ bool StillAsCollected(const platform::InputFile& file, const FileRecord& record)
   return file.QueryAttributes(now) && record.StillAsSeen(now);
 }
 
+// Opens the collected file; what its read comes to when it cannot be opened,
+// or has another size than collected.
+std::optional<FirstRead> OpenAsCollected(platform::InputFile& file, const FileRecord& record) {
+  std::string error;
+  switch (file.Open(record.FullPath(), error)) {
+    case platform::InputFile::OpenResult::NotAFile: return FirstRead::Unhashed;
+    case platform::InputFile::OpenResult::Failed: return FirstRead::Unreadable;
+    case platform::InputFile::OpenResult::Opened: break;
+  }
+  if (file.Size() != record.size) return FirstRead::Changed;
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::uint64_t ProcessCheckSeed() {
@@ -111,13 +125,7 @@ UseWorkspace::~UseWorkspace() { tWorkspace = previous_; }
 
 FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const ReadControl& control) {
   platform::InputFile file;
-  std::string error;
-  switch (file.Open(record.FullPath(), error)) {
-    case platform::InputFile::OpenResult::NotAFile: return FirstRead::Unhashed;
-    case platform::InputFile::OpenResult::Failed: return FirstRead::Unreadable;
-    case platform::InputFile::OpenResult::Opened: break;
-  }
-  if (file.Size() != record.size) return FirstRead::Changed;
+  if (const auto failed = OpenAsCollected(file, record)) return *failed;
   Workspace& workspace = ThreadWorkspace();
   unsigned char* const buffer = workspace.buffer.get();
   const auto size = static_cast<std::uint64_t>(record.size);
@@ -150,6 +158,22 @@ FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const Rea
   if (beyond != 0 || !StillAsCollected(file, record)) return FirstRead::Changed;
   const XXH128_hash_t digest = XXH3_128bits_digest(state);
   fast = {static_cast<std::int64_t>(total), digest.high64, digest.low64};
+  return FirstRead::Digested;
+}
+
+FirstRead DigestHeadAndTail(const FileRecord& record, std::uint64_t& digest, const ReadControl& control) {
+  platform::InputFile file;
+  if (const auto failed = OpenAsCollected(file, record)) return *failed;
+  std::string error;
+  unsigned char* const buffer = ThreadWorkspace().buffer.get();
+  const std::int64_t head = ReadFull(file, buffer, kHeadCheckBytes);
+  if (head < 0 || !file.SeekTo(record.size - static_cast<std::int64_t>(kHeadCheckBytes), error)) {
+    return FirstRead::Unreadable;
+  }
+  const std::int64_t tail = ReadFull(file, buffer + kHeadCheckBytes, kHeadCheckBytes);
+  if (tail < 0) return FirstRead::Unreadable;
+  if (head != static_cast<std::int64_t>(kHeadCheckBytes) || tail != head) return FirstRead::Changed;
+  digest = XXH3_64bits_withSeed(buffer, 2 * kHeadCheckBytes, control.checkSeed);
   return FirstRead::Digested;
 }
 

@@ -84,6 +84,13 @@ enum class FirstRead {
 // back, is Changed (its change time moved) and keeps no digest.
 FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const ReadControl& control);
 
+// Reads the first and last kHeadCheckBytes of a collected file larger than
+// kHeadCheckMinSize into `digest` (XXH3-64, seeded as the check is) and
+// returns Digested; equal contents give equal digests. Unhashed, Changed
+// (another size now, or shorter than collected) and Unreadable as above; the
+// rest of the file is left to the full read, which checks it again.
+FirstRead DigestHeadAndTail(const FileRecord& record, std::uint64_t& digest, const ReadControl& control);
+
 // Files with equal fast digests and sizes, almost surely equal. SHA-1 and the
 // check are computed once, for the first file of a round, while the others
 // are compared with it byte by byte, several times cheaper than hashing them;

@@ -36,6 +36,50 @@ std::vector<std::uint32_t> LargeCandidates(const std::vector<FileRecord*>& targe
   return positions;
 }
 
+std::vector<std::uint32_t> HeadCandidates(const std::vector<FileRecord*>& targets) {
+  std::vector<std::uint32_t> positions;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (targets[i]->size > kHeadCheckMinSize) positions.push_back(static_cast<std::uint32_t>(i));
+  }
+  return positions;
+}
+
+std::vector<std::uint32_t> UniqueHeads(const std::vector<FileRecord*>& targets, const std::vector<std::uint8_t>& stage,
+                                       const std::vector<std::uint32_t>& headCandidates,
+                                       const std::vector<std::uint64_t>& headDigests,
+                                       const std::vector<std::uint8_t>& headKnown) {
+  struct Entry {
+    std::int64_t size;
+    bool known;
+    std::uint64_t digest;
+    std::uint32_t slot;
+    auto Key() const { return std::tuple(size, known, digest); }
+  };
+  std::vector<Entry> entries;
+  entries.reserve(headCandidates.size());
+  for (std::uint32_t slot = 0; slot < headCandidates.size(); ++slot) {
+    const bool known = headKnown[slot] != 0;
+    entries.push_back({targets[headCandidates[slot]]->size, known, known ? headDigests[slot] : 0, slot});
+  }
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.Key() < b.Key(); });
+  std::vector<std::uint32_t> unique;
+  for (std::size_t begin = 0, end = 0; begin < entries.size(); begin = end) {
+    bool decided = true;
+    for (end = begin; end < entries.size() && entries[end].size == entries[begin].size; ++end) {
+      const std::uint8_t s = stage[headCandidates[entries[end].slot]];
+      if (!entries[end].known && s != kUnreadable && s != kChanged && s != kFinished) decided = false;
+    }
+    if (!decided) continue;
+    for (std::size_t i = begin; i < end; ++i) {
+      if (!entries[i].known || stage[headCandidates[entries[i].slot]] != kHeadRead) continue;
+      const bool alone = (i == begin || entries[i - 1].Key() != entries[i].Key()) &&
+                         (i + 1 == end || entries[i + 1].Key() != entries[i].Key());
+      if (alone) unique.push_back(entries[i].slot);
+    }
+  }
+  return unique;
+}
+
 SecondPassPlan PlanSecondPass(const std::vector<std::uint8_t>& stage, const std::vector<std::uint32_t>& largeCandidates,
                               const std::vector<FastDigest>& fastDigests, bool hashEvery) {
   const bool hashAll =

@@ -17,6 +17,14 @@ namespace orvanta {
 // larger one first gets a fast digest over its whole content.
 constexpr std::size_t kReadBufferSize = 256 * 1024;
 
+// A file larger than this is first told apart from the others of its size by
+// its first and last kHeadCheckBytes: most files that share a size differ
+// there, and then need no further read. A smaller one is read whole at once.
+constexpr std::int64_t kHeadCheckMinSize = 8 * 1024;
+constexpr std::size_t kHeadCheckBytes = 4 * 1024;
+static_assert(kHeadCheckMinSize >= static_cast<std::int64_t>(2 * kHeadCheckBytes), "head and tail never overlap");
+static_assert(2 * kHeadCheckBytes <= kReadBufferSize, "both fit one buffer");
+
 // A fast digest (XXH3-128) over the whole content of a file larger than one
 // buffer, with the number of bytes read. Equal contents give equal digests, so
 // a digest no other large file has proves that no other file has that
@@ -32,6 +40,7 @@ struct FastDigest {
 // What the first pass learnt of a target.
 enum Stage : std::uint8_t {
   kNotReached,    // Stop came first
+  kHeadRead,      // its head and tail digested, its content still to be read
   kFinished,      // hashed from its first buffer, or gone
   kUnreadable,    // could not be opened or read
   kLarge,         // larger than one buffer; its fast digest is in its slot
@@ -61,6 +70,21 @@ std::vector<FileRecord*> HashTargets(FileRegistry& files, const std::atomic<bool
 // ascending: the only ones that get a fast-digest slot (a slot per target
 // would cost memory on trees of many small files).
 std::vector<std::uint32_t> LargeCandidates(const std::vector<FileRecord*>& targets);
+
+// The positions among `targets` of files collected larger than
+// kHeadCheckMinSize, ascending: the ones the head pass reads.
+std::vector<std::uint32_t> HeadCandidates(const std::vector<FileRecord*>& targets);
+
+// After the head pass: the slots of `headCandidates` still to be read
+// (stage kHeadRead) whose content no other target can have, as no other target
+// of their size has their head digest. A size is decided only when each of
+// its targets has a head digest (read, or from the cache) or is settled as
+// unreadable, changed or gone; one that had its SHA-1 on entry has none to
+// compare. `headDigests` and `headKnown` are by slot.
+std::vector<std::uint32_t> UniqueHeads(const std::vector<FileRecord*>& targets, const std::vector<std::uint8_t>& stage,
+                                       const std::vector<std::uint32_t>& headCandidates,
+                                       const std::vector<std::uint64_t>& headDigests,
+                                       const std::vector<std::uint8_t>& headKnown);
 
 // After the first pass: the large targets (stage kLarge) by fast digest, one
 // item per digest. Those sharing one get their SHA-1; one whose digest no other

@@ -233,6 +233,8 @@ class InputFile {
   bool QueryAttributes(FileAttributes& attributes) const;
   // Up to `capacity` bytes; 0 at the end; -1 on failure with the reason in `error`.
   std::int64_t Read(void* buffer, std::size_t capacity, std::string& error);
+  // Moves where the next Read starts; false on failure with the reason in `error`.
+  bool SeekTo(std::int64_t offset, std::string& error);
   void Close();
 
  private:

@@ -244,8 +244,11 @@ TEST_P(ComputeAllHashesTest, FilesSharingASha1ButNotTheirBytesNeverGroup) {
   // Every SHA-1 reads the same, as for the two files of a published collision
   // (49,320 bytes each); only equal bytes may still form a group.
   options.reads.forcedSha1 = "38762cf7f55934b34d179ae6a4c80cadccbb7f0a";
+  // b differs in the middle, past the head and tail that would tell it apart at once.
+  std::string middle = Pattern(49320);
+  middle[middle.size() / 2] = '#';
   FileRecord& a = Add("a", Pattern(49320));
-  FileRecord& b = Add("b", Pattern(49320, '#'));
+  FileRecord& b = Add("b", middle);
   FileRecord& copyOfA = Add("c", Pattern(49320));
   FileRecord& large = Add("d", Pattern(300000));
   FileRecord& copyOfLarge = Add("e", Pattern(300000));
@@ -335,6 +338,43 @@ TEST_P(ComputeAllHashesTest, AnExceptionWhileReadingReachesTheCallerAndStopsTheO
   EXPECT_THROW(Hash(), std::bad_alloc);
   // Each worker finishes at most the file it had claimed: at most four per processor.
   EXPECT_LT(filesBegun.load(), kFiles);
+}
+
+// Files that share a size but not their first or last 4 KiB are told apart
+// by those alone: never read past them, never hashed. Those alike there are
+// read through, and only true copies group.
+TEST_P(ComputeAllHashesTest, FilesToldApartByHeadOrTailAreReadNoFurther) {
+  const std::size_t size = 3 * kReadBufferSize + 5001;
+  auto variant = [&](std::size_t at) {
+    std::string content = Pattern(size);
+    content[at] = '#';
+    return content;
+  };
+  Add("head/a", Pattern(size));
+  Add("head/b", variant(0));
+  Add("tail/a", Pattern(size + 1));
+  std::string tail = Pattern(size + 1);
+  tail[size - kHeadCheckBytes + 1] = '#';  // the first byte of the tail
+  Add("tail/b", tail);
+  std::atomic<int> buffersRead{0};
+  options.reads.afterBuffer = [&](std::uint64_t) { ++buffersRead; };
+  Hash(true);
+  EXPECT_EQ(buffersRead.load(), 0) << "each file of a size differs in its head or tail";
+  for (const FileRecord& file : files) EXPECT_EQ(file.contentHash, "") << file.FullPath();
+  EXPECT_TRUE(fileClones.Groups().empty());
+
+  // Alike at both ends: read through, and the middle decides.
+  files.clear();
+  fileClones = MakeFileCloneList();
+  FileRecord& copy1 = Add("middle/a", Pattern(size));
+  FileRecord& copy2 = Add("middle/b", Pattern(size));
+  FileRecord& other = Add("middle/c", variant(size / 2));
+  Hash(true);
+  EXPECT_GT(buffersRead.load(), 0);
+  EXPECT_FALSE(copy1.contentHash.empty());
+  EXPECT_EQ(copy1.contentHash, copy2.contentHash);
+  EXPECT_EQ(other.contentHash, "");
+  EXPECT_EQ(fileClones.Groups().size(), 1u);
 }
 
 // A large file that changes between the fast digest and the SHA-1 pass is
@@ -492,6 +532,44 @@ TEST(HashPlan, TheSecondPassHashesLargeFilesWhoseFastDigestAnotherShares) {
       items.push_back({{plan.targets.begin() + item.begin, plan.targets.begin() + item.end}, item.hash});
     }
     EXPECT_EQ(items, c.items) << c.what;
+  }
+}
+
+TEST(HashPlan, AHeadCandidateIsSettledWhenNoOtherOfItsSizeCanShareItsContent) {
+  // Targets 0-5 are candidates; sizes and head digests per slot.
+  FileRegistry files;
+  for (const std::int64_t size : {9000, 9000, 9000, 20000, 20000, 30000}) files.Add("/x/f", size);
+  std::vector<FileRecord*> targets;
+  for (std::size_t i = 0; i < files.size(); ++i) targets.push_back(&files[i]);
+  const std::vector<std::uint32_t> candidates{0, 1, 2, 3, 4, 5};
+  const std::vector<std::uint64_t> digests{7, 7, 8, 7, 8, 7};
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> stage;
+    std::vector<std::uint8_t> known;
+    std::vector<std::uint32_t> unique;
+  } cases[] = {
+      {"alone by its digest or its size",
+       {kHeadRead, kHeadRead, kHeadRead, kHeadRead, kHeadRead, kHeadRead},
+       {1, 1, 1, 1, 1, 1},
+       {2, 3, 4, 5}},
+      {"one of the size without a digest decides nothing there",
+       {kHeadRead, kHeadRead, kHeadRead, kNotReached, kHeadRead, kHeadRead},
+       {1, 1, 1, 0, 1, 1},
+       {2, 5}},
+      {"unreadable, changed or gone ones do not hold it back",
+       {kHeadRead, kUnreadable, kHeadRead, kChanged, kHeadRead, kHeadRead},
+       {1, 0, 1, 0, 1, 1},
+       {0, 2, 4, 5}},
+      {"a digest from the cache compares, and its file is settled already",
+       {kHeadRead, kFromCache, kHeadRead, kLarge, kHeadRead, kFromCache},
+       {1, 1, 1, 1, 1, 1},
+       {2, 4}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::uint32_t> unique = UniqueHeads(targets, c.stage, candidates, digests, c.known);
+    std::sort(unique.begin(), unique.end());
+    EXPECT_EQ(unique, c.unique) << c.what;
   }
 }
 

@@ -145,6 +145,7 @@ TEST_F(DigestCacheTest, ACacheFileThatCannotBeTrustedIsSetAsideAndMadeAnew) {
       {"its pages past the first overwritten", [&] { overwrite(4096, fs::file_size(cacheFile) - 4096); }},
       {"an entry's digest changed",
        [&] { sql("UPDATE digests SET check_low = check_low + 1 WHERE sha1 IS NOT NULL"); }},
+      {"an entry's head digest changed", [&] { sql("UPDATE digests SET head = head + 1 WHERE head IS NOT NULL"); }},
       {"a text file", [&] { std::ofstream(cacheFile) << "not a database\n"; }},
       {"another program's database",
        [&] {
@@ -169,6 +170,28 @@ TEST_F(DigestCacheTest, ACacheFileThatCannotBeTrustedIsSetAsideAndMadeAnew) {
     EXPECT_EQ(figures.filesRead, 0);
     fs::remove(cacheFile + ".set-aside");
   }
+}
+
+// A cache written before head digests were kept is taken up as it is: its
+// entries answer, and it holds head digests from then on.
+TEST_F(DigestCacheTest, ACacheOfTheFormatWithoutHeadDigestsIsUpgradedInPlace) {
+  const auto fresh = Scan(false);
+  Scan(true);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(cacheFile.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "DELETE FROM digests WHERE head IS NOT NULL; ALTER TABLE digests DROP COLUMN head; "
+                         "PRAGMA user_version = 1",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK)
+      << sqlite3_errmsg(db);
+  sqlite3_close(db);
+  std::vector<std::string> notices;
+  EXPECT_EQ(Scan(true, &notices), fresh);
+  EXPECT_TRUE(notices.empty()) << notices.front();
+  EXPECT_GT(figures.filesFromCache, 0);
+  EXPECT_EQ(Scan(true), fresh);
+  EXPECT_EQ(figures.filesRead, 0);
 }
 
 TEST_F(DigestCacheTest, TwoRunsAtOnceShareOneCache) {

@@ -427,6 +427,12 @@ std::int64_t InputFile::Read(void* buffer, std::size_t capacity, std::string& er
   }
 }
 
+bool InputFile::SeekTo(std::int64_t offset, std::string& error) {
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0) return true;
+  error = std::strerror(errno);
+  return false;
+}
+
 void InputFile::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;

@@ -407,7 +407,7 @@ class TrashRun {
     if (!trash.error.empty()) return Stayed(trash.error);
     // Last before the move: a mount inside the item would go along with it.
     if (std::string reason = MountReason(parent.Get(), name); !reason.empty()) return Stayed(std::move(reason));
-    if (checkOnly_) return {true, {}, trash.folder, &trash != &home_};
+    if (checkOnly_) return {true, {}, trash.folder, &trash != &home_, {}};
     const std::string recorded = trash.top.empty()  ? path
                                  : trash.top == "/" ? path.substr(1)
                                                     : path.substr(trash.top.size() + 1);

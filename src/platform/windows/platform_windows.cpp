@@ -497,6 +497,14 @@ std::int64_t InputFile::Read(void* buffer, std::size_t capacity, std::string& er
   return n;
 }
 
+bool InputFile::SeekTo(std::int64_t offset, std::string& error) {
+  LARGE_INTEGER distance;
+  distance.QuadPart = offset;
+  if (SetFilePointerEx(static_cast<HANDLE>(handle_), distance, nullptr, FILE_BEGIN) != 0) return true;
+  error = windows::ErrorText(GetLastError());
+  return false;
+}
+
 void InputFile::Close() {
   if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
   handle_ = nullptr;
