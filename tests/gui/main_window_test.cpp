@@ -1776,6 +1776,46 @@ class MainWindowTest : public QObject {
       QCOMPARE(rows[i].stale, i != 0 && rows[i].groupId == rows[i - 1].groupId);
     }
   }
+
+  // Action > Move checked to folder... and Copy checked to folder...: the
+  // folder picker (cancel asks nothing), the question, each checked file
+  // below the destination in a folder named after its root; a move takes the
+  // rows out, a copy leaves originals and rows.
+  void movingOrCopyingToAFolderKeepsEachPathBelowItsRoot() {
+    for (const char* command : {"MoveCheckedToFolder1", "CopyCheckedToFolder1"}) {
+      const bool move = QString(command).startsWith("Move");
+      if (!move) {
+        cleanup();
+        init();
+      }
+      ScanBothLists();
+      Item("Checkallbutoneingroup1")->trigger();
+      std::vector<std::string> checked;
+      for (const ListRow& row : form->Run().FileClones().Rows()) {
+        if (row.checked) checked.push_back(row.data->FullPath());
+      }
+      QCOMPARE(checked.size(), std::size_t{3});
+      test::TempTree destination;
+      dialogs.folders = {QString()};
+      const QStringList before = dialogs.shown;
+      Item(command)->trigger();
+      QCOMPARE(dialogs.lastFolderTitle, QString("Select the destination folder"));
+      QCOMPARE(dialogs.shown, before);
+      dialogs.folders = {QString::fromStdString(destination.Root())};
+      dialogs.confirmations = {true};
+      Item(command)->trigger();
+      QVERIFY2(dialogs.shown.last().startsWith(move ? "message:The checked items were moved to "
+                                                    : "message:The checked items were copied to "),
+               qPrintable(dialogs.shown.last()));
+      const std::string rootName = std::string(ExtractFileName(tree->Root()));
+      for (const std::string& path : checked) {
+        const std::string target = destination.Path(rootName + "/" + tree->Relative(path));
+        QVERIFY2(QFile::exists(QString::fromStdString(target)), target.c_str());
+        QCOMPARE(QFile::exists(QString::fromStdString(path)), !move);
+      }
+      QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{move ? 1u : 4u});
+    }
+  }
 };
 
 }  // namespace orvanta
