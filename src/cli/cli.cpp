@@ -197,6 +197,28 @@ RemovalEnd TellStayed(std::ostream& err, const std::vector<StayedItem>& stayed, 
   return stayed.empty() ? RemovalEnd::Done : RemovalEnd::Failed;
 }
 
+// The status line shows each item in hand; `stop` (Ctrl-C) is Stop.
+RemovalProgress LineProgress(const std::atomic<bool>& stop, TerminalWindow& window) {
+  RemovalProgress progress;
+  progress.stop = &stop;
+  progress.onItem = [&window](RemovalStage stage, std::size_t item, std::size_t items) {
+    window.SetStatusText(RemovalProgressText(stage, item, items));
+  };
+  return progress;
+}
+
+// The file clones all-but-one checks (with the --keep rules) as one plan;
+// none when nothing is checked, which is said.
+std::optional<RemovalPlan> PlanCheckedFileClones(const CliOptions& options, ResultList& list, std::ostream& err) {
+  TellKeepReport(err, options.keepRules, CheckAllButKept(list, options.keepRules));
+  RemovalPlan plan = PlanRemoval(list);
+  if (plan.items.empty()) {
+    err << TranslateText("No files selected.") << '\n';
+    return std::nullopt;
+  }
+  return plan;
+}
+
 // The removal of the window's Delete checked command, on the list the options
 // name: the marks, the comparisons of a list grouped without content, the
 // question (or --yes, or a dry run), the checks, the move with each item named
@@ -220,11 +242,7 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
   std::atomic<bool> stop{false};
   const std::string movedText =
       options.dryRun ? TranslateText("Would move to the trash: ") : TranslateText("Moved to the trash: ");
-  RemovalProgress progress;
-  progress.stop = &stop;
-  progress.onItem = [&window](RemovalStage stage, std::size_t item, std::size_t items) {
-    window.SetStatusText(RemovalProgressText(stage, item, items));
-  };
+  RemovalProgress progress = LineProgress(stop, window);
   progress.onMoved = [&](const std::string& path, const platform::TrashOutcome& outcome) {
     const std::string note =
         OtherTrashNote(outcome, [](std::string_view folder) { return TerminalSafePath(folder, PathQuoting::Always); });
@@ -264,12 +282,9 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
 RemovalEnd LinkClones(const CliOptions& options, ScanRun& run, TerminalWindow& window, std::istream& input,
                       std::ostream& err) {
   ResultList& list = run.FileClones();
-  TellKeepReport(err, options.keepRules, CheckAllButKept(list, options.keepRules));
-  const RemovalPlan plan = PlanRemoval(list);
-  if (plan.items.empty()) {
-    err << TranslateText("No files selected.") << '\n';
-    return RemovalEnd::Done;
-  }
+  const std::optional<RemovalPlan> checked = PlanCheckedFileClones(options, list, err);
+  if (!checked) return RemovalEnd::Done;
+  const RemovalPlan& plan = *checked;
   if (!Asked(options, LinkQuestion(plan), input, err)) return RemovalEnd::Failed;
   const Linker linker = options.dryRun ? Linker([](const platform::LinkItem&) {
     platform::LinkOutcome outcome;
@@ -280,11 +295,7 @@ RemovalEnd LinkClones(const CliOptions& options, ScanRun& run, TerminalWindow& w
                                            return platform::ReplaceWithLink(item, kind);
                                          });
   std::atomic<bool> stop{false};
-  RemovalProgress progress;
-  progress.stop = &stop;
-  progress.onItem = [&window](RemovalStage stage, std::size_t item, std::size_t items) {
-    window.SetStatusText(RemovalProgressText(stage, item, items));
-  };
+  const RemovalProgress progress = LineProgress(stop, window);
   const auto onLinked = [&](const std::string& path, bool cloned) {
     const std::string text = options.dryRun ? TranslateText("Would replace with a link: ")
                              : cloned       ? TranslateText("Replaced with a clone: ")
@@ -309,12 +320,9 @@ RemovalEnd LinkClones(const CliOptions& options, ScanRun& run, TerminalWindow& w
 RemovalEnd RelocateClones(const CliOptions& options, ScanRun& run, TerminalWindow& window, std::istream& input,
                           std::ostream& err, const std::string& destination) {
   ResultList& list = run.FileClones();
-  TellKeepReport(err, options.keepRules, CheckAllButKept(list, options.keepRules));
-  const RemovalPlan plan = PlanRemoval(list);
-  if (plan.items.empty()) {
-    err << TranslateText("No files selected.") << '\n';
-    return RemovalEnd::Done;
-  }
+  const std::optional<RemovalPlan> checked = PlanCheckedFileClones(options, list, err);
+  if (!checked) return RemovalEnd::Done;
+  const RemovalPlan& plan = *checked;
   if (!Asked(options, RelocationQuestion(plan, options.relocation, options.relocateTo), input, err)) {
     return RemovalEnd::Failed;
   }
@@ -332,11 +340,7 @@ RemovalEnd RelocateClones(const CliOptions& options, ScanRun& run, TerminalWindo
                          return platform::RelocateItem(item, kind, hooks);
                        });
   std::atomic<bool> stop{false};
-  RemovalProgress progress;
-  progress.stop = &stop;
-  progress.onItem = [&window](RemovalStage stage, std::size_t item, std::size_t items) {
-    window.SetStatusText(RemovalProgressText(stage, item, items));
-  };
+  const RemovalProgress progress = LineProgress(stop, window);
   const std::string doneText = options.dryRun ? (move ? TranslateText("Would move to the folder: ")
                                                       : TranslateText("Would copy to the folder: "))
                                : move         ? TranslateText("Moved to the folder: ")

@@ -497,6 +497,20 @@ struct RelocationHooks {
   std::function<std::string(const std::string& original, const std::string& temporary)> verifyCopy;
 };
 
+// The names of a target, its folders first and the item's own name last;
+// empty when it names no place (no name, or "." or ".." on the way).
+inline std::vector<std::string> TargetNames(std::string_view target) {
+  std::vector<std::string> names;
+  for (std::size_t start = 0; start <= target.size();) {
+    std::size_t end = start;
+    while (end < target.size() && !IsPathDelimiter(target[end])) ++end;
+    if (end > start) names.emplace_back(target.substr(start, end - start));
+    if (!names.empty() && (names.back() == "." || names.back() == "..")) return {};
+    start = end + 1;
+  }
+  return names;
+}
+
 // The prefix of the temporary name a copy is written under, in its folder.
 inline constexpr std::string_view kCopyTemporaryPrefix = ".orvanta-copy-";
 

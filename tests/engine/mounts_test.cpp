@@ -513,6 +513,13 @@ class LoopMount {
   std::string target_, error_;
 };
 
+// Bytes no block of which repeats another nearby, so no file system stores them as a hole or a pattern.
+std::string PatternBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7919 % 251);
+  return bytes;
+}
+
 // Whether every extent of the file is shared with another file (FIEMAP).
 bool AllExtentsShared(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -564,8 +571,7 @@ TEST_P(CopyOnWriteMounts, AReflinkSharesTheKeptCopysExtentsAndKeepsTheCopysOwnFi
   const std::string root = tree.Dir(type);
   const LoopMount mounted(system.maker, system.options, type, tree.Path(type + ".img"), root, system.size);
   if (!mounted.Error().empty()) GTEST_SKIP() << mounted.Error();
-  std::string bytes(300000, '\0');
-  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7919 % 251);
+  const std::string bytes = PatternBytes(300000);
   const std::string kept = tree.File(type + "/a/album.flac", bytes);
   const std::string copy = tree.File(type + "/b/album.flac", bytes);
   const std::string crashKept = tree.File(type + "/a/cover.png", bytes.substr(0, 5000));
@@ -671,8 +677,7 @@ TEST(MoveToFolderMounts, AcrossFileSystemsAFileIsCopiedComparedAndOnlyThenRemove
   tree.Dir("usb");
   const ScopedMount usb("", tree.Path("usb"));
   ASSERT_TRUE(usb.Mounted()) << usb.Error();
-  std::string bytes(3000000, '\0');
-  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7919 % 251);
+  const std::string bytes = PatternBytes(3000000);
   for (const char* root : {"photos", "backup"}) {
     tree.File(std::string(root) + "/a.jpg", bytes);
     tree.File(std::string(root) + "/b.jpg", "the second photo");

@@ -59,6 +59,15 @@ struct RelocationFixture {
     RelocateChecked(Files(), Folders(), page, prompts, kind, destination,
                     relocator ? relocator : SystemRelocator(kind));
   }
+  // photos/a.jpg and backup/a.jpg with the same bytes, scanned, all but one
+  // checked: the checked copy.
+  std::string CheckedCopyOfAPair(const std::string& content = "photo") {
+    tree.File("photos/a.jpg", content);
+    tree.File("backup/a.jpg", content);
+    Scan();
+    CheckAllButOneInGroup(Files());
+    return RowPath(Files().Rows()[1]);
+  }
   const std::string& LastShown() const {
     static const std::string kNone;
     return prompts.shown.empty() ? kNone : prompts.shown.back();
@@ -116,13 +125,9 @@ TEST(MoveToFolder, NothingAtTheDestinationIsReplaced) {
     SCOPED_TRACE(kind == Kind::Move ? "move" : "copy");
     RelocationFixture fixture;
     test::TempTree& tree = fixture.tree;
-    tree.File("photos/a.jpg", "photo");
-    tree.File("backup/a.jpg", "photo");
     tree.File("dest/photos/a.jpg", "other");
     tree.File("dest/backup/a.jpg", "other");
-    fixture.Scan();
-    CheckAllButOneInGroup(fixture.Files());
-    const std::string checked = RowPath(fixture.Files().Rows()[1]);
+    const std::string checked = fixture.CheckedCopyOfAPair();
     fixture.Relocate(kind, tree.Path("dest"));
     const std::string& shown = fixture.LastShown();
     EXPECT_NE(shown.find(kind == Kind::Move ? "Some items were not moved." : "Some items were not copied."),
@@ -195,12 +200,8 @@ TEST(MoveToFolder, AnItemThatChangedOrWouldTakeTheLastCopyStays) {
 TEST(MoveToFolder, ADestinationWhoseItemsWouldBeScannedAgainIsRefused) {
   RelocationFixture fixture;
   test::TempTree& tree = fixture.tree;
-  tree.File("photos/a.jpg", "photo");
-  tree.File("backup/a.jpg", "photo");
   tree.Dir("photos/moved");
-  fixture.Scan();
-  CheckAllButOneInGroup(fixture.Files());
-  const std::string checked = RowPath(fixture.Files().Rows()[1]);
+  const std::string checked = fixture.CheckedCopyOfAPair();
   const std::pair<std::string, std::string> cases[] = {
       {tree.Path("photos/moved"), "would land inside a scanned folder"},
       {tree.Path("photos"), "would land inside a scanned folder"},
@@ -241,11 +242,7 @@ TEST(MoveToFolder, AFailedCopyLeavesTheOriginal) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RelocationFixture fixture;
-    fixture.tree.File("photos/a.jpg", "photo bytes");
-    fixture.tree.File("backup/a.jpg", "photo bytes");
-    fixture.Scan();
-    CheckAllButOneInGroup(fixture.Files());
-    const std::string copy = RowPath(fixture.Files().Rows()[1]);
+    const std::string copy = fixture.CheckedCopyOfAPair("photo bytes");
     std::string temporary;
     const Relocator faulty = [&](const platform::RelocationItem& item, const platform::RelocationHooks& hooks) {
       platform::RelocationHooks hooked = hooks;
@@ -303,14 +300,10 @@ TEST(MoveToFolder, AFolderMovesWholeAndIsNeverCopied) {
 TEST(MoveToFolder, AFolderOfTheDestinationSwappedForALinkTakesNothing) {
   RelocationFixture fixture;
   test::TempTree& tree = fixture.tree;
-  tree.File("photos/a.jpg", "photo");
-  tree.File("backup/a.jpg", "photo");
   tree.Dir("elsewhere");
   tree.Symlink("dest/photos", tree.Path("elsewhere"));
   tree.Symlink("dest/backup", tree.Path("elsewhere"));
-  fixture.Scan();
-  CheckAllButOneInGroup(fixture.Files());
-  const std::string checked = RowPath(fixture.Files().Rows()[1]);
+  const std::string checked = fixture.CheckedCopyOfAPair();
   fixture.Relocate(Kind::Move, tree.Path("dest"));
   EXPECT_NE(fixture.LastShown().find("is a link or no folder"), std::string::npos) << fixture.LastShown();
   EXPECT_TRUE(fs::is_empty(tree.Path("elsewhere")));

@@ -396,7 +396,8 @@ class MainWindowTest : public QObject {
          "File: Add Folder... | - | Export File Clones... | Export Folder Clones... | Export HTML... | - | Save "
          "results... | Open results... | - | Exit"},
         {"Action1",
-         "Action: Scan | Stop | - | Remove Checked | Replace checked with links to the kept copy | Undo removal | - | Clear cache"},
+         "Action: Scan | Stop | - | Remove Checked | Replace checked with links to the kept copy | Move checked to "
+         "folder... | Copy checked to folder... | Undo removal | - | Clear cache"},
         {"Edit1",
          "Edit: Check all but one in group | Check All | Uncheck All | - | Keep copies in folder... | Keep newest | "
          "Keep oldest | Keep shortest path"},

@@ -66,16 +66,7 @@ class TargetFolder {
                                                 : Why("the destination folder", errno);
     }
     path_ = destination == "/" ? std::string() : destination;
-    std::vector<std::string> names;
-    for (std::size_t start = 0; start <= target.size();) {
-      std::size_t end = target.find('/', start);
-      if (end == std::string::npos) end = target.size();
-      if (end > start) names.push_back(target.substr(start, end - start));
-      start = end + 1;
-    }
-    for (const std::string& n : names) {
-      if (n == "." || n == "..") return "no place for it below the destination folder";
-    }
+    std::vector<std::string> names = TargetNames(target);
     if (names.empty()) return "no place for it below the destination folder";
     name_ = names.back();
     names.pop_back();

@@ -27,16 +27,7 @@ std::string MakeTargetFolders(const RelocationItem& item, std::string& folder, s
                               std::vector<std::string>& made) {
   folder = item.destination;
   while (!folder.empty() && IsPathDelimiter(folder.back())) folder.pop_back();
-  std::vector<std::string> names;
-  for (std::size_t start = 0; start <= item.target.size();) {
-    std::size_t end = start;
-    while (end < item.target.size() && !IsPathDelimiter(item.target[end])) ++end;
-    if (end > start) names.push_back(item.target.substr(start, end - start));
-    start = end + 1;
-  }
-  for (const std::string& n : names) {
-    if (n == "." || n == "..") return "no place for it below the destination folder";
-  }
+  std::vector<std::string> names = TargetNames(item.target);
   if (names.empty()) return "no place for it below the destination folder";
   name = names.back();
   names.pop_back();
