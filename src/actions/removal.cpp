@@ -8,6 +8,7 @@
 #include "actions/content_compare.h"
 #include "actions/keep_rules.h"
 #include "actions/prompts.h"
+#include "actions/relocation.h"
 #include "actions/trash_note.h"
 #include "core/file_record.h"
 #include "core/result_list.h"
@@ -79,8 +80,7 @@ class RemovalCheck {
   // item and a kept member of its group are still what the scan saw.
   std::string Unchanged(const RemovalPlan::Item& item) const {
     const ListRow& row = list_.Rows()[item.row];
-    if (InReference(row)) return TranslateText("It is in a reference folder, or holds one.");
-    std::string reason = ChangedSinceScan(list_, row);
+    std::string reason = ItemUnchanged(item);
     if (!reason.empty() || row.groupId < 0) return reason;
     const std::vector<std::size_t>& kept = kept_.at(row.groupId);
     // No member stays: the question named the group and the user said Yes.
@@ -89,6 +89,13 @@ class RemovalCheck {
       if (KeptChanged(keptRow).empty()) return {};
     }
     return TranslateText("Its kept copy changed since the scan.");
+  }
+
+  // The item alone: in no reference folder and still what the scan saw.
+  std::string ItemUnchanged(const RemovalPlan::Item& item) const {
+    const ListRow& row = list_.Rows()[item.row];
+    if (InReference(row)) return TranslateText("It is in a reference folder, or holds one.");
+    return ChangedSinceScan(list_, row);
   }
 
   // The item and the kept members checked again and compared byte for byte
@@ -205,7 +212,8 @@ std::string OtherTrashText(const RemovalResult& result) {
   return text;
 }
 
-// Each reason once, in the order first met, with a few of the items that stayed for it.
+}  // namespace
+
 std::string StayedReasonsText(const std::vector<StayedItem>& stayed) {
   std::vector<std::pair<std::string, std::vector<std::string>>> byReason;
   for (const StayedItem& item : stayed) {
@@ -217,8 +225,6 @@ std::string StayedReasonsText(const std::vector<StayedItem>& stayed) {
   for (const auto& [reason, paths] : byReason) text += "\n\n" + reason + "\n" + NamesWithMore(paths);
   return text;
 }
-
-}  // namespace
 
 RemovalPlan PlanRemoval(const ResultList& list) {
   RemovalPlan plan;
@@ -344,10 +350,13 @@ std::string MoveDifferingQuestion(const RemovalPlan& plan) {
 std::string RemovalProgressText(RemovalStage stage, std::size_t item, std::size_t items) {
   const std::string text = stage == RemovalStage::Comparing ? TranslateText("Comparing with the kept copies... %d / %d")
                            : stage == RemovalStage::Linking ? TranslateText("Replacing with links... %d / %d")
+                           : stage == RemovalStage::MovingToFolder ? TranslateText("Moving to the folder... %d / %d")
+                           : stage == RemovalStage::CopyingToFolder
+                               ? TranslateText("Copying to the folder... %d / %d")
 #ifdef _WIN32
-                                                            : TranslateText("Moving to the Recycle Bin... %d / %d");
+                               : TranslateText("Moving to the Recycle Bin... %d / %d");
 #else
-                                                            : TranslateText("Moving to the Trash... %d / %d");
+                               : TranslateText("Moving to the Trash... %d / %d");
 #endif
   return FormatText(text, {static_cast<std::int64_t>(item + 1), static_cast<std::int64_t>(items)});
 }
@@ -498,10 +507,10 @@ void DeleteChecked(ResultList& files, ResultList& folders, ListKind active, Prom
 
 namespace {
 
-// A file as the scan saw it, for the system's last checks before a link.
-platform::FileAttributes SeenAttributes(const FileRecord& record) {
+// An item as the scan saw it, for the system's last checks before it changes.
+platform::FileAttributes SeenAttributes(const FileRecord& record, ListKind kind = ListKind::Files) {
   platform::FileAttributes seen;
-  seen.kind = platform::EntryKind::File;
+  seen.kind = kind == ListKind::Files ? platform::EntryKind::File : platform::EntryKind::Folder;
   seen.size = record.size;
   seen.id = record.id;
   seen.modified = record.modified;
@@ -577,6 +586,82 @@ std::string LinkOutcomeText(const LinkResult& result) {
          FormatText(TranslateText("Replaced: %d. Stayed: %d."), {static_cast<std::int64_t>(result.replaced.size()),
                                                                  static_cast<std::int64_t>(result.stayed.size())}) +
          StayedReasonsText(result.stayed);
+}
+
+RelocationResult CarryOutRelocation(const ResultList& list, const RemovalPlan& plan, platform::RelocationKind kind,
+                                    const std::string& destination, const Relocator& relocator,
+                                    const RemovalProgress& progress,
+                                    const std::function<void(const std::string& path)>& onDone) {
+  RelocationResult result;
+  const RemovalCheck check(list, plan, progress);
+  const bool move = kind == platform::RelocationKind::Move;
+  std::vector<std::string> reasonOf(plan.items.size());
+  std::vector<std::size_t> requested;
+  std::vector<std::vector<std::size_t>> carried(plan.items.size());
+  // Every item is checked before the first one goes. A move leaves a copy of
+  // each group in place; a copy touches nothing and needs no kept copy.
+  for (std::size_t i = 0; i < plan.items.size(); ++i) {
+    const RemovalPlan::Item& item = plan.items[i];
+    if (item.container >= 0) {
+      carried[static_cast<std::size_t>(item.container)].push_back(i);
+      continue;
+    }
+    reasonOf[i] = !move                        ? check.ItemUnchanged(item)
+                  : check.KeptOf(item).empty() ? TranslateText("No copy of its group stays in place.")
+                                               : check.Unchanged(item);
+    if (reasonOf[i].empty()) requested.push_back(i);
+  }
+  const CompareProgress onBytes = [&progress](std::int64_t) {
+    if (progress.onBytes) progress.onBytes();
+    return !Stopped(progress);
+  };
+  std::vector<bool> done(plan.items.size(), false);
+  for (std::size_t k = 0; k < requested.size(); ++k) {
+    const std::size_t i = requested[k];
+    const RemovalPlan::Item& item = plan.items[i];
+    if (progress.onItem) {
+      progress.onItem(move ? RemovalStage::MovingToFolder : RemovalStage::CopyingToFolder, k, requested.size());
+    }
+    platform::RelocationHooks hooks;
+    // Right before it goes: a move compares it byte for byte with a kept copy, as removal does.
+    hooks.beforeMove = [&]() -> std::string {
+      if (Stopped(progress)) return StoppedText();
+      return move ? check.Compare(item, false).reason : check.ItemUnchanged(item);
+    };
+    hooks.verifyCopy = [&](const std::string& original, const std::string& copy) -> std::string {
+      const ContentComparison comparison = CompareFiles(original, copy, onBytes);
+      switch (comparison.result) {
+        case ContentComparison::Result::Same: return {};
+        case ContentComparison::Result::Stopped: return StoppedText();
+        case ContentComparison::Result::Unreadable: return comparison.reason;
+        case ContentComparison::Result::Different: break;
+      }
+      return TranslateText("Its copy in the destination folder differs from it.");
+    };
+    const platform::RelocationOutcome outcome =
+        relocator({list.Roots().Resolve(item.path), SeenAttributes(*list.Rows()[item.row].data, list.Kind()),
+                   destination, RelocationTarget(list.Roots(), item.path)},
+                  hooks);
+    if (!outcome.done) {
+      reasonOf[i] = outcome.reason.empty() ? TranslateText("Unknown error") : outcome.reason;
+      continue;
+    }
+    done[i] = true;
+    if (!onDone) continue;
+    onDone(item.path);
+    for (const std::size_t inside : carried[i]) onDone(plan.items[inside].path);
+  }
+  for (std::size_t i = 0; i < plan.items.size(); ++i) {
+    const RemovalPlan::Item& item = plan.items[i];
+    const std::size_t carrier = item.container >= 0 ? static_cast<std::size_t>(item.container) : i;
+    if (done[carrier]) {
+      result.done.push_back(item.path);
+    } else {
+      result.stayed.push_back(
+          {item.path, item.container >= 0 ? TranslateText("It lies inside a folder that stayed.") : reasonOf[i]});
+    }
+  }
+  return result;
 }
 
 }  // namespace orvanta

@@ -34,8 +34,9 @@ struct RemovalPlan {
   std::vector<std::size_t> differing;
 };
 
-// Linking: copies replaced with links to their kept copy, as removal checks them.
-enum class RemovalStage { Comparing, Moving, Linking };
+// Linking: copies replaced with links to their kept copy, as removal checks
+// them; MovingToFolder and CopyingToFolder: items moved or copied to a folder.
+enum class RemovalStage { Comparing, Moving, Linking, MovingToFolder, CopyingToFolder };
 
 // How a removal reports while it runs and learns of Stop: the window binds
 // its progress bar, message pump and Stop button, the command line its
@@ -146,8 +147,38 @@ LinkResult CarryOutLinking(const ResultList& list, const RemovalPlan& plan, cons
                            const RemovalProgress& progress = {},
                            const std::function<void(const std::string& path, bool cloned)>& onLinked = {});
 
+// Each reason once, in the order first met, with a few of the items that stayed for it.
+std::string StayedReasonsText(const std::vector<StayedItem>& stayed);
+
 // "Files were replaced with links to the kept copy." when every one was;
 // otherwise the counts and each reason with a few of the items that stayed.
 std::string LinkOutcomeText(const LinkResult& result);
+
+// Moving or copying the checked items to a folder goes through the plan and
+// the checks of removal too.
+
+// Moves or copies one item as platform::RelocateItem does: the system's in
+// the program, a fake or a fault in tests, one that only asks the hooks in a
+// dry run.
+using Relocator = std::function<platform::RelocationOutcome(const platform::RelocationItem& item,
+                                                            const platform::RelocationHooks& hooks)>;
+
+struct RelocationResult {
+  std::vector<std::string> done;  // moved or copied, also the items inside a moved folder
+  std::vector<StayedItem> stayed;
+};
+
+// Checks every item before anything goes, then moves or copies each to its
+// place below `destination` (resolved), keeping its path below its root
+// (RelocationTarget). A move is checked as removal checks it: the item and a
+// kept member of its group still what the scan saw, compared byte for byte
+// right before it goes; an item whose group would keep no copy in place
+// stays. A copy needs only the item as scanned. Every copy the system makes
+// is compared byte for byte with its original before it is kept. `onDone`
+// hears each item as it goes, then each checked item inside it.
+RelocationResult CarryOutRelocation(const ResultList& list, const RemovalPlan& plan, platform::RelocationKind kind,
+                                    const std::string& destination, const Relocator& relocator,
+                                    const RemovalProgress& progress = {},
+                                    const std::function<void(const std::string& path)>& onDone = {});
 
 }  // namespace orvanta

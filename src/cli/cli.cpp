@@ -13,6 +13,7 @@
 #include "actions/html_export.h"
 #include "actions/keep_rules.h"
 #include "actions/link_replacement.h"
+#include "actions/relocation.h"
 #include "actions/removal.h"
 #include "actions/removal_record.h"
 #include "actions/saved_results.h"
@@ -196,6 +197,28 @@ RemovalEnd TellStayed(std::ostream& err, const std::vector<StayedItem>& stayed, 
   return stayed.empty() ? RemovalEnd::Done : RemovalEnd::Failed;
 }
 
+// The status line shows each item in hand; `stop` (Ctrl-C) is Stop.
+RemovalProgress LineProgress(const std::atomic<bool>& stop, TerminalWindow& window) {
+  RemovalProgress progress;
+  progress.stop = &stop;
+  progress.onItem = [&window](RemovalStage stage, std::size_t item, std::size_t items) {
+    window.SetStatusText(RemovalProgressText(stage, item, items));
+  };
+  return progress;
+}
+
+// The file clones all-but-one checks (with the --keep rules) as one plan;
+// none when nothing is checked, which is said.
+std::optional<RemovalPlan> PlanCheckedFileClones(const CliOptions& options, ResultList& list, std::ostream& err) {
+  TellKeepReport(err, options.keepRules, CheckAllButKept(list, options.keepRules));
+  RemovalPlan plan = PlanRemoval(list);
+  if (plan.items.empty()) {
+    err << TranslateText("No files selected.") << '\n';
+    return std::nullopt;
+  }
+  return plan;
+}
+
 // The removal of the window's Delete checked command, on the list the options
 // name: the marks, the comparisons of a list grouped without content, the
 // question (or --yes, or a dry run), the checks, the move with each item named
@@ -219,11 +242,7 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
   std::atomic<bool> stop{false};
   const std::string movedText =
       options.dryRun ? TranslateText("Would move to the trash: ") : TranslateText("Moved to the trash: ");
-  RemovalProgress progress;
-  progress.stop = &stop;
-  progress.onItem = [&window](RemovalStage stage, std::size_t item, std::size_t items) {
-    window.SetStatusText(RemovalProgressText(stage, item, items));
-  };
+  RemovalProgress progress = LineProgress(stop, window);
   progress.onMoved = [&](const std::string& path, const platform::TrashOutcome& outcome) {
     const std::string note =
         OtherTrashNote(outcome, [](std::string_view folder) { return TerminalSafePath(folder, PathQuoting::Always); });
@@ -263,12 +282,9 @@ RemovalEnd RemoveClones(const CliOptions& options, ScanRun& run, TerminalWindow&
 RemovalEnd LinkClones(const CliOptions& options, ScanRun& run, TerminalWindow& window, std::istream& input,
                       std::ostream& err) {
   ResultList& list = run.FileClones();
-  TellKeepReport(err, options.keepRules, CheckAllButKept(list, options.keepRules));
-  const RemovalPlan plan = PlanRemoval(list);
-  if (plan.items.empty()) {
-    err << TranslateText("No files selected.") << '\n';
-    return RemovalEnd::Done;
-  }
+  const std::optional<RemovalPlan> checked = PlanCheckedFileClones(options, list, err);
+  if (!checked) return RemovalEnd::Done;
+  const RemovalPlan& plan = *checked;
   if (!Asked(options, LinkQuestion(plan), input, err)) return RemovalEnd::Failed;
   const Linker linker = options.dryRun ? Linker([](const platform::LinkItem&) {
     platform::LinkOutcome outcome;
@@ -279,11 +295,7 @@ RemovalEnd LinkClones(const CliOptions& options, ScanRun& run, TerminalWindow& w
                                            return platform::ReplaceWithLink(item, kind);
                                          });
   std::atomic<bool> stop{false};
-  RemovalProgress progress;
-  progress.stop = &stop;
-  progress.onItem = [&window](RemovalStage stage, std::size_t item, std::size_t items) {
-    window.SetStatusText(RemovalProgressText(stage, item, items));
-  };
+  const RemovalProgress progress = LineProgress(stop, window);
   const auto onLinked = [&](const std::string& path, bool cloned) {
     const std::string text = options.dryRun ? TranslateText("Would replace with a link: ")
                              : cloned       ? TranslateText("Replaced with a clone: ")
@@ -298,6 +310,51 @@ RemovalEnd LinkClones(const CliOptions& options, ScanRun& run, TerminalWindow& w
   window.Clear();
   return TellStayed(err, result.stayed, TranslateText("Replaced: %d. Stayed: %d."),
                     options.dryRun ? 0 : result.replaced.size(), stop.load());
+}
+
+// --move-to / --copy-to FOLDER: the file clones all-but-one checks (with the
+// --keep rules) moved or copied below the folder, each keeping its path below
+// its root, after the question (or --yes, or a dry run that checks and
+// compares every item and changes nothing), each named on standard error as
+// it goes, then what stayed.
+RemovalEnd RelocateClones(const CliOptions& options, ScanRun& run, TerminalWindow& window, std::istream& input,
+                          std::ostream& err, const std::string& destination) {
+  ResultList& list = run.FileClones();
+  const std::optional<RemovalPlan> checked = PlanCheckedFileClones(options, list, err);
+  if (!checked) return RemovalEnd::Done;
+  const RemovalPlan& plan = *checked;
+  if (!Asked(options, RelocationQuestion(plan, options.relocation, options.relocateTo), input, err)) {
+    return RemovalEnd::Failed;
+  }
+  const bool move = options.relocation == platform::RelocationKind::Move;
+  // A dry run asks what the move would ask right before each item, and moves nothing.
+  const Relocator relocator =
+      options.dryRun ? Relocator([](const platform::RelocationItem&, const platform::RelocationHooks& hooks) {
+        platform::RelocationOutcome outcome;
+        if (hooks.beforeMove) outcome.reason = hooks.beforeMove();
+        outcome.done = outcome.reason.empty();
+        return outcome;
+      })
+                     : Relocator([kind = options.relocation](const platform::RelocationItem& item,
+                                                             const platform::RelocationHooks& hooks) {
+                         return platform::RelocateItem(item, kind, hooks);
+                       });
+  std::atomic<bool> stop{false};
+  const RemovalProgress progress = LineProgress(stop, window);
+  const std::string doneText = options.dryRun ? (move ? TranslateText("Would move to the folder: ")
+                                                      : TranslateText("Would copy to the folder: "))
+                               : move         ? TranslateText("Moved to the folder: ")
+                                              : TranslateText("Copied to the folder: ");
+  RelocationResult result;
+  {
+    InterruptStops interrupt(stop);
+    result = CarryOutRelocation(list, plan, options.relocation, destination, relocator, progress,
+                                [&](const std::string& path) { window.WriteLine(doneText + TerminalSafePath(path)); });
+  }
+  window.Clear();
+  return TellStayed(err, result.stayed,
+                    move ? TranslateText("Moved: %d. Stayed: %d.") : TranslateText("Copied: %d. Stayed: %d."),
+                    options.dryRun ? 0 : result.done.size(), stop.load());
 }
 
 // --undo-last: the record, the question (or --yes), then each item put back
@@ -356,8 +413,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     return UndoLast(options, hooks.input != nullptr ? *hooks.input : std::cin, err,
                     hooks.restore ? hooks.restore : TrashRestorer(platform::RestoreFromTrash));
   }
-  if ((options.trashMarks != CliOptions::TrashMarks::None || options.link) && !options.yes && !options.dryRun &&
-      !answerable) {
+  const bool relocating = !options.relocateTo.empty();
+  if ((options.trashMarks != CliOptions::TrashMarks::None || options.link || relocating) && !options.yes &&
+      !options.dryRun && !answerable) {
     return UsageError(err,
                       TranslateText("without a terminal to answer on, the removal needs '--yes' (or '--dry-run')"));
   }
@@ -391,6 +449,13 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                                                       "none and holds none: %s"),
                                         {TerminalSafePath(rule.given)}));
     }
+  }
+  // A destination whose items would be scanned again is refused before the scan.
+  std::string destination;
+  if (relocating && !settings.folders.empty()) {
+    const RelocationDestination checked = CheckRelocationDestination(roots, options.relocateTo);
+    if (!checked.refusal.empty()) return UsageError(err, checked.refusal);
+    destination = checked.resolved;
   }
   // A reference folder outside every root would protect nothing the person
   // meant it to: named at once, as a folder rule is.
@@ -440,7 +505,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   // not worth an older CSV file or a removal.
   if (outcome.kind != ScanOutcome::Kind::Done) return kExitFailed;
   written = WriteCsvFiles(options, run, err) && written;
-  if (options.trashMarks == CliOptions::TrashMarks::None && !options.link) {
+  if (options.trashMarks == CliOptions::TrashMarks::None && !options.link && !relocating) {
     return written && allRoots ? kExitDone : kExitFailed;
   }
   // A listing that did not reach its reader (a full disk, a closed pipe) is no
@@ -451,6 +516,7 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   }
   std::istream& input = hooks.input != nullptr ? *hooks.input : std::cin;
   const RemovalEnd removal = options.link ? LinkClones(options, run, window, input, err)
+                             : relocating ? RelocateClones(options, run, window, input, err, destination)
                                           : RemoveClones(options, run, window, input, err, hooks.moveToTrash);
   if (removal == RemovalEnd::Stopped) return kExitStopped;
   return allRoots && removal == RemovalEnd::Done ? kExitDone : kExitFailed;

@@ -79,6 +79,18 @@ ApplyOption LinkKindOption(platform::LinkKind kind) {
   };
 }
 
+ApplyOption RelocationOption(platform::RelocationKind kind) {
+  return [=](CliOptions& options, const std::string& name, const std::string& value) -> std::string {
+    if (value.empty()) return FormatText(TranslateText("option '%s' needs a value"), {name});
+    if (!options.relocateTo.empty()) {
+      return TranslateText("only one of '--trash', '--link', '--move-to' and '--copy-to' may be given");
+    }
+    options.relocateTo = value;
+    options.relocation = kind;
+    return {};
+  };
+}
+
 const std::vector<OptionDefinition>& Options() {
   static const std::vector<OptionDefinition> options = {
       {"-h", "--help", false, Flag([](CliOptions& o) { o.showHelp = true; })},
@@ -167,6 +179,8 @@ const std::vector<OptionDefinition>& Options() {
        }},
       {"", "--reflink-only", false, LinkKindOption(platform::LinkKind::CloneOnly)},
       {"", "--hardlink-only", false, LinkKindOption(platform::LinkKind::HardLinkOnly)},
+      {"", "--move-to", true, RelocationOption(platform::RelocationKind::Move)},
+      {"", "--copy-to", true, RelocationOption(platform::RelocationKind::Copy)},
   };
   return options;
 }
@@ -221,7 +235,8 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
   }
   if (options.undoLast) {
     if (!options.roots.empty() || options.trashMarks != CliOptions::TrashMarks::None || options.dryRun ||
-        !options.csvFiles.empty() || !options.csvFolders.empty() || !options.html.empty() || !options.load.empty()) {
+        !options.csvFiles.empty() || !options.csvFolders.empty() || !options.html.empty() || !options.load.empty() ||
+        !options.relocateTo.empty()) {
       return failed(TranslateText("'--undo-last' takes no folder and no other action"));
     }
     return {std::move(options), {}};
@@ -252,7 +267,9 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
                                                                  : options.csvFiles == "-"               ? "--csv"
                                                                                            : "--csv-folders")}));
   }
-  if ((options.yes || options.dryRun) && options.trashMarks == CliOptions::TrashMarks::None && !options.link) {
+  const bool relocating = !options.relocateTo.empty();
+  if ((options.yes || options.dryRun) && options.trashMarks == CliOptions::TrashMarks::None && !options.link &&
+      !relocating) {
     return failed(FormatText(TranslateText("'%s' needs '--trash', '--trash-folders' or '--link'"),
                              {std::string(options.yes ? "--yes" : "--dry-run")}));
   }
@@ -262,7 +279,8 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
                                           : options.dryRun ? "--dry-run"
                                                            : "--move-different")}));
   }
-  if (!options.keepRules.empty() && options.trashMarks != CliOptions::TrashMarks::AllButOne && !options.link) {
+  if (!options.keepRules.empty() && options.trashMarks != CliOptions::TrashMarks::AllButOne && !options.link &&
+      !relocating) {
     return failed(TranslateText("'--keep' needs '--trash all-but-one' or '--trash-folders all-but-one'"));
   }
   if (options.settings.maxSizeMB > 0 && options.settings.maxSizeMB < options.settings.minSizeMB) {
@@ -273,6 +291,9 @@ CliParse ParseCliOptions(const std::vector<std::string>& args) {
   }
   if (options.link && options.trashMarks != CliOptions::TrashMarks::None) {
     return failed(TranslateText("'--link' and '--trash' exclude each other"));
+  }
+  if (relocating && (options.link || options.trashMarks != CliOptions::TrashMarks::None)) {
+    return failed(TranslateText("only one of '--trash', '--link', '--move-to' and '--copy-to' may be given"));
   }
   if (options.linkKindGiven && !options.link) {
     return failed(FormatText(
@@ -324,6 +345,8 @@ std::string CliHelp() {
       TranslateText("  --link all-but-one    replace the file clones all-but-one checks with links to the kept copy"),
       TranslateText("  --reflink-only        with --link: copy-on-write clones only, never hard links"),
       TranslateText("  --hardlink-only       with --link: hard links only, never clones"),
+      TranslateText("  --move-to FOLDER      move the file clones all-but-one checks to FOLDER, keeping their paths"),
+      TranslateText("  --copy-to FOLDER      copy them to FOLDER instead; the originals stay where they are"),
       TranslateText("  -h, --help            show this help and exit"),
       TranslateText("  -V, --version         show the version and exit"),
       "",
@@ -355,6 +378,9 @@ std::string CliHelp() {
       TranslateText("With --load, items that changed since the results were saved are never removed."),
       TranslateText("--link keeps every path: a clone where the file system makes them (Btrfs, XFS), else a hard"),
       TranslateText("link on the same file system with the same owner and permissions; each is compared first."),
+      TranslateText("--move-to and --copy-to put each item below FOLDER in a folder named after its scanned folder,"),
+      TranslateText("never over anything there; a FOLDER where items would land in a scanned folder is refused"),
+      TranslateText("(exit status 2). A move leaves a copy of every group in place and compares each item first."),
   };
   std::string help;
   for (const std::string& line : lines) help += line + "\n";

@@ -45,6 +45,10 @@ struct CliOptions {
   bool link = false;
   platform::LinkKind linkKind = platform::LinkKind::Any;
   bool linkKindGiven = false;
+  // --move-to / --copy-to FOLDER: the file clones all-but-one checks moved or
+  // copied to the folder, each keeping its path below its root.
+  std::string relocateTo;
+  platform::RelocationKind relocation = platform::RelocationKind::Move;
 };
 
 // The outcome of parsing: the options, or the exit status and message of bad usage.

@@ -41,6 +41,7 @@
 #include "actions/list_totals.h"
 #include "actions/open_location.h"
 #include "actions/prompts.h"
+#include "actions/relocation.h"
 #include "actions/removal.h"
 #include "actions/removal_record.h"
 #include "actions/saved_results.h"
@@ -155,6 +156,10 @@ std::span<const WindowCommand> WindowCommands() {
        .keys = "Del"},
       {.handler = &W::LinkCheckedToKept, .enabled = Enabled::Idle, .menu = "Action1",
        .item = "ReplaceCheckedWithLinks1", .itemCaption = "Replace checked with links to the kept copy"},
+      {.handler = &W::MoveCheckedToFolder, .enabled = Enabled::Idle, .menu = "Action1",
+       .item = "MoveCheckedToFolder1", .itemCaption = "Move checked to folder..."},
+      {.handler = &W::CopyCheckedToFolder, .enabled = Enabled::Idle, .menu = "Action1",
+       .item = "CopyCheckedToFolder1", .itemCaption = "Copy checked to folder..."},
       {.handler = &W::PutBackLastRemoval, .enabled = Enabled::Idle, .menu = "Action1", .item = "UndoRemoval1",
        .itemCaption = "Undo removal"},
       {.handler = &W::ClearCache, .enabled = Enabled::Idle, .menu = "Action1", .separatorBefore = true,
@@ -1215,6 +1220,24 @@ void MainWindow::LinkCheckedToKept() {
     orvanta::LinkChecked(
         run_->FileClones(), FilePageActive() ? ListKind::Files : ListKind::Folders, prompts,
         [](const platform::LinkItem& item) { return platform::ReplaceWithLink(item, platform::LinkKind::Any); },
+        progress);
+  });
+}
+
+void MainWindow::MoveCheckedToFolder() { RelocateCheckedToFolder(platform::RelocationKind::Move); }
+void MainWindow::CopyCheckedToFolder() { RelocateCheckedToFolder(platform::RelocationKind::Copy); }
+
+void MainWindow::RelocateCheckedToFolder(platform::RelocationKind kind) {
+  const QString chosen = dialogs_.ChooseFolder(this, Tr("Select the destination folder"), FolderDialogStart());
+  if (chosen.isEmpty()) return;
+  // Both lists: rows of files inside a moved folder leave the file page too.
+  RunResultAction([this, kind, destination = ToLocalPath(chosen)](Prompts& prompts, const RemovalProgress& progress) {
+    orvanta::RelocateChecked(
+        run_->FileClones(), run_->FolderClones(), FilePageActive() ? ListKind::Files : ListKind::Folders, prompts, kind,
+        destination,
+        [kind](const platform::RelocationItem& item, const platform::RelocationHooks& hooks) {
+          return platform::RelocateItem(item, kind, hooks);
+        },
         progress);
   });
 }

@@ -121,6 +121,9 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   void OpenSelectedLocation();
   // Action > Replace checked with links to the kept copy.
   void LinkCheckedToKept();
+  // Action > Move checked to folder... and Copy checked to folder...
+  void MoveCheckedToFolder();
+  void CopyCheckedToFolder();
   void ExportFileClones();
   void ExportFolderClones();
   // The list of the active page, as its Export command does.
@@ -211,6 +214,9 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   // stops it after the item in hand, the window stays responsive through the
   // pump, and nothing may change the lists or marks meanwhile.
   void RunResultAction(const std::function<void(Prompts&, const RemovalProgress&)>& action);
+  // Asks for the destination folder (the folder pickers' start), then moves
+  // or copies the checked items of the active list there as a result action.
+  void RelocateCheckedToFolder(platform::RelocationKind kind);
   // Many marks change at once: the line is drawn again once they are done.
   void ScheduleTotalsUpdate();
   // The rows of RememberedSettings(), and the folder the folder picker starts in.

@@ -466,3 +466,70 @@ inline constexpr std::string_view kLinkTemporaryPrefix = ".orvanta-link-";
 LinkOutcome ReplaceWithLink(const LinkItem& item, LinkKind kind, const LinkCrashHook& crashHook = {});
 
 }  // namespace orvanta::platform
+
+namespace orvanta::platform {
+
+// Moving or copying an item into a folder the person picked.
+enum class RelocationKind { Move, Copy };
+
+// One item to move or copy, as the scan saw it, and its place below the folder.
+struct RelocationItem {
+  std::string path;  // the item
+  FileAttributes seen;
+  std::string destination;  // the folder picked: an existing folder, resolved
+  std::string target;       // its place below that folder, names separated by the delimiter
+};
+
+struct RelocationOutcome {
+  bool done = false;
+  // It went as a copy compared byte for byte with the original: every copy,
+  // and a move across file systems.
+  bool copied = false;
+  std::string reason;  // why it stayed
+};
+
+// What the caller is asked around each item.
+struct RelocationHooks {
+  // Right before the item goes, once its identity has been checked: empty
+  // lets it go, any other text leaves it in place with that text as reason.
+  std::function<std::string()> beforeMove;
+  // Once a copy has been written and flushed under its temporary name: empty
+  // when it holds the original's bytes, else why not (the copy is then
+  // removed and the original stays). Without it no copy is ever kept.
+  std::function<std::string(const std::string& original, const std::string& temporary)> verifyCopy;
+};
+
+// The names of a target, its folders first and the item's own name last;
+// empty when it names no place (no name, or "." or ".." on the way).
+inline std::vector<std::string> TargetNames(std::string_view target) {
+  std::vector<std::string> names;
+  for (std::size_t start = 0; start <= target.size();) {
+    std::size_t end = start;
+    while (end < target.size() && !IsPathDelimiter(target[end])) ++end;
+    if (end > start) names.emplace_back(target.substr(start, end - start));
+    if (!names.empty() && (names.back() == "." || names.back() == "..")) return {};
+    start = end + 1;
+  }
+  return names;
+}
+
+// The prefix of the temporary name a copy is written under, in its folder.
+inline constexpr std::string_view kCopyTemporaryPrefix = ".orvanta-copy-";
+
+// Moves or copies the item to its place below the destination, never over
+// anything that stands there (POSIX renameat2 RENAME_NOREPLACE and O_EXCL;
+// Windows MoveFileExW without MOVEFILE_REPLACE_EXISTING and CopyFileW that
+// fails if the file exists). Folders on the way are made as needed, every
+// one reached without following a link; the item's folder too. The item must
+// still have the scanned identity (a file also its size and times). Within
+// one file system a move is one rename; a file moved across file systems is
+// copied to a temporary name in the target folder, flushed, compared through
+// `verifyCopy`, renamed into place and only then removed at its old place:
+// any failure leaves the original and removes the copy. A copy is made the
+// same way and never touches the original. A folder moves only within its
+// file system and is never copied (the reason says so); a folder that is or
+// holds a mount point stays, as removal leaves it. Nothing leaves a
+// read-only file system.
+RelocationOutcome RelocateItem(const RelocationItem& item, RelocationKind kind, const RelocationHooks& hooks = {});
+
+}  // namespace orvanta::platform

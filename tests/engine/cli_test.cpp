@@ -916,5 +916,78 @@ TEST(CliLink, ADryRunChangesNothingAndYesLinksEveryCheckedCopy) {
   }
 }
 
+// --move-to and --copy-to: with another action, without a terminal to answer
+// on, or with a folder where items would land in a scanned folder, the run
+// stops before anything moves (exit status 2). A dry run names what would
+// move and moves nothing; --yes moves (or copies) what all-but-one checks,
+// each below the folder in a folder named after its root, names included
+// that need quoting; what stayed is named and the status is 1.
+TEST(CliMoveTo, MovesOrCopiesWhatAllButOneChecksKeepingPaths) {
+  ORVANTA_SKIP_UNLESS_POSIX("names with a newline");
+  namespace fs = std::filesystem;
+  test::TempTree tree;
+  for (const char* root : {"photos/", "backup/"}) {
+    tree.File(std::string(root) + "2020/new\nline.jpg", "photo");
+    tree.File(std::string(root) + "song.mp3", "song");
+  }
+  tree.Dir("dest");
+  const std::vector<std::string> roots = {tree.Folder("photos"), tree.Folder("backup")};
+  const auto run = [&](std::vector<std::string> args, const CliHooks& hooks = {}) {
+    args.insert(args.begin(), {"-q", "--min-size-mb", "0"});
+    args.insert(args.end(), roots.begin(), roots.end());
+    return RunCliWith(args, hooks);
+  };
+  const std::pair<std::vector<std::string>, std::string> badUsage[] = {
+      {{"--move-to", tree.Path("dest"), "--link", "all-but-one"}, "only one of"},
+      {{"--copy-to", tree.Path("dest"), "--trash", "all"}, "only one of"},
+      {{"--move-to", tree.Path("dest"), "--copy-to", tree.Path("dest")}, "only one of"},
+      {{"--move-to", tree.Path("photos/2020"), "--dry-run"}, "would land inside a scanned folder"},
+      {{"--copy-to", tree.Root(), "--dry-run"}, "would land inside a scanned folder"},
+      {{"--move-to", tree.Path("missing"), "--dry-run"}, "The destination folder does not exist"},
+  };
+  for (const auto& [args, named] : badUsage) {
+    const auto r = run(args);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.substr(0, r.err.find('\n')).find(named), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  CliHooks noTerminal;
+  noTerminal.stdinIsTerminal = 0;
+  EXPECT_EQ(run({"--move-to", tree.Path("dest")}, noTerminal).status, 2) << "no question answered without a terminal";
+  const std::string help = RunCliWith({"--help"}).out;
+  for (const char* option : {"--move-to FOLDER", "--copy-to FOLDER"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
+
+  auto r = run({"--move-to", tree.Path("dest"), "--dry-run"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Would move to the folder: " + tree.Path("backup/song.mp3")), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Would move to the folder: '" + tree.Path("backup/2020/new") + "'$'\\n''line.jpg'"),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(fs::is_empty(tree.Path("dest")));
+
+  r = run({"--copy-to", tree.Path("dest"), "--yes"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Copied to the folder: " + tree.Path("backup/song.mp3")), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Copied: 2. Stayed: 0."), std::string::npos) << r.err;
+  EXPECT_EQ(test::ReadFile(tree.Path("dest/backup/2020/new\nline.jpg")), "photo");
+  EXPECT_EQ(test::ReadFile(tree.Path("backup/song.mp3")), "song");
+
+  // The copies now stand where the move would put its items: nothing is replaced.
+  r = run({"--move-to", tree.Path("dest"), "--yes", "--keep", "in=" + tree.Path("photos")});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("something already stands at its place"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Moved: 0. Stayed: 2."), std::string::npos) << r.err;
+  EXPECT_EQ(test::ReadFile(tree.Path("backup/song.mp3")), "song");
+  fs::remove_all(tree.Path("dest/backup"));
+  r = run({"--move-to", tree.Path("dest"), "--yes", "--keep", "in=" + tree.Path("photos")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Moved to the folder: " + tree.Path("backup/song.mp3")), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(tree.Path("backup/song.mp3")));
+  EXPECT_EQ(test::ReadFile(tree.Path("dest/backup/song.mp3")), "song");
+  EXPECT_EQ(test::ReadFile(tree.Path("photos/song.mp3")), "song");
+}
+
 }  // namespace
 }  // namespace orvanta

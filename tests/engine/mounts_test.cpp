@@ -27,6 +27,7 @@
 #include "actions/link_replacement.h"
 #include "actions/list_rows.h"
 #include "actions/prompts.h"
+#include "actions/relocation.h"
 #include "actions/trash_note.h"
 #include "cli/cli.h"
 #include "cli/cli_options.h"
@@ -482,8 +483,8 @@ TEST(TrashAndMounts, TheTrashAtTheTopOfAMountIsSkippedUnlessAsked) {
 // process, so it mounts there. Empty Error() when mounted.
 class LoopMount {
  public:
-  LoopMount(const std::string& maker, const std::string& type, const std::string& image, const std::string& target,
-            std::uint64_t size) {
+  LoopMount(const std::string& maker, const std::string& options, const std::string& type, const std::string& image,
+            const std::string& target, std::uint64_t size) {
     const std::string found = "command -v " + maker + " >/dev/null 2>&1";
     if (std::system(found.c_str()) != 0) {
       error_ = maker + " is missing (scripts/install-deps installs it)";
@@ -491,7 +492,7 @@ class LoopMount {
     }
     std::ofstream(image).close();
     if (!test::TempTree::Resize(image, size) ||
-        std::system((maker + " -q '" + image + "' >/dev/null 2>&1").c_str()) != 0) {
+        std::system((maker + " -q " + options + " '" + image + "' >/dev/null 2>&1").c_str()) != 0) {
       error_ = maker + " failed";
       return;
     }
@@ -511,6 +512,13 @@ class LoopMount {
  private:
   std::string target_, error_;
 };
+
+// Bytes no block of which repeats another nearby, so no file system stores them as a hole or a pattern.
+std::string PatternBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7919 % 251);
+  return bytes;
+}
 
 // Whether every extent of the file is shared with another file (FIEMAP).
 bool AllExtentsShared(const std::string& path) {
@@ -538,25 +546,36 @@ ino_t InodeOf(const std::string& path) {
 }
 #endif
 
-// On Btrfs a copy becomes a copy-on-write clone of the kept copy: a file of
-// its own (its inode, mode and write time stay) whose extents are shared
-// with the kept copy's, so its space comes back. A crash between the clone
-// and the rename leaves the copy as it was.
-TEST(LinkMounts, AReflinkSharesTheKeptCopysExtentsAndKeepsTheCopysOwnFile) {
+// A file system that makes copy-on-write clones, made in a loop image.
+struct CopyOnWriteFileSystem {
+  const char* type;
+  const char* maker;
+  const char* options;
+  std::uint64_t size;  // the smallest image the maker takes, or more
+};
+
+class CopyOnWriteMounts : public testing::TestWithParam<CopyOnWriteFileSystem> {};
+
+// On Btrfs and on XFS with reflink a copy becomes a copy-on-write clone of
+// the kept copy: a file of its own (its inode, mode and write time stay)
+// whose extents are shared with the kept copy's, so its space comes back. A
+// crash between the clone and the rename leaves the copy as it was.
+TEST_P(CopyOnWriteMounts, AReflinkSharesTheKeptCopysExtentsAndKeepsTheCopysOwnFile) {
   ORVANTA_SKIP_UNLESS_POSIX("FICLONE and loop mounts");
 #ifndef _WIN32
   ORVANTA_SKIP_UNLESS_MOUNTS();
+  const CopyOnWriteFileSystem& system = GetParam();
+  const std::string type = system.type;
   test::ScannedTree scanned;
   test::TempTree& tree = scanned.tree;
-  const std::string root = tree.Dir("btrfs");
-  const LoopMount btrfs("mkfs.btrfs", "btrfs", tree.Path("btrfs.img"), root, 128ull << 20);
-  if (!btrfs.Error().empty()) GTEST_SKIP() << btrfs.Error();
-  std::string bytes(300000, '\0');
-  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7919 % 251);
-  const std::string kept = tree.File("btrfs/a/album.flac", bytes);
-  const std::string copy = tree.File("btrfs/b/album.flac", bytes);
-  const std::string crashKept = tree.File("btrfs/a/cover.png", bytes.substr(0, 5000));
-  const std::string crashCopy = tree.File("btrfs/b/cover.png", bytes.substr(0, 5000));
+  const std::string root = tree.Dir(type);
+  const LoopMount mounted(system.maker, system.options, type, tree.Path(type + ".img"), root, system.size);
+  if (!mounted.Error().empty()) GTEST_SKIP() << mounted.Error();
+  const std::string bytes = PatternBytes(300000);
+  const std::string kept = tree.File(type + "/a/album.flac", bytes);
+  const std::string copy = tree.File(type + "/b/album.flac", bytes);
+  const std::string crashKept = tree.File(type + "/a/cover.png", bytes.substr(0, 5000));
+  const std::string crashCopy = tree.File(type + "/b/cover.png", bytes.substr(0, 5000));
   ASSERT_EQ(::chmod(copy.c_str(), 0640), 0);
   test::SetModifiedYear(copy, 2019);
   ::sync();
@@ -577,7 +596,7 @@ TEST(LinkMounts, AReflinkSharesTheKeptCopysExtentsAndKeepsTheCopysOwnFile) {
   EXPECT_EQ(test::ReadFile(temporary), bytes.substr(0, 5000)) << "the leftover is a whole clone";
   fs::remove(temporary);
 
-  scanned.settings.folders = {tree.Folder("btrfs/a"), tree.Folder("btrfs/b")};
+  scanned.settings.folders = {tree.Folder(type + "/a"), tree.Folder(type + "/b")};
   scanned.settings.masks = "*.flac";
   scanned.run.Run();
   ResultList& files = scanned.run.FileClones();
@@ -603,6 +622,13 @@ TEST(LinkMounts, AReflinkSharesTheKeptCopysExtentsAndKeepsTheCopysOwnFile) {
   EXPECT_TRUE(AllExtentsShared(kept));
 #endif
 }
+
+INSTANTIATE_TEST_SUITE_P(LinkMounts, CopyOnWriteMounts,
+                         testing::Values(CopyOnWriteFileSystem{"btrfs", "mkfs.btrfs", "", 128ull << 20},
+                                         CopyOnWriteFileSystem{"xfs", "mkfs.xfs", "-m reflink=1", 320ull << 20}),
+                         [](const testing::TestParamInfo<CopyOnWriteFileSystem>& info) {
+                           return std::string(info.param.type);
+                         });
 
 // Hard links on tmpfs (no clones there): same inode afterwards. None across
 // file systems, where each copy stays and the reason says why.
@@ -635,6 +661,114 @@ TEST(LinkMounts, HardLinksOnTmpfsAndNoneAcrossFileSystems) {
   EXPECT_FALSE(linked.cloned);
   EXPECT_EQ(InodeOf(copy), InodeOf(kept));
   EXPECT_EQ(test::ReadFile(copy), "same bytes");
+#endif
+}
+
+// A file moved to a folder on another file system goes as a copy: written
+// under a temporary name, compared byte for byte, renamed into place with
+// the original's mode and times, and only then removed at its old place. A
+// copy that fails leaves the original where it was and no partial copy.
+TEST(MoveToFolderMounts, AcrossFileSystemsAFileIsCopiedComparedAndOnlyThenRemoved) {
+  ORVANTA_SKIP_UNLESS_POSIX("mounts");
+#ifndef _WIN32
+  ORVANTA_SKIP_UNLESS_MOUNTS();
+  test::ScannedTree scanned;
+  test::TempTree& tree = scanned.tree;
+  tree.Dir("usb");
+  const ScopedMount usb("", tree.Path("usb"));
+  ASSERT_TRUE(usb.Mounted()) << usb.Error();
+  const std::string bytes = PatternBytes(3000000);
+  for (const char* root : {"photos", "backup"}) {
+    tree.File(std::string(root) + "/a.jpg", bytes);
+    tree.File(std::string(root) + "/b.jpg", "the second photo");
+  }
+  ASSERT_EQ(::chmod(tree.Path("backup/a.jpg").c_str(), 0640), 0);
+  test::SetModifiedYear(tree.Path("backup/a.jpg"), 2019);
+  scanned.settings.folders = {tree.Folder("photos"), tree.Folder("backup")};
+  ASSERT_EQ(scanned.run.Run().kind, ScanOutcome::Kind::Done);
+  ResultList& files = scanned.run.FileClones();
+  CheckAllButOneInGroup(files);
+  struct stat before {};
+  ASSERT_EQ(::stat(tree.Path("backup/a.jpg").c_str(), &before), 0);
+  // The copy of b.jpg fails as on a full disk.
+  const Relocator faultyForB = [](const platform::RelocationItem& item, const platform::RelocationHooks& hooks) {
+    platform::RelocationHooks hooked = hooks;
+    if (item.path.size() > 5 && item.path.substr(item.path.size() - 5) == "b.jpg") {
+      hooked.verifyCopy = [](const std::string&, const std::string&) {
+        return std::string("write: No space left on device");
+      };
+    }
+    return platform::RelocateItem(item, platform::RelocationKind::Move, hooked);
+  };
+  test::YesPrompts prompts;
+  RelocateChecked(files, scanned.run.FolderClones(), ListKind::Files, prompts, platform::RelocationKind::Move,
+                  tree.Path("usb"), faultyForB);
+  ASSERT_FALSE(prompts.shown.empty());
+  EXPECT_NE(prompts.shown.back().find("Moved: 1. Stayed: 1."), std::string::npos) << prompts.shown.back();
+  EXPECT_NE(prompts.shown.back().find("No space left on device"), std::string::npos) << prompts.shown.back();
+  EXPECT_FALSE(fs::exists(tree.Path("backup/a.jpg")));
+  struct stat after {};
+  ASSERT_EQ(::stat(tree.Path("usb/backup/a.jpg").c_str(), &after), 0);
+  EXPECT_EQ(test::ReadFile(tree.Path("usb/backup/a.jpg")), bytes);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_EQ(test::ReadFile(tree.Path("backup/b.jpg")), "the second photo");
+  EXPECT_FALSE(fs::exists(tree.Path("usb/backup/b.jpg")));
+  for (const auto& entry : fs::recursive_directory_iterator(tree.Path("usb"))) {
+    EXPECT_EQ(entry.path().filename().string().rfind(std::string(platform::kCopyTemporaryPrefix), 0), std::string::npos)
+        << entry.path();
+  }
+  EXPECT_EQ(files.Rows().size(), 3u) << "the moved copy's row went";
+#endif
+}
+
+// A folder moves only within its file system, and not while something is
+// mounted inside it, which would go along.
+TEST(MoveToFolderMounts, AFolderNeitherCrossesFileSystemsNorTakesAMountAlong) {
+  ORVANTA_SKIP_UNLESS_POSIX("mounts");
+#ifndef _WIN32
+  ORVANTA_SKIP_UNLESS_MOUNTS();
+  test::ScannedTree scanned;
+  test::TempTree& tree = scanned.tree;
+  tree.Dir("usb");
+  tree.Dir("dest");
+  const ScopedMount usb("", tree.Path("usb"));
+  ASSERT_TRUE(usb.Mounted()) << usb.Error();
+  tree.File("photos/only-here.txt", "not in backup");
+  for (const char* root : {"photos", "backup"}) {
+    tree.File(std::string(root) + "/trip/day1.jpg", "day one");
+    tree.Dir(std::string(root) + "/trip/disk");
+  }
+  scanned.settings.folders = {tree.Folder("photos"), tree.Folder("backup")};
+  scanned.settings.folderClones = true;
+  ASSERT_EQ(scanned.run.Run().kind, ScanOutcome::Kind::Done);
+  ResultList& folders = scanned.run.FolderClones();
+  CheckAllButOneInGroup(folders);
+  std::string checked;
+  for (const ListRow& row : folders.Rows()) {
+    if (row.checked && fs::path(RowPath(row)).filename() == "trip") checked = RowPath(row);
+  }
+  ASSERT_FALSE(checked.empty());
+  const Relocator mover = [](const platform::RelocationItem& item, const platform::RelocationHooks& hooks) {
+    return platform::RelocateItem(item, platform::RelocationKind::Move, hooks);
+  };
+  test::YesPrompts prompts;
+  RelocateChecked(scanned.run.FileClones(), folders, ListKind::Folders, prompts, platform::RelocationKind::Move,
+                  tree.Path("usb"), mover);
+  ASSERT_FALSE(prompts.shown.empty());
+  EXPECT_NE(prompts.shown.back().find("a folder moves only within its file system"), std::string::npos)
+      << prompts.shown.back();
+  EXPECT_TRUE(fs::exists(checked + "/day1.jpg"));
+  EXPECT_TRUE(fs::is_empty(tree.Path("usb")));
+
+  const ScopedMount inside("", checked + "/disk");
+  ASSERT_TRUE(inside.Mounted()) << inside.Error();
+  RelocateChecked(scanned.run.FileClones(), folders, ListKind::Folders, prompts, platform::RelocationKind::Move,
+                  tree.Path("dest"), mover);
+  EXPECT_NE(prompts.shown.back().find("it holds a mount point: disk"), std::string::npos) << prompts.shown.back();
+  EXPECT_TRUE(fs::exists(checked + "/day1.jpg"));
+  EXPECT_TRUE(fs::is_empty(tree.Path("dest")));
 #endif
 }
 

@@ -396,7 +396,8 @@ class MainWindowTest : public QObject {
          "File: Add Folder... | - | Export File Clones... | Export Folder Clones... | Export HTML... | - | Save "
          "results... | Open results... | - | Exit"},
         {"Action1",
-         "Action: Scan | Stop | - | Remove Checked | Replace checked with links to the kept copy | Undo removal | - | Clear cache"},
+         "Action: Scan | Stop | - | Remove Checked | Replace checked with links to the kept copy | Move checked to "
+         "folder... | Copy checked to folder... | Undo removal | - | Clear cache"},
         {"Edit1",
          "Edit: Check all but one in group | Check All | Uncheck All | - | Keep copies in folder... | Keep newest | "
          "Keep oldest | Keep shortest path"},
@@ -1774,6 +1775,46 @@ class MainWindowTest : public QObject {
       QVERIFY(QFile::exists(QString::fromStdString(paths[i])));
       QCOMPARE(rows[i].checked, false);
       QCOMPARE(rows[i].stale, i != 0 && rows[i].groupId == rows[i - 1].groupId);
+    }
+  }
+
+  // Action > Move checked to folder... and Copy checked to folder...: the
+  // folder picker (cancel asks nothing), the question, each checked file
+  // below the destination in a folder named after its root; a move takes the
+  // rows out, a copy leaves originals and rows.
+  void movingOrCopyingToAFolderKeepsEachPathBelowItsRoot() {
+    for (const char* command : {"MoveCheckedToFolder1", "CopyCheckedToFolder1"}) {
+      const bool move = QString(command).startsWith("Move");
+      if (!move) {
+        cleanup();
+        init();
+      }
+      ScanBothLists();
+      Item("Checkallbutoneingroup1")->trigger();
+      std::vector<std::string> checked;
+      for (const ListRow& row : form->Run().FileClones().Rows()) {
+        if (row.checked) checked.push_back(row.data->FullPath());
+      }
+      QCOMPARE(checked.size(), std::size_t{3});
+      test::TempTree destination;
+      dialogs.folders = {QString()};
+      const QStringList before = dialogs.shown;
+      Item(command)->trigger();
+      QCOMPARE(dialogs.lastFolderTitle, QString("Select the destination folder"));
+      QCOMPARE(dialogs.shown, before);
+      dialogs.folders = {QString::fromStdString(destination.Root())};
+      dialogs.confirmations = {true};
+      Item(command)->trigger();
+      QVERIFY2(dialogs.shown.last().startsWith(move ? "message:The checked items were moved to "
+                                                    : "message:The checked items were copied to "),
+               qPrintable(dialogs.shown.last()));
+      const std::string rootName = std::string(ExtractFileName(tree->Root()));
+      for (const std::string& path : checked) {
+        const std::string target = destination.Path(rootName + "/" + tree->Relative(path));
+        QVERIFY2(QFile::exists(QString::fromStdString(target)), target.c_str());
+        QCOMPARE(QFile::exists(QString::fromStdString(path)), !move);
+      }
+      QCOMPARE(form->Run().FileClones().Rows().size(), std::size_t{move ? 1u : 4u});
     }
   }
 };

@@ -14,6 +14,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/fd.h"
+#include "platform/posix/seen_file.h"
 #include "platform/posix/trash_posix.h"
 
 namespace orvanta::platform {
@@ -25,28 +26,8 @@ constexpr const char* kAclName = "system.posix_acl_access";
 
 std::string Why(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
-std::int64_t Nanoseconds(const timespec& time) {
-  return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
-}
-
-// Whether the file is still the one the scan saw: identity, size, write time
-// and, unless told otherwise, change time (where the scan knew it).
-bool StillAsSeen(const struct stat& st, const FileAttributes& seen, bool changeTimeCounts = true) {
-  return S_ISREG(st.st_mode) && static_cast<std::int64_t>(st.st_size) == seen.size &&
-         (!seen.id.Known() || (static_cast<std::uint64_t>(st.st_dev) == seen.id.device &&
-                               static_cast<std::uint64_t>(st.st_ino) == seen.id.inode)) &&
-         Nanoseconds(st.st_mtim) == seen.modified &&
-         (!changeTimeCounts || seen.changed == 0 || Nanoseconds(st.st_ctim) == seen.changed);
-}
-
-// The folder and the name of an absolute path.
-bool Split(const std::string& path, std::string& folder, std::string& name) {
-  const auto slash = path.rfind('/');
-  if (path.empty() || path[0] != '/' || slash == std::string::npos) return false;
-  folder = slash == 0 ? "/" : path.substr(0, slash);
-  name = path.substr(slash + 1);
-  return !name.empty() && name != "." && name != "..";
-}
+using posix::Nanoseconds;
+using posix::StillAsSeen;
 
 // A file of the path opened for reading, every folder on the way reached
 // without following a link, and the file itself no link either.
@@ -60,7 +41,7 @@ struct OpenedFile {
 OpenedFile OpenNoLinks(const std::string& path) {
   OpenedFile opened;
   std::string folder;
-  if (!Split(path, folder, opened.name)) {
+  if (!posix::SplitPath(path, folder, opened.name)) {
     opened.error = "not an absolute path";
     return opened;
   }

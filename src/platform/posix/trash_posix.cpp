@@ -235,6 +235,10 @@ bool QueryMountPlace(int folderFd, const char* name, MountPlace& place) {
   return true;
 }
 
+}  // namespace
+
+namespace posix {
+
 // Why the item must not go to the trash because of a mount: it is a mount
 // point itself, or a file system (another one, or a bind mount of its own) is
 // mounted somewhere inside it, which the rename would carry into the trash
@@ -330,6 +334,12 @@ std::string MountReason(int parentFd, const std::string& name) {
   if (!unread.empty()) return "it could not be checked for mount points (" + unread + ")";
   return {};
 }
+
+}  // namespace posix
+
+namespace {
+
+using posix::MountReason;
 
 struct Trash {
   TrashFolderFds fds;

@@ -1,5 +1,6 @@
-// The parts of the POSIX trash that tests reach directly: opening a folder
-// without following links, and choosing the trash at the top of a mount.
+// The parts of the POSIX trash that tests and the moves to a folder reach:
+// opening a folder without following links, choosing the trash at the top of
+// a mount, and the mounts an item would carry along.
 #pragma once
 
 #include <string>
@@ -26,5 +27,11 @@ struct TrashFolderFds {
 // is a real folder owned by the user with mode 0700. False with the reason
 // in `error` when neither is safe.
 bool OpenTopTrash(int topFd, TrashFolderFds& folders, std::string& error);
+
+// Why the entry `name` of the folder must not leave it because of a mount: it
+// is a mount point, or something is mounted anywhere inside it (the tree
+// walked without following a link; one that cannot be read in full cannot be
+// vouched for). Empty when nothing is mounted there.
+std::string MountReason(int parentFd, const std::string& name);
 
 }  // namespace orvanta::platform::posix

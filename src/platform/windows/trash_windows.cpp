@@ -70,8 +70,6 @@ const char* ShellRefusal(const std::string& fullPath, bool rootAllowed) {
   return named || rootAllowed ? nullptr : "the Recycle Bin cannot take a drive or share";
 }
 
-namespace {
-
 // Why a folder must not go to the Recycle Bin because of what is mounted in
 // it: a junction or a volume mount point anywhere inside (one reparse tag for
 // both), which would go along. The walk enters no link. Empty when there is
@@ -109,8 +107,6 @@ std::string MountReason(const std::string& folder) {
   }
   return {};
 }
-
-}  // namespace
 
 std::string NoRecycleBinReason(const std::string& fullPath) {
   // A share has no Recycle Bin: the shell deletes its items for good.

@@ -59,6 +59,11 @@ std::string WithoutLongPrefix(const std::string& path);
 // (CON, nul.txt, COM1), and, unless `rootAllowed`, a drive or share itself.
 const char* ShellRefusal(const std::string& fullPath, bool rootAllowed = false);
 
+// Why a folder must not leave its place because of what is mounted in it: a
+// junction or a volume mount point anywhere inside, which would go along.
+// Empty when there is none; a folder that cannot be listed cannot be vouched for.
+std::string MountReason(const std::string& folder);
+
 // The path block of a shell request: each path and a NUL, then one more NUL.
 std::wstring RecyclePathBlock(const std::vector<std::string>& paths);
 // The shell request that moves the block's items to the Recycle Bin.
