@@ -224,6 +224,12 @@ void ReleaseFreedMemory() {
 #endif
 }
 
+void ShareOneHeap() {
+#ifdef __GLIBC__
+  ::mallopt(M_ARENA_MAX, 1);
+#endif
+}
+
 std::int64_t FileTimeNow() {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);

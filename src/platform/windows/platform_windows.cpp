@@ -242,6 +242,9 @@ unsigned LogicalProcessorCount() {
 // The process heap decommits large free blocks by itself.
 void ReleaseFreedMemory() {}
 
+// The process heap is shared by every thread already.
+void ShareOneHeap() {}
+
 double ProcessCpuSeconds() {
   FILETIME created, exited, kernel, user;
   if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
