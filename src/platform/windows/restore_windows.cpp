@@ -282,19 +282,21 @@ RestoreOutcome RestoreFromRecycleBin(const TrashedItem& item, RecycleBinShell& b
   std::vector<RecycledItem> listed;
   std::string error;
   if (!bin.List(named, listed, error)) return Outcome(RestoreResult::Failed, error);
-  std::vector<RecycledItem> candidates;
+  std::vector<std::pair<RecycledItem, bool>> candidates;  // with whether the bin shows the recorded identity
   for (RecycledItem& candidate : listed) {
-    if (fromPath(candidate)) candidates.push_back(std::move(candidate));
+    if (fromPath(candidate)) {
+      const bool same = IdentityInBin(candidate, item.id) == Identity::Same;
+      candidates.emplace_back(std::move(candidate), same);
+    }
   }
   if (candidates.empty()) return Outcome(RestoreResult::NotInTrash);
   // The recorded identity first, then the most recently deleted.
-  std::stable_sort(candidates.begin(), candidates.end(), [&](const RecycledItem& a, const RecycledItem& b) {
-    const bool sameA = IdentityInBin(a, item.id) == Identity::Same, sameB = IdentityInBin(b, item.id) == Identity::Same;
-    return sameA != sameB ? sameA : a.deleted > b.deleted;
+  std::stable_sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b) {
+    return a.second != b.second ? a.second : a.first.deleted > b.first.deleted;
   });
-  const RecycledItem chosen = candidates.front();
-  if (candidates.size() > 1 && IdentityInBin(chosen, item.id) != Identity::Same &&
-      (chosen.deleted == 0 || chosen.deleted == candidates[1].deleted)) {
+  const RecycledItem chosen = candidates.front().first;
+  if (candidates.size() > 1 && !candidates.front().second &&
+      (chosen.deleted == 0 || chosen.deleted == candidates[1].first.deleted)) {
     return Outcome(RestoreResult::Failed,
                    "the Recycle Bin holds " + std::to_string(candidates.size()) +
                        " items deleted from this path and does not tell which one the removal moved");
