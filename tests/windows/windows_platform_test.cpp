@@ -961,7 +961,10 @@ TEST(WindowsUndo, FilesAndFoldersComeBackFromWinesRecycleBinWithTheirNames) {
 
   // The program's own restore: the item is found, and Wine ignores the verb.
   const platform::RestoreOutcome own = platform::RestoreFromTrash(record->front());
-  EXPECT_NE(own.result, platform::RestoreResult::Restored);
+  if (own.result == platform::RestoreResult::Restored) {
+    EXPECT_EQ(FileText(file), "one") << "\"Restored\", yet not back";
+    GTEST_SKIP() << "this Wine restores through the verb; the rest of the round trip expects one that does not";
+  }
   EXPECT_NE(own.result, platform::RestoreResult::NotInTrash) << "Wine's bin lists the item";
   EXPECT_EQ(own.reason, "the shell left it in the Recycle Bin");
   EXPECT_FALSE(Exists(file));
