@@ -367,8 +367,13 @@ struct RestoreOutcome {
 // folder opened without following a link anywhere on the path; never over
 // anything standing at the original path (renameat2 RENAME_NOREPLACE), and
 // never into a folder that is gone (no folder is made). Its .trashinfo is
-// removed once it is back. Windows: the Recycle Bin's item of that original
-// path, most recently deleted first.
+// removed once it is back. Windows: the Recycle Bin's item deleted from that
+// path, as its shell folder lists it (folder and name, letter case aside): the
+// one whose file in the bin has the recorded identity, else the most recently
+// deleted, never a guess between several it cannot tell apart; the parent must
+// be a folder and nothing may stand at the path before the shell's "undelete"
+// verb is asked (which would make a missing folder), and it counts as back only
+// when afterwards the item is at its path and gone from the bin.
 RestoreOutcome RestoreFromTrash(const TrashedItem& item);
 
 // The user's folder for data a program keeps between runs. POSIX:

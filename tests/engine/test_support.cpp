@@ -358,6 +358,10 @@ void UseScratchHome() {
     SetVariable(name, holder.tree->Dir(folder));
   }
   SetVariable("HOME", home);
+#ifdef _WIN32
+  // Where the Windows build keeps the record of the last removal.
+  SetVariable("LOCALAPPDATA", holder.tree->Dir("home/AppData/Local"));
+#endif
 }
 
 const std::string& ScratchHome() { return TheScratchHome().root; }

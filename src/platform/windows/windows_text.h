@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstdint>
 #include <functional>
@@ -81,5 +82,63 @@ using RecycleBinQuery = std::function<std::string(const std::string& fullPath)>;
 std::vector<TrashOutcome> RecycleItems(const std::vector<TrashItem>& items, const TrashHooks& hooks, HWND owner,
                                        const std::function<int(SHFILEOPSTRUCTW&)>& shell,
                                        const RecycleBinQuery& noBinReason = NoRecycleBinReason);
+
+// One item the Recycle Bin holds, as its shell describes it.
+struct RecycledItem {
+  std::string folder;              // the folder it was deleted from
+  std::vector<std::string> names;  // the names the shell shows for it (one may lack a hidden extension)
+  std::string binPath;             // where the bin keeps it, where the shell gives a file system path
+  std::int64_t deleted = 0;        // when it was deleted (FILETIME ticks); 0 where the shell does not say
+  std::size_t handle = 0;          // which of the shell's items it is
+};
+
+// The Recycle Bin as putting back asks it.
+class RecycleBinShell {
+ public:
+  virtual ~RecycleBinShell() = default;
+  // The items whose shown name `wanted` accepts (the rest are not described,
+  // which is what costs); false with the reason when the bin cannot be listed.
+  virtual bool List(const std::function<bool(std::string_view name)>& wanted, std::vector<RecycledItem>& items,
+                    std::string& error) = 0;
+  // Asks the shell to put the item back; false with the reason when the
+  // request itself failed. Whether it did is seen on the disk afterwards.
+  virtual bool PutBack(const RecycledItem& item, std::string& error) = 0;
+};
+
+// The shell's Recycle Bin folder (CSIDL_BITBUCKET through IShellFolder2):
+// the original folder (PID_DISPLACED_FROM), the date deleted
+// (PID_DISPLACED_DATE) and the parsing path of each item, and its "undelete"
+// verb through IContextMenu. Made and used on one thread.
+class ShellRecycleBin : public RecycleBinShell {
+ public:
+  ShellRecycleBin();
+  ~ShellRecycleBin() override;
+  ShellRecycleBin(const ShellRecycleBin&) = delete;
+  ShellRecycleBin& operator=(const ShellRecycleBin&) = delete;
+  bool List(const std::function<bool(std::string_view name)>& wanted, std::vector<RecycledItem>& items,
+            std::string& error) override;
+  bool PutBack(const RecycledItem& item, std::string& error) override;
+
+ protected:
+  // Invokes a command of the item's context menu: a verb (found among the
+  // menu's commands by name, else passed as text), or a command offset made
+  // with MAKEINTRESOURCEA.
+  HRESULT InvokeCommand(const RecycledItem& item, const char* verb);
+
+ private:
+  void FreeItems();
+  HRESULT started_ = E_FAIL;  // CoInitializeEx's result: balanced when it succeeded
+  HRESULT bound_ = E_FAIL;
+  IShellFolder2* bin_ = nullptr;
+  std::vector<PITEMID_CHILD> children_;
+};
+
+// Puts one recorded item back from the Recycle Bin: the item deleted from
+// that path (the folder and name the shell gives, letter case aside), the one
+// with the recorded identity where the bin's own path shows it, else the most
+// recently deleted, never a guess between several it cannot tell apart;
+// never over anything standing at the path, never into a folder that is gone.
+// Restored only when, afterwards, the item is at its path and gone from the bin.
+RestoreOutcome RestoreFromRecycleBin(const TrashedItem& item, RecycleBinShell& bin);
 
 }  // namespace orvanta::platform::windows
