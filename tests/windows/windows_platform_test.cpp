@@ -251,6 +251,34 @@ TEST(WindowsPaths, KindFromAttributesAndReparseTag) {
   }
 }
 
+// Whether a file's contents are on the disk is told by its attribute bits
+// alone, as the listing gives them: a cloud placeholder that is only online,
+// one opened only to be filled, an offline file. A placeholder whose contents
+// are here (hydrated, pinned) and every other kind of file are read.
+TEST(WindowsPaths, ContentsElsewhereFromTheAttributeBits) {
+  constexpr DWORD kRecallOnDataAccess = 0x00400000, kRecallOnOpen = 0x00040000;
+  constexpr DWORD kPinned = 0x00080000, kUnpinned = 0x00100000;
+  const struct {
+    DWORD attributes;
+    bool elsewhere;
+  } cases[] = {
+      {FILE_ATTRIBUTE_NORMAL, false},
+      {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT, false},  // hydrated placeholder, deduplicated file
+      {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT | kPinned, false},  // "always keep on this device"
+      {FILE_ATTRIBUTE_SPARSE_FILE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_ENCRYPTED, false},
+      {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY, false},
+      {kRecallOnDataAccess, true},  // OneDrive "online-only"
+      {kRecallOnDataAccess | kUnpinned | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_SPARSE_FILE, true},
+      {kRecallOnOpen, true},
+      {kRecallOnOpen | FILE_ATTRIBUTE_DIRECTORY, true},
+      {FILE_ATTRIBUTE_OFFLINE, true},
+      {FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_ARCHIVE, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(win::ContentsElsewhere(c.attributes), c.elsewhere) << std::hex << c.attributes;
+  }
+}
+
 TEST(WindowsPaths, ZeroSerialOrIndexIsNoIdentity) {
   const struct {
     std::uint64_t serial, low, high;

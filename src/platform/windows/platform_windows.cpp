@@ -82,11 +82,12 @@ FileId QueryId(const std::string& path, std::int64_t* changed = nullptr, FileAtt
   return id;
 }
 
-// Kind and reparse tag of an open item.
-bool ReadKind(HANDLE handle, EntryKind& kind) {
+// Kind of an open item (from its attributes and reparse tag), and whether its contents are elsewhere.
+bool ReadKind(HANDLE handle, EntryKind& kind, bool* offline = nullptr) {
   FILE_ATTRIBUTE_TAG_INFO info;
   if (GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof info) == 0) return false;
   kind = windows::KindOf(info.FileAttributes, info.ReparseTag);
+  if (offline != nullptr) *offline = windows::ContentsElsewhere(info.FileAttributes);
   return true;
 }
 
@@ -103,6 +104,7 @@ struct FolderReader::State {
   EntryKind kind = EntryKind::Unknown;
   std::int64_t size = 0;
   std::int64_t modified = 0;
+  bool offline = false;
 };
 
 FolderReader::FolderReader(const std::string& folder) : state_(std::make_unique<State>()) {
@@ -147,6 +149,7 @@ bool FolderReader::Next(std::string_view& name, EntryKind& kind) {
     state_->name = Narrow(n);
     // The listing holds the reparse tag in dwReserved0.
     state_->kind = windows::KindOf(state_->data.dwFileAttributes, state_->data.dwReserved0);
+    state_->offline = windows::ContentsElsewhere(state_->data.dwFileAttributes);
     state_->size = SizeOf(state_->data.nFileSizeHigh, state_->data.nFileSizeLow);
     state_->modified = SizeOf(state_->data.ftLastWriteTime.dwHighDateTime, state_->data.ftLastWriteTime.dwLowDateTime);
     name = state_->name;
@@ -158,12 +161,18 @@ bool FolderReader::Next(std::string_view& name, EntryKind& kind) {
 bool FolderReader::QueryAttributes(std::string_view name, FileAttributes& attributes) const {
   if (state_->find == INVALID_HANDLE_VALUE) return false;
   const std::string path = JoinedPath(state_->folder, std::string(name));
-  if (name != state_->name) return platform::QueryAttributes(path, attributes);
-  // The listing already holds kind and size, and they stay when only the
-  // identity cannot be read: the file is then told apart by its path.
+  if (name != state_->name) {
+    if (!platform::QueryAttributes(path, attributes)) return false;
+    attributes.offline = attributes.offline || OfflineForTesting(name);
+    return true;
+  }
+  // The listing already holds kind, size and whether the contents are here,
+  // and they stay when only the identity cannot be read: the file is then
+  // told apart by its path.
   attributes.kind = state_->kind;
   attributes.size = state_->size;
   attributes.modified = state_->modified;
+  attributes.offline = state_->offline || OfflineForTesting(name);
   attributes.changed = 0;
   attributes.id = QueryId(path, &attributes.changed, &attributes);
   return true;
@@ -201,7 +210,7 @@ bool QueryAttributes(const std::string& path, FileAttributes& attributes) {
   if (handle != INVALID_HANDLE_VALUE) {
     FILE_STANDARD_INFO standard;
     FILE_BASIC_INFO basic;
-    const bool ok = ReadKind(handle, attributes.kind) &&
+    const bool ok = ReadKind(handle, attributes.kind, &attributes.offline) &&
                     GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) != 0 &&
                     GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0;
     if (ok) {
@@ -218,6 +227,7 @@ bool QueryAttributes(const std::string& path, FileAttributes& attributes) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data) == 0) return false;
   attributes.kind = windows::KindOf(data.dwFileAttributes, 0);
+  attributes.offline = windows::ContentsElsewhere(data.dwFileAttributes);
   attributes.size = SizeOf(data.nFileSizeHigh, data.nFileSizeLow);
   attributes.modified = SizeOf(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
   attributes.id = {};
