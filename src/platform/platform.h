@@ -254,6 +254,7 @@ class InputFile {
  private:
 #ifdef _WIN32
   void* handle_ = nullptr;
+  std::wstring volumeGuid_;  // the volume GUID path of the file's folder: part of its identity
 #else
   int fd_ = -1;
 #endif
