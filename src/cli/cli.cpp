@@ -493,6 +493,9 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   for (const std::string& path : run.ChangedFiles()) {
     Complain(err) << TranslateText("Changed during the scan: ") << TerminalSafePath(path) << '\n';
   }
+  for (const std::string& path : run.PlaceholderFiles()) {
+    Complain(err) << TranslateText("Only online, not read: ") << TerminalSafePath(path) << '\n';
+  }
   for (const std::string& notice : run.CacheNotices()) Complain(err) << TerminalSafePath(notice) << '\n';
   if (!options.quiet && outcome.kind == ScanOutcome::Kind::Done) Complain(err) << run.FiguresText() << '\n';
 

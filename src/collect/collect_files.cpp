@@ -42,11 +42,13 @@ void CollectFiles(ScanContext& scan) {
   const std::int64_t minBytes = scan.settings.MinSizeMB() * 1048576;
   const std::int64_t maxBytes = scan.settings.MaxSizeMB() * 1048576;  // 0: no limit
   const bool oneFileSystem = scan.settings.OneFileSystem();
+  const bool readPlaceholders = scan.settings.ReadPlaceholders();
   const RootResolution& roots = scan.fileClones.Roots();
   // Files arrive folder by folder: whether a folder lies in a reference folder is asked once.
   const std::string* lastFolder = nullptr;
   bool lastInReference = false;
   ReachedFiles reached;
+  std::int64_t leftUnread = 0;    // files not on this disk, left out unread
   std::int64_t reachedInAll = 0;  // what the walks found, for the status of a stopped scan
 
   for (const std::string& folder : scan.settings.Folders()) {
@@ -76,6 +78,12 @@ void CollectFiles(ScanContext& scan) {
         ++reachedCount;
         if (minBytes > 0 ? file.size < minBytes : file.size == 0) return;
         if (maxBytes > 0 && file.size > maxBytes) return;
+        // Named only where it would have been a candidate: below the minimum size it is not missed.
+        if (LeftOutUnread(file.offline, readPlaceholders)) {
+          ++leftUnread;
+          if (scan.placeholderFiles != nullptr) scan.placeholderFiles->push_back(file.FullPath());
+          return;
+        }
         const std::string& storedFolder = stored.Folder(file.folder);
         if (&storedFolder != lastFolder && !roots.ReferenceFolders().empty()) {
           lastFolder = &storedFolder;
@@ -115,14 +123,20 @@ void CollectFiles(ScanContext& scan) {
 
   window.SetProgressPosition(0);
   const auto count = static_cast<std::int64_t>(scan.files.size());
-  // Stopped: what the walks found, though none of it is kept.
+  // Stopped: what the walks found, though none of it is kept (nor named).
   if (scan.StopRequested()) {
+    if (scan.placeholderFiles != nullptr) scan.placeholderFiles->clear();
     window.SetStatusText(reachedInAll == 1 ? TranslateText("Scanning cancelled. 1 file collected so far.")
                                            : FormatText(TranslateText("Scanning cancelled. %d files collected so far."),
                                                         {reachedInAll}));
   } else {
     window.SetStatusText(count == 1 ? TranslateText("Found 1 file (after filters).")
                                     : FormatText(TranslateText("Found %d files (after filters)."), {count}));
+    if (leftUnread > 0) {
+      window.SetStatusText(
+          leftUnread == 1 ? TranslateText("1 file is only online and was not read.")
+                          : FormatText(TranslateText("%d files are only online and were not read."), {leftUnread}));
+    }
   }
 }
 

@@ -312,7 +312,7 @@ class ParallelWalk {
       ++count;
       found({std::string_view(folder).substr(0, frame.folderLength), name,
              item.haveAttributes ? item.attributes.size : -1, item.attributes.id, item.attributes.modified,
-             item.attributes.changed, item.attributes.owner, node.shared});
+             item.attributes.changed, item.attributes.owner, node.shared, item.attributes.offline});
     }
     return count;
   }

@@ -26,6 +26,7 @@ struct EnumeratedFile {
   std::int64_t changed = 0;
   std::uint32_t owner = platform::kNoOwner;
   bool inSharedFolder = false;  // its folder lets other users add and remove entries
+  bool offline = false;         // its contents are not on this disk
 
   std::string FullPath() const { return std::string(folder).append(name); }
 };
@@ -53,6 +54,14 @@ class ReachedFiles {
   std::vector<std::uint32_t> slots_ = std::vector<std::uint32_t>(1024, kEmpty);
   std::unordered_set<std::string> paths_;
 };
+
+// Whether the scan leaves a file out unread: its contents are not on this disk
+// (a cloud placeholder, an offline file; FileAttributes::offline), reading
+// them would download them, and the person has not asked for that. Such a file
+// is named, joins no group in any compare mode (removal would read it), and a
+// folder holding it has contents unknown, so it is no folder clone.
+// `readPlaceholders`: ScanSettings::ReadPlaceholders.
+inline bool LeftOutUnread(bool offline, bool readPlaceholders) { return offline && !readPlaceholders; }
 
 // Reads the next entry of a listing and makes sure its kind is known: the
 // listing's, else the file system's answer, kept in `attributes`

@@ -27,6 +27,9 @@ struct ScanContext {
   // Files left out because they changed while the scan read them (or since it
   // collected them), for the host to name; none kept without it.
   std::vector<std::string>* changedFiles = nullptr;
+  // Files left out unread because their contents are not on this disk (see
+  // LeftOutUnread), for the host to name; none kept without it.
+  std::vector<std::string>* placeholderFiles = nullptr;
   // For the closing figures: files the hashing read, and files whose digests
   // came from the digest cache without a read.
   std::int64_t filesRead = 0;

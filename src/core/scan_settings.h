@@ -38,6 +38,10 @@ class ScanSettings {
   // The walks enter the trash folders too, which they otherwise skip: a copy
   // kept in the trash is gone once the trash is emptied.
   virtual bool ScanTrash() const = 0;
+  // Files whose contents are not on this disk (Windows cloud placeholders,
+  // offline files) are read too, which downloads them; otherwise they are
+  // left out unread and named. Nothing is such a file on POSIX.
+  virtual bool ReadPlaceholders() const = 0;
   // Folders whose files and folders are never checked or moved: folders of
   // the list or folders inside them, as the list keeps them.
   virtual std::vector<std::string> ReferenceFolders() const = 0;
@@ -62,6 +66,7 @@ struct ScanSettingsValues : ScanSettings {
   std::vector<std::string> excludedFolders;
   std::int64_t maxSizeMB = 0;
   bool scanTrash = false;
+  bool readPlaceholders = false;
   std::vector<std::string> referenceFolders;
   std::string digestCache;  // none: the front ends name the user's
   std::int64_t cacheLimitMB = kDefaultCacheLimitMB;
@@ -79,6 +84,7 @@ struct ScanSettingsValues : ScanSettings {
   std::vector<std::string> ExcludedFolders() const override { return excludedFolders; }
   std::int64_t MaxSizeMB() const override { return maxSizeMB; }
   bool ScanTrash() const override { return scanTrash; }
+  bool ReadPlaceholders() const override { return readPlaceholders; }
   std::vector<std::string> ReferenceFolders() const override { return referenceFolders; }
   std::string DigestCacheFile() const override { return digestCache; }
   std::int64_t DigestCacheLimitMB() const override { return cacheLimitMB; }

@@ -147,6 +147,8 @@ class FolderSigner {
     while (NextKnownEntry(reader, name, kind, attributes, haveAttributes)) {
       if (kind == EntryKind::File) {
         if (!haveAttributes) haveAttributes = reader.QueryAttributes(name, attributes);
+        // Left out unread, as the file clone run leaves it: nothing vouches for its bytes.
+        if (haveAttributes && LeftOutUnread(attributes.offline, folders_.readPlaceholders)) contentsUnknown_ = true;
         AddFile(name, haveAttributes ? attributes.size : -1, files);
       } else if (kind == EntryKind::Folder) {
         AddSubfolder(JoinPath(key, name));
@@ -296,6 +298,7 @@ bool CollectDirectories(ScanContext& scan, FolderSignatures& folders) {
 bool AnalyzeDirectories(ScanContext& scan, FolderSignatures& folders) {
   ScanHost& window = scan.window;
   folders.compareContents = scan.settings.Compare() == CompareMode::Content;
+  folders.readPlaceholders = scan.settings.ReadPlaceholders();
   SortDeepestFirst(folders.allFolders);
   const int total = static_cast<int>(folders.allFolders.size());
   StageProgress progress(window, total, {.every = 10, .showLast = true});
@@ -338,6 +341,7 @@ bool ListCandidateFiles(ScanContext& scan, const FolderSignatures& folders,
       if (kind != EntryKind::File) continue;
       // A file left out here has no digest when the folder is signed, which then matches no other.
       if (!haveAttributes && !reader.QueryAttributes(name, attributes)) continue;
+      if (LeftOutUnread(attributes.offline, folders.readPlaceholders)) continue;  // gone online since the analysis
       files.Add(folder, files.Paths().Name(name), attributes.size, attributes.id, attributes.modified).changed =
           attributes.changed;
     }

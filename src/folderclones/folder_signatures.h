@@ -34,6 +34,9 @@ struct FolderSignatures {
   // Content mode: links carry their target text and special files their type
   // and device numbers, and candidate folders are signed again with digests.
   bool compareContents = false;
+  // Files whose contents are not on this disk are read (ScanSettings::ReadPlaceholders);
+  // otherwise a folder holding one has contents unknown.
+  bool readPlaceholders = false;
 };
 
 // Gives each of `files` its contentHash and contentCheck where it can be read

@@ -227,6 +227,7 @@ std::span<const RememberedSetting> RememberedSettings() {
       {"ExcludeFolders", "edExcludeFolders"},
       {"MaxSizeMB", "seMaxSizeMB"},
       {"ScanTrash", "chkScanTrash"},
+      {"ReadPlaceholders", "chkReadPlaceholders"},
   };
   return kSettings;
 }
@@ -1122,11 +1123,16 @@ void MainWindow::BuildExclusionControls(QHBoxLayout* row) {
   lblMaxSize_ = Named(Label(PanelTop_), "lblMaxSize");
   seMaxSizeMB_ = Named(SpinEdit(PanelTop_, 0, 1048576, 0), "seMaxSizeMB");
   chkScanTrash_ = Named(new QCheckBox(PanelTop_), "chkScanTrash");
+  chkReadPlaceholders_ = Named(new QCheckBox(PanelTop_), "chkReadPlaceholders");
   for (QWidget* w : {static_cast<QWidget*>(lblExcludeFolders_), static_cast<QWidget*>(edExcludeFolders_),
                      static_cast<QWidget*>(lblMaxSize_), static_cast<QWidget*>(seMaxSizeMB_),
-                     static_cast<QWidget*>(chkScanTrash_)}) {
+                     static_cast<QWidget*>(chkScanTrash_), static_cast<QWidget*>(chkReadPlaceholders_)}) {
     column->addWidget(w);
   }
+#ifndef _WIN32
+  // Only Windows has files that are only online; the box stays, hidden, so its setting is kept.
+  chkReadPlaceholders_->setVisible(false);
+#endif
   column->addStretch();
   edExcludeFolders_->setFixedWidth(150);
   seMaxSizeMB_->setFixedWidth(150);
@@ -1145,6 +1151,9 @@ void MainWindow::ApplyExclusionTexts() {
   seMaxSizeMB_->setSpecialValueText(Tr("no limit"));
   chkScanTrash_->setText(Tr("Scan the trash folders"));
   chkScanTrash_->setToolTip(Tr("Skipped unless checked: a copy kept in the trash is lost when the trash is emptied."));
+  chkReadPlaceholders_->setText(Tr("Read files that are only online"));
+  chkReadPlaceholders_->setToolTip(
+      Tr("Left out unless checked: reading a file stored only online (a cloud placeholder) downloads it."));
   lbFolders_->setToolTip(Tr("A checked folder is a reference folder: what lies in it is never checked or moved."));
 }
 
@@ -1153,6 +1162,7 @@ std::vector<std::string> MainWindow::ExcludedFolders() const {
 }
 std::int64_t MainWindow::MaxSizeMB() const { return seMaxSizeMB_->value(); }
 bool MainWindow::ScanTrash() const { return chkScanTrash_->isChecked(); }
+bool MainWindow::ReadPlaceholders() const { return chkReadPlaceholders_->isChecked(); }
 std::vector<std::string> MainWindow::ReferenceFolders() const {
   std::vector<std::string> folders;
   for (int i = 0; i < lbFolders_->count(); ++i) {

@@ -171,6 +171,7 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   std::vector<std::string> ExcludedFolders() const override;
   std::int64_t MaxSizeMB() const override;
   bool ScanTrash() const override;
+  bool ReadPlaceholders() const override;
   std::vector<std::string> ReferenceFolders() const override;
   std::string DigestCacheFile() const override;
   std::int64_t DigestCacheLimitMB() const override;
@@ -259,6 +260,7 @@ class MainWindow : public QMainWindow, public ScanHost, public ScanSettings {
   QLabel* lblMaxSize_;
   QSpinBox* seMaxSizeMB_;
   QCheckBox* chkScanTrash_;
+  QCheckBox* chkReadPlaceholders_;  // Windows only: shown there
   QTabWidget* PageControl1_;
   QWidget* tsFiles_;
   QWidget* tsDirs_;

@@ -99,6 +99,10 @@ struct FileAttributes {
   // Users other than the owner may add and remove entries: group- or
   // other-writable, or sticky (a shared folder such as /tmp). Meaningful for folders.
   bool shared = false;
+  // Its contents are not on this disk, and reading them would fetch them from
+  // elsewhere (Windows: a cloud placeholder such as OneDrive's "online-only"
+  // files, or an offline file; see windows::ContentsElsewhere). Never on POSIX.
+  bool offline = false;
 };
 
 // Reads one folder's entries in the order the file system returns them,
@@ -138,8 +142,20 @@ class FolderReader {
   // down its whole path. Windows: opened by its path. Never null; check IsOpen.
   std::unique_ptr<FolderReader> OpenSubfolder(std::string_view name) const;
 
+  // Test seam: while set, QueryAttributes reports every entry whose name it
+  // accepts as offline, as Windows reports a cloud placeholder; no system here
+  // makes such a file on demand.
+  static void SetOfflineForTesting(std::function<bool(std::string_view name)> names) {
+    OfflineNames() = std::move(names);
+  }
+
  private:
   FolderReader();
+  static std::function<bool(std::string_view)>& OfflineNames() {
+    static std::function<bool(std::string_view)> names;
+    return names;
+  }
+  static bool OfflineForTesting(std::string_view name) { return OfflineNames() && OfflineNames()(name); }
   struct State;
   std::unique_ptr<State> state_;
 };
@@ -245,6 +261,7 @@ class InputFile {
  private:
 #ifdef _WIN32
   void* handle_ = nullptr;
+  std::wstring volumeGuid_;  // the volume GUID path of the file's folder: part of its identity
 #else
   int fd_ = -1;
 #endif

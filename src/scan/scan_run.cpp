@@ -53,8 +53,8 @@ ScanOutcome ScanRun::Run() {
 
 bool ScanRun::RunStages() {
   const auto start = std::chrono::steady_clock::now();
-  ScanContext scan{host_,         settings_,         stopRequested_,    files_,        folderRecords_, fileClones_,
-                   folderClones_, decimalSeparator_, &unreadableFiles_, &changedFiles_};
+  ScanContext scan{host_,         settings_,         stopRequested_,    files_,         folderRecords_,    fileClones_,
+                   folderClones_, decimalSeparator_, &unreadableFiles_, &changedFiles_, &placeholderFiles_};
   figures_ = {};
   cacheNotices_.clear();
   // Whichever way the stages end, the figures say what they did.
@@ -73,6 +73,7 @@ bool ScanRun::RunStages() {
   folderClones_.SetGroupedByContent(settings_.Compare() == CompareMode::Content);
   unreadableFiles_.clear();
   changedFiles_.clear();
+  placeholderFiles_.clear();
   // Once, before the walk: removal later reaches every item through its root's
   // resolved path, so a link on the way to a root need not be followed again.
   RootResolution roots = RootResolution::Of(settings_.Folders(), settings_.ReferenceFolders());
@@ -166,6 +167,7 @@ std::size_t ScanRun::LoadSaved(const SavedResults& saved) {
   ClearResults();
   unreadableFiles_.clear();
   changedFiles_.clear();
+  placeholderFiles_.clear();
   resultsCompare_ = saved.compare;
   return FillSavedResults(saved, files_, folderRecords_, fileClones_, folderClones_, decimalSeparator_);
 }

@@ -59,6 +59,8 @@ class ScanRun {
   const std::vector<std::string>& UnreadableFiles() const { return unreadableFiles_; }
   // Files of the last run left out because they changed while it read them.
   const std::vector<std::string>& ChangedFiles() const { return changedFiles_; }
+  // Files of the last run left out unread: their contents are not on this disk.
+  const std::vector<std::string>& PlaceholderFiles() const { return placeholderFiles_; }
   const std::string& DecimalSeparator() const { return decimalSeparator_; }
   // The last run's figures, and the same as one line for the person.
   const ScanFigures& Figures() const { return figures_; }
@@ -92,6 +94,7 @@ class ScanRun {
   ResultList folderClones_;
   std::vector<std::string> unreadableFiles_;
   std::vector<std::string> changedFiles_;
+  std::vector<std::string> placeholderFiles_;
   CompareMode resultsCompare_ = CompareMode::Content;
   ScanFigures figures_;
   std::vector<std::string> cacheNotices_;

@@ -256,6 +256,35 @@ TEST_F(CliTest, AFileThatCannotBeReadIsNamedOnStandardErrorAndLeftOut) {
   EXPECT_EQ(r.err, "orvanta-cli: Cannot read file: " + held + "\n");
 }
 
+// Files only online are named and left out unless --read-placeholders asks for
+// them; where there is no such file (every file on POSIX) the option changes
+// nothing, so scripts stay portable.
+TEST_F(CliTest, FilesOnlyOnlineAreNamedAndReadOnlyWhenAsked) {
+  const std::vector<std::string> scan = {"--min-size-mb", "0", "--folders", tree.Folder("x"), tree.Folder("y"),
+                                         tree.Folder("z")};
+  auto with = [&scan](const std::string& option) {
+    std::vector<std::string> args = {option};
+    args.insert(args.end(), scan.begin(), scan.end());
+    return RunCliWith(args);
+  };
+  const auto plain = RunCliWith(scan);
+  const auto asked = with("--read-placeholders");
+  EXPECT_EQ(asked.status, 0) << asked.err;
+  EXPECT_EQ(asked.out, plain.out);
+  EXPECT_EQ(asked.err, plain.err);
+  EXPECT_NE(RunCliWith({"--help"}).out.find("\n  --read-placeholders "), std::string::npos);
+
+  const test::OnlineOnly online("big.dat");
+  const auto left = RunCliWith(scan);
+  EXPECT_EQ(left.status, 0) << left.err;
+  EXPECT_EQ(left.out, "Group 1 (0.00 MB)\n" + tree.Path("x/dup.txt") + "\n" + tree.Path("y/dup.txt") + "\n");
+  EXPECT_EQ(left.err, "orvanta-cli: Only online, not read: " + tree.Path("y/big.dat") +
+                          "\norvanta-cli: Only online, not read: " + tree.Path("z/big.dat") + "\n");
+  const auto read = with("--read-placeholders");
+  EXPECT_EQ(read.out, plain.out);
+  EXPECT_EQ(read.err, "");
+}
+
 TEST_F(CliTest, ScriptsGetExactBytes) {
   ORVANTA_SKIP_UNLESS_POSIX("Windows names hold no control characters");
   tree.File("q/a\nb\x1b[31m.dat", "1234567890");

@@ -147,6 +147,75 @@ TEST(Exclusions, AFolderHoldingAnExcludedFolderIsNoFolderClone) {
   EXPECT_EQ(Marks(scan, scan.run.FolderClones()), "");
 }
 
+// A file that is only online (a cloud placeholder) is downloaded by a read, so
+// unasked it is never read, in any compare mode: left out of every group,
+// named and counted, and a folder holding one has contents unknown, so it is no
+// clone of the folder it would match. Asked for, it is read as any file. An
+// empty one would not be collected anyway, and is not named.
+// A list's groups as sets, whatever the listing order: each group's members
+// relative to the tree and sorted, the groups sorted, "|" between them.
+std::string GroupSets(const test::ScannedTree& scan, const ResultList& list) {
+  std::vector<std::vector<std::string>> groups;
+  int group = -1;
+  for (const ListRow& row : list.Rows()) {
+    if (row.groupId != group) groups.emplace_back();
+    group = row.groupId;
+    groups.back().push_back(scan.tree.Relative(row.data->FullPath()));
+  }
+  for (auto& members : groups) std::sort(members.begin(), members.end());
+  std::sort(groups.begin(), groups.end());
+  std::string text;
+  for (const auto& members : groups) {
+    if (!text.empty()) text += "| ";
+    for (const std::string& member : members) text += member + " ";
+  }
+  return text;
+}
+
+TEST(Exclusions, FilesOnlyOnlineAreLeftOutUnreadUnlessAsked) {
+  struct Case {
+    CompareMode compare;
+    bool read;
+    std::string files, folders;
+    std::int64_t filesRead;
+  };
+  const std::string local = "local/a/same.dat local/b/same.dat ";
+  const std::string all = "cloud/a/online.dat cloud/b/online.dat " + local;
+  const Case cases[] = {
+      {CompareMode::Content, false, local, "local/a local/b ", 2},
+      {CompareMode::Content, true, all, "cloud/a cloud/b | local/a local/b ", 4},
+      {CompareMode::Size, false, local, "local/a local/b ", 0},
+      {CompareMode::Size, true, all, "cloud/a cloud/b | local/a local/b ", 0},
+  };
+  const test::OnlineOnly online("online.dat");
+  for (const Case& c : cases) {
+    const std::string what =
+        std::string(c.compare == CompareMode::Content ? "content" : "size") + (c.read ? ", read" : ", left out");
+    test::ScannedTree scan;
+    const std::string a = scan.tree.File("cloud/a/online.dat", "bytes");
+    const std::string b = scan.tree.File("cloud/b/online.dat", "bytes");
+    scan.tree.File("cloud/empty/online.dat", "");
+    scan.tree.File("local/a/same.dat", "bytes");
+    scan.tree.File("local/b/same.dat", "bytes");
+    scan.settings.compare = c.compare;
+    scan.settings.readPlaceholders = c.read;
+    scan.settings.folderClones = true;
+    ASSERT_EQ(scan.run.Run().kind, ScanOutcome::Kind::Done) << what;
+    EXPECT_EQ(GroupSets(scan, scan.run.FileClones()), c.files) << what;
+    EXPECT_EQ(GroupSets(scan, scan.run.FolderClones()), c.folders) << what;
+    EXPECT_EQ(scan.run.Figures().filesRead, c.filesRead) << what;
+    const std::vector<std::string> statuses = scan.window.Statuses();
+    const bool counted =
+        std::find(statuses.begin(), statuses.end(), "2 files are only online and were not read.") != statuses.end();
+    EXPECT_EQ(counted, !c.read) << what;
+    const std::vector<std::string> named = c.read ? std::vector<std::string>{} : std::vector<std::string>{a, b};
+    std::vector<std::string> listed = scan.run.PlaceholderFiles();
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, named) << what;
+    EXPECT_TRUE(scan.run.UnreadableFiles().empty()) << what;
+  }
+}
+
 TEST(ReferenceFolders, ResolvedAsRootsAndMatchedByWholeNames) {
   ORVANTA_SKIP_UNLESS_POSIX("links and \"/\" paths");
   test::TempTree tree;

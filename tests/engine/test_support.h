@@ -5,11 +5,13 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "actions/prompts.h"
 #include "actions/removal.h"
 #include "core/scan_context.h"
+#include "platform/platform.h"
 #include "scan/scan_run.h"
 
 // The first line of a test about what only POSIX has: elsewhere the test
@@ -66,6 +68,21 @@ bool RunningAsRoot();
 // life. POSIX: every permission taken away (root reads it still: check
 // RunningAsRoot first). Windows: held open without sharing, as a mail program
 // holds its store.
+class Unreadable;
+
+// While it lives, every file of that name lists as one whose contents are only
+// online, as Windows lists a cloud placeholder (no system here makes one).
+class OnlineOnly {
+ public:
+  explicit OnlineOnly(std::string name) {
+    platform::FolderReader::SetOfflineForTesting(
+        [name = std::move(name)](std::string_view entry) { return entry == name; });
+  }
+  ~OnlineOnly() { platform::FolderReader::SetOfflineForTesting({}); }
+  OnlineOnly(const OnlineOnly&) = delete;
+  OnlineOnly& operator=(const OnlineOnly&) = delete;
+};
+
 class Unreadable {
  public:
   explicit Unreadable(const std::string& path);

@@ -1543,7 +1543,12 @@ class MainWindowTest : public QObject {
       Find<QLineEdit>(window, "edExcludeFolders")->setText(".git; node_modules");
       Find<QSpinBox>(window, "seMaxSizeMB")->setValue(900);
       Find<QCheckBox>(window, "chkScanTrash")->setChecked(true);
+      QVERIFY(!window.ReadPlaceholders());
+      Find<QCheckBox>(window, "chkReadPlaceholders")->setChecked(true);
       window.show();
+#ifndef _WIN32
+      QVERIFY(Find<QCheckBox>(window, "chkReadPlaceholders")->isHidden());  // no such file here
+#endif
       QVERIFY(window.close());
     }
     {
@@ -1564,6 +1569,7 @@ class MainWindowTest : public QObject {
       QCOMPARE(again.ExcludedFolders(), (std::vector<std::string>{".git", "node_modules"}));
       QCOMPARE(again.MaxSizeMB(), 900);
       QVERIFY(again.ScanTrash());
+      QVERIFY(again.ReadPlaceholders());
       dialogs.folders = {QString()};
       again.PickFolderToAdd();
       QCOMPARE(dialogs.lastFolderStart, QString::fromStdString(tree->Root()));

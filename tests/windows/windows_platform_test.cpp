@@ -252,6 +252,34 @@ TEST(WindowsPaths, KindFromAttributesAndReparseTag) {
   }
 }
 
+// Whether a file's contents are on the disk is told by its attribute bits
+// alone, as the listing gives them: a cloud placeholder that is only online,
+// one opened only to be filled, an offline file. A placeholder whose contents
+// are here (hydrated, pinned) and every other kind of file are read.
+TEST(WindowsPaths, ContentsElsewhereFromTheAttributeBits) {
+  constexpr DWORD kRecallOnDataAccess = 0x00400000, kRecallOnOpen = 0x00040000;
+  constexpr DWORD kPinned = 0x00080000, kUnpinned = 0x00100000;
+  const struct {
+    DWORD attributes;
+    bool elsewhere;
+  } cases[] = {
+      {FILE_ATTRIBUTE_NORMAL, false},
+      {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT, false},  // hydrated placeholder, deduplicated file
+      {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT | kPinned, false},  // "always keep on this device"
+      {FILE_ATTRIBUTE_SPARSE_FILE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_ENCRYPTED, false},
+      {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY, false},
+      {kRecallOnDataAccess, true},  // OneDrive "online-only"
+      {kRecallOnDataAccess | kUnpinned | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_SPARSE_FILE, true},
+      {kRecallOnOpen, true},
+      {kRecallOnOpen | FILE_ATTRIBUTE_DIRECTORY, true},
+      {FILE_ATTRIBUTE_OFFLINE, true},
+      {FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_ARCHIVE, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(win::ContentsElsewhere(c.attributes), c.elsewhere) << std::hex << c.attributes;
+  }
+}
+
 TEST(WindowsPaths, ZeroSerialOrIndexIsNoIdentity) {
   const struct {
     std::uint64_t serial, low, high;
@@ -280,23 +308,29 @@ TEST(WindowsIdentity, VolumesWithEqualSerialsStayApartByTheirGuidPaths) {
   EXPECT_EQ(win::VolumeDevice(0x1234ABCD, p), win::VolumeDevice(0x1234ABCD, p));
   EXPECT_NE(win::VolumeDevice(0x1234ABCD, p), win::VolumeDevice(0x1234ABCE, p));
   EXPECT_EQ(win::VolumeDevice(0x1234ABCD, L""), 0x1234ABCDu);
-  // Every way of asking gives one file the same identity: the listing, the path, the open file.
+  // Every way of asking gives one file the same identity: the listing (which
+  // asks the folder's volume once for all its files), the path, the open file;
+  // also for a name Wine gives no GUID path of its own.
   WinTree tree;
-  const std::string file = tree.File("d\\f.txt", "abc");
-  platform::FileAttributes byPath, byListing, byOpenFile;
-  ASSERT_TRUE(platform::QueryAttributes(file, byPath));
-  if (!byPath.id.Known()) GTEST_SKIP() << "this file system gives no file identity";
-  platform::FolderReader reader(tree.Root() + "\\d");
-  std::string_view name;
-  platform::EntryKind kind;
-  ASSERT_TRUE(reader.Next(name, kind));
-  ASSERT_TRUE(reader.QueryAttributes(name, byListing));
-  platform::InputFile input;
-  std::string error;
-  ASSERT_EQ(input.Open(file, error), platform::InputFile::OpenResult::Opened) << error;
-  ASSERT_TRUE(input.QueryAttributes(byOpenFile));
-  EXPECT_EQ(byListing.id, byPath.id);
-  EXPECT_EQ(byOpenFile.id, byPath.id);
+  for (const std::string leaf : {"f.txt", "CON"}) {
+    const std::string file = tree.File("d-" + leaf + "\\" + leaf, "abc");
+    platform::FileAttributes byPath, byListing, byOpenFile, folder;
+    ASSERT_TRUE(platform::QueryAttributes(file, byPath));
+    if (!byPath.id.Known()) GTEST_SKIP() << "this file system gives no file identity";
+    platform::FolderReader reader(tree.Root() + "\\d-" + leaf);
+    ASSERT_TRUE(reader.QueryFolderAttributes(folder));
+    std::string_view name;
+    platform::EntryKind kind;
+    ASSERT_TRUE(reader.Next(name, kind));
+    ASSERT_TRUE(reader.QueryAttributes(name, byListing));
+    platform::InputFile input;
+    std::string error;
+    ASSERT_EQ(input.Open(file, error), platform::InputFile::OpenResult::Opened) << error;
+    ASSERT_TRUE(input.QueryAttributes(byOpenFile));
+    EXPECT_EQ(byListing.id, byPath.id) << leaf;
+    EXPECT_EQ(byOpenFile.id, byPath.id) << leaf;
+    EXPECT_EQ(byListing.id.device, folder.id.device) << leaf << ": a file lies on its folder's volume";
+  }
 }
 
 // NTFS updates the listing only for the name a file was written through: a

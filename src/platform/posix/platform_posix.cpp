@@ -53,6 +53,7 @@ void FillAttributes(const struct stat& st, FileAttributes& attributes) {
   attributes.changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   attributes.owner = static_cast<std::uint32_t>(st.st_uid);
   attributes.shared = (st.st_mode & (S_IWGRP | S_IWOTH | S_ISVTX)) != 0;
+  attributes.offline = false;
 }
 
 bool StatFollowingLinks(const std::string& path, struct stat& st) {
@@ -123,6 +124,7 @@ bool FolderReader::QueryAttributes(std::string_view name, FileAttributes& attrib
   struct stat st;
   if (::fstatat(::dirfd(state_->dir), std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
   FillAttributes(st, attributes);
+  attributes.offline = OfflineForTesting(name);
   return true;
 }
 

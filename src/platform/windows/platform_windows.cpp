@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
 #include "platform/platform.h"
@@ -32,13 +33,32 @@ HANDLE OpenItem(const std::string& path) {
                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// The GUID path of the volume the folder lies on (empty where the system gives
+// none). A file lies on its folder's volume (only folders are mount points), so
+// the walk asks this once per folder instead of once per file: the lookup goes
+// to the mount manager and cost as much as the rest of the walk.
+std::wstring FolderVolumeGuid(const std::string& folder) {
+  const HANDLE handle = OpenItem(folder);
+  if (handle == INVALID_HANDLE_VALUE) return {};
+  std::wstring guid = windows::VolumeGuidPath(handle);
+  CloseHandle(handle);
+  return guid;
+}
+
+// The folder part of a file's path, for FolderVolumeGuid.
+std::string FolderOf(const std::string& path) {
+  const std::size_t end = LastNameDelimiter(path);
+  return end == std::string::npos ? std::string(".") : path.substr(0, end + 1);
+}
+
 // The identity of an open item: 128-bit FILE_ID_INFO where the volume has it
 // (ReFS ids do not fit 64 bits), else the volume serial and 64-bit index; the
 // device mixes in the volume's GUID path, so two volumes with equal serials
-// and ids stay two. Always asked of the item's own handle: every way of
-// asking (listing, path, open file) then agrees, even where the system gives
-// the GUID path for some names only (Wine, for a file named CON).
-FileId ReadId(HANDLE handle) {
+// and ids stay two. A folder's GUID path is asked of its own handle, a file's
+// of its folder's (`folderGuid`): every way of asking (listing, path, open
+// file) then agrees, even where the system gives the GUID path for some names
+// only (Wine, for a file named CON).
+FileId ReadId(HANDLE handle, const std::wstring* folderGuid = nullptr) {
   FileId id;
   std::uint64_t serial = 0;
   FILE_ID_INFO info;
@@ -53,7 +73,9 @@ FileId ReadId(HANDLE handle) {
     serial = basic.dwVolumeSerialNumber;
     id = windows::IdentityOf(serial, static_cast<std::uint64_t>(basic.nFileIndexHigh) << 32 | basic.nFileIndexLow, 0);
   }
-  if (id.Known()) id.device = windows::VolumeDevice(serial, windows::VolumeGuidPath(handle));
+  if (id.Known()) {
+    id.device = windows::VolumeDevice(serial, folderGuid != nullptr ? *folderGuid : windows::VolumeGuidPath(handle));
+  }
   return id;
 }
 
@@ -63,10 +85,12 @@ FileId ReadId(HANDLE handle) {
 // a folder's entry only for the name a file was written through, so a file
 // with several hard links may be listed with an old size and time. The size
 // replaces the listing's only for such a file; its link count comes with it.
-FileId QueryId(const std::string& path, std::int64_t* changed = nullptr, FileAttributes* listed = nullptr) {
+// `folderGuid`: for a file, its folder's volume GUID path (see ReadId).
+FileId QueryId(const std::string& path, std::int64_t* changed = nullptr, FileAttributes* listed = nullptr,
+               const std::wstring* folderGuid = nullptr) {
   const HANDLE handle = OpenItem(path);
   if (handle == INVALID_HANDLE_VALUE) return {};
-  const FileId id = ReadId(handle);
+  const FileId id = ReadId(handle, folderGuid);
   FILE_BASIC_INFO basic;
   if (changed != nullptr && GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0) {
     *changed = basic.ChangeTime.QuadPart;
@@ -82,11 +106,12 @@ FileId QueryId(const std::string& path, std::int64_t* changed = nullptr, FileAtt
   return id;
 }
 
-// Kind and reparse tag of an open item.
-bool ReadKind(HANDLE handle, EntryKind& kind) {
+// Kind of an open item (from its attributes and reparse tag), and whether its contents are elsewhere.
+bool ReadKind(HANDLE handle, EntryKind& kind, bool* offline = nullptr) {
   FILE_ATTRIBUTE_TAG_INFO info;
   if (GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof info) == 0) return false;
   kind = windows::KindOf(info.FileAttributes, info.ReparseTag);
+  if (offline != nullptr) *offline = windows::ContentsElsewhere(info.FileAttributes);
   return true;
 }
 
@@ -103,6 +128,14 @@ struct FolderReader::State {
   EntryKind kind = EntryKind::Unknown;
   std::int64_t size = 0;
   std::int64_t modified = 0;
+  bool offline = false;
+  // The folder's volume GUID path, asked once for all its files.
+  std::optional<std::wstring> volumeGuid;
+
+  const std::wstring& VolumeGuid() {
+    if (!volumeGuid) volumeGuid = FolderVolumeGuid(folder);
+    return *volumeGuid;
+  }
 };
 
 FolderReader::FolderReader(const std::string& folder) : state_(std::make_unique<State>()) {
@@ -147,6 +180,7 @@ bool FolderReader::Next(std::string_view& name, EntryKind& kind) {
     state_->name = Narrow(n);
     // The listing holds the reparse tag in dwReserved0.
     state_->kind = windows::KindOf(state_->data.dwFileAttributes, state_->data.dwReserved0);
+    state_->offline = windows::ContentsElsewhere(state_->data.dwFileAttributes);
     state_->size = SizeOf(state_->data.nFileSizeHigh, state_->data.nFileSizeLow);
     state_->modified = SizeOf(state_->data.ftLastWriteTime.dwHighDateTime, state_->data.ftLastWriteTime.dwLowDateTime);
     name = state_->name;
@@ -158,21 +192,27 @@ bool FolderReader::Next(std::string_view& name, EntryKind& kind) {
 bool FolderReader::QueryAttributes(std::string_view name, FileAttributes& attributes) const {
   if (state_->find == INVALID_HANDLE_VALUE) return false;
   const std::string path = JoinedPath(state_->folder, std::string(name));
-  if (name != state_->name) return platform::QueryAttributes(path, attributes);
-  // The listing already holds kind and size, and they stay when only the
-  // identity cannot be read: the file is then told apart by its path.
+  if (name != state_->name) {
+    if (!platform::QueryAttributes(path, attributes)) return false;
+    attributes.offline = attributes.offline || OfflineForTesting(name);
+    return true;
+  }
+  // The listing already holds kind, size and whether the contents are here,
+  // and they stay when only the identity cannot be read: the file is then
+  // told apart by its path.
   attributes.kind = state_->kind;
   attributes.size = state_->size;
   attributes.modified = state_->modified;
+  attributes.offline = state_->offline || OfflineForTesting(name);
   attributes.changed = 0;
-  attributes.id = QueryId(path, &attributes.changed, &attributes);
+  attributes.id = QueryId(path, &attributes.changed, &attributes, &state_->VolumeGuid());
   return true;
 }
 
 bool FolderReader::QueryFolderAttributes(FileAttributes& attributes) const {
   if (!IsOpen()) return false;
   attributes.kind = EntryKind::Folder;
-  attributes.id = QueryId(state_->folder);
+  attributes.id = QueryId(state_->folder, nullptr, nullptr, &state_->VolumeGuid());
   return true;
 }
 
@@ -201,14 +241,19 @@ bool QueryAttributes(const std::string& path, FileAttributes& attributes) {
   if (handle != INVALID_HANDLE_VALUE) {
     FILE_STANDARD_INFO standard;
     FILE_BASIC_INFO basic;
-    const bool ok = ReadKind(handle, attributes.kind) &&
+    const bool ok = ReadKind(handle, attributes.kind, &attributes.offline) &&
                     GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) != 0 &&
                     GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) != 0;
     if (ok) {
       attributes.size = attributes.kind == EntryKind::Folder ? 0 : standard.EndOfFile.QuadPart;
       attributes.modified = basic.LastWriteTime.QuadPart;
       attributes.changed = basic.ChangeTime.QuadPart;
-      attributes.id = ReadId(handle);
+      if (attributes.kind == EntryKind::Folder) {
+        attributes.id = ReadId(handle);
+      } else {
+        const std::wstring folderGuid = FolderVolumeGuid(FolderOf(path));
+        attributes.id = ReadId(handle, &folderGuid);
+      }
     }
     CloseHandle(handle);
     if (ok) return true;
@@ -218,6 +263,7 @@ bool QueryAttributes(const std::string& path, FileAttributes& attributes) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data) == 0) return false;
   attributes.kind = windows::KindOf(data.dwFileAttributes, 0);
+  attributes.offline = windows::ContentsElsewhere(data.dwFileAttributes);
   attributes.size = SizeOf(data.nFileSizeHigh, data.nFileSizeLow);
   attributes.modified = SizeOf(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
   attributes.id = {};
@@ -442,6 +488,7 @@ InputFile::OpenResult InputFile::Open(const std::string& path, std::string& erro
     return OpenResult::Failed;
   }
   handle_ = handle;
+  volumeGuid_ = FolderVolumeGuid(FolderOf(path));
   FILE_ATTRIBUTE_TAG_INFO tag;
   if (GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) == 0 ||
       windows::KindOf(tag.FileAttributes, tag.ReparseTag) != EntryKind::File || GetFileType(handle) != FILE_TYPE_DISK) {
@@ -451,7 +498,7 @@ InputFile::OpenResult InputFile::Open(const std::string& path, std::string& erro
   if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     // A cloud placeholder or deduplicated file gives its contents only when
     // opened through its filter; the reopened file must be the same one.
-    const FileId id = ReadId(handle);
+    const FileId id = ReadId(handle, &volumeGuid_);
     Close();
     handle = open(0);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -459,7 +506,7 @@ InputFile::OpenResult InputFile::Open(const std::string& path, std::string& erro
       return OpenResult::Failed;
     }
     handle_ = handle;
-    if (!id.Known() || ReadId(handle) != id) {
+    if (!id.Known() || ReadId(handle, &volumeGuid_) != id) {
       Close();
       return OpenResult::NotAFile;
     }
@@ -486,7 +533,7 @@ bool InputFile::QueryAttributes(FileAttributes& attributes) const {
   attributes.size = standard.EndOfFile.QuadPart;
   attributes.modified = basic.LastWriteTime.QuadPart;
   attributes.changed = basic.ChangeTime.QuadPart;
-  attributes.id = ReadId(handle);
+  attributes.id = ReadId(handle, &volumeGuid_);
   return true;
 }
 

@@ -178,6 +178,12 @@ EntryKind KindOf(DWORD attributes, DWORD reparseTag) {
   return EntryKind::File;
 }
 
+bool ContentsElsewhere(DWORD attributes) {
+  // Named here: older SDK headers lack the two recall bits.
+  constexpr DWORD kRecallOnDataAccess = 0x00400000, kRecallOnOpen = 0x00040000;
+  return (attributes & (kRecallOnDataAccess | kRecallOnOpen | FILE_ATTRIBUTE_OFFLINE)) != 0;
+}
+
 FileId IdentityOf(std::uint64_t volumeSerial, std::uint64_t indexLow, std::uint64_t indexHigh) {
   if (volumeSerial == 0 || (indexLow == 0 && indexHigh == 0)) return {};
   return {volumeSerial, indexLow, indexHigh};

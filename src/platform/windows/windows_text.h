@@ -39,6 +39,12 @@ std::string ErrorText(DWORD code);
 // elsewhere and count as links; a cloud placeholder or a deduplicated file is
 // the file or folder itself. Tag 0 (not given) counts as a link: never followed.
 EntryKind KindOf(DWORD attributes, DWORD reparseTag);
+// Whether an item with these attributes has its contents elsewhere, so that
+// reading them would fetch them: a cloud placeholder (OneDrive's "online-only"
+// files and other sync engines: FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS or
+// FILE_ATTRIBUTE_RECALL_ON_OPEN) or an offline file (FILE_ATTRIBUTE_OFFLINE).
+// A placeholder whose contents are on the disk (pinned, or hydrated) has none of these.
+bool ContentsElsewhere(DWORD attributes);
 // The identity from a volume serial and file index; unknown (all zero) when
 // either is zero, as some file systems report for every file.
 FileId IdentityOf(std::uint64_t volumeSerial, std::uint64_t indexLow, std::uint64_t indexHigh);
