@@ -23,7 +23,7 @@ struct CachedDigests {
   // SHA-1 and the check (seeded with the cache's key), empty when not computed.
   Sha1Digest sha1;
   std::array<std::uint64_t, 2> check{};
-  // A file larger than kHeadCheckMinSize: the digest of its head and tail
+  // A file larger than kHeadCheckMinSize: the digest of its head (and tail)
   // (seeded with the cache's key), where it was read.
   bool haveHead = false;
   std::uint64_t head = 0;

@@ -167,13 +167,17 @@ FirstRead DigestHeadAndTail(const FileRecord& record, std::uint64_t& digest, con
   std::string error;
   unsigned char* const buffer = ThreadWorkspace().buffer.get();
   const std::int64_t head = ReadFull(file, buffer, kHeadCheckBytes);
-  if (head < 0 || !file.SeekTo(record.size - static_cast<std::int64_t>(kHeadCheckBytes), error)) {
-    return FirstRead::Unreadable;
+  if (head < 0) return FirstRead::Unreadable;
+  if (head != static_cast<std::int64_t>(kHeadCheckBytes)) return FirstRead::Changed;
+  std::size_t digested = kHeadCheckBytes;
+  if (record.size > static_cast<std::int64_t>(kReadBufferSize)) {
+    if (!file.SeekTo(record.size - static_cast<std::int64_t>(kHeadCheckBytes), error)) return FirstRead::Unreadable;
+    const std::int64_t tail = ReadFull(file, buffer + kHeadCheckBytes, kHeadCheckBytes);
+    if (tail < 0) return FirstRead::Unreadable;
+    if (tail != head) return FirstRead::Changed;
+    digested += kHeadCheckBytes;
   }
-  const std::int64_t tail = ReadFull(file, buffer + kHeadCheckBytes, kHeadCheckBytes);
-  if (tail < 0) return FirstRead::Unreadable;
-  if (head != static_cast<std::int64_t>(kHeadCheckBytes) || tail != head) return FirstRead::Changed;
-  digest = XXH3_64bits_withSeed(buffer, 2 * kHeadCheckBytes, control.checkSeed);
+  digest = XXH3_64bits_withSeed(buffer, digested, control.checkSeed);
   return FirstRead::Digested;
 }
 

@@ -84,8 +84,8 @@ enum class FirstRead {
 // back, is Changed (its change time moved) and keeps no digest.
 FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const ReadControl& control);
 
-// Reads the first and last kHeadCheckBytes of a collected file larger than
-// kHeadCheckMinSize into `digest` (XXH3-64, seeded as the check is) and
+// Reads the first kHeadCheckBytes of a collected file larger than
+// kHeadCheckMinSize, and of one larger than a buffer also its last, into `digest` (XXH3-64, seeded as the check is) and
 // returns Digested; equal contents give equal digests. Unhashed, Changed
 // (another size now, or shorter than collected) and Unreadable as above; the
 // rest of the file is left to the full read, which checks it again.

@@ -18,8 +18,11 @@ namespace orvanta {
 constexpr std::size_t kReadBufferSize = 256 * 1024;
 
 // A file larger than this is first told apart from the others of its size by
-// its first and last kHeadCheckBytes: most files that share a size differ
-// there, and then need no further read. A smaller one is read whole at once.
+// its first kHeadCheckBytes, and one larger than a buffer also by its last:
+// most files that share a size differ there, and then need no further read.
+// A smaller one is read whole at once. The tail only of large files: on a
+// cold disk it costs a seek of its own, and a smaller file's tail tells few
+// files apart that its head does not.
 constexpr std::int64_t kHeadCheckMinSize = 8 * 1024;
 constexpr std::size_t kHeadCheckBytes = 4 * 1024;
 static_assert(kHeadCheckMinSize >= static_cast<std::int64_t>(2 * kHeadCheckBytes), "head and tail never overlap");

@@ -244,7 +244,7 @@ TEST_P(ComputeAllHashesTest, FilesSharingASha1ButNotTheirBytesNeverGroup) {
   // Every SHA-1 reads the same, as for the two files of a published collision
   // (49,320 bytes each); only equal bytes may still form a group.
   options.reads.forcedSha1 = "38762cf7f55934b34d179ae6a4c80cadccbb7f0a";
-  // b differs in the middle, past the head and tail that would tell it apart at once.
+  // b differs in the middle, past the head that would tell it apart at once.
   std::string middle = Pattern(49320);
   middle[middle.size() / 2] = '#';
   FileRecord& a = Add("a", Pattern(49320));
@@ -340,8 +340,9 @@ TEST_P(ComputeAllHashesTest, AnExceptionWhileReadingReachesTheCallerAndStopsTheO
   EXPECT_LT(filesBegun.load(), kFiles);
 }
 
-// Files that share a size but not their first or last 4 KiB are told apart
-// by those alone: never read past them, never hashed. Those alike there are
+// Files that share a size but not their first 4 KiB, or (larger than a
+// buffer) not their last 4 KiB, are told apart by those alone: never read
+// past them, never hashed. Those alike there are
 // read through, and only true copies group.
 TEST_P(ComputeAllHashesTest, FilesToldApartByHeadOrTailAreReadNoFurther) {
   const std::size_t size = 3 * kReadBufferSize + 5001;
