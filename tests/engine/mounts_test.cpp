@@ -114,7 +114,6 @@ std::string Snapshot(const std::string& folder) {
   for (const std::string& line : lines) text << line << '\n';
   return text.str();
 }
-#endif
 
 std::vector<std::string> Walked(const std::string& root, const std::string& mask, bool oneFileSystem) {
   std::vector<std::string> found;
@@ -124,6 +123,7 @@ std::vector<std::string> Walked(const std::string& root, const std::string& mask
   std::sort(found.begin(), found.end());
   return found;
 }
+#endif
 
 // A file system of its own mounted below the root: entered by default, left
 // out with the option, files and folder clones alike; a bind mount of the
