@@ -47,8 +47,7 @@ OpenedFile OpenNoLinks(const std::string& path) {
   }
   opened.folder = Fd(posix::OpenFolderNoLinks(folder));
   if (!opened.folder.Valid()) {
-    opened.error =
-        errno == ELOOP || errno == ENOTDIR ? "a folder on its path is now a link or no folder" : std::strerror(errno);
+    opened.error = posix::FolderOpenReason(errno);
     return opened;
   }
   opened.file =

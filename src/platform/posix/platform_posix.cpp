@@ -24,6 +24,7 @@
 
 #include "platform/ascii.h"
 #include "platform/posix/long_paths.h"
+#include "platform/posix/seen_file.h"
 
 namespace orvanta::platform {
 namespace {
@@ -49,8 +50,8 @@ void FillAttributes(const struct stat& st, FileAttributes& attributes) {
   attributes.kind = KindFromMode(st.st_mode);
   attributes.size = static_cast<std::int64_t>(st.st_size);
   attributes.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-  attributes.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  attributes.changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  attributes.modified = posix::Nanoseconds(st.st_mtim);
+  attributes.changed = posix::Nanoseconds(st.st_ctim);
   attributes.owner = static_cast<std::uint32_t>(st.st_uid);
   attributes.shared = (st.st_mode & (S_IWGRP | S_IWOTH | S_ISVTX)) != 0;
   attributes.offline = false;
@@ -235,7 +236,7 @@ void ShareOneHeap() {
 std::int64_t FileTimeNow() {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+  return posix::Nanoseconds(now);
 }
 
 double ProcessCpuSeconds() {

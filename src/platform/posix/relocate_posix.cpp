@@ -169,10 +169,7 @@ RelocationOutcome RelocateItem(const RelocationItem& item, RelocationKind kind, 
   std::string parentPath, name;
   if (!posix::SplitPath(item.path, parentPath, name)) return stay("not an absolute path");
   Fd parent(posix::OpenFolderNoLinks(parentPath));
-  if (!parent.Valid()) {
-    return stay(errno == ELOOP || errno == ENOTDIR ? "a folder on its path is now a link or no folder"
-                                                   : std::strerror(errno));
-  }
+  if (!parent.Valid()) return stay(posix::FolderOpenReason(errno));
   struct stat st;
   if (::fstatat(parent.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return stay(std::strerror(errno));
   const bool folder = item.seen.kind == EntryKind::Folder, move = kind == RelocationKind::Move;

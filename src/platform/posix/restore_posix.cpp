@@ -9,6 +9,8 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "platform/posix/fd.h"
+#include "platform/posix/seen_file.h"
 #include "platform/posix/trash_posix.h"
 
 namespace orvanta::platform {
@@ -16,16 +18,7 @@ namespace {
 
 constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-struct Descriptor {
-  int fd = -1;
-  explicit Descriptor(int value) : fd(value) {}
-  ~Descriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  bool Valid() const { return fd >= 0; }
-};
+using posix::Fd;
 
 RestoreOutcome Outcome(RestoreResult result, std::string reason = {}) { return {result, std::move(reason)}; }
 
@@ -88,51 +81,49 @@ RestoreOutcome RestoreFromTrash(const TrashedItem& item) {
 
   // The trash folder may lie below links the user set up (a linked data
   // folder); its "files" and "info" are entered without following any.
-  const Descriptor trash(::open(item.trashFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  const Fd trash(::open(item.trashFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!trash.Valid()) {
     return errno == ENOENT ? Outcome(RestoreResult::NotInTrash) : Outcome(RestoreResult::Failed, std::strerror(errno));
   }
-  const Descriptor files(::openat(trash.fd, "files", kFolderFlags));
-  const Descriptor info(::openat(trash.fd, "info", kFolderFlags));
+  const Fd files(::openat(trash.Get(), "files", kFolderFlags));
+  const Fd info(::openat(trash.Get(), "info", kFolderFlags));
   if (!files.Valid() || !info.Valid()) {
     return errno == ENOENT ? Outcome(RestoreResult::NotInTrash) : Outcome(RestoreResult::Failed, std::strerror(errno));
   }
   struct stat st;
-  if (::fstat(files.fd, &st) != 0 || st.st_uid != ::getuid()) {
+  if (::fstat(files.Get(), &st) != 0 || st.st_uid != ::getuid()) {
     return Outcome(RestoreResult::Failed, "the trash folder is not the user's own");
   }
   const std::string infoName = item.trashName + ".trashinfo";
-  if (::fstatat(files.fd, item.trashName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (::fstatat(files.Get(), item.trashName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT ? Outcome(RestoreResult::NotInTrash) : Outcome(RestoreResult::Failed, std::strerror(errno));
   }
   // The trash emptied and the name taken by another item since: not this one.
   const FileId id{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-  if ((item.id.Known() && id != item.id) || RecordedPath(info.fd, infoName, item.trashFolder) != path) {
+  if ((item.id.Known() && id != item.id) || RecordedPath(info.Get(), infoName, item.trashFolder) != path) {
     return Outcome(RestoreResult::NotInTrash);
   }
 
   const std::string parentPath = slash == 0 ? "/" : path.substr(0, slash);
-  const Descriptor parent(posix::OpenFolderNoLinks(parentPath));
+  const Fd parent(posix::OpenFolderNoLinks(parentPath));
   if (!parent.Valid()) {
     if (errno == ENOENT) return Outcome(RestoreResult::NoFolder);
-    return Outcome(RestoreResult::Failed, errno == ELOOP || errno == ENOTDIR
-                                              ? "a folder on its path is now a link or no folder"
-                                              : std::strerror(errno));
+    return Outcome(RestoreResult::Failed, posix::FolderOpenReason(errno));
   }
-  int moved = ::renameat2(files.fd, item.trashName.c_str(), parent.fd, name.c_str(), RENAME_NOREPLACE);
+  int moved = ::renameat2(files.Get(), item.trashName.c_str(), parent.Get(), name.c_str(), RENAME_NOREPLACE);
   if (moved != 0 && errno == EINVAL) {
     // A file system without RENAME_NOREPLACE: look first, then rename.
     struct stat existing;
     errno = EEXIST;
-    moved = ::fstatat(parent.fd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0
+    moved = ::fstatat(parent.Get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0
                 ? -1
-                : ::renameat(files.fd, item.trashName.c_str(), parent.fd, name.c_str());
+                : ::renameat(files.Get(), item.trashName.c_str(), parent.Get(), name.c_str());
   }
   if (moved != 0) {
     if (errno == EEXIST || errno == ENOTEMPTY) return Outcome(RestoreResult::Occupied);
     return Outcome(RestoreResult::Failed, std::strerror(errno));
   }
-  ::unlinkat(info.fd, infoName.c_str(), 0);
+  ::unlinkat(info.Get(), infoName.c_str(), 0);
   return Outcome(RestoreResult::Restored);
 }
 

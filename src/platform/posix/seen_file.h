@@ -1,10 +1,13 @@
 // What the POSIX actions on a scanned item share: whether a file is still
-// the one the scan saw, and an absolute path split into folder and name.
+// the one the scan saw, an absolute path split into folder and name, and why
+// its folder could not be opened.
 #pragma once
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
@@ -32,6 +35,11 @@ inline bool SplitPath(const std::string& path, std::string& folder, std::string&
   folder = slash == 0 ? "/" : path.substr(0, slash);
   name = path.substr(slash + 1);
   return !name.empty() && name != "." && name != "..";
+}
+
+// Why OpenFolderNoLinks failed with `error`, as the actions report it.
+inline std::string FolderOpenReason(int error) {
+  return error == ELOOP || error == ENOTDIR ? "a folder on its path is now a link or no folder" : std::strerror(error);
 }
 
 }  // namespace orvanta::platform::posix

@@ -25,6 +25,7 @@
 #include "platform/escaped_name.h"
 #include "platform/platform.h"
 #include "platform/posix/fd.h"
+#include "platform/posix/seen_file.h"
 
 namespace orvanta::platform {
 namespace posix {
@@ -394,10 +395,7 @@ class TrashRun {
     if (name.empty() || name == "." || name == "..") return Stayed("no name");
     const std::string parentPath = slash == 0 ? "/" : path.substr(0, slash);
     Fd parent(posix::OpenFolderNoLinks(parentPath));
-    if (!parent.Valid()) {
-      return Stayed(errno == ELOOP || errno == ENOTDIR ? "a folder on its path is now a link or no folder"
-                                                       : std::strerror(errno));
-    }
+    if (!parent.Valid()) return Stayed(posix::FolderOpenReason(errno));
     struct stat st;
     if (::fstatat(parent.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Stayed(std::strerror(errno));
     const FileId id{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
