@@ -20,6 +20,21 @@ namespace {
 
 constexpr std::size_t kNamesShown = 3;
 
+// The item whose fate the plan's item `i` shares: the folder it lies in, or itself.
+std::size_t CarrierOf(const RemovalPlan& plan, std::size_t i) {
+  const std::ptrdiff_t container = plan.items[i].container;
+  return container >= 0 ? static_cast<std::size_t>(container) : i;
+}
+
+// Per item of the plan, the items that lie inside it and so go or stay with it.
+std::vector<std::vector<std::size_t>> CarriedItems(const RemovalPlan& plan) {
+  std::vector<std::vector<std::size_t>> carried(plan.items.size());
+  for (std::size_t i = 0; i < plan.items.size(); ++i) {
+    if (CarrierOf(plan, i) != i) carried[CarrierOf(plan, i)].push_back(i);
+  }
+  return carried;
+}
+
 // Calls `visit` with every proper ancestor of the path, outermost first, then
 // the path itself; stops early when `visit` returns true.
 template <typename Visit>
@@ -381,10 +396,7 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
     request.push_back({list.Roots().Resolve(item.path), list.Rows()[item.row].data->id});
     requested.push_back(i);
   }
-  std::vector<std::vector<std::size_t>> carried(plan.items.size());
-  for (std::size_t i = 0; i < plan.items.size(); ++i) {
-    if (plan.items[i].container >= 0) carried[static_cast<std::size_t>(plan.items[i].container)].push_back(i);
-  }
+  const std::vector<std::vector<std::size_t>> carried = CarriedItems(plan);
   std::vector<bool> differenceAccepted(plan.items.size(), false);
   for (const std::size_t i : plan.differing) differenceAccepted[i] = moveDifferent;
   platform::TrashHooks hooks;
@@ -414,7 +426,7 @@ RemovalResult CarryOutRemoval(const ResultList& list, const RemovalPlan& plan, c
   }
   for (std::size_t i = 0; i < plan.items.size(); ++i) {
     const RemovalPlan::Item& item = plan.items[i];
-    const std::size_t carrier = item.container >= 0 ? static_cast<std::size_t>(item.container) : i;
+    const std::size_t carrier = CarrierOf(plan, i);
     if (moved[carrier]) {
       result.moved.push_back(item.path);
       result.otherTrash.push_back(otherTrashOf[carrier]);
@@ -569,7 +581,7 @@ LinkResult CarryOutLinking(const ResultList& list, const RemovalPlan& plan, cons
   for (std::size_t i = 0; i < plan.items.size(); ++i) {
     const RemovalPlan::Item& item = plan.items[i];
     // A repeat of a row's path shares its carrier's fate.
-    const std::size_t carrier = item.container >= 0 ? static_cast<std::size_t>(item.container) : i;
+    const std::size_t carrier = CarrierOf(plan, i);
     if (linked[carrier]) {
       result.replaced.push_back(item.path);
       result.cloned.push_back(cloned[carrier]);
@@ -597,15 +609,12 @@ RelocationResult CarryOutRelocation(const ResultList& list, const RemovalPlan& p
   const bool move = kind == platform::RelocationKind::Move;
   std::vector<std::string> reasonOf(plan.items.size());
   std::vector<std::size_t> requested;
-  std::vector<std::vector<std::size_t>> carried(plan.items.size());
+  const std::vector<std::vector<std::size_t>> carried = CarriedItems(plan);
   // Every item is checked before the first one goes. A move leaves a copy of
   // each group in place; a copy touches nothing and needs no kept copy.
   for (std::size_t i = 0; i < plan.items.size(); ++i) {
     const RemovalPlan::Item& item = plan.items[i];
-    if (item.container >= 0) {
-      carried[static_cast<std::size_t>(item.container)].push_back(i);
-      continue;
-    }
+    if (item.container >= 0) continue;
     reasonOf[i] = !move                        ? check.ItemUnchanged(item)
                   : check.KeptOf(item).empty() ? TranslateText("No copy of its group stays in place.")
                                                : check.Unchanged(item);
@@ -653,7 +662,7 @@ RelocationResult CarryOutRelocation(const ResultList& list, const RemovalPlan& p
   }
   for (std::size_t i = 0; i < plan.items.size(); ++i) {
     const RemovalPlan::Item& item = plan.items[i];
-    const std::size_t carrier = item.container >= 0 ? static_cast<std::size_t>(item.container) : i;
+    const std::size_t carrier = CarrierOf(plan, i);
     if (done[carrier]) {
       result.done.push_back(item.path);
     } else {
