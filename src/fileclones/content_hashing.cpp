@@ -17,6 +17,14 @@
 namespace orvanta {
 namespace {
 
+// The slot of a target among candidates (positions, ascending); their count
+// when it is not one of them.
+std::size_t SlotIn(const std::vector<std::uint32_t>& candidates, std::size_t position) {
+  const auto at = std::lower_bound(candidates.begin(), candidates.end(), position);
+  return at != candidates.end() && *at == position ? static_cast<std::size_t>(at - candidates.begin())
+                                                   : candidates.size();
+}
+
 // Shared by the workers and the polling thread. While workers run, only the
 // atomics and the entries of what each worker claimed change.
 struct HashingState {
@@ -34,17 +42,11 @@ struct HashingState {
         largeCandidates(LargeCandidates(targets)),
         fastDigests(largeCandidates.size()) {}
 
-  std::size_t SlotOf(std::size_t position) const {
-    return static_cast<std::size_t>(std::lower_bound(largeCandidates.begin(), largeCandidates.end(), position) -
-                                    largeCandidates.begin());
-  }
+  // The slot of a large candidate.
+  std::size_t SlotOf(std::size_t position) const { return SlotIn(largeCandidates, position); }
   void CompleteOne() { completedCount.fetch_add(1, std::memory_order_relaxed); }
   // The head candidate slot of a target; headCandidates.size() for none.
-  std::size_t HeadSlotOf(std::size_t position) const {
-    const auto at = std::lower_bound(headCandidates.begin(), headCandidates.end(), position);
-    return at != headCandidates.end() && *at == position ? static_cast<std::size_t>(at - headCandidates.begin())
-                                                         : headCandidates.size();
-  }
+  std::size_t HeadSlotOf(std::size_t position) const { return SlotIn(headCandidates, position); }
   bool FromCache(std::size_t position) const { return !fromCache.empty() && fromCache[position] != 0; }
 
   const std::vector<FileRecord*>& hashTargets;
