@@ -40,6 +40,8 @@ constexpr int kFormatWithoutHeads = 1;
 constexpr std::int64_t kKeepDays = 60;
 // What an entry takes in the file, its share of the B-tree pages included.
 constexpr std::int64_t kBytesPerEntry = 176;
+// How long a run waits for another that holds the file before it does without.
+constexpr int kBusyWaitMs = 10000;
 
 // The file is damaged, or not a cache of ours: never used, set aside.
 struct Damaged : std::runtime_error {
@@ -201,8 +203,8 @@ class SqliteCache final : public DigestCache {
     }
     try {
       // Another run may hold the write lock for a while: wait rather than fail.
-      sqlite3_busy_timeout(db_, 10000);
-      Execute(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
+      sqlite3_busy_timeout(db_, kBusyWaitMs);
+      UseWriteAheadLog();
       if (!RecognizedInOneRead()) Create();
       if (QueryInteger(db_, "PRAGMA user_version") == kFormatWithoutHeads) AddHeads();
       key_ = Unsigned(MetaValue("key"));
@@ -357,6 +359,21 @@ class SqliteCache final : public DigestCache {
     if (application == kApplicationId && (format == kFormat || format == kFormatWithoutHeads)) return true;
     if (application == 0 && format == 0 && QueryInteger(db_, "SELECT count(*) FROM sqlite_master") == 0) return false;
     throw Damaged("not an Orvanta digest cache");
+  }
+
+  // Two runs switching a new file to the log at once would each wait for the
+  // other, so SQLite fails one at once instead of waiting: it tries again.
+  void UseWriteAheadLog() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyWaitMs);
+    for (;;) {
+      const int result = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+      if ((result & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline) {
+        Check(db_, result);
+        break;
+      }
+      sqlite3_sleep(5);
+    }
+    Execute(db_, "PRAGMA synchronous=NORMAL");
   }
 
   // Recognized() in one read transaction, so its reads see one state of the
