@@ -30,7 +30,7 @@ ScanOutcome ScanRun::Run() {
   if (settings_.Folders().empty()) return {ScanOutcome::Kind::NoFolders, {}};
   running_ = true;
   stopRequested_ = false;
-  platform::ShareOneHeap();
+  platform::KeepHeapSmall();
   host_.EnableStop(true);
   host_.SetBusyCursor(true);
 

@@ -289,7 +289,7 @@ unsigned LogicalProcessorCount() {
 void ReleaseFreedMemory() {}
 
 // The process heap is shared by every thread already.
-void ShareOneHeap() {}
+void KeepHeapSmall() {}
 
 double ProcessCpuSeconds() {
   FILETIME created, exited, kernel, user;
