@@ -72,16 +72,21 @@ std::vector<std::vector<const FileRecord*>> GroupByKey(const FileRegistry& files
     return FilesOfEqualKeys(std::move(keyed), files, minGroupSize);
   }
   if (mode == CompareMode::Content) {
-    // Sorted by the check, a 128-bit digest, alone: a key with the SHA-1 too
-    // would take 40 bytes a file instead of 24. Files are alike only when
-    // their SHA-1s agree as well.
-    std::vector<std::pair<std::array<std::uint64_t, 2>, std::uint32_t>> keyed;
+    // Sorted by half of the check alone, counted first: with the whole check
+    // or the SHA-1 in the key, or a list left to grow by doubling, this list
+    // was most of a large scan's peak memory. Files are alike only when their
+    // whole checks and their SHA-1s agree as well.
+    std::uint32_t hashed = 0;
+    for (const FileRecord& file : files) hashed += file.contentHash.empty() ? 0 : 1;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed;
+    keyed.reserve(hashed);
     for (std::uint32_t i = 0; i < count; ++i) {
       const FileRecord& file = files[i];
-      if (!file.contentHash.empty()) keyed.push_back({file.contentCheck, i});
+      if (!file.contentHash.empty()) keyed.emplace_back(file.contentCheck[0], i);
     }
-    return FilesOfEqualKeys(std::move(keyed), files, minGroupSize,
-                            [](const FileRecord& a, const FileRecord& b) { return a.contentHash == b.contentHash; });
+    return FilesOfEqualKeys(std::move(keyed), files, minGroupSize, [](const FileRecord& a, const FileRecord& b) {
+      return a.contentCheck == b.contentCheck && a.contentHash == b.contentHash;
+    });
   }
   std::vector<std::pair<std::string, std::uint32_t>> keyed;
   keyed.reserve(count);

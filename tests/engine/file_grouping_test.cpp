@@ -159,6 +159,23 @@ TEST_F(FileGroupingTest, ContentModeSkipsUnhashedFilesAndFailedSizesGroupLast) {
   EXPECT_EQ(fileClones.CellText(fileClones.Rows()[2], 2), "0");
 }
 
+TEST_F(FileGroupingTest, ContentGroupsNeedTheWholeCheckAndTheSha1ToAgree) {
+  const std::string one(40, 'a'), other(40, 'b');
+  const struct {
+    const char* path;
+    std::string sha1;
+    std::array<std::uint64_t, 2> check;
+  } files[] = {
+      {"/a", one, {1, 1}},   {"/b", one, {1, 2}},  // the same first half of the check
+      {"/c", other, {1, 1}},                       // a's check, another SHA-1
+      {"/d", one, {1, 1}},   {"/e", one, {1, 2}},  // the twins of a and b
+      {"/f", one, {2, 1}},                         // a's halves the other way round
+  };
+  for (const auto& file : files) Add(file.path, 5, file.sha1).contentCheck = file.check;
+  Group(CompareMode::Content);
+  EXPECT_EQ(Listed(), (Groups{{"/a", "/d"}, {"/b", "/e"}}));
+}
+
 TEST_F(FileGroupingTest, ListingPumpsEveryFiftyGroupsAndStopKeepsWhatIsListed) {
   for (int i = 1; i <= 120; ++i) {
     Add("/a/" + std::to_string(i), i);
