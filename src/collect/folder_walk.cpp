@@ -96,8 +96,7 @@ class ParallelWalk {
     List(root_);
     if (!root_.children.empty()) {
       Queue(root_.children);
-      const unsigned count = std::min(kMaxWorkers, std::max(2u, platform::LogicalProcessorCount()));
-      workers_.Add(static_cast<int>(count), [this] { Work(); });
+      workers_.Add(std::clamp(processors_, 2, kStartingWorkers), [this] { Work(); });
     }
     const std::size_t count = Visit(found, waiting);
     Finish();
@@ -106,7 +105,8 @@ class ParallelWalk {
   }
 
  private:
-  static constexpr unsigned kMaxWorkers = 8;
+  // Listers at the start; a cold disk gets more (ReaderScaling).
+  static constexpr int kStartingWorkers = 8;
   // Folder handles held open for their subfolders at once, well below the
   // usual limit of 1,024 open files.
   static constexpr int kMaxHeldReaders = 256;
@@ -264,8 +264,24 @@ class ParallelWalk {
         lastTurn_ = now;
         waiting();
       }
+      if (now - lastScaling_ >= kScalingInterval) {
+        lastScaling_ = now;
+        AddListersIfWaiting();
+      }
     }
     return true;
+  }
+
+  // A cold disk answers each listing and each file's attributes slowly, and
+  // sooner with more of them asked at once.
+  void AddListersIfWaiting() {
+    bool allClaimed;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      allClaimed = pending_.empty();
+    }
+    const int more = scaling_.MoreWorkers(workers_.Count(), allClaimed);
+    if (more > 0) workers_.Add(more, [this] { Work(); });
   }
 
   // Depth first in listing order; a folder's listing is freed once its files
@@ -331,6 +347,10 @@ class ParallelWalk {
   const Node* awaited_ = nullptr;  // the listing the visit waits for
   bool finished_ = false;
   std::chrono::steady_clock::time_point lastTurn_;
+  static constexpr auto kScalingInterval = std::chrono::milliseconds(30);
+  const int processors_ = static_cast<int>(platform::LogicalProcessorCount());
+  ReaderScaling scaling_{processors_};
+  std::chrono::steady_clock::time_point lastScaling_ = std::chrono::steady_clock::now();
   std::atomic<int> heldReaders_{0};
   std::mutex idsMutex_;
   ReachedFiles listedIds_;  // the identities of the folders listed

@@ -1,5 +1,7 @@
 #include "core/worker_pool.h"
 
+#include "platform/platform.h"
+
 namespace orvanta {
 
 WorkerPool::~WorkerPool() {
@@ -33,6 +35,20 @@ void WorkerPool::Join() {
   std::exception_ptr error;
   std::swap(error, error_);
   if (error) std::rethrow_exception(error);
+}
+
+ReaderScaling::ReaderScaling(int processors)
+    : processors_(processors), lastTime_(std::chrono::steady_clock::now()), lastCpu_(platform::ProcessCpuSeconds()) {}
+
+int ReaderScaling::MoreWorkers(int running, bool allClaimed) {
+  const auto now = std::chrono::steady_clock::now();
+  const double cpu = platform::ProcessCpuSeconds();
+  const double wall = std::chrono::duration<double>(now - lastTime_).count();
+  const double busy = wall > 0 ? (cpu - lastCpu_) / wall : processors_;
+  lastTime_ = now;
+  lastCpu_ = cpu;
+  const bool waiting = busy < 0.5 * processors_;
+  return waiting && !allClaimed && running < kMaxPerProcessor * processors_ ? processors_ : 0;
 }
 
 }  // namespace orvanta

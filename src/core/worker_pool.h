@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -44,6 +45,25 @@ class WorkerPool {
   std::atomic<bool> stopping_{false};
   std::mutex errorMutex_;
   std::exception_ptr error_;
+};
+
+// How many workers reading from disk to add. On a cold disk the workers wait
+// for it and leave the processors idle, and the disk answers sooner with more
+// requests in flight: then more workers are started, up to four per
+// processor. A warm cache keeps the processors busy, and none is added.
+class ReaderScaling {
+ public:
+  // Starts measuring the process's processor time from now.
+  explicit ReaderScaling(int processors);
+
+  // Workers to add now, judged by the processor time used since the last call.
+  int MoreWorkers(int running, bool allClaimed);
+
+ private:
+  static constexpr int kMaxPerProcessor = 4;
+  int processors_;
+  std::chrono::steady_clock::time_point lastTime_;
+  double lastCpu_;
 };
 
 }  // namespace orvanta

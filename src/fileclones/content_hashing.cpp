@@ -178,33 +178,6 @@ void HashWorker(HashingState& state, const WorkerPool& pool, Pass pass, int coun
   }
 }
 
-// On a cold cache the workers wait for the disk and leave the processors
-// idle, and the disk answers sooner with more reads in flight: then more
-// workers are started, up to four per processor. A warm cache keeps the
-// processors busy, and no worker is added.
-class ReaderScaling {
- public:
-  explicit ReaderScaling(int processors) : processors_(processors) {}
-
-  // Workers to add now, judged by the processor time used since the last call.
-  int MoreWorkers(int running, bool allClaimed) {
-    const auto now = std::chrono::steady_clock::now();
-    const double cpu = platform::ProcessCpuSeconds();
-    const double wall = std::chrono::duration<double>(now - lastTime_).count();
-    const double busy = wall > 0 ? (cpu - lastCpu_) / wall : processors_;
-    lastTime_ = now;
-    lastCpu_ = cpu;
-    const bool waiting = busy < 0.5 * processors_;
-    return waiting && !allClaimed && running < kMaxPerProcessor * processors_ ? processors_ : 0;
-  }
-
- private:
-  static constexpr int kMaxPerProcessor = 4;
-  int processors_;
-  std::chrono::steady_clock::time_point lastTime_ = std::chrono::steady_clock::now();
-  double lastCpu_ = platform::ProcessCpuSeconds();
-};
-
 void HashInParallel(ScanContext& scan, HashingState& state, const HashingOptions& options) {
   ScanHost& window = scan.window;
   const int count = static_cast<int>(state.hashTargets.size());
