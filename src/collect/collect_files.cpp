@@ -47,7 +47,7 @@ void CollectFiles(ScanContext& scan) {
   // Files arrive folder by folder: whether a folder lies in a reference folder is asked once.
   const std::string* lastFolder = nullptr;
   bool lastInReference = false;
-  ReachedFiles reached;
+  ReachedFiles reached(scan.files);
   std::int64_t leftUnread = 0;    // files not on this disk, left out unread
   std::int64_t reachedInAll = 0;  // what the walks found, for the status of a stopped scan
 
@@ -73,13 +73,18 @@ void CollectFiles(ScanContext& scan) {
         if (std::any_of(leftOut.begin(), leftOut.end(), [&file](const FileMask& m) { return m.Matches(file.name); })) {
           return;
         }
-        const bool first = file.id.Known() ? reached.FirstReach(file.id) : reached.FirstReach(file.FullPath());
+        const bool sizeFits =
+            (minBytes > 0 ? file.size >= minBytes : file.size != 0) && (maxBytes <= 0 || file.size <= maxBytes);
+        const bool unread = sizeFits && LeftOutUnread(file.offline, readPlaceholders);
+        const bool registered = sizeFits && !unread;
+        const bool first = !file.id.Known() ? reached.FirstReach(file.FullPath())
+                           : registered     ? reached.FirstReach(file.id, scan.files.size())
+                                            : reached.FirstReach(file.id);
         if (!first) return;
         ++reachedCount;
-        if (minBytes > 0 ? file.size < minBytes : file.size == 0) return;
-        if (maxBytes > 0 && file.size > maxBytes) return;
+        if (!sizeFits) return;
         // Named only where it would have been a candidate: below the minimum size it is not missed.
-        if (LeftOutUnread(file.offline, readPlaceholders)) {
+        if (unread) {
           ++leftUnread;
           if (scan.placeholderFiles != nullptr) scan.placeholderFiles->push_back(file.FullPath());
           return;

@@ -361,27 +361,52 @@ class ParallelWalk {
 
 std::size_t ReachedFiles::SlotOf(const platform::FileId& id, std::size_t mask) { return id.Hash() >> 7 & mask; }
 
-bool ReachedFiles::FirstReach(const platform::FileId& id) {
-  if ((ids_.size() + 1) * 4 > slots_.size() * 3) Grow();
+const platform::FileId* ReachedFiles::IdOf(std::uint32_t slotValue) const {
+  if ((slotValue & kOwnId) != 0) return &ids_[slotValue & ~kOwnId];
+  return slotValue < registry_->size() ? &(*registry_)[slotValue].id : nullptr;
+}
+
+// False when the identity is there already; else puts it in with `slotValue`
+// (kEmpty: kept in ids_).
+bool ReachedFiles::Insert(const platform::FileId& id, std::uint32_t slotValue) {
+  if ((entries_ + 1) * 4 > slots_.size() * 3) Grow();
   const std::size_t mask = slots_.size() - 1;
   std::size_t slot = SlotOf(id, mask);
   for (; slots_[slot] != kEmpty; slot = (slot + 1) & mask) {
-    if (ids_[slots_[slot]] == id) return false;
+    const platform::FileId* reached = IdOf(slots_[slot]);
+    if (reached != nullptr && *reached == id) return false;
   }
-  slots_[slot] = static_cast<std::uint32_t>(ids_.size());
-  ids_.push_back(id);
+  if (slotValue == kEmpty) {
+    slotValue = static_cast<std::uint32_t>(ids_.size()) | kOwnId;
+    ids_.push_back(id);
+  }
+  slots_[slot] = slotValue;
+  ++entries_;
   return true;
+}
+
+bool ReachedFiles::FirstReach(const platform::FileId& id) { return Insert(id, kEmpty); }
+
+bool ReachedFiles::FirstReach(const platform::FileId& id, std::size_t record) {
+  if (registry_ == nullptr || record >= kOwnId) return FirstReach(id);
+  return Insert(id, static_cast<std::uint32_t>(record));
 }
 
 bool ReachedFiles::FirstReach(const std::string& path) { return paths_.insert(path).second; }
 
 void ReachedFiles::Grow() {
-  slots_.assign(slots_.size() * 2, kEmpty);
+  std::vector<std::uint32_t> old(slots_.size() * 2, kEmpty);
+  old.swap(slots_);
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t index = 0; index < ids_.size(); ++index) {
-    std::size_t slot = SlotOf(ids_[index], mask);
+  entries_ = 0;
+  for (const std::uint32_t value : old) {
+    if (value == kEmpty) continue;
+    const platform::FileId* id = IdOf(value);
+    if (id == nullptr) continue;  // a record dropped since: nothing to find there
+    std::size_t slot = SlotOf(*id, mask);
     while (slots_[slot] != kEmpty) slot = (slot + 1) & mask;
-    slots_[slot] = static_cast<std::uint32_t>(index);
+    slots_[slot] = value;
+    ++entries_;
   }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "collect/masks.h"
+#include "core/file_record.h"
 #include "platform/platform.h"
 
 namespace orvanta {
@@ -36,21 +37,36 @@ struct EnumeratedFile {
 // put its only copy up for removal, so only its first reach counts.
 class ReachedFiles {
  public:
+  ReachedFiles() = default;
+  // For files that become records of `registry`: their identities are then
+  // looked up in the records rather than kept a second time here.
+  explicit ReachedFiles(const FileRegistry& registry) : registry_(&registry) {}
+
   bool FirstReach(const platform::FileId& id);
+  // The same for a file that, when reached first, becomes the registry's
+  // record `record` (its next one) before anything else is asked here.
+  bool FirstReach(const platform::FileId& id, std::size_t record);
   // For a file whose identity could not be read or is not known (on some
   // volumes every file's), so it must stay cheap for many files.
   bool FirstReach(const std::string& path);
 
  private:
   void Grow();
+  // The identity a slot stands for; none for a record a stopped pass dropped.
+  const platform::FileId* IdOf(std::uint32_t slotValue) const;
+  bool Insert(const platform::FileId& id, std::uint32_t slotValue);
 
   static std::size_t SlotOf(const platform::FileId& id, std::size_t mask);
   static constexpr std::uint32_t kEmpty = UINT32_MAX;
+  // Set in a slot that holds a position in ids_; clear: a record's index.
+  static constexpr std::uint32_t kOwnId = 1u << 31;
 
-  // Open addressing over positions in ids_: a node per file would cost three
-  // times the memory, and identities in the table itself twice the table.
-  // (A deque: no doubling copy of a million identities.)
+  // Open addressing over positions in ids_ and records: a node per file would
+  // cost three times the memory, and identities in the table itself twice
+  // the table. (A deque: no doubling copy of a million identities.)
+  const FileRegistry* registry_ = nullptr;
   std::deque<platform::FileId> ids_;
+  std::size_t entries_ = 0;
   std::vector<std::uint32_t> slots_ = std::vector<std::uint32_t>(1024, kEmpty);
   std::unordered_set<std::string> paths_;
 };

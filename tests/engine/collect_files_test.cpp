@@ -185,6 +185,37 @@ TEST_F(CollectFilesTest, AFileReachedTwiceIsRegisteredOnce) {
   ASSERT_EQ(paths.size(), 1u) << "overlapping folders, three masks and a hard link are one file";
 }
 
+// Registered files' identities live in their records only: the set must
+// still find every one after it grows, beside identities it keeps itself,
+// and forget those of records a stopped pass dropped.
+TEST(ReachedFiles, FindsIdentitiesKeptInRecordsAndForgetsDroppedRecords) {
+  FileRegistry files;
+  ReachedFiles reached(files);
+  auto id = [](std::uint64_t i) { return platform::FileId{7, i}; };
+  auto reach = [&](std::uint64_t i) {
+    // One file in three is not registered (empty, or outside the size limits).
+    if (i % 3 == 0) return reached.FirstReach(id(i));
+    const bool first = reached.FirstReach(id(i), files.size());
+    if (first) files.Add("/f/" + std::to_string(i), 1, id(i));
+    return first;
+  };
+  constexpr std::uint64_t kCount = 5000;  // several times the set's first size
+  for (std::uint64_t i = 0; i < kCount; ++i) ASSERT_TRUE(reach(i)) << i;
+  for (std::uint64_t i = 0; i < kCount; ++i) ASSERT_FALSE(reach(i)) << i;
+
+  // A stopped pass drops its records; others take their places as the set grows.
+  const std::size_t kept = files.size() / 2;
+  std::vector<platform::FileId> dropped;
+  for (std::size_t i = kept; i < files.size(); ++i) dropped.push_back(files[i].id);
+  files.Truncate(kept);
+  for (std::uint64_t i = kCount; i < 3 * kCount; ++i) ASSERT_TRUE(reach(i)) << i;
+  for (const platform::FileId& gone : dropped) {
+    ASSERT_TRUE(reached.FirstReach(gone, files.size())) << gone.inode << ": its record is gone";
+    files.Add("/again/" + std::to_string(gone.inode), 1, gone);
+  }
+  for (std::uint64_t i = 0; i < 3 * kCount; ++i) ASSERT_FALSE(reach(i)) << i;
+}
+
 TEST_F(CollectFilesTest, NamesThatAreNotUtf8AreFoundWithTheirExactPath) {
   ORVANTA_SKIP_UNLESS_POSIX("Windows names are UTF-16, never bytes that are not UTF-8");
   const std::string name = "caf\xE9-\xFF.txt";
