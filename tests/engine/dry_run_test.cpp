@@ -22,6 +22,13 @@ namespace {
 namespace fs = std::filesystem;
 using test::RunCliWith;
 
+// Whether a case of a table that changes a file's owner is left out, and says so.
+bool SkippedUnlessRoot(bool rootOnly, const char* name) {
+  if (!rootOnly || test::RunningAsRoot()) return false;
+  std::cout << "[ SKIPPED  ] " << name << ": changing a file's owner needs root\n";
+  return true;
+}
+
 // A copy and its kept copy as a scan saw them, for one case of the link table.
 struct LinkCase {
   const char* name;
@@ -66,10 +73,7 @@ TEST(DryRun, ALinkCheckMeetsWhatTheReplacementMeetsAndChangesNothing) {
   };
   for (const LinkCase& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.rootOnly && !test::RunningAsRoot()) {
-      std::cout << "[ SKIPPED  ] " << c.name << ": changing a file's owner needs root\n";
-      continue;
-    }
+    if (SkippedUnlessRoot(c.rootOnly, c.name)) continue;
     test::TempTree tree;
     const std::string kept = tree.File("kept/song.mp3", "song");
     const std::string copy = tree.File("copy/song.mp3", "song");
@@ -266,10 +270,7 @@ TEST(DryRun, TheCommandLineDryRunSaysWhatTheRealRunDoes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.rootOnly && !test::RunningAsRoot()) {
-      std::cout << "[ SKIPPED  ] " << c.name << ": changing a file's owner needs root\n";
-      continue;
-    }
+    if (SkippedUnlessRoot(c.rootOnly, c.name)) continue;
     test::TempTree tree;
     tree.File("a/song.mp3", "song");
     tree.File("b/song.mp3", "song");
