@@ -286,14 +286,10 @@ RemovalEnd LinkClones(const CliOptions& options, ScanRun& run, TerminalWindow& w
   if (!checked) return RemovalEnd::Done;
   const RemovalPlan& plan = *checked;
   if (!Asked(options, LinkQuestion(plan), input, err)) return RemovalEnd::Failed;
-  const Linker linker = options.dryRun ? Linker([](const platform::LinkItem&) {
-    platform::LinkOutcome outcome;
-    outcome.replaced = true;
-    return outcome;
-  })
-                                       : Linker([kind = options.linkKind](const platform::LinkItem& item) {
-                                           return platform::ReplaceWithLink(item, kind);
-                                         });
+  // A dry run makes every check the replacement would make, and links nothing.
+  const Linker linker = [kind = options.linkKind, dryRun = options.dryRun](const platform::LinkItem& item) {
+    return dryRun ? platform::CheckLink(item, kind) : platform::ReplaceWithLink(item, kind);
+  };
   std::atomic<bool> stop{false};
   const RemovalProgress progress = LineProgress(stop, window);
   const auto onLinked = [&](const std::string& path, bool cloned) {
@@ -327,18 +323,11 @@ RemovalEnd RelocateClones(const CliOptions& options, ScanRun& run, TerminalWindo
     return RemovalEnd::Failed;
   }
   const bool move = options.relocation == platform::RelocationKind::Move;
-  // A dry run asks what the move would ask right before each item, and moves nothing.
-  const Relocator relocator =
-      options.dryRun ? Relocator([](const platform::RelocationItem&, const platform::RelocationHooks& hooks) {
-        platform::RelocationOutcome outcome;
-        if (hooks.beforeMove) outcome.reason = hooks.beforeMove();
-        outcome.done = outcome.reason.empty();
-        return outcome;
-      })
-                     : Relocator([kind = options.relocation](const platform::RelocationItem& item,
-                                                             const platform::RelocationHooks& hooks) {
-                         return platform::RelocateItem(item, kind, hooks);
-                       });
+  // A dry run makes every check the move or copy would make, and changes nothing.
+  const Relocator relocator = [kind = options.relocation, dryRun = options.dryRun](
+                                  const platform::RelocationItem& item, const platform::RelocationHooks& hooks) {
+    return dryRun ? platform::CheckRelocation(item, kind, hooks) : platform::RelocateItem(item, kind, hooks);
+  };
   std::atomic<bool> stop{false};
   const RemovalProgress progress = LineProgress(stop, window);
   const std::string doneText = options.dryRun ? (move ? TranslateText("Would move to the folder: ")

@@ -494,6 +494,18 @@ inline constexpr std::string_view kLinkTemporaryPrefix = ".orvanta-link-";
 // access control list is refused, as the clone would not carry them.
 LinkOutcome ReplaceWithLink(const LinkItem& item, LinkKind kind, const LinkCrashHook& crashHook = {});
 
+// Every check ReplaceWithLink makes, in the same order and with the same
+// reasons, and no change: a copy that passes them all is reported as replaced
+// (it would be), `cloned` saying whether by a clone. A dry run asks this.
+// Where only the link or rename itself would meet a refusal, the check asks
+// the system for it: write access to the copy's folder for a hard link, and a
+// clone tried on a file that never gets a name (POSIX O_TMPFILE, gone when
+// closed; on a file system without such files the clone counts as not
+// possible there). Windows: the clone counts as possible when the copy's
+// volume is the kept copy's and shares blocks (ReFS), as no file can be
+// written unseen.
+LinkOutcome CheckLink(const LinkItem& item, LinkKind kind);
+
 }  // namespace orvanta::platform
 
 namespace orvanta::platform {
@@ -560,5 +572,17 @@ inline constexpr std::string_view kCopyTemporaryPrefix = ".orvanta-copy-";
 // holds a mount point stays, as removal leaves it. Nothing leaves a
 // read-only file system.
 RelocationOutcome RelocateItem(const RelocationItem& item, RelocationKind kind, const RelocationHooks& hooks = {});
+
+// Every check RelocateItem makes, `beforeMove` among them and in the same
+// order, with the same reasons, and no change: an item that passes them all
+// is reported as done (it would go), `copied` saying whether as a copy.
+// Nothing is made: a folder missing on the way below the destination counts
+// as one the move would make (where it may write), anything else standing
+// there is checked as the move checks it. `verifyCopy` is required as by the
+// move but never asked, as nothing is copied. Where only the move itself
+// would meet a refusal, the check asks the system for it: POSIX whether both
+// folders lie on one mount (else the item would be copied) and write access
+// to the folders it would change; Windows whether both lie on one volume.
+RelocationOutcome CheckRelocation(const RelocationItem& item, RelocationKind kind, const RelocationHooks& hooks = {});
 
 }  // namespace orvanta::platform

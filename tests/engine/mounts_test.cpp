@@ -772,5 +772,77 @@ TEST(MoveToFolderMounts, AFolderNeitherCrossesFileSystemsNorTakesAMountAlong) {
 #endif
 }
 
+// The dry run's checks across mounts meet what the real run meets, and
+// change nothing on either side: a file moved to another file system would
+// go as a copy, a folder stays on its own, a read-only destination refuses
+// the move and the copy, a folder holding a mount stays, and a hard link
+// never crosses file systems.
+TEST(DryRunMounts, TheChecksMeetWhatTheMoveAndTheLinkMeetAcrossFileSystems) {
+  ORVANTA_SKIP_UNLESS_POSIX("mounts");
+#ifndef _WIN32
+  ORVANTA_SKIP_UNLESS_MOUNTS();
+  using Kind = platform::RelocationKind;
+  test::TempTree tree;
+  tree.File("photos/a.jpg", "photo");
+  tree.File("photos/trip/day1.jpg", "day one");
+  tree.Dir("photos/held/disk");
+  for (const char* folder : {"usb", "ro", "ro-source", "dest"}) tree.Dir(folder);
+  const ScopedMount usb("", tree.Path("usb"));
+  ASSERT_TRUE(usb.Mounted()) << usb.Error();
+  const ScopedMount held("", tree.Path("photos/held/disk"));
+  ASSERT_TRUE(held.Mounted()) << held.Error();
+  ScopedMount readOnly(tree.Path("ro-source"), tree.Path("ro"));
+  ASSERT_TRUE(readOnly.Mounted()) << readOnly.Error();
+  ASSERT_TRUE(readOnly.MakeReadOnly()) << std::strerror(errno);
+  struct Case {
+    const char* item;
+    const char* destination;
+    Kind kind;
+    std::string reason;  // a part of both reasons; empty: both go
+  };
+  // The one that goes comes last: it changes the tree.
+  const Case cases[] = {
+      {"photos/trip", "usb", Kind::Move, "a folder moves only within its file system"},
+      {"photos/a.jpg", "ro", Kind::Move, std::strerror(EROFS)},
+      {"photos/a.jpg", "ro", Kind::Copy, std::strerror(EROFS)},
+      {"photos/held", "dest", Kind::Move, "it holds a mount point: disk"},
+      {"photos/a.jpg", "usb", Kind::Move, ""},
+  };
+  platform::RelocationHooks hooks;
+  hooks.verifyCopy = [](const std::string&, const std::string&) { return std::string(); };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.item) + " to " + c.destination);
+    platform::RelocationItem item{tree.Path(c.item), {}, tree.Path(c.destination), c.item};
+    ASSERT_TRUE(platform::QueryAttributes(item.path, item.seen));
+    const std::string state = test::DiskState(tree.Root());
+    const platform::RelocationOutcome check = platform::CheckRelocation(item, c.kind, hooks);
+    EXPECT_EQ(test::DiskState(tree.Root()), state) << "the check changed something";
+    const platform::RelocationOutcome real = platform::RelocateItem(item, c.kind, hooks);
+    EXPECT_EQ(check.done, real.done) << check.reason << " | " << real.reason;
+    EXPECT_EQ(check.copied, real.copied);
+    EXPECT_EQ(check.reason, real.reason);
+    if (c.reason.empty()) {
+      EXPECT_TRUE(real.done && real.copied) << real.reason;
+    } else {
+      EXPECT_NE(real.reason.find(c.reason), std::string::npos) << real.reason;
+    }
+  }
+
+  const std::string kept = tree.File("usb/kept.jpg", "photo");
+  const std::string copy = tree.File("photos/b.jpg", "photo");
+  for (const auto kind : {platform::LinkKind::HardLinkOnly, platform::LinkKind::Any}) {
+    const platform::LinkItem item = test::LinkItemNow(copy, kept);
+    const std::string state = test::DiskState(tree.Root());
+    const platform::LinkOutcome check = platform::CheckLink(item, kind);
+    EXPECT_EQ(test::DiskState(tree.Root()), state) << "the check changed something";
+    const platform::LinkOutcome real = platform::ReplaceWithLink(item, kind);
+    EXPECT_FALSE(real.replaced);
+    EXPECT_FALSE(check.replaced);
+    EXPECT_EQ(check.reason, real.reason);
+    EXPECT_NE(real.reason.find("the kept copy lies on another file system"), std::string::npos) << real.reason;
+  }
+#endif
+}
+
 }  // namespace
 }  // namespace orvanta

@@ -216,6 +216,27 @@ std::string TempTree::DeepFile(const std::string& chain, std::size_t pathLength,
   if (!written) throw std::runtime_error("cannot make a file below " + path);
   return path + "/" + name;
 }
+
+std::string DiskState(const std::string& folder) {
+  std::vector<std::string> lines;
+  const auto add = [&lines](const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) throw std::runtime_error("cannot lstat " + path.string());
+    std::string line = path.string() + " ino=" + std::to_string(st.st_ino) + " mode=" + std::to_string(st.st_mode) +
+                       " owner=" + std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid) +
+                       " links=" + std::to_string(st.st_nlink) + " size=" + std::to_string(st.st_size) +
+                       " mtime=" + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) +
+                       " ctime=" + std::to_string(st.st_ctim.tv_sec) + "." + std::to_string(st.st_ctim.tv_nsec);
+    if (S_ISLNK(st.st_mode)) line += " -> " + fs::read_symlink(path).string();
+    lines.push_back(std::move(line));
+  };
+  add(folder);
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) add(entry.path());
+  std::sort(lines.begin(), lines.end());
+  std::string text;
+  for (const std::string& line : lines) text += line + '\n';
+  return text;
+}
 #endif
 
 #ifdef _WIN32

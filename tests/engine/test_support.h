@@ -64,6 +64,14 @@ class TempTree {
 
 bool RunningAsRoot();
 
+#ifndef _WIN32
+// Every entry below the folder and the folder itself as lstat tells it
+// (identity, kind and mode, owner, links, size, modification and change
+// times, a link's target): two equal states mean nothing there was made,
+// removed or changed, not even a name made and taken away again.
+std::string DiskState(const std::string& folder);
+#endif
+
 // Keeps this process from reading a file or listing a folder for the object's
 // life. POSIX: every permission taken away (root reads it still: check
 // RunningAsRoot first). Windows: held open without sharing, as a mail program

@@ -92,9 +92,14 @@ std::string TemporaryName() {
   return std::string(kLinkTemporaryPrefix) + std::to_string(::getpid()) + "-" + std::to_string(++counter);
 }
 
+// One replacement, or with `checkOnly` every check of it and no change: the
+// clone is tried on an unnamed file (O_TMPFILE) that never gets a name in the
+// folder and is gone when closed, and where the link or rename would need
+// write access to the folder, the check asks for it.
 class Replacement {
  public:
-  Replacement(const LinkItem& item, const LinkCrashHook& crashHook) : item_(item), crashHook_(crashHook) {}
+  Replacement(const LinkItem& item, const LinkCrashHook& crashHook, bool checkOnly)
+      : item_(item), crashHook_(crashHook), checkOnly_(checkOnly) {}
 
   // Empty when both files can be reached and are still as the scan saw them.
   std::string Open() {
@@ -117,12 +122,15 @@ class Replacement {
     if (HasOwnAttributes(copy_.file.Get())) {
       return "it has an access control list or extended attributes that a clone would not keep";
     }
-    const std::string temporary = TemporaryName();
-    Fd clone(
-        ::openat(copy_.folder.Get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!clone.Valid()) return Why("no temporary file beside it");
+    const std::string temporary = checkOnly_ ? std::string() : TemporaryName();
+    Fd clone(checkOnly_ ? ::openat(copy_.folder.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)
+                        : ::openat(copy_.folder.Get(), temporary.c_str(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    // A file system without unnamed files is taken for one without clones too.
+    if (!clone.Valid() && checkOnly_ && (errno == EOPNOTSUPP || errno == EISDIR)) errno = EOPNOTSUPP;
+    else if (!clone.Valid()) return Why("no temporary file beside it");
     std::string why;
-    if (::ioctl(clone.Get(), FICLONE, kept_.file.Get()) != 0) {
+    if (!clone.Valid() || ::ioctl(clone.Get(), FICLONE, kept_.file.Get()) != 0) {
       why = errno == EOPNOTSUPP || errno == ENOTTY || errno == EXDEV || errno == EINVAL
                 ? std::string("no copy-on-write clone here: ") + std::strerror(errno)
                 : Why("clone");
@@ -132,11 +140,11 @@ class Replacement {
       why = Why("its permissions could not be kept");
     } else if (const timespec times[2] = {copy_.st.st_atim, copy_.st.st_mtim}; ::futimens(clone.Get(), times) != 0) {
       why = Why("its times could not be kept");
-    } else if (::fsync(clone.Get()) != 0) {
+    } else if (!checkOnly_ && ::fsync(clone.Get()) != 0) {
       why = Why("sync");
     }
     if (why.empty()) why = Commit(temporary, false, outcome);
-    else ::unlinkat(copy_.folder.Get(), temporary.c_str(), 0);
+    else if (!checkOnly_) ::unlinkat(copy_.folder.Get(), temporary.c_str(), 0);
     if (why.empty()) outcome.cloned = true;
     return why;
   }
@@ -150,6 +158,13 @@ class Replacement {
     if (copy_.st.st_gid != kept_.st.st_gid) return "it belongs to another group than the kept copy";
     if ((copy_.st.st_mode & 07777) != (kept_.st.st_mode & 07777)) return "its permissions differ from the kept copy's";
     if (Acl(copy_.file.Get()) != Acl(kept_.file.Get())) return "its access control list differs from the kept copy's";
+    if (checkOnly_) {
+      if (const int error = posix::WriteRefusal(copy_.folder.Get()); error != 0) {
+        errno = error;
+        return Why("hard link");
+      }
+      return Commit({}, true, outcome);
+    }
     std::string temporary;
     for (int attempt = 0;; ++attempt) {
       temporary = TemporaryName();
@@ -168,10 +183,10 @@ class Replacement {
 
  private:
   // The last checks, then the rename over the copy; the temporary name goes
-  // on any failure (not on a simulated crash).
+  // on any failure (not on a simulated crash). A check has no temporary name.
   std::string Commit(const std::string& temporary, bool hardLink, LinkOutcome& outcome) {
     const auto abandon = [&](std::string why) {
-      ::unlinkat(copy_.folder.Get(), temporary.c_str(), 0);
+      if (!temporary.empty()) ::unlinkat(copy_.folder.Get(), temporary.c_str(), 0);
       return why;
     };
     struct stat keptNow, copyNow;
@@ -182,6 +197,10 @@ class Replacement {
     if (::fstatat(copy_.folder.Get(), copy_.name.c_str(), &copyNow, AT_SYMLINK_NOFOLLOW) != 0 ||
         !StillAsSeen(copyNow, item_.seen)) {
       return abandon("it changed since the scan");
+    }
+    if (checkOnly_) {
+      outcome.replaced = true;
+      return {};
     }
     if (crashHook_ && !crashHook_(item_.path.substr(0, item_.path.rfind('/') + 1) + temporary)) {
       crashed_ = true;
@@ -197,15 +216,14 @@ class Replacement {
 
   const LinkItem& item_;
   const LinkCrashHook& crashHook_;
+  bool checkOnly_;
   bool crashed_ = false;
   OpenedFile copy_, kept_;
 };
 
-}  // namespace
-
-LinkOutcome ReplaceWithLink(const LinkItem& item, LinkKind kind, const LinkCrashHook& crashHook) {
+LinkOutcome Link(const LinkItem& item, LinkKind kind, const LinkCrashHook& crashHook, bool checkOnly) {
   LinkOutcome outcome;
-  Replacement replacement(item, crashHook);
+  Replacement replacement(item, crashHook, checkOnly);
   outcome.reason = replacement.Open();
   if (!outcome.reason.empty()) return outcome;
   std::string cloneWhy;
@@ -225,5 +243,13 @@ LinkOutcome ReplaceWithLink(const LinkItem& item, LinkKind kind, const LinkCrash
   outcome.reason = hardWhy.empty() || cloneWhy.empty() ? hardWhy : hardWhy + "; " + cloneWhy;
   return outcome;
 }
+
+}  // namespace
+
+LinkOutcome ReplaceWithLink(const LinkItem& item, LinkKind kind, const LinkCrashHook& crashHook) {
+  return Link(item, kind, crashHook, false);
+}
+
+LinkOutcome CheckLink(const LinkItem& item, LinkKind kind) { return Link(item, kind, {}, true); }
 
 }  // namespace orvanta::platform

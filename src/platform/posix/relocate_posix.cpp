@@ -56,10 +56,13 @@ int RenameNoReplace(int fromFd, const std::string& from, int toFd, const std::st
 
 // The folder the item goes into: the destination and the folders of the
 // target below it, made where missing, each opened without following a link.
+// A check makes none: it opens those that stand there, and the first one
+// missing ends the way, as the move would make it and the rest below it.
 class TargetFolder {
  public:
-  // Empty when every folder is there; `Name()` is then the item's new name.
-  std::string Open(const std::string& destination, const std::string& target) {
+  // Empty when every folder is there (a check: or could be made); `Name()`
+  // is then the item's new name.
+  std::string Open(const std::string& destination, const std::string& target, bool checkOnly) {
     levels_.emplace_back(posix::OpenFolderNoLinks(destination));
     if (!levels_.back().Valid()) {
       return errno == ELOOP || errno == ENOTDIR ? "the destination folder is now a link or no folder"
@@ -72,8 +75,18 @@ class TargetFolder {
     names.pop_back();
     for (const std::string& folder : names) {
       const int at = levels_.back().Get();
-      const bool made = ::mkdirat(at, folder.c_str(), 0777) == 0;
-      if (!made && errno != EEXIST) return Why("a folder in the destination could not be made", errno);
+      bool made = false;
+      if (struct stat st; checkOnly && ::fstatat(at, folder.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        const int error = errno == ENOENT ? posix::WriteRefusal(at) : errno;
+        if (error != 0) return Why("a folder in the destination could not be made", error);
+        // The move would make it and every one below it.
+        missing_ = true;
+        return {};
+      }
+      if (!checkOnly) {
+        made = ::mkdirat(at, folder.c_str(), 0777) == 0;
+        if (!made && errno != EEXIST) return Why("a folder in the destination could not be made", errno);
+      }
       Fd next(::openat(at, folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
       if (!next.Valid()) {
         const int error = errno;
@@ -96,7 +109,11 @@ class TargetFolder {
     }
   }
 
+  // The folder it goes into; of a check that found one missing, the last
+  // folder that stands on the way, where the rest would be made.
   int Get() const { return levels_.back().Get(); }
+  // A check found a folder on the way missing: nothing stands at its place yet.
+  bool Missing() const { return missing_; }
   const std::string& Name() const { return name_; }
   // The folder's path, for the comparison of a copy.
   std::string PathOf(const std::string& name) const { return path_ + "/" + name; }
@@ -106,20 +123,26 @@ class TargetFolder {
   std::vector<bool> made_;  // names_[i] was made in levels_[i]
   std::vector<std::string> names_;
   std::string name_, path_;
+  bool missing_ = false;
 };
 
 // Copies the file under a temporary name beside its new name: written,
 // given the original's mode, owner (where the process may) and times,
 // flushed, compared by the caller, checked against the scan once more and
 // renamed into place. Empty when it stands there; on any failure the
-// temporary name is gone.
+// temporary name is gone. A check stops before the temporary file.
 std::string CopyInto(int parentFd, const std::string& name, const RelocationItem& item, TargetFolder& target,
-                     const RelocationHooks& hooks) {
+                     const RelocationHooks& hooks, bool checkOnly) {
   if (!hooks.verifyCopy) return "its copy could not be compared";
   Fd source(::openat(parentFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   struct stat st;
   if (!source.Valid() || ::fstat(source.Get(), &st) != 0) return Why("open", errno);
   if (!posix::StillAsSeen(st, item.seen)) return "it changed since the scan";
+  if (checkOnly) {
+    // A folder the copy would make is its own to write in.
+    const int error = target.Missing() ? 0 : posix::WriteRefusal(target.Get());
+    return error != 0 ? Why("no temporary file in the destination", error) : std::string();
+  }
   const std::string temporary = TemporaryName();
   Fd copy(::openat(target.Get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!copy.Valid()) return Why("no temporary file in the destination", errno);
@@ -158,9 +181,11 @@ std::string CopyInto(int parentFd, const std::string& name, const RelocationItem
   return {};
 }
 
-}  // namespace
-
-RelocationOutcome RelocateItem(const RelocationItem& item, RelocationKind kind, const RelocationHooks& hooks) {
+// Moves or copies the item, or with `checkOnly` makes every check of that
+// and changes nothing: where the move or copy itself would meet a refusal of
+// the kernel, the check asks for it (one mount, write access).
+RelocationOutcome Relocate(const RelocationItem& item, RelocationKind kind, const RelocationHooks& hooks,
+                           bool checkOnly) {
   RelocationOutcome outcome;
   const auto stay = [&outcome](std::string why) {
     outcome.reason = std::move(why);
@@ -191,24 +216,42 @@ RelocationOutcome RelocateItem(const RelocationItem& item, RelocationKind kind, 
     target.RemoveMade();
     return stay(std::move(why));
   };
-  if (std::string why = target.Open(item.destination, item.target); !why.empty()) return stayMade(std::move(why));
-  struct stat taken;
-  if (::fstatat(target.Get(), target.Name().c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) return stayMade(kTaken);
-  if (errno != ENOENT) return stayMade(Why("its place in the destination", errno));
+  if (std::string why = target.Open(item.destination, item.target, checkOnly); !why.empty()) {
+    return stayMade(std::move(why));
+  }
+  if (struct stat taken; !target.Missing()) {
+    if (::fstatat(target.Get(), target.Name().c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) return stayMade(kTaken);
+    if (errno != ENOENT) return stayMade(Why("its place in the destination", errno));
+  }
   if (move) {
     // What is mounted inside would go along, as it would to the trash.
     if (std::string why = posix::MountReason(parent.Get(), name); !why.empty()) return stayMade(std::move(why));
-    if (RenameNoReplace(parent.Get(), name, target.Get(), target.Name(), !folder) == 0) {
+    if (checkOnly) {
+      if (posix::OnOneMount(parent.Get(), target.Get())) {
+        // The rename writes in both folders, and in a folder its ".." entry.
+        int error = posix::WriteRefusal(parent.Get());
+        if (error == 0 && !target.Missing()) error = posix::WriteRefusal(target.Get());
+        if (error == 0 && folder) error = posix::WriteRefusal(parent.Get(), name.c_str());
+        if (error != 0) return stay(Why("rename", error));
+        outcome.done = true;
+        return outcome;
+      }
+    } else if (RenameNoReplace(parent.Get(), name, target.Get(), target.Name(), !folder) == 0) {
       outcome.done = true;
       return outcome;
+    } else if (errno != EXDEV) {
+      return stayMade(errno == EEXIST ? std::string(kTaken) : Why("rename", errno));
     }
-    if (errno != EXDEV) return stayMade(errno == EEXIST ? std::string(kTaken) : Why("rename", errno));
     if (folder) return stayMade("a folder moves only within its file system, and the destination lies on another");
   }
-  if (std::string why = CopyInto(parent.Get(), name, item, target, hooks); !why.empty()) {
+  if (std::string why = CopyInto(parent.Get(), name, item, target, hooks, checkOnly); !why.empty()) {
     return stayMade(std::move(why));
   }
-  if (move) {
+  if (move && checkOnly) {
+    if (const int error = posix::WriteRefusal(parent.Get()); error != 0) {
+      return stay(Why("its old place could not be emptied", error));
+    }
+  } else if (move) {
     // The original goes only now, and only while it is the file that was copied.
     struct stat now;
     const bool unchanged =
@@ -223,6 +266,16 @@ RelocationOutcome RelocateItem(const RelocationItem& item, RelocationKind kind, 
   outcome.copied = true;
   outcome.done = true;
   return outcome;
+}
+
+}  // namespace
+
+RelocationOutcome RelocateItem(const RelocationItem& item, RelocationKind kind, const RelocationHooks& hooks) {
+  return Relocate(item, kind, hooks, false);
+}
+
+RelocationOutcome CheckRelocation(const RelocationItem& item, RelocationKind kind, const RelocationHooks& hooks) {
+  return Relocate(item, kind, hooks, true);
 }
 
 }  // namespace orvanta::platform

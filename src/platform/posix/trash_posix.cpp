@@ -336,6 +336,16 @@ std::string MountReason(int parentFd, const std::string& name) {
   return {};
 }
 
+bool OnOneMount(int folderFd, int otherFd) {
+  MountPlace one, other;
+  return QueryMountPlace(folderFd, "", one) && QueryMountPlace(otherFd, "", other) && one.SameMount(other) &&
+         one.device == other.device;
+}
+
+int WriteRefusal(int folderFd, const char* name) {
+  return ::faccessat(folderFd, name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
 }  // namespace posix
 
 namespace {

@@ -34,4 +34,14 @@ bool OpenTopTrash(int topFd, TrashFolderFds& folders, std::string& error);
 // vouched for). Empty when nothing is mounted there.
 std::string MountReason(int parentFd, const std::string& name);
 
+// Whether a rename between the two folders stays on one mount (one device
+// where the kernel gives no mount id); else it fails with EXDEV.
+bool OnOneMount(int folderFd, int otherFd);
+
+// What a change of the folder's names (the entry `name` of it, when given)
+// would meet for the lack of write access, as the kernel would refuse it
+// (EACCES, EROFS); 0 when it may. The checks of a dry run ask this in place
+// of making the change.
+int WriteRefusal(int folderFd, const char* name = ".");
+
 }  // namespace orvanta::platform::posix

@@ -19,6 +19,8 @@ using windows::ErrorText;
 // older SDK headers lack: the codes and layouts as the Windows SDK has them.
 constexpr DWORD kDuplicateExtentsToFile = CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 209, METHOD_BUFFERED, FILE_WRITE_ACCESS);
 constexpr DWORD kGetIntegrity = CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 159, METHOD_BUFFERED, FILE_ANY_ACCESS);
+// FILE_SUPPORTS_BLOCK_REFCOUNTING of GetVolumeInformation, which older SDK headers lack.
+constexpr DWORD kSupportsBlockRefcounting = 0x08000000;
 constexpr DWORD kSetIntegrity =
     CTL_CODE(FILE_DEVICE_FILE_SYSTEM, 160, METHOD_BUFFERED, FILE_READ_DATA | FILE_WRITE_DATA);
 struct DuplicateExtents {
@@ -150,9 +152,24 @@ std::string MakeClone(const LinkItem& item, const std::string& temporary) {
   return why;
 }
 
-}  // namespace
+// Whether a clone could be made beside the copy, for a check that writes no
+// file: the copy's volume is the kept copy's and shares blocks. Empty when so,
+// else the refusal the clone would meet.
+std::string CloneRefusal(const LinkItem& item) {
+  if (item.seen.id.device != item.keptSeen.id.device) return Why("no block clone here", ERROR_NOT_SAME_DEVICE);
+  Handle kept(CreateFileW(SystemPath(item.keptPath).c_str(), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!kept.Valid()) return Why("its kept copy");
+  DWORD flags = 0;
+  if (GetVolumeInformationByHandleW(kept.Get(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) == 0) {
+    return Why("no block clone here");
+  }
+  return (flags & kSupportsBlockRefcounting) != 0 ? std::string() : Why("no block clone here", ERROR_INVALID_FUNCTION);
+}
 
-LinkOutcome ReplaceWithLink(const LinkItem& item, LinkKind kind, const LinkCrashHook& crashHook) {
+// One replacement, or with `checkOnly` every check of it and no change.
+LinkOutcome Link(const LinkItem& item, LinkKind kind, const LinkCrashHook& crashHook, bool checkOnly) {
   LinkOutcome outcome;
   const auto stay = [&outcome](std::string why) {
     outcome.reason = std::move(why);
@@ -161,11 +178,11 @@ LinkOutcome ReplaceWithLink(const LinkItem& item, LinkKind kind, const LinkCrash
   if (!StillAsSeen(item.path, item.seen)) return stay("it changed since the scan");
   if (!StillAsSeen(item.keptPath, item.keptSeen)) return stay("its kept copy changed since the scan");
   if (item.seen.id.Known() && item.seen.id == item.keptSeen.id) return stay("it is the kept copy itself");
-  std::string temporary = TemporaryPath(item.path);
+  std::string temporary = checkOnly ? std::string() : TemporaryPath(item.path);
   std::string cloneWhy;
   bool made = false, hardLink = false;
   if (kind != LinkKind::HardLinkOnly) {
-    cloneWhy = MakeClone(item, temporary);
+    cloneWhy = checkOnly ? CloneRefusal(item) : MakeClone(item, temporary);
     made = cloneWhy.empty();
     if (!made && kind == LinkKind::CloneOnly) return stay(cloneWhy);
   }
@@ -175,33 +192,45 @@ LinkOutcome ReplaceWithLink(const LinkItem& item, LinkKind kind, const LinkCrash
     if (SecurityText(item.path) != SecurityText(item.keptPath)) {
       return stay(both("its owner or permissions differ from the kept copy's"));
     }
-    temporary = TemporaryPath(item.path);
-    if (CreateHardLinkW(SystemPath(temporary).c_str(), SystemPath(item.keptPath).c_str(), nullptr) == 0) {
-      return stay(both(Why("hard link")));
-    }
-    FileAttributes linked;
-    if (!QueryAttributes(temporary, linked) || linked.id != item.keptSeen.id) {
-      DeleteFileW(SystemPath(temporary).c_str());
-      return stay("its kept copy changed since the scan");
+    if (!checkOnly) {
+      temporary = TemporaryPath(item.path);
+      if (CreateHardLinkW(SystemPath(temporary).c_str(), SystemPath(item.keptPath).c_str(), nullptr) == 0) {
+        return stay(both(Why("hard link")));
+      }
+      FileAttributes linked;
+      if (!QueryAttributes(temporary, linked) || linked.id != item.keptSeen.id) {
+        DeleteFileW(SystemPath(temporary).c_str());
+        return stay("its kept copy changed since the scan");
+      }
     }
     hardLink = true;
   }
   const auto abandon = [&](std::string why) {
-    DeleteFileW(SystemPath(temporary).c_str());
+    if (!temporary.empty()) DeleteFileW(SystemPath(temporary).c_str());
     return stay(std::move(why));
   };
   if (!StillAsSeen(item.keptPath, item.keptSeen, !hardLink)) return abandon("its kept copy changed since the scan");
   if (!StillAsSeen(item.path, item.seen)) return abandon("it changed since the scan");
-  if (crashHook && !crashHook(temporary)) return stay("stopped between the link and the rename");
-  if (MoveFileExW(SystemPath(temporary).c_str(), SystemPath(item.path).c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-    return abandon(Why("rename"));
+  if (!checkOnly) {
+    if (crashHook && !crashHook(temporary)) return stay("stopped between the link and the rename");
+    if (MoveFileExW(SystemPath(temporary).c_str(), SystemPath(item.path).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+      return abandon(Why("rename"));
+    }
+    FileAttributes keptNow;
+    if (QueryAttributes(item.keptPath, keptNow)) outcome.keptChanged = keptNow.changed;
   }
   outcome.replaced = true;
   outcome.cloned = !hardLink;
-  FileAttributes keptNow;
-  if (QueryAttributes(item.keptPath, keptNow)) outcome.keptChanged = keptNow.changed;
   return outcome;
 }
+
+}  // namespace
+
+LinkOutcome ReplaceWithLink(const LinkItem& item, LinkKind kind, const LinkCrashHook& crashHook) {
+  return Link(item, kind, crashHook, false);
+}
+
+LinkOutcome CheckLink(const LinkItem& item, LinkKind kind) { return Link(item, kind, {}, true); }
 
 }  // namespace orvanta::platform

@@ -23,8 +23,11 @@ bool Taken(DWORD code) { return code == ERROR_ALREADY_EXISTS || code == ERROR_FI
 
 // The folder the item goes into, its folders below the destination made
 // where missing; none of them may be a link. Empty when every one is there.
+// A check makes none: the first one missing ends the way (`missing`), as
+// the move would make it and the rest below it; `folder` is then the last
+// one standing.
 std::string MakeTargetFolders(const RelocationItem& item, std::string& folder, std::string& name,
-                              std::vector<std::string>& made) {
+                              std::vector<std::string>& made, bool checkOnly, bool& missing) {
   folder = item.destination;
   while (!folder.empty() && IsPathDelimiter(folder.back())) folder.pop_back();
   std::vector<std::string> names = TargetNames(item.target);
@@ -32,11 +35,18 @@ std::string MakeTargetFolders(const RelocationItem& item, std::string& folder, s
   name = names.back();
   names.pop_back();
   for (const std::string& n : names) {
+    if (checkOnly && GetFileAttributesW(SystemPath(folder + '\\' + n).c_str()) == INVALID_FILE_ATTRIBUTES &&
+        (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND)) {
+      missing = true;
+      return {};
+    }
     folder += '\\' + n;
-    if (CreateDirectoryW(SystemPath(folder).c_str(), nullptr) != 0) {
-      made.push_back(folder);
-    } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
-      return Why("a folder in the destination could not be made");
+    if (!checkOnly) {
+      if (CreateDirectoryW(SystemPath(folder).c_str(), nullptr) != 0) {
+        made.push_back(folder);
+      } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
+        return Why("a folder in the destination could not be made");
+      }
     }
     const DWORD attributes = GetFileAttributesW(SystemPath(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
@@ -53,9 +63,16 @@ bool StillAsSeen(const std::string& path, const FileAttributes& seen) {
   return seen.kind != EntryKind::File || (now.size == seen.size && now.modified == seen.modified);
 }
 
-}  // namespace
+// Whether the two lie on one volume, where a move is one rename.
+bool OnOneVolume(const std::string& path, const std::string& folder) {
+  FileAttributes one, other;
+  return QueryAttributes(path, one) && QueryAttributes(folder, other) && one.id.device == other.id.device;
+}
 
-RelocationOutcome RelocateItem(const RelocationItem& item, RelocationKind kind, const RelocationHooks& hooks) {
+// Moves or copies the item, or with `checkOnly` makes every check of that
+// and changes nothing.
+RelocationOutcome Relocate(const RelocationItem& item, RelocationKind kind, const RelocationHooks& hooks,
+                           bool checkOnly) {
   RelocationOutcome outcome;
   std::vector<std::string> made;
   const auto stay = [&](std::string why) {
@@ -70,25 +87,34 @@ RelocationOutcome RelocateItem(const RelocationItem& item, RelocationKind kind, 
     if (std::string reason = hooks.beforeMove(); !reason.empty()) return stay(std::move(reason));
   }
   std::string targetFolder, name;
-  if (std::string why = MakeTargetFolders(item, targetFolder, name, made); !why.empty()) return stay(std::move(why));
+  bool missing = false;
+  if (std::string why = MakeTargetFolders(item, targetFolder, name, made, checkOnly, missing); !why.empty()) {
+    return stay(std::move(why));
+  }
   const std::string target = targetFolder + '\\' + name;
-  if (GetFileAttributesW(SystemPath(target).c_str()) != INVALID_FILE_ATTRIBUTES) return stay(kTaken);
+  if (!missing && GetFileAttributesW(SystemPath(target).c_str()) != INVALID_FILE_ATTRIBUTES) return stay(kTaken);
   if (move) {
     if (folder) {
       if (std::string why = windows::MountReason(item.path); !why.empty()) return stay(std::move(why));
     }
     // Without MOVEFILE_REPLACE_EXISTING nothing standing there is replaced;
     // without MOVEFILE_COPY_ALLOWED it stays one rename on one volume.
-    if (MoveFileExW(SystemPath(item.path).c_str(), SystemPath(target).c_str(), MOVEFILE_WRITE_THROUGH) != 0) {
+    if (checkOnly
+            ? OnOneVolume(item.path, targetFolder)
+            : MoveFileExW(SystemPath(item.path).c_str(), SystemPath(target).c_str(), MOVEFILE_WRITE_THROUGH) != 0) {
       outcome.done = true;
       return outcome;
     }
-    const DWORD code = GetLastError();
+    const DWORD code = checkOnly ? ERROR_NOT_SAME_DEVICE : GetLastError();
     if (Taken(code)) return stay(kTaken);
     if (code != ERROR_NOT_SAME_DEVICE) return stay(Why("rename", code));
     if (folder) return stay("a folder moves only within its volume, and the destination lies on another");
   }
   if (!hooks.verifyCopy) return stay("its copy could not be compared");
+  if (checkOnly) {
+    outcome.copied = outcome.done = true;
+    return outcome;
+  }
   static std::atomic<unsigned> counter{0};
   const std::string temporary = targetFolder + '\\' + std::string(kCopyTemporaryPrefix) +
                                 std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
@@ -124,6 +150,16 @@ RelocationOutcome RelocateItem(const RelocationItem& item, RelocationKind kind, 
   }
   outcome.done = true;
   return outcome;
+}
+
+}  // namespace
+
+RelocationOutcome RelocateItem(const RelocationItem& item, RelocationKind kind, const RelocationHooks& hooks) {
+  return Relocate(item, kind, hooks, false);
+}
+
+RelocationOutcome CheckRelocation(const RelocationItem& item, RelocationKind kind, const RelocationHooks& hooks) {
+  return Relocate(item, kind, hooks, true);
 }
 
 }  // namespace orvanta::platform
