@@ -101,20 +101,6 @@ class ScopedMount {
     if (!PrivateMountNamespace().empty()) GTEST_SKIP() << "no private mount namespace: " << PrivateMountNamespace(); \
   } while (false)
 
-// Every path below the folder with its contents, so that a test can tell
-// nothing in it changed.
-std::string Snapshot(const std::string& folder) {
-  std::ostringstream text;
-  std::vector<std::string> lines;
-  for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
-    const std::string path = it->path().string();
-    lines.push_back(path.substr(folder.size()) + (it->is_regular_file() ? "=" + test::ReadFile(path) : "/"));
-  }
-  std::sort(lines.begin(), lines.end());
-  for (const std::string& line : lines) text << line << '\n';
-  return text.str();
-}
-
 std::vector<std::string> Walked(const std::string& root, const std::string& mask, bool oneFileSystem) {
   std::vector<std::string> found;
   WalkFiles(
@@ -290,7 +276,7 @@ TEST(TrashAndMounts, AnItemThatHoldsAMountStaysAndNamesIt) {
     const ScopedMount mount(c.bind ? tree.Path(c.file ? "other/file.txt" : "other") : "", point);
     ASSERT_TRUE(mount.Mounted()) << mount.Error();
     if (!c.bind) tree.File(std::string("B/") + c.mountPoint + "/on-the-mount.txt", "only here");
-    const std::string before = Snapshot(tree.Path("B")) + Snapshot(tree.Path("other"));
+    const std::string before = test::DiskState(tree.Path("B")) + test::DiskState(tree.Path("other"));
 
     // The dry run's checks say what the move then does.
     const auto checked = platform::CheckTrash({{tree.Path("B"), {}}});
@@ -301,7 +287,7 @@ TEST(TrashAndMounts, AnItemThatHoldsAMountStaysAndNamesIt) {
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_FALSE(outcomes[0].moved);
     EXPECT_EQ(outcomes[0].reason, c.reason);
-    EXPECT_EQ(Snapshot(tree.Path("B")) + Snapshot(tree.Path("other")), before);
+    EXPECT_EQ(test::DiskState(tree.Path("B")) + test::DiskState(tree.Path("other")), before);
     EXPECT_TRUE(fs::is_empty(tree.Path("data/Trash/files")));
     EXPECT_TRUE(fs::is_empty(tree.Path("data/Trash/info"))) << "a refused item leaves no record";
   }
