@@ -1,6 +1,7 @@
 #include "fileclones/content_hashing.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <thread>
 #include <unordered_set>
@@ -65,21 +66,40 @@ struct HashingState {
   std::atomic<int> completedCount{0};
 };
 
-// Digests the head and tail of the head candidate in `slot`; one that cannot
-// be read is settled here.
-void HeadPass(HashingState& state, std::size_t slot, const std::function<void()>& complete) {
-  const std::size_t position = state.headCandidates[slot];
-  FileRecord& file = *state.hashTargets[position];
-  std::uint8_t& stage = state.stage[position];
-  if (stage != kNotReached || !file.contentHash.empty()) return;  // answered by the cache, or hashed before
-  const FirstRead read = DigestHeadAndTail(file, state.headDigests[slot], state.control);
-  if (read == FirstRead::Digested) {
-    stage = kHeadRead;
-    state.headKnown[slot] = 1;
-    return;
+// The stage a read that gave no digest leaves its file in.
+std::uint8_t StageAfter(FirstRead read) {
+  return read == FirstRead::Unreadable ? kUnreadable : read == FirstRead::Changed ? kChanged : kFinished;
+}
+
+// Digests the heads and tails of the head candidates in slots [begin, end),
+// read together; one that cannot be read is settled here.
+void HeadPass(HashingState& state, std::size_t begin, std::size_t end, const std::function<void()>& complete) {
+  std::array<const FileRecord*, kBatchFiles> files;
+  std::array<std::size_t, kBatchFiles> slots;
+  std::array<std::uint64_t, kBatchFiles> digests;
+  std::array<FirstRead, kBatchFiles> reads;
+  std::size_t count = 0;
+  for (std::size_t slot = begin; slot < end; ++slot) {
+    const std::size_t position = state.headCandidates[slot];
+    const FileRecord& file = *state.hashTargets[position];
+    if (state.stage[position] != kNotReached || !file.contentHash.empty())
+      continue;  // answered by the cache, or hashed before
+    files[count] = &file;
+    slots[count++] = slot;
   }
-  stage = read == FirstRead::Unreadable ? kUnreadable : read == FirstRead::Changed ? kChanged : kFinished;
-  complete();
+  DigestHeadsAndTails({files.data(), count}, {digests.data(), count}, {reads.data(), count}, state.control);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t slot = slots[i];
+    std::uint8_t& stage = state.stage[state.headCandidates[slot]];
+    if (reads[i] == FirstRead::Digested) {
+      state.headDigests[slot] = digests[i];
+      stage = kHeadRead;
+      state.headKnown[slot] = 1;
+    } else {
+      stage = StageAfter(reads[i]);
+      complete();
+    }
+  }
 }
 
 // Settles the head candidates whose content no other target can have: they
@@ -92,35 +112,55 @@ void SettleUniqueHeads(HashingState& state, const std::function<void()>& complet
   }
 }
 
-void FirstPass(HashingState& state, std::size_t position, const std::function<void()>& complete) {
-  FileRecord& file = *state.hashTargets[position];
-  std::uint8_t& stage = state.stage[position];
-  // Answered by the cache: a small file is done, a large one has its fast digest.
-  if (stage == kFromCache) {
-    complete();
-    return;
+// Reads the targets at positions [begin, end) that are still to be read: the
+// small ones together, which settles them; a large one streamed on its own
+// into its fast digest, which the second pass compares.
+void FirstPass(HashingState& state, std::size_t begin, std::size_t end, const std::function<void()>& complete) {
+  std::array<FileRecord*, kBatchFiles> small;
+  std::array<std::size_t, kBatchFiles> smallPositions;
+  std::size_t smallCount = 0;
+  for (std::size_t position = begin; position < end; ++position) {
+    FileRecord& file = *state.hashTargets[position];
+    std::uint8_t& stage = state.stage[position];
+    // Answered by the cache: a small file is done, a large one has its fast digest.
+    if (stage == kFromCache) {
+      complete();
+      continue;
+    }
+    if (stage == kLarge) continue;
+    if (stage != kNotReached && stage != kHeadRead) continue;      // settled in the head pass
+    if (state.FromCache(position)) state.fromCache[position] = 0;  // only its head was there: read after all
+    if (!file.contentHash.empty()) {
+      stage = kHashedBefore;
+      complete();
+      continue;
+    }
+    if (file.size <= static_cast<std::int64_t>(kReadBufferSize)) {
+      small[smallCount] = &file;
+      smallPositions[smallCount++] = position;
+      continue;
+    }
+    FastDigest fast;
+    const FirstRead read = DigestLargeFile(file, fast, state.control);
+    if (read != FirstRead::Digested) {
+      // Gone, changed or unreadable: left unhashed, so it joins no content group.
+      file.contentHash.clear();
+      stage = StageAfter(read);
+      complete();
+      continue;
+    }
+    // A large file completes in the second pass. Only a file collected larger
+    // than a buffer gets here, and each such file has a slot.
+    state.fastDigests[state.SlotOf(position)] = fast;
+    stage = kLarge;
   }
-  if (stage == kLarge) return;
-  if (stage != kNotReached && stage != kHeadRead) return;        // settled in the head pass
-  if (state.FromCache(position)) state.fromCache[position] = 0;  // only its head was there: read after all
-  if (!file.contentHash.empty()) {
-    stage = kHashedBefore;
+  std::array<FirstRead, kBatchFiles> reads;
+  HashSmallFiles({small.data(), smallCount}, {reads.data(), smallCount}, state.control);
+  for (std::size_t i = 0; i < smallCount; ++i) {
+    if (reads[i] != FirstRead::Hashed) small[i]->contentHash.clear();
+    state.stage[smallPositions[i]] = StageAfter(reads[i]);
     complete();
-    return;
   }
-  FastDigest fast;
-  const FirstRead read = HashSmallOrDigestLarge(file, fast, state.control);
-  if (read != FirstRead::Digested) {
-    // Gone, changed or unreadable: left unhashed, so it joins no content group.
-    if (read != FirstRead::Hashed) file.contentHash.clear();
-    stage = read == FirstRead::Unreadable ? kUnreadable : read == FirstRead::Changed ? kChanged : kFinished;
-    complete();
-    return;
-  }
-  // A large file completes in the second pass. Only a file collected larger
-  // than a buffer gets here, and each such file has a slot.
-  state.fastDigests[state.SlotOf(position)] = fast;
-  stage = kLarge;
 }
 
 void SecondPass(HashingState& state, std::size_t index, const std::function<void()>& complete) {
@@ -165,15 +205,19 @@ enum class Pass { Head, First, Second };
 void HashWorker(HashingState& state, const WorkerPool& pool, Pass pass, int count) {
   const UseWorkspace workspace;
   const std::function<void()> complete = [&state] { state.CompleteOne(); };
+  // The first passes claim a batch of neighbours at a time, the second one group.
+  const int claim = pass == Pass::Second ? 1 : static_cast<int>(kBatchFiles);
   while (!state.stopRequested.load(std::memory_order_relaxed) && !pool.Stopping()) {
-    const int index = state.nextIndex.fetch_add(1, std::memory_order_relaxed) + 1;
+    const int index = state.nextIndex.fetch_add(claim, std::memory_order_relaxed) + 1;
     if (index >= count) break;
+    const auto begin = static_cast<std::size_t>(index);
+    const auto end = static_cast<std::size_t>(std::min(count, index + claim));
     if (pass == Pass::Head) {
-      HeadPass(state, static_cast<std::size_t>(index), complete);
+      HeadPass(state, begin, end, complete);
     } else if (pass == Pass::First) {
-      FirstPass(state, static_cast<std::size_t>(index), complete);
+      FirstPass(state, begin, end, complete);
     } else {
-      SecondPass(state, static_cast<std::size_t>(index), complete);
+      SecondPass(state, begin, complete);
     }
   }
 }
@@ -250,19 +294,18 @@ void HashOneByOne(ScanContext& scan, HashingState& state, const HashingOptions& 
                         {std::int64_t{completed}, std::int64_t{count}});
     });
   };
-  for (std::size_t slot = 0; slot < state.headCandidates.size(); ++slot) {
+  // A batch at a time, the window answering between batches; a large file's
+  // read looks at Stop, and pumps, on its own.
+  for (std::size_t slot = 0; slot < state.headCandidates.size(); slot += kBatchFiles) {
     if (scan.StopRequested()) return;
-    HeadPass(state, slot, complete);
-    if (slot % 10 == 0) window.PumpMessages();
+    HeadPass(state, slot, std::min(slot + kBatchFiles, state.headCandidates.size()), complete);
+    window.PumpMessages();
   }
   SettleUniqueHeads(state, complete);
-  for (std::size_t i = 0; i < targets.size(); ++i) {
+  for (std::size_t i = 0; i < targets.size(); i += kBatchFiles) {
     if (scan.StopRequested()) return;
-    const int before = completed;
-    FirstPass(state, i, complete);
-    // A large file completes only in the second pass; its read is long
-    // enough that the window must answer, and Stop be seen, meanwhile.
-    if (completed == before) window.PumpMessages();
+    FirstPass(state, i, std::min(i + kBatchFiles, targets.size()), complete);
+    window.PumpMessages();
   }
   if (scan.StopRequested()) return;
   if (options.betweenPasses) options.betweenPasses();

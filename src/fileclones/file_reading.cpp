@@ -19,7 +19,9 @@ struct UseWorkspace::Workspace {
   // Page-aligned: malloc returns a block this large 16 bytes past a page
   // boundary, and some processors copy from the page cache into such a buffer
   // five times slower.
-  static constexpr std::align_val_t kAlignment{4096};
+  static constexpr std::size_t kPage = 4096;
+  static constexpr std::align_val_t kAlignment{kPage};
+  static constexpr std::size_t kArenaSize = 2 * kReadBufferSize;
   struct AlignedDelete {
     void operator()(unsigned char* p) const { ::operator delete[](p, kAlignment); }
   };
@@ -33,9 +35,12 @@ struct UseWorkspace::Workspace {
 
   platform::Sha1 sha1;
   std::unique_ptr<XXH3_state_t, StateDelete> xxh3{XXH3_createState()};
-  std::unique_ptr<unsigned char[], AlignedDelete> buffer{new (kAlignment) unsigned char[kReadBufferSize]};
+  platform::BatchReader batch;
+  // Room for the reads of one batch; its halves are the buffers of one large file's reads.
+  std::unique_ptr<unsigned char[], AlignedDelete> arena{new (kAlignment) unsigned char[kArenaSize]};
+  unsigned char* const buffer = arena.get();
   // The second read of a large file; the other side of a byte comparison.
-  std::unique_ptr<unsigned char[], AlignedDelete> compareBuffer{new (kAlignment) unsigned char[kReadBufferSize]};
+  unsigned char* const compareBuffer = arena.get() + kReadBufferSize;
 };
 
 namespace {
@@ -67,13 +72,14 @@ bool FinishSha1(platform::Sha1& sha1, const ReadHooks& hooks, Sha1Digest& hash) 
 
 std::array<std::uint64_t, 2> CheckOf(XXH128_hash_t digest) { return {digest.high64, digest.low64}; }
 
-// Fills `buffer` with up to `capacity` bytes, fewer only at the end of the
-// file; -1 when reading failed.
-std::int64_t ReadFull(platform::InputFile& file, unsigned char* buffer, std::size_t capacity) {
-  std::size_t filled = 0;
+// Fills `buffer` with up to `capacity` bytes from `offset` on, fewer only at
+// the end of the file, its first `filled` bytes read already; -1 when reading failed.
+std::int64_t ReadFull(platform::InputFile& file, unsigned char* buffer, std::size_t capacity, std::uint64_t offset,
+                      std::size_t filled = 0) {
   std::string error;
   while (filled < capacity) {
-    const std::int64_t n = file.Read(buffer + filled, capacity - filled, error);
+    const std::int64_t n =
+        file.ReadAt(buffer + filled, capacity - filled, static_cast<std::int64_t>(offset + filled), error);
     if (n < 0) return -1;
     if (n == 0) break;
     filled += static_cast<std::size_t>(n);
@@ -123,37 +129,94 @@ UseWorkspace::UseWorkspace() : own_(std::make_unique<Workspace>()), previous_(tW
 
 UseWorkspace::~UseWorkspace() { tWorkspace = previous_; }
 
-FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const ReadControl& control) {
+namespace {
+
+// Reads a batch, then finishes each read that stopped short of its length
+// before the end of the file.
+void ReadBatch(std::span<platform::BatchedRead> reads) {
+  ThreadWorkspace().batch.ReadAll(reads);
+  for (platform::BatchedRead& read : reads) {
+    if (read.result > 0 && static_cast<std::size_t>(read.result) < read.length) {
+      read.result = ReadFull(*read.file, static_cast<unsigned char*>(read.buffer), read.length,
+                             static_cast<std::uint64_t>(read.offset), static_cast<std::size_t>(read.result));
+    }
+  }
+}
+
+// Room for `size` bytes in the arena from `used` on, page-aligned; nullptr when full.
+unsigned char* TakeFromArena(std::size_t& used, std::size_t size) {
+  constexpr std::size_t kPage = Workspace::kPage;
+  if (used + size > Workspace::kArenaSize) return nullptr;
+  unsigned char* at = ThreadWorkspace().arena.get() + used;
+  used += (size + kPage - 1) / kPage * kPage;
+  return at;
+}
+
+}  // namespace
+
+void HashSmallFiles(std::span<FileRecord* const> records, std::span<FirstRead> results, const ReadControl& control) {
+  Workspace& workspace = ThreadWorkspace();
+  std::array<platform::InputFile, kBatchFiles> inputs;
+  std::array<platform::BatchedRead, kBatchFiles> reads;
+  std::array<std::size_t, kBatchFiles> of{};  // the record of each read
+  for (std::size_t next = 0; next < records.size();) {
+    std::size_t count = 0, used = 0;
+    for (; next < records.size() && count < kBatchFiles; ++next) {
+      FileRecord& record = *records[next];
+      const auto size = static_cast<std::size_t>(record.size);
+      unsigned char* const room = TakeFromArena(used, size);
+      if (room == nullptr) break;  // the first of the next batch
+      if (const auto failed = OpenAsCollected(inputs[count], record)) {
+        results[next] = *failed;
+        continue;
+      }
+      reads[count] = {&inputs[count], 0, room, size};
+      of[count++] = next;
+    }
+    ReadBatch({reads.data(), count});
+    for (std::size_t i = 0; i < count; ++i) {
+      FileRecord& record = *records[of[i]];
+      FirstRead& result = results[of[i]];
+      const platform::BatchedRead& read = reads[i];
+      if (read.result < 0) {
+        result = FirstRead::Unreadable;
+      } else if (static_cast<std::size_t>(read.result) != read.length || !StillAsCollected(inputs[i], record)) {
+        result = FirstRead::Changed;  // shrank while read, or edited
+      } else {
+        const auto* bytes = static_cast<const unsigned char*>(read.buffer);
+        workspace.sha1.Reset();
+        workspace.sha1.Update(bytes, read.length);
+        result =
+            FinishSha1(workspace.sha1, control.hooks, record.contentHash) ? FirstRead::Hashed : FirstRead::Unreadable;
+        if (result == FirstRead::Hashed) {
+          record.contentCheck = CheckOf(XXH3_128bits_withSeed(bytes, read.length, control.checkSeed));
+        }
+      }
+      inputs[i].Close();
+    }
+  }
+}
+
+FirstRead DigestLargeFile(FileRecord& record, FastDigest& fast, const ReadControl& control) {
   platform::InputFile file;
   if (const auto failed = OpenAsCollected(file, record)) return *failed;
   Workspace& workspace = ThreadWorkspace();
-  unsigned char* const buffer = workspace.buffer.get();
+  unsigned char* const buffer = workspace.buffer;
   const auto size = static_cast<std::uint64_t>(record.size);
-  if (size <= kReadBufferSize) {
-    const std::int64_t filled = ReadFull(file, buffer, static_cast<std::size_t>(size));
-    if (filled < 0) return FirstRead::Unreadable;
-    if (static_cast<std::uint64_t>(filled) != size) return FirstRead::Changed;  // shrank while read
-    if (!StillAsCollected(file, record)) return FirstRead::Changed;
-    workspace.sha1.Reset();
-    workspace.sha1.Update(buffer, static_cast<std::size_t>(filled));
-    if (!FinishSha1(workspace.sha1, control.hooks, record.contentHash)) return FirstRead::Unreadable;
-    record.contentCheck = CheckOf(XXH3_128bits_withSeed(buffer, static_cast<std::size_t>(filled), control.checkSeed));
-    return FirstRead::Hashed;
-  }
   XXH3_state_t* const state = workspace.xxh3.get();
   XXH3_128bits_reset(state);
   std::uint64_t total = 0;
   for (std::size_t buffers = 1; total < size; ++buffers) {
     if (StopBetweenBuffers(control, buffers, total)) return FirstRead::Unhashed;
     const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBufferSize, size - total));
-    const std::int64_t n = ReadFull(file, buffer, want);
+    const std::int64_t n = ReadFull(file, buffer, want, total);
     if (n < 0) return FirstRead::Unreadable;
     if (n == 0) return FirstRead::Changed;  // shrank while read
     XXH3_128bits_update(state, buffer, static_cast<std::size_t>(n));
     total += static_cast<std::uint64_t>(n);
   }
   // Grown while read: its content is not the one collected.
-  const std::int64_t beyond = ReadFull(file, workspace.compareBuffer.get(), 1);
+  const std::int64_t beyond = ReadFull(file, workspace.compareBuffer, 1, total);
   if (beyond < 0) return FirstRead::Unreadable;
   if (beyond != 0 || !StillAsCollected(file, record)) return FirstRead::Changed;
   const XXH128_hash_t digest = XXH3_128bits_digest(state);
@@ -161,32 +224,61 @@ FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const Rea
   return FirstRead::Digested;
 }
 
-FirstRead DigestHeadAndTail(const FileRecord& record, std::uint64_t& digest, const ReadControl& control) {
-  platform::InputFile file;
-  if (const auto failed = OpenAsCollected(file, record)) return *failed;
-  std::string error;
-  unsigned char* const buffer = ThreadWorkspace().buffer.get();
-  const std::int64_t head = ReadFull(file, buffer, kHeadCheckBytes);
-  if (head < 0) return FirstRead::Unreadable;
-  if (head != static_cast<std::int64_t>(kHeadCheckBytes)) return FirstRead::Changed;
-  std::size_t digested = kHeadCheckBytes;
-  if (record.size > static_cast<std::int64_t>(kReadBufferSize)) {
-    if (!file.SeekTo(record.size - static_cast<std::int64_t>(kHeadCheckBytes), error)) return FirstRead::Unreadable;
-    const std::int64_t tail = ReadFull(file, buffer + kHeadCheckBytes, kHeadCheckBytes);
-    if (tail < 0) return FirstRead::Unreadable;
-    if (tail != head) return FirstRead::Changed;
-    digested += kHeadCheckBytes;
+void DigestHeadsAndTails(std::span<const FileRecord* const> records, std::span<std::uint64_t> digests,
+                         std::span<FirstRead> results, const ReadControl& control) {
+  static_assert(2 * kBatchFiles <= platform::BatchReader::kMaxReads, "a head and a tail per file");
+  static_assert(2 * kBatchFiles * kHeadCheckBytes <= Workspace::kArenaSize, "a batch fits the arena");
+  unsigned char* const arena = ThreadWorkspace().arena.get();
+  std::array<platform::InputFile, kBatchFiles> inputs;
+  std::array<platform::BatchedRead, 2 * kBatchFiles> reads;
+  std::array<std::size_t, kBatchFiles> of{};     // the record of each open file
+  std::array<std::size_t, kBatchFiles> first{};  // its head's read; its tail's follows
+  for (std::size_t next = 0; next < records.size();) {
+    std::size_t count = 0, readCount = 0;
+    for (; next < records.size() && count < kBatchFiles; ++next) {
+      const FileRecord& record = *records[next];
+      if (const auto failed = OpenAsCollected(inputs[count], record)) {
+        results[next] = *failed;
+        continue;
+      }
+      // Head and tail side by side, so one digest covers both.
+      unsigned char* const room = arena + 2 * kHeadCheckBytes * count;
+      first[count] = readCount;
+      reads[readCount++] = {&inputs[count], 0, room, kHeadCheckBytes};
+      if (record.size > static_cast<std::int64_t>(kReadBufferSize)) {
+        reads[readCount++] = {&inputs[count], record.size - static_cast<std::int64_t>(kHeadCheckBytes),
+                              room + kHeadCheckBytes, kHeadCheckBytes};
+      }
+      of[count++] = next;
+    }
+    ReadBatch({reads.data(), readCount});
+    for (std::size_t i = 0; i < count; ++i) {
+      const platform::BatchedRead& head = reads[first[i]];
+      const bool hasTail = records[of[i]]->size > static_cast<std::int64_t>(kReadBufferSize);
+      FirstRead& result = results[of[i]];
+      if (head.result < 0) {
+        result = FirstRead::Unreadable;
+      } else if (head.result != static_cast<std::int64_t>(kHeadCheckBytes)) {
+        result = FirstRead::Changed;
+      } else if (hasTail && reads[first[i] + 1].result < 0) {
+        result = FirstRead::Unreadable;
+      } else if (hasTail && reads[first[i] + 1].result != head.result) {
+        result = FirstRead::Changed;
+      } else {
+        digests[of[i]] = XXH3_64bits_withSeed(head.buffer, (hasTail ? 2 : 1) * kHeadCheckBytes, control.checkSeed);
+        result = FirstRead::Digested;
+      }
+      inputs[i].Close();
+    }
   }
-  digest = XXH3_64bits_withSeed(buffer, digested, control.checkSeed);
-  return FirstRead::Digested;
 }
 
 void HashAlikeFiles(std::vector<FileRecord*> pending, const ReadControl& control, const std::function<void()>& complete,
                     const std::function<void(const FileRecord*, FirstRead)>& leftOut) {
   constexpr std::size_t kMaxOpen = 16;
   Workspace& workspace = ThreadWorkspace();
-  unsigned char* const lead = workspace.buffer.get();
-  unsigned char* const other = workspace.compareBuffer.get();
+  unsigned char* const lead = workspace.buffer;
+  unsigned char* const other = workspace.compareBuffer;
   std::array<platform::InputFile, kMaxOpen> inputs;
   std::array<FileRecord*, kMaxOpen> files{};
   std::array<bool, kMaxOpen> alike{};
@@ -209,25 +301,27 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const ReadControl& control
     if (opened == 0) continue;
 
     std::fill(alike.begin(), alike.begin() + static_cast<std::ptrdiff_t>(opened), true);
+    std::uint64_t total = 0;  // bytes of the leader read so far
+    // Whether the next `n` bytes of file `i`, from `total` on, are the leader's.
     auto sameNext = [&](std::size_t i, std::size_t n) {
       if (!alike[i]) return;
       // At the leader's end, one more byte must not be there.
       const std::size_t want = n == 0 ? 1 : n;
-      alike[i] = ReadFull(inputs[i], other, want) == static_cast<std::int64_t>(n) && std::memcmp(lead, other, n) == 0;
+      alike[i] =
+          ReadFull(inputs[i], other, want, total) == static_cast<std::int64_t>(n) && std::memcmp(lead, other, n) == 0;
     };
     bool leaderRead = true, leaderFailed = false, stopped = false;
     workspace.sha1.Reset();
     XXH3_state_t* const check = workspace.xxh3.get();
     XXH3_128bits_reset_withSeed(check, control.checkSeed);
     const auto size = static_cast<std::uint64_t>(files[0]->size);
-    std::uint64_t total = 0;
     for (std::size_t buffers = 1; leaderRead && total < size; ++buffers) {
       if (StopBetweenBuffers(control, buffers, total)) {
         stopped = true;
         break;
       }
       const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBufferSize, size - total));
-      const std::int64_t n = ReadFull(inputs[0], lead, want);
+      const std::int64_t n = ReadFull(inputs[0], lead, want, total);
       if (n < 0) {
         leaderRead = false;
         leaderFailed = true;
@@ -242,7 +336,7 @@ void HashAlikeFiles(std::vector<FileRecord*> pending, const ReadControl& control
     }
     if (leaderRead && !stopped) {
       // Past the collected size no byte may follow, in the leader or the others.
-      const std::int64_t beyond = ReadFull(inputs[0], lead, 1);
+      const std::int64_t beyond = ReadFull(inputs[0], lead, 1, total);
       leaderFailed = beyond < 0;
       leaderRead = beyond == 0;
       for (std::size_t i = 1; i < opened; ++i) sameNext(i, 0);
@@ -306,10 +400,10 @@ std::string HashFileSHA1(const std::string& path) {
   // Up to the size the file had when opened, so one that keeps growing ends.
   for (auto left = static_cast<std::uint64_t>(file.Size()); left > 0;) {
     const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBufferSize, left));
-    const std::int64_t n = file.Read(workspace.buffer.get(), want, error);
+    const std::int64_t n = file.Read(workspace.buffer, want, error);
     if (n < 0) throw std::runtime_error("Cannot read file \"" + path + "\": " + error);
     if (n == 0) break;
-    workspace.sha1.Update(workspace.buffer.get(), static_cast<std::size_t>(n));
+    workspace.sha1.Update(workspace.buffer, static_cast<std::size_t>(n));
     left -= static_cast<std::uint64_t>(n);
   }
   std::array<unsigned char, Sha1Digest::kSize> digest;

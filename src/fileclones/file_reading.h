@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -70,26 +71,37 @@ class UseWorkspace {
 
 enum class FirstRead {
   Hashed,      // a file of at most one buffer: SHA-1 and check set
-  Digested,    // a larger file: its fast digest set
+  Digested,    // a larger file: its fast digest set; or a head digest set
   Unhashed,    // gone, or Stop came
   Changed,     // not the file collected: another size, identity or time before or after the read
   Unreadable,  // could not be opened or read
 };
 
-// Reads a collected file, never past the size it had then. One of at most one
-// buffer gets its SHA-1 and check from one open and one read; a larger one is
-// streamed through XXH3 into `fast`, looking at the stop flag as it goes.
-// After the read the open file's size, identity and times are compared with
-// the record's: a file edited meanwhile, even with its size and write time put
-// back, is Changed (its change time moved) and keeps no digest.
-FirstRead HashSmallOrDigestLarge(FileRecord& record, FastDigest& fast, const ReadControl& control);
+// Files whose reads go to the system together (platform::BatchReader): on a
+// cold disk one batch costs about what one read after another costs per file.
+constexpr std::size_t kBatchFiles = 32;
 
-// Reads the first kHeadCheckBytes of a collected file larger than
-// kHeadCheckMinSize, and of one larger than a buffer also its last, into `digest` (XXH3-64, seeded as the check is) and
-// returns Digested; equal contents give equal digests. Unhashed, Changed
-// (another size now, or shorter than collected) and Unreadable as above; the
-// rest of the file is left to the full read, which checks it again.
-FirstRead DigestHeadAndTail(const FileRecord& record, std::uint64_t& digest, const ReadControl& control);
+// Reads collected files of at most one buffer, never past the size each had
+// then, and sets their SHA-1 and check: results[i] tells how records[i] went
+// (Hashed, Unhashed, Changed or Unreadable). After the read each open file's
+// size, identity and times are compared with its record's: a file edited
+// meanwhile, even with its size and write time put back, is Changed (its
+// change time moved) and keeps no digest.
+void HashSmallFiles(std::span<FileRecord* const> records, std::span<FirstRead> results, const ReadControl& control);
+
+// Streams a collected file larger than one buffer through XXH3 into `fast`,
+// never past the size it had then, looking at the stop flag as it goes:
+// Digested, or Unhashed, Changed and Unreadable as above.
+FirstRead DigestLargeFile(FileRecord& record, FastDigest& fast, const ReadControl& control);
+
+// Reads the first kHeadCheckBytes of collected files larger than
+// kHeadCheckMinSize, and of one larger than a buffer also its last, into
+// digests[i] (XXH3-64, seeded as the check is): Digested, and equal contents
+// give equal digests. Unhashed, Changed (another size now, or shorter than
+// collected) and Unreadable as above; the rest of a file is left to the full
+// read, which checks it again. Read together as HashSmallFiles reads.
+void DigestHeadsAndTails(std::span<const FileRecord* const> records, std::span<std::uint64_t> digests,
+                         std::span<FirstRead> results, const ReadControl& control);
 
 // Files with equal fast digests and sizes, almost surely equal. SHA-1 and the
 // check are computed once, for the first file of a round, while the others

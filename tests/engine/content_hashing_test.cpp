@@ -378,6 +378,70 @@ TEST_P(ComputeAllHashesTest, FilesToldApartByHeadOrTailAreReadNoFurther) {
   EXPECT_EQ(fileClones.Groups().size(), 1u);
 }
 
+// Files are read a batch at a time, the batch cut where its buffers fill up:
+// every digest and every file left out belongs to its own file, through
+// batches of every size class, with files gone or changed among them, whether
+// the system takes a batch at once or one read after another.
+TEST_P(ComputeAllHashesTest, BatchedReadsGiveEachFileItsOwnDigest) {
+  // Below the head check, a head candidate, one that fills much of a batch, one larger than a buffer.
+  const std::vector<std::size_t> sizes{100, 5000, 20000, 200000, 300000};
+  // The same content for equal k; k 3 and 4 share their head with k 0, and k 4 its tail too.
+  auto content = [](std::size_t size, int k) {
+    std::string bytes = Pattern(size);
+    if (k == 1 || k == 2) bytes[0] = static_cast<char>('A' + k);
+    if (k == 3) bytes.back() = '#';
+    if (k == 4) bytes[size / 2] = '#';
+    return bytes;
+  };
+  for (const bool oneByOne : {false, true}) {
+    SCOPED_TRACE(oneByOne ? "read one after another" : "read in batches");
+    files.clear();
+    unreadable.clear();
+    changed.clear();
+    struct Expected {
+      FileRecord* file;
+      int k;
+      enum { Intact, Gone, Changed } fate;
+    };
+    std::vector<Expected> expected;
+    for (int i = 0; i < 150; ++i) {
+      const std::size_t size = sizes[static_cast<std::size_t>(i) % sizes.size()];
+      const int k = i / 5 % 6 == 5 ? 0 : i / 5 % 6;  // a content per file, and some twice as often
+      const std::string relative = (oneByOne ? "one/" : "batch/") + std::to_string(i);
+      FileRecord& file = Add(relative, content(size, k));
+      auto fate = i % 7 == 3 ? Expected::Gone : i % 11 == 4 ? Expected::Changed : Expected::Intact;
+      if (fate == Expected::Gone) std::filesystem::remove(file.FullPath());
+      if (fate == Expected::Changed) tree.File(relative, content(size, k) + "!");
+      expected.push_back({&file, k, fate});
+    }
+    platform::BatchReader::ReadOneByOneForTesting(oneByOne);
+    Hash();
+    platform::BatchReader::ReadOneByOneForTesting(false);
+    std::vector<std::string> changedPaths;
+    for (const Expected& e : expected) {
+      const FileRecord& file = *e.file;
+      if (e.fate != Expected::Intact) {
+        EXPECT_EQ(file.contentHash, "") << file.FullPath();
+        if (e.fate == Expected::Changed) changedPaths.push_back(file.FullPath());
+        continue;
+      }
+      // Read whole when small; otherwise hashed only when another intact file has its content.
+      const bool shared = std::count_if(expected.begin(), expected.end(), [&](const Expected& other) {
+                            return other.fate == Expected::Intact && other.k == e.k && other.file->size == file.size;
+                          }) > 1;
+      if (shared || file.size <= kHeadCheckMinSize) {
+        EXPECT_EQ(file.contentHash.Hex(), HashFileSHA1(file.FullPath())) << file.FullPath();
+      } else {
+        EXPECT_EQ(file.contentHash, "") << file.FullPath();
+      }
+    }
+    std::sort(changed.begin(), changed.end());
+    std::sort(changedPaths.begin(), changedPaths.end());
+    EXPECT_EQ(changed, changedPaths);
+    EXPECT_TRUE(unreadable.empty());
+  }
+}
+
 // A large file that changes between the fast digest and the SHA-1 pass is
 // compared byte by byte with its look-alikes: it gets the digest of its own
 // bytes, never theirs. Unless the walk saw it as it now is, it is no longer

@@ -442,10 +442,14 @@ std::int64_t InputFile::Read(void* buffer, std::size_t capacity, std::string& er
   }
 }
 
-bool InputFile::SeekTo(std::int64_t offset, std::string& error) {
-  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0) return true;
-  error = std::strerror(errno);
-  return false;
+std::int64_t InputFile::ReadAt(void* buffer, std::size_t capacity, std::int64_t offset, std::string& error) {
+  for (;;) {
+    const ssize_t n = ::pread(fd_, buffer, capacity, static_cast<off_t>(offset));
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    error = std::strerror(errno);
+    return -1;
+  }
 }
 
 void InputFile::Close() {

@@ -547,12 +547,34 @@ std::int64_t InputFile::Read(void* buffer, std::size_t capacity, std::string& er
   return n;
 }
 
-bool InputFile::SeekTo(std::int64_t offset, std::string& error) {
-  LARGE_INTEGER distance;
-  distance.QuadPart = offset;
-  if (SetFilePointerEx(static_cast<HANDLE>(handle_), distance, nullptr, FILE_BEGIN) != 0) return true;
-  error = windows::ErrorText(GetLastError());
-  return false;
+std::int64_t InputFile::ReadAt(void* buffer, std::size_t capacity, std::int64_t offset, std::string& error) {
+  // On a handle opened for synchronous reads the offset in OVERLAPPED only
+  // says where this read starts.
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset));
+  at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+  DWORD n = 0;
+  const DWORD want = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 30));
+  if (ReadFile(static_cast<HANDLE>(handle_), buffer, want, &n, &at) == 0) {
+    const DWORD e = GetLastError();
+    if (e == ERROR_HANDLE_EOF) return 0;
+    error = windows::ErrorText(e);
+    return -1;
+  }
+  return n;
+}
+
+// Windows reads them one after another.
+struct BatchReader::Queue {};
+
+BatchReader::BatchReader() = default;
+BatchReader::~BatchReader() = default;
+
+void BatchReader::ReadOneByOneForTesting(bool) {}
+
+void BatchReader::ReadAll(std::span<BatchedRead> reads) {
+  std::string error;
+  for (BatchedRead& read : reads) read.result = read.file->ReadAt(read.buffer, read.length, read.offset, error);
 }
 
 void InputFile::Close() {
