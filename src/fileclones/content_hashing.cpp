@@ -140,6 +140,8 @@ void FirstPass(HashingState& state, std::size_t begin, std::size_t end, const st
       smallPositions[smallCount++] = position;
       continue;
     }
+    // A large read looks at Stop only every few MiB: none starts after it.
+    if (state.stopRequested.load(std::memory_order_relaxed)) break;
     FastDigest fast;
     const FirstRead read = DigestLargeFile(file, fast, state.control);
     if (read != FirstRead::Digested) {
@@ -201,23 +203,52 @@ void PlanSecondPass(HashingState& state) {
 
 enum class Pass { Head, First, Second };
 
-// Claims items of the pass until none is left, Stop comes or a sibling failed.
-void HashWorker(HashingState& state, const WorkerPool& pool, Pass pass, int count) {
+// The items a pass has: head candidates, targets or second-pass groups.
+std::size_t ItemsOf(const HashingState& state, Pass pass) {
+  return pass == Pass::Head    ? state.headCandidates.size()
+         : pass == Pass::First ? state.hashTargets.size()
+                               : state.secondPass.items.size();
+}
+
+// Where the claims of a pass begin, and where the last one ends. The first
+// passes claim up to kBatchFiles neighbours at a time, read together; in the
+// first pass a large file still to be read ends its claim, so that long reads
+// go to different workers. The second pass claims one group at a time.
+std::vector<std::uint32_t> ClaimBounds(const HashingState& state, Pass pass) {
+  const auto items = static_cast<std::uint32_t>(ItemsOf(state, pass));
+  std::vector<std::uint32_t> bounds{0};
+  for (std::uint32_t item = 0, begin = 0; item < items; ++item) {
+    bool ends = pass == Pass::Second || item + 1 - begin == kBatchFiles;
+    if (pass == Pass::First) {
+      const FileRecord& file = *state.hashTargets[item];
+      const std::uint8_t stage = state.stage[item];
+      ends = ends || (file.size > static_cast<std::int64_t>(kReadBufferSize) &&
+                      (stage == kNotReached || stage == kHeadRead) && file.contentHash.empty());
+    }
+    if (ends || item + 1 == items) {
+      bounds.push_back(item + 1);
+      begin = item + 1;
+    }
+  }
+  return bounds;
+}
+
+// Claims the pass's claims until none is left, Stop comes or a sibling failed.
+void HashWorker(HashingState& state, const WorkerPool& pool, Pass pass, const std::vector<std::uint32_t>& bounds) {
   const UseWorkspace workspace;
   const std::function<void()> complete = [&state] { state.CompleteOne(); };
-  // The first passes claim a batch of neighbours at a time, the second one group.
-  const int claim = pass == Pass::Second ? 1 : static_cast<int>(kBatchFiles);
+  const auto claims = static_cast<int>(bounds.size()) - 1;
   while (!state.stopRequested.load(std::memory_order_relaxed) && !pool.Stopping()) {
-    const int index = state.nextIndex.fetch_add(claim, std::memory_order_relaxed) + 1;
-    if (index >= count) break;
-    const auto begin = static_cast<std::size_t>(index);
-    const auto end = static_cast<std::size_t>(std::min(count, index + claim));
+    const int index = state.nextIndex.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (index >= claims) break;
+    const std::size_t begin = bounds[static_cast<std::size_t>(index)];
+    const std::size_t end = bounds[static_cast<std::size_t>(index) + 1];
     if (pass == Pass::Head) {
       HeadPass(state, begin, end, complete);
     } else if (pass == Pass::First) {
       FirstPass(state, begin, end, complete);
     } else {
-      SecondPass(state, begin, complete);
+      for (std::size_t item = begin; item < end; ++item) SecondPass(state, item, complete);
     }
   }
 }
@@ -231,11 +262,13 @@ void HashInParallel(ScanContext& scan, HashingState& state, const HashingOptions
     // Torn down before `state`: however the polling ends, no worker outlives it.
     WorkerPool workers;
     Pass pass = state.headCandidates.empty() ? Pass::First : Pass::Head;
-    int items = pass == Pass::Head ? static_cast<int>(state.headCandidates.size()) : count;
+    std::vector<std::uint32_t> bounds = ClaimBounds(state, pass);
     auto addWorkers = [&](int workerCount) {
-      workers.Add(workerCount, [&state, &workers, pass, items] { HashWorker(state, workers, pass, items); });
+      workers.Add(workerCount, [&state, &workers, pass, &bounds] { HashWorker(state, workers, pass, bounds); });
     };
-    auto allClaimed = [&] { return state.nextIndex.load(std::memory_order_relaxed) + 1 >= items; };
+    auto allClaimed = [&] {
+      return state.nextIndex.load(std::memory_order_relaxed) + 1 >= static_cast<int>(bounds.size()) - 1;
+    };
     const auto processors = static_cast<int>(platform::LogicalProcessorCount());
     ReaderScaling scaling(processors);
     addWorkers(processors);
@@ -254,14 +287,13 @@ void HashInParallel(ScanContext& scan, HashingState& state, const HashingOptions
         if (pass == Pass::Head) {
           SettleUniqueHeads(state, [&state] { state.CompleteOne(); });
           pass = Pass::First;
-          items = count;
         } else {
           if (options.betweenPasses) options.betweenPasses();
           PlanSecondPass(state);
           if (state.secondPass.items.empty()) break;
           pass = Pass::Second;
-          items = static_cast<int>(state.secondPass.items.size());
         }
+        bounds = ClaimBounds(state, pass);
         state.nextIndex = -1;
         addWorkers(workerCount);
       }
@@ -294,17 +326,19 @@ void HashOneByOne(ScanContext& scan, HashingState& state, const HashingOptions& 
                         {std::int64_t{completed}, std::int64_t{count}});
     });
   };
-  // A batch at a time, the window answering between batches; a large file's
-  // read looks at Stop, and pumps, on its own.
-  for (std::size_t slot = 0; slot < state.headCandidates.size(); slot += kBatchFiles) {
+  // A claim at a time, as a worker claims them, the window answering between
+  // claims; a large file's read looks at Stop, and pumps, on its own.
+  const std::vector<std::uint32_t> heads = ClaimBounds(state, Pass::Head);
+  for (std::size_t claim = 0; claim + 1 < heads.size(); ++claim) {
     if (scan.StopRequested()) return;
-    HeadPass(state, slot, std::min(slot + kBatchFiles, state.headCandidates.size()), complete);
+    HeadPass(state, heads[claim], heads[claim + 1], complete);
     window.PumpMessages();
   }
   SettleUniqueHeads(state, complete);
-  for (std::size_t i = 0; i < targets.size(); i += kBatchFiles) {
+  const std::vector<std::uint32_t> firsts = ClaimBounds(state, Pass::First);
+  for (std::size_t claim = 0; claim + 1 < firsts.size(); ++claim) {
     if (scan.StopRequested()) return;
-    FirstPass(state, i, std::min(i + kBatchFiles, targets.size()), complete);
+    FirstPass(state, firsts[claim], firsts[claim + 1], complete);
     window.PumpMessages();
   }
   if (scan.StopRequested()) return;

@@ -92,14 +92,27 @@ SecondPassPlan PlanSecondPass(const std::vector<std::uint8_t>& stage, const std:
   std::sort(keyed.begin(), keyed.end());
   SecondPassPlan plan;
   auto& targets = plan.targets;
+  std::vector<std::int64_t> sizes;  // by place in `targets`
+  sizes.reserve(keyed.size());
   for (std::size_t begin = 0, end = 0; begin < keyed.size(); begin = end) {
     for (end = begin + 1; end < keyed.size() && keyed[end].first == keyed[begin].first;) ++end;
     const auto first = static_cast<std::uint32_t>(targets.size());
-    for (std::size_t i = begin; i < end; ++i) targets.push_back(keyed[i].second);
+    for (std::size_t i = begin; i < end; ++i) {
+      targets.push_back(keyed[i].second);
+      sizes.push_back(std::get<0>(keyed[i].first));
+    }
     plan.items.push_back({first, static_cast<std::uint32_t>(targets.size()), hashAll || end - begin >= 2});
   }
-  std::sort(plan.items.begin(), plan.items.end(),
-            [&](const auto& a, const auto& b) { return targets[a.begin] < targets[b.begin]; });
+  // The most bytes to read first, so that no worker is left with a long read
+  // at the end while the others wait; among equals, collection order.
+  auto bytes = [&](const SecondPassItem& item) {
+    return item.hash ? static_cast<std::uint64_t>(item.end - item.begin) * static_cast<std::uint64_t>(sizes[item.begin])
+                     : 0;
+  };
+  std::sort(plan.items.begin(), plan.items.end(), [&](const SecondPassItem& a, const SecondPassItem& b) {
+    const std::uint64_t x = bytes(a), y = bytes(b);
+    return x != y ? x > y : targets[a.begin] < targets[b.begin];
+  });
   return plan;
 }
 

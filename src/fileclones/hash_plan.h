@@ -61,7 +61,7 @@ struct SecondPassItem {
 
 struct SecondPassPlan {
   std::vector<std::uint32_t> targets;  // positions among the targets, grouped by item
-  std::vector<SecondPassItem> items;   // in the order of their first targets
+  std::vector<SecondPassItem> items;   // the most bytes to hash first; among equals, by first target
 };
 
 // The files to hash: those of at least one byte whose size another file

@@ -289,14 +289,15 @@ TEST_P(ComputeAllHashesTest, AFileChangedSinceCollectedIsNotReadPastItsSizeAndSt
 }
 
 TEST_P(ComputeAllHashesTest, StopIsSeenInsideAHugeFile) {
-  // Two equal sparse files of 64 MiB (256 buffers each); Stop comes once a
-  // read is under way, in the fast-digest pass or in the comparison. Each read
-  // under way then ends within 16 buffers (4 MiB), not at its file's end.
+  // Three equal sparse files of 64 MiB (256 buffers each), claimed together;
+  // Stop comes once a read is under way, in the fast-digest pass or in the
+  // comparison. Each read under way then ends within 16 buffers (4 MiB), not
+  // at its file's end, and no other read starts.
   for (const bool inSecondPass : {false, true}) {
     SCOPED_TRACE(inSecondPass ? "in the comparison" : "in the fast digest");
     files.clear();
     stop = false;
-    for (const char* name : {"huge1", "huge2"}) {
+    for (const char* name : {"huge1", "huge2", "huge3"}) {
       const std::string path = tree.File(name, "");
       if (!TempTree::Resize(path, std::uint64_t{64} << 20)) GTEST_SKIP() << "no sparse file of 64 MiB here";
       files.AddFromDisk(path);
@@ -315,8 +316,7 @@ TEST_P(ComputeAllHashesTest, StopIsSeenInsideAHugeFile) {
     EXPECT_TRUE(stop.load()) << "Stop came while a file was read";
     EXPECT_EQ(secondPass.load(), inSecondPass);
     EXPECT_LE(buffersAfterStop.load(), 2 * 16);
-    EXPECT_EQ(files[0].contentHash, "");
-    EXPECT_EQ(files[1].contentHash, "");
+    for (const FileRecord& file : files) EXPECT_EQ(file.contentHash, "") << file.FullPath();
   }
 }
 
@@ -507,13 +507,13 @@ TEST_P(ComputeAllHashesTest, AFileEditedWhileHashedWithItsTimePutBackIsLeftOutAn
 INSTANTIATE_TEST_SUITE_P(Schemes, ComputeAllHashesTest, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Parallel" : "Sequential"; });
 
-TEST(ComputeAllHashes, ParallelStopMidwayLetsWorkersFinishTheirFileOnly) {
+TEST(ComputeAllHashes, ParallelStopMidwayLetsWorkersFinishOnlyWhatTheyClaimed) {
   TempTree tree;
   test::StageHarness stage;
   FileRegistry& files = stage.files;
   test::RecordingWindow& window = stage.window;
   for (int i = 0; i < 3000; ++i) files.AddFromDisk(tree.File("f" + std::to_string(i), "abcd"));
-  // Stop as the first count shows; workers have claimed at most a few files by then.
+  // Stop as the first count shows; workers have claimed at most a few batches by then.
   window.onPump = [&](int) {
     if (window.LastStatus().rfind("Computing SHA-1 hashes (size filtered)... ", 0) == 0) stage.stop = true;
   };
@@ -584,6 +584,10 @@ TEST(HashPlan, TheSecondPassHashesLargeFilesWhoseFastDigestAnotherShares) {
        {kFinished, kLarge, kLarge, kLarge, kLarge, kLarge},
        {y, x, z, x, y},
        {{{1, 5}, true}, {{2, 4}, true}, {{3}, false}}},
+      {"the most bytes to read first",
+       {kFinished, kLarge, kLarge, kLarge, kLarge, kLarge},
+       {x, x, z, z, y},
+       {{{3, 4}, true}, {{1, 2}, true}, {{5}, false}}},
       {"a target hashed before: every large one is hashed",
        {kHashedBefore, kLarge, kUnreadable, kLarge, kNotReached, kFinished},
        {x, x, y, x, x},
