@@ -101,17 +101,22 @@ bool StillAsCollected(const platform::InputFile& file, const FileRecord& record)
   return file.QueryAttributes(now) && record.StillAsSeen(now);
 }
 
-// Opens the collected file; what its read comes to when it cannot be opened,
-// or has another size than collected.
-std::optional<FirstRead> OpenAsCollected(platform::InputFile& file, const FileRecord& record) {
-  std::string error;
-  switch (file.Open(record.FullPath(), error)) {
+// What the read of a collected file comes to when it could not be opened
+// (`opened`), or has another size than collected; nothing when it is to be read.
+std::optional<FirstRead> AsCollected(platform::InputFile::OpenResult opened, const platform::InputFile& file,
+                                     const FileRecord& record) {
+  switch (opened) {
     case platform::InputFile::OpenResult::NotAFile: return FirstRead::Unhashed;
     case platform::InputFile::OpenResult::Failed: return FirstRead::Unreadable;
     case platform::InputFile::OpenResult::Opened: break;
   }
   if (file.Size() != record.size) return FirstRead::Changed;
   return std::nullopt;
+}
+
+std::optional<FirstRead> OpenAsCollected(platform::InputFile& file, const FileRecord& record) {
+  std::string error;
+  return AsCollected(file.Open(record.FullPath(), error), file, record);
 }
 
 }  // namespace
@@ -152,35 +157,68 @@ unsigned char* TakeFromArena(std::size_t& used, std::size_t size) {
   return at;
 }
 
+// The files of one batch: records [begin, begin + count), opened together.
+struct OpenBatch {
+  std::size_t begin = 0, count = 0;
+  std::array<platform::InputFile, kBatchFiles> inputs;  // of each record
+  std::array<std::size_t, kBatchFiles> open{};          // the records to read, by place in `inputs`
+  std::size_t openCount = 0;
+
+  // Opens the batch's records; each that is not to be read gets its result.
+  template <class Record>
+  void Open(std::span<Record* const> records, std::span<FirstRead> results) {
+    std::array<std::string, kBatchFiles> paths;
+    std::array<platform::BatchedOpen, kBatchFiles> opens;
+    for (std::size_t i = 0; i < count; ++i) {
+      paths[i] = records[begin + i]->FullPath();
+      opens[i].file = &inputs[i];
+      opens[i].path = &paths[i];
+    }
+    ThreadWorkspace().batch.OpenAll({opens.data(), count});
+    openCount = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (const auto failed = AsCollected(opens[i].result, inputs[i], *records[begin + i])) {
+        results[begin + i] = *failed;
+      } else {
+        open[openCount++] = i;
+      }
+    }
+  }
+
+  void Close() { ThreadWorkspace().batch.CloseAll({inputs.data(), count}); }
+};
+
 }  // namespace
 
 void HashSmallFiles(std::span<FileRecord* const> records, std::span<FirstRead> results, const ReadControl& control) {
   Workspace& workspace = ThreadWorkspace();
-  std::array<platform::InputFile, kBatchFiles> inputs;
+  OpenBatch batch;
+  std::array<unsigned char*, kBatchFiles> rooms{};  // of each record of the batch
   std::array<platform::BatchedRead, kBatchFiles> reads;
-  std::array<std::size_t, kBatchFiles> of{};  // the record of each read
-  for (std::size_t next = 0; next < records.size();) {
-    std::size_t count = 0, used = 0;
-    for (; next < records.size() && count < kBatchFiles; ++next) {
-      FileRecord& record = *records[next];
-      const auto size = static_cast<std::size_t>(record.size);
-      unsigned char* const room = TakeFromArena(used, size);
-      if (room == nullptr) break;  // the first of the next batch
-      if (const auto failed = OpenAsCollected(inputs[count], record)) {
-        results[next] = *failed;
-        continue;
-      }
-      reads[count] = {&inputs[count], 0, room, size};
-      of[count++] = next;
+  while (batch.begin + batch.count < records.size()) {
+    batch.begin += batch.count;
+    batch.count = 0;
+    std::size_t used = 0;
+    while (batch.begin + batch.count < records.size() && batch.count < kBatchFiles) {
+      const auto size = static_cast<std::size_t>(records[batch.begin + batch.count]->size);
+      rooms[batch.count] = TakeFromArena(used, size);
+      if (rooms[batch.count] == nullptr) break;  // the first of the next batch
+      ++batch.count;
     }
-    ReadBatch({reads.data(), count});
-    for (std::size_t i = 0; i < count; ++i) {
-      FileRecord& record = *records[of[i]];
-      FirstRead& result = results[of[i]];
-      const platform::BatchedRead& read = reads[i];
+    batch.Open(records, results);
+    for (std::size_t k = 0; k < batch.openCount; ++k) {
+      const std::size_t i = batch.open[k];
+      reads[k] = {&batch.inputs[i], 0, rooms[i], static_cast<std::size_t>(records[batch.begin + i]->size)};
+    }
+    ReadBatch({reads.data(), batch.openCount});
+    for (std::size_t k = 0; k < batch.openCount; ++k) {
+      const std::size_t i = batch.open[k];
+      FileRecord& record = *records[batch.begin + i];
+      FirstRead& result = results[batch.begin + i];
+      const platform::BatchedRead& read = reads[k];
       if (read.result < 0) {
         result = FirstRead::Unreadable;
-      } else if (static_cast<std::size_t>(read.result) != read.length || !StillAsCollected(inputs[i], record)) {
+      } else if (static_cast<std::size_t>(read.result) != read.length || !StillAsCollected(batch.inputs[i], record)) {
         result = FirstRead::Changed;  // shrank while read, or edited
       } else {
         const auto* bytes = static_cast<const unsigned char*>(read.buffer);
@@ -192,8 +230,8 @@ void HashSmallFiles(std::span<FileRecord* const> records, std::span<FirstRead> r
           record.contentCheck = CheckOf(XXH3_128bits_withSeed(bytes, read.length, control.checkSeed));
         }
       }
-      inputs[i].Close();
     }
+    batch.Close();
   }
 }
 
@@ -229,33 +267,32 @@ void DigestHeadsAndTails(std::span<const FileRecord* const> records, std::span<s
   static_assert(2 * kBatchFiles <= platform::BatchReader::kMaxReads, "a head and a tail per file");
   static_assert(2 * kBatchFiles * kHeadCheckBytes <= Workspace::kArenaSize, "a batch fits the arena");
   unsigned char* const arena = ThreadWorkspace().arena.get();
-  std::array<platform::InputFile, kBatchFiles> inputs;
+  OpenBatch batch;
   std::array<platform::BatchedRead, 2 * kBatchFiles> reads;
-  std::array<std::size_t, kBatchFiles> of{};     // the record of each open file
-  std::array<std::size_t, kBatchFiles> first{};  // its head's read; its tail's follows
-  for (std::size_t next = 0; next < records.size();) {
-    std::size_t count = 0, readCount = 0;
-    for (; next < records.size() && count < kBatchFiles; ++next) {
-      const FileRecord& record = *records[next];
-      if (const auto failed = OpenAsCollected(inputs[count], record)) {
-        results[next] = *failed;
-        continue;
-      }
+  std::array<std::size_t, kBatchFiles> first{};  // by place in the batch: its head's read; its tail's follows
+  while (batch.begin + batch.count < records.size()) {
+    batch.begin += batch.count;
+    batch.count = std::min(kBatchFiles, records.size() - batch.begin);
+    batch.Open(records, results);
+    std::size_t readCount = 0;
+    for (std::size_t k = 0; k < batch.openCount; ++k) {
+      const std::size_t i = batch.open[k];
+      const FileRecord& record = *records[batch.begin + i];
       // Head and tail side by side, so one digest covers both.
-      unsigned char* const room = arena + 2 * kHeadCheckBytes * count;
-      first[count] = readCount;
-      reads[readCount++] = {&inputs[count], 0, room, kHeadCheckBytes};
+      unsigned char* const room = arena + 2 * kHeadCheckBytes * i;
+      first[i] = readCount;
+      reads[readCount++] = {&batch.inputs[i], 0, room, kHeadCheckBytes};
       if (record.size > static_cast<std::int64_t>(kReadBufferSize)) {
-        reads[readCount++] = {&inputs[count], record.size - static_cast<std::int64_t>(kHeadCheckBytes),
+        reads[readCount++] = {&batch.inputs[i], record.size - static_cast<std::int64_t>(kHeadCheckBytes),
                               room + kHeadCheckBytes, kHeadCheckBytes};
       }
-      of[count++] = next;
     }
     ReadBatch({reads.data(), readCount});
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t k = 0; k < batch.openCount; ++k) {
+      const std::size_t i = batch.open[k];
       const platform::BatchedRead& head = reads[first[i]];
-      const bool hasTail = records[of[i]]->size > static_cast<std::int64_t>(kReadBufferSize);
-      FirstRead& result = results[of[i]];
+      const bool hasTail = records[batch.begin + i]->size > static_cast<std::int64_t>(kReadBufferSize);
+      FirstRead& result = results[batch.begin + i];
       if (head.result < 0) {
         result = FirstRead::Unreadable;
       } else if (head.result != static_cast<std::int64_t>(kHeadCheckBytes)) {
@@ -265,11 +302,12 @@ void DigestHeadsAndTails(std::span<const FileRecord* const> records, std::span<s
       } else if (hasTail && reads[first[i] + 1].result != head.result) {
         result = FirstRead::Changed;
       } else {
-        digests[of[i]] = XXH3_64bits_withSeed(head.buffer, (hasTail ? 2 : 1) * kHeadCheckBytes, control.checkSeed);
+        digests[batch.begin + i] =
+            XXH3_64bits_withSeed(head.buffer, (hasTail ? 2 : 1) * kHeadCheckBytes, control.checkSeed);
         result = FirstRead::Digested;
       }
-      inputs[i].Close();
     }
+    batch.Close();
   }
 }
 

@@ -263,6 +263,11 @@ class InputFile {
 
  private:
   friend class BatchReader;
+#ifndef _WIN32
+  // Takes the handle an open gave (or its failure, errno `failure`) and
+  // checks that it is a file.
+  OpenResult Adopt(int fd, int failure, const std::string& path, std::string& error);
+#endif
 #ifdef _WIN32
   void* handle_ = nullptr;
   std::wstring volumeGuid_;  // the volume GUID path of the file's folder: part of its identity
@@ -270,6 +275,15 @@ class InputFile {
   int fd_ = -1;
 #endif
   std::int64_t size_ = 0;
+};
+
+// One open of a batch: the file at `path` into `file`, with what its Open
+// would return, and the reason in `error` when it failed.
+struct BatchedOpen {
+  InputFile* file = nullptr;
+  const std::string* path = nullptr;
+  InputFile::OpenResult result = InputFile::OpenResult::Failed;
+  std::string error;
 };
 
 // One read of a batch: up to `length` bytes of `file` from `offset` on.
@@ -283,7 +297,7 @@ struct BatchedRead {
   std::int64_t result = 0;
 };
 
-// Reads from several open files, handed to the system at once. On Linux they
+// Opens, reads and closes of several files, handed to the system at once. On Linux they
 // go to io_uring together: a cold disk gets them in one request batch and
 // joins neighbouring ones, and the thread waits once for all of them, several
 // times cheaper per file than one read after another. Where io_uring is not
@@ -298,8 +312,12 @@ class BatchReader {
   BatchReader(const BatchReader&) = delete;
   BatchReader& operator=(const BatchReader&) = delete;
 
+  // Opens every file as InputFile::Open opens one; at most kMaxReads at once.
+  void OpenAll(std::span<BatchedOpen> opens);
   // Fills every read's `result`; at most kMaxReads at once.
   void ReadAll(std::span<BatchedRead> reads);
+  // Closes every file of `files` that is open; at most kMaxReads at once.
+  void CloseAll(std::span<InputFile> files);
 
   // Test seam: while set, readers made afterwards read one after another, as
   // where io_uring is not available.

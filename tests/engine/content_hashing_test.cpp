@@ -442,6 +442,35 @@ TEST_P(ComputeAllHashesTest, BatchedReadsGiveEachFileItsOwnDigest) {
   }
 }
 
+// A link or a FIFO put in a collected file's place after the walk, among
+// files opened together, is no file of the scan: never read, no digest, and
+// named neither unreadable nor changed; the files beside it are read.
+TEST_P(ComputeAllHashesTest, ALinkOrAFifoPutInAFilesPlaceIsNotRead) {
+  ORVANTA_SKIP_UNLESS_POSIX("links and FIFOs in a file's place");
+  for (const bool oneByOne : {false, true}) {
+    SCOPED_TRACE(oneByOne ? "opened one after another" : "opened together");
+    files.clear();
+    const std::string folder = oneByOne ? "one/" : "batch/";
+    FileRecord& kept1 = Add(folder + "kept1", "12345");
+    FileRecord& link = Add(folder + "link", "12345");
+    FileRecord& fifo = Add(folder + "fifo", "12345");
+    FileRecord& kept2 = Add(folder + "kept2", "12345");
+    std::filesystem::remove(link.FullPath());
+    tree.Symlink(folder + "link", kept1.FullPath());
+    std::filesystem::remove(fifo.FullPath());
+    tree.Fifo(folder + "fifo");
+    platform::BatchReader::ReadOneByOneForTesting(oneByOne);
+    Hash();
+    platform::BatchReader::ReadOneByOneForTesting(false);
+    EXPECT_NE(kept1.contentHash, "");
+    EXPECT_EQ(kept1.contentHash, kept2.contentHash);
+    EXPECT_EQ(link.contentHash, "");
+    EXPECT_EQ(fifo.contentHash, "");
+    EXPECT_TRUE(unreadable.empty());
+    EXPECT_TRUE(changed.empty());
+  }
+}
+
 // A large file that changes between the fast digest and the SHA-1 pass is
 // compared byte by byte with its look-alikes: it gets the digest of its own
 // bytes, never theirs. Unless the walk saw it as it now is, it is no longer

@@ -1,10 +1,13 @@
 #include <liburing.h>
+#include <limits.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix/fd.h"
 
 namespace orvanta::platform {
 
@@ -12,6 +15,45 @@ namespace orvanta::platform {
 struct BatchReader::Queue {
   io_uring ring{};
   bool ready = false;
+
+  static constexpr int kNotDone = INT_MIN;
+
+  // Hands `count` operations to the kernel at once, prepare(i, entry) filling
+  // each, and waits for all of them. results[i] gets each one's result (a
+  // negative errno when it failed), or kNotDone where the kernel did not take
+  // it: the caller then does it itself.
+  template <class Prepare>
+  void Run(std::size_t count, Prepare prepare, std::array<int, kMaxReads>& results) {
+    for (std::size_t i = 0; i < count; ++i) results[i] = kNotDone;
+    if (!ready) return;
+    unsigned prepared = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      io_uring_sqe* entry = io_uring_get_sqe(&ring);
+      if (entry == nullptr) break;
+      prepare(i, entry);
+      io_uring_sqe_set_data64(entry, i);
+      ++prepared;
+    }
+    int submitted = io_uring_submit_and_wait(&ring, prepared);
+    while (submitted == -EINTR) submitted = io_uring_submit_and_wait(&ring, prepared);
+    if (submitted < static_cast<int>(prepared)) {
+      // Entries the kernel did not take would go out with a later batch and
+      // act on buffers and handles that belong to others by then: this queue
+      // is done.
+      ready = false;
+    }
+    // Every operation submitted ends, well or not, and only then may its
+    // buffer be used again; the wait fails only when a signal breaks it.
+    for (int reaped = 0; reaped < submitted;) {
+      io_uring_cqe* done = nullptr;
+      const int waited = io_uring_wait_cqe(&ring, &done);
+      if (waited == -EINTR || waited == -EAGAIN) continue;
+      if (waited < 0) break;
+      results[io_uring_cqe_get_data64(done)] = done->res;
+      io_uring_cqe_seen(&ring, done);
+      ++reaped;
+    }
+  }
 };
 
 namespace {
@@ -28,45 +70,69 @@ BatchReader::~BatchReader() {
   if (queue_->ready) io_uring_queue_exit(&queue_->ring);
 }
 
-void BatchReader::ReadAll(std::span<BatchedRead> reads) {
-  constexpr std::int64_t kNotDone = -2;
-  for (BatchedRead& read : reads) read.result = kNotDone;
-  if (queue_->ready) {
-    io_uring& ring = queue_->ring;
-    unsigned prepared = 0;
-    for (std::size_t i = 0; i < reads.size(); ++i) {
-      io_uring_sqe* entry = io_uring_get_sqe(&ring);
-      if (entry == nullptr) break;
-      const BatchedRead& read = reads[i];
-      io_uring_prep_read(entry, read.file->fd_, read.buffer, static_cast<unsigned>(read.length),
-                         static_cast<std::uint64_t>(read.offset));
-      io_uring_sqe_set_data64(entry, i);
-      ++prepared;
-    }
-    int submitted = io_uring_submit_and_wait(&ring, prepared);
-    while (submitted == -EINTR) submitted = io_uring_submit_and_wait(&ring, prepared);
-    if (submitted < static_cast<int>(prepared)) {
-      // Entries the kernel did not take would go out with a later batch and
-      // write into buffers that hold other files by then: this queue is done.
-      queue_->ready = false;
-    }
-    // Every read submitted ends, well or not, and only then may its buffer be
-    // used again; the wait fails only when a signal breaks it.
-    for (int reaped = 0; reaped < submitted;) {
-      io_uring_cqe* done = nullptr;
-      const int waited = io_uring_wait_cqe(&ring, &done);
-      if (waited == -EINTR || waited == -EAGAIN) continue;
-      if (waited < 0) break;
-      // An error leaves the read to the plain call below, which gives it its
-      // own answer (or reads what io_uring would not).
-      if (done->res >= 0) reads[io_uring_cqe_get_data64(done)].result = done->res;
-      io_uring_cqe_seen(&ring, done);
-      ++reaped;
+void BatchReader::OpenAll(std::span<BatchedOpen> opens) {
+  std::array<int, kMaxReads> results;
+  // A path the kernel takes in one call; a longer one is opened piece by piece below.
+  auto fits = [&](std::size_t i) { return opens[i].path->size() < PATH_MAX; };
+  queue_->Run(
+      opens.size(),
+      [&](std::size_t i, io_uring_sqe* entry) {
+        if (fits(i)) {
+          io_uring_prep_openat(entry, AT_FDCWD, opens[i].path->c_str(), posix::kInputFileFlags, 0);
+        } else {
+          io_uring_prep_nop(entry);
+        }
+      },
+      results);
+  for (std::size_t i = 0; i < opens.size(); ++i) {
+    BatchedOpen& open = opens[i];
+    if (results[i] == Queue::kNotDone || !fits(i)) {
+      open.result = open.file->Open(*open.path, open.error);
+    } else {
+      open.result = open.file->Adopt(results[i] >= 0 ? results[i] : -1, -results[i], *open.path, open.error);
     }
   }
+}
+
+void BatchReader::ReadAll(std::span<BatchedRead> reads) {
+  std::array<int, kMaxReads> results;
+  queue_->Run(
+      reads.size(),
+      [&](std::size_t i, io_uring_sqe* entry) {
+        const BatchedRead& read = reads[i];
+        io_uring_prep_read(entry, read.file->fd_, read.buffer, static_cast<unsigned>(read.length),
+                           static_cast<std::uint64_t>(read.offset));
+      },
+      results);
   std::string error;
-  for (BatchedRead& read : reads) {
-    if (read.result == kNotDone) read.result = read.file->ReadAt(read.buffer, read.length, read.offset, error);
+  for (std::size_t i = 0; i < reads.size(); ++i) {
+    BatchedRead& read = reads[i];
+    // A failed read is done again by the plain call, which gives it its own
+    // answer (or reads what io_uring would not).
+    if (results[i] >= 0) {
+      read.result = results[i];
+    } else {
+      read.result = read.file->ReadAt(read.buffer, read.length, read.offset, error);
+    }
+  }
+}
+
+void BatchReader::CloseAll(std::span<InputFile> files) {
+  std::array<int, kMaxReads> results;
+  queue_->Run(
+      files.size(),
+      [&](std::size_t i, io_uring_sqe* entry) {
+        if (files[i].fd_ >= 0) {
+          io_uring_prep_close(entry, files[i].fd_);
+        } else {
+          io_uring_prep_nop(entry);
+        }
+      },
+      results);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    // Closed by the kernel, well or not: the handle is gone either way.
+    if (results[i] != Queue::kNotDone) files[i].fd_ = -1;
+    files[i].Close();
   }
 }
 

@@ -1,9 +1,15 @@
-// A file descriptor owned by one object and closed with it.
+// A file descriptor owned by one object and closed with it, and how a file
+// is opened to read its contents.
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace orvanta::platform::posix {
+
+// O_NONBLOCK: a FIFO put in a file's place must not block the reader;
+// O_NOFOLLOW: a link put there is not a file of the scan.
+inline constexpr int kInputFileFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
 
 class Fd {
  public:

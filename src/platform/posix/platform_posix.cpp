@@ -27,6 +27,7 @@
 #include <unicode/utf8.h>
 
 #include "platform/ascii.h"
+#include "platform/posix/fd.h"
 #include "platform/posix/long_paths.h"
 #include "platform/posix/seen_file.h"
 
@@ -404,16 +405,17 @@ namespace orvanta::platform {
 InputFile::~InputFile() { Close(); }
 
 InputFile::OpenResult InputFile::Open(const std::string& path, std::string& error) {
+  const int fd =
+      posix::AtPath(path, [](int at, const char* name) { return ::openat(at, name, posix::kInputFileFlags); });
+  return Adopt(fd, errno, path, error);
+}
+
+InputFile::OpenResult InputFile::Adopt(int fd, int failure, const std::string& path, std::string& error) {
   Close();
-  // O_NONBLOCK: a FIFO put in a file's place must not block the reader; O_NOFOLLOW:
-  // a link put there is not a file of the scan.
-  fd_ = posix::AtPath(path, [](int at, const char* name) {
-    return ::openat(at, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-  });
+  fd_ = fd;
   if (fd_ < 0) {
-    const int e = errno;
-    if (e == ENOENT || e == ENOTDIR || e == ELOOP) return OpenResult::NotAFile;
-    error = "Cannot open file \"" + path + "\": " + std::strerror(e);
+    if (failure == ENOENT || failure == ENOTDIR || failure == ELOOP) return OpenResult::NotAFile;
+    error = "Cannot open file \"" + path + "\": " + std::strerror(failure);
     return OpenResult::Failed;
   }
   struct stat st;

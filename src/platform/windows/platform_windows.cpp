@@ -572,9 +572,17 @@ BatchReader::~BatchReader() = default;
 
 void BatchReader::ReadOneByOneForTesting(bool) {}
 
+void BatchReader::OpenAll(std::span<BatchedOpen> opens) {
+  for (BatchedOpen& open : opens) open.result = open.file->Open(*open.path, open.error);
+}
+
 void BatchReader::ReadAll(std::span<BatchedRead> reads) {
   std::string error;
   for (BatchedRead& read : reads) read.result = read.file->ReadAt(read.buffer, read.length, read.offset, error);
+}
+
+void BatchReader::CloseAll(std::span<InputFile> files) {
+  for (InputFile& file : files) file.Close();
 }
 
 void InputFile::Close() {
