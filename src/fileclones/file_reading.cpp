@@ -205,6 +205,7 @@ void HashSmallFiles(std::span<FileRecord* const> records, std::span<FirstRead> r
       if (rooms[batch.count] == nullptr) break;  // the first of the next batch
       ++batch.count;
     }
+    if (batch.count == 0) throw std::logic_error("HashSmallFiles: a file larger than one buffer");
     batch.Open(records, results);
     for (std::size_t k = 0; k < batch.openCount; ++k) {
       const std::size_t i = batch.open[k];
