@@ -297,12 +297,12 @@ struct BatchedRead {
   std::int64_t result = 0;
 };
 
-// Opens, reads and closes of several files, handed to the system at once. On Linux they
-// go to io_uring together: a cold disk gets them in one request batch and
-// joins neighbouring ones, and the thread waits once for all of them, several
-// times cheaper per file than one read after another. Where io_uring is not
-// available (an old kernel, a sandbox that forbids it) and on Windows they
-// are read one after another. One object per thread.
+// Opens, reads and closes of several files, handed to the system at once. On
+// Linux they go to io_uring together: a cold disk gets the reads in one
+// request batch and joins neighbouring ones, and the thread waits once for
+// all of them, several times cheaper per file than one call after another.
+// Where io_uring is not available (an old kernel, a sandbox that forbids it)
+// and on Windows they are made one after another. One object per thread.
 class BatchReader {
  public:
   static constexpr std::size_t kMaxReads = 64;
