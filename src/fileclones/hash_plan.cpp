@@ -92,22 +92,18 @@ SecondPassPlan PlanSecondPass(const std::vector<std::uint8_t>& stage, const std:
   std::sort(keyed.begin(), keyed.end());
   SecondPassPlan plan;
   auto& targets = plan.targets;
-  std::vector<std::int64_t> sizes;  // by place in `targets`
-  sizes.reserve(keyed.size());
   for (std::size_t begin = 0, end = 0; begin < keyed.size(); begin = end) {
     for (end = begin + 1; end < keyed.size() && keyed[end].first == keyed[begin].first;) ++end;
     const auto first = static_cast<std::uint32_t>(targets.size());
-    for (std::size_t i = begin; i < end; ++i) {
-      targets.push_back(keyed[i].second);
-      sizes.push_back(std::get<0>(keyed[i].first));
-    }
+    for (std::size_t i = begin; i < end; ++i) targets.push_back(keyed[i].second);
     plan.items.push_back({first, static_cast<std::uint32_t>(targets.size()), hashAll || end - begin >= 2});
   }
   // The most bytes to read first, so that no worker is left with a long read
-  // at the end while the others wait; among equals, collection order.
+  // at the end while the others wait; among equals, collection order. `targets`
+  // is in the order of `keyed`, which holds each one's size.
   auto bytes = [&](const SecondPassItem& item) {
-    return item.hash ? static_cast<std::uint64_t>(item.end - item.begin) * static_cast<std::uint64_t>(sizes[item.begin])
-                     : 0;
+    const auto size = static_cast<std::uint64_t>(std::get<0>(keyed[item.begin].first));
+    return item.hash ? static_cast<std::uint64_t>(item.end - item.begin) * size : 0;
   };
   std::sort(plan.items.begin(), plan.items.end(), [&](const SecondPassItem& a, const SecondPassItem& b) {
     const std::uint64_t x = bytes(a), y = bytes(b);
